@@ -1,0 +1,171 @@
+#include "uDMMain.h"
+
+#include <QFile>
+
+#include "ErrorBox.h"
+#include "sqlmem/cp1251.h"
+#include "uUtils.h"
+
+// Resources of a static library must be registered by name before use.
+static void initReferenceResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace orvalen {
+
+using sqlmem::TFieldType;
+using sqlmem::TSQLMemTable;
+
+TMainDM* MainDM = nullptr;
+
+namespace {
+
+constexpr TFieldType ftInteger = TFieldType::ftInteger;
+constexpr TFieldType ftString = TFieldType::ftString;
+
+struct Column {
+    const char* name;
+    TFieldType type;
+    int size;
+};
+
+// Definitions in definition order, then the persistent fields in their order.
+void declare(TSQLMemTable& t, const char* tableName, std::initializer_list<Column> defs,
+             std::initializer_list<const char*> persistent) {
+    t.TableName = tableName;
+    t.StoreDefs = true;
+    t.ReadOnly = false;
+    t.Exclusive = false;
+    t.MemoryTableAllocBy = 1000;
+    for (const Column& c : defs)
+        t.FieldDefs.push_back({c.name, c.type, c.size, false});
+    for (const char* name : persistent) {
+        for (const Column& c : defs)
+            if (std::string(c.name) == name) t.addField(c.name, c.type, c.size);
+    }
+}
+
+}  // namespace
+
+TMainDM::TMainDM() {
+    initReferenceResources();
+    declareTables();
+    // The reference tables are declared active: opening creates them, empty.
+    for (TSQLMemTable* t : {&QPartsSQLMemTable, &QuestionsSQLMemTable, &ResultSetsSQLMemTable,
+                            &GoodsSQLMemTable, &GoodsInResultsSQLMemTable,
+                            &QuestionValuesSQLMemTable, &StringsSQLMemTable, &LanguagesSQLMemTable})
+        Guarded([t] { t->open(); });
+    Guarded([this] { DataModuleCreate(); });
+}
+
+void TMainDM::declareTables() {
+    declare(QPartsSQLMemTable, "q_parts", {{"id", ftInteger, 0}, {"name_id", ftInteger, 0}},
+            {"id", "name_id"});
+    declare(QuestionsSQLMemTable, "questions",
+            {{"id", ftInteger, 0}, {"q_part", ftInteger, 0}, {"text_id", ftInteger, 0}},
+            {"id", "q_part", "text_id"});
+    declare(ResultSetsSQLMemTable, "result_sets",
+            {{"id", ftInteger, 0},
+             {"name_id", ftInteger, 0},
+             {"v1", ftInteger, 0},
+             {"v2", ftInteger, 0},
+             {"v3", ftInteger, 0}},
+            {"id", "name_id", "v1", "v2", "v3"});
+    declare(GoodsSQLMemTable, "goods",
+            {{"id", ftInteger, 0}, {"code", ftString, 50}, {"name_id", ftInteger, 0}},
+            {"code", "name_id"});
+    declare(GoodsInResultsSQLMemTable, "goods_in_results",
+            {{"goods", ftInteger, 0},
+             {"result", ftInteger, 0},
+             {"goods_code", ftString, 10},
+             {"results_set", ftInteger, 0}},
+            {"goods_code", "results_set"});
+    declare(QuestionValuesSQLMemTable, "question_values",
+            {{"question", ftInteger, 0},
+             {"result", ftInteger, 0},
+             {"val", ftInteger, 0},
+             {"result_set", ftInteger, 0}},
+            {"question", "result_set", "val"});
+    declare(StringsSQLMemTable, "strings",
+            {{"id", ftInteger, 0}, {"lang", ftInteger, 0}, {"text", ftString, 200}},
+            {"id", "lang", "text"});
+    declare(LanguagesSQLMemTable, "languages", {{"id", ftInteger, 0}, {"name_id", ftInteger, 0}},
+            {"id", "name_id"});
+    declare(TestsSQLMemTable, "tests",
+            {{"id", ftInteger, 0},
+             {"test_date", TFieldType::ftDate, 0},
+             {"test_time", TFieldType::ftTime, 0},
+             {"tested_name", ftString, 200},
+             {"test_results", ftString, 1000}},
+            {"id", "test_date", "test_time", "tested_name", "test_results"});
+    TestsSQLMemTable.IndexDefs.push_back(
+        {"TestsSQLMemTableIndex1", "id", sqlmem::ixPrimary | sqlmem::ixUnique});
+    TestsSQLMemTable.setIndexFieldNames("id");
+}
+
+void TMainDM::DataModuleCreate() {
+    LoadReferenceTables();
+    OpenTestsTable();
+}
+
+void TMainDM::LoadReferenceTables() {
+    LoadTableFromResource("goods", GoodsSQLMemTable);
+    LoadTableFromResource("goods_in_results", GoodsInResultsSQLMemTable);
+    LoadTableFromResource("languages", LanguagesSQLMemTable);
+    LoadTableFromResource("question_parts", QPartsSQLMemTable);
+    LoadTableFromResource("questions", QuestionsSQLMemTable);
+    LoadTableFromResource("result_sets", ResultSetsSQLMemTable);
+    LoadTableFromResource("strings", StringsSQLMemTable);
+    LoadTableFromResource("question_values", QuestionValuesSQLMemTable);
+}
+
+void TMainDM::LoadTableFromResource(const std::string& name, TSQLMemTable& table) {
+    const std::string resource = sqlmem::cp1251::upper(name);
+    QFile file(QStringLiteral(":/rcdata/") + QString::fromLatin1(resource.c_str()));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Resource " + resource + " not found");
+    const QByteArray bytes = file.readAll();
+    LoadTableFromText(std::string(bytes.constData(), static_cast<size_t>(bytes.size())), table);
+}
+
+void TMainDM::LoadTableFromText(const std::string& text, TSQLMemTable& table) {
+    const std::vector<std::string> lines = SplitLines(text);
+    table.open();
+    std::vector<std::string> pieces;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        table.insert();
+        try {
+            SplitString(pieces, lines[i], ";");
+            for (size_t j = 1; j < pieces.size(); ++j) {
+                const int index = static_cast<int>(j - 1);
+                if (index >= table.fieldCount())
+                    throw std::out_of_range("List index out of bounds (" + std::to_string(index) +
+                                            ")");
+                table.field(index).setAsString(ExtractQuotedString(pieces[j], '"'));
+            }
+            table.post();
+        } catch (...) {
+            // A row that cannot be read is not left half-made in the table.
+            table.cancel();
+            throw;
+        }
+    }
+}
+
+void TMainDM::OpenTestsTable() {
+    TestsSQLMemTable.close();
+    struct Reopen {
+        TSQLMemTable& t;
+        ~Reopen() {
+            try {
+                t.open();
+            } catch (const std::exception& e) {
+                ShowException(e);
+            }
+        }
+    } reopen{TestsSQLMemTable};
+    if (TestsSQLMemTable.exists()) TestsSQLMemTable.deleteTable(false);
+    TestsSQLMemTable.createTable();
+}
+
+}  // namespace orvalen

@@ -1,0 +1,355 @@
+// The dataset framework: fields, datasets with their states and navigation,
+// data sources and data links. Engine datasets (TSQLMemDataSet) plug into it
+// by implementing the record hooks; grids, report adapters and detail queries
+// attach through data links.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sqlmem/field_types.h"
+#include "sqlmem/variant.h"
+
+namespace sqlmem {
+
+class TDataSet;
+class TDataSource;
+
+enum class TDataSetState {
+    dsInactive,
+    dsBrowse,
+    dsEdit,
+    dsInsert,
+    dsSetKey,
+    dsCalcFields,
+    dsFilter
+};
+
+enum class TDataEvent {
+    deFieldChange,
+    deRecordChange,
+    deDataSetChange,
+    deDataSetScroll,
+    deLayoutChange,
+    deUpdateRecord,
+    deUpdateState,
+    deCheckBrowseMode,
+};
+
+enum class TDataAction { daFail, daAbort, daRetry };
+
+struct TLocateOptions {
+    bool caseInsensitive = false;
+    bool partialKey = false;
+};
+
+// Raised to end an action silently (a handler chose daAbort).
+class EAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// Where exceptions raised inside framework callbacks go (an exception in a
+// filter-record handler, for instance). The application installs its
+// standard error box here; the default writes to standard error.
+void setApplicationExceptionHandler(std::function<void(const std::exception&)> handler);
+void handleApplicationException(const std::exception& e);
+
+// One column of a dataset. Values live in the dataset's current record.
+class TField {
+public:
+    TField(std::string fieldName, TFieldType type, int size = 0, bool required = false);
+    TField(const TField&) = delete;
+    TField& operator=(const TField&) = delete;
+
+    std::string Name;  // component name, e.g. "TestsSQLMemTabletest_date"
+    std::string FieldName;
+    std::string DisplayLabel;
+    bool ReadOnly = false;
+    bool Visible = true;
+    int DisplayWidth = 0;
+
+    TFieldType dataType() const { return m_type; }
+    int size() const { return m_size; }
+    bool required() const { return m_required; }
+    TDataSet* dataSet() const { return m_dataSet; }
+    int index() const { return m_index; }
+    const std::string& displayName() const {
+        return DisplayLabel.empty() ? FieldName : DisplayLabel;
+    }
+
+    bool isNull() const;
+    Variant value() const;
+    std::string asString() const;
+    std::int32_t asInteger() const;
+    std::int64_t asLargeInt() const;
+    double asFloat() const;
+    bool asBoolean() const;
+    double asDateTime() const;
+
+    void clear();
+    void setValue(const Variant& v);
+    // Text is converted by the field's type: an empty text is null; an
+    // integer field refuses text that is not a decimal integer with
+    // "'%s' is not a valid integer value for field '%s'".
+    void setAsString(const std::string& text);
+    void setAsInteger(std::int64_t v);
+    void setAsFloat(double v);
+    void setAsBoolean(bool v);
+    void setAsDateTime(double v);
+
+private:
+    friend class TDataSet;
+    // Converts to the field's own kind of value; throws on a bad value.
+    Variant coerce(const Variant& v) const;
+    [[noreturn]] void rangeError(const std::string& shown, double lo, double hi) const;
+
+    TFieldType m_type;
+    int m_size;
+    bool m_required;
+    TDataSet* m_dataSet = nullptr;
+    int m_index = -1;
+};
+
+struct TFieldDef {
+    std::string Name;
+    TFieldType DataType = TFieldType::ftUnknown;
+    int Size = 0;
+    bool Required = false;
+};
+
+enum TIndexOption : unsigned {
+    ixPrimary = 1,
+    ixUnique = 2,
+    ixDescending = 4,
+    ixCaseInsensitive = 8,
+};
+
+struct TIndexDef {
+    std::string Name;
+    std::string Fields;  // ";"-separated
+    unsigned Options = 0;
+};
+
+// Attaches a consumer (grid, report adapter, detail query) to a dataset
+// through a data source; the hooks are its notifications.
+class TDataLink {
+public:
+    TDataLink() = default;
+    virtual ~TDataLink();
+    TDataLink(const TDataLink&) = delete;
+    TDataLink& operator=(const TDataLink&) = delete;
+
+    void setDataSource(TDataSource* source);
+    TDataSource* dataSource() const { return m_source; }
+    TDataSet* dataSet() const;
+    // The source is enabled and its dataset open.
+    bool active() const;
+
+protected:
+    friend class TDataSource;
+    virtual void activeChanged(bool /*active*/) {}
+    virtual void dataSetChanged() {}
+    virtual void dataSetScrolled(int /*distance*/) { dataSetChanged(); }
+    virtual void recordChanged(TField* /*field*/) {}
+    virtual void editingChanged() {}
+    virtual void layoutChanged() { dataSetChanged(); }
+    virtual void updateData() {}
+    virtual void checkBrowseMode() {}
+
+private:
+    TDataSource* m_source = nullptr;
+    bool m_wasActive = false;
+};
+
+class TDataSource {
+public:
+    explicit TDataSource(TDataSet* dataSet = nullptr);
+    ~TDataSource();
+    TDataSource(const TDataSource&) = delete;
+    TDataSource& operator=(const TDataSource&) = delete;
+
+    void setDataSet(TDataSet* dataSet);
+    TDataSet* dataSet() const { return m_dataSet; }
+    void setEnabled(bool enabled);
+    bool enabled() const { return m_enabled; }
+    TDataSetState state() const;
+
+    std::function<void(TDataSource&, TField*)> OnDataChange;
+    std::function<void(TDataSource&)> OnStateChange;
+    std::function<void(TDataSource&)> OnUpdateData;
+
+private:
+    friend class TDataSet;
+    friend class TDataLink;
+    void dataEvent(TDataEvent event, std::intptr_t info);
+    void notifyActive();
+
+    TDataSet* m_dataSet = nullptr;
+    bool m_enabled = true;
+    std::vector<TDataLink*> m_links;
+};
+
+using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
+using TDataSetErrorEvent = std::function<void(TDataSet&, const std::exception&, TDataAction&)>;
+using TFilterRecordEvent = std::function<void(TDataSet&, bool& accept)>;
+
+// A bookmark is the record identifier of a record; empty for none.
+using TBookmark = std::vector<std::uint8_t>;
+
+class TDataSet {
+public:
+    explicit TDataSet(std::string name = {});
+    virtual ~TDataSet();
+    TDataSet(const TDataSet&) = delete;
+    TDataSet& operator=(const TDataSet&) = delete;
+
+    std::string Name;
+
+    // --- fields ------------------------------------------------------------
+    // Persistent fields, declared before opening; they alone exist while
+    // open, in this order. Without any, one field per definition is made.
+    TField& addField(const std::string& fieldName, TFieldType type, int size = 0,
+                     bool required = false);
+    int fieldCount() const { return static_cast<int>(m_fields.size()); }
+    TField& field(int index) { return *m_fields[index]; }
+    TField* findField(const std::string& fieldName);
+    // Raises "Field '%s' not found" (framework error) when missing.
+    TField& fieldByName(const std::string& fieldName);
+
+    // --- state -------------------------------------------------------------
+    void open();
+    void close();
+    void setActive(bool active) { active ? open() : close(); }
+    bool active() const { return m_state != TDataSetState::dsInactive; }
+    TDataSetState state() const { return m_state; }
+    bool modified() const { return m_modified; }
+
+    // --- navigation ----------------------------------------------------------
+    void first();
+    void last();
+    void next();
+    void prior();
+    int moveBy(int distance);
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    bool isEmpty() const { return !m_hasCurrent && m_state != TDataSetState::dsInsert; }
+    // 1-based position in the current order; -1 while inserting or empty.
+    int recNo();
+    void setRecNo(int recNo);
+    int recordCount();
+    TBookmark bookmark() const;
+    void gotoBookmark(const TBookmark& bookmark);
+    bool bookmarkValid(const TBookmark& bookmark);
+    // -1, 0, 1 in the dataset's order; an empty bookmark sorts first.
+    int compareBookmarks(const TBookmark& a, const TBookmark& b);
+    bool locate(const std::string& keyFields, const std::vector<Variant>& keyValues,
+                TLocateOptions options = {});
+    // Re-reads the current record from the table.
+    void refresh();
+
+    // --- editing -----------------------------------------------------------
+    void insert();
+    void append();
+    void edit();
+    void post();
+    void cancel();
+    void deleteRecord();
+    void checkBrowseMode();
+
+    // --- filtering -----------------------------------------------------------
+    // While true, OnFilterRecord decides which records are visible.
+    void setFiltered(bool filtered);
+    bool filtered() const { return m_filtered; }
+
+    // --- controls ------------------------------------------------------------
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_disableCount > 0; }
+
+    // --- events ------------------------------------------------------------
+    TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeInsert, AfterInsert,
+        BeforeEdit, AfterEdit, BeforePost, AfterPost, BeforeCancel, AfterCancel, BeforeDelete,
+        AfterDelete, BeforeScroll, AfterScroll, BeforeRefresh, AfterRefresh, OnNewRecord;
+    TDataSetErrorEvent OnDeleteError, OnEditError, OnPostError;
+    TFilterRecordEvent OnFilterRecord;
+
+    // Called by fields.
+    Variant fieldValue(const TField& field) const;
+    void setFieldValue(TField& field, const Variant& value);
+
+protected:
+    // --- hooks for the engine ------------------------------------------------
+    virtual void internalOpen() = 0;  // connect, open the cursor, set up fields
+    virtual void internalClose() = 0;
+    // Bytes of one record buffer.
+    virtual std::size_t recordBufferSize() const = 0;
+    virtual void internalFirst() = 0;
+    virtual void internalLast() = 0;
+    virtual void internalSetToRecord(const std::uint8_t* buffer) = 0;
+    // mode 0 current, 1 next, 2 prior; 0 found, 1 before first, 2 after last, 3 none.
+    virtual int internalGetRecord(std::uint8_t* buffer, int mode) = 0;
+    virtual void internalInitRecord(std::uint8_t* buffer) = 0;
+    virtual void internalEdit() = 0;
+    virtual void internalPost(bool isInsert) = 0;
+    virtual void internalDelete() = 0;
+    virtual void internalCancel(bool isInsert) = 0;
+    virtual int internalRecordCount() = 0;
+    virtual int internalGetRecNo() = 0;
+    virtual bool internalSetRecNo(int recNo) = 0;
+    virtual TBookmark bookmarkOf(const std::uint8_t* buffer) const = 0;
+    virtual void internalGotoBookmark(const TBookmark& bookmark) = 0;
+    virtual bool internalBookmarkValid(const TBookmark& bookmark) = 0;
+    virtual int internalCompareBookmarks(const TBookmark& a, const TBookmark& b) = 0;
+    virtual Variant readField(const std::uint8_t* buffer, const TField& field) const = 0;
+    virtual void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) = 0;
+    // The record filter changed (Filtered or OnFilterRecord).
+    virtual void filterChanged() = 0;
+    // Checks the hooks make before any change; they raise the engine's errors.
+    virtual void checkCanPost() = 0;
+    virtual void checkCanDelete() = 0;
+
+    // Runs OnFilterRecord on a candidate record; true when visible.
+    bool acceptRecord(const std::uint8_t* buffer);
+    // Makes the framework's default fields from definitions.
+    void createDefaultFields(const std::vector<TFieldDef>& defs);
+    std::vector<std::unique_ptr<TField>>& fields() { return m_fields; }
+    std::uint8_t* activeBuffer() { return m_buffer.data(); }
+    void dataEvent(TDataEvent event, std::intptr_t info = 0);
+    // Re-reads the current record; with none visible the dataset is empty.
+    void resync();
+    void setState(TDataSetState state);
+    static void call(const TDataSetNotifyEvent& handler, TDataSet& ds) {
+        if (handler) handler(ds);
+    }
+
+private:
+    friend class TDataSource;
+    friend class TField;
+    void runWithErrorEvent(const TDataSetErrorEvent& handler, const std::function<void()>& op);
+    bool fetch(int mode);  // moves the cursor and loads m_buffer on success
+    const std::uint8_t* currentBuffer() const {
+        return m_filterBuffer ? m_filterBuffer : m_buffer.data();
+    }
+
+    std::vector<std::unique_ptr<TField>> m_fields;
+    bool m_defaultFieldsInUse = false;  // m_fields were made at open
+    std::vector<TDataSource*> m_sources;
+    TDataSetState m_state = TDataSetState::dsInactive;
+    std::vector<std::uint8_t> m_buffer;     // the current record
+    std::vector<std::uint8_t> m_oldBuffer;  // the record before edit or insert
+    bool m_oldHasCurrent = false;
+    const std::uint8_t* m_filterBuffer = nullptr;  // candidate during OnFilterRecord
+    bool m_hasCurrent = false;
+    bool m_bof = true;
+    bool m_eof = true;
+    bool m_modified = false;
+    bool m_filtered = false;
+    int m_disableCount = 0;
+    TDataSetState m_stateAtDisable = TDataSetState::dsInactive;
+};
+
+}  // namespace sqlmem

@@ -1,0 +1,201 @@
+// The engine's dataset components: tables (and, through TSQLMemDataSet,
+// queries) over the databases of a session.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sqlmem/dataset.h"
+#include "sqlmem/exception.h"
+
+namespace sqlmem {
+
+class TSQLMemDatabaseData;
+class TSQLMemLocalCursor;
+class TSQLMemDataSet;
+class TSQLMemSession;
+
+// One named database of a session. The application declares none: datasets
+// get an on-demand one for "MEMORY".
+class TSQLMemDatabase {
+public:
+    explicit TSQLMemDatabase(std::string databaseName = {}, std::string sessionName = {});
+    ~TSQLMemDatabase();
+    TSQLMemDatabase(const TSQLMemDatabase&) = delete;
+    TSQLMemDatabase& operator=(const TSQLMemDatabase&) = delete;
+
+    std::string DatabaseName;
+    std::string SessionName;
+    bool KeepConnection = true;
+    bool ReadOnly = false;
+    bool Exclusive = false;
+
+    // Raises "Cannot open database '%s'" (11245) for a database the engine has not.
+    void open();
+    void close();
+    bool connected() const { return m_data != nullptr; }
+    TSQLMemDatabaseData* data() const { return m_data; }
+    int dataSetCount() const { return static_cast<int>(m_dataSets.size()); }
+
+private:
+    friend class TSQLMemSession;
+    friend class TSQLMemDataSet;
+    TSQLMemDatabaseData* m_data = nullptr;
+    std::vector<TSQLMemDataSet*> m_dataSets;
+    bool m_onDemand = false;
+};
+
+// A named session; the default session has the empty name.
+class TSQLMemSession {
+public:
+    explicit TSQLMemSession(std::string sessionName = {});
+    ~TSQLMemSession();
+    TSQLMemSession(const TSQLMemSession&) = delete;
+    TSQLMemSession& operator=(const TSQLMemSession&) = delete;
+
+    std::string SessionName;
+    bool Active = false;
+    bool AutoSessionName = false;
+    bool KeepConnections = true;
+
+    // The session's database of that name (any case), made on demand.
+    TSQLMemDatabase& openDatabase(const std::string& databaseName);
+    // Called when a dataset lets go of its database: an on-demand database
+    // without datasets closes unless it keeps its connection.
+    void releaseDatabase(TSQLMemDatabase& database);
+    TSQLMemDatabase* findDatabase(const std::string& databaseName);
+
+    static TSQLMemSession& defaultSession();
+    // The session of that name (any case); the default for an empty name.
+    static TSQLMemSession* find(const std::string& sessionName);
+
+private:
+    friend class TSQLMemDatabase;
+    std::vector<TSQLMemDatabase*> m_databases;
+    std::vector<std::unique_ptr<TSQLMemDatabase>> m_onDemand;
+};
+
+// Why a dataset holds its database connection.
+enum TSQLMemConnectReason {
+    crOpenCursor = 0,
+    crTableOperation = 3,
+    crFieldDefs = 4,
+    crIndexDefs = 5,
+    crProviderTransaction = 10,
+};
+
+class TSQLMemDataSet : public TDataSet {
+public:
+    explicit TSQLMemDataSet(std::string name = {});
+    ~TSQLMemDataSet() override;
+
+    // Always "3.40 "; the engine version, not a setting.
+    std::string currentVersion() const { return "3.40 "; }
+    bool StoreDefs = false;
+    bool ReadOnly = false;
+    bool AutoCalcFields = true;
+
+    const std::string& databaseName() const { return m_databaseName; }
+    // The in-memory flag follows: set exactly for "MEMORY" (any case).
+    void setDatabaseName(const std::string& name);
+    bool inMemory() const { return m_inMemory; }
+    std::string SessionName;
+
+    TSQLMemDatabase* database() const { return m_database; }
+    TSQLMemLocalCursor* cursor() const { return m_cursor.get(); }
+
+    // Every dataset alive in the process.
+    static std::vector<TSQLMemDataSet*> allDataSets();
+
+protected:
+    void connect(int reason);
+    void disconnect(int reason);
+
+    // Hooks into the framework.
+    std::size_t recordBufferSize() const override;
+    void internalFirst() override;
+    void internalLast() override;
+    void internalSetToRecord(const std::uint8_t* buffer) override;
+    int internalGetRecord(std::uint8_t* buffer, int mode) override;
+    void internalInitRecord(std::uint8_t* buffer) override;
+    void internalEdit() override;
+    void internalPost(bool isInsert) override;
+    void internalDelete() override;
+    void internalCancel(bool isInsert) override;
+    int internalRecordCount() override;
+    int internalGetRecNo() override;
+    bool internalSetRecNo(int recNo) override;
+    TBookmark bookmarkOf(const std::uint8_t* buffer) const override;
+    void internalGotoBookmark(const TBookmark& bookmark) override;
+    bool internalBookmarkValid(const TBookmark& bookmark) override;
+    int internalCompareBookmarks(const TBookmark& a, const TBookmark& b) override;
+    Variant readField(const std::uint8_t* buffer, const TField& field) const override;
+    void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) override;
+    void filterChanged() override;
+    void checkCanPost() override;
+    void checkCanDelete() override;
+
+    // Binds every field object to its column in the open cursor's table.
+    void bindFields();
+
+    std::unique_ptr<TSQLMemLocalCursor> m_cursor;
+    TSQLMemDatabase* m_database = nullptr;
+    std::bitset<16> m_reasons;
+    std::vector<int> m_fieldColumns;  // field index -> column of the table
+
+private:
+    std::string m_databaseName = "MEMORY";
+    bool m_inMemory = true;
+};
+
+class TSQLMemTable : public TSQLMemDataSet {
+public:
+    explicit TSQLMemTable(std::string name = {});
+    // Closes while the table's own hooks still exist.
+    ~TSQLMemTable() override;
+
+    std::string TableName;
+    bool Exclusive = false;
+    std::int32_t MemoryTableAllocBy = 1000;
+    std::vector<TFieldDef> FieldDefs;
+    std::vector<TIndexDef> IndexDefs;
+
+    // One slot: setting either clears the other.
+    const std::string& indexFieldNames() const { return m_indexFieldNames; }
+    const std::string& indexName() const { return m_indexName; }
+    void setIndexFieldNames(const std::string& fields);
+    void setIndexName(const std::string& name);
+
+    // A temporary table lives in the database "TEMP".
+    bool temporary() const { return m_temporary; }
+
+    // False for an empty TableName; asks the database otherwise.
+    bool exists();
+    // Table-level operations; the dataset must be closed.
+    void createTable();
+    void deleteTable(bool ignoreForeignKeys = false);
+    void emptyTable();
+    void renameTable(const std::string& newName);
+
+protected:
+    void internalOpen() override;
+    void internalClose() override;
+
+private:
+    // Connects for reason 3, runs `op` on a fresh exclusive cursor, always
+    // lets go of both afterwards.
+    template <class Op>
+    void tableOperation(int cursorErrorCode, bool checkReadOnly, Op op);
+    // The field definitions completed from the persistent fields.
+    std::vector<TFieldDef> completedFieldDefs() const;
+    void selectIndex();
+
+    std::string m_indexFieldNames;
+    std::string m_indexName;
+    bool m_temporary = false;
+};
+
+}  // namespace sqlmem

@@ -1,0 +1,168 @@
+#include "dataset/local_cursor.h"
+
+#include "sqlmem/exception.h"
+#include "storage/database_data.h"
+#include "storage/table_data.h"
+
+namespace sqlmem {
+
+TSQLMemLocalCursor::TSQLMemLocalCursor(TSQLMemDatabaseData* database) : m_database(database) {
+    if (m_database) m_database->attachCursor(this);
+}
+
+TSQLMemLocalCursor::~TSQLMemLocalCursor() {
+    close();
+    if (m_database) m_database->detachCursor(this);
+}
+
+TSQLMemTableData& TSQLMemLocalCursor::requireTable(int code) const {
+    if (!m_table) throw ESQLMemException(code, "Nil pointer occured");
+    return *m_table;
+}
+
+void TSQLMemLocalCursor::createTable(const TSQLMemFieldDefs& fields,
+                                     const TSQLMemIndexDefs& indexes,
+                                     const TSQLMemConstraintDefs& constraints) {
+    if (fields.count() == 0)
+        throw ESQLMemException(10131, "Error creating table - no fields were specified");
+    if (TSQLMemTableData* old = m_database->findTableStorage(TableName)) {
+        if (old->prepareDelete(this, false, false)) m_database->freeTableStorage(old);
+    }
+    TSQLMemTableData* table = m_database->createTableStorage(*this);
+    try {
+        table->createStructure(*this, fields, constraints, indexes);
+    } catch (...) {
+        m_database->freeTableStorage(table);
+        throw;
+    }
+}
+
+void TSQLMemLocalCursor::deleteTable(bool ignoreForeignKeys) {
+    TSQLMemTableData* table = m_database->findTableStorage(TableName);
+    if (!table) throw ESQLMemException(10027, "Table not found, table name = %s", {TableName});
+    if (table->prepareDelete(this, ignoreForeignKeys, false)) m_database->freeTableStorage(table);
+}
+
+void TSQLMemLocalCursor::emptyTable() {
+    TSQLMemTableData* table = m_database->findTableStorage(TableName);
+    if (!table) throw ESQLMemException(10073, "Table not found, table name = %s", {TableName});
+    table->emptyTable(*this);
+}
+
+void TSQLMemLocalCursor::renameTable(const std::string& newName) {
+    TSQLMemTableData* table = m_database->findTableStorage(TableName);
+    if (!table) throw ESQLMemException(10151, "Table not found, table name = %s", {TableName});
+    table->renameTable(*this, newName);
+    TableName = newName;
+}
+
+void TSQLMemLocalCursor::open(const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
+                              const TSQLMemConstraintDefs& constraints) {
+    close();
+    TSQLMemTableData* table = m_database->findTableStorage(TableName);
+    if (!table) {
+        if (!InMemory)
+            throw ESQLMemException(10028, "Table not found, table name = %s", {TableName});
+        createTable(fields, indexes, constraints);
+        table = m_database->findTableStorage(TableName);
+        if (!table) throw ESQLMemException(10028, "Table not found, table name = %s", {TableName});
+    }
+    m_table = table;
+    m_table->attachCursor(this);
+    setLayout(m_table->fieldManager().nullBitmapSize(), m_table->fieldManager().recordSize());
+    first();
+}
+
+void TSQLMemLocalCursor::close() {
+    if (!m_table) return;
+    m_table->detachCursor(this);
+    m_table = nullptr;
+    CurrentId = {};
+    AtStart = AtEnd = false;
+}
+
+const TSQLMemFieldDefs& TSQLMemLocalCursor::fieldDefs() const {
+    return requireTable(10017).fieldDefs();
+}
+
+const TSQLMemIndexDefs& TSQLMemLocalCursor::indexDefs() const {
+    return requireTable(10017).indexDefs();
+}
+
+void TSQLMemLocalCursor::first() {
+    CurrentId = {};
+    AtStart = true;
+    AtEnd = false;
+}
+
+void TSQLMemLocalCursor::last() {
+    CurrentId = {};
+    AtStart = false;
+    AtEnd = true;
+}
+
+void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id) {
+    CurrentId = id;
+    AtStart = AtEnd = false;
+}
+
+int TSQLMemLocalCursor::getRecord(int mode, std::uint8_t* dest) {
+    return requireTable(10018).getRecord(*this, mode, dest);
+}
+
+std::int64_t TSQLMemLocalCursor::recordCount() {
+    return requireTable(10018).recordCountFor(*this);
+}
+
+std::int64_t TSQLMemLocalCursor::getRecNo() {
+    return requireTable(10018).getRecNo(*this);
+}
+
+bool TSQLMemLocalCursor::setRecNo(std::int64_t recNo) {
+    return requireTable(10018).setRecNo(*this, recNo);
+}
+
+bool TSQLMemLocalCursor::isRecordValid(const TSQLMemRecordID& id) const {
+    return m_table && m_table->recordExists(id);
+}
+
+void TSQLMemLocalCursor::initRecord(std::uint8_t* record) const {
+    requireTable(10017).fieldManager().initNewRecord(record);
+}
+
+int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
+    TSQLMemTableData& table = requireTable(10018);
+    ResultText.clear();
+    if (isInsert) {
+        ResultCode = table.insertRecord(*this, record) ? crSuccess : crAddFailed;
+        if (ResultCode) ResultText = "Error adding record";
+    } else {
+        if (!table.recordExists(CurrentId)) {
+            ResultCode = crDeletedByOther;
+            ResultText = "Error updating record - record was deleted by other process";
+        } else {
+            ResultCode = table.updateRecord(*this, record) ? crSuccess : crUpdateFailed;
+            if (ResultCode) ResultText = "Error updating record: ";
+        }
+    }
+    return ResultCode;
+}
+
+int TSQLMemLocalCursor::deleteCurrent() {
+    TSQLMemTableData& table = requireTable(10018);
+    ResultText.clear();
+    if (!table.recordExists(CurrentId)) {
+        ResultCode = crDeletedByOther;
+        return ResultCode;
+    }
+    ResultCode = table.deleteRecord(*this) ? crSuccess : crDeleteFailed;
+    if (ResultCode) ResultText = "the record store refused the deletion";
+    return ResultCode;
+}
+
+void TSQLMemLocalCursor::cancel(bool /*isInsert*/) {
+    // Pending record buffers belong to the dataset; BLOB blocks made for an
+    // abandoned buffer are released here once BLOB streams exist.
+}
+
+}  // namespace sqlmem

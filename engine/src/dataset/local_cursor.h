@@ -1,0 +1,110 @@
+// The per-dataset cursor: one open table of one database, a position in it,
+// and the record operations the dataset maps its calls onto.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "storage/meta_defs.h"
+#include "storage/record_id.h"
+
+namespace sqlmem {
+
+class TSQLMemDatabaseData;
+class TSQLMemTableData;
+
+// Result codes a cursor leaves after post and delete.
+enum TSQLMemCursorResult : int {
+    crSuccess = 0,
+    crAddFailed = -1,
+    crUpdateFailed = -2,
+    crDeleteFailed = -3,
+    crModifiedByOther = -5,
+    crDeletedByOther = -7,
+    crConstraintFailed = -8,
+    crUpdateInTempMode = -9,
+    crDeleteInTempMode = -10,
+};
+
+class TSQLMemLocalCursor {
+public:
+    explicit TSQLMemLocalCursor(TSQLMemDatabaseData* database);
+    ~TSQLMemLocalCursor();
+    TSQLMemLocalCursor(const TSQLMemLocalCursor&) = delete;
+    TSQLMemLocalCursor& operator=(const TSQLMemLocalCursor&) = delete;
+
+    // Copied from the dataset before any operation.
+    std::string TableName;
+    bool Exclusive = false;
+    bool ReadOnly = false;
+    bool InMemory = true;
+    bool Temporary = false;
+    std::int32_t AllocBy = 1000;
+
+    // --- table-level operations (the cursor need not be open) -------------
+    // An existing in-memory table of the same name is deleted first.
+    void createTable(const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
+                     const TSQLMemConstraintDefs& constraints);
+    void deleteTable(bool ignoreForeignKeys);
+    void emptyTable();
+    void renameTable(const std::string& newName);
+
+    // --- open cursor -----------------------------------------------------
+    // Attaches to the table; an in-memory table that does not exist is
+    // created from the definitions first.
+    void open(const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
+              const TSQLMemConstraintDefs& constraints);
+    void close();
+    bool isOpen() const { return m_table != nullptr; }
+    TSQLMemTableData* table() const { return m_table; }
+    const TSQLMemFieldDefs& fieldDefs() const;
+    const TSQLMemIndexDefs& indexDefs() const;
+    std::int32_t recordSize() const { return m_recordSize; }
+    std::int32_t firstFieldOffset() const { return m_firstFieldOffset; }
+    // Told by the storage when it is created or opened.
+    void setLayout(std::int32_t firstFieldOffset, std::int32_t recordSize) {
+        m_firstFieldOffset = firstFieldOffset;
+        m_recordSize = recordSize;
+    }
+
+    // --- position --------------------------------------------------------
+    void first();  // before the first record
+    void last();   // after the last record
+    void setToRecord(const TSQLMemRecordID& id);
+    // mode: 0 current, 1 next, 2 prior. On "found" (0) the record's bytes go
+    // to dest (recordSize() bytes) and the cursor stands on it.
+    int getRecord(int mode, std::uint8_t* dest);
+    std::int64_t recordCount();
+    std::int64_t getRecNo();
+    bool setRecNo(std::int64_t recNo);
+    bool isRecordValid(const TSQLMemRecordID& id) const;
+
+    TSQLMemRecordID CurrentId;
+    bool AtStart = false;  // before the first record
+    bool AtEnd = false;    // after the last record
+
+    // A record the table delivers only when this accepts it (null: all).
+    std::function<bool(const std::uint8_t* record)> RecordFilter;
+    bool accepts(const std::uint8_t* record) const { return !RecordFilter || RecordFilter(record); }
+
+    // --- changes ---------------------------------------------------------
+    void initRecord(std::uint8_t* record) const;
+    // Each sets ResultCode (and ResultText on failure) and returns it.
+    int post(bool isInsert, const std::uint8_t* record);
+    int deleteCurrent();
+    void cancel(bool isInsert);
+
+    int ResultCode = crSuccess;
+    std::string ResultText;
+
+private:
+    TSQLMemTableData& requireTable(int code) const;
+
+    TSQLMemDatabaseData* m_database;
+    TSQLMemTableData* m_table = nullptr;
+    std::int32_t m_recordSize = 0;
+    std::int32_t m_firstFieldOffset = 0;
+};
+
+}  // namespace sqlmem

@@ -1,0 +1,478 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+
+#include "dataset/local_cursor.h"
+#include "sqlmem/cp1251.h"
+#include "sqlmem/sqlmem.h"
+#include "storage/database_data.h"
+#include "values/date_time.h"
+
+namespace sqlmem {
+namespace {
+
+std::mutex& dataSetsMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::vector<TSQLMemDataSet*>& dataSets() {
+    static std::vector<TSQLMemDataSet*> list;
+    return list;
+}
+
+// Record buffer of a dataset: [record bytes][6-byte record id][bookmark flag].
+constexpr std::uint8_t kFlagCurrent = 0;
+constexpr std::uint8_t kFlagNoRecord = 3;
+
+template <class T>
+T loadAs(const std::uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+void storeAs(std::uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// 80-bit extended precision, little-endian: 64-bit mantissa with explicit
+// integer bit, then sign and a 15-bit exponent biased by 16383.
+void storeExtended(std::uint8_t* p, double x) {
+    std::uint64_t mantissa = 0;
+    std::uint16_t signExp = 0;
+    if (std::signbit(x)) signExp = 0x8000;
+    if (x != 0 && std::isfinite(x)) {
+        int e;
+        const double m = std::frexp(std::fabs(x), &e);  // m in [0.5, 1)
+        mantissa = static_cast<std::uint64_t>(std::ldexp(m, 64));
+        signExp |= static_cast<std::uint16_t>(e - 1 + 16383);
+    } else if (!std::isfinite(x)) {
+        signExp |= 0x7FFF;
+        mantissa = std::isnan(x) ? 0xC000000000000000ULL : 0x8000000000000000ULL;
+    }
+    std::memcpy(p, &mantissa, 8);
+    std::memcpy(p + 8, &signExp, 2);
+}
+
+double loadExtended(const std::uint8_t* p) {
+    std::uint64_t mantissa;
+    std::uint16_t signExp;
+    std::memcpy(&mantissa, p, 8);
+    std::memcpy(&signExp, p + 8, 2);
+    const int exp = signExp & 0x7FFF;
+    const double sign = (signExp & 0x8000) ? -1.0 : 1.0;
+    if (exp == 0 && mantissa == 0) return sign * 0.0;
+    if (exp == 0x7FFF) return (mantissa << 1) ? NAN : sign * INFINITY;
+    return sign * std::ldexp(static_cast<double>(mantissa), exp - 16383 - 63);
+}
+
+bool isNullAt(const std::uint8_t* record, int column) {
+    return (record[column >> 3] >> (column & 7)) & 1;
+}
+
+void setNullAt(std::uint8_t* record, int column, bool null) {
+    const auto bit = static_cast<std::uint8_t>(1u << (column & 7));
+    record[column >> 3] = null ? (record[column >> 3] | bit) : (record[column >> 3] & ~bit);
+}
+
+[[noreturn]] void outOfRange(const TSQLMemFieldDef& def, const std::string& shown) {
+    throw EDatabaseError(shown + " is not a valid value for field '" + def.Name + "'");
+}
+
+std::int64_t checkedInt(const TSQLMemFieldDef& def, std::int64_t v, std::int64_t lo,
+                        std::int64_t hi) {
+    if (v < lo || v > hi) outOfRange(def, std::to_string(v));
+    return v;
+}
+
+}  // namespace
+
+// --- process-wide list and connection -----------------------------------------
+
+TSQLMemDataSet::TSQLMemDataSet(std::string name) : TDataSet(std::move(name)) {
+    std::lock_guard g(dataSetsMutex());
+    dataSets().push_back(this);
+}
+
+TSQLMemDataSet::~TSQLMemDataSet() {
+    try {
+        close();
+    } catch (...) {
+        // a dataset going away must not throw
+    }
+    m_cursor.reset();
+    if (m_database) {
+        std::erase(m_database->m_dataSets, this);
+        m_database = nullptr;
+    }
+    std::lock_guard g(dataSetsMutex());
+    std::erase(dataSets(), this);
+}
+
+std::vector<TSQLMemDataSet*> TSQLMemDataSet::allDataSets() {
+    std::lock_guard g(dataSetsMutex());
+    return dataSets();
+}
+
+void TSQLMemDataSet::setDatabaseName(const std::string& name) {
+    if (active()) throw EDatabaseError("Cannot perform this operation on an open dataset", Name);
+    m_databaseName = name;
+    m_inMemory = cp1251::upper(name) == "MEMORY";
+}
+
+void TSQLMemDataSet::connect(int reason) {
+    if (m_reasons.none()) {
+        TSQLMemSession* session = TSQLMemSession::find(SessionName);
+        if (!session) throw ESQLMemException(11245, "Cannot open database '%s'", {m_databaseName});
+        TSQLMemDatabase& db = session->openDatabase(m_databaseName);
+        m_database = &db;
+        db.m_dataSets.push_back(this);
+        if (db.ReadOnly) ReadOnly = true;
+    }
+    m_reasons.set(reason);
+}
+
+void TSQLMemDataSet::disconnect(int reason) {
+    m_reasons.reset(reason);
+    if (m_reasons.any() || !m_database) return;
+    TSQLMemDatabase* db = m_database;
+    m_database = nullptr;
+    std::erase(db->m_dataSets, this);
+    if (TSQLMemSession* session = TSQLMemSession::find(SessionName)) session->releaseDatabase(*db);
+}
+
+// --- record hooks --------------------------------------------------------------
+
+std::size_t TSQLMemDataSet::recordBufferSize() const {
+    return static_cast<std::size_t>(m_cursor->recordSize()) + TSQLMemRecordID::kStoredSize + 1;
+}
+
+void TSQLMemDataSet::internalFirst() {
+    m_cursor->first();
+}
+void TSQLMemDataSet::internalLast() {
+    m_cursor->last();
+}
+
+void TSQLMemDataSet::internalSetToRecord(const std::uint8_t* buffer) {
+    m_cursor->setToRecord(TSQLMemRecordID::load(buffer + m_cursor->recordSize()));
+}
+
+int TSQLMemDataSet::internalGetRecord(std::uint8_t* buffer, int mode) {
+    const int answer = m_cursor->getRecord(mode, buffer);
+    if (answer == 0) {
+        m_cursor->CurrentId.store(buffer + m_cursor->recordSize());
+        buffer[m_cursor->recordSize() + TSQLMemRecordID::kStoredSize] = kFlagCurrent;
+    }
+    return answer;
+}
+
+void TSQLMemDataSet::internalInitRecord(std::uint8_t* buffer) {
+    m_cursor->initRecord(buffer);
+    TSQLMemRecordID{}.store(buffer + m_cursor->recordSize());
+    buffer[m_cursor->recordSize() + TSQLMemRecordID::kStoredSize] = kFlagNoRecord;
+}
+
+void TSQLMemDataSet::internalEdit() {
+    try {
+        if (!m_cursor->isRecordValid(m_cursor->CurrentId))
+            throw ESQLMemException(10026, "Cannot retreive record");
+    } catch (const std::exception& e) {
+        throw EDatabaseError(std::string("Error editing record: ") + e.what(), Name);
+    }
+}
+
+void TSQLMemDataSet::checkCanPost() {
+    if (!active()) throw ESQLMemException(10029, "Dataset is not opened");
+    if (state() != TDataSetState::dsInsert && state() != TDataSetState::dsEdit)
+        throw ESQLMemException(10030, "Dataset is not in insert or edit mode");
+    if (ReadOnly) throw ESQLMemException(10032, "Dataset is in read only mode");
+}
+
+void TSQLMemDataSet::checkCanDelete() {
+    if (!active()) throw ESQLMemException(10068, "Dataset is not opened");
+    if (ReadOnly) throw ESQLMemException(10069, "Dataset is in read only mode");
+}
+
+void TSQLMemDataSet::internalPost(bool isInsert) {
+    const char* prefix = isInsert ? "Error inserting record: " : "Error updating record: ";
+    int code;
+    try {
+        code = m_cursor->post(isInsert, activeBuffer());
+    } catch (const std::exception& e) {
+        throw EDatabaseError(prefix + std::string(e.what()), Name);
+    }
+    if (code != crSuccess) throw EDatabaseError(m_cursor->ResultText, Name);
+}
+
+void TSQLMemDataSet::internalDelete() {
+    int code;
+    try {
+        code = m_cursor->deleteCurrent();
+    } catch (const std::exception& e) {
+        throw EDatabaseError("Error deleting record: " + std::string(e.what()), Name);
+    }
+    switch (code) {
+        case crSuccess:
+            return;
+        case crDeleteInTempMode:
+            throw EDatabaseError("Cannot delete record in temporary mode", Name);
+        case crDeleteFailed:
+            throw EDatabaseError("Error deleting record: " + m_cursor->ResultText, Name);
+        case crModifiedByOther:
+            throw EDatabaseError("Error deleting record - record was modified by other process",
+                                 Name);
+        case crDeletedByOther:
+            throw EDatabaseError("Error deleting record - record was deleted by other process",
+                                 Name);
+        default:
+            throw EDatabaseError(m_cursor->ResultText, Name);
+    }
+}
+
+void TSQLMemDataSet::internalCancel(bool isInsert) {
+    m_cursor->cancel(isInsert);
+}
+
+int TSQLMemDataSet::internalRecordCount() {
+    const std::int64_t n = m_cursor->recordCount();
+    if (n > INT32_MAX) throw std::range_error("Range check error");
+    return static_cast<int>(n);
+}
+
+int TSQLMemDataSet::internalGetRecNo() {
+    const std::int64_t n = m_cursor->getRecNo();
+    return n > INT32_MAX ? -1 : static_cast<int>(n);
+}
+
+bool TSQLMemDataSet::internalSetRecNo(int recNo) {
+    return m_cursor->setRecNo(recNo);
+}
+
+TBookmark TSQLMemDataSet::bookmarkOf(const std::uint8_t* buffer) const {
+    const std::uint8_t* id = buffer + m_cursor->recordSize();
+    return TBookmark(id, id + TSQLMemRecordID::kStoredSize);
+}
+
+void TSQLMemDataSet::internalGotoBookmark(const TBookmark& bookmark) {
+    if (bookmark.size() != TSQLMemRecordID::kStoredSize)
+        throw ESQLMemException(10026, "Cannot retreive record");
+    m_cursor->setToRecord(TSQLMemRecordID::load(bookmark.data()));
+}
+
+bool TSQLMemDataSet::internalBookmarkValid(const TBookmark& bookmark) {
+    return bookmark.size() == TSQLMemRecordID::kStoredSize &&
+           m_cursor->isRecordValid(TSQLMemRecordID::load(bookmark.data()));
+}
+
+int TSQLMemDataSet::internalCompareBookmarks(const TBookmark& a, const TBookmark& b) {
+    return m_cursor->table()->compareRecordIds(TSQLMemRecordID::load(a.data()),
+                                               TSQLMemRecordID::load(b.data()));
+}
+
+void TSQLMemDataSet::filterChanged() {
+    if (!m_cursor) return;
+    if (filtered() && OnFilterRecord)
+        m_cursor->RecordFilter = [this](const std::uint8_t* record) {
+            std::vector<std::uint8_t> buffer(recordBufferSize());
+            std::memcpy(buffer.data(), record, m_cursor->recordSize());
+            return acceptRecord(buffer.data());
+        };
+    else
+        m_cursor->RecordFilter = nullptr;
+}
+
+// --- field data ----------------------------------------------------------------
+
+void TSQLMemDataSet::bindFields() {
+    const TSQLMemFieldDefs& defs = m_cursor->fieldDefs();
+    m_fieldColumns.assign(fieldCount(), -1);
+    for (int i = 0; i < fieldCount(); ++i) {
+        const int column = defs.indexOfName(field(i).FieldName);
+        if (column < 0) throw EDatabaseError("Field '" + field(i).FieldName + "' not found", Name);
+        m_fieldColumns[i] = column;
+    }
+}
+
+Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& field) const {
+    const int column = m_fieldColumns.at(field.index());
+    if (isNullAt(record, column)) return {};
+    const TSQLMemFieldDef& def = m_cursor->fieldDefs()[column];
+    const std::uint8_t* p = record + def.MemoryOffset;
+    switch (def.BaseType) {
+        case bftChar:
+        case bftVarchar: {
+            const auto* s = reinterpret_cast<const char*>(p);
+            return Variant(std::string(s, strnlen(s, def.MemoryDataSize)));
+        }
+        case bftWideChar:
+        case bftWideVarchar: {
+            std::string text;
+            for (int i = 0; i + 1 < def.MemoryDataSize; i += 2) {
+                const char16_t u = loadAs<char16_t>(p + i);
+                if (!u) break;
+                unsigned char b;
+                text += cp1251::fromUnicode(u, b) ? static_cast<char>(b) : '?';
+            }
+            return Variant(text);
+        }
+        case bftShortInt:
+            return Variant(std::int64_t{loadAs<std::int8_t>(p)});
+        case bftSmallInt:
+            return Variant(std::int64_t{loadAs<std::int16_t>(p)});
+        case bftInteger:
+            return Variant(std::int64_t{loadAs<std::int32_t>(p)});
+        case bftLargeInt:
+            return Variant(loadAs<std::int64_t>(p));
+        case bftByte:
+            return Variant(std::int64_t{loadAs<std::uint8_t>(p)});
+        case bftWord:
+            return Variant(std::int64_t{loadAs<std::uint16_t>(p)});
+        case bftCardinal:
+            return Variant(std::int64_t{loadAs<std::uint32_t>(p)});
+        case bftSingle:
+            return Variant(static_cast<double>(loadAs<float>(p)));
+        case bftDouble:
+            return Variant(loadAs<double>(p));
+        case bftExtended:
+            return Variant(loadExtended(p));
+        case bftDate:
+            return Variant::dateTime(dateNumberToDateTime(loadAs<std::int32_t>(p)));
+        case bftTime:
+            return Variant::dateTime(timeNumberToDateTime(loadAs<std::int32_t>(p)));
+        case bftDateTime: {
+            const double d = dateNumberToDateTime(loadAs<std::int32_t>(p));
+            const double t = timeNumberToDateTime(loadAs<std::int32_t>(p + 4));
+            return Variant::dateTime(d < 0 ? d - t : d + t);
+        }
+        case bftLogical:
+            return Variant(loadAs<std::int16_t>(p) != 0);
+        case bftCurrency:
+            return Variant(static_cast<double>(loadAs<std::int64_t>(p)) / 10000.0);
+        case bftBytes:
+            return Variant(std::string(reinterpret_cast<const char*>(p), def.MemoryDataSize));
+        case bftVarBytes: {
+            const std::uint16_t n = std::min<std::uint16_t>(
+                loadAs<std::uint16_t>(p), static_cast<std::uint16_t>(def.MemoryDataSize - 2));
+            return Variant(std::string(reinterpret_cast<const char*>(p + 2), n));
+        }
+        default:
+            throw ESQLMemException(30050, "Unknown DataType: '%s'", {std::to_string(def.BaseType)});
+    }
+}
+
+void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const Variant& value) {
+    const int column = m_fieldColumns.at(field.index());
+    const TSQLMemFieldDef& def = m_cursor->fieldDefs()[column];
+    std::uint8_t* p = record + def.MemoryOffset;
+    if (value.isNull()) {
+        std::memset(p, 0, def.MemoryDataSize);
+        setNullAt(record, column, true);
+        return;
+    }
+    switch (def.BaseType) {
+        case bftChar:
+        case bftVarchar: {
+            const std::string s = value.toString();
+            const size_t n = std::min<size_t>(s.size(), def.Size);
+            std::memset(p, 0, def.MemoryDataSize);
+            std::memcpy(p, s.data(), n);
+            break;
+        }
+        case bftWideChar:
+        case bftWideVarchar: {
+            const std::string s = value.toString();
+            std::memset(p, 0, def.MemoryDataSize);
+            const size_t n = std::min<size_t>(s.size(), def.Size);
+            for (size_t i = 0; i < n; ++i)
+                storeAs<char16_t>(
+                    p + 2 * i,
+                    static_cast<char16_t>(cp1251::toUnicode(static_cast<unsigned char>(s[i]))));
+            break;
+        }
+        case bftShortInt:
+            storeAs(p,
+                    static_cast<std::int8_t>(checkedInt(def, value.toInt(), INT8_MIN, INT8_MAX)));
+            break;
+        case bftSmallInt:
+            storeAs(
+                p, static_cast<std::int16_t>(checkedInt(def, value.toInt(), INT16_MIN, INT16_MAX)));
+            break;
+        case bftInteger:
+            storeAs(
+                p, static_cast<std::int32_t>(checkedInt(def, value.toInt(), INT32_MIN, INT32_MAX)));
+            break;
+        case bftLargeInt:
+            storeAs(p, value.toInt());
+            break;
+        case bftByte:
+            storeAs(p, static_cast<std::uint8_t>(checkedInt(def, value.toInt(), 0, UINT8_MAX)));
+            break;
+        case bftWord:
+            storeAs(p, static_cast<std::uint16_t>(checkedInt(def, value.toInt(), 0, UINT16_MAX)));
+            break;
+        case bftCardinal:
+            storeAs(p, static_cast<std::uint32_t>(checkedInt(def, value.toInt(), 0, UINT32_MAX)));
+            break;
+        case bftSingle: {
+            // Through the shown decimal, so that the stored value is the one nearest to it.
+            char text[64];
+            std::snprintf(text, sizeof text, "%.7g", value.toFloat());
+            storeAs(p, std::strtof(text, nullptr));
+            break;
+        }
+        case bftDouble:
+            storeAs(p, value.toFloat());
+            break;
+        case bftExtended:
+            storeExtended(p, value.toFloat());
+            break;
+        case bftDate:
+            storeAs(p, dateTimeToDateNumber(value.toFloat()));
+            break;
+        case bftTime:
+            storeAs(p, dateTimeToTimeNumber(value.toFloat()));
+            break;
+        case bftDateTime:
+            storeAs(p, dateTimeToDateNumber(value.toFloat()));
+            storeAs(p + 4, dateTimeToTimeNumber(value.toFloat()));
+            break;
+        case bftLogical:
+            storeAs<std::int16_t>(p, value.toBool() ? 1 : 0);
+            break;
+        case bftCurrency: {
+            const double scaled = std::round(value.toFloat() * 10000.0);
+            if (!(std::fabs(scaled) < 9.2e18)) outOfRange(def, value.toString());
+            storeAs(p, static_cast<std::int64_t>(scaled));
+            break;
+        }
+        case bftBytes: {
+            const std::string s = value.toString();
+            std::memset(p, 0, def.MemoryDataSize);
+            std::memcpy(p, s.data(), std::min<size_t>(s.size(), def.MemoryDataSize));
+            break;
+        }
+        case bftVarBytes: {
+            const std::string s = value.toString();
+            const size_t room = def.MemoryDataSize > 2 ? def.MemoryDataSize - 2 : 0;
+            const auto n = static_cast<std::uint16_t>(std::min<size_t>(s.size(), room));
+            std::memset(p, 0, def.MemoryDataSize);
+            storeAs(p, n);
+            std::memcpy(p + 2, s.data(), n);
+            break;
+        }
+        default:
+            // BLOB kinds are written through BLOB streams, never as plain values.
+            throw EDatabaseError(
+                "Field '" + def.Name + "' holds a BLOB and is written through a BLOB stream", Name);
+    }
+    setNullAt(record, column, false);
+}
+
+}  // namespace sqlmem

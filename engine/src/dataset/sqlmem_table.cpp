@@ -1,0 +1,243 @@
+#include <random>
+
+#include "dataset/local_cursor.h"
+#include "sqlmem/cp1251.h"
+#include "sqlmem/sqlmem.h"
+#include "storage/database_data.h"
+
+namespace sqlmem {
+namespace {
+
+std::vector<std::string> splitFieldList(const std::string& list) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos) end = list.size();
+        std::string name = list.substr(start, end - start);
+        while (!name.empty() && name.front() == ' ')
+            name.erase(name.begin());
+        while (!name.empty() && name.back() == ' ')
+            name.pop_back();
+        if (!name.empty()) out.push_back(name);
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string randomTableName() {
+    static std::mt19937 rng{std::random_device{}()};
+    return "Table" + std::to_string(std::uniform_int_distribution<int>(0, 2147483646)(rng));
+}
+
+void toEngineFieldDefs(const std::vector<TFieldDef>& defs, TSQLMemFieldDefs& out) {
+    out.clear();
+    for (const TFieldDef& d : defs) {
+        TSQLMemFieldDef& f = out.addCreated();
+        f.Name = d.Name;
+        f.setType(advancedTypeOfFieldType(d.DataType), d.Size);
+        f.Required = d.Required;
+    }
+}
+
+void toEngineIndexDefs(const std::vector<TIndexDef>& defs, const TSQLMemFieldDefs& fields,
+                       const std::string& owner, TSQLMemIndexDefs& out) {
+    out.clear();
+    for (const TIndexDef& d : defs) {
+        TSQLMemIndexDef& ix = out.addCreated();
+        ix.Name = d.Name;
+        ix.Primary = d.Options & ixPrimary;
+        ix.Unique = (d.Options & ixUnique) || ix.Primary;
+        for (const std::string& name : splitFieldList(d.Fields)) {
+            const int column = fields.indexOfName(name);
+            if (column < 0) throw EDatabaseError("Field '" + name + "' not found", owner);
+            ix.Columns.push_back({fields[column].Name, (d.Options & ixDescending) != 0,
+                                  (d.Options & ixCaseInsensitive) != 0});
+        }
+    }
+}
+
+}  // namespace
+
+TSQLMemTable::TSQLMemTable(std::string name)
+    : TSQLMemDataSet(std::move(name)), TableName(randomTableName()) {}
+
+TSQLMemTable::~TSQLMemTable() {
+    try {
+        close();
+    } catch (...) {
+        // a table going away must not throw
+    }
+}
+
+void TSQLMemTable::setIndexFieldNames(const std::string& fields) {
+    m_indexFieldNames = fields;
+    m_indexName.clear();
+    if (active()) {
+        checkBrowseMode();
+        selectIndex();
+        refresh();
+    }
+}
+
+void TSQLMemTable::setIndexName(const std::string& name) {
+    m_indexName = name;
+    m_indexFieldNames.clear();
+    if (active()) {
+        checkBrowseMode();
+        selectIndex();
+        refresh();
+    }
+}
+
+std::vector<TFieldDef> TSQLMemTable::completedFieldDefs() const {
+    std::vector<TFieldDef> defs = FieldDefs;
+    auto& self = const_cast<TSQLMemTable&>(*this);
+    for (int i = 0; i < self.fieldCount(); ++i) {
+        const TField& f = self.field(i);
+        const std::string u = cp1251::upper(f.FieldName);
+        bool known = false;
+        for (const TFieldDef& d : defs)
+            known |= cp1251::upper(d.Name) == u;
+        if (!known) defs.push_back({f.FieldName, f.dataType(), f.size(), f.required()});
+    }
+    return defs;
+}
+
+void TSQLMemTable::selectIndex() {
+    // Index order is resolved here and handed to the cursor; the cursor
+    // walks records in the order its table storage gives for that index.
+    const TSQLMemIndexDefs& defs = m_cursor->indexDefs();
+    if (!m_indexName.empty()) {
+        if (defs.indexOfName(m_indexName) < 0)
+            throw EDatabaseError("Index '" + m_indexName + "' not found", Name);
+        return;
+    }
+    if (m_indexFieldNames.empty()) return;
+    const std::vector<std::string> wanted = splitFieldList(m_indexFieldNames);
+    auto columnsMatch = [&](const TSQLMemIndexDef& ix, bool exact) {
+        if (exact ? ix.Columns.size() != wanted.size() : ix.Columns.size() < wanted.size())
+            return false;
+        for (size_t c = 0; c < wanted.size(); ++c)
+            if (cp1251::upper(ix.Columns[c].FieldName) != cp1251::upper(wanted[c])) return false;
+        return true;
+    };
+    for (bool exact : {true, false})
+        for (int i = 0; i < defs.count(); ++i)
+            if (columnsMatch(defs[i], exact)) return;
+    throw EDatabaseError("No index for fields '" + m_indexFieldNames + "'", Name);
+}
+
+void TSQLMemTable::internalOpen() {
+    connect(crOpenCursor);
+    try {
+        if (TableName.empty() && !m_temporary)
+            throw EDatabaseError("Missing TableName property", Name);
+        m_cursor = std::make_unique<TSQLMemLocalCursor>(database()->data());
+        m_cursor->TableName = TableName;
+        m_cursor->Exclusive = Exclusive;
+        m_cursor->ReadOnly = ReadOnly;
+        m_cursor->InMemory = inMemory();
+        m_cursor->AllocBy = MemoryTableAllocBy;
+        m_cursor->Temporary = m_temporary;
+
+        TSQLMemFieldDefs fields;
+        TSQLMemIndexDefs indexes;
+        TSQLMemConstraintDefs constraints;
+        toEngineFieldDefs(completedFieldDefs(), fields);
+        toEngineIndexDefs(IndexDefs, fields, Name, indexes);
+        m_cursor->open(fields, indexes, constraints);
+        if (m_cursor->ReadOnly) ReadOnly = true;
+
+        selectIndex();
+        if (fieldCount() == 0) {
+            std::vector<TFieldDef> defs;
+            const TSQLMemFieldDefs& engineDefs = m_cursor->fieldDefs();
+            for (int i = 0; i < engineDefs.count(); ++i)
+                defs.push_back({engineDefs[i].Name, fieldTypeOfAdvanced(engineDefs[i].AdvancedType),
+                                engineDefs[i].Size, engineDefs[i].Required});
+            createDefaultFields(defs);
+        }
+        bindFields();
+        filterChanged();
+    } catch (...) {
+        m_cursor.reset();
+        disconnect(crOpenCursor);
+        throw;
+    }
+}
+
+void TSQLMemTable::internalClose() {
+    m_cursor.reset();
+    m_fieldColumns.clear();
+    disconnect(crOpenCursor);
+}
+
+bool TSQLMemTable::exists() {
+    if (TableName.empty()) return false;
+    const bool wasConnected = m_reasons.any();
+    if (!wasConnected) connect(crTableOperation);
+    bool result = false;
+    try {
+        result = database()->data()->tableExists(TableName);
+    } catch (...) {
+        if (!wasConnected) disconnect(crTableOperation);
+        throw;
+    }
+    if (!wasConnected) disconnect(crTableOperation);
+    return result;
+}
+
+template <class Op>
+void TSQLMemTable::tableOperation(int cursorErrorCode, bool checkReadOnly, Op op) {
+    if (active()) throw EDatabaseError("Cannot perform this operation on an open dataset", Name);
+    connect(crTableOperation);
+    try {
+        if (checkReadOnly && database()->ReadOnly)
+            throw EDatabaseError("Error - database is in read only mode", Name);
+        std::unique_ptr<TSQLMemLocalCursor> cursor;
+        try {
+            cursor = std::make_unique<TSQLMemLocalCursor>(database()->data());
+        } catch (const std::bad_alloc&) {
+            throw ESQLMemException(cursorErrorCode, "Error - cannot create cursor");
+        }
+        cursor->TableName = TableName;
+        cursor->Temporary = m_temporary;
+        cursor->InMemory = inMemory();
+        cursor->AllocBy = MemoryTableAllocBy;
+        cursor->Exclusive = true;
+        cursor->ReadOnly = false;
+        op(*cursor);
+    } catch (...) {
+        disconnect(crTableOperation);
+        throw;
+    }
+    disconnect(crTableOperation);
+}
+
+void TSQLMemTable::createTable() {
+    tableOperation(10919, true, [&](TSQLMemLocalCursor& cursor) {
+        TSQLMemFieldDefs fields;
+        TSQLMemIndexDefs indexes;
+        TSQLMemConstraintDefs constraints;
+        toEngineFieldDefs(completedFieldDefs(), fields);
+        toEngineIndexDefs(IndexDefs, fields, Name, indexes);
+        cursor.createTable(fields, indexes, constraints);
+    });
+}
+
+void TSQLMemTable::deleteTable(bool ignoreForeignKeys) {
+    tableOperation(10920, true,
+                   [&](TSQLMemLocalCursor& cursor) { cursor.deleteTable(ignoreForeignKeys); });
+}
+
+void TSQLMemTable::emptyTable() {
+    tableOperation(10921, true, [&](TSQLMemLocalCursor& cursor) { cursor.emptyTable(); });
+}
+
+void TSQLMemTable::renameTable(const std::string& newName) {
+    tableOperation(10922, true, [&](TSQLMemLocalCursor& cursor) { cursor.renameTable(newName); });
+    TableName = newName;
+}
+
+}  // namespace sqlmem

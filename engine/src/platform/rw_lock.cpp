@@ -1,0 +1,97 @@
+#include "platform/rw_lock.h"
+
+#include <algorithm>
+
+#include "sqlmem/exception.h"
+
+namespace sqlmem {
+
+TSQLMemReadWriteThreadSyncByCriticalSections::Holder*
+TSQLMemReadWriteThreadSyncByCriticalSections::findHolder(std::thread::id id) {
+    auto it = std::find_if(m_holders.begin(), m_holders.end(),
+                           [&](const Holder& h) { return h.thread == id; });
+    return it == m_holders.end() ? nullptr : &*it;
+}
+
+void TSQLMemReadWriteThreadSyncByCriticalSections::beginRead() {
+    const auto me = std::this_thread::get_id();
+    bool counted = false;
+    for (;;) {
+        {
+            std::lock_guard g(m_section);
+            if (!counted) {
+                ++m_waitingReaders;
+                counted = true;
+            }
+            Holder* h = findHolder(me);
+            if (m_state != -1 || h) {
+                --m_waitingReaders;
+                if (h) {
+                    ++h->count;
+                } else {
+                    m_holders.push_back({me, 1});
+                    ++m_state;
+                }
+                return;
+            }
+        }
+        std::this_thread::yield();
+    }
+}
+
+void TSQLMemReadWriteThreadSyncByCriticalSections::beginWrite() {
+    const auto me = std::this_thread::get_id();
+    bool counted = false;
+    for (;;) {
+        {
+            std::lock_guard g(m_section);
+            if (!counted) {
+                ++m_waitingWriters;
+                counted = true;
+            }
+            Holder* h = findHolder(me);
+            bool onlyMe = m_holders.size() == 1 && h;
+            if (m_holders.empty() || onlyMe) {
+                --m_waitingWriters;
+                m_state = -1;
+                if (h)
+                    ++h->count;
+                else
+                    m_holders.push_back({me, 1});
+                return;
+            }
+        }
+        std::this_thread::yield();
+    }
+}
+
+void TSQLMemReadWriteThreadSyncByCriticalSections::end() {
+    const auto me = std::this_thread::get_id();
+    std::lock_guard g(m_section);
+    auto it = std::find_if(m_holders.begin(), m_holders.end(),
+                           [&](const Holder& h) { return h.thread == me; });
+    if (it == m_holders.end()) {
+        throw ESQLMemException(
+            11638, "Invalid item number - ItemNo = %d, ItemCount = %d",
+            {static_cast<std::int64_t>(std::hash<std::thread::id>{}(me)&0x7FFFFFFF),
+             static_cast<std::int64_t>(m_holders.size())});
+    }
+    if (--it->count == 0) {
+        m_holders.erase(it);
+        m_state = (m_state == -1 || m_state == 0) ? 0 : m_state - 1;
+    }
+}
+
+std::int32_t TSQLMemReadWriteThreadSyncByCriticalSections::holderState() const {
+    std::lock_guard g(m_section);
+    return m_state;
+}
+
+std::int64_t TSQLMemReadWriteThreadSyncByCriticalSections::depthOfCurrentThread() const {
+    std::lock_guard g(m_section);
+    for (const Holder& h : m_holders)
+        if (h.thread == std::this_thread::get_id()) return h.count;
+    return 0;
+}
+
+}  // namespace sqlmem

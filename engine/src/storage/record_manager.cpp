@@ -1,0 +1,211 @@
+#include "storage/record_manager.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "sqlmem/exception.h"
+
+namespace sqlmem {
+
+TSQLMemBaseRecordManager::TSQLMemBaseRecordManager(TSQLMemTableData* owner, std::int32_t recordSize)
+    : m_recordSize(recordSize), m_owner(owner) {}
+
+TSQLMemMemoryRecordManager::TSQLMemMemoryRecordManager(TSQLMemTableData* owner,
+                                                       std::int32_t recordSize,
+                                                       std::int32_t allocBy)
+    : TSQLMemBaseRecordManager(owner, recordSize), m_allocBy(allocBy > 0 ? allocBy : 1) {
+    if (recordSize <= 0) throw ESQLMemException(10011, "Invalid record size = 0");
+    for (int b = 0; b < 256; ++b)
+        m_zeroBitCount[b] = static_cast<std::uint8_t>(8 - __builtin_popcount(b));
+}
+
+void TSQLMemMemoryRecordManager::setDeleted(std::int32_t slot, bool deleted) {
+    std::uint8_t& byte = m_bitmap.data()[slot >> 3];
+    const std::uint8_t bit = static_cast<std::uint8_t>(1u << (slot & 7));
+    byte = deleted ? (byte | bit) : (byte & ~bit);
+}
+
+void TSQLMemMemoryRecordManager::clear() {
+    LockGuard g(*this, 1);
+    m_slots.reset();
+    m_bitmap.reset();
+    m_slotCount = 0;
+    m_lowest = m_highest = 0;
+    m_recordCount = 0;
+}
+
+bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
+    LockGuard g(*this, 1);
+    const std::int32_t slot = m_recordCount == 0 ? 0 : m_highest + 1;
+    if (m_recordCount != 0 && m_highest == INT32_MAX) return false;
+    if (slot >= m_slotCount) {
+        if (m_slotCount > INT32_MAX - m_allocBy) return false;
+        const std::int32_t grown = m_slotCount + m_allocBy;
+        // Roll the slot array back if the bitmap cannot grow, so that a failed
+        // add changes nothing.
+        const std::size_t oldSlotBytes = m_slots.size();
+        if (!m_slots.resize(static_cast<std::size_t>(grown) * m_recordSize)) return false;
+        if (!m_bitmap.resize((static_cast<std::size_t>(grown) + 7) / 8)) {
+            m_slots.resize(oldSlotBytes);
+            return false;
+        }
+        m_slotCount = grown;
+    }
+    std::memcpy(m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize, record,
+                m_recordSize);
+    setDeleted(slot, false);
+    ++m_recordCount;
+    if (slot < m_lowest) m_lowest = slot;
+    if (slot > m_highest) m_highest = slot;
+    id.PageNo = slot;
+    id.PageItemNo = 0;
+    return true;
+}
+
+bool TSQLMemMemoryRecordManager::update(const std::uint8_t* record, const TSQLMemRecordID& id) {
+    LockGuard g(*this, 1);
+    if (!liveInBounds(id.PageNo)) return false;
+    std::memcpy(m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize, record,
+                m_recordSize);
+    return true;
+}
+
+bool TSQLMemMemoryRecordManager::remove(const TSQLMemRecordID& id, TSQLMemRecordID& neighbour) {
+    LockGuard g(*this, 1);
+    const std::int32_t slot = id.PageNo;
+    if (!liveInBounds(slot)) return false;
+    setDeleted(slot, true);
+    --m_recordCount;
+    neighbour = TSQLMemRecordID{};
+    if (m_recordCount == 0) {
+        m_lowest = m_highest = 0;
+    } else {
+        if (slot == m_lowest) {
+            std::int32_t s = slot + 1;
+            while (isDeleted(s))
+                ++s;  // a live slot lies above: count > 0
+            m_lowest = s;
+        }
+        if (slot == m_highest) {
+            std::int32_t s = slot - 1;
+            while (isDeleted(s))
+                --s;
+            m_highest = s;
+            neighbour = TSQLMemRecordID{s, 0};
+        }
+    }
+    m_noHoles = 0;
+    return true;
+}
+
+bool TSQLMemMemoryRecordManager::exists(const TSQLMemRecordID& id) const {
+    return m_recordCount > 0 && id.PageNo >= 0 && id.PageNo < m_slotCount && !isDeleted(id.PageNo);
+}
+
+void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {
+    auto& self = const_cast<TSQLMemMemoryRecordManager&>(*this);
+    LockGuard g(self, 0);
+    if (m_recordCount == 0) {
+        r.Answer = grAfterLast;
+        return;
+    }
+    std::int32_t slot = r.Slot;
+    int answer = grNotFound;
+    if (r.FromFirst) {
+        if (r.Mode == gmNext) {
+            slot = m_lowest;
+            answer = grFound;
+        } else {
+            answer = r.Mode == gmPrior ? grBeforeFirst : grNotFound;
+        }
+    } else if (r.FromLast) {
+        if (r.Mode == gmPrior) {
+            slot = m_highest;
+            answer = grFound;
+        } else {
+            answer = r.Mode == gmNext ? grAfterLast : grNotFound;
+        }
+    } else if (r.Mode == gmCurrent) {
+        answer = liveInBounds(slot) ? grFound : grNotFound;
+    } else if (r.Mode == gmNext) {
+        answer = grAfterLast;
+        if (slot < m_slotCount - 1) {
+            for (std::int32_t s = slot < 0 ? 0 : slot + 1; s <= m_highest && s < m_slotCount; ++s) {
+                if (!isDeleted(s)) {
+                    slot = s;
+                    answer = grFound;
+                    break;
+                }
+            }
+        }
+    } else {
+        answer = grBeforeFirst;
+        if (slot >= 1) {
+            std::int32_t s = slot - 1 > m_highest ? m_highest : slot - 1;
+            for (; s >= m_lowest; --s) {
+                if (!isDeleted(s)) {
+                    slot = s;
+                    answer = grFound;
+                    break;
+                }
+            }
+        }
+    }
+    r.Answer = answer;
+    if (answer == grFound) {
+        r.Slot = slot;
+        r.FromFirst = r.FromLast = false;
+        if (r.Dest)
+            std::memcpy(r.Dest, m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize,
+                        m_recordSize);
+    }
+}
+
+std::int64_t TSQLMemMemoryRecordManager::approximatePosition(const TSQLMemRecordID& id) const {
+    const std::int32_t slot = id.PageNo;
+    if (m_recordCount == 0 || slot < m_lowest || slot > m_highest) return -1;
+    if (m_recordCount == 1) return 1;
+    const double ratio = static_cast<double>(slot - m_lowest) / static_cast<double>(m_recordCount);
+    return static_cast<std::int64_t>(std::nearbyint(ratio * (m_highest - m_lowest))) + 1;
+}
+
+bool TSQLMemMemoryRecordManager::numberToSlot(std::int64_t number, std::int32_t& slot) const {
+    if (number < 1 || number > m_recordCount) return false;
+    if (m_noHoles) {
+        slot = static_cast<std::int32_t>(number - 1);
+        return true;
+    }
+    const std::size_t bytes = m_bitmap.size();
+    const std::uint8_t* bits = m_bitmap.data();
+    std::int64_t total = 0;
+    std::size_t i = 0;
+    while (i < bytes && total + m_zeroBitCount[bits[i]] < number)
+        total += m_zeroBitCount[bits[i++]];
+    if (i >= bytes)
+        throw ESQLMemException(
+            10457, "Invalid bit no = %d, number of bits = %d",
+            {static_cast<std::int64_t>(i * 8), static_cast<std::int64_t>(bytes * 8)});
+    for (int bit = 0; bit < 8; ++bit) {
+        if (!((bits[i] >> bit) & 1) && ++total == number) {
+            slot = static_cast<std::int32_t>(i * 8 + bit);
+            return true;
+        }
+    }
+    return false;  // unreachable: the byte held enough clear bits
+}
+
+std::int64_t TSQLMemMemoryRecordManager::slotToNumber(std::int32_t slot) const {
+    if (slot < 0 || slot >= m_slotCount) return -1;
+    if (m_noHoles) return static_cast<std::int64_t>(slot) + 1;
+    const std::uint8_t* bits = m_bitmap.data();
+    std::int64_t n = 0;
+    const std::int32_t byte = slot >> 3;
+    for (std::int32_t i = 0; i < byte; ++i)
+        n += m_zeroBitCount[bits[i]];
+    for (int bit = 0; bit <= (slot & 7); ++bit)
+        if (!((bits[byte] >> bit) & 1)) ++n;
+    return n;
+}
+
+}  // namespace sqlmem

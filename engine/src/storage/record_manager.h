@@ -1,0 +1,136 @@
+// Record stores. The in-memory store keeps every record of a table in one
+// contiguous slot array:
+//
+//   slot array  [ slot 0 | slot 1 | ... | slot SlotCount-1 ]   RecordSize bytes each
+//   bitmap      bit (s mod 8) of byte (s div 8): set = slot s holds no record
+//
+// A new record always takes the slot after the highest live one, so slots
+// freed below it stay holes until the table is emptied. While no record was
+// ever deleted (NoHoles), record number n is simply slot n-1.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/memory.h"
+#include "platform/rw_lock.h"
+#include "storage/record_id.h"
+
+namespace sqlmem {
+
+class TSQLMemTableData;
+
+// Answers of a get request.
+enum TSQLMemGetAnswer : int {
+    grFound = 0,
+    grBeforeFirst = 1,
+    grAfterLast = 2,
+    grNotFound = 3,
+};
+
+// Modes of a get request.
+enum TSQLMemGetMode : int {
+    gmCurrent = 0,
+    gmNext = 1,
+    gmPrior = 2,
+};
+
+struct TSQLMemGetRequest {
+    int Session = 0;
+    int Mode = gmCurrent;
+    std::int32_t Slot = -1;  // in and out
+    std::int16_t ItemNo = 0;
+    std::uint8_t* Dest = nullptr;  // RecordSize bytes, filled on grFound
+    bool FromFirst = false;        // cleared by a request that finds a record
+    bool FromLast = false;
+    int Answer = grNotFound;
+};
+
+class TSQLMemBaseRecordManager {
+public:
+    TSQLMemBaseRecordManager(TSQLMemTableData* owner, std::int32_t recordSize);
+    virtual ~TSQLMemBaseRecordManager() = default;
+    TSQLMemBaseRecordManager(const TSQLMemBaseRecordManager&) = delete;
+    TSQLMemBaseRecordManager& operator=(const TSQLMemBaseRecordManager&) = delete;
+
+    virtual std::int64_t recordCount() const { return m_recordCount; }
+    virtual void clear() {}
+    // Add, update and delete never throw: false means nothing changed.
+    virtual bool add(const std::uint8_t* /*record*/, TSQLMemRecordID& /*id*/) { return false; }
+    virtual bool update(const std::uint8_t* /*record*/, const TSQLMemRecordID& /*id*/) {
+        return false;
+    }
+    // On success `neighbour` gets the new highest slot when the highest was deleted.
+    virtual bool remove(const TSQLMemRecordID& /*id*/, TSQLMemRecordID& /*neighbour*/) {
+        return false;
+    }
+    virtual bool exists(const TSQLMemRecordID& /*id*/) const { return false; }
+    virtual void get(TSQLMemGetRequest& request) const { request.Answer = grAfterLast; }
+    virtual std::int64_t approximatePosition(const TSQLMemRecordID& /*id*/) const { return -1; }
+
+    // Record numbers are 1-based in slot order; false when there is none.
+    virtual bool numberToSlot(std::int64_t /*number*/, std::int32_t& /*slot*/) const {
+        return false;
+    }
+    virtual std::int64_t slotToNumber(std::int32_t /*slot*/) const { return -1; }
+
+    std::int32_t recordSize() const { return m_recordSize; }
+
+    void lock(int mode) { mode == 0 ? m_lock.beginRead() : m_lock.beginWrite(); }
+    void unlock() { m_lock.end(); }
+
+protected:
+    TSQLMemReadWriteThreadSyncByCriticalSections m_lock{"TSQLMemBaseRecordManager"};
+    std::int32_t m_recordSize;
+    std::int64_t m_recordCount = 0;
+    TSQLMemTableData* m_owner;
+};
+
+class TSQLMemMemoryRecordManager : public TSQLMemBaseRecordManager {
+public:
+    // Throws "Invalid record size = 0" (10011) for a zero record size.
+    TSQLMemMemoryRecordManager(TSQLMemTableData* owner, std::int32_t recordSize,
+                               std::int32_t allocBy);
+
+    void clear() override;
+    bool add(const std::uint8_t* record, TSQLMemRecordID& id) override;
+    bool update(const std::uint8_t* record, const TSQLMemRecordID& id) override;
+    bool remove(const TSQLMemRecordID& id, TSQLMemRecordID& neighbour) override;
+    bool exists(const TSQLMemRecordID& id) const override;
+    void get(TSQLMemGetRequest& request) const override;
+    std::int64_t approximatePosition(const TSQLMemRecordID& id) const override;
+    bool numberToSlot(std::int64_t number, std::int32_t& slot) const override;
+    std::int64_t slotToNumber(std::int32_t slot) const override;
+
+    // Direct access for the table storage, which already holds its locks.
+    // REQUIRES: slot is live.
+    const std::uint8_t* slotData(std::int32_t slot) const {
+        return m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize;
+    }
+
+    std::int32_t slotCount() const { return m_slotCount; }
+    std::int32_t allocBy() const { return m_allocBy; }
+    std::int32_t lowestSlot() const { return m_lowest; }
+    std::int32_t highestSlot() const { return m_highest; }
+    bool noHoles() const { return m_noHoles != 0; }
+    bool isDeleted(std::int32_t slot) const {
+        return (m_bitmap.data()[slot >> 3] >> (slot & 7)) & 1;
+    }
+
+private:
+    bool liveInBounds(std::int32_t slot) const {
+        return m_recordCount > 0 && slot >= m_lowest && slot <= m_highest && slot < m_slotCount &&
+               !isDeleted(slot);
+    }
+    void setDeleted(std::int32_t slot, bool deleted);
+
+    EngineBlock m_slots;
+    EngineBlock m_bitmap;
+    std::int32_t m_slotCount = 0;
+    std::int32_t m_allocBy;
+    std::int32_t m_lowest = 0;
+    std::int32_t m_highest = 0;
+    std::uint8_t m_noHoles = 255;
+    std::uint8_t m_zeroBitCount[256];
+};
+
+}  // namespace sqlmem

@@ -1,0 +1,376 @@
+#include "storage/table_data.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "dataset/local_cursor.h"
+#include "platform/crc32.h"
+#include "sqlmem/cp1251.h"
+#include "sqlmem/exception.h"
+#include "storage/database_data.h"
+
+namespace sqlmem {
+
+TSQLMemTableData::TSQLMemTableData(TSQLMemDatabaseData* database, const std::string& name)
+    : m_database(database) {
+    setName(name);
+}
+
+TSQLMemTableData::~TSQLMemTableData() = default;
+
+void TSQLMemTableData::setName(const std::string& name) {
+    m_name = name;
+    m_nameCrc = tableNameCrc(name);
+}
+
+TSQLMemBaseRecordManager& TSQLMemTableData::records(int code) const {
+    if (!m_recordManager) throw ESQLMemException(code, "Nil pointer occured");
+    return *m_recordManager;
+}
+
+void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
+                                       const TSQLMemConstraintDefs& constraints,
+                                       const TSQLMemIndexDefs& indexes) {
+    const std::string& t = m_name;
+    auto upper = [](const std::string& s) { return cp1251::upper(s); };
+    std::vector<std::string> seen;
+    for (int i = 0; i < fields.count(); ++i) {
+        const std::string& n = fields[i].Name;
+        if (n.empty())
+            throw ESQLMemException(11432,
+                                   "Cannot create table '%s'. Unnamed fields are not allowed", {t});
+        if (std::find(seen.begin(), seen.end(), upper(n)) != seen.end())
+            throw ESQLMemException(11430, "Cannot create table '%s'. Duplicate field name '%s'",
+                                   {t, n});
+        seen.push_back(upper(n));
+    }
+    seen.clear();
+    int primaries = 0;
+    for (int i = 0; i < indexes.count(); ++i) {
+        const TSQLMemIndexDef& ix = indexes[i];
+        if (ix.Name.empty())
+            throw ESQLMemException(
+                11433, "Cannot create table '%s'. Unnamed indexes are not allowed", {t});
+        if (ix.Columns.empty())
+            throw ESQLMemException(
+                11434, "Cannot create table '%s'. No fields defined in index '%s'", {t, ix.Name});
+        if (std::find(seen.begin(), seen.end(), upper(ix.Name)) != seen.end())
+            throw ESQLMemException(11428, "Cannot create table '%s'. Duplicate index name '%s'",
+                                   {t, ix.Name});
+        seen.push_back(upper(ix.Name));
+        if (ix.Primary && ++primaries > 1)
+            throw ESQLMemException(11427,
+                                   "Cannot create table '%s'. Error in indexes definition - "
+                                   "multiple primary indexes are not allowed",
+                                   {t});
+        for (const TSQLMemIndexColumn& c : ix.Columns)
+            if (fields.indexOfName(c.FieldName) < 0)
+                throw ESQLMemException(30343, "Field '%s' not found", {c.FieldName});
+    }
+    seen.clear();
+    for (int i = 0; i < constraints.count(); ++i) {
+        const std::string& n = constraints[i].Name;
+        if (n.empty()) continue;
+        if (std::find(seen.begin(), seen.end(), upper(n)) != seen.end())
+            throw ESQLMemException(
+                11431, "Cannot create table '%s'. Duplicate constraint name '%s'", {t, n});
+        seen.push_back(upper(n));
+    }
+
+    // Everything is valid: copy, identify, lay out.
+    auto fieldManager = std::make_unique<TSQLMemBaseFieldManager>();
+    fieldManager->assign(fields);
+    for (int i = 0; i < fieldManager->FieldDefs.count(); ++i) {
+        TSQLMemFieldDef& f = fieldManager->FieldDefs[i];
+        f.ObjectID = m_database->nextObjectId();
+        if (isBlobBaseType(f.BaseType) && f.BlobBlockSize <= 0)
+            throw ESQLMemException(10421, "BLOB block size should be > 0 for field %s", {f.Name});
+    }
+    auto indexManager = std::make_unique<TSQLMemBaseIndexManager>();
+    indexManager->IndexDefs.assign(indexes);
+    for (int i = 0; i < indexManager->IndexDefs.count(); ++i)
+        indexManager->IndexDefs[i].ObjectID = m_database->nextObjectId();
+    auto constraintManager = std::make_unique<TSQLMemBaseConstraintManager>();
+    constraintManager->assign(constraints);
+    for (int i = 0; i < constraintManager->ConstraintDefs.count(); ++i)
+        constraintManager->ConstraintDefs[i].ObjectID = m_database->nextObjectId();
+
+    m_sequenceManager = std::make_unique<TSQLMemBaseSequenceManager>();
+    m_fieldManager = std::move(fieldManager);
+    m_indexManager = std::move(indexManager);
+    m_constraintManager = std::move(constraintManager);
+}
+
+bool TSQLMemTableData::prepareDelete(TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen) {
+    if (!keepIfOpen && openByOthers(cursor))
+        throw ESQLMemException(20017, "Cannot delete table '%s'. Table is open by another dataset",
+                               {m_name});
+    // Foreign keys arrive with constraints; until then `force` has nothing to override.
+    (void)force;
+    return !(keepIfOpen && !m_cursors.empty());
+}
+
+void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
+    if (openByOthers(&cursor))
+        throw ESQLMemException(10072, "Cannot delete table '%s'. Table is open by another dataset",
+                               {m_name});
+    LockGuard g(*this, 1);
+    if (m_recordManager) m_recordManager->clear();
+}
+
+void TSQLMemTableData::renameTable(TSQLMemLocalCursor& cursor, const std::string& newName) {
+    if (openByOthers(&cursor))
+        throw ESQLMemException(10150, "Cannot rename table '%s'. Table is open by another dataset",
+                               {m_name});
+    LockGuard g(*this, 1);
+    setName(newName);
+}
+
+void TSQLMemTableData::renameField(const std::string& name, const std::string& newName) {
+    LockGuard g(*this, 1);
+    TSQLMemFieldDefs& defs = m_fieldManager->FieldDefs;
+    TSQLMemFieldDef* f = defs.findByName(name);
+    if (!f) throw ESQLMemException(30343, "Field '%s' not found", {name});
+    if (defs.findByName(newName) && cp1251::upper(name) != cp1251::upper(newName))
+        throw ESQLMemException(30344, "Cannot rename field '%s'. Field '%s' already exists",
+                               {name, newName});
+    const TSQLMemIndexDefs& ix = m_indexManager->IndexDefs;
+    for (int i = 0; i < ix.count(); ++i)
+        for (const TSQLMemIndexColumn& c : ix[i].Columns)
+            if (cp1251::upper(c.FieldName) == cp1251::upper(name))
+                throw std::runtime_error("Cannot rename field '" + name + "' in table '" + m_name +
+                                         "' - index '" + ix[i].Name + "' includes this field");
+    f->Name = newName;
+}
+
+void TSQLMemTableData::attachCursor(TSQLMemLocalCursor* cursor) {
+    LockGuard g(*this, 1);
+    m_cursors.push_back(cursor);
+}
+
+void TSQLMemTableData::detachCursor(TSQLMemLocalCursor* cursor) {
+    LockGuard g(*this, 1);
+    std::erase(m_cursors, cursor);
+}
+
+bool TSQLMemTableData::openByOthers(const TSQLMemLocalCursor* self) const {
+    return std::any_of(m_cursors.begin(), m_cursors.end(),
+                       [&](const TSQLMemLocalCursor* c) { return c != self; });
+}
+
+int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
+    TSQLMemBaseRecordManager& rm = records(10013);
+    LockGuard g(*this, 0);
+    TSQLMemGetRequest r;
+    r.Session = m_session;
+    r.Mode = mode;
+    r.Slot = cursor.CurrentId.PageNo;
+    r.ItemNo = cursor.CurrentId.PageItemNo;
+    r.FromFirst = cursor.AtStart;
+    r.FromLast = cursor.AtEnd;
+    // The filter needs the record even when the caller does not.
+    std::vector<std::uint8_t> scratch;
+    if (!dest && cursor.RecordFilter) {
+        scratch.resize(rm.recordSize());
+        dest = scratch.data();
+    }
+    r.Dest = dest;
+    for (;;) {
+        rm.get(r);
+        if (r.Answer != grFound || cursor.accepts(dest)) break;
+        if (mode == gmCurrent) {
+            r.Answer = grNotFound;
+            break;
+        }
+    }
+    switch (r.Answer) {
+        case grFound:
+            cursor.CurrentId = TSQLMemRecordID{r.Slot, r.ItemNo};
+            cursor.AtStart = cursor.AtEnd = false;
+            break;
+        case grBeforeFirst:
+            cursor.AtStart = true;
+            cursor.AtEnd = false;
+            break;
+        case grAfterLast:
+            cursor.AtEnd = true;
+            cursor.AtStart = false;
+            break;
+        default:
+            break;
+    }
+    return r.Answer;
+}
+
+void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
+    const std::int64_t visible = recordCountFor(cursor);
+    const std::int64_t total = recordCount();
+    if (visible > total)
+        throw ESQLMemException(11311, "Invalid record count = %d. Limit is %d", {visible, total});
+    if (visible == total) {
+        LockGuard g(*this, 1);
+        records(10014).clear();
+        cursor.CurrentId = {};
+        cursor.AtStart = true;
+        return;
+    }
+    cursor.first();
+    while (getRecord(cursor, gmNext, nullptr) == grFound) {
+        if (!deleteRecord(cursor)) break;
+        cursor.first();
+    }
+}
+
+bool TSQLMemTableData::recordExists(const TSQLMemRecordID& id) const {
+    return records(10009).exists(id);
+}
+
+std::int64_t TSQLMemTableData::recordCount() const {
+    return records(10010).recordCount();
+}
+
+std::int64_t TSQLMemTableData::recordCountFor(TSQLMemLocalCursor& cursor) {
+    if (!cursor.RecordFilter) return recordCount();
+    const TSQLMemRecordID saved = cursor.CurrentId;
+    const bool atStart = cursor.AtStart, atEnd = cursor.AtEnd;
+    std::int64_t n = 0;
+    cursor.first();
+    while (getRecord(cursor, gmNext, nullptr) == grFound)
+        ++n;
+    cursor.CurrentId = saved;
+    cursor.AtStart = atStart;
+    cursor.AtEnd = atEnd;
+    return n;
+}
+
+std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
+    if (cursor.CurrentId.isNull() || cursor.AtStart || cursor.AtEnd) return -1;
+    if (!cursor.RecordFilter) return recordIdToNo(cursor.CurrentId);
+    const TSQLMemRecordID target = cursor.CurrentId;
+    std::int64_t n = 0;
+    cursor.first();
+    while (getRecord(cursor, gmNext, nullptr) == grFound) {
+        ++n;
+        if (cursor.CurrentId == target) return n;
+    }
+    cursor.setToRecord(target);
+    return -1;
+}
+
+bool TSQLMemTableData::setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo) {
+    if (!cursor.RecordFilter) {
+        TSQLMemRecordID id;
+        if (!recordNoToId(recNo, id)) return false;
+        cursor.setToRecord(id);
+        return true;
+    }
+    const TSQLMemRecordID saved = cursor.CurrentId;
+    const bool atStart = cursor.AtStart, atEnd = cursor.AtEnd;
+    std::int64_t n = 0;
+    cursor.first();
+    while (getRecord(cursor, gmNext, nullptr) == grFound)
+        if (++n == recNo) return true;
+    cursor.CurrentId = saved;
+    cursor.AtStart = atStart;
+    cursor.AtEnd = atEnd;
+    return false;
+}
+
+// --- in-memory storage --------------------------------------------------
+
+TSQLMemMemoryTableData::TSQLMemMemoryTableData(TSQLMemDatabaseData* database,
+                                               const std::string& name, std::int32_t allocBy)
+    : TSQLMemTableData(database, name), m_allocBy(allocBy) {}
+
+void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
+                                             const TSQLMemFieldDefs& fields,
+                                             const TSQLMemConstraintDefs& constraints,
+                                             const TSQLMemIndexDefs& indexes) {
+    if (fields.count() == 0)
+        throw ESQLMemException(10025, "Error creating table - no fields were specified");
+    LockGuard g(*this, 1);
+    setName(cursor.TableName);
+    takeDefinitions(fields, constraints, indexes);
+    m_recordManager =
+        std::make_unique<TSQLMemMemoryRecordManager>(this, m_fieldManager->recordSize(), m_allocBy);
+    cursor.setLayout(m_fieldManager->nullBitmapSize(), m_fieldManager->recordSize());
+}
+
+void TSQLMemMemoryTableData::renameTable(TSQLMemLocalCursor& cursor, const std::string& newName) {
+    if (openByOthers(&cursor))
+        throw ESQLMemException(10150, "Cannot rename table '%s'. Table is open by another dataset",
+                               {m_name});
+    if (m_database->findTableStorage(newName) && tableNameCrc(newName) != m_nameCrc)
+        throw ESQLMemException(
+            11491, "Cannot rename table '%s' to '%s' - table with such name already exists",
+            {m_name, newName});
+    TSQLMemTableData::renameTable(cursor, newName);
+}
+
+bool TSQLMemMemoryTableData::insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) {
+    TSQLMemBaseRecordManager& rm = records(10033);
+    LockGuard g(*this, 1);
+    TSQLMemRecordID id;
+    if (!rm.add(record, id)) return false;
+    cursor.CurrentId = id;
+    cursor.AtStart = cursor.AtEnd = false;
+    return true;
+}
+
+bool TSQLMemMemoryTableData::updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) {
+    TSQLMemBaseRecordManager& rm = records(10033);
+    LockGuard g(*this, 1);
+    return rm.update(record, cursor.CurrentId);
+}
+
+bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
+    TSQLMemBaseRecordManager& rm = records(10074);
+    LockGuard g(*this, 1);
+    const TSQLMemRecordID target = cursor.CurrentId;
+    if (!rm.exists(target)) return false;
+    // The neighbour in the cursor's own order: next, else prior.
+    TSQLMemRecordID neighbour;
+    cursor.setToRecord(target);
+    if (getRecord(cursor, gmNext, nullptr) == grFound) {
+        neighbour = cursor.CurrentId;
+    } else {
+        cursor.setToRecord(target);
+        if (getRecord(cursor, gmPrior, nullptr) == grFound) neighbour = cursor.CurrentId;
+    }
+    TSQLMemRecordID ignored;
+    if (!rm.remove(target, ignored)) {
+        cursor.setToRecord(target);
+        return false;
+    }
+    if (rm.recordCount() > 0 && !neighbour.isNull()) {
+        cursor.setToRecord(neighbour);
+    } else {
+        cursor.first();
+    }
+    return true;
+}
+
+int TSQLMemMemoryTableData::compareRecordIds(const TSQLMemRecordID& a,
+                                             const TSQLMemRecordID& b) const {
+    return a.PageNo == b.PageNo ? 0 : (a.PageNo > b.PageNo ? 1 : -1);
+}
+
+TSQLMemRecordID TSQLMemMemoryTableData::number64ToRecordId(std::int64_t n) const {
+    if (n < INT32_MIN || n > INT32_MAX) throw std::range_error("Range check error");
+    return TSQLMemRecordID{static_cast<std::int32_t>(n), 0};
+}
+
+bool TSQLMemMemoryTableData::recordNoToId(std::int64_t recNo, TSQLMemRecordID& id) const {
+    std::int32_t slot;
+    if (!static_cast<const TSQLMemMemoryRecordManager&>(records(10013)).numberToSlot(recNo, slot))
+        return false;
+    id = TSQLMemRecordID{slot, 0};
+    return true;
+}
+
+std::int64_t TSQLMemMemoryTableData::recordIdToNo(const TSQLMemRecordID& id) const {
+    return records(10013).slotToNumber(id.PageNo);
+}
+
+}  // namespace sqlmem

@@ -1,0 +1,143 @@
+// A table storage: the field, index, constraint, sequence and record managers
+// of one table, and every record operation a cursor performs on it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/rw_lock.h"
+#include "storage/record_manager.h"
+#include "storage/table_managers.h"
+
+namespace sqlmem {
+
+class TSQLMemDatabaseData;
+class TSQLMemLocalCursor;
+
+class TSQLMemTableData {
+public:
+    TSQLMemTableData(TSQLMemDatabaseData* database, const std::string& name);
+    virtual ~TSQLMemTableData();
+    TSQLMemTableData(const TSQLMemTableData&) = delete;
+    TSQLMemTableData& operator=(const TSQLMemTableData&) = delete;
+
+    // --- structure -------------------------------------------------------
+    // Validates and takes the definitions, gives each a new ObjectID, builds
+    // the managers and tells the cursor the record layout.
+    virtual void createStructure(TSQLMemLocalCursor& cursor, const TSQLMemFieldDefs& fields,
+                                 const TSQLMemConstraintDefs& constraints,
+                                 const TSQLMemIndexDefs& indexes) = 0;
+    // Checks whether the table may go. Returns true when the storage must be
+    // freed now (the caller, the database, frees it).
+    virtual bool prepareDelete(TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen);
+    virtual void emptyTable(TSQLMemLocalCursor& cursor);
+    virtual void renameTable(TSQLMemLocalCursor& cursor, const std::string& newName);
+    void renameField(const std::string& name, const std::string& newName);
+
+    void attachCursor(TSQLMemLocalCursor* cursor);
+    void detachCursor(TSQLMemLocalCursor* cursor);
+    // Cursors other than `self` that have the table open.
+    bool openByOthers(const TSQLMemLocalCursor* self) const;
+
+    // --- records ---------------------------------------------------------
+    // Moves the cursor (mode: gmCurrent, gmNext, gmPrior) and copies the
+    // record it lands on into dest (may be null); skips records the
+    // cursor's filter rejects. Returns a TSQLMemGetAnswer.
+    virtual int getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest);
+    // Each answers false when the record store refused; nothing changed then.
+    virtual bool insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) = 0;
+    virtual bool updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) = 0;
+    virtual bool deleteRecord(TSQLMemLocalCursor& cursor) = 0;
+    virtual void deleteAllRecords(TSQLMemLocalCursor& cursor);
+
+    virtual bool recordExists(const TSQLMemRecordID& id) const;
+    // 0 equal, 1 first greater, -1 first smaller.
+    virtual int compareRecordIds(const TSQLMemRecordID& a, const TSQLMemRecordID& b) const = 0;
+    virtual std::int64_t recordIdToNumber64(const TSQLMemRecordID& id) const = 0;
+    virtual TSQLMemRecordID number64ToRecordId(std::int64_t n) const = 0;
+
+    // Record numbers of the table's natural order, 1-based.
+    virtual bool recordNoToId(std::int64_t recNo, TSQLMemRecordID& id) const = 0;
+    virtual std::int64_t recordIdToNo(const TSQLMemRecordID& id) const = 0;
+    virtual std::int64_t recordCount() const;
+
+    // As the cursor sees the table: through its filter.
+    std::int64_t recordCountFor(TSQLMemLocalCursor& cursor);
+    std::int64_t getRecNo(TSQLMemLocalCursor& cursor);
+    // False when the cursor sees no such record; the cursor is then unmoved.
+    bool setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo);
+
+    // --- locking ---------------------------------------------------------
+    void lock(int mode) { mode == 0 ? m_lock.beginRead() : m_lock.beginWrite(); }
+    void unlock() { m_lock.end(); }
+    void enterNested() { ++m_nestedOperations; }
+    void leaveNested() { --m_nestedOperations; }
+
+    const std::string& name() const { return m_name; }
+    std::uint32_t nameCrc() const { return m_nameCrc; }
+    TSQLMemDatabaseData* database() const { return m_database; }
+    const TSQLMemFieldDefs& fieldDefs() const { return m_fieldManager->FieldDefs; }
+    const TSQLMemIndexDefs& indexDefs() const { return m_indexManager->IndexDefs; }
+    const TSQLMemConstraintDefs& constraintDefs() const {
+        return m_constraintManager->ConstraintDefs;
+    }
+    const TSQLMemBaseFieldManager& fieldManager() const { return *m_fieldManager; }
+    TSQLMemBaseRecordManager* recordManager() const { return m_recordManager.get(); }
+    int cursorCount() const { return static_cast<int>(m_cursors.size()); }
+    // Listed in a catalogue other than its database's (temporary tables).
+    bool InForeignCatalogue = false;
+
+protected:
+    void setName(const std::string& name);
+    // REQUIRES: a record manager ("Nil pointer occured", code otherwise).
+    TSQLMemBaseRecordManager& records(int code) const;
+    // Validation and definition copies shared by every storage kind.
+    void takeDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
+                         const TSQLMemIndexDefs& indexes);
+
+    TSQLMemReadWriteThreadSyncByCriticalSections m_lock{"TSQLMemTableData"};
+    TSQLMemDatabaseData* m_database;
+    std::string m_name;
+    std::uint32_t m_nameCrc = 0;
+    int m_session = 0;
+    std::unique_ptr<TSQLMemBaseFieldManager> m_fieldManager;
+    std::unique_ptr<TSQLMemBaseConstraintManager> m_constraintManager;
+    std::unique_ptr<TSQLMemBaseIndexManager> m_indexManager;
+    std::unique_ptr<TSQLMemBaseRecordManager> m_recordManager;
+    std::unique_ptr<TSQLMemBaseSequenceManager> m_sequenceManager;
+    std::vector<TSQLMemLocalCursor*> m_cursors;
+    std::int32_t m_nestedOperations = 0;
+};
+
+class TSQLMemMemoryTableData : public TSQLMemTableData {
+public:
+    TSQLMemMemoryTableData(TSQLMemDatabaseData* database, const std::string& name,
+                           std::int32_t allocBy);
+
+    void createStructure(TSQLMemLocalCursor& cursor, const TSQLMemFieldDefs& fields,
+                         const TSQLMemConstraintDefs& constraints,
+                         const TSQLMemIndexDefs& indexes) override;
+    void renameTable(TSQLMemLocalCursor& cursor, const std::string& newName) override;
+    bool insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) override;
+    bool updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) override;
+    bool deleteRecord(TSQLMemLocalCursor& cursor) override;
+
+    int compareRecordIds(const TSQLMemRecordID& a, const TSQLMemRecordID& b) const override;
+    std::int64_t recordIdToNumber64(const TSQLMemRecordID& id) const override { return id.PageNo; }
+    TSQLMemRecordID number64ToRecordId(std::int64_t n) const override;
+    bool recordNoToId(std::int64_t recNo, TSQLMemRecordID& id) const override;
+    std::int64_t recordIdToNo(const TSQLMemRecordID& id) const override;
+
+    std::int32_t allocBy() const { return m_allocBy; }
+    // The concrete store, for tests and the file image.
+    const TSQLMemMemoryRecordManager* memoryRecords() const {
+        return static_cast<const TSQLMemMemoryRecordManager*>(m_recordManager.get());
+    }
+
+private:
+    std::int32_t m_allocBy;
+};
+
+}  // namespace sqlmem

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "ErrorBox.h"
+#include "ReferenceLoader.h"
 #include "sqlmem/cp1251.h"
 #include "uUtils.h"
 
@@ -126,30 +127,6 @@ void TMainDM::LoadTableFromResource(const std::string& name, TSQLMemTable& table
         throw std::runtime_error("Resource " + resource + " not found");
     const QByteArray bytes = file.readAll();
     LoadTableFromText(std::string(bytes.constData(), static_cast<size_t>(bytes.size())), table);
-}
-
-void TMainDM::LoadTableFromText(const std::string& text, TSQLMemTable& table) {
-    const std::vector<std::string> lines = SplitLines(text);
-    table.open();
-    std::vector<std::string> pieces;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        table.insert();
-        try {
-            SplitString(pieces, lines[i], ";");
-            for (size_t j = 1; j < pieces.size(); ++j) {
-                const int index = static_cast<int>(j - 1);
-                if (index >= table.fieldCount())
-                    throw std::out_of_range("List index out of bounds (" + std::to_string(index) +
-                                            ")");
-                table.field(index).setAsString(ExtractQuotedString(pieces[j], '"'));
-            }
-            table.post();
-        } catch (...) {
-            // A row that cannot be read is not left half-made in the table.
-            table.cancel();
-            throw;
-        }
-    }
 }
 
 void TMainDM::OpenTestsTable() {

@@ -24,8 +24,6 @@ public:
     // header; every further line is a row whose first field (a row number)
     // is skipped and whose other fields go to the persistent fields in order.
     void LoadTableFromResource(const std::string& name, sqlmem::TSQLMemTable& table);
-    // The same from the resource's bytes.
-    static void LoadTableFromText(const std::string& text, sqlmem::TSQLMemTable& table);
     // Closes the journal, drops the table "tests" if it exists and makes it
     // anew from its definitions, then opens it (also after an error).
     void OpenTestsTable();

@@ -9,6 +9,7 @@
 
 #include "Cp1251Codec.h"
 #include "ErrorBox.h"
+#include "ReferenceLoader.h"
 #include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uUtils.h"
@@ -104,7 +105,7 @@ TEST(StringRoutines, LinesEndAtCrLfCrOrLf) {
 
 TEST(ResourceLoader, ReadsRowsByPositionWithQuoteRules) {
     ScratchTable s("loader_rows");
-    TMainDM::LoadTableFromText(
+    LoadTableFromText(
         "\"   \";\"ID\";\"NAME\"\r\n"
         "\"1\";\"7\";\"say \"\"hi\"\"\"\r\n"  // doubled quotes become one
         "\"2\";8;\"unquoted id\"\r\n"         // an unquoted field reads as empty
@@ -120,7 +121,7 @@ TEST(ResourceLoader, ReadsRowsByPositionWithQuoteRules) {
 
 TEST(ResourceLoader, HeaderOnlyGivesAnEmptyTable) {
     ScratchTable s("loader_header_only");
-    TMainDM::LoadTableFromText("\"   \";\"ID\";\"NAME\"\r\n", s.t);
+    LoadTableFromText("\"   \";\"ID\";\"NAME\"\r\n", s.t);
     EXPECT_TRUE(s.t.active());
     EXPECT_EQ(s.t.recordCount(), 0);
 }
@@ -128,7 +129,7 @@ TEST(ResourceLoader, HeaderOnlyGivesAnEmptyTable) {
 TEST(ResourceLoader, NonIntegerValueNamesTextAndFieldAndKeepsEarlierRows) {
     ScratchTable s("loader_bad_integer");
     try {
-        TMainDM::LoadTableFromText("h\r\n\"1\";\"1\";\"a\"\r\n\"2\";\"x1\";\"b\"\r\n", s.t);
+        LoadTableFromText("h\r\n\"1\";\"1\";\"a\"\r\n\"2\";\"x1\";\"b\"\r\n", s.t);
         FAIL() << "a non-integer id must be refused";
     } catch (const std::exception& e) {
         EXPECT_NE(std::string(e.what()).find("'x1' is not a valid integer value for field 'id'"),
@@ -318,6 +319,27 @@ TEST(DataModule, OpenTestsTableMakesAnEmptyJournalOrderedById) {
     EXPECT_TRUE(t.active());
     EXPECT_EQ(t.recordCount(), 0);
     EXPECT_EQ(t.indexFieldNames(), "id");
+}
+
+TEST(DataModule, SetLangParamSetsOnlyAParameterNamedLang) {
+    struct Param {
+        std::int64_t value = -1;
+        void setAsInteger(std::int64_t v) { value = v; }
+    };
+    struct Query {
+        std::map<std::string, Param> params;
+        Param* findParam(const std::string& name) {
+            auto it = params.find(name);
+            return it == params.end() ? nullptr : &it->second;
+        }
+    };
+    Query withLang{{{"lang", {}}, {"part", {}}}};
+    SetLangParam(withLang);
+    EXPECT_EQ(withLang.params["lang"].value, 1);
+    EXPECT_EQ(withLang.params["part"].value, -1);
+    Query without{{{"part", {}}}};
+    SetLangParam(without);
+    EXPECT_EQ(without.params["part"].value, -1);
 }
 
 TEST(Codec, RoundTripsCyrillicAndRefusesWhat1251CannotHold) {

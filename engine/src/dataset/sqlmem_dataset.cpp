@@ -278,8 +278,10 @@ int TSQLMemDataSet::internalCompareBookmarks(const TBookmark& a, const TBookmark
 
 void TSQLMemDataSet::filterChanged() {
     if (!m_cursor) return;
-    if (filtered() && OnFilterRecord)
+    // The handler is looked up per record, so one assigned later still counts.
+    if (filtered())
         m_cursor->RecordFilter = [this](const std::uint8_t* record) {
+            if (!OnFilterRecord) return true;
             std::vector<std::uint8_t> buffer(recordBufferSize());
             std::memcpy(buffer.data(), record, m_cursor->recordSize());
             return acceptRecord(buffer.data());
@@ -354,7 +356,7 @@ Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& fiel
         case bftLogical:
             return Variant(loadAs<std::int16_t>(p) != 0);
         case bftCurrency:
-            return Variant(static_cast<double>(loadAs<std::int64_t>(p)) / 10000.0);
+            return Variant(loadAs<double>(p));
         case bftBytes:
             return Variant(std::string(reinterpret_cast<const char*>(p), def.MemoryDataSize));
         case bftVarBytes: {
@@ -444,14 +446,12 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
             storeAs(p + 4, dateTimeToTimeNumber(value.toFloat()));
             break;
         case bftLogical:
-            storeAs<std::int16_t>(p, value.toBool() ? 1 : 0);
+            storeAs<std::int16_t>(p, value.toBool() ? -1 : 0);
             break;
-        case bftCurrency: {
-            const double scaled = std::round(value.toFloat() * 10000.0);
-            if (!(std::fabs(scaled) < 9.2e18)) outOfRange(def, value.toString());
-            storeAs(p, static_cast<std::int64_t>(scaled));
+        case bftCurrency:
+            // The amount itself as a 64-bit float: values and records share one image.
+            storeAs(p, value.toFloat());
             break;
-        }
         case bftBytes: {
             const std::string s = value.toString();
             std::memset(p, 0, def.MemoryDataSize);

@@ -1,5 +1,9 @@
 #include "sqlmem/field_types.h"
 
+#include <climits>
+#include <iterator>
+#include <stdexcept>
+
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 
@@ -162,14 +166,20 @@ TFieldType fieldTypeOfAdvanced(int advancedType) {
     return TFieldType::ftUnknown;
 }
 
-std::int32_t memoryDataSize(int baseType, std::int32_t n) {
+std::int32_t memoryDataSize(int baseType, std::int32_t size) {
+    const std::int64_t n = size;
+    auto checked = [](std::int64_t width) {
+        // Widths are 32-bit signed: an overflow is an error, never a wrap-around.
+        if (width < 0 || width > INT32_MAX) throw std::range_error("Range check error");
+        return static_cast<std::int32_t>(width);
+    };
     switch (baseType) {
         case bftChar:
         case bftVarchar:
-            return n + 1;
+            return checked(n + 1);
         case bftWideChar:
         case bftWideVarchar:
-            return 2 * (n + 1);
+            return checked(2 * (n + 1));
         case bftShortInt:
         case bftByte:
             return 1;
@@ -195,7 +205,7 @@ std::int32_t memoryDataSize(int baseType, std::int32_t n) {
             return 10;
         case bftBytes:
         case bftVarBytes:
-            return n;
+            return checked(n);
         default:
             throw ESQLMemException(30050, "Unknown DataType: '%s'", {std::to_string(baseType)});
     }

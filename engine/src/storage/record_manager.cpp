@@ -100,7 +100,9 @@ bool TSQLMemMemoryRecordManager::remove(const TSQLMemRecordID& id, TSQLMemRecord
 }
 
 bool TSQLMemMemoryRecordManager::exists(const TSQLMemRecordID& id) const {
-    return m_recordCount > 0 && id.PageNo >= 0 && id.PageNo < m_slotCount && !isDeleted(id.PageNo);
+    // Bits above the highest live slot carry no meaning (growth leaves them
+    // clear), so the bounds are checked as well as the bit.
+    return liveInBounds(id.PageNo);
 }
 
 void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {

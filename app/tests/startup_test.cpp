@@ -319,6 +319,19 @@ TEST(DataModule, OpenTestsTableMakesAnEmptyJournalOrderedById) {
     EXPECT_TRUE(t.active());
     EXPECT_EQ(t.recordCount(), 0);
     EXPECT_EQ(t.indexFieldNames(), "id");
+    for (int id : {3, 1, 2}) {
+        t.append();
+        t.field(0).setAsInteger(id);
+        t.post();
+    }
+    std::vector<int> order;
+    for (t.first(); !t.eof(); t.next())
+        order.push_back(t.field(0).asInteger());
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    t.last();
+    EXPECT_EQ(t.field(0).asInteger(), 3) << "the last row holds the highest id";
+    dm.OpenTestsTable();
+    EXPECT_EQ(t.recordCount(), 0);
 }
 
 TEST(DataModule, SetLangParamSetsOnlyAParameterNamedLang) {

@@ -101,10 +101,11 @@ public:
     void setAsBoolean(bool v);
     void setAsDateTime(double v);
 
-private:
-    friend class TDataSet;
     // Converts to the field's own kind of value; throws on a bad value.
     Variant coerce(const Variant& v) const;
+
+private:
+    friend class TDataSet;
     [[noreturn]] void rangeError(const std::string& shown, double lo, double hi) const;
 
     TFieldType m_type;
@@ -306,6 +307,15 @@ protected:
     virtual int internalCompareBookmarks(const TBookmark& a, const TBookmark& b) = 0;
     virtual Variant readField(const std::uint8_t* buffer, const TField& field) const = 0;
     virtual void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) = 0;
+    // Locate through an index when one serves the key fields: -1 when none
+    // does, else 0 or 1 (found; the record is in `found` and current on the
+    // cursor). `matches` is the exact test every candidate must pass.
+    virtual int indexedLocate(const std::vector<TField*>& /*keys*/,
+                              const std::vector<Variant>& /*values*/, TLocateOptions /*options*/,
+                              const std::function<bool(const std::uint8_t*)>& /*matches*/,
+                              std::uint8_t* /*found*/) {
+        return -1;
+    }
     // The record filter changed (Filtered or OnFilterRecord).
     virtual void filterChanged() = 0;
     // Checks the hooks make before any change; they raise the engine's errors.

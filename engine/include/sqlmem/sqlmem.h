@@ -135,6 +135,10 @@ protected:
     Variant readField(const std::uint8_t* buffer, const TField& field) const override;
     void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) override;
     void filterChanged() override;
+    int indexedLocate(const std::vector<TField*>& keys, const std::vector<Variant>& values,
+                      TLocateOptions options,
+                      const std::function<bool(const std::uint8_t*)>& matches,
+                      std::uint8_t* found) override;
     void checkCanPost() override;
     void checkCanDelete() override;
 

@@ -309,8 +309,25 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
     };
 
     const std::vector<std::uint8_t> saved = m_buffer;
-    internalFirst();
     std::vector<std::uint8_t> candidate(m_buffer.size());
+    auto land = [&] {
+        call(BeforeScroll, *this);
+        m_buffer.swap(candidate);
+        m_hasCurrent = true;
+        m_bof = m_eof = false;
+        dataEvent(TDataEvent::deDataSetChange);
+        call(AfterScroll, *this);
+    };
+    const int indexed = indexedLocate(keys, keyValues, options, matches, candidate.data());
+    if (indexed == 1) {
+        land();
+        return true;
+    }
+    if (indexed == 0) {
+        if (m_hasCurrent) internalSetToRecord(saved.data());
+        return false;
+    }
+    internalFirst();
     while (internalGetRecord(candidate.data(), 1) == 0) {
         if (matches(candidate.data())) {
             call(BeforeScroll, *this);

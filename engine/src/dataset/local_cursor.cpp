@@ -74,6 +74,7 @@ void TSQLMemLocalCursor::open(const TSQLMemFieldDefs& fields, const TSQLMemIndex
 }
 
 void TSQLMemLocalCursor::close() {
+    IndexId = -1;
     if (!m_table) return;
     m_table->detachCursor(this);
     m_table = nullptr;
@@ -87,6 +88,17 @@ const TSQLMemFieldDefs& TSQLMemLocalCursor::fieldDefs() const {
 
 const TSQLMemIndexDefs& TSQLMemLocalCursor::indexDefs() const {
     return requireTable(10017).indexDefs();
+}
+
+bool TSQLMemLocalCursor::selectIndex(const std::string& indexName) {
+    if (indexName.empty()) {
+        IndexId = -1;
+        return true;
+    }
+    const TSQLMemIndexDef* def = requireTable(10017).indexDefs().findByName(indexName);
+    if (!def) return false;
+    IndexId = def->ObjectID;
+    return true;
 }
 
 void TSQLMemLocalCursor::first() {

@@ -80,6 +80,13 @@ public:
     bool setRecNo(std::int64_t recNo);
     bool isRecordValid(const TSQLMemRecordID& id) const;
 
+    // The index whose order the cursor follows (its ObjectID), -1 for the
+    // table's natural order.
+    std::int32_t IndexId = -1;
+    // Selects by name; an empty name selects the natural order. False when
+    // the table has no such index.
+    bool selectIndex(const std::string& indexName);
+
     TSQLMemRecordID CurrentId;
     bool AtStart = false;  // before the first record
     bool AtEnd = false;    // after the last record

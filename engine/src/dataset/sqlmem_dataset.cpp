@@ -9,7 +9,9 @@
 #include "dataset/local_cursor.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/btree_index.h"
 #include "storage/database_data.h"
+#include "storage/table_data.h"
 #include "values/date_time.h"
 
 namespace sqlmem {
@@ -288,6 +290,57 @@ void TSQLMemDataSet::filterChanged() {
         };
     else
         m_cursor->RecordFilter = nullptr;
+}
+
+int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
+                                  const std::vector<Variant>& values, TLocateOptions options,
+                                  const std::function<bool(const std::uint8_t*)>& matches,
+                                  std::uint8_t* found) {
+    TSQLMemTableData* table = m_cursor ? m_cursor->table() : nullptr;
+    if (!table) return -1;
+    const TSQLMemFieldDefs& fields = m_cursor->fieldDefs();
+    const TSQLMemIndexDefs& defs = m_cursor->indexDefs();
+    // An index that leads with the key fields and is no stricter than the
+    // locate: its equal entries are a superset of the matches.
+    const TSQLMemIndexDef* chosen = nullptr;
+    for (int i = 0; i < defs.count() && !chosen; ++i) {
+        const TSQLMemIndexDef& def = defs[i];
+        if (def.Columns.size() < keys.size()) continue;
+        bool serves = true;
+        for (size_t k = 0; k < keys.size() && serves; ++k) {
+            const TSQLMemFieldDef& f = fields[m_fieldColumns.at(keys[k]->index())];
+            const bool text = isStringBaseType(f.BaseType);
+            serves = cp1251::upper(def.Columns[k].FieldName) == cp1251::upper(f.Name) &&
+                     !(text && options.partialKey) &&
+                     !(text && options.caseInsensitive && !def.Columns[k].CaseInsensitive);
+        }
+        if (serves) chosen = &def;
+    }
+    if (!chosen) return -1;
+
+    std::vector<std::uint8_t> bound(m_cursor->recordSize());
+    m_cursor->initRecord(bound.data());
+    for (size_t k = 0; k < keys.size(); ++k) {
+        try {
+            writeField(bound.data(), *keys[k], keys[k]->coerce(values[k]));
+        } catch (const EDatabaseError&) {
+            return -1;  // a value the field cannot hold: the scan decides
+        }
+    }
+    TSQLMemBTreeIndex& index = table->indexManager().index(chosen->ObjectID);
+    struct Release {
+        TSQLMemTableData* t;
+        ~Release() { t->indexManager().releasePages(0); }
+    } release{table};
+    const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()), 1};
+    TSQLMemKeyPath path, last;
+    if (!index.search(0, equal, false, path) || !index.search(0, equal, true, last)) return 0;
+    for (;;) {
+        m_cursor->setToRecord(index.entryRecordId(0, path));
+        if (internalGetRecord(found, 0) == 0 && matches(found)) return 1;
+        if (index.comparePaths(path, last) >= 0 || !index.stepNext(0, path)) break;
+    }
+    return 0;
 }
 
 // --- field data ----------------------------------------------------------------

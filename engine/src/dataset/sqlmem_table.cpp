@@ -105,27 +105,30 @@ std::vector<TFieldDef> TSQLMemTable::completedFieldDefs() const {
 }
 
 void TSQLMemTable::selectIndex() {
-    // Index order is resolved here and handed to the cursor; the cursor
-    // walks records in the order its table storage gives for that index.
     const TSQLMemIndexDefs& defs = m_cursor->indexDefs();
+    std::string chosen;
     if (!m_indexName.empty()) {
         if (defs.indexOfName(m_indexName) < 0)
             throw EDatabaseError("Index '" + m_indexName + "' not found", Name);
-        return;
+        chosen = m_indexName;
+    } else if (!m_indexFieldNames.empty()) {
+        const std::vector<std::string> wanted = splitFieldList(m_indexFieldNames);
+        auto columnsMatch = [&](const TSQLMemIndexDef& ix, bool exact) {
+            if (exact ? ix.Columns.size() != wanted.size() : ix.Columns.size() < wanted.size())
+                return false;
+            for (size_t c = 0; c < wanted.size(); ++c)
+                if (cp1251::upper(ix.Columns[c].FieldName) != cp1251::upper(wanted[c]))
+                    return false;
+            return true;
+        };
+        for (bool exact : {true, false}) {
+            for (int i = 0; i < defs.count() && chosen.empty(); ++i)
+                if (columnsMatch(defs[i], exact)) chosen = defs[i].Name;
+        }
+        if (chosen.empty())
+            throw EDatabaseError("No index for fields '" + m_indexFieldNames + "'", Name);
     }
-    if (m_indexFieldNames.empty()) return;
-    const std::vector<std::string> wanted = splitFieldList(m_indexFieldNames);
-    auto columnsMatch = [&](const TSQLMemIndexDef& ix, bool exact) {
-        if (exact ? ix.Columns.size() != wanted.size() : ix.Columns.size() < wanted.size())
-            return false;
-        for (size_t c = 0; c < wanted.size(); ++c)
-            if (cp1251::upper(ix.Columns[c].FieldName) != cp1251::upper(wanted[c])) return false;
-        return true;
-    };
-    for (bool exact : {true, false})
-        for (int i = 0; i < defs.count(); ++i)
-            if (columnsMatch(defs[i], exact)) return;
-    throw EDatabaseError("No index for fields '" + m_indexFieldNames + "'", Name);
+    m_cursor->selectIndex(chosen);
 }
 
 void TSQLMemTable::internalOpen() {

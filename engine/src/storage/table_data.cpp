@@ -87,7 +87,8 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
         if (isBlobBaseType(f.BaseType) && f.BlobBlockSize <= 0)
             throw ESQLMemException(10421, "BLOB block size should be > 0 for field %s", {f.Name});
     }
-    auto indexManager = std::make_unique<TSQLMemBaseIndexManager>();
+    auto indexManager =
+        std::make_unique<TSQLMemBaseIndexManager>(*m_pageManager, fieldManager->FieldDefs);
     indexManager->IndexDefs.assign(indexes);
     for (int i = 0; i < indexManager->IndexDefs.count(); ++i)
         indexManager->IndexDefs[i].ObjectID = m_database->nextObjectId();
@@ -117,6 +118,10 @@ void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
                                {m_name});
     LockGuard g(*this, 1);
     if (m_recordManager) m_recordManager->clear();
+    if (m_indexManager) {
+        m_indexManager->emptyAll(m_session);
+        m_indexManager->releasePages(m_session);
+    }
 }
 
 void TSQLMemTableData::renameTable(TSQLMemLocalCursor& cursor, const std::string& newName) {
@@ -159,9 +164,14 @@ bool TSQLMemTableData::openByOthers(const TSQLMemLocalCursor* self) const {
                        [&](const TSQLMemLocalCursor* c) { return c != self; });
 }
 
+TSQLMemBTreeIndex* TSQLMemTableData::cursorIndex(const TSQLMemLocalCursor& cursor) const {
+    return cursor.IndexId >= 0 ? &m_indexManager->index(cursor.IndexId) : nullptr;
+}
+
 int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
     TSQLMemBaseRecordManager& rm = records(10013);
     LockGuard g(*this, 0);
+    TSQLMemBTreeIndex* index = mode == gmCurrent ? nullptr : cursorIndex(cursor);
     TSQLMemGetRequest r;
     r.Session = m_session;
     r.Mode = mode;
@@ -169,15 +179,22 @@ int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8
     r.ItemNo = cursor.CurrentId.PageItemNo;
     r.FromFirst = cursor.AtStart;
     r.FromLast = cursor.AtEnd;
-    // The filter needs the record even when the caller does not.
+    // The filter and the index need the record even when the caller does not.
     std::vector<std::uint8_t> scratch;
-    if (!dest && cursor.RecordFilter) {
+    if (!dest && (cursor.RecordFilter || index)) {
         scratch.resize(rm.recordSize());
         dest = scratch.data();
     }
     r.Dest = dest;
+    struct Release {
+        TSQLMemTableData& t;
+        ~Release() { t.m_indexManager->releasePages(t.m_session); }
+    } release{*this};
     for (;;) {
-        rm.get(r);
+        if (index)
+            index->getRecord(m_session, r, rm);
+        else
+            rm.get(r);
         if (r.Answer != grFound || cursor.accepts(dest)) break;
         if (mode == gmCurrent) {
             r.Answer = grNotFound;
@@ -211,6 +228,8 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     if (visible == total) {
         LockGuard g(*this, 1);
         records(10014).clear();
+        m_indexManager->emptyAll(m_session);
+        m_indexManager->releasePages(m_session);
         cursor.CurrentId = {};
         cursor.AtStart = true;
         return;
@@ -246,7 +265,15 @@ std::int64_t TSQLMemTableData::recordCountFor(TSQLMemLocalCursor& cursor) {
 
 std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
     if (cursor.CurrentId.isNull() || cursor.AtStart || cursor.AtEnd) return -1;
-    if (!cursor.RecordFilter) return recordIdToNo(cursor.CurrentId);
+    if (!cursor.RecordFilter) {
+        TSQLMemBTreeIndex* index = cursorIndex(cursor);
+        if (!index) return recordIdToNo(cursor.CurrentId);
+        std::vector<std::uint8_t> record(records(10013).recordSize());
+        if (getRecord(cursor, gmCurrent, record.data()) != grFound) return -1;
+        const std::int64_t n = index->recordNumber(m_session, cursor.CurrentId, record.data());
+        m_indexManager->releasePages(m_session);
+        return n;
+    }
     const TSQLMemRecordID target = cursor.CurrentId;
     std::int64_t n = 0;
     cursor.first();
@@ -261,7 +288,13 @@ std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
 bool TSQLMemTableData::setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo) {
     if (!cursor.RecordFilter) {
         TSQLMemRecordID id;
-        if (!recordNoToId(recNo, id)) return false;
+        if (TSQLMemBTreeIndex* index = cursorIndex(cursor)) {
+            if (recNo < 1 || recNo > recordCount()) return false;
+            id = index->recordAtNumber(m_session, recNo);
+            m_indexManager->releasePages(m_session);
+        } else if (!recordNoToId(recNo, id)) {
+            return false;
+        }
         cursor.setToRecord(id);
         return true;
     }
@@ -281,7 +314,9 @@ bool TSQLMemTableData::setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo) 
 
 TSQLMemMemoryTableData::TSQLMemMemoryTableData(TSQLMemDatabaseData* database,
                                                const std::string& name, std::int32_t allocBy)
-    : TSQLMemTableData(database, name), m_allocBy(allocBy) {}
+    : TSQLMemTableData(database, name), m_allocBy(allocBy) {
+    m_pageManager = std::make_unique<TSQLMemPageManager>();
+}
 
 void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
                                              const TSQLMemFieldDefs& fields,
@@ -313,6 +348,16 @@ bool TSQLMemMemoryTableData::insertRecord(TSQLMemLocalCursor& cursor, const std:
     LockGuard g(*this, 1);
     TSQLMemRecordID id;
     if (!rm.add(record, id)) return false;
+    try {
+        m_indexManager->insertRecord(m_session, record, id);
+    } catch (...) {
+        // Leave the table as it was: no half-indexed record.
+        m_indexManager->discardPages(m_session);
+        TSQLMemRecordID ignored;
+        rm.remove(id, ignored);
+        throw;
+    }
+    m_indexManager->releasePages(m_session);
     cursor.CurrentId = id;
     cursor.AtStart = cursor.AtEnd = false;
     return true;
@@ -321,7 +366,22 @@ bool TSQLMemMemoryTableData::insertRecord(TSQLMemLocalCursor& cursor, const std:
 bool TSQLMemMemoryTableData::updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
     LockGuard g(*this, 1);
-    return rm.update(record, cursor.CurrentId);
+    const TSQLMemRecordID id = cursor.CurrentId;
+    if (!rm.exists(id)) return false;
+    const std::vector<std::uint8_t> old(memoryRecords()->slotData(id.PageNo),
+                                        memoryRecords()->slotData(id.PageNo) + rm.recordSize());
+    try {
+        m_indexManager->updateRecord(m_session, old.data(), record, id);
+    } catch (...) {
+        m_indexManager->discardPages(m_session);
+        throw;
+    }
+    if (!rm.update(record, id)) {
+        m_indexManager->discardPages(m_session);
+        return false;
+    }
+    m_indexManager->releasePages(m_session);
+    return true;
 }
 
 bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
@@ -338,11 +398,22 @@ bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
         cursor.setToRecord(target);
         if (getRecord(cursor, gmPrior, nullptr) == grFound) neighbour = cursor.CurrentId;
     }
+    const std::vector<std::uint8_t> old(memoryRecords()->slotData(target.PageNo),
+                                        memoryRecords()->slotData(target.PageNo) + rm.recordSize());
+    try {
+        m_indexManager->deleteRecord(m_session, old.data(), target);
+    } catch (...) {
+        m_indexManager->discardPages(m_session);
+        cursor.setToRecord(target);
+        throw;
+    }
     TSQLMemRecordID ignored;
     if (!rm.remove(target, ignored)) {
+        m_indexManager->discardPages(m_session);
         cursor.setToRecord(target);
         return false;
     }
+    m_indexManager->releasePages(m_session);
     if (rm.recordCount() > 0 && !neighbour.isNull()) {
         cursor.setToRecord(neighbour);
     } else {

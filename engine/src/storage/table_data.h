@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/rw_lock.h"
+#include "storage/page_manager.h"
 #include "storage/record_manager.h"
 #include "storage/table_managers.h"
 
@@ -63,6 +64,9 @@ public:
     virtual std::int64_t recordIdToNo(const TSQLMemRecordID& id) const = 0;
     virtual std::int64_t recordCount() const;
 
+    // The index the cursor walks by, or null for the natural order.
+    TSQLMemBTreeIndex* cursorIndex(const TSQLMemLocalCursor& cursor) const;
+
     // As the cursor sees the table: through its filter.
     std::int64_t recordCountFor(TSQLMemLocalCursor& cursor);
     std::int64_t getRecNo(TSQLMemLocalCursor& cursor);
@@ -84,6 +88,9 @@ public:
         return m_constraintManager->ConstraintDefs;
     }
     const TSQLMemBaseFieldManager& fieldManager() const { return *m_fieldManager; }
+    TSQLMemBaseIndexManager& indexManager() const { return *m_indexManager; }
+    // The page store of the table's indexes.
+    TSQLMemPageManager& pageManager() const { return *m_pageManager; }
     TSQLMemBaseRecordManager* recordManager() const { return m_recordManager.get(); }
     int cursorCount() const { return static_cast<int>(m_cursors.size()); }
     // Listed in a catalogue other than its database's (temporary tables).
@@ -102,6 +109,7 @@ protected:
     std::string m_name;
     std::uint32_t m_nameCrc = 0;
     int m_session = 0;
+    std::unique_ptr<TSQLMemPageManager> m_pageManager;  // outlives the index manager
     std::unique_ptr<TSQLMemBaseFieldManager> m_fieldManager;
     std::unique_ptr<TSQLMemBaseConstraintManager> m_constraintManager;
     std::unique_ptr<TSQLMemBaseIndexManager> m_indexManager;

@@ -38,4 +38,45 @@ void TSQLMemBaseConstraintManager::assign(const TSQLMemConstraintDefs& defs) {
     NoConstraints = ConstraintDefs.count() == 0;
 }
 
+TSQLMemBTreeIndex& TSQLMemBaseIndexManager::index(std::int32_t objectId) {
+    auto it = m_open.find(objectId);
+    if (it != m_open.end()) return *it->second;
+    TSQLMemIndexDef* def = IndexDefs.findById(objectId);
+    if (!def)
+        throw ESQLMemException(11497, "Cannot find index by ID = %d", {std::int64_t{objectId}});
+    auto made = std::make_unique<TSQLMemBTreeIndex>(*def, m_fields, m_pages);
+    TSQLMemBTreeIndex& ref = *made;
+    m_open.emplace(objectId, std::move(made));
+    return ref;
+}
+
+TSQLMemBTreeIndex* TSQLMemBaseIndexManager::findIndexByName(const std::string& name) {
+    const TSQLMemIndexDef* def = IndexDefs.findByName(name);
+    return def ? &index(def->ObjectID) : nullptr;
+}
+
+void TSQLMemBaseIndexManager::insertRecord(int session, const std::uint8_t* record,
+                                           const TSQLMemRecordID& id) {
+    for (int i = 0; i < IndexDefs.count(); ++i)
+        index(IndexDefs[i].ObjectID).insertKey(session, record, id);
+}
+
+void TSQLMemBaseIndexManager::updateRecord(int session, const std::uint8_t* oldRecord,
+                                           const std::uint8_t* newRecord,
+                                           const TSQLMemRecordID& id) {
+    for (int i = 0; i < IndexDefs.count(); ++i)
+        index(IndexDefs[i].ObjectID).updateKey(session, oldRecord, newRecord, id);
+}
+
+void TSQLMemBaseIndexManager::deleteRecord(int session, const std::uint8_t* record,
+                                           const TSQLMemRecordID& id) {
+    for (int i = 0; i < IndexDefs.count(); ++i)
+        index(IndexDefs[i].ObjectID).deleteKey(session, record, id);
+}
+
+void TSQLMemBaseIndexManager::emptyAll(int session) {
+    for (int i = 0; i < IndexDefs.count(); ++i)
+        index(IndexDefs[i].ObjectID).freeTree(session);
+}
+
 }  // namespace sqlmem

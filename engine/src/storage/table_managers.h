@@ -3,7 +3,14 @@
 
 #include <cstdint>
 
+#include <map>
+#include <memory>
+#include <string>
+
+#include "storage/btree_index.h"
 #include "storage/meta_defs.h"
+#include "storage/page_manager.h"
+#include "storage/record_id.h"
 
 namespace sqlmem {
 
@@ -34,11 +41,35 @@ private:
     bool m_hasAutoInc = false;
 };
 
-// Index definitions. The index structures that keep each index in step with
-// inserts, updates and deletes attach here.
+// Index definitions and their B-trees, kept in step with every insert,
+// update and delete of the table.
 class TSQLMemBaseIndexManager {
 public:
+    TSQLMemBaseIndexManager(TSQLMemPageManager& pages, const TSQLMemFieldDefs& fields)
+        : m_pages(pages), m_fields(fields) {}
+
     TSQLMemIndexDefs IndexDefs;
+
+    // The tree of an index, opened on first use; "Cannot find index by ID = %d" (11497).
+    TSQLMemBTreeIndex& index(std::int32_t objectId);
+    TSQLMemBTreeIndex* findIndexByName(const std::string& name);
+
+    void insertRecord(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
+    void updateRecord(int session, const std::uint8_t* oldRecord, const std::uint8_t* newRecord,
+                      const TSQLMemRecordID& id);
+    void deleteRecord(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
+    // Frees every tree; the definitions stay (emptying a table).
+    void emptyAll(int session);
+
+    // End of a table operation / a failed one (see TSQLMemPageManager).
+    void releasePages(int session) { m_pages.releaseSession(session); }
+    void discardPages(int session) { m_pages.discardSession(session); }
+    TSQLMemPageManager& pages() { return m_pages; }
+
+private:
+    TSQLMemPageManager& m_pages;
+    const TSQLMemFieldDefs& m_fields;
+    std::map<std::int32_t, std::unique_ptr<TSQLMemBTreeIndex>> m_open;
 };
 
 // Constraint definitions. NoConstraints stays true until a constraint is

@@ -1,0 +1,910 @@
+#include "storage/btree_index.h"
+
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "sqlmem/exception.h"
+#include "values/stored_compare.h"
+
+namespace sqlmem {
+namespace {
+
+std::int32_t rd32(const std::uint8_t* p) {
+    std::int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+void wr32(std::uint8_t* p, std::int32_t v) {
+    std::memcpy(p, &v, 4);
+}
+std::uint16_t rd16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+void wr16(std::uint8_t* p, std::uint16_t v) {
+    std::memcpy(p, &v, 2);
+}
+
+bool isRoot(const std::uint8_t* p) {
+    return p[0] != 0;
+}
+bool isLeaf(const std::uint8_t* p) {
+    return p[1] != 0;
+}
+std::int32_t prevOf(const std::uint8_t* p) {
+    return rd32(p + 2);
+}
+std::int32_t nextOf(const std::uint8_t* p) {
+    return rd32(p + 6);
+}
+void setPrev(std::uint8_t* p, std::int32_t v) {
+    wr32(p + 2, v);
+}
+void setNext(std::uint8_t* p, std::int32_t v) {
+    wr32(p + 6, v);
+}
+int countOf(const std::uint8_t* p) {
+    return rd16(p + 14);
+}
+void setCount(std::uint8_t* p, int n) {
+    wr16(p + 14, static_cast<std::uint16_t>(n));
+}
+
+[[noreturn]] void entryNotFound() {
+    throw ESQLMemException(20027, "Index error: cannot delete entry. Entry not found");
+}
+
+}  // namespace
+
+TSQLMemBTreeIndex::TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
+                                     TSQLMemPageManager& pages)
+    : m_def(def), m_pages(pages) {
+    std::int32_t offset = 0;
+    for (const TSQLMemIndexColumn& c : def.Columns) {
+        const int no = fields.indexOfName(c.FieldName);
+        if (no < 0) throw ESQLMemException(20043, "Cannot find index field '%s'", {c.FieldName});
+        const TSQLMemFieldDef& f = fields[no];
+        m_keyRef.columns.push_back({offset, f.MemoryOffset, no, f.MemoryDataSize, f.BaseType,
+                                    c.Descending, c.CaseInsensitive});
+        offset += f.MemoryDataSize + 1;
+    }
+    m_keyRef.keySize = offset;
+    m_keyRef.compareColumns = static_cast<std::int32_t>(m_keyRef.columns.size());
+    // Two entries must fit a page, or a split could not make room.
+    if (kPageHeaderSize + 2 * m_keyRef.leafEntrySize() > kPageSize)
+        throw std::length_error("The key of index '" + def.Name + "' is too long for a page");
+}
+
+void TSQLMemBTreeIndex::buildKey(const std::uint8_t* record, std::uint8_t* key) const {
+    for (const auto& c : m_keyRef.columns) {
+        const bool null = (record[c.fieldNo >> 3] >> (c.fieldNo & 7)) & 1;
+        key[c.keyOffset] = null ? 1 : 0;
+        if (null)
+            std::memset(key + c.keyOffset + 1, 0, c.partSize);
+        else
+            std::memcpy(key + c.keyOffset + 1, record + c.memoryOffset, c.partSize);
+    }
+}
+
+int TSQLMemBTreeIndex::compareKeys(const std::uint8_t* a, const std::uint8_t* b,
+                                   int columns) const {
+    const int n = columns < 0 ? m_keyRef.compareColumns : columns;
+    for (int i = 0; i < n; ++i) {
+        const auto& c = m_keyRef.columns[i];
+        const bool an = a[c.keyOffset] != 0, bn = b[c.keyOffset] != 0;
+        int r;
+        if (an || bn)
+            r = an && bn ? 0 : (an ? -1 : 1);
+        else
+            r = compareStoredImages(c.baseType, a + c.keyOffset + 1, b + c.keyOffset + 1,
+                                    c.partSize, c.caseInsensitive);
+        if (r != 0) return c.descending ? -r : r;
+    }
+    return 0;
+}
+
+void TSQLMemBTreeIndex::initPage(std::uint8_t* p, bool root, bool leaf) const {
+    std::memset(p, 0, kPageHeaderSize);
+    p[0] = root ? 1 : 0;
+    p[1] = leaf ? 1 : 0;
+    setPrev(p, -1);
+    setNext(p, -1);
+    wr16(p + 12, static_cast<std::uint16_t>(m_keyRef.keySize));
+}
+
+std::int32_t TSQLMemBTreeIndex::entrySize(const std::uint8_t* page) const {
+    return isLeaf(page) ? m_keyRef.leafEntrySize() : m_keyRef.nodeEntrySize();
+}
+
+bool TSQLMemBTreeIndex::binarySearch(const std::uint8_t* page, const std::uint8_t* key, int start,
+                                     int mode, int columns, int& pos) const {
+    const int count = countOf(page);
+    const std::int32_t e = entrySize(page);
+    auto entryKey = [&](int i) { return page + kPageHeaderSize + i * e; };
+    int low = start, high = count - 1;
+    while (low <= high) {
+        const int mid = (low + high) / 2;
+        const int r = compareKeys(key, entryKey(mid), columns);
+        if (r < 0) {
+            high = mid - 1;
+        } else if (r > 0) {
+            low = mid + 1;
+        } else {
+            pos = mid;
+            if (mode == 1)
+                while (pos > start && compareKeys(key, entryKey(pos - 1), columns) == 0)
+                    --pos;
+            else if (mode == 2)
+                while (pos < count - 1 && compareKeys(key, entryKey(pos + 1), columns) == 0)
+                    ++pos;
+            return true;
+        }
+    }
+    pos = low;
+    return false;
+}
+
+// --- inserting ---------------------------------------------------------------
+
+void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
+                                  const TSQLMemRecordID& id) {
+    pathChanged();
+    std::vector<std::uint8_t> entry(m_keyRef.leafEntrySize());
+    buildKey(record, entry.data());
+    id.store(entry.data() + m_keyRef.keySize);
+    if (empty()) {
+        const std::int32_t no = m_pages.allocatePage(session);
+        PageRef ref(m_pages, session, no);
+        std::uint8_t* p = ref.modify();
+        initPage(p, true, true);
+        p[10] = 1;
+        m_def.StructureNo = no;
+    }
+    TSQLMemKeyPath path;
+    std::int32_t pageNo = rootPage();
+    for (;;) {
+        if (path.depth == kMaxKeyPathDepth) throw ESQLMemException(20020, "Internal index error");
+        PageRef ref(m_pages, session, pageNo);
+        const std::uint8_t* p = ref.data();
+        int pos;
+        if (isLeaf(p)) {
+            binarySearch(p, entry.data(), 0, 0, -1, pos);
+            path.items[path.depth++] = {pageNo, pos, countOf(p)};
+            break;
+        }
+        if (!binarySearch(p, entry.data(), 1, 0, -1, pos)) --pos;
+        if (pos < 0) pos = 0;
+        path.items[path.depth++] = {pageNo, pos, countOf(p)};
+        pageNo = rd32(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+    }
+    insertIntoPage(session, path, path.depth - 1, entry.data());
+}
+
+void TSQLMemBTreeIndex::insertIntoPage(int session, TSQLMemKeyPath& path, int level,
+                                       const std::uint8_t* entry) {
+    TSQLMemKeyPathItem& item = path.items[level];
+    {
+        PageRef ref(m_pages, session, item.pageNo);
+        std::uint8_t* p = ref.modify();
+        const std::int32_t e = entrySize(p);
+        const int count = countOf(p);
+        std::uint8_t* at = p + kPageHeaderSize + item.pos * e;
+        std::memmove(at + e, at, static_cast<std::size_t>(count - item.pos) * e);
+        std::memcpy(at, entry, e);
+        setCount(p, count + 1);
+        item.count = count + 1;
+        if (kPageHeaderSize + (count + 1) * e <= kPageSize) return;
+    }
+    splitPage(session, path, level);
+}
+
+void TSQLMemBTreeIndex::splitPage(int session, TSQLMemKeyPath& path, int level) {
+    const TSQLMemKeyPathItem item = path.items[level];
+    PageRef ref(m_pages, session, item.pageNo);
+    std::uint8_t* p = ref.modify();
+    const bool leaf = isLeaf(p);
+    const std::int32_t e = entrySize(p);
+    const int count = countOf(p);
+    const int half = count / 2;
+    const std::int32_t k = m_keyRef.keySize;
+    auto entryAt = [&](std::uint8_t* page, int i) { return page + kPageHeaderSize + i * e; };
+
+    if (isRoot(p)) {
+        const std::int32_t a = m_pages.allocatePage(session);
+        const std::int32_t b = m_pages.allocatePage(session);
+        PageRef ra(m_pages, session, a), rb(m_pages, session, b);
+        std::uint8_t* pa = ra.modify();
+        std::uint8_t* pb = rb.modify();
+        initPage(pa, false, leaf);
+        initPage(pb, false, leaf);
+        std::memcpy(entryAt(pa, 0), entryAt(p, 0), static_cast<std::size_t>(half) * e);
+        std::memcpy(entryAt(pb, 0), entryAt(p, half), static_cast<std::size_t>(count - half) * e);
+        setCount(pa, half);
+        setCount(pb, count - half);
+        setNext(pa, b);
+        setPrev(pb, a);
+        // The root keeps its number and becomes a node over the two halves.
+        const std::int32_t ne = m_keyRef.nodeEntrySize();
+        std::uint8_t firstOfB[kPageSize];
+        std::memcpy(firstOfB, entryAt(pb, 0), k);
+        p[1] = 0;
+        setCount(p, 2);
+        std::uint8_t* e0 = p + kPageHeaderSize;
+        std::memset(e0, 0, k);
+        wr32(e0 + k, a);
+        std::memcpy(e0 + ne, firstOfB, k);
+        wr32(e0 + ne + k, b);
+        return;
+    }
+
+    const std::int32_t n = m_pages.allocatePage(session);
+    PageRef rn(m_pages, session, n);
+    std::uint8_t* pn = rn.modify();
+    initPage(pn, false, leaf);
+    std::memcpy(entryAt(pn, 0), entryAt(p, half), static_cast<std::size_t>(count - half) * e);
+    setCount(pn, count - half);
+    setCount(p, half);
+    const std::int32_t oldNext = nextOf(p);
+    setPrev(pn, item.pageNo);
+    setNext(pn, oldNext);
+    setNext(p, n);
+    if (oldNext >= 0) {
+        PageRef rnext(m_pages, session, oldNext);
+        setPrev(rnext.modify(), n);
+    }
+    std::vector<std::uint8_t> parentEntry(m_keyRef.nodeEntrySize());
+    std::memcpy(parentEntry.data(), entryAt(pn, 0), k);
+    wr32(parentEntry.data() + k, n);
+    path.items[level].count = half;
+    path.items[level - 1].pos += 1;
+    insertIntoPage(session, path, level - 1, parentEntry.data());
+}
+
+// --- deleting ----------------------------------------------------------------
+
+bool TSQLMemBTreeIndex::deleteDescend(int session, std::int32_t pageNo, const std::uint8_t* key,
+                                      const TSQLMemRecordID& id, TSQLMemKeyPath& path) {
+    if (path.depth == kMaxKeyPathDepth) throw ESQLMemException(20024, "Internal index error");
+    PageRef ref(m_pages, session, pageNo);
+    const std::uint8_t* p = ref.data();
+    const int count = countOf(p);
+    TSQLMemKeyPathItem& item = path.items[path.depth++];
+    item = {pageNo, 0, count};
+    int pos;
+    if (isLeaf(p)) {
+        const std::int32_t e = m_keyRef.leafEntrySize();
+        std::uint8_t wanted[TSQLMemRecordID::kStoredSize];
+        id.store(wanted);
+        if (binarySearch(p, key, 0, 1, -1, pos)) {
+            for (; pos < count; ++pos) {
+                const std::uint8_t* entry = p + kPageHeaderSize + pos * e;
+                if (compareKeys(key, entry) != 0) break;
+                if (std::memcmp(entry + m_keyRef.keySize, wanted, sizeof wanted) == 0) {
+                    item.pos = pos;
+                    return true;
+                }
+            }
+        }
+        --path.depth;
+        return false;
+    }
+    // Every child whose separator range can hold the key, leftmost first.
+    binarySearch(p, key, 1, 1, -1, pos);
+    const int lo = pos - 1 < 0 ? 0 : pos - 1;
+    int hi;
+    if (!binarySearch(p, key, 1, 2, -1, hi)) hi -= 1;
+    if (hi < 0) hi = 0;
+    const std::int32_t ne = m_keyRef.nodeEntrySize();
+    for (int c = lo; c <= hi && c < count; ++c) {
+        item.pos = c;
+        const std::int32_t child = rd32(p + kPageHeaderSize + c * ne + m_keyRef.keySize);
+        if (deleteDescend(session, child, key, id, path)) return true;
+    }
+    --path.depth;
+    return false;
+}
+
+bool TSQLMemBTreeIndex::findEntry(int session, const TSQLMemRecordID& id,
+                                  const std::uint8_t* record, TSQLMemKeyPath& path) {
+    path.clear();
+    if (empty()) return false;
+    std::vector<std::uint8_t> key(m_keyRef.keySize);
+    buildKey(record, key.data());
+    return deleteDescend(session, rootPage(), key.data(), id, path);
+}
+
+void TSQLMemBTreeIndex::deleteKey(int session, const std::uint8_t* record,
+                                  const TSQLMemRecordID& id) {
+    pathChanged();
+    TSQLMemKeyPath path;
+    if (!findEntry(session, id, record, path)) entryNotFound();
+    TSQLMemKeyPathItem& leaf = path.leaf();
+    {
+        PageRef ref(m_pages, session, leaf.pageNo);
+        std::uint8_t* p = ref.modify();
+        const std::int32_t e = m_keyRef.leafEntrySize();
+        const int count = countOf(p);
+        std::uint8_t* at = p + kPageHeaderSize + leaf.pos * e;
+        std::memmove(at, at + e, static_cast<std::size_t>(count - leaf.pos - 1) * e);
+        setCount(p, count - 1);
+        leaf.count = count - 1;
+    }
+    fixUnderflow(session, path, path.depth - 1);
+}
+
+void TSQLMemBTreeIndex::firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key) {
+    for (int guard = 0; guard < kMaxKeyPathDepth; ++guard) {
+        PageRef ref(m_pages, session, pageNo);
+        const std::uint8_t* p = ref.data();
+        if (countOf(p) == 0) throw ESQLMemException(20025, "Index error: page is empty");
+        if (isLeaf(p)) {
+            std::memcpy(key, p + kPageHeaderSize, m_keyRef.keySize);
+            return;
+        }
+        pageNo = rd32(p + kPageHeaderSize + m_keyRef.keySize);
+    }
+    throw ESQLMemException(20020, "Internal index error");
+}
+
+void TSQLMemBTreeIndex::removeFromParent(int session, TSQLMemKeyPath& path, int level) {
+    TSQLMemKeyPathItem& parent = path.items[level - 1];
+    PageRef ref(m_pages, session, parent.pageNo);
+    std::uint8_t* p = ref.modify();
+    const std::int32_t ne = m_keyRef.nodeEntrySize();
+    const int count = countOf(p);
+    std::uint8_t* at = p + kPageHeaderSize + parent.pos * ne;
+    std::memmove(at, at + ne, static_cast<std::size_t>(count - parent.pos - 1) * ne);
+    setCount(p, count - 1);
+    parent.count = count - 1;
+}
+
+void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int level) {
+    const std::int32_t k = m_keyRef.keySize;
+    const std::int32_t ne = m_keyRef.nodeEntrySize();
+    if (level == 0) {
+        // A root node with one entry takes over its child: the tree loses a level.
+        for (;;) {
+            PageRef ref(m_pages, session, rootPage());
+            const std::uint8_t* p = ref.data();
+            if (isLeaf(p) || countOf(p) != 1) return;
+            const std::int32_t child = rd32(p + kPageHeaderSize + k);
+            {
+                PageRef rc(m_pages, session, child);
+                std::uint8_t* w = ref.modify();
+                std::memcpy(w, rc.data(), kPageSize);
+                w[0] = 1;
+                setPrev(w, -1);
+                setNext(w, -1);
+            }
+            m_pages.freePage(session, child);
+        }
+    }
+    const TSQLMemKeyPathItem item = path.items[level];
+    std::int32_t prev, next, count, e;
+    bool leaf;
+    {
+        PageRef ref(m_pages, session, item.pageNo);
+        const std::uint8_t* p = ref.data();
+        count = countOf(p);
+        e = entrySize(p);
+        leaf = isLeaf(p);
+        prev = prevOf(p);
+        next = nextOf(p);
+    }
+    if (count * e >= (kPageSize - kPageHeaderSize) / 2) return;
+    auto fits = [&](std::int32_t sibling) {
+        if (sibling < 0) return false;
+        PageRef rs(m_pages, session, sibling);
+        return (countOf(rs.data()) + count) * e + kPageHeaderSize < kPageSize;
+    };
+    const TSQLMemKeyPathItem parent = path.items[level - 1];
+    std::vector<std::uint8_t> key(k);
+
+    if (fits(prev)) {
+        PageRef rp(m_pages, session, item.pageNo), rq(m_pages, session, prev);
+        std::uint8_t* p = rp.modify();
+        if (!leaf && count > 0) {
+            firstKeyOfSubtree(session, item.pageNo, key.data());
+            std::memcpy(p + kPageHeaderSize, key.data(), k);
+        }
+        std::uint8_t* q = rq.modify();
+        const int qc = countOf(q);
+        std::memcpy(q + kPageHeaderSize + qc * e, p + kPageHeaderSize,
+                    static_cast<std::size_t>(count) * e);
+        setCount(q, qc + count);
+        setNext(q, next);
+        if (next >= 0) {
+            PageRef rn(m_pages, session, next);
+            setPrev(rn.modify(), prev);
+        }
+        // The parent's new first entry was bounded by the key of its entry 1:
+        // the ancestor separator over the parent rises to it.
+        if (parent.pos == 0 && parent.count > 1) {
+            {
+                PageRef rpar(m_pages, session, parent.pageNo);
+                std::memcpy(key.data(), rpar.data() + kPageHeaderSize + ne, k);
+            }
+            for (int l = level - 2; l >= 0; --l) {
+                if (path.items[l].pos > 0) {
+                    PageRef ra(m_pages, session, path.items[l].pageNo);
+                    std::memcpy(ra.modify() + kPageHeaderSize + path.items[l].pos * ne, key.data(),
+                                k);
+                    break;
+                }
+            }
+        }
+    } else if (fits(next)) {
+        PageRef rp(m_pages, session, item.pageNo), rn(m_pages, session, next);
+        std::uint8_t* n = rn.modify();
+        if (!isLeaf(n)) {
+            firstKeyOfSubtree(session, next, key.data());
+            std::memcpy(n + kPageHeaderSize, key.data(), k);
+        }
+        // The next page now starts with this page's keys: its bound drops to
+        // this page's own bound (its first key when it was its parent's first).
+        if (count > 0) {
+            if (parent.pos > 0) {
+                PageRef rpar(m_pages, session, parent.pageNo);
+                std::memcpy(key.data(), rpar.data() + kPageHeaderSize + parent.pos * ne, k);
+            } else {
+                firstKeyOfSubtree(session, item.pageNo, key.data());
+            }
+            for (int l = level - 1; l >= 0; --l) {
+                if (path.items[l].pos < path.items[l].count - 1) {
+                    PageRef ra(m_pages, session, path.items[l].pageNo);
+                    std::memcpy(ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * ne,
+                                key.data(), k);
+                    break;
+                }
+            }
+        }
+        const std::uint8_t* p = rp.data();
+        const int nc = countOf(n);
+        std::memmove(n + kPageHeaderSize + count * e, n + kPageHeaderSize,
+                     static_cast<std::size_t>(nc) * e);
+        std::memcpy(n + kPageHeaderSize, p + kPageHeaderSize, static_cast<std::size_t>(count) * e);
+        setCount(n, nc + count);
+        setPrev(n, prev);
+        if (prev >= 0) {
+            PageRef rq(m_pages, session, prev);
+            setNext(rq.modify(), next);
+        }
+    } else {
+        return;
+    }
+    removeFromParent(session, path, level);
+    m_pages.freePage(session, item.pageNo);
+    fixUnderflow(session, path, level - 1);
+}
+
+void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,
+                                  const std::uint8_t* newRecord, const TSQLMemRecordID& id) {
+    std::vector<std::uint8_t> a(m_keyRef.keySize), b(m_keyRef.keySize);
+    buildKey(oldRecord, a.data());
+    buildKey(newRecord, b.data());
+    if (compareKeys(a.data(), b.data()) == 0) return;
+    deleteKey(session, oldRecord, id);
+    insertKey(session, newRecord, id);
+}
+
+void TSQLMemBTreeIndex::freeTree(int session) {
+    pathChanged();
+    if (empty()) return;
+    // Level by level along the chains, leftmost page first.
+    std::int32_t first = rootPage();
+    for (int guard = 0; first >= 0 && guard < kMaxKeyPathDepth; ++guard) {
+        std::int32_t below = -1;
+        for (std::int32_t no = first; no >= 0;) {
+            std::int32_t next;
+            {
+                PageRef ref(m_pages, session, no);
+                const std::uint8_t* p = ref.data();
+                if (no == first && !isLeaf(p) && countOf(p) > 0)
+                    below = rd32(p + kPageHeaderSize + m_keyRef.keySize);
+                next = nextOf(p);
+            }
+            m_pages.freePage(session, no);
+            no = next;
+        }
+        first = below;
+    }
+    m_def.StructureNo = -1;
+}
+
+// --- navigation --------------------------------------------------------------
+
+bool TSQLMemBTreeIndex::descendEdge(int session, std::int32_t pageNo, bool last,
+                                    TSQLMemKeyPath& path) {
+    for (;;) {
+        if (path.depth == kMaxKeyPathDepth) throw ESQLMemException(20020, "Internal index error");
+        PageRef ref(m_pages, session, pageNo);
+        const std::uint8_t* p = ref.data();
+        const int count = countOf(p);
+        if (count == 0) {
+            path.items[path.depth++] = {pageNo, 0, 0};
+            return false;
+        }
+        const int pos = last ? count - 1 : 0;
+        path.items[path.depth++] = {pageNo, pos, count};
+        if (isLeaf(p)) return true;
+        pageNo = rd32(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+    }
+}
+
+bool TSQLMemBTreeIndex::firstEntry(int session, TSQLMemKeyPath& path) {
+    path.clear();
+    return !empty() && descendEdge(session, rootPage(), false, path);
+}
+
+bool TSQLMemBTreeIndex::lastEntry(int session, TSQLMemKeyPath& path) {
+    path.clear();
+    return !empty() && descendEdge(session, rootPage(), true, path);
+}
+
+bool TSQLMemBTreeIndex::stepNext(int session, TSQLMemKeyPath& path) {
+    if (path.depth == 0) return false;
+    for (int l = path.depth - 1; l >= 0; --l) {
+        TSQLMemKeyPathItem& it = path.items[l];
+        if (it.pos < it.count - 1) {
+            ++it.pos;
+            std::int32_t pageNo = -1;
+            for (int d = l; d < path.depth - 1; ++d) {
+                {
+                    PageRef ref(m_pages, session, path.items[d].pageNo);
+                    pageNo = rd32(ref.data() + kPageHeaderSize +
+                                  path.items[d].pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+                }
+                PageRef child(m_pages, session, pageNo);
+                path.items[d + 1] = {pageNo, 0, countOf(child.data())};
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TSQLMemBTreeIndex::stepPrior(int session, TSQLMemKeyPath& path) {
+    if (path.depth == 0) return false;
+    for (int l = path.depth - 1; l >= 0; --l) {
+        TSQLMemKeyPathItem& it = path.items[l];
+        if (it.pos > 0) {
+            --it.pos;
+            for (int d = l; d < path.depth - 1; ++d) {
+                std::int32_t pageNo;
+                {
+                    PageRef ref(m_pages, session, path.items[d].pageNo);
+                    pageNo = rd32(ref.data() + kPageHeaderSize +
+                                  path.items[d].pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+                }
+                PageRef child(m_pages, session, pageNo);
+                const int count = countOf(child.data());
+                path.items[d + 1] = {pageNo, count - 1, count};
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+TSQLMemRecordID TSQLMemBTreeIndex::entryRecordId(int session, const TSQLMemKeyPath& path) {
+    const TSQLMemKeyPathItem& leaf = path.leaf();
+    if (leaf.pos < 0 || leaf.pos >= leaf.count)
+        throw ESQLMemException(20068, "Index error: invalid position");
+    PageRef ref(m_pages, session, leaf.pageNo);
+    return TSQLMemRecordID::load(ref.data() + kPageHeaderSize +
+                                 leaf.pos * m_keyRef.leafEntrySize() + m_keyRef.keySize);
+}
+
+void TSQLMemBTreeIndex::forgetPaths(int session) {
+    if (session == -1)
+        m_cache.clear();
+    else
+        m_cache.erase(session);
+}
+
+void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
+                                  const TSQLMemBaseRecordManager& records) {
+    if (r.Mode == gmCurrent)
+        throw ESQLMemException(20053, "Invalid get record mode for index: grmCurrent");
+    if (empty()) {
+        r.Answer = grAfterLast;
+        return;
+    }
+    const TSQLMemRecordID requested{r.Slot, r.ItemNo};
+    TSQLMemKeyPath path;
+    bool positioned;
+    if (r.FromFirst || r.FromLast) {
+        m_cache.erase(session);
+        const bool towardsEnd = r.FromFirst == (r.Mode == gmNext);
+        if (!towardsEnd) {
+            r.Answer = r.FromFirst ? grBeforeFirst : grAfterLast;
+            return;
+        }
+        positioned = r.FromFirst ? firstEntry(session, path) : lastEntry(session, path);
+        if (!positioned) {
+            r.Answer = r.FromFirst ? grAfterLast : grBeforeFirst;
+            return;
+        }
+    } else {
+        auto cached = m_cache.find(session);
+        if (cached != m_cache.end() && cached->second.id == requested) {
+            path = cached->second.path;
+        } else {
+            m_cache.erase(session);
+            std::vector<std::uint8_t> record(records.recordSize());
+            TSQLMemGetRequest current;
+            current.Mode = gmCurrent;
+            current.Slot = requested.PageNo;
+            current.ItemNo = requested.PageItemNo;
+            current.Dest = record.data();
+            records.get(current);
+            if (current.Answer != grFound || !findEntry(session, requested, record.data(), path)) {
+                r.Answer = grNotFound;
+                return;
+            }
+        }
+        const bool moved = r.Mode == gmNext ? stepNext(session, path) : stepPrior(session, path);
+        if (!moved) {
+            r.Answer = r.Mode == gmNext ? grAfterLast : grBeforeFirst;
+            (r.Mode == gmNext ? r.FromLast : r.FromFirst) = true;
+            return;
+        }
+    }
+    const TSQLMemRecordID id = entryRecordId(session, path);
+    TSQLMemGetRequest fetch;
+    fetch.Mode = gmCurrent;
+    fetch.Slot = id.PageNo;
+    fetch.ItemNo = id.PageItemNo;
+    fetch.Dest = r.Dest;
+    records.get(fetch);
+    if (fetch.Answer != grFound) throw ESQLMemException(20024, "Internal index error");
+    r.Answer = grFound;
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+    r.FromFirst = r.FromLast = false;
+    m_cache[session] = Cached{id, path};
+}
+
+// --- searching -----------------------------------------------------------------
+
+bool TSQLMemBTreeIndex::lowerBound(int session, const std::uint8_t* key, int columns, bool strict,
+                                   TSQLMemKeyPath& path) {
+    path.clear();
+    if (empty()) return false;
+    std::int32_t pageNo = rootPage();
+    for (;;) {
+        if (path.depth == kMaxKeyPathDepth) throw ESQLMemException(20020, "Internal index error");
+        PageRef ref(m_pages, session, pageNo);
+        const std::uint8_t* p = ref.data();
+        const int count = countOf(p);
+        int pos;
+        if (!isLeaf(p)) {
+            // The leftmost child that can hold a key at (or above) the bound.
+            int child;
+            if (strict) {
+                child = binarySearch(p, key, 1, 2, columns, pos) ? pos : pos - 1;
+            } else {
+                binarySearch(p, key, 1, 1, columns, pos);
+                child = pos - 1;
+            }
+            if (child < 0) child = 0;
+            path.items[path.depth++] = {pageNo, child, count};
+            pageNo =
+                rd32(p + kPageHeaderSize + child * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+            continue;
+        }
+        if (strict)
+            pos = binarySearch(p, key, 0, 2, columns, pos) ? pos + 1 : pos;
+        else
+            binarySearch(p, key, 0, 1, columns, pos);
+        if (count == 0) {
+            path.items[path.depth++] = {pageNo, 0, 0};
+            return false;
+        }
+        if (pos < count) {
+            path.items[path.depth++] = {pageNo, pos, count};
+            return true;
+        }
+        path.items[path.depth++] = {pageNo, count - 1, count};
+        return stepNext(session, path);
+    }
+}
+
+bool TSQLMemBTreeIndex::satisfies(int session, const TSQLMemKeyPath& path, const std::uint8_t* key,
+                                  int columns, int mode) {
+    const TSQLMemKeyPathItem& leaf = path.leaf();
+    PageRef ref(m_pages, session, leaf.pageNo);
+    const int r = compareKeys(ref.data() + kPageHeaderSize + leaf.pos * m_keyRef.leafEntrySize(),
+                              key, columns);
+    switch (mode) {
+        case 1:
+            return r == 0;
+        case 2:
+            return r < 0;
+        case 3:
+            return r > 0;
+        case 4:
+            return r <= 0;
+        case 5:
+            return r >= 0;
+        default:
+            return true;
+    }
+}
+
+bool TSQLMemBTreeIndex::search(int session, const TSQLMemIndexBound& bound, bool last,
+                               TSQLMemKeyPath& path) {
+    if (bound.mode == 0 || !bound.record || bound.columns <= 0)
+        return last ? lastEntry(session, path) : firstEntry(session, path);
+    std::vector<std::uint8_t> key(m_keyRef.keySize);
+    buildKey(bound.record, key.data());
+    const int cols =
+        bound.columns < m_keyRef.compareColumns ? bound.columns : m_keyRef.compareColumns;
+    const int mode = bound.mode;
+    bool found;
+    if (!last) {
+        if (mode == 2 || mode == 4)
+            found = firstEntry(session, path);
+        else
+            found = lowerBound(session, key.data(), cols, mode == 3, path);
+    } else {
+        if (mode == 3 || mode == 5) {
+            found = lastEntry(session, path);
+        } else {
+            // The entry before the first one past the bound.
+            found = lowerBound(session, key.data(), cols, mode != 2, path);
+            found = found ? stepPrior(session, path) : lastEntry(session, path);
+        }
+    }
+    return found && satisfies(session, path, key.data(), cols, mode);
+}
+
+int TSQLMemBTreeIndex::comparePaths(const TSQLMemKeyPath& a, const TSQLMemKeyPath& b) const {
+    if (a.depth != b.depth) throw ESQLMemException(20051, "Invalid index key path");
+    for (int l = 0; l < a.depth; ++l) {
+        if (a.items[l].pageNo != b.items[l].pageNo)
+            throw ESQLMemException(20052, "Invalid index key path");
+        if (a.items[l].pos != b.items[l].pos) return a.items[l].pos < b.items[l].pos ? -1 : 1;
+    }
+    return 0;
+}
+
+std::int64_t TSQLMemBTreeIndex::recordNumber(int session, const TSQLMemRecordID& id,
+                                             const std::uint8_t* record) {
+    TSQLMemKeyPath path;
+    if (!findEntry(session, id, record, path)) return -1;
+    std::int64_t n = path.leaf().pos + 1;
+    std::int32_t no;
+    {
+        PageRef ref(m_pages, session, path.leaf().pageNo);
+        no = prevOf(ref.data());
+    }
+    while (no >= 0) {
+        PageRef ref(m_pages, session, no);
+        n += countOf(ref.data());
+        no = prevOf(ref.data());
+    }
+    return n;
+}
+
+TSQLMemRecordID TSQLMemBTreeIndex::recordAtNumber(int session, std::int64_t number) {
+    TSQLMemKeyPath path;
+    if (!firstEntry(session, path))
+        throw ESQLMemException(20074, "Cannot retreive record from empty index");
+    std::int32_t no = path.leaf().pageNo;
+    while (no >= 0 && number >= 1) {
+        PageRef ref(m_pages, session, no);
+        const std::uint8_t* p = ref.data();
+        const int count = countOf(p);
+        if (number <= count)
+            return TSQLMemRecordID::load(
+                p + kPageHeaderSize + (number - 1) * m_keyRef.leafEntrySize() + m_keyRef.keySize);
+        number -= count;
+        no = nextOf(p);
+    }
+    throw ESQLMemException(20075, "Cannot set RecNo greater than RecordCount");
+}
+
+int TSQLMemBTreeIndex::boundDirection(int mode) {
+    if (mode == 3 || mode == 5) return -1;
+    if (mode == 2 || mode == 4) return 1;
+    return 0;
+}
+
+bool TSQLMemBTreeIndex::scanStep(int session, bool restart, TSQLMemScanState* state,
+                                 TSQLMemRecordID& id, const std::uint8_t* record,
+                                 const TSQLMemIndexBound* endBound,
+                                 const TSQLMemIndexBound* startBound, bool forward) {
+    if (!state) throw ESQLMemException(20077, "Pointer is nil");
+    if (restart && state->started) throw ESQLMemException(20078, "Index error: invalid params");
+    TSQLMemKeyPath& path = state->path;
+    bool step = !restart;
+    if (restart || !state->started) {
+        if (startBound) {
+            TSQLMemKeyPath position;
+            if (!search(session, *startBound, !forward, position)) return false;
+            path = position;
+            if (!restart) {
+                TSQLMemKeyPath current;
+                if (!findEntry(session, id, record, current)) return false;
+                const int order = comparePaths(current, position);
+                // Before the start in scan direction: land on the start itself.
+                if ((forward && order < 0) || (!forward && order > 0))
+                    step = false;
+                else
+                    path = current;
+            }
+        } else if (restart) {
+            if (!(forward ? firstEntry(session, path) : lastEntry(session, path))) return false;
+        } else if (!findEntry(session, id, record, path)) {
+            return false;
+        }
+        state->hasEnd = false;
+        if (endBound || startBound) {
+            // No entry satisfies the end condition: the scan has nothing to give.
+            if (!search(session, endBound ? *endBound : *startBound, forward, state->end))
+                return false;
+            state->hasEnd = true;
+        }
+    }
+    if (step && !(forward ? stepNext(session, path) : stepPrior(session, path))) return false;
+    if (state->hasEnd) {
+        const int order = comparePaths(path, state->end);
+        if ((forward && order > 0) || (!forward && order < 0)) return false;
+    }
+    id = entryRecordId(session, path);
+    state->started = true;
+    state->forward = forward;
+    return true;
+}
+
+std::int64_t TSQLMemBTreeIndex::estimateRange(int session, const TSQLMemIndexBound& a,
+                                              const TSQLMemIndexBound& b,
+                                              std::int64_t recordCount) {
+    if (empty()) return 0;
+    const TSQLMemIndexBound& lower = boundDirection(a.mode) == -1 ? a : b;
+    const TSQLMemIndexBound& upper = &lower == &a ? b : a;
+    TSQLMemKeyPath first, second;
+    if (!search(session, lower, false, first)) return 0;
+    // The upper bound is searched with its own mode: with the lower bound's
+    // mode (>=) the last entry satisfying it would be the tree's last entry,
+    // and every bounded range would be estimated as open-ended.
+    if (!search(session, upper, true, second)) return 0;
+    auto relative = [](const TSQLMemKeyPath& p) {
+        // sum of pos_i / (n_0 * ... * n_i), as one fraction over all counts
+        long double numerator = 0, denominator = 1;
+        for (int l = 0; l < p.depth; ++l) {
+            numerator = numerator * p.items[l].count + p.items[l].pos;
+            denominator *= p.items[l].count;
+        }
+        return denominator > 0 ? numerator / denominator : 0.0L;
+    };
+    const long double share = relative(second) - relative(first);
+    std::int64_t n =
+        static_cast<std::int64_t>(std::nearbyint(static_cast<double>(share * recordCount)));
+    if (n < 0) n = 0;
+    if (n > recordCount) n = recordCount;
+    return n;
+}
+
+bool TSQLMemBTreeIndex::isKeyFree(int session, const std::uint8_t* record) {
+    if (empty() || !unique()) return true;
+    std::vector<std::uint8_t> key(m_keyRef.keySize);
+    buildKey(record, key.data());
+    TSQLMemKeyPath path;
+    if (!lowerBound(session, key.data(), m_keyRef.compareColumns, false, path)) return true;
+    return !satisfies(session, path, key.data(), m_keyRef.compareColumns, 1);
+}
+
+bool TSQLMemBTreeIndex::isKeyFreeForUpdate(int session, const std::uint8_t* oldRecord,
+                                           const std::uint8_t* newRecord) {
+    std::vector<std::uint8_t> a(m_keyRef.keySize), b(m_keyRef.keySize);
+    buildKey(oldRecord, a.data());
+    buildKey(newRecord, b.data());
+    if (compareKeys(a.data(), b.data()) == 0) return true;
+    return isKeyFree(session, newRecord);
+}
+
+}  // namespace sqlmem

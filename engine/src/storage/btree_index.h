@@ -1,0 +1,186 @@
+// B+-tree indexes over the page store.
+//
+// Page layout (from byte 0):
+//   offset size  content
+//   0      1     root flag (1 = root)
+//   1      1     leaf flag (1 = leaf)
+//   2      4     int32 previous page on the same level, -1 for none
+//   6      4     int32 next page on the same level, -1 for none
+//   10     1     1 in a root made as a leaf when the index was created; never read
+//   11     1     0 (non-zero would lengthen every entry by 6 bytes)
+//   12     2     uint16 key size K
+//   14     2     uint16 entry count
+//   16     2     uint16 extra header bytes, 0
+//   18     ...   entries, packed
+//
+//   leaf entry (K + 6): [ key K ][ int32 PageNo ][ int16 PageItemNo ]
+//   node entry (K + 4): [ key K ][ int32 child page ]
+//
+// A key is, per index column: a null flag byte (1 = null) followed by the
+// field's MemoryDataSize bytes as stored in the record. In a node, entry 0's
+// key is never compared; entry i > 0 bounds its child's subtree from below.
+// Every child's keys lie between its separator and the next one, inclusive,
+// and each level's pages are chained in key order.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "storage/meta_defs.h"
+#include "storage/page_manager.h"
+#include "storage/record_id.h"
+#include "storage/record_manager.h"
+
+namespace sqlmem {
+
+constexpr int kPageHeaderSize = 18;
+constexpr int kMaxKeyPathDepth = 32;
+
+// Describes how keys of one index are built and compared.
+struct TSQLMemBTreeKeyRef {
+    struct Column {
+        std::int32_t keyOffset;     // null flag byte, then the data
+        std::int32_t memoryOffset;  // in the record
+        std::int32_t fieldNo;
+        std::int32_t partSize;  // MemoryDataSize
+        std::uint8_t baseType;
+        bool descending;
+        bool caseInsensitive;
+    };
+    std::int32_t keySize = 0;         // K
+    std::int32_t referenceSize = 6;   // leaf reference
+    std::int32_t compareColumns = 0;  // all, or the leading ones a search covers
+    std::vector<Column> columns;
+    std::int32_t leafEntrySize() const { return keySize + 6; }
+    std::int32_t nodeEntrySize() const { return keySize + 4; }
+};
+
+// One step from the root down: the page, the entry position, the page's count.
+struct TSQLMemKeyPathItem {
+    std::int32_t pageNo;
+    std::int32_t pos;
+    std::int32_t count;
+};
+
+struct TSQLMemKeyPath {
+    TSQLMemKeyPathItem items[kMaxKeyPathDepth];
+    int depth = 0;
+    void clear() { depth = 0; }
+    TSQLMemKeyPathItem& leaf() { return items[depth - 1]; }
+    const TSQLMemKeyPathItem& leaf() const { return items[depth - 1]; }
+};
+
+// A bound of a search: a record buffer holding the bound's values at their
+// fields' offsets, how many leading index columns it covers, and the mode:
+// 0 none, 1 =, 2 <, 3 >, 4 <=, 5 >=.
+struct TSQLMemIndexBound {
+    const std::uint8_t* record = nullptr;
+    std::int32_t columns = 0;
+    int mode = 0;
+};
+
+struct TSQLMemScanState {
+    bool started = false;
+    bool forward = true;
+    bool hasEnd = false;
+    TSQLMemKeyPath path;
+    TSQLMemKeyPath end;
+};
+
+class TSQLMemBTreeIndex {
+public:
+    // REQUIRES: the definition's columns name fields of `fields`.
+    TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
+                      TSQLMemPageManager& pages);
+
+    TSQLMemIndexDef& definition() const { return m_def; }
+    const TSQLMemBTreeKeyRef& keyRef() const { return m_keyRef; }
+    std::int32_t rootPage() const { return m_def.StructureNo; }
+    bool empty() const { return m_def.StructureNo < 0; }
+    bool unique() const { return m_def.Unique || m_def.Primary; }
+
+    void buildKey(const std::uint8_t* record, std::uint8_t* key) const;
+    // Three-way comparison over the first `columns` columns (all when < 0).
+    int compareKeys(const std::uint8_t* a, const std::uint8_t* b, int columns = -1) const;
+
+    void insertKey(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
+    // "Index error: cannot delete entry. Entry not found" (20027) when missing.
+    void deleteKey(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
+    void updateKey(int session, const std::uint8_t* oldRecord, const std::uint8_t* newRecord,
+                   const TSQLMemRecordID& id);
+    void freeTree(int session);
+
+    // Navigation in key order, with the key-path cache of the session.
+    // mode 1 next, 2 prior (0 is refused, 20053); answers as the record store.
+    void getRecord(int session, TSQLMemGetRequest& request,
+                   const TSQLMemBaseRecordManager& records);
+    void forgetPaths(int session = -1);
+
+    // The path to the entry of a record (its key taken from `record`).
+    bool findEntry(int session, const TSQLMemRecordID& id, const std::uint8_t* record,
+                   TSQLMemKeyPath& path);
+    bool firstEntry(int session, TSQLMemKeyPath& path);
+    bool lastEntry(int session, TSQLMemKeyPath& path);
+    bool stepNext(int session, TSQLMemKeyPath& path);
+    bool stepPrior(int session, TSQLMemKeyPath& path);
+    TSQLMemRecordID entryRecordId(int session, const TSQLMemKeyPath& path);
+    // The first (or last) entry that satisfies the bound.
+    bool search(int session, const TSQLMemIndexBound& bound, bool last, TSQLMemKeyPath& path);
+    // -1, 0, 1: the order of two entries. "Invalid index key path" (20051, 20052).
+    int comparePaths(const TSQLMemKeyPath& a, const TSQLMemKeyPath& b) const;
+
+    // 1-based number of the record in key order; -1 when it is not in the index.
+    std::int64_t recordNumber(int session, const TSQLMemRecordID& id, const std::uint8_t* record);
+    // The record with that number: 20074 on an empty index, 20075 past the end.
+    TSQLMemRecordID recordAtNumber(int session, std::int64_t number);
+
+    // One step of a range scan; see TSQLMemScanState.
+    bool scanStep(int session, bool restart, TSQLMemScanState* state, TSQLMemRecordID& id,
+                  const std::uint8_t* record, const TSQLMemIndexBound* endBound,
+                  const TSQLMemIndexBound* startBound, bool forward);
+    // -1 for a lower bound (modes 3, 5), 1 for an upper bound (2, 4), else 0.
+    static int boundDirection(int mode);
+    // Records between two bounds, estimated from the entries' relative positions.
+    std::int64_t estimateRange(int session, const TSQLMemIndexBound& a, const TSQLMemIndexBound& b,
+                               std::int64_t recordCount);
+
+    bool isKeyFree(int session, const std::uint8_t* record);
+    bool isKeyFreeForUpdate(int session, const std::uint8_t* oldRecord,
+                            const std::uint8_t* newRecord);
+
+private:
+    struct Cached {
+        TSQLMemRecordID id;
+        TSQLMemKeyPath path;
+    };
+    void initPage(std::uint8_t* p, bool root, bool leaf) const;
+    std::int32_t entrySize(const std::uint8_t* page) const;
+    // Binary search from `start`; mode 0 any, 1 leftmost, 2 rightmost. Sets
+    // pos to the equal entry, or to the insertion point when not found.
+    bool binarySearch(const std::uint8_t* page, const std::uint8_t* key, int start, int mode,
+                      int columns, int& pos) const;
+    void insertIntoPage(int session, TSQLMemKeyPath& path, int level, const std::uint8_t* entry);
+    void splitPage(int session, TSQLMemKeyPath& path, int level);
+    bool deleteDescend(int session, std::int32_t pageNo, const std::uint8_t* key,
+                       const TSQLMemRecordID& id, TSQLMemKeyPath& path);
+    void fixUnderflow(int session, TSQLMemKeyPath& path, int level);
+    void firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key);
+    void removeFromParent(int session, TSQLMemKeyPath& path, int level);
+    bool descendEdge(int session, std::int32_t pageNo, bool last, TSQLMemKeyPath& path);
+    // First entry with key >= bound (strict: > bound) over `columns` columns.
+    bool lowerBound(int session, const std::uint8_t* key, int columns, bool strict,
+                    TSQLMemKeyPath& path);
+    bool satisfies(int session, const TSQLMemKeyPath& path, const std::uint8_t* key, int columns,
+                   int mode);
+    std::uint8_t* keyScratch(int which);
+    void pathChanged() { m_cache.clear(); }
+
+    TSQLMemIndexDef& m_def;
+    TSQLMemPageManager& m_pages;
+    TSQLMemBTreeKeyRef m_keyRef;
+    std::map<int, Cached> m_cache;
+    std::vector<std::uint8_t> m_scratch[4];
+};
+
+}  // namespace sqlmem

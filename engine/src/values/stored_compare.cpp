@@ -1,0 +1,100 @@
+#include "values/stored_compare.h"
+
+#include <cstring>
+
+#include "sqlmem/cp1251.h"
+#include "sqlmem/exception.h"
+#include "sqlmem/field_types.h"
+#include "values/collation.h"
+
+namespace sqlmem {
+namespace {
+
+template <class T>
+int three(const std::uint8_t* a, const std::uint8_t* b) {
+    T x, y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+std::size_t wideLength(const std::uint8_t* p, std::int32_t width) {
+    std::size_t n = 0;
+    while (static_cast<std::int32_t>(2 * n + 1) < width && (p[2 * n] | p[2 * n + 1]))
+        ++n;
+    return n;
+}
+
+// Wide text is compared through its 1251 form, so both widths sort alike.
+std::string narrow(const std::uint8_t* p, std::size_t n) {
+    std::string s(n, '?');
+    for (std::size_t i = 0; i < n; ++i) {
+        char16_t u;
+        std::memcpy(&u, p + 2 * i, 2);
+        unsigned char c;
+        if (cp1251::fromUnicode(u, c)) s[i] = static_cast<char>(c);
+    }
+    return s;
+}
+
+}  // namespace
+
+int compareStoredImages(std::uint8_t baseType, const std::uint8_t* a, const std::uint8_t* b,
+                        std::int32_t width, bool caseInsensitive) {
+    switch (baseType) {
+        case bftChar:
+        case bftVarchar: {
+            const auto* x = reinterpret_cast<const char*>(a);
+            const auto* y = reinterpret_cast<const char*>(b);
+            return collate1251(x, strnlen(x, width), y, strnlen(y, width), caseInsensitive);
+        }
+        case bftWideChar:
+        case bftWideVarchar: {
+            const std::string x = narrow(a, wideLength(a, width));
+            const std::string y = narrow(b, wideLength(b, width));
+            return collate1251(x.data(), x.size(), y.data(), y.size(), caseInsensitive);
+        }
+        case bftShortInt:
+            return three<std::int8_t>(a, b);
+        case bftSmallInt:
+            return three<std::int16_t>(a, b);
+        case bftInteger:
+        case bftDate:
+        case bftTime:
+            return three<std::int32_t>(a, b);
+        case bftLargeInt:
+            return three<std::int64_t>(a, b);
+        case bftByte:
+            return three<std::uint8_t>(a, b);
+        case bftWord:
+            return three<std::uint16_t>(a, b);
+        case bftCardinal:
+            return three<std::uint32_t>(a, b);
+        case bftSingle:
+            return three<float>(a, b);
+        case bftDouble:
+        case bftCurrency:
+            return three<double>(a, b);
+        case bftExtended:
+            return three<long double>(a, b);
+        case bftDateTime: {
+            const int d = three<std::int32_t>(a, b);
+            return d != 0 ? d : three<std::int32_t>(a + 4, b + 4);
+        }
+        case bftLogical: {
+            std::int16_t x, y;
+            std::memcpy(&x, a, 2);
+            std::memcpy(&y, b, 2);
+            return (x != 0) == (y != 0) ? 0 : (x == 0 ? -1 : 1);
+        }
+        case bftBytes:
+        case bftVarBytes: {
+            const int r = std::memcmp(a, b, width);
+            return r < 0 ? -1 : (r > 0 ? 1 : 0);
+        }
+        default:
+            throw ESQLMemException(30047, "Unknown DataType: '%s'", {std::to_string(baseType)});
+    }
+}
+
+}  // namespace sqlmem

@@ -1,0 +1,436 @@
+// B-tree indexes: byte layout on a small fixture, and a long random run of
+// inserts, deletes and updates checked against a simple model after every step.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sqlmem/exception.h"
+#include "storage/btree_index.h"
+#include "storage/page_manager.h"
+
+namespace sqlmem {
+namespace {
+
+std::int32_t rd32(const std::uint8_t* p) {
+    std::int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+std::uint16_t rd16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+// Fields: id Integer (offset 1), name Varchar(300) (offset 5); one bitmap byte.
+struct Table {
+    TSQLMemFieldDefs fields;
+    std::int32_t recordSize;
+    Table() {
+        auto& id = fields.addCreated();
+        id.Name = "id";
+        id.setType(aftInteger, 0);
+        id.MemoryOffset = 1;
+        auto& name = fields.addCreated();
+        name.Name = "name";
+        name.setType(aftVarchar, 300);
+        name.MemoryOffset = 5;
+        recordSize = 5 + name.MemoryDataSize;
+    }
+    std::vector<std::uint8_t> record(const int* id, const std::string* name) const {
+        std::vector<std::uint8_t> r(recordSize, 0);
+        if (id)
+            std::memcpy(&r[1], id, 4);
+        else
+            r[0] |= 1;
+        if (name)
+            std::memcpy(&r[5], name->data(), name->size());
+        else
+            r[0] |= 2;
+        return r;
+    }
+};
+
+TSQLMemIndexDef indexOn(std::vector<TSQLMemIndexColumn> columns, bool unique = false) {
+    TSQLMemIndexDef def;
+    def.Name = "ix";
+    def.ObjectID = 7;
+    def.Unique = unique;
+    def.Columns = std::move(columns);
+    return def;
+}
+
+// Reads the stored tree and checks every structural rule; returns the leaf
+// entries in chain order as (key bytes, record id).
+struct TreeCheck {
+    const TSQLMemBTreeIndex& index;
+    const TSQLMemPageManager& pages;
+    std::set<std::int32_t> reachable;
+    std::vector<std::vector<std::int32_t>> levels;  // pages per level, left to right
+
+    std::int32_t k() const { return index.keyRef().keySize; }
+    const std::uint8_t* page(std::int32_t no) const { return pages.storedPage(no); }
+
+    void walk(std::int32_t no, int depth, const std::uint8_t* low, const std::uint8_t* high) {
+        ASSERT_TRUE(pages.pageInUse(no)) << "page " << no << " reachable but not in use";
+        ASSERT_TRUE(reachable.insert(no).second) << "page " << no << " reached twice";
+        const std::uint8_t* p = page(no);
+        ASSERT_EQ(p[0] != 0, depth == 0) << "root flag of page " << no;
+        ASSERT_EQ(rd16(p + 12), k());
+        if (static_cast<int>(levels.size()) <= depth) levels.resize(depth + 1);
+        levels[depth].push_back(no);
+        const int count = rd16(p + 14);
+        const bool leaf = p[1] != 0;
+        const int e = leaf ? k() + 6 : k() + 4;
+        ASSERT_LE(18 + count * e, 4096);
+        if (depth > 0) {
+            ASSERT_GT(count, 0) << "empty non-root page " << no;
+        }
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* key = p + 18 + i * e;
+            const bool compared = leaf || i > 0;
+            if (compared && low) {
+                ASSERT_GE(index.compareKeys(key, low), 0) << "below its bound";
+            }
+            if (compared && high) {
+                ASSERT_LE(index.compareKeys(key, high), 0) << "above next bound";
+            }
+            if (!leaf) {
+                const std::uint8_t* childLow = i > 0 ? key : low;
+                const std::uint8_t* childHigh = i + 1 < count ? p + 18 + (i + 1) * e : high;
+                walk(rd32(key + k()), depth + 1, childLow, childHigh);
+                if (::testing::Test::HasFatalFailure()) return;
+            }
+        }
+    }
+
+    std::vector<std::pair<std::vector<std::uint8_t>, TSQLMemRecordID>> run() {
+        std::vector<std::pair<std::vector<std::uint8_t>, TSQLMemRecordID>> entries;
+        if (index.empty()) {
+            EXPECT_EQ(pages.pagesInUse(), 0);
+            return entries;
+        }
+        walk(index.rootPage(), 0, nullptr, nullptr);
+        if (::testing::Test::HasFatalFailure()) return entries;
+        EXPECT_EQ(static_cast<std::int32_t>(reachable.size()), pages.pagesInUse())
+            << "in-use bits and reachable pages differ";
+        for (std::int32_t no = 0; no < pages.pagesAllocated(); ++no)
+            EXPECT_EQ(pages.pageInUse(no), reachable.count(no) == 1) << "page " << no;
+        // Each level is one chain, both ways, in the walk's left-to-right order.
+        for (const auto& level : levels) {
+            for (size_t i = 0; i < level.size(); ++i) {
+                const std::uint8_t* p = page(level[i]);
+                EXPECT_EQ(rd32(p + 2), i == 0 ? -1 : level[i - 1]) << "prev of " << level[i];
+                EXPECT_EQ(rd32(p + 6), i + 1 == level.size() ? -1 : level[i + 1])
+                    << "next of " << level[i];
+                EXPECT_EQ(page(level[i])[1] != 0, &level == &levels.back()) << "leaf depth";
+            }
+        }
+        const std::uint8_t* prevKey = nullptr;
+        for (std::int32_t no : levels.back()) {
+            const std::uint8_t* p = page(no);
+            for (int i = 0; i < rd16(p + 14); ++i) {
+                const std::uint8_t* e = p + 18 + i * (k() + 6);
+                if (prevKey) {
+                    EXPECT_LE(index.compareKeys(prevKey, e), 0) << "leaf keys out of order";
+                }
+                prevKey = e;
+                entries.emplace_back(std::vector<std::uint8_t>(e, e + k()),
+                                     TSQLMemRecordID::load(e + k()));
+            }
+        }
+        return entries;
+    }
+};
+
+TEST(BTreeLayoutTest, RootLeafOfTheJournalIndexSplitsAtEntry371) {
+    Table t;
+    TSQLMemIndexDef def = indexOn({{"id", false, false}}, true);
+    TSQLMemPageManager pages;
+    TSQLMemBTreeIndex index(def, t.fields, pages);
+    EXPECT_EQ(index.keyRef().keySize, 5);
+    EXPECT_EQ(index.keyRef().leafEntrySize(), 11);
+    EXPECT_EQ(index.keyRef().nodeEntrySize(), 9);
+    const std::string name = "x";
+    for (int id = 1; id <= 370; ++id) {
+        auto r = t.record(&id, &name);
+        index.insertKey(0, r.data(), {id - 1, 0});
+        pages.releaseSession(0);
+    }
+    const std::uint8_t* root = pages.storedPage(index.rootPage());
+    EXPECT_EQ(root[0], 1);
+    EXPECT_EQ(root[1], 1);
+    EXPECT_EQ(rd16(root + 14), 370) << "370 leaf entries fill one page";
+    // 371st: split into 185 and 186 under a root node with two entries.
+    int id = 371;
+    auto r = t.record(&id, &name);
+    index.insertKey(0, r.data(), {370, 0});
+    pages.releaseSession(0);
+    root = pages.storedPage(index.rootPage());
+    ASSERT_EQ(root[0], 1);
+    ASSERT_EQ(root[1], 0);
+    ASSERT_EQ(rd16(root + 14), 2);
+    const std::uint8_t* e0 = root + 18;
+    const std::uint8_t zeros[5] = {};
+    EXPECT_EQ(std::memcmp(e0, zeros, 5), 0) << "entry 0's key is written as zero bytes";
+    const std::int32_t left = rd32(e0 + 5), right = rd32(e0 + 9 + 5);
+    const std::uint8_t* pl = pages.storedPage(left);
+    const std::uint8_t* pr = pages.storedPage(right);
+    EXPECT_EQ(rd16(pl + 14), 185);
+    EXPECT_EQ(rd16(pr + 14), 186);
+    // The separator is the right page's first key: null flag 0, then 186 little-endian.
+    const std::uint8_t sep[5] = {0, 186, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(e0 + 9, sep, 5), 0);
+    EXPECT_EQ(std::memcmp(pr + 18, sep, 5), 0);
+    // Leaf header and one entry byte for byte.
+    const std::uint8_t leftHeader[18] = {0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0,
+                                         0, 0, 0,    5,    0,    185,  0, 0, 0};
+    std::uint8_t expected[18];
+    std::memcpy(expected, leftHeader, 18);
+    std::memcpy(expected + 6, &right, 4);
+    EXPECT_EQ(std::memcmp(pl, expected, 18), 0);
+    const std::uint8_t entry3[11] = {0, 4, 0, 0, 0, /*PageNo*/ 3, 0, 0, 0, /*PageItemNo*/ 0, 0};
+    EXPECT_EQ(std::memcmp(pl + 18 + 3 * 11, entry3, 11), 0);
+    EXPECT_EQ(rd32(pr + 2), left);
+    EXPECT_EQ(rd32(pr + 6), -1);
+}
+
+TEST(BTreeLayoutTest, DeletingEveryKeyLeavesAnEmptyRootLeafThatIsReused) {
+    Table t;
+    TSQLMemIndexDef def = indexOn({{"id", false, false}});
+    TSQLMemPageManager pages;
+    TSQLMemBTreeIndex index(def, t.fields, pages);
+    const std::string name = "x";
+    for (int id = 0; id < 2000; ++id) {
+        auto r = t.record(&id, &name);
+        index.insertKey(0, r.data(), {id, 0});
+        pages.releaseSession(0);
+    }
+    const std::int32_t root = index.rootPage();
+    for (int id = 0; id < 2000; ++id) {
+        auto r = t.record(&id, &name);
+        index.deleteKey(0, r.data(), {id, 0});
+        pages.releaseSession(0);
+    }
+    EXPECT_EQ(index.rootPage(), root);
+    EXPECT_EQ(pages.pagesInUse(), 1);
+    EXPECT_EQ(pages.storedPage(root)[1], 1) << "the root is a leaf again";
+    EXPECT_EQ(rd16(pages.storedPage(root) + 14), 0);
+    int id = 5;
+    auto r = t.record(&id, &name);
+    index.insertKey(0, r.data(), {5, 0});
+    pages.releaseSession(0);
+    EXPECT_EQ(index.rootPage(), root);
+    EXPECT_EQ(pages.pagesInUse(), 1);
+    EXPECT_THROW(index.deleteKey(0, t.record(&id, &name).data(), {6, 0}), ESQLMemException);
+}
+
+// A long random run on a wide key (13 entries a page, so trees grow several
+// levels deep), with duplicates, nulls, a descending case-insensitive text
+// column and an ascending integer column.
+TEST(BTreePropertyTest, RandomChangesKeepTheTreeSound) {
+    Table t;
+    TSQLMemIndexDef def = indexOn({{"name", true, true}, {"id", false, false}});
+    TSQLMemPageManager pages;
+    TSQLMemBTreeIndex index(def, t.fields, pages);
+    ASSERT_EQ(index.keyRef().leafEntrySize(), 313);
+
+    std::mt19937 rng(20261210);
+    const std::vector<std::string> names = {"a",        "A",        "b",  "B",    "abc", "ABC",
+                                            "\xC5\xE6", "\xE5\xE6", "zz", "\xB8", "\xA8"};
+    std::map<std::int32_t, std::vector<std::uint8_t>> model;  // slot -> record
+    std::int32_t nextSlot = 0;
+    auto randomRecord = [&] {
+        const int id = static_cast<int>(rng() % 20);
+        const std::string name = names[rng() % names.size()];
+        const bool nullId = rng() % 10 == 0, nullName = rng() % 15 == 0;
+        return t.record(nullId ? nullptr : &id, nullName ? nullptr : &name);
+    };
+    std::vector<std::uint8_t> key(index.keyRef().keySize);
+    size_t deepest = 0;
+    int shrinks = 0;
+    std::int32_t pagesBefore = 0;
+
+    for (int step = 0; step < 4000; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        const unsigned op = rng() % 10;
+        // grow for a while, then shrink, then churn
+        const bool grow = step < 1500 ? op < 7 : step < 3000 ? op < 3 : op < 5;
+        std::vector<std::int32_t> touched;
+        if (grow || model.empty()) {
+            auto r = randomRecord();
+            index.insertKey(0, r.data(), {nextSlot, 0});
+            model[nextSlot++] = r;
+        } else {
+            auto it = model.begin();
+            std::advance(it, rng() % model.size());
+            const TSQLMemRecordID id{it->first, 0};
+            if (op % 2 == 0) {
+                TSQLMemKeyPath path;
+                ASSERT_TRUE(index.findEntry(0, id, it->second.data(), path));
+                for (int l = 0; l < path.depth; ++l)
+                    touched.push_back(path.items[l].pageNo);
+                index.deleteKey(0, it->second.data(), id);
+                model.erase(it);
+            } else {
+                auto r = randomRecord();
+                index.updateKey(0, it->second.data(), r.data(), id);
+                it->second = r;
+            }
+        }
+        pages.releaseSession(0);
+
+        TreeCheck check{index, pages, {}, {}};
+        const auto entries = check.run();
+        deepest = std::max(deepest, check.levels.size());
+        if (pages.pagesInUse() < pagesBefore) ++shrinks;
+        pagesBefore = pages.pagesInUse();
+        ASSERT_FALSE(::testing::Test::HasFatalFailure());
+        ASSERT_EQ(entries.size(), model.size());
+        for (const auto& [k, id] : entries) {
+            auto m = model.find(id.PageNo);
+            ASSERT_NE(m, model.end()) << "entry of a record that is not there";
+            index.buildKey(m->second.data(), key.data());
+            ASSERT_EQ(index.compareKeys(k.data(), key.data()), 0) << "stale key";
+        }
+        // A page that lost an entry and still underflows had no sibling to merge with.
+        for (size_t l = touched.size(); l-- > 1;) {
+            const std::int32_t no = touched[l];
+            if (!check.reachable.count(no)) continue;
+            const std::uint8_t* p = pages.storedPage(no);
+            const int e = p[1] ? 313 : 311;
+            const int count = rd16(p + 14);
+            if (count * e >= (4096 - 18) / 2) break;
+            for (std::int32_t sibling : {rd32(p + 2), rd32(p + 6)}) {
+                if (sibling < 0) continue;
+                EXPECT_GE((rd16(pages.storedPage(sibling) + 14) + count) * e + 18, 4096)
+                    << "page " << no << " underflows beside sibling " << sibling;
+            }
+            break;
+        }
+    }
+    EXPECT_GE(deepest, 3u) << "the run must grow the tree several levels deep";
+    EXPECT_GT(shrinks, 50) << "and shrink it again through merges";
+}
+
+TEST(BTreeNavigationTest, SearchesAndWalksFollowKeyOrder) {
+    Table t;
+    TSQLMemIndexDef def = indexOn({{"id", false, false}});
+    TSQLMemPageManager pages;
+    TSQLMemBTreeIndex index(def, t.fields, pages);
+    const std::string name = "x";
+    // ids 0, 2, 4, ... 1998, each twice: duplicates span leaves
+    std::int32_t slot = 0;
+    for (int round = 0; round < 2; ++round)
+        for (int id = 0; id < 2000; id += 2) {
+            auto r = t.record(&id, &name);
+            index.insertKey(0, r.data(), {slot++, 0});
+            pages.releaseSession(0);
+        }
+    auto keyAt = [&](const TSQLMemKeyPath& path) {
+        const TSQLMemRecordID rid = index.entryRecordId(0, path);
+        return (rid.PageNo % 1000) * 2;
+    };
+    struct Case {
+        int key;
+        int mode;
+        bool last;
+        int expected;  // -1: nothing
+    } cases[] = {
+        {500, 1, false, 500}, {500, 1, true, 500},   {501, 1, false, -1}, {501, 5, false, 502},
+        {500, 3, false, 502}, {500, 2, true, 498},   {500, 4, true, 500}, {0, 2, true, -1},
+        {1998, 3, false, -1}, {1998, 5, true, 1998}, {-5, 5, false, 0},   {5000, 4, true, 1998},
+        {0, 0, false, 0},     {0, 0, true, 1998},
+    };
+    for (const Case& c : cases) {
+        auto r = t.record(&c.key, &name);
+        TSQLMemKeyPath path;
+        const bool found = index.search(0, {r.data(), 1, c.mode}, c.last, path);
+        EXPECT_EQ(found, c.expected >= 0) << c.key << " mode " << c.mode << " last " << c.last;
+        if (found && c.expected >= 0) {
+            EXPECT_EQ(keyAt(path), c.expected) << c.key << " mode " << c.mode;
+        }
+    }
+    // Walking next and prior through getRecord visits every entry in order.
+    TSQLMemMemoryRecordManager records(nullptr, t.recordSize, 4000);
+    for (std::int32_t s = 0; s < slot; ++s) {
+        const int id = (s % 1000) * 2;
+        auto r = t.record(&id, &name);
+        TSQLMemRecordID rid;
+        ASSERT_TRUE(records.add(r.data(), rid));
+    }
+    std::vector<std::uint8_t> buffer(t.recordSize);
+    TSQLMemGetRequest req;
+    req.Mode = gmNext;
+    req.FromFirst = true;
+    req.Dest = buffer.data();
+    int seen = 0, last = -1;
+    for (;;) {
+        index.getRecord(0, req, records);
+        if (req.Answer != grFound) break;
+        int id;
+        std::memcpy(&id, &buffer[1], 4);
+        EXPECT_LE(last, id);
+        last = id;
+        ++seen;
+    }
+    EXPECT_EQ(req.Answer, grAfterLast);
+    EXPECT_TRUE(req.FromLast) << "past the last entry the request is marked so";
+    EXPECT_EQ(seen, 2000);
+    req.Mode = gmPrior;
+    seen = 0;
+    for (;;) {
+        index.getRecord(0, req, records);
+        if (req.Answer != grFound) break;
+        ++seen;
+    }
+    EXPECT_EQ(seen, 2000);
+    EXPECT_EQ(req.Answer, grBeforeFirst);
+    pages.releaseSession(0);
+    // Record numbers in key order, both ways.
+    for (std::int64_t n : {1, 2, 777, 2000}) {
+        const TSQLMemRecordID rid = index.recordAtNumber(0, n);
+        const int id = (rid.PageNo % 1000) * 2;
+        auto r = t.record(&id, &name);
+        EXPECT_EQ(index.recordNumber(0, rid, r.data()), n);
+    }
+    EXPECT_THROW(index.recordAtNumber(0, 2001), ESQLMemException);
+    pages.releaseSession(0);
+    // Estimates: ids 500..998 are a quarter of the entries.
+    int lo = 500, hi = 998;
+    auto a = t.record(&lo, &name), b = t.record(&hi, &name);
+    const std::int64_t estimate = index.estimateRange(0, {a.data(), 1, 5}, {b.data(), 1, 4}, 2000);
+    // Page fill varies, so the estimate is near, not exact.
+    EXPECT_NEAR(static_cast<double>(estimate), 500.0, 75.0);
+    EXPECT_EQ(index.estimateRange(0, {b.data(), 1, 5}, {a.data(), 1, 4}, 2000), 0)
+        << "an empty range";
+}
+
+TEST(BTreeUniquenessTest, KeyFreeOnlyMattersForUniqueIndexes) {
+    Table t;
+    const std::string name = "Ann", other = "ANN";
+    int id = 1;
+    for (bool unique : {false, true}) {
+        TSQLMemIndexDef def = indexOn({{"name", false, true}}, unique);
+        TSQLMemPageManager pages;
+        TSQLMemBTreeIndex index(def, t.fields, pages);
+        auto r = t.record(&id, &name);
+        EXPECT_TRUE(index.isKeyFree(0, r.data())) << "an empty tree has every key free";
+        index.insertKey(0, r.data(), {0, 0});
+        pages.releaseSession(0);
+        auto dup = t.record(&id, &other);  // equal on a case-insensitive column
+        EXPECT_EQ(index.isKeyFree(0, dup.data()), !unique);
+        EXPECT_TRUE(index.isKeyFreeForUpdate(0, r.data(), dup.data()))
+            << "a record keeping its key does not collide with itself";
+        pages.releaseSession(0);
+    }
+}
+
+}  // namespace
+}  // namespace sqlmem

@@ -4,11 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <map>
 #include <string>
 #include <thread>
 
+#include "platform/memory.h"
 #include "platform/rw_lock.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
@@ -350,6 +352,35 @@ TEST(ReadWriteLockTest, ReadersShareWritersExclude) {
         other.finish();
         EXPECT_EQ(lock.holderState(), 0);
     }
+}
+
+}  // namespace
+}  // namespace sqlmem
+
+namespace sqlmem {
+namespace {
+
+// Large blocks are mappings that grow by remapping; small ones live on the heap.
+TEST(EngineMemoryTest, BlocksGrowKeepingContentsWithZeroedTails) {
+    const std::int64_t before = memInUse();
+    for (std::size_t step : {std::size_t{1000}, std::size_t{6} << 20}) {
+        EngineBlock block;
+        std::size_t size = 0;
+        for (int round = 0; round < 5; ++round) {
+            const std::size_t grown = size + step;
+            ASSERT_TRUE(block.resize(grown));
+            for (std::size_t i = size; i < grown; i += 997)
+                ASSERT_EQ(block.data()[i], 0) << i;
+            std::memset(block.data() + size, round + 1, step);
+            size = grown;
+            EXPECT_EQ(memInUse() - before, static_cast<std::int64_t>(size));
+        }
+        for (std::size_t i = 0; i < size; i += step / 3 + 1)
+            EXPECT_EQ(block.data()[i], static_cast<std::uint8_t>(i / step + 1)) << i;
+        ASSERT_TRUE(block.resize(step));
+        EXPECT_EQ(block.data()[step - 1], 1);
+    }
+    EXPECT_EQ(memInUse(), before) << "every block was given back";
 }
 
 }  // namespace

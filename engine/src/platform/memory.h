@@ -14,6 +14,9 @@ void* memAlloc(std::size_t size);
 void* memRealloc(void* block, std::size_t size);
 void memFree(void* block);
 
+// True when bytes added by growing the block arrive zeroed.
+bool memGrowsZeroed(const void* block);
+
 // Bytes currently allocated through the entry point.
 std::int64_t memInUse();
 

@@ -8,6 +8,45 @@
 
 namespace sqlmem {
 
+void TSQLMemRecordCopier::addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text) {
+    // Adjacent fixed fields become one move.
+    if (!text && !m_segments.empty() && !m_segments.back().text &&
+        m_segments.back().offset + m_segments.back().length == offset) {
+        m_segments.back().length += length;
+        return;
+    }
+    m_segments.push_back({offset, length, text});
+}
+
+std::int32_t TSQLMemRecordCopier::textLength(const std::uint8_t* p, std::int32_t width,
+                                             std::uint8_t text) {
+    if (text == 1)
+        return static_cast<std::int32_t>(strnlen(reinterpret_cast<const char*>(p), width));
+    std::int32_t n = 0;
+    while (n + 1 < width && (p[n] | p[n + 1]))
+        n += 2;
+    return n;
+}
+
+void TSQLMemRecordCopier::copyOut(std::uint8_t* dest, const std::uint8_t* src) const {
+    for (const Segment& s : m_segments) {
+        if (!s.text) {
+            std::memcpy(dest + s.offset, src + s.offset, s.length);
+            continue;
+        }
+        const std::int32_t n = textLength(src + s.offset, s.length, s.text);
+        std::memcpy(dest + s.offset, src + s.offset, n);
+        std::memset(dest + s.offset + n, 0, s.length - n);
+    }
+}
+
+void TSQLMemRecordCopier::copyOntoZero(std::uint8_t* dest, const std::uint8_t* src) const {
+    for (const Segment& s : m_segments) {
+        const std::int32_t n = s.text ? textLength(src + s.offset, s.length, s.text) : s.length;
+        std::memcpy(dest + s.offset, src + s.offset, n);
+    }
+}
+
 TSQLMemBaseRecordManager::TSQLMemBaseRecordManager(TSQLMemTableData* owner, std::int32_t recordSize)
     : m_recordSize(recordSize), m_owner(owner) {}
 
@@ -33,6 +72,7 @@ void TSQLMemMemoryRecordManager::clear() {
     m_slotCount = 0;
     m_lowest = m_highest = 0;
     m_recordCount = 0;
+    m_everUsed = 0;
 }
 
 bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
@@ -52,8 +92,12 @@ bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID
         }
         m_slotCount = grown;
     }
-    std::memcpy(m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize, record,
-                m_recordSize);
+    std::uint8_t* dest = m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize;
+    if (m_copier && slot >= m_everUsed)
+        m_copier->copyOntoZero(dest, record);
+    else
+        std::memcpy(dest, record, m_recordSize);
+    if (slot >= m_everUsed) m_everUsed = slot + 1;
     setDeleted(slot, false);
     ++m_recordCount;
     if (slot < m_lowest) m_lowest = slot;
@@ -158,9 +202,14 @@ void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {
     if (answer == grFound) {
         r.Slot = slot;
         r.FromFirst = r.FromLast = false;
-        if (r.Dest)
-            std::memcpy(r.Dest, m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize,
-                        m_recordSize);
+        if (r.Dest) {
+            const std::uint8_t* src =
+                m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize;
+            if (m_copier)
+                m_copier->copyOut(r.Dest, src);
+            else
+                std::memcpy(r.Dest, src, m_recordSize);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/memory.h"
 #include "platform/rw_lock.h"
@@ -18,6 +19,28 @@
 namespace sqlmem {
 
 class TSQLMemTableData;
+
+// Copies records field-aware: text fields move only up to their terminator,
+// so a walk over wide, mostly empty text columns reads a fraction of each
+// slot. The destination always ends up byte-identical to a full copy of a
+// record whose text tails are zero (which every stored record has).
+class TSQLMemRecordCopier {
+public:
+    struct Segment {
+        std::int32_t offset;
+        std::int32_t length;
+        std::uint8_t text;  // 0 fixed bytes, 1 8-bit text, 2 wide text
+    };
+    void addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text);
+    // dest gets the whole record; text tails are zeroed.
+    void copyOut(std::uint8_t* dest, const std::uint8_t* src) const;
+    // REQUIRES: dest is all zero. Writes only the non-zero parts.
+    void copyOntoZero(std::uint8_t* dest, const std::uint8_t* src) const;
+
+private:
+    static std::int32_t textLength(const std::uint8_t* p, std::int32_t width, std::uint8_t text);
+    std::vector<Segment> m_segments;
+};
 
 // Answers of a get request.
 enum TSQLMemGetAnswer : int {
@@ -74,6 +97,8 @@ public:
     virtual std::int64_t slotToNumber(std::int32_t /*slot*/) const { return -1; }
 
     std::int32_t recordSize() const { return m_recordSize; }
+    // Field-aware copying; without one records are copied whole.
+    void setCopier(const TSQLMemRecordCopier* copier) { m_copier = copier; }
 
     void lock(int mode) { mode == 0 ? m_lock.beginRead() : m_lock.beginWrite(); }
     void unlock() { m_lock.end(); }
@@ -83,6 +108,7 @@ protected:
     std::int32_t m_recordSize;
     std::int64_t m_recordCount = 0;
     TSQLMemTableData* m_owner;
+    const TSQLMemRecordCopier* m_copier = nullptr;
 };
 
 class TSQLMemMemoryRecordManager : public TSQLMemBaseRecordManager {
@@ -130,6 +156,7 @@ private:
     std::int32_t m_lowest = 0;
     std::int32_t m_highest = 0;
     std::uint8_t m_noHoles = 255;
+    std::int32_t m_everUsed = 0;  // slots at and above this one are all zero
     std::uint8_t m_zeroBitCount[256];
 };
 

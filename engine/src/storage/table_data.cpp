@@ -329,6 +329,7 @@ void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
     takeDefinitions(fields, constraints, indexes);
     m_recordManager =
         std::make_unique<TSQLMemMemoryRecordManager>(this, m_fieldManager->recordSize(), m_allocBy);
+    m_recordManager->setCopier(&m_fieldManager->copier());
     cursor.setLayout(m_fieldManager->nullBitmapSize(), m_fieldManager->recordSize());
 }
 

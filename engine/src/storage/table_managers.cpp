@@ -22,6 +22,15 @@ void TSQLMemBaseFieldManager::assign(const TSQLMemFieldDefs& defs) {
         m_hasAutoInc |= isAutoIncType(f.AdvancedType);
     }
     m_recordSize = static_cast<std::int32_t>(offset);
+    m_copier = TSQLMemRecordCopier();
+    m_copier.addSegment(0, m_bitmapSize, 0);
+    for (int i = 0; i < FieldDefs.count(); ++i) {
+        const TSQLMemFieldDef& f = FieldDefs[i];
+        const std::uint8_t text = f.BaseType == bftChar || f.BaseType == bftVarchar           ? 1
+                                  : f.BaseType == bftWideChar || f.BaseType == bftWideVarchar ? 2
+                                                                                              : 0;
+        m_copier.addSegment(f.MemoryOffset, f.MemoryDataSize, text);
+    }
 }
 
 void TSQLMemBaseFieldManager::initNewRecord(std::uint8_t* record) const {

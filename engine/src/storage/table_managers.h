@@ -11,6 +11,7 @@
 #include "storage/meta_defs.h"
 #include "storage/page_manager.h"
 #include "storage/record_id.h"
+#include "storage/record_manager.h"
 
 namespace sqlmem {
 
@@ -33,12 +34,14 @@ public:
     std::int32_t recordSize() const { return m_recordSize; }
     bool hasBlobs() const { return m_hasBlobs; }
     bool hasAutoInc() const { return m_hasAutoInc; }
+    const TSQLMemRecordCopier& copier() const { return m_copier; }
 
 private:
     std::int32_t m_bitmapSize = 0;
     std::int32_t m_recordSize = 0;
     bool m_hasBlobs = false;
     bool m_hasAutoInc = false;
+    TSQLMemRecordCopier m_copier;
 };
 
 // Index definitions and their B-trees, kept in step with every insert,

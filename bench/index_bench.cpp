@@ -1,0 +1,180 @@
+// Index workloads on journal-shaped rows keyed by random unique integers:
+//   IndexedInsert      vs SQLite INTEGER PRIMARY KEY (the rowid itself)
+//   IndexedInsertKeyed vs SQLite with a separate primary-key index
+//   PointLookup        N Locate calls vs a prepared SELECT ... WHERE id = ?
+//   OrderedWalk        every row in key order vs SELECT ... ORDER BY id
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+#include "journal_rows.h"
+
+namespace {
+
+std::vector<int> shuffledKeys(int n) {
+    std::vector<int> keys(n);
+    std::iota(keys.begin(), keys.end(), 1);
+    std::shuffle(keys.begin(), keys.end(), std::mt19937(42));
+    return keys;
+}
+
+void fillSqlmem(sqlmem::TSQLMemTable& t, const std::vector<int>& keys) {
+    for (int k : keys) {
+        const bench::JournalRow r = bench::journalRow(k);
+        t.append();
+        t.field(0).setAsInteger(k);
+        t.field(1).setAsDateTime(r.date);
+        t.field(2).setAsDateTime(r.time);
+        t.field(3).setAsString(r.name);
+        t.field(4).setAsString(r.answers);
+        t.post();
+    }
+}
+
+sqlite3* openSqlite(const char* idColumn) {
+    sqlite3* db = nullptr;
+    bench::check(sqlite3_open(":memory:", &db), db);
+    const std::string ddl = std::string("CREATE TABLE tests (") + idColumn +
+                            ", test_date REAL, test_time REAL, tested_name VARCHAR(200), "
+                            "test_results VARCHAR(1000))";
+    bench::exec(db, ddl.c_str());
+    return db;
+}
+
+void fillSqlite(sqlite3* db, const std::vector<int>& keys) {
+    sqlite3_stmt* ins = nullptr;
+    bench::check(
+        sqlite3_prepare_v2(db, "INSERT INTO tests VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr), db);
+    bench::exec(db, "BEGIN");
+    for (int k : keys) {
+        const bench::JournalRow r = bench::journalRow(k);
+        sqlite3_bind_int(ins, 1, k);
+        sqlite3_bind_double(ins, 2, r.date);
+        sqlite3_bind_double(ins, 3, r.time);
+        sqlite3_bind_text(ins, 4, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(ins, 5, r.answers.data(), static_cast<int>(r.answers.size()),
+                          SQLITE_TRANSIENT);
+        bench::check(sqlite3_step(ins), db);
+        sqlite3_reset(ins);
+    }
+    bench::exec(db, "COMMIT");
+    sqlite3_finalize(ins);
+}
+
+void indexedInsertSqlmem(benchmark::State& state) {
+    const auto keys = shuffledKeys(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        sqlmem::TSQLMemTable t("Bench");
+        bench::declareJournal(t, "bench_indexed_insert", true);
+        t.open();
+        fillSqlmem(t, keys);
+        t.close();
+        t.deleteTable();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void indexedInsertSqlite(benchmark::State& state, const char* idColumn) {
+    const auto keys = shuffledKeys(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        sqlite3* db = openSqlite(idColumn);
+        fillSqlite(db, keys);
+        sqlite3_close(db);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void pointLookupSqlmem(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const auto keys = shuffledKeys(n);
+    sqlmem::TSQLMemTable t("Bench");
+    bench::declareJournal(t, "bench_point_lookup", true);
+    t.open();
+    fillSqlmem(t, keys);
+    const auto probes = shuffledKeys(n);
+    for (auto _ : state) {
+        std::int64_t found = 0;
+        for (int k : probes)
+            found += t.locate("id", {k});
+        if (found != n) state.SkipWithError("a key was not found");
+    }
+    t.close();
+    t.deleteTable();
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void pointLookupSqlite(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    sqlite3* db = openSqlite("id INTEGER PRIMARY KEY");
+    fillSqlite(db, shuffledKeys(n));
+    sqlite3_stmt* sel = nullptr;
+    bench::check(sqlite3_prepare_v2(db, "SELECT * FROM tests WHERE id = ?", -1, &sel, nullptr), db);
+    const auto probes = shuffledKeys(n);
+    for (auto _ : state) {
+        std::int64_t found = 0;
+        for (int k : probes) {
+            sqlite3_bind_int(sel, 1, k);
+            found += sqlite3_step(sel) == SQLITE_ROW;
+            sqlite3_reset(sel);
+        }
+        if (found != n) state.SkipWithError("a key was not found");
+    }
+    sqlite3_finalize(sel);
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void orderedWalkSqlmem(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    sqlmem::TSQLMemTable t("Bench");
+    bench::declareJournal(t, "bench_ordered_walk", true);
+    t.open();
+    fillSqlmem(t, shuffledKeys(n));
+    for (auto _ : state) {
+        std::int64_t sum = 0, last = 0;
+        for (t.first(); !t.eof(); t.next()) {
+            const int id = t.field(0).asInteger();
+            if (id < last) state.SkipWithError("out of order");
+            last = id;
+            sum += id;
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    t.close();
+    t.deleteTable();
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void orderedWalkSqlite(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    sqlite3* db = openSqlite("id INTEGER PRIMARY KEY");
+    fillSqlite(db, shuffledKeys(n));
+    sqlite3_stmt* sel = nullptr;
+    bench::check(sqlite3_prepare_v2(db, "SELECT id FROM tests ORDER BY id", -1, &sel, nullptr), db);
+    for (auto _ : state) {
+        std::int64_t sum = 0;
+        while (sqlite3_step(sel) == SQLITE_ROW)
+            sum += sqlite3_column_int(sel, 0);
+        sqlite3_reset(sel);
+        benchmark::DoNotOptimize(sum);
+    }
+    sqlite3_finalize(sel);
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+}  // namespace
+
+#define SIZES ->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+BENCHMARK(indexedInsertSqlmem)->Name("IndexedInsert/sqlmem") SIZES;
+BENCHMARK_CAPTURE(indexedInsertSqlite, rowid, "id INTEGER PRIMARY KEY")
+    ->Name("IndexedInsert/sqlite") SIZES;
+BENCHMARK(indexedInsertSqlmem)->Name("IndexedInsertKeyed/sqlmem") SIZES;
+BENCHMARK_CAPTURE(indexedInsertSqlite, keyed, "id INT PRIMARY KEY")
+    ->Name("IndexedInsertKeyed/sqlite") SIZES;
+BENCHMARK(pointLookupSqlmem)->Name("PointLookup/sqlmem") SIZES;
+BENCHMARK(pointLookupSqlite)->Name("PointLookup/sqlite") SIZES;
+BENCHMARK(orderedWalkSqlmem)->Name("OrderedWalk/sqlmem") SIZES;
+BENCHMARK(orderedWalkSqlite)->Name("OrderedWalk/sqlite") SIZES;

@@ -67,7 +67,7 @@ void indexedInsertSqlmem(benchmark::State& state) {
     const auto keys = shuffledKeys(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         sqlmem::TSQLMemTable t("Bench");
-        bench::declareJournal(t, "bench_indexed_insert", true);
+        bench::declareJournal(t, bench::freshTableName("bench_indexed_insert"), true);
         t.open();
         fillSqlmem(t, keys);
         t.close();
@@ -90,7 +90,7 @@ void pointLookupSqlmem(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const auto keys = shuffledKeys(n);
     sqlmem::TSQLMemTable t("Bench");
-    bench::declareJournal(t, "bench_point_lookup", true);
+    bench::declareJournal(t, bench::freshTableName("bench_point_lookup"), true);
     t.open();
     fillSqlmem(t, keys);
     const auto probes = shuffledKeys(n);
@@ -98,7 +98,10 @@ void pointLookupSqlmem(benchmark::State& state) {
         std::int64_t found = 0;
         for (int k : probes)
             found += t.locate("id", {k});
-        if (found != n) state.SkipWithError("a key was not found");
+        if (found != n) {
+            state.SkipWithError("a key was not found");
+            break;
+        }
     }
     t.close();
     t.deleteTable();
@@ -119,7 +122,10 @@ void pointLookupSqlite(benchmark::State& state) {
             found += sqlite3_step(sel) == SQLITE_ROW;
             sqlite3_reset(sel);
         }
-        if (found != n) state.SkipWithError("a key was not found");
+        if (found != n) {
+            state.SkipWithError("a key was not found");
+            break;
+        }
     }
     sqlite3_finalize(sel);
     sqlite3_close(db);
@@ -129,7 +135,7 @@ void pointLookupSqlite(benchmark::State& state) {
 void orderedWalkSqlmem(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     sqlmem::TSQLMemTable t("Bench");
-    bench::declareJournal(t, "bench_ordered_walk", true);
+    bench::declareJournal(t, bench::freshTableName("bench_ordered_walk"), true);
     t.open();
     fillSqlmem(t, shuffledKeys(n));
     for (auto _ : state) {

@@ -14,8 +14,9 @@ JournalRow journalRow(int i) {
     r.time = (i % 86400) / 86400.0;
     r.name = std::string(surnames[i % 4]) + " \xC8\xE2\xE0\xED " + std::to_string(i) +
              " \xCF\xE5\xF2\xF0\xEE\xE2\xE8\xF7";
-    r.answers = "1 3 5 7 12 " + std::to_string(i % 39) + "\r\n2 4\r\n1 8\r\n3 5 " +
-                std::to_string(i % 21) + " 17\r\n";
+    r.answers = "1 3 5 7 12 " + std::to_string(i % 39) +
+                "\r\n2 4 6 9 11 14\r\n1 8 10 13 16\r\n3 5 " + std::to_string(i % 21) +
+                " 17 20 22\r\n";
     return r;
 }
 
@@ -31,6 +32,11 @@ void declareJournal(sqlmem::TSQLMemTable& t, const std::string& tableName, bool 
         t.IndexDefs.push_back({"ById", "id", sqlmem::ixPrimary | sqlmem::ixUnique});
         t.setIndexFieldNames("id");
     }
+}
+
+std::string freshTableName(const std::string& prefix) {
+    static int serial = 0;
+    return prefix + "_" + std::to_string(++serial);
 }
 
 void check(int rc, sqlite3* db) {

@@ -25,6 +25,10 @@ JournalRow journalRow(int i);
 // A journal table declared like the application's, not yet open.
 void declareJournal(sqlmem::TSQLMemTable& t, const std::string& tableName, bool indexed);
 
+// Tables outlive their datasets in the process-wide database, so every
+// benchmark table gets a name no earlier (possibly failed) run has used.
+std::string freshTableName(const std::string& prefix);
+
 // Throws on an SQLite error, so a broken peer never reports a time.
 void check(int rc, sqlite3* db);
 void exec(sqlite3* db, const char* sql);

@@ -349,8 +349,9 @@ private:
     bool m_defaultFieldsInUse = false;  // m_fields were made at open
     std::vector<TDataSource*> m_sources;
     TDataSetState m_state = TDataSetState::dsInactive;
-    std::vector<std::uint8_t> m_buffer;     // the current record
-    std::vector<std::uint8_t> m_oldBuffer;  // the record before edit or insert
+    std::vector<std::uint8_t> m_buffer;       // the current record
+    std::vector<std::uint8_t> m_oldBuffer;    // the record before edit or insert
+    std::vector<std::uint8_t> m_fetchBuffer;  // where the next record is read
     bool m_oldHasCurrent = false;
     const std::uint8_t* m_filterBuffer = nullptr;  // candidate during OnFilterRecord
     bool m_hasCurrent = false;

@@ -142,9 +142,11 @@ void TDataSet::close() {
 // --- navigation ------------------------------------------------------------
 
 bool TDataSet::fetch(int mode) {
-    std::vector<std::uint8_t> candidate(m_buffer.size());
-    if (internalGetRecord(candidate.data(), mode) != 0) return false;
-    m_buffer.swap(candidate);
+    // The scratch buffer held an earlier record, so the cursor overwrites
+    // only what changed; it becomes the current record on success.
+    if (m_fetchBuffer.size() != m_buffer.size()) m_fetchBuffer.assign(m_buffer.size(), 0);
+    if (internalGetRecord(m_fetchBuffer.data(), mode) != 0) return false;
+    m_buffer.swap(m_fetchBuffer);
     return true;
 }
 

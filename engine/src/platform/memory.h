@@ -31,6 +31,16 @@ public:
         o.m_data = nullptr;
         o.m_size = 0;
     }
+    EngineBlock& operator=(EngineBlock&& o) noexcept {
+        if (this != &o) {
+            memFree(m_data);
+            m_data = o.m_data;
+            m_size = o.m_size;
+            o.m_data = nullptr;
+            o.m_size = 0;
+        }
+        return *this;
+    }
 
     // Grows or shrinks keeping the contents; new bytes are zero. False when
     // memory cannot be had, and the block is then unchanged.

@@ -613,26 +613,23 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
         return;
     }
     const TSQLMemRecordID requested{r.Slot, r.ItemNo};
-    TSQLMemKeyPath path;
-    bool positioned;
+    // The session's cached path is worked on in place: paths are large.
+    Cached& cache = m_cache[session];
+    TSQLMemKeyPath& path = cache.path;
     if (r.FromFirst || r.FromLast) {
-        m_cache.erase(session);
         const bool towardsEnd = r.FromFirst == (r.Mode == gmNext);
         if (!towardsEnd) {
+            path.clear();
             r.Answer = r.FromFirst ? grBeforeFirst : grAfterLast;
             return;
         }
-        positioned = r.FromFirst ? firstEntry(session, path) : lastEntry(session, path);
-        if (!positioned) {
+        if (!(r.FromFirst ? firstEntry(session, path) : lastEntry(session, path))) {
+            path.clear();
             r.Answer = r.FromFirst ? grAfterLast : grBeforeFirst;
             return;
         }
     } else {
-        auto cached = m_cache.find(session);
-        if (cached != m_cache.end() && cached->second.id == requested) {
-            path = cached->second.path;
-        } else {
-            m_cache.erase(session);
+        if (path.depth == 0 || !(cache.id == requested)) {
             std::vector<std::uint8_t> record(records.recordSize());
             TSQLMemGetRequest current;
             current.Mode = gmCurrent;
@@ -641,12 +638,14 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
             current.Dest = record.data();
             records.get(current);
             if (current.Answer != grFound || !findEntry(session, requested, record.data(), path)) {
+                path.clear();
                 r.Answer = grNotFound;
                 return;
             }
         }
         const bool moved = r.Mode == gmNext ? stepNext(session, path) : stepPrior(session, path);
         if (!moved) {
+            path.clear();
             r.Answer = r.Mode == gmNext ? grAfterLast : grBeforeFirst;
             (r.Mode == gmNext ? r.FromLast : r.FromFirst) = true;
             return;
@@ -659,12 +658,15 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
     fetch.ItemNo = id.PageItemNo;
     fetch.Dest = r.Dest;
     records.get(fetch);
-    if (fetch.Answer != grFound) throw ESQLMemException(20024, "Internal index error");
+    if (fetch.Answer != grFound) {
+        path.clear();
+        throw ESQLMemException(20024, "Internal index error");
+    }
     r.Answer = grFound;
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;
     r.FromFirst = r.FromLast = false;
-    m_cache[session] = Cached{id, path};
+    cache.id = id;
 }
 
 // --- searching -----------------------------------------------------------------

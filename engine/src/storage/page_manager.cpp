@@ -10,11 +10,18 @@ namespace sqlmem {
 std::uint8_t* TSQLMemPage::modify() {
     if (!m_changed) {
         if (!m_copy.data()) {
-            if (!m_copy.resize(kPageWorkCapacity)) throw std::bad_alloc();
+            auto& spare = m_manager->m_spareCopies;
+            if (!spare.empty()) {
+                m_copy = std::move(spare.back());
+                spare.pop_back();
+            } else if (!m_copy.resize(kPageWorkCapacity)) {
+                throw std::bad_alloc();
+            }
             std::memcpy(m_copy.data(), m_data, kPageSize);
             m_data = m_copy.data();
         }
         m_changed = true;
+        m_manager->m_sessions[m_session].changed.push_back(this);
     }
     return m_data;
 }
@@ -86,6 +93,7 @@ TSQLMemPage* TSQLMemPageManager::takePage(int session, std::int32_t pageNo) {
     auto& slot = m_sessions[session].pages[pageNo];
     if (!slot) {
         slot = std::make_unique<TSQLMemPage>();
+        slot->m_manager = this;
         slot->m_pageNo = pageNo;
         slot->m_data = m_pages[pageNo].data();
         slot->m_session = session;
@@ -100,31 +108,58 @@ void TSQLMemPageManager::putPage(TSQLMemPage* page) {
                                {std::int64_t{page->m_useCount}, std::int64_t{page->m_pageNo}});
 }
 
+void TSQLMemPageManager::dropCopy(TSQLMemPage& page) {
+    if (page.m_copy.data()) m_spareCopies.push_back(std::move(page.m_copy));
+    page.m_copy = EngineBlock();
+    page.m_data = m_pages[page.m_pageNo].data();
+    page.m_changed = false;
+}
+
+void TSQLMemPageManager::forgetPage(std::int32_t pageNo) {
+    for (auto& [session, work] : m_sessions) {
+        auto it = work.pages.find(pageNo);
+        if (it == work.pages.end()) continue;
+        dropCopy(*it->second);
+        work.pages.erase(it);
+    }
+}
+
 void TSQLMemPageManager::releaseSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;
     SessionWork& work = found->second;
-    for (auto& [pageNo, page] : work.pages) {
+    for (TSQLMemPage* page : work.changed) {
         if (page->m_useCount != 0)
             throw ESQLMemException(10823, "Cannot remove used page, pageNo = %d, UseCount = %d",
-                                   {std::int64_t{pageNo}, std::int64_t{page->m_useCount}});
+                                   {std::int64_t{page->m_pageNo}, std::int64_t{page->m_useCount}});
     }
-    for (auto& [pageNo, page] : work.pages) {
-        if (!page->m_changed) continue;
-        checkPageNo(pageNo, 10393);
-        std::memcpy(m_pages[pageNo].data(), page->m_data, kPageSize);
+    for (TSQLMemPage* page : work.changed) {
+        checkPageNo(page->m_pageNo, 10393);
+        std::memcpy(m_pages[page->m_pageNo].data(), page->m_data, kPageSize);
+        dropCopy(*page);
     }
-    for (std::int32_t pageNo : work.freed)
+    work.changed.clear();
+    for (std::int32_t pageNo : work.freed) {
+        forgetPage(pageNo);
         clearBit(pageNo);
-    m_sessions.erase(found);
+    }
+    work.freed.clear();
+    work.allocated.clear();
 }
 
 void TSQLMemPageManager::discardSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;
-    for (std::int32_t pageNo : found->second.allocated)
+    SessionWork& work = found->second;
+    for (TSQLMemPage* page : work.changed)
+        dropCopy(*page);
+    work.changed.clear();
+    for (std::int32_t pageNo : work.allocated) {
+        forgetPage(pageNo);
         clearBit(pageNo);
-    m_sessions.erase(found);
+    }
+    work.allocated.clear();
+    work.freed.clear();
 }
 
 }  // namespace sqlmem

@@ -35,6 +35,7 @@ public:
 
 private:
     friend class TSQLMemPageManager;
+    TSQLMemPageManager* m_manager = nullptr;
     std::int32_t m_pageNo = -1;
     std::uint8_t* m_data = nullptr;  // stored page, or the private copy
     EngineBlock m_copy;
@@ -73,11 +74,17 @@ public:
     const std::uint8_t* storedPage(std::int32_t pageNo) const { return m_pages[pageNo].data(); }
 
 private:
+    friend class TSQLMemPage;
     struct SessionWork {
+        // Page objects stay between operations while unchanged, so reading
+        // the same pages again costs no allocation.
         std::map<std::int32_t, std::unique_ptr<TSQLMemPage>> pages;
+        std::vector<TSQLMemPage*> changed;
         std::vector<std::int32_t> freed;
         std::vector<std::int32_t> allocated;
     };
+    void dropCopy(TSQLMemPage& page);
+    void forgetPage(std::int32_t pageNo);
     void checkPageNo(std::int32_t pageNo, int code) const;
     void clearBit(std::int32_t pageNo);
 
@@ -86,6 +93,7 @@ private:
     std::int32_t m_highest = -1;
     std::int32_t m_inUseCount = 0;
     std::map<int, SessionWork> m_sessions;
+    std::vector<EngineBlock> m_spareCopies;  // private-copy buffers for reuse
 };
 
 // Holds a page object for a scope.

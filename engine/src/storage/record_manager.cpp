@@ -34,9 +34,12 @@ void TSQLMemRecordCopier::copyOut(std::uint8_t* dest, const std::uint8_t* src) c
             std::memcpy(dest + s.offset, src + s.offset, s.length);
             continue;
         }
+        // Only what the previous text left behind needs clearing: the rest
+        // of a destination text field is zero already.
         const std::int32_t n = textLength(src + s.offset, s.length, s.text);
+        const std::int32_t had = textLength(dest + s.offset, s.length, s.text);
         std::memcpy(dest + s.offset, src + s.offset, n);
-        std::memset(dest + s.offset + n, 0, s.length - n);
+        if (had > n) std::memset(dest + s.offset + n, 0, had - n);
     }
 }
 

@@ -32,7 +32,9 @@ public:
         std::uint8_t text;  // 0 fixed bytes, 1 8-bit text, 2 wide text
     };
     void addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text);
-    // dest gets the whole record; text tails are zeroed.
+    // dest gets the whole record with zero text tails.
+    // REQUIRES: dest's text fields are zero past their terminators (true of
+    // every buffer made by initialising a record or by an earlier copyOut).
     void copyOut(std::uint8_t* dest, const std::uint8_t* src) const;
     // REQUIRES: dest is all zero. Writes only the non-zero parts.
     void copyOntoZero(std::uint8_t* dest, const std::uint8_t* src) const;

@@ -310,8 +310,10 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
         return true;
     };
 
-    const std::vector<std::uint8_t> saved = m_buffer;
-    std::vector<std::uint8_t> candidate(m_buffer.size());
+    // Candidates are read into the fetch buffer, which stays clean for the
+    // cursor's field-aware copies.
+    if (m_fetchBuffer.size() != m_buffer.size()) m_fetchBuffer.assign(m_buffer.size(), 0);
+    std::vector<std::uint8_t>& candidate = m_fetchBuffer;
     auto land = [&] {
         call(BeforeScroll, *this);
         m_buffer.swap(candidate);
@@ -326,7 +328,7 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
         return true;
     }
     if (indexed == 0) {
-        if (m_hasCurrent) internalSetToRecord(saved.data());
+        if (m_hasCurrent) internalSetToRecord(m_buffer.data());
         return false;
     }
     internalFirst();
@@ -341,7 +343,7 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
             return true;
         }
     }
-    if (m_hasCurrent) internalSetToRecord(saved.data());
+    if (m_hasCurrent) internalSetToRecord(m_buffer.data());
     return false;
 }
 

@@ -333,12 +333,16 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         ~Release() { t->indexManager().releasePages(0); }
     } release{table};
     const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()), 1};
-    TSQLMemKeyPath path, last;
-    if (!index.search(0, equal, false, path) || !index.search(0, equal, true, last)) return 0;
+    TSQLMemKeyPath path;
+    if (!index.search(0, equal, false, path)) return 0;
+    // Walk the run of equal keys until one passes the exact test and the filter.
+    std::vector<std::uint8_t> key(index.keyRef().keySize);
+    index.buildKey(bound.data(), key.data());
     for (;;) {
         m_cursor->setToRecord(index.entryRecordId(0, path));
         if (internalGetRecord(found, 0) == 0 && matches(found)) return 1;
-        if (index.comparePaths(path, last) >= 0 || !index.stepNext(0, path)) break;
+        if (!index.stepNext(0, path) || !index.entryMatches(0, path, key.data(), equal.columns, 1))
+            break;
     }
     return 0;
 }

@@ -127,6 +127,11 @@ public:
     TSQLMemRecordID entryRecordId(int session, const TSQLMemKeyPath& path);
     // The first (or last) entry that satisfies the bound.
     bool search(int session, const TSQLMemIndexBound& bound, bool last, TSQLMemKeyPath& path);
+    // Whether the entry at `path` compares to `key` as the mode asks.
+    bool entryMatches(int session, const TSQLMemKeyPath& path, const std::uint8_t* key, int columns,
+                      int mode) {
+        return satisfies(session, path, key, columns, mode);
+    }
     // -1, 0, 1: the order of two entries. "Invalid index key path" (20051, 20052).
     int comparePaths(const TSQLMemKeyPath& a, const TSQLMemKeyPath& b) const;
 

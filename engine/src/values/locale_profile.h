@@ -37,7 +37,7 @@ std::string formatCurrency(double amount);
 // is empty (-1) or midnight, else "30.06.2008 9:05:07". Empty when the date
 // is the empty date.
 std::string formatDateTimeNumbers(std::int32_t dateNumber, std::int32_t timeNumber);
-// "30 июня 2008 г."
+// "30 июня 2008 г."; empty for the empty date.
 std::string formatLongDate(std::int32_t dateNumber);
 
 // 1 = Sunday .. 7 = Saturday.

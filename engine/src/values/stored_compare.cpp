@@ -75,8 +75,13 @@ int compareStoredImages(std::uint8_t baseType, const std::uint8_t* a, const std:
         case bftDouble:
         case bftCurrency:
             return three<double>(a, b);
-        case bftExtended:
-            return three<long double>(a, b);
+        case bftExtended: {
+            // The image is the 10 significant bytes of a long double, no more.
+            long double x = 0, y = 0;
+            std::memcpy(&x, a, 10);
+            std::memcpy(&y, b, 10);
+            return x < y ? -1 : (y < x ? 1 : 0);
+        }
         case bftDateTime: {
             const int d = three<std::int32_t>(a, b);
             return d != 0 ? d : three<std::int32_t>(a + 4, b + 4);

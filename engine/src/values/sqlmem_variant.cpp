@@ -739,30 +739,11 @@ const char* baseTypeSqlName(int baseType) {
 }
 
 std::int32_t fixedImageSize(int baseType) {
-    switch (baseType) {
-        case bftShortInt:
-        case bftByte:
-            return 1;
-        case bftSmallInt:
-        case bftWord:
-        case bftLogical:
-            return 2;
-        case bftInteger:
-        case bftCardinal:
-        case bftSingle:
-        case bftDate:
-        case bftTime:
-            return 4;
-        case bftLargeInt:
-        case bftDouble:
-        case bftDateTime:
-        case bftCurrency:
-            return 8;
-        case bftExtended:
-            return kExtendedSize;
-        default:
-            return 0;
-    }
+    // Numbers, dates, times, Boolean and currency have the stored width;
+    // text, byte strings and BLOBs have no fixed image.
+    const bool fixed = (baseType >= bftShortInt && baseType <= bftDateTime) ||
+                       baseType == bftLogical || baseType == bftCurrency;
+    return fixed ? memoryDataSize(baseType, 0) : 0;
 }
 
 std::uint8_t commonBaseType(int left, int right) {

@@ -334,12 +334,7 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
     internalFirst();
     while (internalGetRecord(candidate.data(), 1) == 0) {
         if (matches(candidate.data())) {
-            call(BeforeScroll, *this);
-            m_buffer.swap(candidate);
-            m_hasCurrent = true;
-            m_bof = m_eof = false;
-            dataEvent(TDataEvent::deDataSetChange);
-            call(AfterScroll, *this);
+            land();
             return true;
         }
     }

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "dataset/local_cursor.h"
+#include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/btree_index.h"
@@ -30,49 +31,6 @@ std::vector<TSQLMemDataSet*>& dataSets() {
 // Record buffer of a dataset: [record bytes][6-byte record id][bookmark flag].
 constexpr std::uint8_t kFlagCurrent = 0;
 constexpr std::uint8_t kFlagNoRecord = 3;
-
-template <class T>
-T loadAs(const std::uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
-void storeAs(std::uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-// 80-bit extended precision, little-endian: 64-bit mantissa with explicit
-// integer bit, then sign and a 15-bit exponent biased by 16383.
-void storeExtended(std::uint8_t* p, double x) {
-    std::uint64_t mantissa = 0;
-    std::uint16_t signExp = 0;
-    if (std::signbit(x)) signExp = 0x8000;
-    if (x != 0 && std::isfinite(x)) {
-        int e;
-        const double m = std::frexp(std::fabs(x), &e);  // m in [0.5, 1)
-        mantissa = static_cast<std::uint64_t>(std::ldexp(m, 64));
-        signExp |= static_cast<std::uint16_t>(e - 1 + 16383);
-    } else if (!std::isfinite(x)) {
-        signExp |= 0x7FFF;
-        mantissa = std::isnan(x) ? 0xC000000000000000ULL : 0x8000000000000000ULL;
-    }
-    std::memcpy(p, &mantissa, 8);
-    std::memcpy(p + 8, &signExp, 2);
-}
-
-double loadExtended(const std::uint8_t* p) {
-    std::uint64_t mantissa;
-    std::uint16_t signExp;
-    std::memcpy(&mantissa, p, 8);
-    std::memcpy(&signExp, p + 8, 2);
-    const int exp = signExp & 0x7FFF;
-    const double sign = (signExp & 0x8000) ? -1.0 : 1.0;
-    if (exp == 0 && mantissa == 0) return sign * 0.0;
-    if (exp == 0x7FFF) return (mantissa << 1) ? NAN : sign * INFINITY;
-    return sign * std::ldexp(static_cast<double>(mantissa), exp - 16383 - 63);
-}
 
 bool isNullAt(const std::uint8_t* record, int column) {
     return (record[column >> 3] >> (column & 7)) & 1;
@@ -374,7 +332,7 @@ Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& fiel
         case bftWideVarchar: {
             std::string text;
             for (int i = 0; i + 1 < def.MemoryDataSize; i += 2) {
-                const char16_t u = loadAs<char16_t>(p + i);
+                const char16_t u = loadLE<char16_t>(p + i);
                 if (!u) break;
                 unsigned char b;
                 text += cp1251::fromUnicode(u, b) ? static_cast<char>(b) : '?';
@@ -382,43 +340,43 @@ Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& fiel
             return Variant(text);
         }
         case bftShortInt:
-            return Variant(std::int64_t{loadAs<std::int8_t>(p)});
+            return Variant(std::int64_t{loadLE<std::int8_t>(p)});
         case bftSmallInt:
-            return Variant(std::int64_t{loadAs<std::int16_t>(p)});
+            return Variant(std::int64_t{loadLE<std::int16_t>(p)});
         case bftInteger:
-            return Variant(std::int64_t{loadAs<std::int32_t>(p)});
+            return Variant(std::int64_t{loadLE<std::int32_t>(p)});
         case bftLargeInt:
-            return Variant(loadAs<std::int64_t>(p));
+            return Variant(loadLE<std::int64_t>(p));
         case bftByte:
-            return Variant(std::int64_t{loadAs<std::uint8_t>(p)});
+            return Variant(std::int64_t{loadLE<std::uint8_t>(p)});
         case bftWord:
-            return Variant(std::int64_t{loadAs<std::uint16_t>(p)});
+            return Variant(std::int64_t{loadLE<std::uint16_t>(p)});
         case bftCardinal:
-            return Variant(std::int64_t{loadAs<std::uint32_t>(p)});
+            return Variant(std::int64_t{loadLE<std::uint32_t>(p)});
         case bftSingle:
-            return Variant(static_cast<double>(loadAs<float>(p)));
+            return Variant(static_cast<double>(loadLE<float>(p)));
         case bftDouble:
-            return Variant(loadAs<double>(p));
+            return Variant(loadLE<double>(p));
         case bftExtended:
-            return Variant(loadExtended(p));
+            return Variant(static_cast<double>(loadExtended(p)));
         case bftDate:
-            return Variant::dateTime(dateNumberToDateTime(loadAs<std::int32_t>(p)));
+            return Variant::dateTime(dateNumberToDateTime(loadLE<std::int32_t>(p)));
         case bftTime:
-            return Variant::dateTime(timeNumberToDateTime(loadAs<std::int32_t>(p)));
+            return Variant::dateTime(timeNumberToDateTime(loadLE<std::int32_t>(p)));
         case bftDateTime: {
-            const double d = dateNumberToDateTime(loadAs<std::int32_t>(p));
-            const double t = timeNumberToDateTime(loadAs<std::int32_t>(p + 4));
+            const double d = dateNumberToDateTime(loadLE<std::int32_t>(p));
+            const double t = timeNumberToDateTime(loadLE<std::int32_t>(p + 4));
             return Variant::dateTime(d < 0 ? d - t : d + t);
         }
         case bftLogical:
-            return Variant(loadAs<std::int16_t>(p) != 0);
+            return Variant(loadLE<std::int16_t>(p) != 0);
         case bftCurrency:
-            return Variant(loadAs<double>(p));
+            return Variant(loadLE<double>(p));
         case bftBytes:
             return Variant(std::string(reinterpret_cast<const char*>(p), def.MemoryDataSize));
         case bftVarBytes: {
             const std::uint16_t n = std::min<std::uint16_t>(
-                loadAs<std::uint16_t>(p), static_cast<std::uint16_t>(def.MemoryDataSize - 2));
+                loadLE<std::uint16_t>(p), static_cast<std::uint16_t>(def.MemoryDataSize - 2));
             return Variant(std::string(reinterpret_cast<const char*>(p + 2), n));
         }
         default:
@@ -450,64 +408,64 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
             std::memset(p, 0, def.MemoryDataSize);
             const size_t n = std::min<size_t>(s.size(), def.Size);
             for (size_t i = 0; i < n; ++i)
-                storeAs<char16_t>(
+                storeLE<char16_t>(
                     p + 2 * i,
                     static_cast<char16_t>(cp1251::toUnicode(static_cast<unsigned char>(s[i]))));
             break;
         }
         case bftShortInt:
-            storeAs(p,
+            storeLE(p,
                     static_cast<std::int8_t>(checkedInt(def, value.toInt(), INT8_MIN, INT8_MAX)));
             break;
         case bftSmallInt:
-            storeAs(
+            storeLE(
                 p, static_cast<std::int16_t>(checkedInt(def, value.toInt(), INT16_MIN, INT16_MAX)));
             break;
         case bftInteger:
-            storeAs(
+            storeLE(
                 p, static_cast<std::int32_t>(checkedInt(def, value.toInt(), INT32_MIN, INT32_MAX)));
             break;
         case bftLargeInt:
-            storeAs(p, value.toInt());
+            storeLE(p, value.toInt());
             break;
         case bftByte:
-            storeAs(p, static_cast<std::uint8_t>(checkedInt(def, value.toInt(), 0, UINT8_MAX)));
+            storeLE(p, static_cast<std::uint8_t>(checkedInt(def, value.toInt(), 0, UINT8_MAX)));
             break;
         case bftWord:
-            storeAs(p, static_cast<std::uint16_t>(checkedInt(def, value.toInt(), 0, UINT16_MAX)));
+            storeLE(p, static_cast<std::uint16_t>(checkedInt(def, value.toInt(), 0, UINT16_MAX)));
             break;
         case bftCardinal:
-            storeAs(p, static_cast<std::uint32_t>(checkedInt(def, value.toInt(), 0, UINT32_MAX)));
+            storeLE(p, static_cast<std::uint32_t>(checkedInt(def, value.toInt(), 0, UINT32_MAX)));
             break;
         case bftSingle: {
             // Through the shown decimal, so that the stored value is the one nearest to it.
             char text[64];
             std::snprintf(text, sizeof text, "%.7g", value.toFloat());
-            storeAs(p, std::strtof(text, nullptr));
+            storeLE(p, std::strtof(text, nullptr));
             break;
         }
         case bftDouble:
-            storeAs(p, value.toFloat());
+            storeLE(p, value.toFloat());
             break;
         case bftExtended:
             storeExtended(p, value.toFloat());
             break;
         case bftDate:
-            storeAs(p, dateTimeToDateNumber(value.toFloat()));
+            storeLE(p, dateTimeToDateNumber(value.toFloat()));
             break;
         case bftTime:
-            storeAs(p, dateTimeToTimeNumber(value.toFloat()));
+            storeLE(p, dateTimeToTimeNumber(value.toFloat()));
             break;
         case bftDateTime:
-            storeAs(p, dateTimeToDateNumber(value.toFloat()));
-            storeAs(p + 4, dateTimeToTimeNumber(value.toFloat()));
+            storeLE(p, dateTimeToDateNumber(value.toFloat()));
+            storeLE(p + 4, dateTimeToTimeNumber(value.toFloat()));
             break;
         case bftLogical:
-            storeAs<std::int16_t>(p, value.toBool() ? -1 : 0);
+            storeLE<std::int16_t>(p, value.toBool() ? -1 : 0);
             break;
         case bftCurrency:
             // The amount itself as a 64-bit float: values and records share one image.
-            storeAs(p, value.toFloat());
+            storeLE(p, value.toFloat());
             break;
         case bftBytes: {
             const std::string s = value.toString();
@@ -520,7 +478,7 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
             const size_t room = def.MemoryDataSize > 2 ? def.MemoryDataSize - 2 : 0;
             const auto n = static_cast<std::uint16_t>(std::min<size_t>(s.size(), room));
             std::memset(p, 0, def.MemoryDataSize);
-            storeAs(p, n);
+            storeLE(p, n);
             std::memcpy(p + 2, s.data(), n);
             break;
         }

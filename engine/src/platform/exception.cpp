@@ -22,11 +22,11 @@ bool formatMessage(const std::string& format, const std::vector<FormatArg>& args
         }
         // %[-][width][.precision](d|s)
         size_t j = i + 1;
-        std::string spec = "%";
-        if (j < format.size() && format[j] == '-') spec += format[j++];
+        std::string directive = "%";
+        if (j < format.size() && format[j] == '-') directive += format[j++];
         while (j < format.size() &&
                (isdigit(static_cast<unsigned char>(format[j])) || format[j] == '.'))
-            spec += format[j++];
+            directive += format[j++];
         if (j >= format.size()) return false;
         char conv = format[j];
         if (next >= args.size()) return false;
@@ -35,18 +35,18 @@ bool formatMessage(const std::string& format, const std::vector<FormatArg>& args
         if (conv == 'd' || conv == 'u') {
             auto* n = std::get_if<std::int64_t>(&arg);
             if (!n) return false;
-            spec += "lld";
-            std::snprintf(buf, sizeof buf, spec.c_str(), static_cast<long long>(*n));
+            directive += "lld";
+            std::snprintf(buf, sizeof buf, directive.c_str(), static_cast<long long>(*n));
             out += buf;
         } else if (conv == 's') {
             auto* s = std::get_if<std::string>(&arg);
             if (!s) return false;
-            if (spec == "%") {
+            if (directive == "%") {
                 out += *s;
             } else {
-                spec += 's';
+                directive += 's';
                 std::vector<char> wide(s->size() + 64);
-                std::snprintf(wide.data(), wide.size(), spec.c_str(), s->c_str());
+                std::snprintf(wide.data(), wide.size(), directive.c_str(), s->c_str());
                 out += wide.data();
             }
         } else {

@@ -4,28 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/bytes.h"
 #include "sqlmem/exception.h"
 #include "values/stored_compare.h"
 
 namespace sqlmem {
 namespace {
-
-std::int32_t rd32(const std::uint8_t* p) {
-    std::int32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-void wr32(std::uint8_t* p, std::int32_t v) {
-    std::memcpy(p, &v, 4);
-}
-std::uint16_t rd16(const std::uint8_t* p) {
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-void wr16(std::uint8_t* p, std::uint16_t v) {
-    std::memcpy(p, &v, 2);
-}
 
 bool isRoot(const std::uint8_t* p) {
     return p[0] != 0;
@@ -34,22 +18,22 @@ bool isLeaf(const std::uint8_t* p) {
     return p[1] != 0;
 }
 std::int32_t prevOf(const std::uint8_t* p) {
-    return rd32(p + 2);
+    return loadLE<std::int32_t>(p + 2);
 }
 std::int32_t nextOf(const std::uint8_t* p) {
-    return rd32(p + 6);
+    return loadLE<std::int32_t>(p + 6);
 }
 void setPrev(std::uint8_t* p, std::int32_t v) {
-    wr32(p + 2, v);
+    storeLE<std::int32_t>(p + 2, v);
 }
 void setNext(std::uint8_t* p, std::int32_t v) {
-    wr32(p + 6, v);
+    storeLE<std::int32_t>(p + 6, v);
 }
 int countOf(const std::uint8_t* p) {
-    return rd16(p + 14);
+    return loadLE<std::uint16_t>(p + 14);
 }
 void setCount(std::uint8_t* p, int n) {
-    wr16(p + 14, static_cast<std::uint16_t>(n));
+    storeLE<std::uint16_t>(p + 14, static_cast<std::uint16_t>(n));
 }
 
 [[noreturn]] void entryNotFound() {
@@ -111,7 +95,7 @@ void TSQLMemBTreeIndex::initPage(std::uint8_t* p, bool root, bool leaf) const {
     p[1] = leaf ? 1 : 0;
     setPrev(p, -1);
     setNext(p, -1);
-    wr16(p + 12, static_cast<std::uint16_t>(m_keyRef.keySize));
+    storeLE<std::uint16_t>(p + 12, static_cast<std::uint16_t>(m_keyRef.keySize));
 }
 
 std::int32_t TSQLMemBTreeIndex::entrySize(const std::uint8_t* page) const {
@@ -177,7 +161,8 @@ void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
         if (!binarySearch(p, entry.data(), 1, 0, -1, pos)) --pos;
         if (pos < 0) pos = 0;
         path.items[path.depth++] = {pageNo, pos, countOf(p)};
-        pageNo = rd32(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+        pageNo = loadLE<std::int32_t>(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() +
+                                      m_keyRef.keySize);
     }
     insertIntoPage(session, path, path.depth - 1, entry.data());
 }
@@ -233,9 +218,9 @@ void TSQLMemBTreeIndex::splitPage(int session, TSQLMemKeyPath& path, int level) 
         setCount(p, 2);
         std::uint8_t* e0 = p + kPageHeaderSize;
         std::memset(e0, 0, k);
-        wr32(e0 + k, a);
+        storeLE<std::int32_t>(e0 + k, a);
         std::memcpy(e0 + ne, firstOfB, k);
-        wr32(e0 + ne + k, b);
+        storeLE<std::int32_t>(e0 + ne + k, b);
         return;
     }
 
@@ -256,7 +241,7 @@ void TSQLMemBTreeIndex::splitPage(int session, TSQLMemKeyPath& path, int level) 
     }
     std::vector<std::uint8_t> parentEntry(m_keyRef.nodeEntrySize());
     std::memcpy(parentEntry.data(), entryAt(pn, 0), k);
-    wr32(parentEntry.data() + k, n);
+    storeLE<std::int32_t>(parentEntry.data() + k, n);
     path.items[level].count = half;
     path.items[level - 1].pos += 1;
     insertIntoPage(session, path, level - 1, parentEntry.data());
@@ -299,7 +284,8 @@ bool TSQLMemBTreeIndex::deleteDescend(int session, std::int32_t pageNo, const st
     const std::int32_t ne = m_keyRef.nodeEntrySize();
     for (int c = lo; c <= hi && c < count; ++c) {
         item.pos = c;
-        const std::int32_t child = rd32(p + kPageHeaderSize + c * ne + m_keyRef.keySize);
+        const std::int32_t child =
+            loadLE<std::int32_t>(p + kPageHeaderSize + c * ne + m_keyRef.keySize);
         if (deleteDescend(session, child, key, id, path)) return true;
     }
     --path.depth;
@@ -343,7 +329,7 @@ void TSQLMemBTreeIndex::firstKeyOfSubtree(int session, std::int32_t pageNo, std:
             std::memcpy(key, p + kPageHeaderSize, m_keyRef.keySize);
             return;
         }
-        pageNo = rd32(p + kPageHeaderSize + m_keyRef.keySize);
+        pageNo = loadLE<std::int32_t>(p + kPageHeaderSize + m_keyRef.keySize);
     }
     throw ESQLMemException(20020, "Internal index error");
 }
@@ -369,7 +355,7 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
             PageRef ref(m_pages, session, rootPage());
             const std::uint8_t* p = ref.data();
             if (isLeaf(p) || countOf(p) != 1) return;
-            const std::int32_t child = rd32(p + kPageHeaderSize + k);
+            const std::int32_t child = loadLE<std::int32_t>(p + kPageHeaderSize + k);
             {
                 PageRef rc(m_pages, session, child);
                 std::uint8_t* w = ref.modify();
@@ -502,7 +488,7 @@ void TSQLMemBTreeIndex::freeTree(int session) {
                 PageRef ref(m_pages, session, no);
                 const std::uint8_t* p = ref.data();
                 if (no == first && !isLeaf(p) && countOf(p) > 0)
-                    below = rd32(p + kPageHeaderSize + m_keyRef.keySize);
+                    below = loadLE<std::int32_t>(p + kPageHeaderSize + m_keyRef.keySize);
                 next = nextOf(p);
             }
             m_pages.freePage(session, no);
@@ -529,7 +515,8 @@ bool TSQLMemBTreeIndex::descendEdge(int session, std::int32_t pageNo, bool last,
         const int pos = last ? count - 1 : 0;
         path.items[path.depth++] = {pageNo, pos, count};
         if (isLeaf(p)) return true;
-        pageNo = rd32(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+        pageNo = loadLE<std::int32_t>(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() +
+                                      m_keyRef.keySize);
     }
 }
 
@@ -543,47 +530,27 @@ bool TSQLMemBTreeIndex::lastEntry(int session, TSQLMemKeyPath& path) {
     return !empty() && descendEdge(session, rootPage(), true, path);
 }
 
-bool TSQLMemBTreeIndex::stepNext(int session, TSQLMemKeyPath& path) {
+bool TSQLMemBTreeIndex::step(int session, TSQLMemKeyPath& path, bool forward) {
     if (path.depth == 0) return false;
+    // Climb to the nearest level that can move, move there, then descend
+    // along the first (forward) or last (backward) entries.
     for (int l = path.depth - 1; l >= 0; --l) {
         TSQLMemKeyPathItem& it = path.items[l];
-        if (it.pos < it.count - 1) {
-            ++it.pos;
-            std::int32_t pageNo = -1;
-            for (int d = l; d < path.depth - 1; ++d) {
-                {
-                    PageRef ref(m_pages, session, path.items[d].pageNo);
-                    pageNo = rd32(ref.data() + kPageHeaderSize +
-                                  path.items[d].pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
-                }
-                PageRef child(m_pages, session, pageNo);
-                path.items[d + 1] = {pageNo, 0, countOf(child.data())};
+        if (forward ? it.pos >= it.count - 1 : it.pos <= 0) continue;
+        it.pos += forward ? 1 : -1;
+        for (int d = l; d < path.depth - 1; ++d) {
+            std::int32_t pageNo;
+            {
+                PageRef ref(m_pages, session, path.items[d].pageNo);
+                pageNo = loadLE<std::int32_t>(ref.data() + kPageHeaderSize +
+                                              path.items[d].pos * m_keyRef.nodeEntrySize() +
+                                              m_keyRef.keySize);
             }
-            return true;
+            PageRef child(m_pages, session, pageNo);
+            const int count = countOf(child.data());
+            path.items[d + 1] = {pageNo, forward ? 0 : count - 1, count};
         }
-    }
-    return false;
-}
-
-bool TSQLMemBTreeIndex::stepPrior(int session, TSQLMemKeyPath& path) {
-    if (path.depth == 0) return false;
-    for (int l = path.depth - 1; l >= 0; --l) {
-        TSQLMemKeyPathItem& it = path.items[l];
-        if (it.pos > 0) {
-            --it.pos;
-            for (int d = l; d < path.depth - 1; ++d) {
-                std::int32_t pageNo;
-                {
-                    PageRef ref(m_pages, session, path.items[d].pageNo);
-                    pageNo = rd32(ref.data() + kPageHeaderSize +
-                                  path.items[d].pos * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
-                }
-                PageRef child(m_pages, session, pageNo);
-                const int count = countOf(child.data());
-                path.items[d + 1] = {pageNo, count - 1, count};
-            }
-            return true;
-        }
+        return true;
     }
     return false;
 }
@@ -693,8 +660,8 @@ bool TSQLMemBTreeIndex::lowerBound(int session, const std::uint8_t* key, int col
             }
             if (child < 0) child = 0;
             path.items[path.depth++] = {pageNo, child, count};
-            pageNo =
-                rd32(p + kPageHeaderSize + child * m_keyRef.nodeEntrySize() + m_keyRef.keySize);
+            pageNo = loadLE<std::int32_t>(p + kPageHeaderSize + child * m_keyRef.nodeEntrySize() +
+                                          m_keyRef.keySize);
             continue;
         }
         if (strict)

@@ -122,8 +122,8 @@ public:
                    TSQLMemKeyPath& path);
     bool firstEntry(int session, TSQLMemKeyPath& path);
     bool lastEntry(int session, TSQLMemKeyPath& path);
-    bool stepNext(int session, TSQLMemKeyPath& path);
-    bool stepPrior(int session, TSQLMemKeyPath& path);
+    bool stepNext(int session, TSQLMemKeyPath& path) { return step(session, path, true); }
+    bool stepPrior(int session, TSQLMemKeyPath& path) { return step(session, path, false); }
     TSQLMemRecordID entryRecordId(int session, const TSQLMemKeyPath& path);
     // The first (or last) entry that satisfies the bound.
     bool search(int session, const TSQLMemIndexBound& bound, bool last, TSQLMemKeyPath& path);
@@ -160,6 +160,7 @@ private:
         TSQLMemKeyPath path;
     };
     void initPage(std::uint8_t* p, bool root, bool leaf) const;
+    bool step(int session, TSQLMemKeyPath& path, bool forward);
     std::int32_t entrySize(const std::uint8_t* page) const;
     // Binary search from `start`; mode 0 any, 1 leftmost, 2 rightmost. Sets
     // pos to the equal entry, or to the insertion point when not found.

@@ -1,5 +1,7 @@
 #include "values/sqlmem_variant.h"
 
+#include "platform/bytes.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <charconv>
@@ -20,7 +22,6 @@ namespace sqlmem {
 namespace {
 
 static_assert(std::numeric_limits<long double>::digits == 64, "extended images are x87 80-bit");
-constexpr std::int32_t kExtendedSize = 10;
 
 const char* const kSqlNames[25] = {
     "Unknown",       "CHAR",          "WIDECHAR",    "STRING",      "WIDESTRING",
@@ -132,28 +133,6 @@ private:
     std::int32_t m_size = 0;
 };
 
-template <class T>
-T rd(const std::uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <class T>
-void wr(std::uint8_t* p, T v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-long double rdExtended(const std::uint8_t* p) {
-    long double v = 0;
-    std::memcpy(&v, p, kExtendedSize);
-    return v;
-}
-
-void wrExtended(std::uint8_t* p, long double v) {
-    std::memcpy(p, &v, kExtendedSize);
-}
-
 std::size_t length8(const std::uint8_t* p, std::int32_t size) {
     return size > 0 ? strnlen(reinterpret_cast<const char*>(p), size) : 0;
 }
@@ -169,7 +148,7 @@ std::string narrowUnits(const std::uint8_t* p, std::size_t units) {
     std::string s(units, '?');
     for (std::size_t i = 0; i < units; ++i) {
         unsigned char c;
-        if (cp1251::fromUnicode(rd<char16_t>(p + 2 * i), c)) s[i] = static_cast<char>(c);
+        if (cp1251::fromUnicode(loadLE<char16_t>(p + 2 * i), c)) s[i] = static_cast<char>(c);
     }
     return s;
 }
@@ -228,21 +207,21 @@ bool isFloatType(int t) {
 std::int64_t loadInt(std::uint8_t type, const std::uint8_t* p) {
     switch (type) {
         case bftShortInt:
-            return rd<std::int8_t>(p);
+            return loadLE<std::int8_t>(p);
         case bftSmallInt:
-            return rd<std::int16_t>(p);
+            return loadLE<std::int16_t>(p);
         case bftInteger:
         case bftDate:
         case bftTime:
-            return rd<std::int32_t>(p);
+            return loadLE<std::int32_t>(p);
         case bftLargeInt:
-            return rd<std::int64_t>(p);
+            return loadLE<std::int64_t>(p);
         case bftByte:
-            return rd<std::uint8_t>(p);
+            return loadLE<std::uint8_t>(p);
         case bftWord:
-            return rd<std::uint16_t>(p);
+            return loadLE<std::uint16_t>(p);
         case bftCardinal:
-            return rd<std::uint32_t>(p);
+            return loadLE<std::uint32_t>(p);
         default:
             return 0;
     }
@@ -252,16 +231,16 @@ std::int64_t loadInt(std::uint8_t type, const std::uint8_t* p) {
 void storeInt(std::uint8_t type, std::int64_t v, std::uint8_t* p) {
     switch (fixedImageSize(type)) {
         case 1:
-            wr(p, static_cast<std::uint8_t>(v));
+            storeLE(p, static_cast<std::uint8_t>(v));
             break;
         case 2:
-            wr(p, static_cast<std::uint16_t>(v));
+            storeLE(p, static_cast<std::uint16_t>(v));
             break;
         case 4:
-            wr(p, static_cast<std::uint32_t>(v));
+            storeLE(p, static_cast<std::uint32_t>(v));
             break;
         default:
-            wr(p, v);
+            storeLE(p, v);
             break;
     }
 }
@@ -305,24 +284,24 @@ std::int64_t minOf(std::uint8_t type) {
 long double loadFloat(std::uint8_t type, const std::uint8_t* p) {
     switch (type) {
         case bftSingle:
-            return rd<float>(p);
+            return loadLE<float>(p);
         case bftExtended:
-            return rdExtended(p);
+            return loadExtended(p);
         default:
-            return rd<double>(p);
+            return loadLE<double>(p);
     }
 }
 
 void storeFloat(std::uint8_t type, long double v, std::uint8_t* p) {
     switch (type) {
         case bftSingle:
-            wr(p, static_cast<float>(v));
+            storeLE(p, static_cast<float>(v));
             break;
         case bftExtended:
-            wrExtended(p, v);
+            storeExtended(p, v);
             break;
         default:
-            wr(p, static_cast<double>(v));
+            storeLE(p, static_cast<double>(v));
             break;
     }
 }
@@ -343,17 +322,17 @@ bool floatToInt(std::uint8_t type, long double v, std::int64_t& out) {
 }
 
 bool truthy(const std::uint8_t* p) {
-    return rd<std::int16_t>(p) != 0;
+    return loadLE<std::int16_t>(p) != 0;
 }
 
 void putBool(Image& out, bool v) {
-    wr(out.fixed(2), static_cast<std::int16_t>(v ? -1 : 0));
+    storeLE(out.fixed(2), static_cast<std::int16_t>(v ? -1 : 0));
 }
 
 void putDateTime(Image& out, std::int32_t date, std::int32_t time) {
     std::uint8_t* p = out.fixed(8);
-    wr(p, date);
-    wr(p + 4, time);
+    storeLE(p, date);
+    storeLE(p + 4, time);
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -443,28 +422,28 @@ void fromText(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std::uin
         case bftSingle: {
             float v;
             if (!parseFloatText(s, v)) castError(30051, from, to);
-            return wr(out.fixed(4), v);
+            return storeLE(out.fixed(4), v);
         }
         case bftDouble:
         case bftCurrency: {
             double v;
             if (!parseFloatText(s, v)) castError(30051, from, to);
-            return wr(out.fixed(8), v);
+            return storeLE(out.fixed(8), v);
         }
         case bftExtended: {
             long double v;
             if (!parseFloatText(s, v)) castError(30051, from, to);
-            return wrExtended(out.fixed(kExtendedSize), v);
+            return storeExtended(out.fixed(kExtendedSize), v);
         }
         case bftDate: {
             std::int32_t d;
             if (!parseDate(s, d)) castError(30051, from, to);
-            return wr(out.fixed(4), d);
+            return storeLE(out.fixed(4), d);
         }
         case bftTime: {
             std::int32_t t;
             if (!parseTime(s, t)) castError(30051, from, to);
-            return wr(out.fixed(4), t);
+            return storeLE(out.fixed(4), t);
         }
         case bftDateTime: {
             double x;
@@ -531,32 +510,33 @@ void convertImage(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std:
 
     switch (from) {
         case bftDate: {
-            const std::int32_t d = rd<std::int32_t>(p);
+            const std::int32_t d = loadLE<std::int32_t>(p);
             if (isPlainStringType(to))
                 return d == kEmptyDate ? out.none() : putText(out, to, formatDate(d));
             if (putNumber(out, from, to, d)) return;
-            if (to == bftTime) return wr(out.fixed(4), static_cast<std::int32_t>(d % kMsPerDay));
+            if (to == bftTime)
+                return storeLE(out.fixed(4), static_cast<std::int32_t>(d % kMsPerDay));
             if (to == bftDateTime) return putDateTime(out, d, kEmptyTime);
             if (to == bftLogical) return putBool(out, d != kEmptyDate);
             break;
         }
         case bftTime: {
-            const std::int32_t t = rd<std::int32_t>(p);
+            const std::int32_t t = loadLE<std::int32_t>(p);
             if (isPlainStringType(to))
                 return t == kEmptyTime ? out.none() : putText(out, to, formatTime(t));
             if (putNumber(out, from, to, t)) return;
-            if (to == bftDate) return wr(out.fixed(4), t);
+            if (to == bftDate) return storeLE(out.fixed(4), t);
             // Day 0 is neutral in date-time arithmetic: adding a time adds just the time.
             if (to == bftDateTime) return putDateTime(out, 0, t);
             if (to == bftLogical) return putBool(out, t != 0);
             break;
         }
         case bftDateTime: {
-            const std::int32_t d = rd<std::int32_t>(p), t = rd<std::int32_t>(p + 4);
+            const std::int32_t d = loadLE<std::int32_t>(p), t = loadLE<std::int32_t>(p + 4);
             if (isPlainStringType(to)) return putText(out, to, formatDateTimeNumbers(d, t));
             if (putNumber(out, from, to, d)) return;
-            if (to == bftDate) return wr(out.fixed(4), d);
-            if (to == bftTime) return wr(out.fixed(4), t);
+            if (to == bftDate) return storeLE(out.fixed(4), d);
+            if (to == bftTime) return storeLE(out.fixed(4), t);
             break;
         }
         case bftLogical: {
@@ -614,15 +594,15 @@ int compareImages(std::uint8_t type, const std::uint8_t* a, std::int32_t na, con
         case bftTime:
             return three(loadInt(type, a), loadInt(type, b));
         case bftSingle:
-            return three(rd<float>(a), rd<float>(b));
+            return three(loadLE<float>(a), loadLE<float>(b));
         case bftDouble:
         case bftCurrency:
-            return three(rd<double>(a), rd<double>(b));
+            return three(loadLE<double>(a), loadLE<double>(b));
         case bftExtended:
-            return three(rdExtended(a), rdExtended(b));
+            return three(loadExtended(a), loadExtended(b));
         case bftDateTime: {
-            const int d = three(rd<std::int32_t>(a), rd<std::int32_t>(b));
-            return d != 0 ? d : three(rd<std::int32_t>(a + 4), rd<std::int32_t>(b + 4));
+            const int d = three(loadLE<std::int32_t>(a), loadLE<std::int32_t>(b));
+            return d != 0 ? d : three(loadLE<std::int32_t>(a + 4), loadLE<std::int32_t>(b + 4));
         }
         case bftLogical:
             return three(truthy(a), truthy(b));
@@ -1010,7 +990,7 @@ void TSQLMemVariant::SetDouble(double v) {
 }
 void TSQLMemVariant::SetExtended(long double v) {
     std::uint8_t image[kExtendedSize];
-    wrExtended(image, v);
+    sqlmem::storeExtended(image, v);
     setTyped(bftExtended, image, kExtendedSize);
 }
 void TSQLMemVariant::SetDate(std::int32_t dateNumber) {
@@ -1021,8 +1001,8 @@ void TSQLMemVariant::SetTime(std::int32_t timeNumber) {
 }
 void TSQLMemVariant::SetDateTime(std::int32_t dateNumber, std::int32_t timeNumber) {
     std::uint8_t image[8];
-    wr(image, dateNumber);
-    wr(image + 4, timeNumber);
+    storeLE(image, dateNumber);
+    storeLE(image + 4, timeNumber);
     setTyped(bftDateTime, image, 8);
 }
 void TSQLMemVariant::SetBoolean(bool v) {
@@ -1115,13 +1095,13 @@ double TSQLMemVariant::GetCurrency() const {
 long double TSQLMemVariant::GetExtended() const {
     std::uint8_t image[kExtendedSize];
     readFixed(bftExtended, image);
-    return rdExtended(image);
+    return loadExtended(image);
 }
 
 TSQLMemDateTimeNumbers TSQLMemVariant::GetDateTime() const {
     std::uint8_t image[8];
     readFixed(bftDateTime, image);
-    return {rd<std::int32_t>(image), rd<std::int32_t>(image + 4)};
+    return {loadLE<std::int32_t>(image), loadLE<std::int32_t>(image + 4)};
 }
 
 bool TSQLMemVariant::GetBoolean() const {
@@ -1302,10 +1282,12 @@ void TSQLMemVariant::arithmetic(const TSQLMemVariant& right, int op, int errorCo
             floatOp(kind, type, loadFloat(type, a.data()), loadFloat(type, b.data()));
         storeFloat(type, r, out.fixed(fixedImageSize(type)));
     } else if (type == bftDate || type == bftTime) {
-        wr(out.fixed(4), numberOp(kind, loadInt(type, a.data()), loadInt(type, b.data())));
+        storeLE(out.fixed(4), numberOp(kind, loadInt(type, a.data()), loadInt(type, b.data())));
     } else if (type == bftDateTime) {
-        std::int64_t day = numberOp(kind, rd<std::int32_t>(a.data()), rd<std::int32_t>(b.data()));
-        const std::int32_t ta = rd<std::int32_t>(a.data() + 4), tb = rd<std::int32_t>(b.data() + 4);
+        std::int64_t day =
+            numberOp(kind, loadLE<std::int32_t>(a.data()), loadLE<std::int32_t>(b.data()));
+        const std::int32_t ta = loadLE<std::int32_t>(a.data() + 4),
+                           tb = loadLE<std::int32_t>(b.data() + 4);
         // An empty time (the date alone) takes no part: date-time + 1 moves the day only.
         std::int64_t time = ta == kEmptyTime ? tb : tb == kEmptyTime ? ta : numberOp(kind, ta, tb);
         if (time > kMsPerDay - 1) {
@@ -1365,9 +1347,9 @@ void TSQLMemVariant::Negate() {
             storeFloat(m_type, -loadFloat(m_type, m_data), out.fixed(m_size));
             break;
         case bftDate: {
-            const std::int32_t d = rd<std::int32_t>(m_data);
+            const std::int32_t d = loadLE<std::int32_t>(m_data);
             if (d == INT32_MIN) overflow();
-            wr(out.fixed(4), -d);
+            storeLE(out.fixed(4), -d);
             break;
         }
         case bftLogical:
@@ -1596,7 +1578,7 @@ void TSQLMemVariant::storeLargeInt(std::int64_t v) {
 
 void TSQLMemVariant::storeExtended(long double v) {
     std::uint8_t image[kExtendedSize];
-    wrExtended(image, v);
+    sqlmem::storeExtended(image, v);
     storeOwned(bftExtended, image, kExtendedSize);
 }
 

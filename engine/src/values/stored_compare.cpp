@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/field_types.h"
@@ -12,9 +13,7 @@ namespace {
 
 template <class T>
 int three(const std::uint8_t* a, const std::uint8_t* b) {
-    T x, y;
-    std::memcpy(&x, a, sizeof x);
-    std::memcpy(&y, b, sizeof y);
+    const T x = loadLE<T>(a), y = loadLE<T>(b);
     return x < y ? -1 : (y < x ? 1 : 0);
 }
 
@@ -76,10 +75,7 @@ int compareStoredImages(std::uint8_t baseType, const std::uint8_t* a, const std:
         case bftCurrency:
             return three<double>(a, b);
         case bftExtended: {
-            // The image is the 10 significant bytes of a long double, no more.
-            long double x = 0, y = 0;
-            std::memcpy(&x, a, 10);
-            std::memcpy(&y, b, 10);
+            const long double x = loadExtended(a), y = loadExtended(b);
             return x < y ? -1 : (y < x ? 1 : 0);
         }
         case bftDateTime: {

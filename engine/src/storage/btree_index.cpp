@@ -306,17 +306,7 @@ void TSQLMemBTreeIndex::deleteKey(int session, const std::uint8_t* record,
     pathChanged();
     TSQLMemKeyPath path;
     if (!findEntry(session, id, record, path)) entryNotFound();
-    TSQLMemKeyPathItem& leaf = path.leaf();
-    {
-        PageRef ref(m_pages, session, leaf.pageNo);
-        std::uint8_t* p = ref.modify();
-        const std::int32_t e = m_keyRef.leafEntrySize();
-        const int count = countOf(p);
-        std::uint8_t* at = p + kPageHeaderSize + leaf.pos * e;
-        std::memmove(at, at + e, static_cast<std::size_t>(count - leaf.pos - 1) * e);
-        setCount(p, count - 1);
-        leaf.count = count - 1;
-    }
+    removeEntry(session, path.leaf());
     fixUnderflow(session, path, path.depth - 1);
 }
 
@@ -334,16 +324,15 @@ void TSQLMemBTreeIndex::firstKeyOfSubtree(int session, std::int32_t pageNo, std:
     throw ESQLMemException(20020, "Internal index error");
 }
 
-void TSQLMemBTreeIndex::removeFromParent(int session, TSQLMemKeyPath& path, int level) {
-    TSQLMemKeyPathItem& parent = path.items[level - 1];
-    PageRef ref(m_pages, session, parent.pageNo);
+void TSQLMemBTreeIndex::removeEntry(int session, TSQLMemKeyPathItem& item) {
+    PageRef ref(m_pages, session, item.pageNo);
     std::uint8_t* p = ref.modify();
-    const std::int32_t ne = m_keyRef.nodeEntrySize();
+    const std::int32_t e = entrySize(p);
     const int count = countOf(p);
-    std::uint8_t* at = p + kPageHeaderSize + parent.pos * ne;
-    std::memmove(at, at + ne, static_cast<std::size_t>(count - parent.pos - 1) * ne);
+    std::uint8_t* at = p + kPageHeaderSize + item.pos * e;
+    std::memmove(at, at + e, static_cast<std::size_t>(count - item.pos - 1) * e);
     setCount(p, count - 1);
-    parent.count = count - 1;
+    item.count = count - 1;
 }
 
 void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int level) {
@@ -460,7 +449,7 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
     } else {
         return;
     }
-    removeFromParent(session, path, level);
+    removeEntry(session, path.items[level - 1]);
     m_pages.freePage(session, item.pageNo);
     fixUnderflow(session, path, level - 1);
 }

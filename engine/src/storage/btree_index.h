@@ -172,7 +172,8 @@ private:
                        const TSQLMemRecordID& id, TSQLMemKeyPath& path);
     void fixUnderflow(int session, TSQLMemKeyPath& path, int level);
     void firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key);
-    void removeFromParent(int session, TSQLMemKeyPath& path, int level);
+    // Removes the entry the path item stands on, keeping the item's count true.
+    void removeEntry(int session, TSQLMemKeyPathItem& item);
     bool descendEdge(int session, std::int32_t pageNo, bool last, TSQLMemKeyPath& path);
     // First entry with key >= bound (strict: > bound) over `columns` columns.
     bool lowerBound(int session, const std::uint8_t* key, int columns, bool strict,

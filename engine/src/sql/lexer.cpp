@@ -1,0 +1,469 @@
+#include "sql/lexer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/bytes.h"
+#include "sqlmem/exception.h"
+
+namespace sqlmem {
+
+namespace {
+
+constexpr const char* kKindNames[] = {
+    "tktNone",
+    "tktString",
+    "tktQuotedString",
+    "tktBracketedString",
+    "tktInt",
+    "tktFloat",
+    "tktReservedWord",
+    "tktParameter",
+    "tktLeftParenthesis",
+    "tktRightParenthesis",
+    "tktComma",
+    "tktDot",
+    "tktBackQuotedString",
+};
+
+char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+    return true;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Characters that end a word or a number and start a token of their own.
+// Besides the symbols every statement needs ("a>=b", "f(x)"), the operator
+// symbols of the expression grammar end words too, so "a&b" reads as the
+// operator it looks like rather than as one odd name.
+bool isSymbol(char c) {
+    return std::strchr("<>=(),/*:|+-&^%!~", c) != nullptr && c != '\0';
+}
+
+bool endsWord(char c) {
+    return isBlank(c) || c == ';' || c == '.' || c == '\'' || c == '"' || c == '`' || c == '[' ||
+           isSymbol(c);
+}
+
+[[noreturn]] void invalidNumericSymbol(char c, std::int32_t line, std::int32_t column) {
+    throw ESQLMemException(30062, "Invalid numeric symbol '%s' at line %d, column %d",
+                           {std::string(1, c), std::int64_t{line}, std::int64_t{column}});
+}
+
+// Reads one statement's characters, keeping the line and column of the
+// character at the read position.
+class StatementScanner {
+public:
+    StatementScanner(const std::string& text, std::size_t start, const TSQLMemSQLParams* params,
+                     std::vector<TToken>& tokens)
+        : m_s(text.data()), m_n(text.size()), m_i(start), m_params(params), m_tokens(tokens) {}
+
+    // Returns the position after the statement (after its ";").
+    std::size_t run();
+
+private:
+    char at(std::size_t i) const { return i < m_n ? m_s[i] : '\0'; }
+    bool more() const { return m_i < m_n; }
+    char peek(std::size_t ahead = 1) const { return at(m_i + ahead); }
+    void step() {
+        char c = m_s[m_i++];
+        if (c == '\n') {
+            ++m_line;
+            m_column = 1;
+        } else if (c != '\r') {
+            ++m_column;
+        }
+    }
+
+    TToken& begin(std::uint8_t kind) {
+        TToken& t = m_tokens.emplace_back();
+        t.Kind = kind;
+        t.Line = m_line;
+        t.Column = m_column;
+        return t;
+    }
+    void symbol(std::size_t length) {
+        TToken& t = begin(tktString);
+        t.Text.assign(m_s + m_i, length);
+        for (std::size_t k = 0; k < length; ++k)
+            step();
+    }
+
+    void skipComment();
+    void readQuoted(TToken& t, char closing);
+    void readWordText(std::string& out);
+    void readWord();
+    void readNumber();
+    void readHexDollar();
+    void readParameter();
+    void finishWord(TToken& t);
+
+    const char* m_s;
+    std::size_t m_n;
+    std::size_t m_i;
+    const TSQLMemSQLParams* m_params;
+    std::vector<TToken>& m_tokens;
+    std::int32_t m_line = 1;
+    std::int32_t m_column = 1;
+    int m_depth = 0;
+    std::int32_t m_strayLine = 0;  // the first ")" without its "("
+    std::int32_t m_strayColumn = 0;
+    // Position just after the last name token, for telling "t.5" from ".5".
+    std::size_t m_afterName = std::string::npos;
+};
+
+std::size_t StatementScanner::run() {
+    while (more()) {
+        char c = m_s[m_i];
+        if (c == ';') {
+            break;
+        }
+        if (isBlank(c)) {
+            step();
+            continue;
+        }
+        if ((c == '-' && peek() == '-') || (c == '/' && peek() == '*')) {
+            skipComment();
+            continue;
+        }
+        switch (c) {
+            case '\'':
+            case '"':
+                readQuoted(begin(tktQuotedString), c);
+                m_afterName = m_i;
+                continue;
+            case '[':
+                readQuoted(begin(tktBracketedString), ']');
+                m_afterName = m_i;
+                continue;
+            case '`':
+                readQuoted(begin(tktBackQuotedString), '`');
+                m_afterName = m_i;
+                continue;
+            case ':':
+                readParameter();
+                continue;
+            case '$':
+                readHexDollar();
+                continue;
+            case '(':
+                begin(tktLeftParenthesis).Text = "(";
+                ++m_depth;
+                step();
+                continue;
+            case ')':
+                begin(tktRightParenthesis).Text = ")";
+                if (--m_depth < 0 && m_strayLine == 0) {
+                    m_strayLine = m_line;
+                    m_strayColumn = m_column;
+                }
+                step();
+                m_afterName = m_i;
+                continue;
+            case ',':
+                begin(tktComma).Text = ",";
+                step();
+                continue;
+            case '.':
+                if (isDigit(peek()) && m_afterName != m_i) {
+                    readNumber();
+                } else {
+                    begin(tktDot).Text = ".";
+                    step();
+                }
+                continue;
+            case '<':
+                symbol(peek() == '=' || peek() == '>' || peek() == '<' ? 2 : 1);
+                continue;
+            case '>':
+                symbol(peek() == '=' || peek() == '>' ? 2 : 1);
+                continue;
+            case '=':
+            case '|':
+            case '&':
+                symbol(peek() == c ? 2 : 1);
+                continue;
+            case '!':
+                symbol(peek() == '=' ? 2 : 1);
+                continue;
+            default:
+                break;
+        }
+        if (isSymbol(c)) {  // + - * / ^ % ~
+            symbol(1);
+        } else if (isDigit(c)) {
+            readNumber();
+        } else {
+            readWord();
+        }
+    }
+    const std::size_t end = more() ? m_i + 1 : m_i;  // past the ";"
+    if (m_strayLine != 0)
+        throw ESQLMemException(30060, "Unexpected symbol ')' found at line %d, column %d",
+                               {std::int64_t{m_strayLine}, std::int64_t{m_strayColumn}});
+    if (m_depth > 0)
+        throw ESQLMemException(30059, "Missing symbol ')' at line %d, column %d",
+                               {std::int64_t{m_line}, std::int64_t{m_column}});
+    return end;
+}
+
+void StatementScanner::skipComment() {
+    if (m_s[m_i] == '-') {
+        while (more() && m_s[m_i] != '\n')
+            step();
+        return;
+    }
+    step();
+    step();
+    while (more() && !(m_s[m_i] == '*' && peek() == '/'))
+        step();
+    if (more()) {
+        step();
+        step();
+    }
+}
+
+void StatementScanner::readQuoted(TToken& t, char closing) {
+    const std::int32_t line = t.Line;
+    const std::int32_t column = t.Column;
+    step();  // the opening character
+    for (;;) {
+        if (!more())
+            throw ESQLMemException(30061, "Unterminated string at line %d, column %d",
+                                   {std::int64_t{line}, std::int64_t{column}});
+        char c = m_s[m_i];
+        if (c == closing) {
+            step();
+            if (!more() || m_s[m_i] != closing) return;
+        }
+        t.Text.push_back(c);
+        step();
+    }
+}
+
+void StatementScanner::readWordText(std::string& out) {
+    while (more() && !endsWord(m_s[m_i])) {
+        out.push_back(m_s[m_i]);
+        step();
+    }
+}
+
+void StatementScanner::finishWord(TToken& t) {
+    std::string upper(t.Text);
+    for (char& ch : upper)
+        ch = upperAscii(ch);
+    int number = reservedWordNumber(upper.data(), upper.size());
+    if (number != kNotReservedWord) {
+        t.Kind = tktReservedWord;
+        t.WordNumber = static_cast<std::uint16_t>(number);
+    }
+}
+
+void StatementScanner::readWord() {
+    TToken& t = begin(tktString);
+    t.Text.push_back(m_s[m_i]);
+    step();
+    readWordText(t.Text);
+    finishWord(t);
+    m_afterName = m_i;
+}
+
+void StatementScanner::readParameter() {
+    TToken& t = begin(tktParameter);
+    step();  // ":"
+    if (more() && (m_s[m_i] == '\'' || m_s[m_i] == '"' || m_s[m_i] == '`')) {
+        readQuoted(t, m_s[m_i]);
+    } else {
+        readWordText(t.Text);
+    }
+    const TSQLMemSQLParam* param = m_params ? m_params->Find(t.Text) : nullptr;
+    if (!param) throw ESQLMemException(30358, "Value for parameter '%s' not found", {t.Text});
+    t.Value = std::make_shared<const TSQLMemVariant>(static_cast<const TSQLMemVariant&>(*param));
+    m_afterName = m_i;
+}
+
+void StatementScanner::readNumber() {
+    TToken& t = begin(tktInt);
+    bool hex = false, sawDot = false, sawExponent = false;
+    while (more()) {
+        const char c = m_s[m_i];
+        const char prev = t.Text.empty() ? '\0' : t.Text.back();
+        if (hex) {
+            if (hexDigit(c) >= 0) {
+                t.Text.push_back(c);
+            } else if (endsWord(c) && c != '.') {
+                break;
+            } else {
+                invalidNumericSymbol(c, m_line, m_column);
+            }
+        } else if (isDigit(c)) {
+            t.Text.push_back(c);
+        } else if (c == '.') {
+            if (sawDot || sawExponent) invalidNumericSymbol(c, m_line, m_column);
+            sawDot = true;
+            t.Text.push_back(c);
+        } else if (c == 'e' || c == 'E') {
+            if (sawExponent) invalidNumericSymbol(c, m_line, m_column);
+            sawExponent = true;
+            t.Text.push_back(c);
+        } else if ((c == '+' || c == '-') && (prev == 'e' || prev == 'E')) {
+            t.Text.push_back(c);
+        } else if ((c == 'x' || c == 'X') && !sawDot && !sawExponent) {
+            hex = true;  // 0x1F: the digits before the x are only the prefix
+            t.Text.clear();
+        } else if (endsWord(c)) {
+            break;
+        } else {
+            invalidNumericSymbol(c, m_line, m_column);
+        }
+        step();
+    }
+    if (hex) {
+        std::uint64_t value = 0;
+        if (t.Text.empty()) invalidNumericSymbol(more() ? m_s[m_i] : 'x', m_line, m_column);
+        for (char c : t.Text) {
+            if (value > (std::numeric_limits<std::uint64_t>::max() >> 4))
+                invalidNumericSymbol(c, t.Line, t.Column);
+            value = value * 16 + static_cast<std::uint64_t>(hexDigit(c));
+        }
+        t.Text = std::to_string(value);
+        return;
+    }
+    const char last = t.Text.back();
+    if (last == 'e' || last == 'E' || last == '+' || last == '-')
+        invalidNumericSymbol(last, m_line, m_column - 1);
+    if (sawDot || sawExponent) t.Kind = tktFloat;
+}
+
+void StatementScanner::readHexDollar() {
+    TToken& t = begin(tktInt);
+    step();  // "$"
+    std::uint64_t value = 0;
+    std::size_t digits = 0;
+    while (more() && !endsWord(m_s[m_i])) {
+        const int d = hexDigit(m_s[m_i]);
+        if (d < 0 || value > (std::numeric_limits<std::uint64_t>::max() >> 4))
+            invalidNumericSymbol(m_s[m_i], m_line, m_column);
+        value = value * 16 + static_cast<std::uint64_t>(d);
+        ++digits;
+        step();
+    }
+    if (digits == 0) invalidNumericSymbol('$', t.Line, t.Column);
+    t.Text = std::to_string(value);
+}
+
+}  // namespace
+
+const char* tokenKindName(int kind) {
+    return kind >= 0 && kind <= tktBackQuotedString ? kKindNames[kind] : kKindNames[0];
+}
+
+void TSQLMemSQLParam::AssignParam(const TSQLMemSQLParam& other) {
+    Assign(other, true);
+    Name = other.Name;
+}
+
+const std::uint8_t* TSQLMemSQLParam::LoadFromStream(const std::uint8_t* p,
+                                                    const std::uint8_t* limit) {
+    // Positions are counted from the parameter's start.
+    const auto readError = [&](std::int64_t position, std::int64_t block) {
+        throw ESQLMemException(10179,
+                               "Cannot read from stream. Position = %d, Stream size = %d, Block "
+                               "size = %d, Bytes Read = %d",
+                               {position, std::int64_t{limit - p}, block,
+                                std::max<std::int64_t>(0, std::int64_t{limit - p} - position)});
+    };
+    if (limit - p < 4) readError(0, 4);
+    const std::int32_t length = loadLE<std::int32_t>(p);
+    if (length < 0 || limit - p - 4 < length) readError(4, length);
+    p += 4;
+    Name.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
+    return TSQLMemVariant::LoadFromStream(p + length, limit);
+}
+
+void TSQLMemSQLParam::SaveToStream(std::vector<std::uint8_t>& out) const {
+    std::uint8_t size[4];
+    storeLE<std::int32_t>(size, static_cast<std::int32_t>(Name.size()));
+    out.insert(out.end(), size, size + 4);
+    out.insert(out.end(), Name.begin(), Name.end());
+    TSQLMemVariant::SaveToStream(out);
+}
+
+TSQLMemSQLParam& TSQLMemSQLParams::Add(const std::string& name) {
+    return *m_items.emplace_back(std::make_unique<TSQLMemSQLParam>(name));
+}
+
+const TSQLMemSQLParam* TSQLMemSQLParams::Find(const std::string& name) const {
+    for (const auto& item : m_items)
+        if (equalsIgnoringCase(item->Name, name)) return item.get();
+    return nullptr;
+}
+
+TSQLMemLexer::TSQLMemLexer(std::string text, const TSQLMemSQLParams* params)
+    : m_text(std::move(text)), m_params(params) {}
+
+bool TSQLMemLexer::NextStatement() {
+    m_tokens.clear();
+    m_readPos = 0;
+    while (m_statementStart < m_text.size()) {
+        StatementScanner scanner(m_text, m_statementStart, m_params, m_tokens);
+        m_statementStart = m_text.size();  // a failed statement ends the script
+        m_statementStart = scanner.run();
+        if (!m_tokens.empty()) {
+            ++m_statementNumber;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TSQLMemLexer::NextToken(TToken& out) {
+    bool found = copyAt(m_readPos + 1, out);
+    ++m_readPos;
+    return found;
+}
+
+bool TSQLMemLexer::SetPosition(int position, TToken& out) {
+    m_readPos = position;
+    return copyAt(position, out);
+}
+
+bool TSQLMemLexer::IsReservedWord(const TToken& token, int number) {
+    return token.Kind == tktReservedWord &&
+           (number == kNotReservedWord || token.WordNumber == number);
+}
+
+const TToken& TSQLMemLexer::at(int index) const {
+    static const TToken none;
+    return index >= 0 && static_cast<std::size_t>(index) < m_tokens.size()
+               ? m_tokens[static_cast<std::size_t>(index)]
+               : none;
+}
+
+bool TSQLMemLexer::copyAt(int index, TToken& out) const {
+    out = at(index);
+    return out.Kind != tktNone;
+}
+
+}  // namespace sqlmem

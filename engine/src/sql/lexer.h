@@ -1,0 +1,122 @@
+// SQL text to tokens, one statement at a time, with parameter values already
+// substituted. Parsers walk the tokens with look-ahead and backtracking
+// (GetPosition/SetPosition); nothing here knows the grammar.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sql/reserved_words.h"
+#include "values/sqlmem_variant.h"
+
+namespace sqlmem {
+
+enum TTokenKind : std::uint8_t {
+    tktNone = 0,
+    tktString = 1,  // identifier or operator symbol
+    tktQuotedString = 2,
+    tktBracketedString = 3,
+    tktInt = 4,
+    tktFloat = 5,
+    tktReservedWord = 6,
+    tktParameter = 7,
+    tktLeftParenthesis = 8,
+    tktRightParenthesis = 9,
+    tktComma = 10,
+    tktDot = 11,
+    tktBackQuotedString = 12,
+};
+
+// "tktNone" .. "tktBackQuotedString"; "tktNone" for an unknown kind.
+const char* tokenKindName(int kind);
+
+// A parameter: a value with a name.
+class TSQLMemSQLParam : public TSQLMemVariant {
+public:
+    explicit TSQLMemSQLParam(std::string name = {}) : Name(std::move(name)) {}
+    // Copies the name too.
+    void AssignParam(const TSQLMemSQLParam& other);
+    // Name length (int32 LE), the name's bytes, then the value's stream form.
+    const std::uint8_t* LoadFromStream(const std::uint8_t* p, const std::uint8_t* limit) override;
+    void SaveToStream(std::vector<std::uint8_t>& out) const override;
+
+    std::string Name;
+};
+
+class TSQLMemSQLParams {
+public:
+    int Count() const { return static_cast<int>(m_items.size()); }
+    TSQLMemSQLParam& Item(int index) { return *m_items.at(static_cast<std::size_t>(index)); }
+    const TSQLMemSQLParam& Item(int index) const {
+        return *m_items.at(static_cast<std::size_t>(index));
+    }
+    // A new parameter without type, null.
+    TSQLMemSQLParam& Add(const std::string& name = {});
+    void Clear() { m_items.clear(); }
+    // The first parameter of that name, ignoring case; nullptr if none.
+    const TSQLMemSQLParam* Find(const std::string& name) const;
+
+private:
+    std::vector<std::unique_ptr<TSQLMemSQLParam>> m_items;
+};
+
+struct TToken {
+    std::uint8_t Kind = tktNone;
+    std::uint16_t WordNumber = kNotReservedWord;
+    // Without quotes or the parameter's ":"; hex numbers in decimal.
+    std::string Text;
+    // Parameters only: a copy of the parameter's value, shared by copies of
+    // the token and never changed after tokenising.
+    std::shared_ptr<const TSQLMemVariant> Value;
+    std::int32_t Line = 0;
+    std::int32_t Column = 0;
+};
+
+class TSQLMemLexer {
+public:
+    // params may be null (filters have none); it is not owned and must
+    // outlive the lexer.
+    TSQLMemLexer(std::string text, const TSQLMemSQLParams* params);
+
+    // Tokenises the next statement, through its ";" or the end of the text.
+    // Lines and columns count from the statement's start.
+    // Statements without tokens (";;", a trailing comment) are skipped, so
+    // false means the text is exhausted. Tokenising errors raise and leave
+    // the statement unusable.
+    bool NextStatement();
+    // -1 before the first statement.
+    int StatementNumber() const { return m_statementNumber; }
+
+    // Token access. Past the last token each answers false and gives kind 0.
+    bool CurrentToken(TToken& out) const { return copyAt(m_readPos, out); }
+    bool NextToken(TToken& out);
+    bool PeekToken(TToken& out) const { return copyAt(m_readPos + 1, out); }
+    int GetPosition() const { return m_readPos; }
+    bool SetPosition(int position, TToken& out);
+
+    // Without copying: kind 0 past the end.
+    const TToken& Current() const { return at(m_readPos); }
+    const TToken& Peek() const { return at(m_readPos + 1); }
+    void Advance() { ++m_readPos; }
+    void Seek(int position) { m_readPos = position; }
+
+    const std::vector<TToken>& Tokens() const { return m_tokens; }
+
+    // Kind 6 and that word number; kNotReservedWord accepts any reserved word.
+    static bool IsReservedWord(const TToken& token, int number);
+
+private:
+    const TToken& at(int index) const;
+    bool copyAt(int index, TToken& out) const;
+
+    std::string m_text;
+    const TSQLMemSQLParams* m_params;
+    std::size_t m_statementStart = 0;
+    int m_statementNumber = -1;
+    std::vector<TToken> m_tokens;
+    int m_readPos = 0;
+};
+
+}  // namespace sqlmem

@@ -198,6 +198,12 @@ using TDataSetNotifyEvent = std::function<void(TDataSet&)>;
 using TDataSetErrorEvent = std::function<void(TDataSet&, const std::exception&, TDataAction&)>;
 using TFilterRecordEvent = std::function<void(TDataSet&, bool& accept)>;
 
+struct TFilterOptions {
+    bool CaseInsensitive = false;
+    bool NoPartialCompare = false;
+    bool operator==(const TFilterOptions&) const = default;
+};
+
 // A bookmark is the record identifier of a record; empty for none.
 using TBookmark = std::vector<std::uint8_t>;
 
@@ -262,9 +268,16 @@ public:
     void checkBrowseMode();
 
     // --- filtering -----------------------------------------------------------
-    // While true, OnFilterRecord decides which records are visible.
+    // While true, the filter text and OnFilterRecord decide which records are
+    // visible. Each setter posts pending changes first and, on an open
+    // filtered dataset, moves to the first visible record. A filter that
+    // cannot be applied raises and leaves the previous one in force.
     void setFiltered(bool filtered);
     bool filtered() const { return m_filtered; }
+    void setFilter(const std::string& text);
+    const std::string& filter() const { return m_filterText; }
+    void setFilterOptions(TFilterOptions options);
+    TFilterOptions filterOptions() const { return m_filterOptions; }
 
     // --- controls ------------------------------------------------------------
     void disableControls();
@@ -316,7 +329,7 @@ protected:
                               std::uint8_t* /*found*/) {
         return -1;
     }
-    // The record filter changed (Filtered or OnFilterRecord).
+    // The record filter changed (Filtered, the filter text or its options).
     virtual void filterChanged() = 0;
     // Checks the hooks make before any change; they raise the engine's errors.
     virtual void checkCanPost() = 0;
@@ -359,6 +372,8 @@ private:
     bool m_eof = true;
     bool m_modified = false;
     bool m_filtered = false;
+    std::string m_filterText;
+    TFilterOptions m_filterOptions;
     int m_disableCount = 0;
     TDataSetState m_stateAtDisable = TDataSetState::dsInactive;
 };

@@ -471,13 +471,56 @@ void TDataSet::checkBrowseMode() {
 
 // --- filtering -----------------------------------------------------------------
 
+namespace {
+
+// Sets `slot`, lets `apply` take it up, and puts the old value back (and
+// applies that again) when it refuses.
+template <class T, class Apply>
+void changeFilterSetting(T& slot, T value, Apply apply) {
+    T old = std::move(slot);
+    slot = std::move(value);
+    try {
+        apply();
+    } catch (...) {
+        slot = std::move(old);
+        apply();
+        throw;
+    }
+}
+
+}  // namespace
+
 void TDataSet::setFiltered(bool filtered) {
     if (active()) checkBrowseMode();
     const bool changed = filtered != m_filtered;
-    m_filtered = filtered;
-    if (!active()) return;
-    if (changed) filterChanged();
-    first();
+    if (!active() || !changed) {
+        m_filtered = filtered;
+    } else {
+        changeFilterSetting(m_filtered, filtered, [this] { filterChanged(); });
+    }
+    if (active()) first();
+}
+
+void TDataSet::setFilter(const std::string& text) {
+    if (active()) checkBrowseMode();
+    const bool changed = text != m_filterText;
+    if (!active() || !m_filtered || !changed) {
+        m_filterText = text;
+    } else {
+        changeFilterSetting(m_filterText, text, [this] { filterChanged(); });
+    }
+    if (active() && m_filtered) first();
+}
+
+void TDataSet::setFilterOptions(TFilterOptions options) {
+    if (active()) checkBrowseMode();
+    const bool changed = !(options == m_filterOptions);
+    if (!active() || !m_filtered || !changed) {
+        m_filterOptions = options;
+    } else {
+        changeFilterSetting(m_filterOptions, options, [this] { filterChanged(); });
+    }
+    if (active() && m_filtered) first();
 }
 
 bool TDataSet::acceptRecord(const std::uint8_t* buffer) {

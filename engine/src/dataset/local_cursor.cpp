@@ -1,5 +1,7 @@
 #include "dataset/local_cursor.h"
 
+#include "expr/expression.h"
+
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
@@ -175,6 +177,40 @@ int TSQLMemLocalCursor::deleteCurrent() {
 void TSQLMemLocalCursor::cancel(bool /*isInsert*/) {
     // Pending record buffers belong to the dataset; BLOB blocks made for an
     // abandoned buffer are released here once BLOB streams exist.
+}
+
+// --- filters -------------------------------------------------------------------------
+
+void TSQLMemLocalCursor::setFilter(const std::string& text, bool caseInsensitive,
+                                   bool partialCompare) {
+    auto filter = std::make_unique<TSQLMemExpression>();
+    filter->ParseFilter(this, text, partialCompare, caseInsensitive);
+    m_filter = std::move(filter);
+    composeRecordFilter();
+}
+
+void TSQLMemLocalCursor::clearFilter() {
+    m_filter.reset();
+    composeRecordFilter();
+}
+
+void TSQLMemLocalCursor::setEventFilter(std::function<bool(const std::uint8_t* record)> filter) {
+    m_eventFilter = std::move(filter);
+    composeRecordFilter();
+}
+
+void TSQLMemLocalCursor::composeRecordFilter() {
+    if (!m_filter && !m_eventFilter) {
+        RecordFilter = nullptr;
+        return;
+    }
+    RecordFilter = [this](const std::uint8_t* record) {
+        if (m_filter) {
+            m_filter->SetRecordBuffer(record);
+            if (!m_filter->IsTrue()) return false;
+        }
+        return !m_eventFilter || m_eventFilter(record);
+    };
 }
 
 }  // namespace sqlmem

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "storage/meta_defs.h"
@@ -13,6 +14,7 @@ namespace sqlmem {
 
 class TSQLMemDatabaseData;
 class TSQLMemTableData;
+class TSQLMemExpression;
 
 // Result codes a cursor leaves after post and delete.
 enum TSQLMemCursorResult : int {
@@ -92,8 +94,18 @@ public:
     bool AtEnd = false;    // after the last record
 
     // A record the table delivers only when this accepts it (null: all).
+    // Composed from the filter expression and the event filter; the storage
+    // only ever sees this one test.
     std::function<bool(const std::uint8_t* record)> RecordFilter;
     bool accepts(const std::uint8_t* record) const { return !RecordFilter || RecordFilter(record); }
+
+    // The dataset's filter text, parsed and bound to this open cursor.
+    // A text that does not parse raises and leaves the previous filter.
+    void setFilter(const std::string& text, bool caseInsensitive, bool partialCompare);
+    void clearFilter();
+    TSQLMemExpression* filterExpression() const { return m_filter.get(); }
+    // The dataset's per-record event (null: none).
+    void setEventFilter(std::function<bool(const std::uint8_t* record)> filter);
 
     // --- changes ---------------------------------------------------------
     void initRecord(std::uint8_t* record) const;
@@ -107,6 +119,10 @@ public:
 
 private:
     TSQLMemTableData& requireTable(int code) const;
+    void composeRecordFilter();
+
+    std::unique_ptr<TSQLMemExpression> m_filter;
+    std::function<bool(const std::uint8_t* record)> m_eventFilter;
 
     TSQLMemDatabaseData* m_database;
     TSQLMemTableData* m_table = nullptr;

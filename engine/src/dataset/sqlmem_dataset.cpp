@@ -238,16 +238,21 @@ int TSQLMemDataSet::internalCompareBookmarks(const TBookmark& a, const TBookmark
 
 void TSQLMemDataSet::filterChanged() {
     if (!m_cursor) return;
+    if (filtered() && !filter().empty())
+        m_cursor->setFilter(filter(), filterOptions().CaseInsensitive,
+                            !filterOptions().NoPartialCompare);
+    else
+        m_cursor->clearFilter();
     // The handler is looked up per record, so one assigned later still counts.
     if (filtered())
-        m_cursor->RecordFilter = [this](const std::uint8_t* record) {
+        m_cursor->setEventFilter([this](const std::uint8_t* record) {
             if (!OnFilterRecord) return true;
             std::vector<std::uint8_t> buffer(recordBufferSize());
             std::memcpy(buffer.data(), record, m_cursor->recordSize());
             return acceptRecord(buffer.data());
-        };
+        });
     else
-        m_cursor->RecordFilter = nullptr;
+        m_cursor->setEventFilter(nullptr);
 }
 
 int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,

@@ -92,6 +92,7 @@ public:
     // The page store of the table's indexes.
     TSQLMemPageManager& pageManager() const { return *m_pageManager; }
     TSQLMemBaseRecordManager* recordManager() const { return m_recordManager.get(); }
+    TSQLMemBaseSequenceManager* sequenceManager() const { return m_sequenceManager.get(); }
     int cursorCount() const { return static_cast<int>(m_cursors.size()); }
     // Listed in a catalogue other than its database's (temporary tables).
     bool InForeignCatalogue = false;

@@ -152,7 +152,7 @@ struct TreeCheck {
 TEST(BTreeLayoutTest, RootLeafOfTheJournalIndexSplitsAtEntry371) {
     Table t;
     TSQLMemIndexDef def = indexOn({{"id", false, false}}, true);
-    TSQLMemPageManager pages;
+    TSQLMemMemoryPageManager pages;
     TSQLMemBTreeIndex index(def, t.fields, pages);
     EXPECT_EQ(index.keyRef().keySize, 5);
     EXPECT_EQ(index.keyRef().leafEntrySize(), 11);
@@ -204,7 +204,7 @@ TEST(BTreeLayoutTest, RootLeafOfTheJournalIndexSplitsAtEntry371) {
 TEST(BTreeLayoutTest, DeletingEveryKeyLeavesAnEmptyRootLeafThatIsReused) {
     Table t;
     TSQLMemIndexDef def = indexOn({{"id", false, false}});
-    TSQLMemPageManager pages;
+    TSQLMemMemoryPageManager pages;
     TSQLMemBTreeIndex index(def, t.fields, pages);
     const std::string name = "x";
     for (int id = 0; id < 2000; ++id) {
@@ -237,7 +237,7 @@ TEST(BTreeLayoutTest, DeletingEveryKeyLeavesAnEmptyRootLeafThatIsReused) {
 TEST(BTreePropertyTest, RandomChangesKeepTheTreeSound) {
     Table t;
     TSQLMemIndexDef def = indexOn({{"name", true, true}, {"id", false, false}});
-    TSQLMemPageManager pages;
+    TSQLMemMemoryPageManager pages;
     TSQLMemBTreeIndex index(def, t.fields, pages);
     ASSERT_EQ(index.keyRef().leafEntrySize(), 313);
 
@@ -322,7 +322,7 @@ TEST(BTreePropertyTest, RandomChangesKeepTheTreeSound) {
 TEST(BTreeNavigationTest, SearchesAndWalksFollowKeyOrder) {
     Table t;
     TSQLMemIndexDef def = indexOn({{"id", false, false}});
-    TSQLMemPageManager pages;
+    TSQLMemMemoryPageManager pages;
     TSQLMemBTreeIndex index(def, t.fields, pages);
     const std::string name = "x";
     // ids 0, 2, 4, ... 1998, each twice: duplicates span leaves
@@ -418,7 +418,7 @@ TEST(BTreeUniquenessTest, KeyFreeOnlyMattersForUniqueIndexes) {
     int id = 1;
     for (bool unique : {false, true}) {
         TSQLMemIndexDef def = indexOn({{"name", false, true}}, unique);
-        TSQLMemPageManager pages;
+        TSQLMemMemoryPageManager pages;
         TSQLMemBTreeIndex index(def, t.fields, pages);
         auto r = t.record(&id, &name);
         EXPECT_TRUE(index.isKeyFree(0, r.data())) << "an empty tree has every key free";

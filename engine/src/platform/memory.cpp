@@ -1,141 +1,307 @@
 #include "platform/memory.h"
 
 #include <sys/mman.h>
+#include <sys/sysinfo.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "sqlmem/exception.h"
 
 namespace sqlmem {
 namespace {
 
-// Every block carries a 16-byte header: its size and whether it is a mapping
-// of its own. Large blocks (record arrays, mostly) are mapped directly, so
-// that growing them remaps pages instead of copying them, fresh pages come
-// zeroed, and huge pages can back them.
-struct Header {
-    std::size_t size;
-    std::size_t mapped;  // bytes mapped, 0 for a heap block
-};
-static_assert(sizeof(Header) == 16);
-
-constexpr std::size_t kMapThreshold = 16 * 1024 * 1024;
+constexpr std::size_t kLeadIn = 7;
+constexpr std::size_t kDataOffset = 9;
+// Global blocks with larger totals are mapped. Below it malloc serves better:
+// it keeps freed memory for the next block instead of faulting fresh pages in.
+constexpr std::size_t kMapAbove = 16 << 20;
 constexpr std::size_t kPage = 4096;
-std::atomic<std::int64_t> g_inUse{0};
+constexpr std::uint32_t kLongSize = 0xFFFFFFFF;
 
-std::size_t roundToPages(std::size_t n) {
-    return (n + kPage - 1) / kPage * kPage;
+std::uint8_t sourceFor(std::size_t total) {
+    if (total <= 726) return kSourceHeap;
+    if (total <= 64500) return kSourceGlobal;
+    if (total <= 1048576) return kSourceHeap;
+    return kSourceGlobal;
 }
 
-Header* headerOf(void* block) {
-    return reinterpret_cast<Header*>(static_cast<std::uint8_t*>(block) - sizeof(Header));
+bool isMapped(std::uint8_t source, std::size_t n) {
+    return source == kSourceGlobal && n + kBlockOverhead > kMapAbove;
 }
 
-void* mapBlock(std::size_t size) {
-    const std::size_t bytes = roundToPages(size + sizeof(Header));
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
+std::size_t rawBytes(std::size_t n) {
+    return n + kBlockOverhead + kLeadIn;
+}
+
+std::size_t mappedBytes(std::size_t n) {
+    return (rawBytes(n) + kPage - 1) / kPage * kPage;
+}
+
+std::uint8_t* startOf(const void* data) {
+    return const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(data)) - kDataOffset;
+}
+
+std::uint32_t load32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+void store32(std::uint8_t* p, std::uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
+
+std::size_t readSize(const std::uint8_t* start) {
+    const std::uint32_t word = load32(start);
+    if (word != kLongSize) return word;
+    std::uint64_t n = 0;
+    std::memcpy(&n, start - kLeadIn, kLeadIn);  // little-endian host
+    return static_cast<std::size_t>(n);
+}
+
+// Writes size, source and both guards around the caller's n bytes.
+void writeHeader(std::uint8_t* raw, std::size_t n, std::uint8_t source) {
+    std::uint8_t* start = raw + kLeadIn;
+    if (n < kLongSize) {
+        store32(start, static_cast<std::uint32_t>(n));
+    } else {
+        store32(start, kLongSize);
+        const std::uint64_t wide = n;
+        std::memcpy(raw, &wide, kLeadIn);
+    }
+    start[4] = source;
+    store32(start + 5, kGuardBefore);
+    store32(start + kDataOffset + n, kGuardAfter);
+}
+
+std::string errnoText() {
+    return std::strerror(errno);
+}
+
+[[noreturn]] void sourceFailed(const std::string& why) {
+    throw ESQLMemException(30015, "GetMem error: %s", {why});
+}
+
+std::uint8_t* obtainRaw(std::size_t n, std::uint8_t source, bool zeroed) {
+    if (n > SIZE_MAX / 4) sourceFailed("Out of memory");
+    if (isMapped(source, n)) {
+        const std::size_t bytes = mappedBytes(n);
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) sourceFailed(errnoText());
 #ifdef MADV_HUGEPAGE
-    madvise(p, bytes, MADV_HUGEPAGE);
+        madvise(p, bytes, MADV_HUGEPAGE);
 #endif
-    auto* h = static_cast<Header*>(p);
-    h->size = size;
-    h->mapped = bytes;
-    return h + 1;
+        return static_cast<std::uint8_t*>(p);
+    }
+    void* p = zeroed ? std::calloc(1, rawBytes(n)) : std::malloc(rawBytes(n));
+    if (!p) sourceFailed("Out of memory");
+    return static_cast<std::uint8_t*>(p);
+}
+
+// Returns false when the system refused to take the block back.
+bool releaseRaw(std::uint8_t* raw, std::size_t n, std::uint8_t source) {
+    if (isMapped(source, n)) return munmap(raw, mappedBytes(n)) == 0;
+    std::free(raw);
+    return true;
+}
+
+std::int64_t physicalAvailable() {
+    if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        long long kb = -1;
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "MemAvailable: %lld kB", &kb) == 1) break;
+        std::fclose(f);
+        if (kb >= 0) return static_cast<std::int64_t>(kb) * 1024;
+    }
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0) return 0;
+    return static_cast<std::int64_t>(info.freeram) * info.mem_unit;
 }
 
 }  // namespace
 
-void* memAlloc(std::size_t size) {
-    if (size > SIZE_MAX / 2) return nullptr;
-    void* block;
-    if (size >= kMapThreshold) {
-        block = mapBlock(size);
-        if (!block) return nullptr;
-    } else {
-        auto* h = static_cast<Header*>(std::malloc(size + sizeof(Header)));
-        if (!h) return nullptr;
-        h->size = size;
-        h->mapped = 0;
-        block = h + 1;
-    }
-    g_inUse += static_cast<std::int64_t>(size);
-    return block;
+TSQLMemMemoryManager& TSQLMemMemoryManager::instance() {
+    static TSQLMemMemoryManager* manager = new TSQLMemMemoryManager();
+    return *manager;
 }
 
-void* memRealloc(void* block, std::size_t size) {
-    if (!block) return memAlloc(size);
-    if (size > SIZE_MAX / 2) return nullptr;
-    Header* h = headerOf(block);
-    const std::size_t old = h->size;
-    void* result;
-    if (h->mapped) {
-        const std::size_t bytes = roundToPages(size + sizeof(Header));
-        if (bytes != h->mapped) {
-            const std::size_t grownFrom = h->mapped;
-            void* p = mremap(h, grownFrom, bytes, MREMAP_MAYMOVE);
-            if (p == MAP_FAILED) return nullptr;
-            h = static_cast<Header*>(p);
-            h->mapped = bytes;
-#ifdef MADV_POPULATE_WRITE
-            // Growth is followed by writes: fault the new pages in at once
-            // rather than one trap per page (best effort).
-            if (bytes > grownFrom)
-                madvise(reinterpret_cast<std::uint8_t*>(p) + grownFrom, bytes - grownFrom,
-                        MADV_POPULATE_WRITE);
-#endif
-        }
-        h->size = size;
-        result = h + 1;
-    } else if (size >= kMapThreshold) {
-        result = mapBlock(size);
-        if (!result) return nullptr;
-        std::memcpy(result, block, old < size ? old : size);
-        std::free(h);
-    } else {
-        auto* p = static_cast<Header*>(std::realloc(h, size + sizeof(Header)));
-        if (!p) return nullptr;
-        p->size = size;
-        result = p + 1;
-    }
-    g_inUse += static_cast<std::int64_t>(size) - static_cast<std::int64_t>(old);
-    return result;
+void TSQLMemMemoryManager::account(std::int64_t delta) {
+    std::lock_guard g(m_section);
+    m_current += delta;
+    if (m_current > m_peak) m_peak = m_current;
 }
 
-void memFree(void* block) {
+void TSQLMemMemoryManager::checkLimit(std::int64_t grow) const {
+    const std::int64_t limit = m_limit.load();
+    if (limit <= 0 || grow <= 0) return;
+    std::lock_guard g(m_section);
+    if (m_current + grow > limit)
+        throw ESQLMemException(30004, "Memory limit exceeded (Limit = %d bytes)", {limit});
+}
+
+void* TSQLMemMemoryManager::obtain(std::size_t n, bool zeroed) {
+    if (n == 0) throw ESQLMemException(30286, "Cannot alocate 0 bytes");
+    checkLimit(static_cast<std::int64_t>(n));
+    const std::uint8_t source = sourceFor(n + kBlockOverhead);
+    std::uint8_t* raw = obtainRaw(n, source, zeroed);
+    writeHeader(raw, n, source);
+    account(static_cast<std::int64_t>(n));
+    return raw + kLeadIn + kDataOffset;
+}
+
+void* TSQLMemMemoryManager::allocate(std::size_t n) {
+    ++m_allocations;
+    return obtain(n, false);
+}
+
+void* TSQLMemMemoryManager::allocateZeroed(std::size_t n) {
+    ++m_zeroedAllocations;
+    return obtain(n, true);
+}
+
+void TSQLMemMemoryManager::free(void*& block) {
     if (!block) return;
-    Header* h = headerOf(block);
-    g_inUse -= static_cast<std::int64_t>(h->size);
-    if (h->mapped)
-        munmap(h, h->mapped);
-    else
-        std::free(h);
+    ++m_frees;
+    std::uint8_t* start = startOf(block);
+    if (load32(start + 5) != kGuardBefore) throw ESQLMemException(30001, "Invalid pointer");
+    const std::size_t n = readSize(start);
+    const std::uint8_t source = start[4];
+    const bool overrun = load32(start + kDataOffset + n) != kGuardAfter;
+    if (!releaseRaw(start - kLeadIn, n, source))
+        throw ESQLMemException(30138, "FreeAndNillMem error: %s", {errnoText()});
+    account(-static_cast<std::int64_t>(n));
+    block = nullptr;
+    // Reported only now, so that the report loses no memory.
+    if (overrun) throw ESQLMemException(30137, "Memory overrun detected");
 }
 
-bool memGrowsZeroed(const void* block) {
-    return block &&
-           reinterpret_cast<const Header*>(static_cast<const std::uint8_t*>(block) - sizeof(Header))
-                   ->mapped != 0;
-}
-
-std::int64_t memInUse() {
-    return g_inUse.load();
-}
-
-bool EngineBlock::resize(std::size_t size) {
-    if (size == m_size) return true;
-    if (size == 0) {
-        reset();
-        return true;
+void TSQLMemMemoryManager::freeNoThrow(void*& block) noexcept {
+    try {
+        free(block);
+    } catch (const std::exception& e) {
+        ++m_guardViolations;
+        std::fprintf(stderr, "sqlmem: %s\n", e.what());
+        block = nullptr;
     }
-    void* p = memRealloc(m_data, size);
-    if (!p) return false;
-    m_data = static_cast<std::uint8_t*>(p);
-    // Mapped blocks grow by fresh zero pages: touching them again would only
-    // fault them in early.
-    if (size > m_size && !memGrowsZeroed(m_data)) std::memset(m_data + m_size, 0, size - m_size);
+}
+
+void TSQLMemMemoryManager::reallocate(void*& block, std::size_t newSize, bool zeroGrowth) {
+    ++m_reallocations;
+    if (!block) {
+        if (newSize) block = obtain(newSize, zeroGrowth);
+        return;
+    }
+    std::uint8_t* start = startOf(block);
+    if (load32(start + 5) != kGuardBefore) throw ESQLMemException(30002, "Invalid pointer");
+    if (newSize == 0) {
+        free(block);
+        return;
+    }
+    try {
+        const std::size_t old = readSize(start);
+        const std::uint8_t oldSource = start[4];
+        const std::uint8_t newSource = sourceFor(newSize + kBlockOverhead);
+        checkLimit(static_cast<std::int64_t>(newSize) - static_cast<std::int64_t>(old));
+        std::uint8_t* raw = start - kLeadIn;
+        std::uint8_t* moved;
+        if (isMapped(oldSource, old) && isMapped(newSource, newSize)) {
+            // Both mapped: remap the pages instead of copying them.
+            const std::size_t oldBytes = mappedBytes(old), newBytes = mappedBytes(newSize);
+            moved = raw;
+            if (newBytes != oldBytes) {
+                void* p = mremap(raw, oldBytes, newBytes, MREMAP_MAYMOVE);
+                if (p == MAP_FAILED) throw std::runtime_error(errnoText());
+                moved = static_cast<std::uint8_t*>(p);
+#ifdef MADV_POPULATE_WRITE
+                // Growth is followed by writes: fault the new pages in at once
+                // rather than one trap per page (best effort).
+                if (newBytes > oldBytes)
+                    madvise(moved + oldBytes, newBytes - oldBytes, MADV_POPULATE_WRITE);
+#endif
+            }
+            // Pages added by remapping are zero; only the old last page may
+            // hold the old trailing guard or what a shrink left behind.
+            if (zeroGrowth && newSize > old) {
+                const std::size_t from = kLeadIn + kDataOffset + old;
+                const std::size_t to = std::min(oldBytes, kLeadIn + kDataOffset + newSize);
+                if (to > from) std::memset(moved + from, 0, to - from);
+            }
+        } else if (!isMapped(oldSource, old) && !isMapped(newSource, newSize)) {
+            void* p = std::realloc(raw, rawBytes(newSize));
+            if (!p) throw std::runtime_error("Out of memory");
+            moved = static_cast<std::uint8_t*>(p);
+            if (zeroGrowth && newSize > old)
+                std::memset(moved + kLeadIn + kDataOffset + old, 0, newSize - old);
+        } else {
+            moved = obtainRaw(newSize, newSource, zeroGrowth);
+            std::memcpy(moved + kLeadIn + kDataOffset, block, std::min(old, newSize));
+            if (zeroGrowth && newSize > old && !isMapped(newSource, newSize))
+                std::memset(moved + kLeadIn + kDataOffset + old, 0, newSize - old);
+            releaseRaw(raw, old, oldSource);
+        }
+        writeHeader(moved, newSize, newSource);
+        account(static_cast<std::int64_t>(newSize) - static_cast<std::int64_t>(old));
+        block = moved + kLeadIn + kDataOffset;
+    } catch (const std::exception& e) {
+        throw ESQLMemException(30014, "ReallocMem error: %s", {std::string(e.what())});
+    }
+}
+
+std::size_t TSQLMemMemoryManager::size(const void* block) const {
+    if (!block) return 0;
+    const std::uint8_t* start = startOf(block);
+    if (load32(start + 5) != kGuardBefore) throw ESQLMemException(30005, "Invalid pointer");
+    return readSize(start);
+}
+
+std::uint8_t TSQLMemMemoryManager::source(const void* block) {
+    return startOf(block)[4];
+}
+
+bool TSQLMemMemoryManager::growsZeroed(const void* block) {
+    return block && isMapped(source(block), readSize(startOf(block)));
+}
+
+std::int64_t TSQLMemMemoryManager::availableMemory() {
+    std::int64_t available = physicalAvailable();
+    const std::int64_t limit = m_limit.load();
+    if (limit > 0 && limit < available) available = limit;
+    m_available.store(available);
+    return available;
+}
+
+std::int64_t TSQLMemMemoryManager::currentUse() const {
+    std::lock_guard g(m_section);
+    return m_current;
+}
+
+std::int64_t TSQLMemMemoryManager::peakUse() const {
+    std::lock_guard g(m_section);
+    return m_peak;
+}
+
+void TSQLMemMemoryManager::resetPeakUse() {
+    std::lock_guard g(m_section);
+    m_peak = m_current;
+}
+
+void EngineBlock::resize(std::size_t size) {
+    if (size == m_size) return;
+    TSQLMemMemoryManager::instance().reallocate(m_data, size, true);
     m_size = size;
-    return true;
+}
+
+void EngineBlock::reset() {
+    void* data = m_data;
+    m_data = nullptr;
+    m_size = 0;
+    TSQLMemMemoryManager::instance().free(data);
 }
 
 }  // namespace sqlmem

@@ -1,20 +1,33 @@
 #include "platform/rw_lock.h"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <thread>
 
 #include "sqlmem/exception.h"
 
 namespace sqlmem {
+namespace {
+
+// The system's identifier of the calling thread, the number error 11638 shows.
+std::int64_t currentThread() {
+    thread_local const std::int64_t id = static_cast<std::int64_t>(syscall(SYS_gettid));
+    return id;
+}
+
+}  // namespace
 
 TSQLMemReadWriteThreadSyncByCriticalSections::Holder*
-TSQLMemReadWriteThreadSyncByCriticalSections::findHolder(std::thread::id id) {
+TSQLMemReadWriteThreadSyncByCriticalSections::findHolder(std::int64_t thread) {
     auto it = std::find_if(m_holders.begin(), m_holders.end(),
-                           [&](const Holder& h) { return h.thread == id; });
+                           [&](const Holder& h) { return h.thread == thread; });
     return it == m_holders.end() ? nullptr : &*it;
 }
 
 void TSQLMemReadWriteThreadSyncByCriticalSections::beginRead() {
-    const auto me = std::this_thread::get_id();
+    const std::int64_t me = currentThread();
     bool counted = false;
     for (;;) {
         {
@@ -40,7 +53,7 @@ void TSQLMemReadWriteThreadSyncByCriticalSections::beginRead() {
 }
 
 void TSQLMemReadWriteThreadSyncByCriticalSections::beginWrite() {
-    const auto me = std::this_thread::get_id();
+    const std::int64_t me = currentThread();
     bool counted = false;
     for (;;) {
         {
@@ -50,7 +63,7 @@ void TSQLMemReadWriteThreadSyncByCriticalSections::beginWrite() {
                 counted = true;
             }
             Holder* h = findHolder(me);
-            bool onlyMe = m_holders.size() == 1 && h;
+            const bool onlyMe = m_holders.size() == 1 && h;
             if (m_holders.empty() || onlyMe) {
                 --m_waitingWriters;
                 m_state = -1;
@@ -66,16 +79,13 @@ void TSQLMemReadWriteThreadSyncByCriticalSections::beginWrite() {
 }
 
 void TSQLMemReadWriteThreadSyncByCriticalSections::end() {
-    const auto me = std::this_thread::get_id();
+    const std::int64_t me = currentThread();
     std::lock_guard g(m_section);
     auto it = std::find_if(m_holders.begin(), m_holders.end(),
                            [&](const Holder& h) { return h.thread == me; });
-    if (it == m_holders.end()) {
-        throw ESQLMemException(
-            11638, "Invalid item number - ItemNo = %d, ItemCount = %d",
-            {static_cast<std::int64_t>(std::hash<std::thread::id>{}(me)&0x7FFFFFFF),
-             static_cast<std::int64_t>(m_holders.size())});
-    }
+    if (it == m_holders.end())
+        throw ESQLMemException(11638, "Invalid item number - ItemNo = %d, ItemCount = %d",
+                               {me, static_cast<std::int64_t>(m_holders.size())});
     if (--it->count == 0) {
         m_holders.erase(it);
         m_state = (m_state == -1 || m_state == 0) ? 0 : m_state - 1;
@@ -88,9 +98,10 @@ std::int32_t TSQLMemReadWriteThreadSyncByCriticalSections::holderState() const {
 }
 
 std::int64_t TSQLMemReadWriteThreadSyncByCriticalSections::depthOfCurrentThread() const {
+    const std::int64_t me = currentThread();
     std::lock_guard g(m_section);
     for (const Holder& h : m_holders)
-        if (h.thread == std::this_thread::get_id()) return h.count;
+        if (h.thread == me) return h.count;
     return 0;
 }
 

@@ -4,12 +4,22 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace sqlmem {
 
-class TSQLMemReadWriteThreadSyncByCriticalSections {
+class TSQLMemReadWriteThreadSync {
+public:
+    virtual ~TSQLMemReadWriteThreadSync() = default;
+    virtual void beginRead() = 0;
+    virtual void beginWrite() = 0;
+    virtual void end() = 0;
+};
+
+// Any number of reading threads or one writing thread. A thread re-enters a
+// lock it holds in either mode, and the only reading thread may upgrade to
+// writing. Waiting yields the processor instead of blocking on an event.
+class TSQLMemReadWriteThreadSyncByCriticalSections final : public TSQLMemReadWriteThreadSync {
 public:
     explicit TSQLMemReadWriteThreadSyncByCriticalSections(std::string ownerClass = "NULL Pointer")
         : m_ownerClass(std::move(ownerClass)) {}
@@ -18,11 +28,12 @@ public:
     TSQLMemReadWriteThreadSyncByCriticalSections& operator=(
         const TSQLMemReadWriteThreadSyncByCriticalSections&) = delete;
 
-    // A thread that already holds the lock, in either mode, always re-enters.
-    void beginRead();
-    void beginWrite();
+    void beginRead() override;
+    void beginWrite() override;
     // REQUIRES: the calling thread holds the lock (else ESQLMemException 11638).
-    void end();
+    void end() override;
+
+    const std::string& ownerClassName() const { return m_ownerClass; }
 
     // -1 while a writer holds it, otherwise the number of reading threads.
     std::int32_t holderState() const;
@@ -31,10 +42,10 @@ public:
 
 private:
     struct Holder {
-        std::thread::id thread;
+        std::int64_t thread;
         std::int64_t count;
     };
-    Holder* findHolder(std::thread::id id);
+    Holder* findHolder(std::int64_t thread);
 
     std::string m_ownerClass;
     mutable std::mutex m_section;  // guards everything below

@@ -135,7 +135,7 @@ bool TSQLMemBTreeIndex::binarySearch(const std::uint8_t* page, const std::uint8_
 void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
                                   const TSQLMemRecordID& id) {
     pathChanged();
-    std::vector<std::uint8_t> entry(m_keyRef.leafEntrySize());
+    EngineBytes entry(m_keyRef.leafEntrySize());
     buildKey(record, entry.data());
     id.store(entry.data() + m_keyRef.keySize);
     if (empty()) {
@@ -239,7 +239,7 @@ void TSQLMemBTreeIndex::splitPage(int session, TSQLMemKeyPath& path, int level) 
         PageRef rnext(m_pages, session, oldNext);
         setPrev(rnext.modify(), n);
     }
-    std::vector<std::uint8_t> parentEntry(m_keyRef.nodeEntrySize());
+    EngineBytes parentEntry(m_keyRef.nodeEntrySize());
     std::memcpy(parentEntry.data(), entryAt(pn, 0), k);
     storeLE<std::int32_t>(parentEntry.data() + k, n);
     path.items[level].count = half;
@@ -296,7 +296,7 @@ bool TSQLMemBTreeIndex::findEntry(int session, const TSQLMemRecordID& id,
                                   const std::uint8_t* record, TSQLMemKeyPath& path) {
     path.clear();
     if (empty()) return false;
-    std::vector<std::uint8_t> key(m_keyRef.keySize);
+    EngineBytes key(m_keyRef.keySize);
     buildKey(record, key.data());
     return deleteDescend(session, rootPage(), key.data(), id, path);
 }
@@ -375,7 +375,7 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
         return (countOf(rs.data()) + count) * e + kPageHeaderSize < kPageSize;
     };
     const TSQLMemKeyPathItem parent = path.items[level - 1];
-    std::vector<std::uint8_t> key(k);
+    EngineBytes key(k);
 
     if (fits(prev)) {
         PageRef rp(m_pages, session, item.pageNo), rq(m_pages, session, prev);
@@ -456,7 +456,7 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
 
 void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,
                                   const std::uint8_t* newRecord, const TSQLMemRecordID& id) {
-    std::vector<std::uint8_t> a(m_keyRef.keySize), b(m_keyRef.keySize);
+    EngineBytes a(m_keyRef.keySize), b(m_keyRef.keySize);
     buildKey(oldRecord, a.data());
     buildKey(newRecord, b.data());
     if (compareKeys(a.data(), b.data()) == 0) return;
@@ -586,7 +586,7 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
         }
     } else {
         if (path.depth == 0 || !(cache.id == requested)) {
-            std::vector<std::uint8_t> record(records.recordSize());
+            EngineBytes record(records.recordSize());
             TSQLMemGetRequest current;
             current.Mode = gmCurrent;
             current.Slot = requested.PageNo;
@@ -696,7 +696,7 @@ bool TSQLMemBTreeIndex::search(int session, const TSQLMemIndexBound& bound, bool
                                TSQLMemKeyPath& path) {
     if (bound.mode == 0 || !bound.record || bound.columns <= 0)
         return last ? lastEntry(session, path) : firstEntry(session, path);
-    std::vector<std::uint8_t> key(m_keyRef.keySize);
+    EngineBytes key(m_keyRef.keySize);
     buildKey(bound.record, key.data());
     const int cols =
         bound.columns < m_keyRef.compareColumns ? bound.columns : m_keyRef.compareColumns;
@@ -849,7 +849,7 @@ std::int64_t TSQLMemBTreeIndex::estimateRange(int session, const TSQLMemIndexBou
 
 bool TSQLMemBTreeIndex::isKeyFree(int session, const std::uint8_t* record) {
     if (empty() || !unique()) return true;
-    std::vector<std::uint8_t> key(m_keyRef.keySize);
+    EngineBytes key(m_keyRef.keySize);
     buildKey(record, key.data());
     TSQLMemKeyPath path;
     if (!lowerBound(session, key.data(), m_keyRef.compareColumns, false, path)) return true;
@@ -858,7 +858,7 @@ bool TSQLMemBTreeIndex::isKeyFree(int session, const std::uint8_t* record) {
 
 bool TSQLMemBTreeIndex::isKeyFreeForUpdate(int session, const std::uint8_t* oldRecord,
                                            const std::uint8_t* newRecord) {
-    std::vector<std::uint8_t> a(m_keyRef.keySize), b(m_keyRef.keySize);
+    EngineBytes a(m_keyRef.keySize), b(m_keyRef.keySize);
     buildKey(oldRecord, a.data());
     buildKey(newRecord, b.data());
     if (compareKeys(a.data(), b.data()) == 0) return true;

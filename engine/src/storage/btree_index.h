@@ -187,7 +187,7 @@ private:
     TSQLMemPageManager& m_pages;
     TSQLMemBTreeKeyRef m_keyRef;
     std::map<int, Cached> m_cache;
-    std::vector<std::uint8_t> m_scratch[4];
+    EngineBytes m_scratch[4];
 };
 
 }  // namespace sqlmem

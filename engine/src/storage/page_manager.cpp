@@ -1,7 +1,6 @@
 #include "storage/page_manager.h"
 
 #include <cstring>
-#include <new>
 
 #include "sqlmem/exception.h"
 
@@ -14,8 +13,8 @@ std::uint8_t* TSQLMemPage::modify() {
             if (!spare.empty()) {
                 m_copy = std::move(spare.back());
                 spare.pop_back();
-            } else if (!m_copy.resize(kPageWorkCapacity)) {
-                throw std::bad_alloc();
+            } else {
+                m_copy.resize(kPageWorkCapacity);
             }
             std::memcpy(m_copy.data(), m_data, kPageSize);
             m_data = m_copy.data();
@@ -33,47 +32,21 @@ TSQLMemPageManager::~TSQLMemPageManager() {
         work.pages.clear();
 }
 
+void TSQLMemPageManager::forgetAllPages() {
+    m_sessions.clear();
+    m_spareCopies.clear();
+}
+
 void TSQLMemPageManager::checkPageNo(std::int32_t pageNo, int code) const {
     if (pageNo == -1) throw ESQLMemException(20064, "Invalid page number");
     if (!pageInUse(pageNo)) throw ESQLMemException(code, "Not released page is allocated");
 }
 
-void TSQLMemPageManager::clearBit(std::int32_t pageNo) {
-    if (pageInUse(pageNo)) {
-        m_inUse[pageNo] = false;
-        --m_inUseCount;
-    }
-}
-
 std::int32_t TSQLMemPageManager::allocatePage(int session) {
-    std::int32_t no = -1;
-    for (std::int32_t i = 0; i <= m_highest; ++i)
-        if (!m_inUse[i]) {
-            no = i;
-            break;
-        }
-    if (no < 0) {
-        no = m_highest + 1;
-        if (no >= pagesAllocated()) {
-            const std::size_t grown = m_pages.size() + kPageGrowth;
-            std::vector<EngineBlock> pages;
-            pages.reserve(grown);
-            for (auto& p : m_pages)
-                pages.push_back(std::move(p));
-            for (std::size_t i = m_pages.size(); i < grown; ++i) {
-                pages.emplace_back();
-                if (!pages.back().resize(kPageSize)) throw std::bad_alloc();
-            }
-            m_pages.swap(pages);
-            m_inUse.resize(grown, false);
-        }
-    }
-    if (m_inUse[no]) throw ESQLMemException(20037, "Not released page is allocated");
-    m_inUse[no] = true;
-    ++m_inUseCount;
-    if (no > m_highest) m_highest = no;
-    std::memset(m_pages[no].data(), 0, kPageSize);
-    m_sessions[session].allocated.push_back(no);
+    auto& allocated = m_sessions[session].allocated;
+    allocated.reserve(allocated.size() + 1);  // so that noting it cannot fail
+    const std::int32_t no = allocateStored();
+    allocated.push_back(no);
     return no;
 }
 
@@ -90,36 +63,52 @@ TSQLMemPage* TSQLMemPageManager::takePage(int session, std::int32_t pageNo) {
         if (it != work.pages.end() && it->second->m_useCount > 0)
             throw ESQLMemException(20090, "Page is used by other session");
     }
-    auto& slot = m_sessions[session].pages[pageNo];
-    if (!slot) {
-        slot = std::make_unique<TSQLMemPage>();
-        slot->m_manager = this;
-        slot->m_pageNo = pageNo;
-        slot->m_data = m_pages[pageNo].data();
-        slot->m_session = session;
+    auto& pages = m_sessions[session].pages;
+    auto found = pages.find(pageNo);
+    if (found == pages.end()) {
+        auto page = std::make_unique<TSQLMemPage>();
+        page->m_manager = this;
+        page->m_pageNo = pageNo;
+        page->m_session = session;
+        if (const std::uint8_t* stored = storedPage(pageNo)) {
+            page->m_data = const_cast<std::uint8_t*>(stored);
+        } else {
+            page->m_copy.resize(kPageWorkCapacity);
+            readStored(pageNo, page->m_copy.data());
+            page->m_data = page->m_copy.data();
+            page->m_ownBuffer = true;
+        }
+        found = pages.emplace(pageNo, std::move(page)).first;
     }
-    ++slot->m_useCount;
-    return slot.get();
+    ++found->second->m_useCount;
+    return found->second.get();
 }
 
 void TSQLMemPageManager::putPage(TSQLMemPage* page) {
     if (--page->m_useCount < 0)
         throw ESQLMemException(10665, "Error - invalid use count = %d, pageNo = %d",
                                {std::int64_t{page->m_useCount}, std::int64_t{page->m_pageNo}});
+    if (page->m_useCount == 0 && page->m_ownBuffer && !page->m_changed) settle(*page);
 }
 
-void TSQLMemPageManager::dropCopy(TSQLMemPage& page) {
+bool TSQLMemPageManager::settle(TSQLMemPage& page) {
+    if (page.m_ownBuffer) {
+        m_sessions[page.m_session].pages.erase(page.m_pageNo);
+        return false;
+    }
     if (page.m_copy.data()) m_spareCopies.push_back(std::move(page.m_copy));
     page.m_copy = EngineBlock();
-    page.m_data = m_pages[page.m_pageNo].data();
+    page.m_data = const_cast<std::uint8_t*>(storedPage(page.m_pageNo));
     page.m_changed = false;
+    return true;
 }
 
 void TSQLMemPageManager::forgetPage(std::int32_t pageNo) {
     for (auto& [session, work] : m_sessions) {
         auto it = work.pages.find(pageNo);
         if (it == work.pages.end()) continue;
-        dropCopy(*it->second);
+        if (it->second->m_copy.data() && !it->second->m_ownBuffer)
+            m_spareCopies.push_back(std::move(it->second->m_copy));
         work.pages.erase(it);
     }
 }
@@ -133,15 +122,20 @@ void TSQLMemPageManager::releaseSession(int session) {
             throw ESQLMemException(10823, "Cannot remove used page, pageNo = %d, UseCount = %d",
                                    {std::int64_t{page->m_pageNo}, std::int64_t{page->m_useCount}});
     }
-    for (TSQLMemPage* page : work.changed) {
+    std::vector<TSQLMemPage*> changed;
+    changed.swap(work.changed);
+    for (TSQLMemPage* page : changed) {
         checkPageNo(page->m_pageNo, 10393);
-        std::memcpy(m_pages[page->m_pageNo].data(), page->m_data, kPageSize);
-        dropCopy(*page);
+        if (page->m_ownBuffer)
+            writeStored(page->m_pageNo, page->m_data);
+        else
+            std::memcpy(const_cast<std::uint8_t*>(storedPage(page->m_pageNo)), page->m_data,
+                        kPageSize);
+        settle(*page);
     }
-    work.changed.clear();
     for (std::int32_t pageNo : work.freed) {
         forgetPage(pageNo);
-        clearBit(pageNo);
+        freeStored(pageNo);
     }
     work.freed.clear();
     work.allocated.clear();
@@ -151,15 +145,64 @@ void TSQLMemPageManager::discardSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;
     SessionWork& work = found->second;
-    for (TSQLMemPage* page : work.changed)
-        dropCopy(*page);
-    work.changed.clear();
+    std::vector<TSQLMemPage*> changed;
+    changed.swap(work.changed);
+    for (TSQLMemPage* page : changed)
+        settle(*page);
     for (std::int32_t pageNo : work.allocated) {
         forgetPage(pageNo);
-        clearBit(pageNo);
+        freeStored(pageNo);
     }
     work.allocated.clear();
     work.freed.clear();
+}
+
+// --- pages in memory ------------------------------------------------------------
+
+std::int32_t TSQLMemMemoryPageManager::allocateStored() {
+    std::int32_t no = -1;
+    for (std::int32_t i = 0; i <= m_highest; ++i)
+        if (!m_inUse[i]) {
+            no = i;
+            break;
+        }
+    if (no < 0) {
+        no = m_highest + 1;
+        if (no >= pagesAllocated()) {
+            const std::size_t grown = m_pages.size() + kPageGrowth;
+            std::vector<EngineBlock> pages;
+            pages.reserve(grown);
+            for (auto& p : m_pages)
+                pages.push_back(std::move(p));
+            for (std::size_t i = m_pages.size(); i < grown; ++i) {
+                pages.emplace_back();
+                pages.back().resize(kPageSize);
+            }
+            m_pages.swap(pages);
+            m_inUse.resize(grown, false);
+        }
+    }
+    if (m_inUse[no]) throw ESQLMemException(20037, "Not released page is allocated");
+    m_inUse[no] = true;
+    ++m_inUseCount;
+    if (no > m_highest) m_highest = no;
+    std::memset(m_pages[no].data(), 0, kPageSize);
+    return no;
+}
+
+void TSQLMemMemoryPageManager::freeStored(std::int32_t pageNo) {
+    if (pageInUse(pageNo)) {
+        m_inUse[pageNo] = false;
+        --m_inUseCount;
+    }
+}
+
+void TSQLMemMemoryPageManager::readStored(std::int32_t pageNo, std::uint8_t* dest) {
+    std::memcpy(dest, m_pages[pageNo].data(), kPageSize);
+}
+
+void TSQLMemMemoryPageManager::writeStored(std::int32_t pageNo, const std::uint8_t* src) {
+    std::memcpy(m_pages[pageNo].data(), src, kPageSize);
 }
 
 }  // namespace sqlmem

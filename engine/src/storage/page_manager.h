@@ -1,11 +1,16 @@
-// The page store of a table's indexes: fixed 4,096-byte pages, allocated 50
-// at a time, with an in-use bit per page. Work on pages goes through page
-// objects: a page object first reads the stored page in place and takes a
-// private copy at its first change (copy-on-write); the session's changed
-// copies are written back, and the pages it freed are freed, when the session
-// releases its pages at the end of a table operation. Discarding a session's
-// work instead drops its copies and frees the pages it allocated, so a failed
+// The page store of a table's indexes: fixed 4,096-byte pages with an in-use
+// bit per page. Work on pages goes through page objects: a page object first
+// reads a page kept in memory in place and takes a private copy at its first
+// change (copy-on-write); a page kept elsewhere (a temporary table's page
+// file) is read into the object's own buffer. The session's changed pages are
+// written back, and the pages it freed are freed, when the session releases
+// its pages at the end of a table operation. Discarding a session's work
+// instead drops its changes and frees the pages it allocated, so a failed
 // operation leaves the stored pages as they were.
+//
+// TSQLMemPageManager holds the session machinery; where pages are kept is up
+// to the store: TSQLMemMemoryPageManager keeps them in memory, allocated 50
+// at a time.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +44,7 @@ private:
     std::int32_t m_pageNo = -1;
     std::uint8_t* m_data = nullptr;  // stored page, or the private copy
     EngineBlock m_copy;
+    bool m_ownBuffer = false;  // read from outside memory into m_copy
     bool m_changed = false;
     int m_useCount = 0;
     int m_session = 0;
@@ -51,7 +57,7 @@ public:
     TSQLMemPageManager(const TSQLMemPageManager&) = delete;
     TSQLMemPageManager& operator=(const TSQLMemPageManager&) = delete;
 
-    // The lowest free page number, else the next one (growing by 50 pages).
+    // A zeroed page, noted for the session.
     std::int32_t allocatePage(int session);
     // Noted now, freed when the session releases its pages.
     void freePage(int session, std::int32_t pageNo);
@@ -65,35 +71,70 @@ public:
     // A failed operation: drop the copies, free what the session allocated.
     void discardSession(int session);
 
-    std::int32_t pagesInUse() const { return m_inUseCount; }
-    std::int32_t pagesAllocated() const { return static_cast<std::int32_t>(m_pages.size()); }
-    bool pageInUse(std::int32_t pageNo) const {
-        return pageNo >= 0 && pageNo < pagesAllocated() && m_inUse[pageNo];
-    }
-    // Read-only view of a stored page, for tests and the file image.
-    const std::uint8_t* storedPage(std::int32_t pageNo) const { return m_pages[pageNo].data(); }
+    // --- the store -----------------------------------------------------------
+    virtual std::int32_t pagesInUse() const = 0;
+    virtual std::int32_t pagesAllocated() const = 0;
+    virtual bool pageInUse(std::int32_t pageNo) const = 0;
+    // Read-only view of a stored page kept in memory, else null.
+    virtual const std::uint8_t* storedPage(std::int32_t pageNo) const = 0;
+
+protected:
+    // A new page with its bit set and zero contents; its number.
+    virtual std::int32_t allocateStored() = 0;
+    // Clears the page's bit (no-op for a page not in use).
+    virtual void freeStored(std::int32_t pageNo) = 0;
+    // For pages storedPage() does not show: copy in, copy back.
+    virtual void readStored(std::int32_t pageNo, std::uint8_t* dest) = 0;
+    virtual void writeStored(std::int32_t pageNo, const std::uint8_t* src) = 0;
+    // Page objects stay between operations while unchanged, so reading the
+    // same pages again costs no allocation.
+    void forgetAllPages();
 
 private:
     friend class TSQLMemPage;
     struct SessionWork {
-        // Page objects stay between operations while unchanged, so reading
-        // the same pages again costs no allocation.
         std::map<std::int32_t, std::unique_ptr<TSQLMemPage>> pages;
         std::vector<TSQLMemPage*> changed;
         std::vector<std::int32_t> freed;
         std::vector<std::int32_t> allocated;
     };
-    void dropCopy(TSQLMemPage& page);
+    // After a write-back (or to drop a change): the object shows the stored
+    // page again. An object with its own buffer is dropped instead, so pages
+    // kept outside memory do not pile up in it; false then.
+    bool settle(TSQLMemPage& page);
     void forgetPage(std::int32_t pageNo);
     void checkPageNo(std::int32_t pageNo, int code) const;
-    void clearBit(std::int32_t pageNo);
 
+    std::map<int, SessionWork> m_sessions;
+    std::vector<EngineBlock> m_spareCopies;  // private-copy buffers for reuse
+};
+
+// Pages kept in memory: page buffers allocated 50 at a time, the lowest free
+// number reused first.
+class TSQLMemMemoryPageManager final : public TSQLMemPageManager {
+public:
+    std::int32_t pagesInUse() const override { return m_inUseCount; }
+    std::int32_t pagesAllocated() const override {
+        return static_cast<std::int32_t>(m_pages.size());
+    }
+    bool pageInUse(std::int32_t pageNo) const override {
+        return pageNo >= 0 && pageNo < pagesAllocated() && m_inUse[pageNo];
+    }
+    const std::uint8_t* storedPage(std::int32_t pageNo) const override {
+        return m_pages[pageNo].data();
+    }
+
+    // The store alone, also for a store embedded in another one.
+    std::int32_t allocateStored() override;
+    void freeStored(std::int32_t pageNo) override;
+    void readStored(std::int32_t pageNo, std::uint8_t* dest) override;
+    void writeStored(std::int32_t pageNo, const std::uint8_t* src) override;
+
+private:
     std::vector<EngineBlock> m_pages;
     std::vector<bool> m_inUse;
     std::int32_t m_highest = -1;
     std::int32_t m_inUseCount = 0;
-    std::map<int, SessionWork> m_sessions;
-    std::vector<EngineBlock> m_spareCopies;  // private-copy buffers for reuse
 };
 
 // Holds a page object for a scope.

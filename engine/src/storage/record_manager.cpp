@@ -88,9 +88,19 @@ bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID
         // Roll the slot array back if the bitmap cannot grow, so that a failed
         // add changes nothing.
         const std::size_t oldSlotBytes = m_slots.size();
-        if (!m_slots.resize(static_cast<std::size_t>(grown) * m_recordSize)) return false;
-        if (!m_bitmap.resize((static_cast<std::size_t>(grown) + 7) / 8)) {
-            m_slots.resize(oldSlotBytes);
+        try {
+            m_slots.resize(static_cast<std::size_t>(grown) * m_recordSize);
+        } catch (const ESQLMemException&) {
+            return false;
+        }
+        try {
+            m_bitmap.resize((static_cast<std::size_t>(grown) + 7) / 8);
+        } catch (const ESQLMemException&) {
+            try {
+                m_slots.resize(oldSlotBytes);
+            } catch (const ESQLMemException&) {
+                // a shrink that fails leaves a larger array: harmless
+            }
             return false;
         }
         m_slotCount = grown;

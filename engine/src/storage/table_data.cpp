@@ -180,7 +180,7 @@ int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8
     r.FromFirst = cursor.AtStart;
     r.FromLast = cursor.AtEnd;
     // The filter and the index need the record even when the caller does not.
-    std::vector<std::uint8_t> scratch;
+    EngineBytes scratch;
     if (!dest && (cursor.RecordFilter || index)) {
         scratch.resize(rm.recordSize());
         dest = scratch.data();
@@ -268,7 +268,7 @@ std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
     if (!cursor.RecordFilter) {
         TSQLMemBTreeIndex* index = cursorIndex(cursor);
         if (!index) return recordIdToNo(cursor.CurrentId);
-        std::vector<std::uint8_t> record(records(10013).recordSize());
+        EngineBytes record(records(10013).recordSize());
         if (getRecord(cursor, gmCurrent, record.data()) != grFound) return -1;
         const std::int64_t n = index->recordNumber(m_session, cursor.CurrentId, record.data());
         m_indexManager->releasePages(m_session);
@@ -315,7 +315,7 @@ bool TSQLMemTableData::setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo) 
 TSQLMemMemoryTableData::TSQLMemMemoryTableData(TSQLMemDatabaseData* database,
                                                const std::string& name, std::int32_t allocBy)
     : TSQLMemTableData(database, name), m_allocBy(allocBy) {
-    m_pageManager = std::make_unique<TSQLMemPageManager>();
+    m_pageManager = std::make_unique<TSQLMemMemoryPageManager>();
 }
 
 void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
@@ -369,7 +369,7 @@ bool TSQLMemMemoryTableData::updateRecord(TSQLMemLocalCursor& cursor, const std:
     LockGuard g(*this, 1);
     const TSQLMemRecordID id = cursor.CurrentId;
     if (!rm.exists(id)) return false;
-    const std::vector<std::uint8_t> old(memoryRecords()->slotData(id.PageNo),
+    const EngineBytes old(memoryRecords()->slotData(id.PageNo),
                                         memoryRecords()->slotData(id.PageNo) + rm.recordSize());
     try {
         m_indexManager->updateRecord(m_session, old.data(), record, id);
@@ -399,7 +399,7 @@ bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
         cursor.setToRecord(target);
         if (getRecord(cursor, gmPrior, nullptr) == grFound) neighbour = cursor.CurrentId;
     }
-    const std::vector<std::uint8_t> old(memoryRecords()->slotData(target.PageNo),
+    const EngineBytes old(memoryRecords()->slotData(target.PageNo),
                                         memoryRecords()->slotData(target.PageNo) + rm.recordSize());
     try {
         m_indexManager->deleteRecord(m_session, old.data(), target);

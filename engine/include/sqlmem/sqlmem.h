@@ -173,8 +173,12 @@ public:
     void setIndexFieldNames(const std::string& fields);
     void setIndexName(const std::string& name);
 
-    // A temporary table lives in the database "TEMP".
+    // A temporary table lives in the database "TEMP" under a name the
+    // database draws, only grows, and is gone when its last dataset closes.
     bool temporary() const { return m_temporary; }
+    // The dataset must be closed; sets the database name to "TEMP" or back
+    // to "MEMORY".
+    void setTemporary(bool temporary);
 
     // False for an empty TableName; asks the database otherwise.
     bool exists();

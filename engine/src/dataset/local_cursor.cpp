@@ -63,7 +63,7 @@ void TSQLMemLocalCursor::open(const TSQLMemFieldDefs& fields, const TSQLMemIndex
     close();
     TSQLMemTableData* table = m_database->findTableStorage(TableName);
     if (!table) {
-        if (!InMemory)
+        if (!InMemory && !Temporary)
             throw ESQLMemException(10028, "Table not found, table name = %s", {TableName});
         createTable(fields, indexes, constraints);
         table = m_database->findTableStorage(TableName);
@@ -150,6 +150,10 @@ int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
     if (isInsert) {
         ResultCode = table.insertRecord(*this, record) ? crSuccess : crAddFailed;
         if (ResultCode) ResultText = "Error adding record";
+    } else if (Temporary) {
+        // Temporary tables only grow.
+        ResultCode = crUpdateInTempMode;
+        ResultText = "Cannot update record in temporary mode";
     } else {
         if (!table.recordExists(CurrentId)) {
             ResultCode = crDeletedByOther;
@@ -165,6 +169,11 @@ int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
 int TSQLMemLocalCursor::deleteCurrent() {
     TSQLMemTableData& table = requireTable(10018);
     ResultText.clear();
+    if (Temporary) {
+        ResultCode = crDeleteInTempMode;
+        ResultText = "Cannot delete record in temporary mode";
+        return ResultCode;
+    }
     if (!table.recordExists(CurrentId)) {
         ResultCode = crDeletedByOther;
         return ResultCode;

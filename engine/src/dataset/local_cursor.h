@@ -53,8 +53,9 @@ public:
     void renameTable(const std::string& newName);
 
     // --- open cursor -----------------------------------------------------
-    // Attaches to the table; an in-memory table that does not exist is
-    // created from the definitions first.
+    // Attaches to the table; an in-memory or temporary table that does not
+    // exist is created from the definitions first (a temporary one under the
+    // name its database draws, left in TableName).
     void open(const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
               const TSQLMemConstraintDefs& constraints);
     void close();

@@ -70,6 +70,11 @@ TSQLMemTable::~TSQLMemTable() {
     }
 }
 
+void TSQLMemTable::setTemporary(bool temporary) {
+    setDatabaseName(temporary ? "TEMP" : "MEMORY");
+    m_temporary = temporary;
+}
+
 void TSQLMemTable::setIndexFieldNames(const std::string& fields) {
     m_indexFieldNames = fields;
     m_indexName.clear();
@@ -150,6 +155,7 @@ void TSQLMemTable::internalOpen() {
         toEngineFieldDefs(completedFieldDefs(), fields);
         toEngineIndexDefs(IndexDefs, fields, Name, indexes);
         m_cursor->open(fields, indexes, constraints);
+        if (m_temporary) TableName = m_cursor->TableName;
         if (m_cursor->ReadOnly) ReadOnly = true;
 
         selectIndex();
@@ -226,6 +232,7 @@ void TSQLMemTable::createTable() {
         toEngineFieldDefs(completedFieldDefs(), fields);
         toEngineIndexDefs(IndexDefs, fields, Name, indexes);
         cursor.createTable(fields, indexes, constraints);
+        if (m_temporary) TableName = cursor.TableName;
     });
 }
 

@@ -7,6 +7,7 @@
 #include "platform/crc32.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "storage/temporary_table_data.h"
 
 namespace sqlmem {
 
@@ -122,7 +123,10 @@ TSQLMemTableData* TSQLMemMemoryDatabaseData::createTableStorage(TSQLMemLocalCurs
 
 TSQLMemDatabaseData* engineDatabase(const std::string& name) {
     static TSQLMemMemoryDatabaseData memory;
-    if (cp1251::upper(name) == "MEMORY") return &memory;
+    static TSQLMemTemporaryDatabaseData temp;
+    const std::string upper = cp1251::upper(name);
+    if (upper == "MEMORY") return &memory;
+    if (upper == "TEMP") return &temp;
     return nullptr;
 }
 

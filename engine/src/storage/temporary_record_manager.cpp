@@ -1,0 +1,323 @@
+#include "storage/temporary_record_manager.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "platform/bytes.h"
+#include "sqlmem/exception.h"
+
+namespace sqlmem {
+namespace {
+
+constexpr std::size_t kReadBufferBytes = 64 * 1024;
+constexpr std::size_t kStateHeader = 36;
+
+}  // namespace
+
+TSQLMemTemporaryRecordManager::TSQLMemTemporaryRecordManager(TSQLMemTableData* owner,
+                                                             std::int32_t recordSize,
+                                                             std::int32_t growth,
+                                                             std::int32_t writeBufferRecords)
+    : TSQLMemBaseRecordManager(owner, recordSize),
+      m_growth(growth > 0 ? growth : kGrowth),
+      m_writeCapacity(writeBufferRecords > 0 ? writeBufferRecords : 1) {
+    if (recordSize <= 0) throw ESQLMemException(10011, "Invalid record size = 0");
+    const std::int64_t budget = TSQLMemMemoryManager::instance().availableMemory() / 10;
+    m_limit = static_cast<std::int32_t>(std::min<std::int64_t>(budget / recordSize, INT32_MAX));
+}
+
+void TSQLMemTemporaryRecordManager::clear() {
+    LockGuard g(*this, 1);
+    std::lock_guard f(m_fileSection);
+    m_memory.reset();
+    m_memoryCount = m_memoryCapacity = 0;
+    m_writeBuffer.reset();
+    m_writeCount = 0;
+    m_readBuffer.reset();
+    m_readFirst = 0;
+    m_readCount = 0;
+    m_file.reset();
+    m_recordCount = 0;
+}
+
+void TSQLMemTemporaryRecordManager::placeInMemory(const std::uint8_t* record) {
+    std::uint8_t* dest = m_memory.data() + static_cast<std::size_t>(m_memoryCount) * m_recordSize;
+    // Fresh slots are zero: writing only the used parts of text fields keeps
+    // every stored record with zero text tails.
+    if (m_copier)
+        m_copier->copyOntoZero(dest, record);
+    else
+        std::memcpy(dest, record, m_recordSize);
+    ++m_memoryCount;
+}
+
+void TSQLMemTemporaryRecordManager::placeInWriteBuffer(const std::uint8_t* record) {
+    if (!m_writeBuffer.data())
+        m_writeBuffer.resize(static_cast<std::size_t>(m_writeCapacity) * m_recordSize);
+    std::uint8_t* dest =
+        m_writeBuffer.data() + static_cast<std::size_t>(m_writeCount) * m_recordSize;
+    if (m_copier) {
+        std::memset(dest, 0, m_recordSize);
+        m_copier->copyOntoZero(dest, record);
+    } else {
+        std::memcpy(dest, record, m_recordSize);
+    }
+    ++m_writeCount;
+}
+
+void TSQLMemTemporaryRecordManager::flushWriteBuffer() {
+    if (m_writeCount == 0) return;
+    if (m_writeCount > m_writeCapacity)
+        throw ESQLMemException(10126, "Invalid record count = %d. Limit is %d",
+                               {std::int64_t{m_writeCount}, std::int64_t{m_writeCapacity}});
+    // The waiting records are the last ones of the store.
+    const std::int64_t first = m_recordCount - m_writeCount;
+    m_file->writeAt((first - m_limit) * m_recordSize, m_writeBuffer.data(),
+                    static_cast<std::size_t>(m_writeCount) * m_recordSize, 10125, 10128);
+    m_writeCount = 0;
+}
+
+bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
+    LockGuard g(*this, 1);
+    if (m_recordCount >= kMaxRecords) return false;
+    const std::int64_t number = m_recordCount;
+    try {
+        if (m_memoryCount < m_memoryCapacity) {
+            placeInMemory(record);
+        } else if (m_memoryCapacity < m_limit) {
+            const std::int32_t grown =
+                m_memoryCapacity > m_limit - m_growth ? m_limit : m_memoryCapacity + m_growth;
+            m_memory.resize(static_cast<std::size_t>(grown) * m_recordSize);
+            m_memoryCapacity = grown;
+            placeInMemory(record);
+        } else {
+            std::lock_guard f(m_fileSection);
+            if (!m_file) m_file = std::make_unique<TSQLMemTemporaryFile>();
+            if (m_writeCount >= m_writeCapacity) flushWriteBuffer();
+            placeInWriteBuffer(record);
+        }
+    } catch (const std::exception&) {
+        // The store is as it was: a failed add answers false.
+        return false;
+    }
+    ++m_recordCount;
+    id = idOfNumber(number);
+    return true;
+}
+
+void TSQLMemTemporaryRecordManager::dropLast() {
+    LockGuard g(*this, 1);
+    if (m_recordCount == 0) return;
+    const std::int64_t last = m_recordCount - 1;
+    if (last < m_memoryCount) {
+        --m_memoryCount;
+        std::memset(m_memory.data() + static_cast<std::size_t>(m_memoryCount) * m_recordSize, 0,
+                    m_recordSize);
+    } else {
+        std::lock_guard f(m_fileSection);
+        if (m_writeCount > 0) {
+            --m_writeCount;
+        } else {
+            m_file->setSize((last - m_limit) * m_recordSize);
+            if (m_readFirst + m_readCount > last)
+                m_readCount =
+                    static_cast<std::int32_t>(std::max<std::int64_t>(0, last - m_readFirst));
+        }
+    }
+    --m_recordCount;
+}
+
+bool TSQLMemTemporaryRecordManager::exists(const TSQLMemRecordID& id) const {
+    return numberOfId(id) < m_recordCount;
+}
+
+std::int64_t TSQLMemTemporaryRecordManager::approximatePosition(const TSQLMemRecordID& id) const {
+    const std::int64_t n = numberOfId(id);
+    return n < m_recordCount ? n + 1 : -1;
+}
+
+void TSQLMemTemporaryRecordManager::readRecord(std::int64_t number, std::uint8_t* dest) {
+    if (number < m_memoryCount) {
+        const std::uint8_t* src = m_memory.data() + static_cast<std::size_t>(number) * m_recordSize;
+        if (m_copier)
+            m_copier->copyOut(dest, src);
+        else
+            std::memcpy(dest, src, m_recordSize);
+        return;
+    }
+    std::lock_guard f(m_fileSection);
+    // A record still waiting is read where it waits: writing the buffer out
+    // first would cost a write and a read per record to a cursor that
+    // re-reads each record it has just added.
+    const std::int64_t firstWaiting = m_recordCount - m_writeCount;
+    if (number >= firstWaiting) {
+        std::memcpy(
+            dest,
+            m_writeBuffer.data() + static_cast<std::size_t>(number - firstWaiting) * m_recordSize,
+            m_recordSize);
+        return;
+    }
+    if (number < m_readFirst || number >= m_readFirst + m_readCount) {
+        const std::int64_t perBuffer =
+            std::max<std::int64_t>(1, static_cast<std::int64_t>(kReadBufferBytes) / m_recordSize);
+        const std::int64_t count = std::min(perBuffer, firstWaiting - number);
+        if (m_readBuffer.size() < static_cast<std::size_t>(perBuffer) * m_recordSize)
+            m_readBuffer.resize(static_cast<std::size_t>(perBuffer) * m_recordSize);
+        m_readCount = 0;
+        m_file->readExactly((number - m_limit) * m_recordSize, m_readBuffer.data(),
+                            static_cast<std::size_t>(count) * m_recordSize, 10127);
+        m_readFirst = number;
+        m_readCount = static_cast<std::int32_t>(count);
+    }
+    std::memcpy(dest,
+                m_readBuffer.data() + static_cast<std::size_t>(number - m_readFirst) * m_recordSize,
+                m_recordSize);
+}
+
+void TSQLMemTemporaryRecordManager::get(TSQLMemGetRequest& r) const {
+    auto& self = const_cast<TSQLMemTemporaryRecordManager&>(*this);
+    LockGuard g(self, 0);
+    if (m_recordCount == 0) {
+        r.Answer = grAfterLast;
+        return;
+    }
+    std::int64_t n = numberOfId(r.Slot, r.ItemNo);
+    int answer = grNotFound;
+    if (r.FromFirst) {
+        if (r.Mode == gmNext) {
+            n = 0;
+            answer = grFound;
+        } else {
+            answer = r.Mode == gmPrior ? grBeforeFirst : grNotFound;
+        }
+    } else if (r.FromLast) {
+        if (r.Mode == gmPrior) {
+            n = m_recordCount - 1;
+            answer = grFound;
+        } else {
+            answer = r.Mode == gmNext ? grAfterLast : grNotFound;
+        }
+    } else if (r.Mode == gmCurrent) {
+        answer = n < m_recordCount ? grFound : grNotFound;
+    } else if (r.Mode == gmNext) {
+        if (n + 1 < m_recordCount) {
+            ++n;
+            answer = grFound;
+        } else {
+            answer = grAfterLast;
+        }
+    } else if (n == 0) {
+        answer = grBeforeFirst;
+    } else {
+        n = std::min(n - 1, m_recordCount - 1);
+        answer = grFound;
+    }
+    r.Answer = answer;
+    if (answer != grFound) return;
+    const TSQLMemRecordID id = idOfNumber(n);
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+    r.FromFirst = r.FromLast = false;
+    if (r.Dest) self.readRecord(n, r.Dest);
+}
+
+void TSQLMemTemporaryRecordManager::saveState(std::vector<std::uint8_t>& out) {
+    LockGuard g(*this, 0);
+    std::lock_guard f(m_fileSection);
+    flushWriteBuffer();
+    const std::int64_t fileBytes = m_file ? m_file->size() : 0;
+    const std::size_t memoryBytes =
+        m_memoryCapacity > 0 ? static_cast<std::size_t>(m_memoryCount) * m_recordSize : 0;
+    const std::size_t at = out.size();
+    out.resize(at + kStateHeader + memoryBytes + 8 + static_cast<std::size_t>(fileBytes));
+    std::uint8_t* p = out.data() + at;
+    storeLE<std::int32_t>(p, m_recordSize);
+    storeLE<std::int64_t>(p + 4, m_recordCount);
+    storeLE<std::int32_t>(p + 12, m_writeCapacity);
+    storeLE<std::int32_t>(p + 16, m_writeCapacity * m_recordSize);
+    storeLE<std::int32_t>(p + 20, m_memoryCount);
+    storeLE<std::int32_t>(p + 24, m_memoryCapacity);
+    storeLE<std::int32_t>(p + 28, m_limit);
+    storeLE<std::int32_t>(p + 32, m_growth);
+    p += kStateHeader;
+    if (memoryBytes) std::memcpy(p, m_memory.data(), memoryBytes);
+    p += memoryBytes;
+    storeLE<std::int64_t>(p, fileBytes);
+    if (fileBytes > 0) m_file->readExactly(0, p + 8, static_cast<std::size_t>(fileBytes), 10127);
+}
+
+void TSQLMemTemporaryRecordManager::loadState(const std::uint8_t* data, std::size_t size) {
+    auto need = [&](std::size_t at, std::size_t bytes) {
+        if (size < at || size - at < bytes)
+            throw ESQLMemException(10129,
+                                   "Cannot read from stream. Position = %d, Stream size = %d, "
+                                   "Block size = %d, Bytes Read = %d",
+                                   {static_cast<std::int64_t>(at), static_cast<std::int64_t>(size),
+                                    static_cast<std::int64_t>(bytes),
+                                    static_cast<std::int64_t>(size > at ? size - at : 0)});
+    };
+    auto invalid = [](std::size_t at) {
+        throw ESQLMemException(10130, "Invalid temporary record store image at offset %d",
+                               {static_cast<std::int64_t>(at)});
+    };
+    need(0, kStateHeader);
+    const auto recordSize = loadLE<std::int32_t>(data);
+    const auto count = loadLE<std::int64_t>(data + 4);
+    const auto writeCapacity = loadLE<std::int32_t>(data + 12);
+    const auto writeBytes = loadLE<std::int32_t>(data + 16);
+    const auto memoryCount = loadLE<std::int32_t>(data + 20);
+    const auto memoryCapacity = loadLE<std::int32_t>(data + 24);
+    const auto limit = loadLE<std::int32_t>(data + 28);
+    const auto growth = loadLE<std::int32_t>(data + 32);
+    if (recordSize != m_recordSize) invalid(0);
+    if (count < 0 || count > kMaxRecords) invalid(4);
+    if (writeCapacity < 1) invalid(12);
+    if (static_cast<std::int64_t>(writeBytes) !=
+        static_cast<std::int64_t>(writeCapacity) * recordSize)
+        invalid(16);
+    if (memoryCount < 0 || memoryCount > count || memoryCount > memoryCapacity) invalid(20);
+    if (memoryCapacity < 0 || memoryCapacity > std::max(limit, 0)) invalid(24);
+    if (limit < 0 || (count > memoryCount && memoryCount != limit)) invalid(28);
+    if (growth < 1) invalid(32);
+    std::size_t at = kStateHeader;
+    const std::size_t memoryBytes =
+        memoryCapacity > 0 ? static_cast<std::size_t>(memoryCount) * recordSize : 0;
+    need(at, memoryBytes);
+    const std::uint8_t* memory = data + at;
+    at += memoryBytes;
+    need(at, 8);
+    const auto fileBytes = loadLE<std::int64_t>(data + at);
+    if (fileBytes != (count - memoryCount) * recordSize) invalid(at);
+    at += 8;
+    need(at, static_cast<std::size_t>(fileBytes));
+
+    // Everything is checked: build the new state aside, then take it.
+    EngineBlock newMemory;
+    if (memoryCapacity > 0) {
+        newMemory.resize(static_cast<std::size_t>(memoryCapacity) * recordSize);
+        if (memoryBytes) std::memcpy(newMemory.data(), memory, memoryBytes);
+    }
+    std::unique_ptr<TSQLMemTemporaryFile> newFile;
+    if (fileBytes > 0) {
+        newFile = std::make_unique<TSQLMemTemporaryFile>();
+        newFile->writeAt(0, data + at, static_cast<std::size_t>(fileBytes), 10125, 10128);
+    }
+    LockGuard g(*this, 1);
+    std::lock_guard f(m_fileSection);
+    m_memory = std::move(newMemory);
+    m_memoryCount = memoryCount;
+    m_memoryCapacity = memoryCapacity;
+    m_limit = limit;
+    m_growth = growth;
+    m_writeCapacity = writeCapacity;
+    m_writeBuffer.reset();
+    m_writeCount = 0;
+    m_readBuffer.reset();
+    m_readFirst = 0;
+    m_readCount = 0;
+    m_file = std::move(newFile);
+    m_recordCount = count;
+}
+
+}  // namespace sqlmem

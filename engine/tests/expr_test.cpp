@@ -78,6 +78,7 @@ TEST(ExprTest, ValueExpressionsTable) {
         {"upper('abc')", "ABC"},
         {"lower('ИВАН Ёж')", "иван ёж"},
         {"trim('  x  ') || '|'", "x|"},
+        {"trim('   ') || 'a'", "a"},  // all blanks trim to the empty text, a null
         {"ltrim('  x ') || '|'", "x |"},
         {"rtrim(' x  ') || '|'", " x|"},
         {"length('abcd')", "4"},

@@ -932,7 +932,7 @@ void TSQLMemVariant::setTyped(std::uint8_t type, const void* image, std::int32_t
 }
 
 void TSQLMemVariant::SetString(const char* text, std::size_t length) {
-    length = strnlen(text, length);
+    length = text ? strnlen(text, length) : 0;
     if (length == 0) return Clear(m_type == bftUnknown ? std::uint8_t{bftVarchar} : m_type);
     if (m_type == bftUnknown || m_type == bftChar || m_type == bftVarchar) {
         const std::uint8_t type = m_type == bftUnknown ? std::uint8_t{bftVarchar} : m_type;

@@ -186,6 +186,22 @@ TEST_F(JournalFilterTest, FilterLifecycle) {
     EXPECT_EQ(t.recordCount(), 300);
 }
 
+TEST_F(JournalFilterTest, CasingInsideLikeIsHonoured) {
+    t.setFiltered(true);
+    const std::pair<const char*, int> cases[] = {
+        {"lower(tested_name) like '%ИВАН%'", 0},
+        {"upper(tested_name) like '%ИВАН%'", 140},  // Иван, Иванна, Иванов
+        {"lower(tested_name) not like '%иван%'", 160},
+        {"tested_name like '%иван%'", 0},
+        {"upper(tested_name) like '%петрова'", 0},
+        {"upper(tested_name) like '%ПЕТРОВА'", 60},
+    };
+    for (const auto& [text, count] : cases) {
+        t.setFilter(w(text));
+        EXPECT_EQ(t.recordCount(), count) << text;
+    }
+}
+
 TEST_F(JournalFilterTest, NullDatesNeverPassADateTest) {
     t.setFilter("test_date is null");
     t.setFiltered(true);

@@ -245,6 +245,13 @@ public:
     const TSQLMemVariant& Evaluate() override;
     std::uint8_t ResultType() override { return aftBoolean; }
     std::int32_t ResultSize() override { return 0; }
+
+private:
+    const TSQLMemVariant& evaluateLike();
+    // lower(x) LIKE p reads x and folds its characters while matching,
+    // instead of building the lower-cased copy row by row.
+    TSQLMemExprNode* m_likeText = nullptr;
+    int m_likeTextCase = eoNone;
 };
 
 class TSQLMemExprNodeIsNullFunction : public TSQLMemExprNode {
@@ -374,9 +381,10 @@ public:
     std::uint8_t ResultType() override { return aftBoolean; }
 };
 
-// `LIKE` matching of 8-bit text: "%" any run, "_" one character.
+// `LIKE` matching of 8-bit text: "%" any run, "_" one character. textCase
+// eoLower or eoUpper matches the text as if it had been cased so first.
 bool likeMatch(const char* text, std::size_t textLength, const char* pattern,
-               std::size_t patternLength, bool ignoreCase);
+               std::size_t patternLength, bool ignoreCase, int textCase = eoNone);
 bool likeMatchWide(const char16_t* text, std::size_t textLength, const char16_t* pattern,
                    std::size_t patternLength, bool ignoreCase);
 

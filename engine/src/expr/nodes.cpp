@@ -177,11 +177,14 @@ namespace {
 // The match of text[i..] against pattern[j..]. A "%" tries every start in
 // the rest of the text; once a pattern has several, the same (i, j) pairs
 // recur, so their failures are remembered: the work stays text x pattern.
-template <class Char, class Fold>
+// Characters compare after folding: text and pattern each through their own
+// map (case-insensitivity, or a text read as if lower-cased first).
+template <class Char, class FoldText, class FoldPattern>
 class LikeMatcher {
 public:
-    LikeMatcher(const Char* t, std::size_t tn, const Char* p, std::size_t pn, Fold fold)
-        : m_t(t), m_tn(tn), m_p(p), m_pn(pn), m_fold(fold) {
+    LikeMatcher(const Char* t, std::size_t tn, const Char* p, std::size_t pn, FoldText foldText,
+                FoldPattern foldPattern)
+        : m_t(t), m_tn(tn), m_p(p), m_pn(pn), m_foldText(foldText), m_foldPattern(foldPattern) {
         if (std::count(p, p + pn, Char('%')) > 2) m_failed.assign((tn + 1) * (pn + 1), false);
     }
 
@@ -198,7 +201,7 @@ public:
                 if (!m_failed.empty()) m_failed[key] = true;
                 return false;
             }
-            if (m_p[j] != Char('_') && m_fold(m_p[j]) != m_fold(m_t[i])) return false;
+            if (m_p[j] != Char('_') && m_foldPattern(m_p[j]) != m_foldText(m_t[i])) return false;
             ++i, ++j;
         }
     }
@@ -208,14 +211,38 @@ private:
     std::size_t m_tn;
     const Char* m_p;
     std::size_t m_pn;
-    Fold m_fold;
+    FoldText m_foldText;
+    FoldPattern m_foldPattern;
     std::vector<bool> m_failed;
 };
 
-template <class Char, class Fold>
-bool likeAt(const Char* t, std::size_t tn, const Char* p, std::size_t pn, Fold fold) {
-    return LikeMatcher<Char, Fold>(t, tn, p, pn, fold).match(0, 0);
+template <class Char, class FoldText, class FoldPattern>
+bool likeAt(const Char* t, std::size_t tn, const Char* p, std::size_t pn, FoldText foldText,
+            FoldPattern foldPattern) {
+    return LikeMatcher<Char, FoldText, FoldPattern>(t, tn, p, pn, foldText, foldPattern)
+        .match(0, 0);
 }
+
+// Byte maps of the 1251 case mapping: identity, upper, lower.
+struct CaseTables {
+    unsigned char same[256], upper[256], lower[256];
+    CaseTables() {
+        for (int c = 0; c < 256; ++c) {
+            same[c] = static_cast<unsigned char>(c);
+            upper[c] = cp1251::toUpper(static_cast<unsigned char>(c));
+            lower[c] = cp1251::toLower(static_cast<unsigned char>(c));
+        }
+    }
+};
+const CaseTables& caseTables() {
+    static const CaseTables tables;
+    return tables;
+}
+
+struct ByteMap {
+    const unsigned char* map;
+    unsigned char operator()(char c) const { return map[static_cast<unsigned char>(c)]; }
+};
 
 char16_t foldWide(char16_t c) {
     unsigned char b;
@@ -227,18 +254,23 @@ char16_t foldWide(char16_t c) {
 }  // namespace
 
 bool likeMatch(const char* text, std::size_t textLength, const char* pattern,
-               std::size_t patternLength, bool ignoreCase) {
-    if (ignoreCase)
-        return likeAt(text, textLength, pattern, patternLength, [](char c) {
-            return static_cast<char>(cp1251::toUpper(static_cast<unsigned char>(c)));
-        });
-    return likeAt(text, textLength, pattern, patternLength, [](char c) { return c; });
+               std::size_t patternLength, bool ignoreCase, int textCase) {
+    const CaseTables& t = caseTables();
+    // Case-insensitive comparison folds to upper case, which also undoes
+    // any casing of the text.
+    const unsigned char* textMap = ignoreCase            ? t.upper
+                                   : textCase == eoLower ? t.lower
+                                   : textCase == eoUpper ? t.upper
+                                                         : t.same;
+    return likeAt(text, textLength, pattern, patternLength, ByteMap{textMap},
+                  ByteMap{ignoreCase ? t.upper : t.same});
 }
 
 bool likeMatchWide(const char16_t* text, std::size_t textLength, const char16_t* pattern,
                    std::size_t patternLength, bool ignoreCase) {
-    if (ignoreCase) return likeAt(text, textLength, pattern, patternLength, foldWide);
-    return likeAt(text, textLength, pattern, patternLength, [](char16_t c) { return c; });
+    if (ignoreCase) return likeAt(text, textLength, pattern, patternLength, foldWide, foldWide);
+    const auto same = [](char16_t c) { return c; };
+    return likeAt(text, textLength, pattern, patternLength, same, same);
 }
 
 // --- base node ---------------------------------------------------------------------
@@ -443,6 +475,20 @@ bool TSQLMemExprNodeComparison::IsJoinEquality(const TSQLMemExprRowSource* a,
 
 void TSQLMemExprNodeBoolean::Prepare() {
     TSQLMemExprNode::Prepare();
+    m_likeText = nullptr;
+    if ((Operator == eoLike || Operator == eoNotLike) && Children.size() == 2 &&
+        (child(0).Operator == eoLower || child(0).Operator == eoUpper) &&
+        dynamic_cast<TSQLMemExprNodeStringFunction*>(&child(0)) && child(0).Children.size() == 1) {
+        try {
+            const std::uint8_t base = baseTypeOf(child(0).child(0).ResultType());
+            if (isPlainStringType(base) && !isWideType(base)) {
+                m_likeText = &child(0).child(0);
+                m_likeTextCase = child(0).Operator;
+            }
+        } catch (const ESQLMemException&) {
+            // Type unknown until evaluated: match the plain way.
+        }
+    }
     if (Operator == eoBetween || Operator == eoNotBetween || Operator == eoIn ||
         Operator == eoNotIn)
         for (std::size_t i = 1; i < Children.size(); ++i)
@@ -506,29 +552,8 @@ const TSQLMemVariant& TSQLMemExprNodeBoolean::Evaluate() {
             return Value;
         }
         case eoLike:
-        case eoNotLike: {
-            const TSQLMemVariant& v = child(0).Evaluate();
-            const TSQLMemVariant& p = child(1).Evaluate();
-            if (v.IsNull() || p.IsNull()) {
-                setNullOf(Value, bftLogical);
-                return Value;
-            }
-            const std::uint8_t common = commonBaseType(v.Type(), p.Type());
-            if (!isTextType(common))
-                throw ESQLMemException(30120, "Not string argument in function '%s'",
-                                       {std::string("LIKE")});
-            bool match;
-            if (isWideType(common)) {
-                const std::u16string t = v.GetWideString(), q = p.GetWideString();
-                match = likeMatchWide(t.data(), t.size(), q.data(), q.size(), CaseInsensitive);
-            } else {
-                std::string ts, ps;
-                const TextView t = textOf(v, ts), q = textOf(p, ps);
-                match = likeMatch(t.data, t.size, q.data, q.size, CaseInsensitive);
-            }
-            setBoolean(Value, match != (Operator == eoNotLike));
-            return Value;
-        }
+        case eoNotLike:
+            return evaluateLike();
         case eoIsNull:
         case eoIsNotNull:
             setBoolean(Value, child(0).Evaluate().IsNull() == (Operator == eoIsNull));
@@ -536,6 +561,32 @@ const TSQLMemVariant& TSQLMemExprNodeBoolean::Evaluate() {
         default:
             unknownOperator(30116, Operator);
     }
+}
+
+const TSQLMemVariant& TSQLMemExprNodeBoolean::evaluateLike() {
+    const TSQLMemVariant& v = m_likeText ? m_likeText->Evaluate() : child(0).Evaluate();
+    const TSQLMemVariant& p = child(1).Evaluate();
+    if (v.IsNull() || p.IsNull()) {
+        setNullOf(Value, bftLogical);
+        return Value;
+    }
+    const std::uint8_t common = commonBaseType(v.Type(), p.Type());
+    if (!isTextType(common))
+        throw ESQLMemException(30120, "Not string argument in function '%s'",
+                               {std::string("LIKE")});
+    bool match;
+    if (isWideType(common)) {
+        const TSQLMemVariant& text = m_likeText ? child(0).Evaluate() : v;
+        const std::u16string t = text.GetWideString(), q = p.GetWideString();
+        match = likeMatchWide(t.data(), t.size(), q.data(), q.size(), CaseInsensitive);
+    } else {
+        std::string ts, ps;
+        const TextView t = textOf(v, ts), q = textOf(p, ps);
+        match = likeMatch(t.data, t.size, q.data, q.size, CaseInsensitive,
+                          m_likeText ? m_likeTextCase : eoNone);
+    }
+    setBoolean(Value, match != (Operator == eoNotLike));
+    return Value;
 }
 
 const TSQLMemVariant& TSQLMemExprNodeIsNullFunction::Evaluate() {

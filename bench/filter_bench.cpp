@@ -1,0 +1,133 @@
+// JournalFilter: the journal window's search (two name words and a date
+// period) counted through a filtered table, against SQLite counting the same
+// rows with WHERE lower(tested_name) LIKE ... AND test_date BETWEEN ...
+// SQLite's own lower() folds ASCII only, so the peer gets a Windows-1251
+// lower() as an application would register it; both sides then select the
+// same rows, which each run checks. Each side counts once before timing:
+// the measure is a repeated search, as the journal window runs them, not
+// the first read of freshly written memory (which this machine's virtual
+// memory makes several times slower for the large in-memory table).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "journal_rows.h"
+#include "sqlmem/cp1251.h"
+
+namespace {
+
+// "иван", "петр" in Windows-1251; the period 01.12.2026 .. 08.12.2026.
+const std::string kIvan = "\xE8\xE2\xE0\xED";
+const std::string kPetr = "\xEF\xE5\xF2\xF0";
+constexpr double kFrom = 46357.0;  // 01.12.2026
+constexpr double kTo = 46364.0;    // 08.12.2026
+
+void fillSqlmem(sqlmem::TSQLMemTable& t, int n) {
+    for (int i = 1; i <= n; ++i) {
+        const bench::JournalRow r = bench::journalRow(i);
+        t.append();
+        t.field(0).setAsInteger(i);
+        t.field(1).setAsDateTime(r.date);
+        t.field(2).setAsDateTime(r.time);
+        t.field(3).setAsString(r.name);
+        t.field(4).setAsString(r.answers);
+        t.post();
+    }
+}
+
+std::int64_t expectedCount(int n) {
+    std::int64_t count = 0;
+    for (int i = 1; i <= n; ++i) {
+        const bench::JournalRow r = bench::journalRow(i);
+        const std::string lower = sqlmem::cp1251::lower(r.name);
+        if (lower.find(kIvan) != std::string::npos && lower.find(kPetr) != std::string::npos &&
+            r.date >= kFrom && r.date <= kTo)
+            ++count;
+    }
+    return count;
+}
+
+void journalFilterSqlmem(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    sqlmem::TSQLMemTable t("Bench");
+    bench::declareJournal(t, bench::freshTableName("bench_journal_filter"), false);
+    t.open();
+    fillSqlmem(t, n);
+    t.setFilter("lower(tested_name) like '%" + kIvan + "%' and lower(tested_name) like '%" + kPetr +
+                "%' and test_date between '01.12.2026' and '08.12.2026'");
+    t.setFiltered(true);
+    const std::int64_t expected = expectedCount(n);
+    benchmark::DoNotOptimize(t.recordCount());
+    for (auto _ : state) {
+        const int count = t.recordCount();
+        if (count != expected) state.SkipWithError("sqlmem counted other rows");
+        benchmark::DoNotOptimize(count);
+    }
+    t.close();
+    t.deleteTable();
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+void lower1251(sqlite3_context* context, int, sqlite3_value** argv) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (!text) return sqlite3_result_null(context);
+    std::string out(text, static_cast<std::size_t>(sqlite3_value_bytes(argv[0])));
+    for (char& c : out)
+        c = static_cast<char>(sqlmem::cp1251::toLower(static_cast<unsigned char>(c)));
+    sqlite3_result_text(context, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
+void journalFilterSqlite(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    sqlite3* db = nullptr;
+    bench::check(sqlite3_open(":memory:", &db), db);
+    bench::check(sqlite3_create_function(db, "lower", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                         nullptr, lower1251, nullptr, nullptr),
+                 db);
+    bench::exec(db,
+                "CREATE TABLE tests (id INTEGER, test_date REAL, test_time REAL, "
+                "tested_name VARCHAR(200), test_results VARCHAR(1000))");
+    sqlite3_stmt* ins = nullptr;
+    bench::check(
+        sqlite3_prepare_v2(db, "INSERT INTO tests VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr), db);
+    bench::exec(db, "BEGIN");
+    for (int i = 1; i <= n; ++i) {
+        const bench::JournalRow r = bench::journalRow(i);
+        sqlite3_bind_int(ins, 1, i);
+        sqlite3_bind_double(ins, 2, r.date);
+        sqlite3_bind_double(ins, 3, r.time);
+        sqlite3_bind_text(ins, 4, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(ins, 5, r.answers.data(), static_cast<int>(r.answers.size()),
+                          SQLITE_TRANSIENT);
+        bench::check(sqlite3_step(ins), db);
+        sqlite3_reset(ins);
+    }
+    bench::exec(db, "COMMIT");
+    sqlite3_finalize(ins);
+    const std::string sql = "SELECT count(*) FROM tests WHERE lower(tested_name) LIKE '%" + kIvan +
+                            "%' AND lower(tested_name) LIKE '%" + kPetr +
+                            "%' AND test_date BETWEEN ? AND ?";
+    sqlite3_stmt* sel = nullptr;
+    bench::check(sqlite3_prepare_v2(db, sql.c_str(), -1, &sel, nullptr), db);
+    sqlite3_bind_double(sel, 1, kFrom);
+    sqlite3_bind_double(sel, 2, kTo);
+    const std::int64_t expected = expectedCount(n);
+    bench::check(sqlite3_step(sel), db);
+    sqlite3_reset(sel);
+    for (auto _ : state) {
+        bench::check(sqlite3_step(sel), db);
+        const std::int64_t count = sqlite3_column_int64(sel, 0);
+        sqlite3_reset(sel);
+        if (count != expected) state.SkipWithError("sqlite counted other rows");
+        benchmark::DoNotOptimize(count);
+    }
+    sqlite3_finalize(sel);
+    sqlite3_close(db);
+    state.SetItemsProcessed(state.iterations() * n);
+}
+
+}  // namespace
+
+#define SIZES ->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+BENCHMARK(journalFilterSqlmem)->Name("JournalFilter/sqlmem") SIZES;
+BENCHMARK(journalFilterSqlite)->Name("JournalFilter/sqlite") SIZES;

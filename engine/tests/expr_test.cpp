@@ -119,6 +119,30 @@ TEST(ExprTest, ValueExpressionsTable) {
         SCOPED_TRACE(text);
         EXPECT_EQ(valueOf(text), w(expected));
     }
+    // Every function of one operand on a null: null, or 0 for the counts.
+    const char* nullIn[] = {"lower",   "upper",     "trim",  "ltrim",  "rtrim",   "abs",
+                            "ceil",    "floor",     "sign",  "round",  "trunc",   "hex",
+                            "year",    "quarter",   "month", "day",    "weekday", "dayofweek",
+                            "dayname", "monthname", "hour",  "minute", "second",  "msecond"};
+    for (const char* f : nullIn)
+        EXPECT_EQ(valueOf(std::string(f) + "(NULL)"), "null") << f;
+    const std::pair<const char*, const char*> nullArgs[] = {
+        {"mod(NULL, 2)", "null"},          {"power(NULL, 2)", "null"},
+        {"substring(NULL, 1, 2)", "null"}, {"substring('abc', NULL)", "null"},
+        {"pos(NULL, 'abc')", "0"},         {"todate(NULL, 'DD.MM.YYYY')", "null"},
+        {"isnull(NULL, NULL)", "null"},    {"extract(year from NULL)", "null"},
+    };
+    for (const auto& [text, expected] : nullArgs)
+        EXPECT_EQ(valueOf(text), expected) << text;
+    // Evaluation errors keep their codes.
+    TSQLMemExpression like;
+    like.ParseFilter(nullptr, "1 like 2", false, false);
+    try {
+        like.IsTrue();
+        ADD_FAILURE();
+    } catch (const ESQLMemException& e) {
+        EXPECT_EQ(e.nativeError(), 30120);
+    }
 }
 
 TEST(ExprTest, PredicatesAndThreeValuedLogic) {

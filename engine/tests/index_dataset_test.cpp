@@ -143,6 +143,12 @@ TEST_F(IndexedTableTest, RandomChangesMatchASortedModel) {
         const int op = static_cast<int>(rng() % 3);
         if (op < 2 || model.empty()) {
             const int id = static_cast<int>(rng() % 100000);
+            if (std::find(model.begin(), model.end(), id) != model.end()) {
+                // The primary key refuses a second row of the id.
+                EXPECT_THROW(add(id, "r"), ESQLMemException);
+                t.cancel();
+                continue;
+            }
             add(id, "r");
             model.push_back(id);
         } else {

@@ -224,7 +224,7 @@ TEST(TemporaryTableTest, CreationRefusesNoFieldsAndForeignKeys) {
     f.Name = "id";
     f.setType(7, 0);
     TSQLMemConstraintDefs foreignKey;
-    foreignKey.addCreated().Kind = 1;
+    foreignKey.addCreated(1);
     TSQLMemTemporaryTableData table(&db, "T");
     expectEngineError([&] { table.createStructure(cursor, TSQLMemFieldDefs(), {}, {}); }, 10132,
                       "Error creating table - no fields were specified - Native error: 10132");

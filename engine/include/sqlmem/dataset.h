@@ -120,6 +120,11 @@ struct TFieldDef {
     TFieldType DataType = TFieldType::ftUnknown;
     int Size = 0;
     bool Required = false;
+    // Written into each new record; null: none.
+    Variant DefaultValue{};
+    // Bounds every stored value must keep (a check constraint); null: none.
+    Variant MinValue{};
+    Variant MaxValue{};
 };
 
 enum TIndexOption : unsigned {

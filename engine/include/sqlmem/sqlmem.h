@@ -141,6 +141,10 @@ protected:
                       std::uint8_t* found) override;
     void checkCanPost() override;
     void checkCanDelete() override;
+    // Locate through the table's search, for keys no index serves directly.
+    int searchLocate(const std::vector<TField*>& keys, const std::vector<Variant>& values,
+                     TLocateOptions options,
+                     const std::function<bool(const std::uint8_t*)>& matches, std::uint8_t* found);
 
     // Binds every field object to its column in the open cursor's table.
     void bindFields();
@@ -155,6 +159,20 @@ private:
     bool m_inMemory = true;
 };
 
+// A foreign key of a table: its fields refer to the primary key of RefTable.
+struct TForeignKeyDef {
+    // The rules, by their numbers in a table image.
+    enum Action : std::uint8_t { Cascade = 0, SetNull = 1, SetDefault = 2, NoAction = 3, None = 4 };
+    enum Match : std::uint8_t { MatchSimple = 0, MatchFull = 1, MatchPartial = 2 };
+
+    std::string Name;    // empty: the engine names it
+    std::string Fields;  // ";"-separated
+    std::string RefTable;
+    std::uint8_t OnDelete = None;
+    std::uint8_t OnUpdate = None;
+    std::uint8_t MatchType = MatchSimple;
+};
+
 class TSQLMemTable : public TSQLMemDataSet {
 public:
     explicit TSQLMemTable(std::string name = {});
@@ -166,6 +184,9 @@ public:
     std::int32_t MemoryTableAllocBy = 1000;
     std::vector<TFieldDef> FieldDefs;
     std::vector<TIndexDef> IndexDefs;
+    // Taken when the table is created; a deleted record some key refers to
+    // is refused, or cascades, as its OnDelete says.
+    std::vector<TForeignKeyDef> ForeignKeyDefs;
 
     // One slot: setting either clears the other.
     const std::string& indexFieldNames() const { return m_indexFieldNames; }

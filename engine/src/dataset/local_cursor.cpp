@@ -141,13 +141,31 @@ bool TSQLMemLocalCursor::isRecordValid(const TSQLMemRecordID& id) const {
 }
 
 void TSQLMemLocalCursor::initRecord(std::uint8_t* record) const {
-    requireTable(10017).fieldManager().initNewRecord(record);
+    requireTable(10017).initNewRecord(record, true);
+}
+
+bool TSQLMemLocalCursor::passesConstraints(TSQLMemTableData& table, bool isDelete, bool isInsert,
+                                           const std::uint8_t* record) {
+    try {
+        table.checkConstraints(*this, table.session(), isDelete, CurrentId, isInsert, nullptr,
+                               record);
+    } catch (const std::exception& e) {
+        ResultCode = crConstraintFailed;
+        ResultText = e.what();
+        ResultError = std::current_exception();
+        return false;
+    }
+    return true;
 }
 
 int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
     TSQLMemTableData& table = requireTable(10018);
     ResultText.clear();
+    ResultError = nullptr;
+    // The check and the change under one lock: nothing slips in between.
+    LockGuard g(table, 1);
     if (isInsert) {
+        if (!passesConstraints(table, false, true, record)) return ResultCode;
         ResultCode = table.insertRecord(*this, record) ? crSuccess : crAddFailed;
         if (ResultCode) ResultText = "Error adding record";
     } else if (Temporary) {
@@ -159,6 +177,7 @@ int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
             ResultCode = crDeletedByOther;
             ResultText = "Error updating record - record was deleted by other process";
         } else {
+            if (!passesConstraints(table, false, false, record)) return ResultCode;
             ResultCode = table.updateRecord(*this, record) ? crSuccess : crUpdateFailed;
             if (ResultCode) ResultText = "Error updating record: ";
         }
@@ -169,15 +188,18 @@ int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
 int TSQLMemLocalCursor::deleteCurrent() {
     TSQLMemTableData& table = requireTable(10018);
     ResultText.clear();
+    ResultError = nullptr;
     if (Temporary) {
         ResultCode = crDeleteInTempMode;
         ResultText = "Cannot delete record in temporary mode";
         return ResultCode;
     }
+    LockGuard g(table, 1);
     if (!table.recordExists(CurrentId)) {
         ResultCode = crDeletedByOther;
         return ResultCode;
     }
+    if (!passesConstraints(table, true, false, nullptr)) return ResultCode;
     ResultCode = table.deleteRecord(*this) ? crSuccess : crDeleteFailed;
     if (ResultCode) ResultText = "the record store refused the deletion";
     return ResultCode;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -117,9 +118,16 @@ public:
 
     int ResultCode = crSuccess;
     std::string ResultText;
+    // With crConstraintFailed: the engine error of the failed check, for the
+    // dataset to raise as it is, code and all.
+    std::exception_ptr ResultError;
 
 private:
     TSQLMemTableData& requireTable(int code) const;
+    // Runs the table's checks; a failure leaves crConstraintFailed with the
+    // error's text and the error itself, and answers false.
+    bool passesConstraints(TSQLMemTableData& table, bool isDelete, bool isInsert,
+                           const std::uint8_t* record);
     void composeRecordFilter();
 
     std::unique_ptr<TSQLMemExpression> m_filter;

@@ -168,6 +168,9 @@ void TSQLMemDataSet::internalPost(bool isInsert) {
     } catch (const std::exception& e) {
         throw EDatabaseError(prefix + std::string(e.what()), Name);
     }
+    // A failed check raises the engine's own error, so its code survives.
+    if (code == crConstraintFailed && m_cursor->ResultError)
+        std::rethrow_exception(m_cursor->ResultError);
     if (code != crSuccess) throw EDatabaseError(m_cursor->ResultText, Name);
 }
 
@@ -191,6 +194,9 @@ void TSQLMemDataSet::internalDelete() {
         case crDeletedByOther:
             throw EDatabaseError("Error deleting record - record was deleted by other process",
                                  Name);
+        case crConstraintFailed:
+            if (m_cursor->ResultError) std::rethrow_exception(m_cursor->ResultError);
+            [[fallthrough]];
         default:
             throw EDatabaseError(m_cursor->ResultText, Name);
     }

@@ -30,6 +30,13 @@ std::string randomTableName() {
     return "Table" + std::to_string(std::uniform_int_distribution<int>(0, 2147483646)(rng));
 }
 
+// An engine value of the field's stored type; null stays null.
+TSQLMemVariant toEngineValue(const Variant& v, const TSQLMemFieldDef& f) {
+    TSQLMemVariant out(f.BaseType);
+    if (!v.isNull()) out.FromVariant(v);
+    return out;
+}
+
 void toEngineFieldDefs(const std::vector<TFieldDef>& defs, TSQLMemFieldDefs& out) {
     out.clear();
     for (const TFieldDef& d : defs) {
@@ -37,6 +44,7 @@ void toEngineFieldDefs(const std::vector<TFieldDef>& defs, TSQLMemFieldDefs& out
         f.Name = d.Name;
         f.setType(advancedTypeOfFieldType(d.DataType), d.Size);
         f.Required = d.Required;
+        f.DefaultValue = toEngineValue(d.DefaultValue, f);
     }
 }
 
@@ -54,6 +62,52 @@ void toEngineIndexDefs(const std::vector<TIndexDef>& defs, const TSQLMemFieldDef
             ix.Columns.push_back({fields[column].Name, (d.Options & ixDescending) != 0,
                                   (d.Options & ixCaseInsensitive) != 0});
         }
+    }
+}
+
+// The constraints a new table takes from its definitions: a primary or
+// unique index enforces its key, a required field refuses null, bounds
+// become a check. Field and index constraints are named by the storage
+// (unnamed here) and after their index respectively.
+void toEngineConstraintDefs(const std::vector<TFieldDef>& fieldDefs, const TSQLMemFieldDefs& fields,
+                            const TSQLMemIndexDefs& indexes, TSQLMemConstraintDefs& out) {
+    out.clear();
+    for (int i = 0; i < indexes.count(); ++i) {
+        const TSQLMemIndexDef& ix = indexes[i];
+        if (!ix.Primary && !ix.Unique) continue;
+        auto& c = ix.Primary ? out.addNew<TSQLMemConstraintDefPrimary>()
+                             : out.addNew<TSQLMemConstraintDefUnique>();
+        c.Name = ix.Name;
+        c.Index.Name = ix.Name;
+        for (const TSQLMemIndexColumn& col : ix.Columns)
+            c.Columns.push_back({col.FieldName, -1});
+    }
+    for (size_t i = 0; i < fieldDefs.size(); ++i) {
+        const TFieldDef& d = fieldDefs[i];
+        const TSQLMemFieldDef& f = fields[static_cast<int>(i)];
+        if (d.Required) out.addNew<TSQLMemConstraintDefNotNull>().Field.Name = f.Name;
+        if (!d.MinValue.isNull() || !d.MaxValue.isNull()) {
+            auto& c = out.addNew<TSQLMemConstraintDefCheck>();
+            c.Field.Name = f.Name;
+            c.MinValue = toEngineValue(d.MinValue, f);
+            c.MaxValue = toEngineValue(d.MaxValue, f);
+        }
+    }
+}
+
+void toEngineForeignKeys(const std::vector<TForeignKeyDef>& defs, TSQLMemConstraintDefs& out) {
+    static_assert(int{TForeignKeyDef::None} == int{fkaNone} &&
+                  int{TForeignKeyDef::Cascade} == int{fkaCascade} &&
+                  int{TForeignKeyDef::MatchPartial} == int{fkmPartial});
+    for (const TForeignKeyDef& d : defs) {
+        auto& fk = out.addNew<TSQLMemConstraintDefForeignKey>();
+        fk.Name = d.Name;
+        fk.RefTable.Name = d.RefTable;
+        fk.DeleteAction = d.OnDelete;
+        fk.UpdateAction = d.OnUpdate;
+        fk.MatchType = d.MatchType;
+        for (const std::string& name : splitFieldList(d.Fields))
+            fk.Columns.push_back({name, -1});
     }
 }
 
@@ -152,8 +206,11 @@ void TSQLMemTable::internalOpen() {
         TSQLMemFieldDefs fields;
         TSQLMemIndexDefs indexes;
         TSQLMemConstraintDefs constraints;
-        toEngineFieldDefs(completedFieldDefs(), fields);
+        const std::vector<TFieldDef> fieldDefs = completedFieldDefs();
+        toEngineFieldDefs(fieldDefs, fields);
         toEngineIndexDefs(IndexDefs, fields, Name, indexes);
+        toEngineConstraintDefs(fieldDefs, fields, indexes, constraints);
+        toEngineForeignKeys(ForeignKeyDefs, constraints);
         m_cursor->open(fields, indexes, constraints);
         if (m_temporary) TableName = m_cursor->TableName;
         if (m_cursor->ReadOnly) ReadOnly = true;
@@ -229,8 +286,11 @@ void TSQLMemTable::createTable() {
         TSQLMemFieldDefs fields;
         TSQLMemIndexDefs indexes;
         TSQLMemConstraintDefs constraints;
-        toEngineFieldDefs(completedFieldDefs(), fields);
+        const std::vector<TFieldDef> fieldDefs = completedFieldDefs();
+        toEngineFieldDefs(fieldDefs, fields);
         toEngineIndexDefs(IndexDefs, fields, Name, indexes);
+        toEngineConstraintDefs(fieldDefs, fields, indexes, constraints);
+        toEngineForeignKeys(ForeignKeyDefs, constraints);
         cursor.createTable(fields, indexes, constraints);
         if (m_temporary) TableName = cursor.TableName;
     });

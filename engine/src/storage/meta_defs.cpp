@@ -39,7 +39,8 @@ TSQLMemMetaObjectDef& TSQLMemMetaObjectDefs::addCreated() {
 void TSQLMemMetaObjectDefs::assign(const TSQLMemMetaObjectDefs& source) {
     clear();
     for (const auto& item : source.m_items) {
-        if (indexOfName(item->Name) >= 0)
+        // Unnamed items (constraints) are named by their table later.
+        if (!item->Name.empty() && indexOfName(item->Name) >= 0)
             throw ESQLMemException(10424, "Duplicate field name %s", {item->Name});
         m_items.push_back(item->clone());
     }
@@ -70,6 +71,34 @@ int TSQLMemMetaObjectDefs::indexOfId(std::int32_t id) const {
     for (size_t i = 0; i < m_items.size(); ++i)
         if (m_items[i]->ObjectID == id) return static_cast<int>(i);
     return -1;
+}
+
+std::unique_ptr<TSQLMemConstraintDef> TSQLMemConstraintDef::create(int kind, int code) {
+    switch (kind) {
+        case ckPrimary:
+            return std::make_unique<TSQLMemConstraintDefPrimary>();
+        case ckForeignKey:
+            return std::make_unique<TSQLMemConstraintDefForeignKey>();
+        case ckUnique:
+            return std::make_unique<TSQLMemConstraintDefUnique>();
+        case ckNotNull:
+            return std::make_unique<TSQLMemConstraintDefNotNull>();
+        case ckCheck:
+            return std::make_unique<TSQLMemConstraintDefCheck>();
+        case ckForeignKeyAction:
+            return std::make_unique<TSQLMemConstraintDefForeignKeyAction>();
+        default:
+            throw ESQLMemException(code, "Not implemented yet");
+    }
+}
+
+TSQLMemConstraintDef& TSQLMemConstraintDefs::addCreated() {
+    throw ESQLMemException(30035, "Not implemented yet");
+}
+
+TSQLMemConstraintDef& TSQLMemConstraintDefs::addCreated(int kind) {
+    m_items.push_back(TSQLMemConstraintDef::create(kind, 30036));
+    return static_cast<TSQLMemConstraintDef&>(*m_items.back());
 }
 
 const TSQLMemIndexDef* TSQLMemIndexDefs::primaryIndex() const {

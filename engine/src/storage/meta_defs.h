@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "sqlmem/field_types.h"
+#include "values/sqlmem_variant.h"
 
 namespace sqlmem {
 
@@ -58,7 +60,8 @@ public:
     std::int32_t MemoryOffset = 0;
     std::int32_t SequenceID = -1;
     bool Required = false;
-    // Default values arrive with the value type; until then a field has none.
+    // Written into every new record; null: none. Kept in the field's own type.
+    TSQLMemVariant DefaultValue;
     std::uint8_t BlobCompressionAlgorithm = 0;
     std::uint8_t BlobCompressionMode = 0;
     std::int32_t BlobBlockSize = 102400;
@@ -89,13 +92,135 @@ public:
     std::vector<TSQLMemIndexColumn> Columns;
 };
 
-// Kinds 0..5: primary, foreign key, unique, not null, check, foreign-key action.
+enum TSQLMemConstraintKind : std::uint8_t {
+    ckPrimary = 0,
+    ckForeignKey = 1,
+    ckUnique = 2,
+    ckNotNull = 3,
+    ckCheck = 4,
+    ckForeignKeyAction = 5,
+};
+
+// The action bytes of a foreign key, in the order SQL names them.
+enum TSQLMemForeignKeyAction : std::uint8_t {
+    fkaCascade = 0,
+    fkaSetNull = 1,
+    fkaSetDefault = 2,
+    fkaNoAction = 3,
+    fkaNone = 4,  // no rule given
+};
+
+// How the null columns of a foreign key are judged: 0 simple, 1 full, 2 partial.
+enum TSQLMemForeignKeyMatch : std::uint8_t {
+    fkmSimple = 0,
+    fkmFull = 1,
+    fkmPartial = 2,
+};
+
+// A named object a constraint refers to; ID is its ObjectID once resolved.
+struct TSQLMemObjectRef {
+    std::string Name;
+    std::int32_t ID = -1;
+};
+
+// A key column of a constraint: the field's name and, once resolved, its ObjectID.
+struct TSQLMemConstraintColumn {
+    std::string Name;
+    std::int32_t FieldID = -1;
+};
+
+// The kind is fixed by the concrete class; the list holds them by kind.
 class TSQLMemConstraintDef : public TSQLMemMetaObjectDef {
 public:
+    explicit TSQLMemConstraintDef(std::uint8_t kind) : Kind(kind) {}
     std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
         return std::make_unique<TSQLMemConstraintDef>(*this);
     }
-    std::uint8_t Kind = 0;
+    // An empty definition of the kind; a kind above 5 raises "Not implemented
+    // yet" with `code` (the place asking).
+    static std::unique_ptr<TSQLMemConstraintDef> create(int kind, int code);
+
+    const std::uint8_t Kind;
+    // Carried with the definition; the engine reads it nowhere.
+    TSQLMemObjectRef Reserved;
+};
+
+// Kind 2, and through TSQLMemConstraintDefPrimary kind 0: enforced by a
+// lookup in the unique index of the same columns.
+class TSQLMemConstraintDefUnique : public TSQLMemConstraintDef {
+public:
+    TSQLMemConstraintDefUnique() : TSQLMemConstraintDef(ckUnique) {}
+    std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
+        return std::make_unique<TSQLMemConstraintDefUnique>(*this);
+    }
+    TSQLMemObjectRef Table;
+    TSQLMemObjectRef Index;
+    std::vector<TSQLMemConstraintColumn> Columns;
+
+protected:
+    explicit TSQLMemConstraintDefUnique(std::uint8_t kind) : TSQLMemConstraintDef(kind) {}
+};
+
+class TSQLMemConstraintDefPrimary : public TSQLMemConstraintDefUnique {
+public:
+    TSQLMemConstraintDefPrimary() : TSQLMemConstraintDefUnique(ckPrimary) {}
+    std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
+        return std::make_unique<TSQLMemConstraintDefPrimary>(*this);
+    }
+};
+
+// Kind 5, kept in the referenced table: RefTable is the referencing table,
+// RefConstraint its foreign key, Columns the referenced key columns here.
+// Kind 1 (TSQLMemConstraintDefForeignKey): RefTable is the referenced table,
+// RefConstraint the counterpart kept there, Columns the referencing columns.
+class TSQLMemConstraintDefForeignKeyAction : public TSQLMemConstraintDef {
+public:
+    TSQLMemConstraintDefForeignKeyAction() : TSQLMemConstraintDef(ckForeignKeyAction) {}
+    std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
+        return std::make_unique<TSQLMemConstraintDefForeignKeyAction>(*this);
+    }
+    TSQLMemObjectRef RefTable;
+    TSQLMemObjectRef RefConstraint;
+    std::uint8_t DeleteAction = fkaNone;
+    std::uint8_t UpdateAction = fkaNone;
+    std::uint8_t MatchType = fkmSimple;
+    std::vector<TSQLMemConstraintColumn> Columns;
+
+protected:
+    explicit TSQLMemConstraintDefForeignKeyAction(std::uint8_t kind) : TSQLMemConstraintDef(kind) {}
+};
+
+class TSQLMemConstraintDefForeignKey : public TSQLMemConstraintDefForeignKeyAction {
+public:
+    TSQLMemConstraintDefForeignKey() : TSQLMemConstraintDefForeignKeyAction(ckForeignKey) {}
+    std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
+        return std::make_unique<TSQLMemConstraintDefForeignKey>(*this);
+    }
+};
+
+// Kind 3, and through TSQLMemConstraintDefCheck kind 4: one field.
+class TSQLMemConstraintDefNotNull : public TSQLMemConstraintDef {
+public:
+    TSQLMemConstraintDefNotNull() : TSQLMemConstraintDef(ckNotNull) {}
+    std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
+        return std::make_unique<TSQLMemConstraintDefNotNull>(*this);
+    }
+    TSQLMemObjectRef Table;
+    TSQLMemObjectRef Field;
+
+protected:
+    explicit TSQLMemConstraintDefNotNull(std::uint8_t kind) : TSQLMemConstraintDef(kind) {}
+};
+
+// A null bound does not limit; a null field value passes.
+class TSQLMemConstraintDefCheck : public TSQLMemConstraintDefNotNull {
+public:
+    TSQLMemConstraintDefCheck() : TSQLMemConstraintDefNotNull(ckCheck) {}
+    std::unique_ptr<TSQLMemMetaObjectDef> clone() const override {
+        return std::make_unique<TSQLMemConstraintDefCheck>(*this);
+    }
+    TSQLMemVariant MinValue;
+    TSQLMemVariant MaxValue;
 };
 
 // An ordered list that owns its definitions. Names compare upper-cased.
@@ -134,8 +259,12 @@ public:
     Def& operator[](int i) { return static_cast<Def&>(*m_items[i]); }
     const Def& operator[](int i) const { return static_cast<const Def&>(*m_items[i]); }
     Def& addCreated() override {
-        m_items.push_back(std::make_unique<Def>());
-        return static_cast<Def&>(*m_items.back());
+        if constexpr (std::is_default_constructible_v<Def>) {
+            m_items.push_back(std::make_unique<Def>());
+            return static_cast<Def&>(*m_items.back());
+        } else {
+            return static_cast<Def&>(TSQLMemMetaObjectDefs::addCreated());
+        }
     }
     Def* findByName(const std::string& name) {
         int i = indexOfName(name);
@@ -162,6 +291,21 @@ protected:
 };
 
 class TSQLMemConstraintDefs : public TSQLMemDefList<TSQLMemConstraintDef> {
+public:
+    // A constraint's kind decides its class: the list cannot make one
+    // without it ("Not implemented yet", 30035).
+    TSQLMemConstraintDef& addCreated() override;
+    // Appends an empty definition of the kind (30036 above kind 5).
+    TSQLMemConstraintDef& addCreated(int kind);
+    // Appends a new definition of class Def.
+    template <class Def>
+    Def& addNew() {
+        auto made = std::make_unique<Def>();
+        Def& ref = *made;
+        m_items.push_back(std::move(made));
+        return ref;
+    }
+
 protected:
     const char* className() const override { return "TSQLMemConstraintDefs"; }
 };

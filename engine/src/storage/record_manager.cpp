@@ -214,6 +214,8 @@ void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {
     r.Answer = answer;
     if (answer == grFound) {
         r.Slot = slot;
+        // The identifier is (slot, 0): a request that started from no record carries -1.
+        r.ItemNo = 0;
         r.FromFirst = r.FromLast = false;
         if (r.Dest) {
             const std::uint8_t* src =

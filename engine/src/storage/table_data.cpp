@@ -96,8 +96,12 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
     constraintManager->assign(constraints);
     for (int i = 0; i < constraintManager->ConstraintDefs.count(); ++i)
         constraintManager->ConstraintDefs[i].ObjectID = m_database->nextObjectId();
+    constraintManager->resolveNames(m_name, fieldManager->FieldDefs, indexManager->IndexDefs);
 
-    m_sequenceManager = std::make_unique<TSQLMemBaseSequenceManager>();
+    auto sequenceManager = std::make_unique<TSQLMemBaseSequenceManager>();
+    sequenceManager->createAutoIncSequences(m_name, fieldManager->FieldDefs,
+                                            [this] { return m_database->nextObjectId(); });
+    m_sequenceManager = std::move(sequenceManager);
     m_fieldManager = std::move(fieldManager);
     m_indexManager = std::move(indexManager);
     m_constraintManager = std::move(constraintManager);
@@ -107,9 +111,13 @@ bool TSQLMemTableData::prepareDelete(TSQLMemLocalCursor* cursor, bool force, boo
     if (!keepIfOpen && openByOthers(cursor))
         throw ESQLMemException(20017, "Cannot delete table '%s'. Table is open by another dataset",
                                {m_name});
-    // Foreign keys arrive with constraints; until then `force` has nothing to override.
-    (void)force;
-    return !(keepIfOpen && !m_cursors.empty());
+    if (!force && m_constraintManager &&
+        (m_constraintManager->hasForeignKeys() || m_constraintManager->hasForeignKeyActions()))
+        throw ESQLMemException(
+            11481, "Cannot delete table '%s' - foreign key constraint(s) violated", {m_name});
+    const bool freeNow = !(keepIfOpen && !m_cursors.empty());
+    if (freeNow && cursor) unlinkForeignKeys();
+    return freeNow;
 }
 
 void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
@@ -117,6 +125,12 @@ void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
         throw ESQLMemException(10072, "Cannot delete table '%s'. Table is open by another dataset",
                                {m_name});
     LockGuard g(*this, 1);
+    if (referencedByRecords())
+        throw ESQLMemException(
+            11494,
+            "Cannot empty table '%s' - foreign key(s) with delete action referencing this table "
+            "exists",
+            {m_name});
     if (m_recordManager) m_recordManager->clear();
     if (m_indexManager) {
         m_indexManager->emptyAll(m_session);
@@ -225,7 +239,9 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     const std::int64_t total = recordCount();
     if (visible > total)
         throw ESQLMemException(11311, "Invalid record count = %d. Limit is %d", {visible, total});
-    if (visible == total) {
+    // Records others refer to go one by one, each through the checks.
+    const bool referenced = referencedByRecords();
+    if (visible == total && !referenced) {
         LockGuard g(*this, 1);
         records(10014).clear();
         m_indexManager->emptyAll(m_session);
@@ -236,6 +252,9 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     }
     cursor.first();
     while (getRecord(cursor, gmNext, nullptr) == grFound) {
+        LockGuard g(*this, 1);
+        if (referenced)
+            checkConstraints(cursor, m_session, true, cursor.CurrentId, false, nullptr, nullptr);
         if (!deleteRecord(cursor)) break;
         cursor.first();
     }
@@ -330,6 +349,7 @@ void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
     m_recordManager =
         std::make_unique<TSQLMemMemoryRecordManager>(this, m_fieldManager->recordSize(), m_allocBy);
     m_recordManager->setCopier(&m_fieldManager->copier());
+    linkForeignKeys();
     cursor.setLayout(m_fieldManager->nullBitmapSize(), m_fieldManager->recordSize());
 }
 
@@ -390,6 +410,10 @@ bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
     LockGuard g(*this, 1);
     const TSQLMemRecordID target = cursor.CurrentId;
     if (!rm.exists(target)) return false;
+    if (m_constraintManager->hasForeignKeyActions()) {
+        EngineBytes stored;
+        if (readRecord(target, stored)) applyForeignKeyActions(target, stored.data(), nullptr);
+    }
     // The neighbour in the cursor's own order: next, else prior.
     TSQLMemRecordID neighbour;
     cursor.setToRecord(target);

@@ -55,6 +55,21 @@ public:
     virtual bool deleteRecord(TSQLMemLocalCursor& cursor) = 0;
     virtual void deleteAllRecords(TSQLMemLocalCursor& cursor);
 
+    // --- constraints, sequences, new records (table_constraints.cpp) -------
+    // Raises the first violated constraint's error before an insert, an
+    // update or a delete (newRecord null); for the last two a null oldRecord
+    // is read from `id`. A table without constraints returns at once.
+    // REQUIRES: the write lock.
+    void checkConstraints(TSQLMemLocalCursor& cursor, int session, bool isDelete,
+                          const TSQLMemRecordID& id, bool isInsert, const std::uint8_t* oldRecord,
+                          const std::uint8_t* newRecord);
+    // Defaults and, when asked, the next auto-increment values, over a
+    // record that initNewRecord of the field manager has made all null.
+    void initNewRecord(std::uint8_t* record, bool autoIncValues);
+    // "No SequenceLastValue in session..." (30012) before the session drew one.
+    std::int64_t lastAutoIncValue(int session, int fieldNo) const;
+    int session() const { return m_session; }
+
     virtual bool recordExists(const TSQLMemRecordID& id) const;
     // 0 equal, 1 first greater, -1 first smaller.
     virtual int compareRecordIds(const TSQLMemRecordID& a, const TSQLMemRecordID& b) const = 0;
@@ -103,6 +118,30 @@ protected:
     void setName(const std::string& name);
     // REQUIRES: a record manager ("Nil pointer occured", code otherwise).
     TSQLMemBaseRecordManager& records(int code) const;
+    // A foreign key's columns must name a record of the referenced table.
+    void checkForeignKey(const TSQLMemConstraintDefForeignKey& fk, const std::uint8_t* record);
+    // A delete (newRecord null) or a key change of a referenced record:
+    // refused when records refer to it, unless the delete rule cascades and
+    // what it would change passes its own checks.
+    void checkReferences(TSQLMemLocalCursor& cursor, const TSQLMemRecordID& id,
+                         const TSQLMemConstraintDefForeignKeyAction& counterpart,
+                         const std::uint8_t* oldRecord, const std::uint8_t* newRecord);
+    // A copy of the stored record into `out`; false when there is none.
+    bool readRecord(const TSQLMemRecordID& id, EngineBytes& out) const;
+    // The delete rules of the foreign keys that refer to this table (kind 5):
+    // cascades and nulling of the referencing records, run once the checks
+    // passed and before the record itself goes.
+    void applyForeignKeyActions(const TSQLMemRecordID& id, const std::uint8_t* oldRecord,
+                                const std::uint8_t* newRecord);
+    // Whether a record of another table (or another record of this one)
+    // may refer to a record of this table.
+    bool referencedByRecords() const;
+    // Adds the counterparts of this table's foreign keys to the tables they
+    // refer to, once the table is otherwise complete.
+    void linkForeignKeys();
+    // Removes from other tables the counterparts of this table's foreign
+    // keys, and from this table's referencing tables their foreign keys to it.
+    void unlinkForeignKeys();
     // Validation and definition copies shared by every storage kind.
     void takeDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
                          const TSQLMemIndexDefs& indexes);

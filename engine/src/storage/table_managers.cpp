@@ -2,19 +2,33 @@
 
 #include <climits>
 #include <cstring>
+#include <random>
 
 #include "sqlmem/exception.h"
 
 namespace sqlmem {
+
+namespace {
+
+std::string randomNumber(int highest) {
+    static std::mt19937 rng{std::random_device{}()};
+    return std::to_string(std::uniform_int_distribution<int>(0, highest)(rng));
+}
+
+}  // namespace
 
 void TSQLMemBaseFieldManager::assign(const TSQLMemFieldDefs& defs) {
     FieldDefs.assign(defs);
     const std::int64_t n = FieldDefs.count();
     m_bitmapSize = static_cast<std::int32_t>((n + 7) / 8);
     std::int64_t offset = m_bitmapSize;
-    m_hasBlobs = m_hasAutoInc = false;
+    m_hasBlobs = m_hasAutoInc = m_hasDefaults = false;
     for (int i = 0; i < FieldDefs.count(); ++i) {
         TSQLMemFieldDef& f = FieldDefs[i];
+        // Converted once here, so that a new record only copies bytes.
+        if (!f.DefaultValue.IsNull() && f.DefaultValue.Type() != f.BaseType)
+            f.DefaultValue.ConvertTo(f.BaseType);
+        m_hasDefaults |= !f.DefaultValue.IsNull();
         f.MemoryOffset = static_cast<std::int32_t>(offset);
         offset += f.MemoryDataSize;
         if (offset > INT32_MAX) throw ESQLMemException(10011, "Invalid record size = %d", {offset});
@@ -42,9 +56,143 @@ void TSQLMemBaseFieldManager::initNewRecord(std::uint8_t* record) const {
 
 void TSQLMemBaseConstraintManager::assign(const TSQLMemConstraintDefs& defs) {
     for (int i = 0; i < defs.count(); ++i)
-        if (defs[i].Kind > 5) throw ESQLMemException(30040, "Not implemented yet");
+        if (defs[i].Kind > ckForeignKeyAction) throw ESQLMemException(30040, "Not implemented yet");
     ConstraintDefs.assign(defs);
+    updateFlags();
+}
+
+void TSQLMemBaseConstraintManager::add(std::unique_ptr<TSQLMemConstraintDef> def) {
+    if (def->Kind > ckForeignKeyAction) throw ESQLMemException(30040, "Not implemented yet");
+    ConstraintDefs.add(std::move(def));
+    updateFlags();
+}
+
+void TSQLMemBaseConstraintManager::remove(int index) {
+    ConstraintDefs.deleteItem(index);
+    updateFlags();
+}
+
+void TSQLMemBaseConstraintManager::updateFlags() {
+    m_hasForeignKeys = m_hasForeignKeyActions = false;
+    for (int i = 0; i < ConstraintDefs.count(); ++i) {
+        m_hasForeignKeys |= ConstraintDefs[i].Kind == ckForeignKey;
+        m_hasForeignKeyActions |= ConstraintDefs[i].Kind == ckForeignKeyAction;
+    }
     NoConstraints = ConstraintDefs.count() == 0;
+}
+
+std::string TSQLMemBaseConstraintManager::freeName(const std::string& base) {
+    std::string name = base;
+    while (ConstraintDefs.indexOfName(name) >= 0)
+        name = base + randomNumber(65534);
+    return name;
+}
+
+void TSQLMemBaseConstraintManager::resolveNames(const std::string& tableName,
+                                                const TSQLMemFieldDefs& fields,
+                                                const TSQLMemIndexDefs& indexes) {
+    for (int i = 0; i < ConstraintDefs.count(); ++i) {
+        TSQLMemConstraintDef& def = ConstraintDefs[i];
+        const bool isPrimary = def.Kind == ckPrimary;
+        switch (def.Kind) {
+            case ckPrimary:
+            case ckUnique: {
+                auto& u = static_cast<TSQLMemConstraintDefUnique&>(def);
+                if (u.Name.empty()) throw ESQLMemException(30038, "Not implemented yet");
+                const TSQLMemIndexDef* ix = indexes.findByName(u.Index.Name);
+                if (!ix)
+                    throw ESQLMemException(isPrimary ? 30325 : 30326, "Index '%s' not found",
+                                           {u.Index.Name});
+                u.Index = {ix->Name, ix->ObjectID};
+                u.Table.Name = tableName;
+                for (TSQLMemConstraintColumn& c : u.Columns) {
+                    const TSQLMemFieldDef* f = fields.findByName(c.Name);
+                    if (!f)
+                        throw ESQLMemException(isPrimary ? 30331 : 30332, "Field '%s' not found",
+                                               {c.Name});
+                    c.FieldID = f->ObjectID;
+                }
+                break;
+            }
+            case ckForeignKey:
+            case ckForeignKeyAction: {
+                auto& fk = static_cast<TSQLMemConstraintDefForeignKeyAction&>(def);
+                if (fk.Name.empty()) fk.Name = freeName("FOREIGN_KEY_" + randomNumber(2147483646));
+                // A counterpart's columns belong to the referenced table: resolved there.
+                if (def.Kind == ckForeignKey) {
+                    for (TSQLMemConstraintColumn& c : fk.Columns) {
+                        const TSQLMemFieldDef* f = fields.findByName(c.Name);
+                        if (!f) throw ESQLMemException(11419, "Field '%s' not found", {c.Name});
+                        c.FieldID = f->ObjectID;
+                    }
+                }
+                break;
+            }
+            case ckNotNull:
+            case ckCheck: {
+                auto& n = static_cast<TSQLMemConstraintDefNotNull&>(def);
+                if (n.Name.empty())
+                    n.Name = freeName(std::string("$") +
+                                      (def.Kind == ckNotNull ? "C_NotNull" : "C_Check") + "$" +
+                                      tableName + "$" + n.Field.Name);
+                const TSQLMemFieldDef* f = fields.findByName(n.Field.Name);
+                if (!f) throw ESQLMemException(30027, "Field '%s' not found", {n.Field.Name});
+                n.Field = {f->Name, f->ObjectID};
+                n.Table.Name = tableName;
+                break;
+            }
+            default:
+                throw ESQLMemException(30037, "Not implemented yet");
+        }
+    }
+}
+
+void TSQLMemBaseSequenceManager::createAutoIncSequences(
+    const std::string& tableName, TSQLMemFieldDefs& fields,
+    const std::function<std::int32_t()>& nextObjectId) {
+    for (int i = 0; i < fields.count(); ++i) {
+        TSQLMemFieldDef& f = fields[i];
+        if (!isAutoIncType(f.AdvancedType)) continue;
+        const std::string base = "$S_Autoinc$" + tableName + "$" + f.Name;
+        std::string name = base;
+        while (SequenceDefs.indexOfName(name) >= 0)
+            name = base + randomNumber(65534);
+        TSQLMemSequenceDef& s = SequenceDefs.addCreated();
+        s.Name = name;
+        s.ObjectID = nextObjectId();
+        s.BaseType = f.BaseType;
+        s.MinValue = f.AutoincMinValue;
+        s.MaxValue = f.AutoincMaxValue;
+        s.CurrentValue = f.AutoincInitialValue;
+        s.Increment = f.AutoincIncrement;
+        s.Cycled = f.AutoincCycled;
+        f.SequenceID = s.ObjectID;
+    }
+}
+
+TSQLMemSequenceDef& TSQLMemBaseSequenceManager::findSequence(std::int32_t sequenceId) {
+    TSQLMemSequenceDef* s = SequenceDefs.findById(sequenceId);
+    if (!s) throw ESQLMemException(30013, "Sequence #%d not found", {std::int64_t{sequenceId}});
+    return *s;
+}
+
+std::int64_t TSQLMemBaseSequenceManager::nextValue(std::int32_t sequenceId, int session) {
+    TSQLMemSequenceDef* s = SequenceDefs.findById(sequenceId);
+    if (!s) throw ESQLMemException(30010, "Sequence #%d not found", {std::int64_t{sequenceId}});
+    const std::int64_t v = s->nextValue();
+    m_lastValues[{session, sequenceId}] = v;
+    return v;
+}
+
+std::int64_t TSQLMemBaseSequenceManager::lastValue(std::int32_t sequenceId, int session) const {
+    const int i = SequenceDefs.indexOfId(sequenceId);
+    if (i < 0) throw ESQLMemException(30011, "Sequence #%d not found", {std::int64_t{sequenceId}});
+    auto it = m_lastValues.find({session, sequenceId});
+    if (it == m_lastValues.end())
+        throw ESQLMemException(
+            30012, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first",
+            {SequenceDefs[i].Name});
+    return it->second;
 }
 
 TSQLMemBTreeIndex& TSQLMemBaseIndexManager::index(std::int32_t objectId) {

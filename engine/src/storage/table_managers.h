@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,6 +35,7 @@ public:
     std::int32_t recordSize() const { return m_recordSize; }
     bool hasBlobs() const { return m_hasBlobs; }
     bool hasAutoInc() const { return m_hasAutoInc; }
+    bool hasDefaults() const { return m_hasDefaults; }
     const TSQLMemRecordCopier& copier() const { return m_copier; }
 
 private:
@@ -41,6 +43,7 @@ private:
     std::int32_t m_recordSize = 0;
     bool m_hasBlobs = false;
     bool m_hasAutoInc = false;
+    bool m_hasDefaults = false;
     TSQLMemRecordCopier m_copier;
 };
 
@@ -81,14 +84,50 @@ class TSQLMemBaseConstraintManager {
 public:
     // Refuses a kind above 5: "Not implemented yet" (30040).
     void assign(const TSQLMemConstraintDefs& defs);
+    // Appends one (a counterpart or a later foreign key).
+    void add(std::unique_ptr<TSQLMemConstraintDef> def);
+    // Removes the constraint at `index` and recomputes the flags.
+    void remove(int index);
+    // Gives unnamed constraints their names and resolves column and field
+    // names to ObjectIDs; kinds 0 and 2 also find their index.
+    void resolveNames(const std::string& tableName, const TSQLMemFieldDefs& fields,
+                      const TSQLMemIndexDefs& indexes);
+    // A name free among the constraints: `base`, else `base` followed by a
+    // random number drawn again while taken.
+    std::string freeName(const std::string& base);
+
+    bool hasForeignKeys() const { return m_hasForeignKeys; }
+    bool hasForeignKeyActions() const { return m_hasForeignKeyActions; }
+
     TSQLMemConstraintDefs ConstraintDefs;
     bool NoConstraints = true;
+
+private:
+    void updateFlags();
+    bool m_hasForeignKeys = false;
+    bool m_hasForeignKeyActions = false;
 };
 
-// Sequences of the table's auto-increment fields.
+// Sequences of the table's auto-increment fields, and the value each
+// session drew last from each of them.
 class TSQLMemBaseSequenceManager {
 public:
+    // One sequence per auto-increment field, named after the table and the
+    // field; the field's SequenceID then names it.
+    void createAutoIncSequences(const std::string& tableName, TSQLMemFieldDefs& fields,
+                                const std::function<std::int32_t()>& nextObjectId);
+    // "Sequence #%d not found" (30013).
+    TSQLMemSequenceDef& findSequence(std::int32_t sequenceId);
+    // Draws a value and remembers it as the session's last one. Unknown
+    // sequence: 30010; past the maximum of a non-cycling one: 30009.
+    std::int64_t nextValue(std::int32_t sequenceId, int session);
+    // Unknown sequence: 30011; nothing drawn yet by the session: 30012.
+    std::int64_t lastValue(std::int32_t sequenceId, int session) const;
+
     TSQLMemSequenceDefs SequenceDefs;
+
+private:
+    std::map<std::pair<int, std::int32_t>, std::int64_t> m_lastValues;
 };
 
 }  // namespace sqlmem

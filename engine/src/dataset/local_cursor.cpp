@@ -107,12 +107,15 @@ void TSQLMemLocalCursor::first() {
     CurrentId = {};
     AtStart = true;
     AtEnd = false;
+    // An event may answer differently from one walk to the next.
+    if (m_eventFilter) invalidateVisible();
 }
 
 void TSQLMemLocalCursor::last() {
     CurrentId = {};
     AtStart = false;
     AtEnd = true;
+    if (m_eventFilter) invalidateVisible();
 }
 
 void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id) {
@@ -231,6 +234,7 @@ void TSQLMemLocalCursor::setEventFilter(std::function<bool(const std::uint8_t* r
 }
 
 void TSQLMemLocalCursor::composeRecordFilter() {
+    invalidateVisible();
     if (!m_filter && !m_eventFilter) {
         RecordFilter = nullptr;
         return;

@@ -6,10 +6,12 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "storage/meta_defs.h"
 #include "storage/record_id.h"
+#include "storage/table_search.h"
 
 namespace sqlmem {
 
@@ -108,6 +110,34 @@ public:
     TSQLMemExpression* filterExpression() const { return m_filter.get(); }
     // The dataset's per-record event (null: none).
     void setEventFilter(std::function<bool(const std::uint8_t* record)> filter);
+    const std::function<bool(const std::uint8_t* record)>& eventFilter() const {
+        return m_eventFilter;
+    }
+
+    // A second condition on the records, set by query execution for a join
+    // and by foreign-key checks (not owned).
+    TSQLMemExpression* JoinFilter = nullptr;
+    // A range on the cursor's index: each bound a record holding the key
+    // values at their fields' offsets, over the index's leading Columns.
+    struct RangeBound {
+        std::vector<std::uint8_t> Record;
+        std::int32_t Columns = 0;
+        bool Exclusive = false;
+    };
+    std::optional<RangeBound> RangeStart, RangeEnd;
+    // Visible records in the order the search finds them, not the cursor's.
+    bool UnsortedVisibleSet = false;
+    bool hasVisibilityRules() const {
+        return m_filter || m_eventFilter || JoinFilter || RangeStart || RangeEnd;
+    }
+    // The records a filter, range or event lets through, built by the table
+    // on first use and rebuilt once the table, the order or the rules
+    // change. Whoever changes JoinFilter or the range calls invalidateVisible.
+    std::unique_ptr<TSQLMemRecordBitmap> Visible;
+    std::uint64_t VisibleStamp = 0;
+    std::int32_t VisibleIndex = -1;
+    std::int32_t VisiblePosition = 0;  // the number last moved to
+    void invalidateVisible() { Visible.reset(); }
 
     // --- changes ---------------------------------------------------------
     void initRecord(std::uint8_t* record) const;

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "dataset/local_cursor.h"
+#include "expr/expression.h"
 #include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
@@ -285,7 +286,7 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         }
         if (serves) chosen = &def;
     }
-    if (!chosen) return -1;
+    if (!chosen) return searchLocate(keys, values, options, matches, found);
 
     std::vector<std::uint8_t> bound(m_cursor->recordSize());
     m_cursor->initRecord(bound.data());
@@ -312,6 +313,43 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         if (internalGetRecord(found, 0) == 0 && matches(found)) return 1;
         if (!index.stepNext(0, path) || !index.entryMatches(0, path, key.data(), equal.columns, 1))
             break;
+    }
+    return 0;
+}
+
+int TSQLMemDataSet::searchLocate(const std::vector<TField*>& keys,
+                                 const std::vector<Variant>& values, TLocateOptions options,
+                                 const std::function<bool(const std::uint8_t*)>& matches,
+                                 std::uint8_t* found) {
+    // No index serves the keys as they are asked for: the table's search
+    // picks its own path for the key condition (another index, or a scan),
+    // and the exact test confirms each record it offers.
+    const TSQLMemFieldDefs& fields = m_cursor->fieldDefs();
+    std::string names;
+    std::vector<TSQLMemVariant> keyValues;
+    for (size_t k = 0; k < keys.size(); ++k) {
+        const TSQLMemFieldDef& f = fields[m_fieldColumns.at(keys[k]->index())];
+        if (!names.empty()) names += ';';
+        names += f.Name;
+        TSQLMemVariant v(f.BaseType);
+        try {
+            v.FromVariant(keys[k]->coerce(values[k]));
+        } catch (const std::exception&) {
+            return -1;  // a value the field cannot hold: the plain scan decides
+        }
+        keyValues.push_back(std::move(v));
+    }
+    TSQLMemExpression condition;
+    condition.BuildKeyCondition(m_cursor.get(), names, keyValues, options.partialKey,
+                                options.caseInsensitive);
+    TSQLMemRecordID id;
+    TSQLMemSearchRequest request;
+    request.Expression = &condition;
+    request.Found = &id;
+    while (m_cursor->table()->search(*m_cursor, request)) {
+        m_cursor->setToRecord(id);
+        if (internalGetRecord(found, 0) == 0 && matches(found)) return 1;
+        request.FromEnd = false;  // on from the record just refused
     }
     return 0;
 }

@@ -1253,7 +1253,9 @@ bool indexConditionOf(TSQLMemExprNode& node, TSQLMemLocalCursor& cursor,
     const TSQLMemIndexDef* index = nullptr;
     for (int i = 0; i < indexes.count() && !index; ++i) {
         const TSQLMemIndexDef& candidate = indexes[i];
-        if (candidate.Columns.empty() ||
+        // A descending column turns the order of values around; such an
+        // index is left to the plain test.
+        if (candidate.Columns.empty() || candidate.Columns[0].Descending ||
             cp1251::upper(candidate.Columns[0].FieldName) != cp1251::upper(def.Name))
             continue;
         if (isTextType(def.BaseType) &&
@@ -1315,6 +1317,85 @@ std::vector<TSQLMemIndexCondition> TSQLMemExpression::ExtractIndexConditions() {
         Root.reset();
     }
     return result;
+}
+
+std::vector<TSQLMemIndexCondition> TSQLMemExpression::IndexConditions() const {
+    std::vector<TSQLMemIndexCondition> result;
+    if (!Root || !Cursor) return result;
+    TSQLMemIndexCondition condition;
+    if (isRootAnd(Root)) {
+        for (auto& child : Root->Children)
+            if (indexConditionOf(*child, *Cursor, condition))
+                result.push_back(std::move(condition));
+    } else if (indexConditionOf(*Root, *Cursor, condition)) {
+        result.push_back(std::move(condition));
+    }
+    return result;
+}
+
+namespace {
+
+// Nulls come first in an index, so an upper bound (<, <=) alone lets null
+// keys through that the comparison refuses; it is answered together with a
+// bound "above null" on the same index.
+bool isUpperOp(std::uint8_t op) {
+    return op == eoLess || op == eoLessEqual;
+}
+
+void addAboveNull(std::vector<TSQLMemIndexCondition>& result, const TSQLMemIndexCondition& upper) {
+    TSQLMemIndexCondition aboveNull;
+    aboveNull.IndexId = upper.IndexId;
+    aboveNull.Op = eoGreater;
+    aboveNull.Key.assign(upper.Key.size(), 0);
+    aboveNull.NullKey = true;
+    result.push_back(std::move(aboveNull));
+}
+
+}  // namespace
+
+std::vector<TSQLMemIndexCondition> TSQLMemExpression::TakeIndexConditions(TakenConditions& taken) {
+    std::vector<TSQLMemIndexCondition> result;
+    taken.Nodes.clear();
+    taken.WasRoot = false;
+    if (!Root || !Cursor) return result;
+    TSQLMemIndexCondition condition;
+    if (isRootAnd(Root)) {
+        auto& children = Root->Children;
+        std::size_t original = 0;
+        for (auto it = children.begin(); it != children.end(); ++original) {
+            if (!indexConditionOf(**it, *Cursor, condition)) {
+                ++it;
+                continue;
+            }
+            if (isUpperOp(condition.Op)) addAboveNull(result, condition);
+            result.push_back(std::move(condition));
+            taken.Nodes.emplace_back(original, std::move(*it));
+            it = children.erase(it);
+        }
+    } else if (indexConditionOf(*Root, *Cursor, condition)) {
+        if (isUpperOp(condition.Op)) addAboveNull(result, condition);
+        result.push_back(std::move(condition));
+        taken.Nodes.emplace_back(0, std::move(Root));
+        taken.WasRoot = true;
+    }
+    return result;
+}
+
+void TSQLMemExpression::RestoreIndexConditions(TakenConditions& taken) {
+    if (taken.WasRoot) {
+        Root = std::move(taken.Nodes.front().second);
+    } else if (Root) {
+        // Ascending original positions: each goes back where it stood.
+        for (auto& [position, node] : taken.Nodes)
+            Root->Children.insert(Root->Children.begin() + static_cast<std::ptrdiff_t>(position),
+                                  std::move(node));
+    }
+    taken.Nodes.clear();
+    taken.WasRoot = false;
+}
+
+bool TSQLMemExpression::IsVacuous() const {
+    return !Root || (isRootAnd(Root) && Root->Children.empty());
 }
 
 }  // namespace sqlmem

@@ -398,6 +398,8 @@ struct TSQLMemIndexCondition {
     std::vector<std::uint8_t> Key;
     // No record can meet it (a text longer than the field).
     bool Impossible = false;
+    // The key is a null: "above null" keeps the null keys out of a range.
+    bool NullKey = false;
 };
 
 // --- the expression ----------------------------------------------------------------
@@ -465,6 +467,21 @@ public:
     // Takes out the comparisons a bound cursor's indexes can answer; what
     // stays is still evaluated per record.
     std::vector<TSQLMemIndexCondition> ExtractIndexConditions();
+    // The same conditions, leaving the expression whole: a search that
+    // reads through an index still tests them, which costs a comparison
+    // but keeps the expression shared and unchanged.
+    std::vector<TSQLMemIndexCondition> IndexConditions() const;
+    // Index conditions taken out of the expression for one search, and put
+    // back where they stood by RestoreIndexConditions (the search answers
+    // them through the index or its key tests instead).
+    struct TakenConditions {
+        std::vector<std::pair<std::size_t, std::unique_ptr<TSQLMemExprNode>>> Nodes;
+        bool WasRoot = false;
+    };
+    std::vector<TSQLMemIndexCondition> TakeIndexConditions(TakenConditions& taken);
+    void RestoreIndexConditions(TakenConditions& taken);
+    // True when nothing is left to test (no root, or an AND without conjuncts).
+    bool IsVacuous() const;
 
 private:
     void bindAndPrepare();

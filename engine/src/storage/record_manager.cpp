@@ -70,6 +70,7 @@ void TSQLMemMemoryRecordManager::setDeleted(std::int32_t slot, bool deleted) {
 
 void TSQLMemMemoryRecordManager::clear() {
     LockGuard g(*this, 1);
+    ++m_changeStamp;
     m_slots.reset();
     m_bitmap.reset();
     m_slotCount = 0;
@@ -80,6 +81,7 @@ void TSQLMemMemoryRecordManager::clear() {
 
 bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
     LockGuard g(*this, 1);
+    ++m_changeStamp;
     const std::int32_t slot = m_recordCount == 0 ? 0 : m_highest + 1;
     if (m_recordCount != 0 && m_highest == INT32_MAX) return false;
     if (slot >= m_slotCount) {
@@ -122,6 +124,7 @@ bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID
 
 bool TSQLMemMemoryRecordManager::update(const std::uint8_t* record, const TSQLMemRecordID& id) {
     LockGuard g(*this, 1);
+    ++m_changeStamp;
     if (!liveInBounds(id.PageNo)) return false;
     std::memcpy(m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize, record,
                 m_recordSize);
@@ -130,6 +133,7 @@ bool TSQLMemMemoryRecordManager::update(const std::uint8_t* record, const TSQLMe
 
 bool TSQLMemMemoryRecordManager::remove(const TSQLMemRecordID& id, TSQLMemRecordID& neighbour) {
     LockGuard g(*this, 1);
+    ++m_changeStamp;
     const std::int32_t slot = id.PageNo;
     if (!liveInBounds(slot)) return false;
     setDeleted(slot, true);

@@ -90,6 +90,9 @@ public:
     }
     virtual bool exists(const TSQLMemRecordID& /*id*/) const { return false; }
     virtual void get(TSQLMemGetRequest& request) const { request.Answer = grAfterLast; }
+    // The stored bytes of a live record, for reading in place while the
+    // table is locked; nullptr when the store cannot lend them (then get).
+    virtual const std::uint8_t* peek(const TSQLMemRecordID& /*id*/) const { return nullptr; }
     virtual std::int64_t approximatePosition(const TSQLMemRecordID& /*id*/) const { return -1; }
 
     // Record numbers are 1-based in slot order; false when there is none.
@@ -99,6 +102,9 @@ public:
     virtual std::int64_t slotToNumber(std::int32_t /*slot*/) const { return -1; }
 
     std::int32_t recordSize() const { return m_recordSize; }
+    // Grows with every change of the stored records; what was derived from
+    // them (a cursor's visible records) is stale once it moves.
+    std::uint64_t changeStamp() const { return m_changeStamp; }
     // Field-aware copying; without one records are copied whole.
     void setCopier(const TSQLMemRecordCopier* copier) { m_copier = copier; }
 
@@ -109,6 +115,7 @@ protected:
     TSQLMemReadWriteThreadSyncByCriticalSections m_lock{"TSQLMemBaseRecordManager"};
     std::int32_t m_recordSize;
     std::int64_t m_recordCount = 0;
+    std::uint64_t m_changeStamp = 0;
     TSQLMemTableData* m_owner;
     const TSQLMemRecordCopier* m_copier = nullptr;
 };
@@ -123,6 +130,11 @@ public:
     bool add(const std::uint8_t* record, TSQLMemRecordID& id) override;
     bool update(const std::uint8_t* record, const TSQLMemRecordID& id) override;
     bool remove(const TSQLMemRecordID& id, TSQLMemRecordID& neighbour) override;
+    const std::uint8_t* peek(const TSQLMemRecordID& id) const override {
+        return liveInBounds(id.PageNo)
+                   ? m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize
+                   : nullptr;
+    }
     bool exists(const TSQLMemRecordID& id) const override;
     void get(TSQLMemGetRequest& request) const override;
     std::int64_t approximatePosition(const TSQLMemRecordID& id) const override;

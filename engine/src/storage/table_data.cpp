@@ -183,6 +183,7 @@ TSQLMemBTreeIndex* TSQLMemTableData::cursorIndex(const TSQLMemLocalCursor& curso
 }
 
 int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
+    if (cursor.hasVisibilityRules()) return getVisibleRecord(cursor, mode, dest);
     TSQLMemBaseRecordManager& rm = records(10013);
     LockGuard g(*this, 0);
     TSQLMemBTreeIndex* index = mode == gmCurrent ? nullptr : cursorIndex(cursor);
@@ -269,22 +270,13 @@ std::int64_t TSQLMemTableData::recordCount() const {
 }
 
 std::int64_t TSQLMemTableData::recordCountFor(TSQLMemLocalCursor& cursor) {
-    if (!cursor.RecordFilter) return recordCount();
-    const TSQLMemRecordID saved = cursor.CurrentId;
-    const bool atStart = cursor.AtStart, atEnd = cursor.AtEnd;
-    std::int64_t n = 0;
-    cursor.first();
-    while (getRecord(cursor, gmNext, nullptr) == grFound)
-        ++n;
-    cursor.CurrentId = saved;
-    cursor.AtStart = atStart;
-    cursor.AtEnd = atEnd;
-    return n;
+    if (!cursor.hasVisibilityRules()) return recordCount();
+    return visibleRecords(cursor).count();
 }
 
 std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
     if (cursor.CurrentId.isNull() || cursor.AtStart || cursor.AtEnd) return -1;
-    if (!cursor.RecordFilter) {
+    if (!cursor.hasVisibilityRules()) {
         TSQLMemBTreeIndex* index = cursorIndex(cursor);
         if (!index) return recordIdToNo(cursor.CurrentId);
         EngineBytes record(records(10013).recordSize());
@@ -293,19 +285,12 @@ std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
         m_indexManager->releasePages(m_session);
         return n;
     }
-    const TSQLMemRecordID target = cursor.CurrentId;
-    std::int64_t n = 0;
-    cursor.first();
-    while (getRecord(cursor, gmNext, nullptr) == grFound) {
-        ++n;
-        if (cursor.CurrentId == target) return n;
-    }
-    cursor.setToRecord(target);
-    return -1;
+    const std::int32_t n = visibleRecords(cursor).numberOf(cursor.CurrentId);
+    return n > 0 ? n : -1;
 }
 
 bool TSQLMemTableData::setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo) {
-    if (!cursor.RecordFilter) {
+    if (!cursor.hasVisibilityRules()) {
         TSQLMemRecordID id;
         if (TSQLMemBTreeIndex* index = cursorIndex(cursor)) {
             if (recNo < 1 || recNo > recordCount()) return false;
@@ -317,16 +302,10 @@ bool TSQLMemTableData::setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo) 
         cursor.setToRecord(id);
         return true;
     }
-    const TSQLMemRecordID saved = cursor.CurrentId;
-    const bool atStart = cursor.AtStart, atEnd = cursor.AtEnd;
-    std::int64_t n = 0;
-    cursor.first();
-    while (getRecord(cursor, gmNext, nullptr) == grFound)
-        if (++n == recNo) return true;
-    cursor.CurrentId = saved;
-    cursor.AtStart = atStart;
-    cursor.AtEnd = atEnd;
-    return false;
+    TSQLMemRecordBitmap& visible = visibleRecords(cursor);
+    if (recNo < 1 || recNo > visible.count()) return false;
+    cursor.setToRecord(visible.item(static_cast<std::int32_t>(recNo)));
+    return true;
 }
 
 // --- in-memory storage --------------------------------------------------
@@ -390,7 +369,7 @@ bool TSQLMemMemoryTableData::updateRecord(TSQLMemLocalCursor& cursor, const std:
     const TSQLMemRecordID id = cursor.CurrentId;
     if (!rm.exists(id)) return false;
     const EngineBytes old(memoryRecords()->slotData(id.PageNo),
-                                        memoryRecords()->slotData(id.PageNo) + rm.recordSize());
+                          memoryRecords()->slotData(id.PageNo) + rm.recordSize());
     try {
         m_indexManager->updateRecord(m_session, old.data(), record, id);
     } catch (...) {
@@ -424,7 +403,7 @@ bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
         if (getRecord(cursor, gmPrior, nullptr) == grFound) neighbour = cursor.CurrentId;
     }
     const EngineBytes old(memoryRecords()->slotData(target.PageNo),
-                                        memoryRecords()->slotData(target.PageNo) + rm.recordSize());
+                          memoryRecords()->slotData(target.PageNo) + rm.recordSize());
     try {
         m_indexManager->deleteRecord(m_session, old.data(), target);
     } catch (...) {

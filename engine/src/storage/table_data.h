@@ -11,6 +11,7 @@
 #include "storage/page_manager.h"
 #include "storage/record_manager.h"
 #include "storage/table_managers.h"
+#include "storage/table_search.h"
 
 namespace sqlmem {
 
@@ -84,6 +85,14 @@ public:
     // The index the cursor walks by, or null for the natural order.
     TSQLMemBTreeIndex* cursorIndex(const TSQLMemLocalCursor& cursor) const;
 
+    // --- searching (table_search.cpp) --------------------------------------
+    // The records of the cursor's table that satisfy the request's
+    // conditions, the cursor's filters and its range, found through an
+    // index when the conditions allow; see TSQLMemSearchRequest.
+    bool search(TSQLMemLocalCursor& cursor, const TSQLMemSearchRequest& request);
+    // The cursor's visible records, built on first use and rebuilt when stale.
+    TSQLMemRecordBitmap& visibleRecords(TSQLMemLocalCursor& cursor);
+
     // As the cursor sees the table: through its filter.
     std::int64_t recordCountFor(TSQLMemLocalCursor& cursor);
     std::int64_t getRecNo(TSQLMemLocalCursor& cursor);
@@ -115,6 +124,8 @@ public:
     bool InForeignCatalogue = false;
 
 protected:
+    // Moving a cursor that has visibility rules: within its visible records.
+    int getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest);
     void setName(const std::string& name);
     // REQUIRES: a record manager ("Nil pointer occured", code otherwise).
     TSQLMemBaseRecordManager& records(int code) const;

@@ -29,6 +29,7 @@ TSQLMemTemporaryRecordManager::TSQLMemTemporaryRecordManager(TSQLMemTableData* o
 
 void TSQLMemTemporaryRecordManager::clear() {
     LockGuard g(*this, 1);
+    ++m_changeStamp;
     std::lock_guard f(m_fileSection);
     m_memory.reset();
     m_memoryCount = m_memoryCapacity = 0;
@@ -80,6 +81,7 @@ void TSQLMemTemporaryRecordManager::flushWriteBuffer() {
 
 bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
     LockGuard g(*this, 1);
+    ++m_changeStamp;
     if (m_recordCount >= kMaxRecords) return false;
     const std::int64_t number = m_recordCount;
     try {

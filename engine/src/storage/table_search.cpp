@@ -1,0 +1,702 @@
+#include "storage/table_search.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dataset/local_cursor.h"
+#include "expr/expression.h"
+#include "sqlmem/exception.h"
+#include "storage/btree_index.h"
+#include "storage/table_data.h"
+
+namespace sqlmem {
+
+// --- record identifier arrays ---------------------------------------------------
+
+const TSQLMemRecordID& TSQLMemRecordIDArray::item(std::int32_t number) const {
+    if (number < 1 || number > count())
+        throw ESQLMemException(11326, "Invalid item number - ItemNo = %d, ItemCount = %d",
+                               {std::int64_t{number}, std::int64_t{count()}});
+    return m_ids[static_cast<std::size_t>(number - 1)];
+}
+
+void TSQLMemRecordIDArray::add(const TSQLMemRecordID& id) {
+    if (m_ascending && !m_ids.empty() && key(id) <= key(m_ids.back())) {
+        const auto byKey = [](const TSQLMemRecordID& a, const TSQLMemRecordID& b) {
+            return key(a) < key(b);
+        };
+        if (std::binary_search(m_ids.begin(), m_ids.end(), id, byKey))
+            throw ESQLMemException(
+                11328, "Error adding record to record map - duplicate record ID = %d %d",
+                {std::int64_t{id.PageNo}, std::int64_t{id.PageItemNo}});
+        m_ascending = false;  // out of order from here on
+    }
+    if (m_ids.empty()) m_ids.reserve(100);
+    m_ids.push_back(id);
+    m_numbered = false;
+}
+
+std::int32_t TSQLMemRecordIDArray::numberOf(const TSQLMemRecordID& id) const {
+    if (!m_numbered) renumber();
+    const auto it = m_numbers.find(key(id));
+    return it == m_numbers.end() ? 0 : it->second;
+}
+
+void TSQLMemRecordIDArray::sort(
+    const std::function<bool(const TSQLMemRecordID&, const TSQLMemRecordID&)>& less) {
+    std::sort(m_ids.begin(), m_ids.end(), less);
+    renumber();
+}
+
+void TSQLMemRecordIDArray::renumber() const {
+    m_numbered = true;
+    m_numbers.clear();
+    m_numbers.reserve(m_ids.size());
+    for (std::size_t i = 0; i < m_ids.size(); ++i)
+        m_numbers[key(m_ids[i])] = static_cast<std::int32_t>(i + 1);
+}
+
+// --- the search ---------------------------------------------------------------------
+
+namespace {
+
+// Conditions of one search. Index conditions own their bound records when
+// they were made from an expression.
+struct Condition {
+    int Mode = 0;
+    std::int32_t IndexId = -1;
+    std::int32_t Columns = 0;
+    const std::uint8_t* Bound = nullptr;
+    TSQLMemExpression* Expression = nullptr;
+    bool isIndex() const { return Mode >= 1 && Mode <= 5; }
+};
+
+// Index condition modes of the comparison operators of expressions.
+int indexMode(std::uint8_t op) {
+    switch (op) {
+        case eoEqual:
+            return 1;
+        case eoLess:
+            return 2;
+        case eoGreater:
+            return 3;
+        case eoLessEqual:
+            return 4;
+        case eoGreaterEqual:
+            return 5;
+        default:
+            return 0;
+    }
+}
+
+bool isLower(int mode) {
+    return mode == 3 || mode == 5;
+}
+bool isUpper(int mode) {
+    return mode == 2 || mode == 4;
+}
+bool isExclusive(int mode) {
+    return mode == 2 || mode == 3;
+}
+
+class Searcher {
+public:
+    Searcher(TSQLMemTableData& table, TSQLMemLocalCursor& cursor, TSQLMemBaseRecordManager& records,
+             int session, const TSQLMemSearchRequest& request)
+        : m_table(table),
+          m_cursor(cursor),
+          m_rm(records),
+          m_session(session),
+          m_request(request),
+          m_record(static_cast<std::size_t>(records.recordSize())),
+          m_current(static_cast<std::size_t>(records.recordSize())) {}
+
+    ~Searcher() {
+        // Put every comparison back where it stood, also after an error.
+        for (auto it = m_taken.rbegin(); it != m_taken.rend(); ++it)
+            it->first->RestoreIndexConditions(it->second);
+    }
+    bool run();
+
+private:
+    TSQLMemBTreeIndex& index(std::int32_t id) { return m_table.indexManager().index(id); }
+    void collect();
+    // False when the conditions contradict each other.
+    bool merge();
+    // 1 keep both, 0 the pair is empty, 2 keep only a, 3 keep only b; for
+    // 4 `a` was replaced by an equality.
+    int intersect(Condition& a, const Condition& b);
+    void choose();
+    bool scan();
+    // The record's bytes, lent by the store or copied into `buffer`;
+    // nullptr when it does not exist.
+    const std::uint8_t* recordOf(const TSQLMemRecordID& id, EngineBytes& buffer);
+    bool accept(const std::uint8_t* record);
+    bool boundHolds(const Condition& c, const std::uint8_t* record);
+    int compareBounds(TSQLMemBTreeIndex& index, const std::uint8_t* a, const std::uint8_t* b,
+                      int columns);
+    TSQLMemIndexBound bound(const Condition* c) const {
+        return c ? TSQLMemIndexBound{c->Bound, c->Columns, c->Mode} : TSQLMemIndexBound{};
+    }
+    // Answers one accepted record: true to stop.
+    bool offer(const TSQLMemRecordID& id);
+    bool naturalScan();
+
+    TSQLMemTableData& m_table;
+    TSQLMemLocalCursor& m_cursor;
+    TSQLMemBaseRecordManager& m_rm;
+    int m_session;
+    const TSQLMemSearchRequest& m_request;
+    std::vector<Condition> m_conditions;
+    std::vector<EngineBytes> m_ownedBounds;
+    // The chosen path: the start and end bounds on one index, or none.
+    const Condition* m_start = nullptr;
+    const Condition* m_end = nullptr;
+    std::vector<const Condition*> m_chosen;
+    EngineBytes m_record, m_current;
+    EngineBytes m_keyA, m_keyB;
+    bool m_found = false;
+    TSQLMemRecordID m_answer;
+    // Whether a scanned record must be read and tested at all.
+    bool m_needsTest = true;
+    std::vector<std::pair<TSQLMemExpression*, TSQLMemExpression::TakenConditions>> m_taken;
+};
+
+void Searcher::collect() {
+    if (const TSQLMemScanSearchCondition* e = m_request.Extra)
+        m_conditions.push_back({e->Mode, e->IndexId, e->Columns, e->Bound, e->Expression});
+    auto expression = [&](TSQLMemExpression* x) {
+        if (x && !x->IsEmpty()) m_conditions.push_back({0, -1, 0, nullptr, x});
+    };
+    expression(m_request.Expression);
+    expression(m_cursor.filterExpression());
+    expression(m_cursor.JoinFilter);
+    if (m_cursor.IndexId >= 0) {
+        if (m_cursor.RangeStart)
+            m_conditions.push_back({m_cursor.RangeStart->Exclusive ? 3 : 5, m_cursor.IndexId,
+                                    m_cursor.RangeStart->Columns,
+                                    m_cursor.RangeStart->Record.data(), nullptr});
+        if (m_cursor.RangeEnd)
+            m_conditions.push_back({m_cursor.RangeEnd->Exclusive ? 2 : 4, m_cursor.IndexId,
+                                    m_cursor.RangeEnd->Columns, m_cursor.RangeEnd->Record.data(),
+                                    nullptr});
+    }
+}
+
+int Searcher::compareBounds(TSQLMemBTreeIndex& idx, const std::uint8_t* a, const std::uint8_t* b,
+                            int columns) {
+    const std::size_t k = static_cast<std::size_t>(idx.keyRef().keySize);
+    m_keyA.resize(k);
+    m_keyB.resize(k);
+    idx.buildKey(a, m_keyA.data());
+    idx.buildKey(b, m_keyB.data());
+    return idx.compareKeys(m_keyA.data(), m_keyB.data(), columns);
+}
+
+int Searcher::intersect(Condition& a, const Condition& b) {
+    TSQLMemBTreeIndex& idx = index(a.IndexId);
+    const int common = std::min(a.Columns, b.Columns);
+    const int c = compareBounds(idx, a.Bound, b.Bound, common);
+    if (a.Mode == 1 && b.Mode == 1) {
+        if (c != 0) return 0;
+        return b.Columns > a.Columns ? 3 : 2;
+    }
+    if (a.Mode == 1 || b.Mode == 1) {
+        const Condition& eq = a.Mode == 1 ? a : b;
+        const Condition& bd = a.Mode == 1 ? b : a;
+        const int ce = a.Mode == 1 ? c : -c;  // equality against bound
+        const bool keepEq = a.Mode == 1;
+        if ((isLower(bd.Mode) && ce < 0) || (isUpper(bd.Mode) && ce > 0)) return 0;
+        if (ce != 0) return keepEq ? 2 : 3;
+        if (eq.Columns >= bd.Columns) {
+            if (isExclusive(bd.Mode)) return 0;
+            return keepEq ? 2 : 3;
+        }
+        return 1;  // fewer columns than the bound: both must hold
+    }
+    if ((isLower(a.Mode) && isLower(b.Mode)) || (isUpper(a.Mode) && isUpper(b.Mode))) {
+        // The tighter bound: the larger lower bound, the smaller upper bound.
+        int pick = isLower(a.Mode) ? (c > 0 ? 2 : 3) : (c < 0 ? 2 : 3);
+        if (c == 0) {
+            if (isExclusive(a.Mode) != isExclusive(b.Mode))
+                pick = isExclusive(a.Mode) ? 2 : 3;
+            else if (isExclusive(a.Mode))
+                pick = a.Columns <= b.Columns ? 2 : 3;
+            else
+                pick = a.Columns >= b.Columns ? 2 : 3;
+        }
+        return pick;
+    }
+    // One lower and one upper bound.
+    const Condition& lo = isLower(a.Mode) ? a : b;
+    const Condition& hi = isLower(a.Mode) ? b : a;
+    const int cl = isLower(a.Mode) ? c : -c;  // lower against upper
+    if (cl > 0) return 0;
+    if (cl == 0) {
+        if ((isExclusive(lo.Mode) && lo.Columns <= hi.Columns) ||
+            (isExclusive(hi.Mode) && hi.Columns <= lo.Columns))
+            return 0;
+        if (!isExclusive(lo.Mode) && !isExclusive(hi.Mode) && lo.Columns == hi.Columns) {
+            a.Mode = 1;
+            a.Bound = lo.Bound;
+            a.Columns = lo.Columns;
+            return 4;
+        }
+    }
+    return 1;
+}
+
+bool Searcher::merge() {
+    // Index conditions the expressions allow.
+    for (std::size_t i = 0, n = m_conditions.size(); i < n; ++i) {
+        if (m_conditions[i].isIndex() || !m_conditions[i].Expression) continue;
+        TSQLMemExpression* expression = m_conditions[i].Expression;
+        auto& taken = m_taken.emplace_back(expression, TSQLMemExpression::TakenConditions{});
+        for (const TSQLMemIndexCondition& ic : expression->TakeIndexConditions(taken.second)) {
+            if (ic.Impossible) return false;
+            const int defNo = m_table.indexDefs().indexOfId(ic.IndexId);
+            if (defNo < 0) continue;
+            const TSQLMemIndexDef* def = &m_table.indexDefs()[defNo];
+            const int field = m_table.fieldDefs().indexOfName(def->Columns.front().FieldName);
+            if (field < 0) continue;
+            EngineBytes& record =
+                m_ownedBounds.emplace_back(static_cast<std::size_t>(m_rm.recordSize()));
+            if (ic.NullKey)
+                record.data()[field >> 3] |= static_cast<std::uint8_t>(1u << (field & 7));
+            else
+                std::memcpy(record.data() + m_table.fieldDefs()[field].MemoryOffset, ic.Key.data(),
+                            ic.Key.size());
+            m_conditions.push_back({indexMode(ic.Op), ic.IndexId, 1, record.data(), nullptr});
+        }
+    }
+    // Group per index in order of first appearance, intersecting as we go.
+    std::vector<Condition> indexConditions, expressions;
+    std::vector<std::int32_t> order;
+    for (const Condition& c : m_conditions) {
+        if (!c.isIndex()) {
+            expressions.push_back(c);
+            continue;
+        }
+        if (std::find(order.begin(), order.end(), c.IndexId) == order.end())
+            order.push_back(c.IndexId);
+    }
+    for (std::int32_t id : order) {
+        std::vector<Condition> kept;
+        for (const Condition& c : m_conditions) {
+            if (!c.isIndex() || c.IndexId != id) continue;
+            Condition incoming = c;
+            bool keepIncoming = true;
+            for (std::size_t k = 0; k < kept.size() && keepIncoming;) {
+                const int r = intersect(kept[k], incoming);
+                if (r == 0) return false;
+                if (r == 2) {
+                    keepIncoming = false;
+                } else if (r == 3) {
+                    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(k));
+                    continue;
+                } else if (r == 4) {
+                    keepIncoming = false;  // the pair became one equality
+                }
+                ++k;
+            }
+            if (keepIncoming) kept.push_back(incoming);
+        }
+        // Duplicates: same mode, columns and key.
+        for (std::size_t i = 0; i < kept.size(); ++i)
+            for (std::size_t j = i + 1; j < kept.size();) {
+                if (kept[i].Mode == kept[j].Mode && kept[i].Columns == kept[j].Columns &&
+                    compareBounds(index(id), kept[i].Bound, kept[j].Bound, kept[i].Columns) == 0)
+                    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(j));
+                else
+                    ++j;
+            }
+        indexConditions.insert(indexConditions.end(), kept.begin(), kept.end());
+    }
+    m_conditions = std::move(indexConditions);
+    m_conditions.insert(m_conditions.end(), expressions.begin(), expressions.end());
+    return true;
+}
+
+void Searcher::choose() {
+    std::vector<std::size_t> indexed;
+    for (std::size_t i = 0; i < m_conditions.size(); ++i)
+        if (m_conditions[i].isIndex()) indexed.push_back(i);
+    if (indexed.empty()) return;
+    auto partnerOf = [&](std::size_t i) -> const Condition* {
+        const std::size_t next = i + 1;
+        if (next < m_conditions.size() && m_conditions[next].isIndex() &&
+            m_conditions[next].IndexId == m_conditions[i].IndexId)
+            return &m_conditions[next];
+        return nullptr;
+    };
+    const Condition* first = nullptr;
+    const Condition* second = nullptr;
+    // 1. An equality on a unique or auto-increment-keyed index.
+    for (std::size_t i : indexed) {
+        const Condition& c = m_conditions[i];
+        if (c.Mode != 1) continue;
+        TSQLMemBTreeIndex& idx = index(c.IndexId);
+        const TSQLMemFieldDef* f =
+            m_table.fieldDefs().findByName(idx.definition().Columns[0].FieldName);
+        if (idx.unique() || (f && isAutoIncType(f->AdvancedType))) {
+            first = &c;
+            break;
+        }
+    }
+    // 2. The one condition, on the cursor's own index.
+    if (!first && indexed.size() == 1 && m_conditions[indexed[0]].IndexId == m_cursor.IndexId)
+        first = &m_conditions[indexed[0]];
+    // 3. The candidate with the smallest estimate, if small enough.
+    if (!first) {
+        const std::int64_t total = m_table.recordCount();
+        std::int64_t best = total;
+        const Condition* bestA = nullptr;
+        const Condition* bestB = nullptr;
+        for (std::size_t k = 0; k < indexed.size(); ++k) {
+            const std::size_t i = indexed[k];
+            const Condition* a = &m_conditions[i];
+            const Condition* b = partnerOf(i);
+            const TSQLMemIndexBound ba = bound(a), bb = bound(b ? b : a);
+            const std::int64_t estimate = index(a->IndexId).estimateRange(m_session, ba, bb, total);
+            if (estimate < best) {
+                best = estimate;
+                bestA = a;
+                bestB = b;
+            }
+            if (b) ++k;
+        }
+        std::int64_t limit = total;
+        if (m_cursor.IndexId < 0) {
+            std::int64_t position = 0;
+            if (!m_request.FromEnd && !m_cursor.AtStart && !m_cursor.AtEnd &&
+                !m_cursor.CurrentId.isNull())
+                position = std::max<std::int64_t>(0, m_rm.approximatePosition(m_cursor.CurrentId));
+            limit = (total - position) / 5;
+        }
+        if (bestA && best * best <= limit) {
+            first = bestA;
+            second = bestB;
+        }
+    }
+    // 4. The first index condition, with its partner on the same index: a
+    // bounded range is not worth scanning to the end of the index.
+    if (!first) {
+        first = &m_conditions[indexed[0]];
+        second = partnerOf(indexed[0]);
+    }
+    m_chosen = {first};
+    if (second) m_chosen.push_back(second);
+    if (!second) {
+        m_start = first;
+        return;
+    }
+    const Condition* lower = TSQLMemBTreeIndex::boundDirection(first->Mode) == -1 ? first : second;
+    const Condition* upper = lower == first ? second : first;
+    m_start = m_request.Forward ? lower : upper;
+    m_end = m_request.Forward ? upper : lower;
+}
+
+const std::uint8_t* Searcher::recordOf(const TSQLMemRecordID& id, EngineBytes& buffer) {
+    if (m_request.Trace) ++m_request.Trace->RecordsRead;
+    if (const std::uint8_t* stored = m_rm.peek(id)) return stored;
+    TSQLMemGetRequest r;
+    r.Session = m_session;
+    r.Mode = gmCurrent;
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+    r.Dest = buffer.data();
+    m_rm.get(r);
+    return r.Answer == grFound ? buffer.data() : nullptr;
+}
+
+bool Searcher::boundHolds(const Condition& c, const std::uint8_t* record) {
+    const int cmp = compareBounds(index(c.IndexId), record, c.Bound, c.Columns);
+    switch (c.Mode) {
+        case 1:
+            return cmp == 0;
+        case 2:
+            return cmp < 0;
+        case 3:
+            return cmp > 0;
+        case 4:
+            return cmp <= 0;
+        case 5:
+            return cmp >= 0;
+        default:
+            return true;
+    }
+}
+
+bool Searcher::accept(const std::uint8_t* record) {
+    for (const Condition& c : m_conditions) {
+        if (std::find(m_chosen.begin(), m_chosen.end(), &c) != m_chosen.end()) continue;
+        if (c.isIndex()) {
+            if (!boundHolds(c, record)) return false;
+        } else if (c.Expression && !c.Expression->IsVacuous()) {
+            c.Expression->SetRecordBuffer(record);
+            if (!c.Expression->IsTrue()) return false;
+        }
+    }
+    const auto& callback = m_cursor.eventFilter();
+    return !callback || callback(record);
+}
+
+bool Searcher::offer(const TSQLMemRecordID& id) {
+    if (m_request.Set) {
+        m_request.Set->add(id);
+        return false;
+    }
+    m_found = true;
+    m_answer = id;
+    return true;
+}
+
+// Reads in the cursor's order without an index condition.
+bool Searcher::naturalScan() {
+    TSQLMemBTreeIndex* order = m_cursor.IndexId >= 0 ? &index(m_cursor.IndexId) : nullptr;
+    TSQLMemGetRequest r;
+    r.Session = m_session;
+    r.Mode = m_request.Forward ? gmNext : gmPrior;
+    if (m_request.FromEnd || m_cursor.CurrentId.isNull()) {
+        r.FromFirst = m_request.Forward;
+        r.FromLast = !m_request.Forward;
+    } else {
+        r.Slot = m_cursor.CurrentId.PageNo;
+        r.ItemNo = m_cursor.CurrentId.PageItemNo;
+        r.FromFirst = m_cursor.AtStart;
+        r.FromLast = m_cursor.AtEnd;
+    }
+    // An index walk copies each record; the record store lends its bytes.
+    r.Dest = order ? m_record.data() : nullptr;
+    for (;;) {
+        if (order)
+            order->getRecord(m_session, r, m_rm);
+        else
+            m_rm.get(r);
+        if (r.Answer != grFound) return false;
+        const TSQLMemRecordID id{r.Slot, r.ItemNo};
+        const std::uint8_t* record = order ? m_record.data() : recordOf(id, m_record);
+        if (order && m_request.Trace) ++m_request.Trace->RecordsRead;
+        if (record && accept(record) && offer(id)) return true;
+    }
+}
+
+bool Searcher::scan() {
+    if (m_chosen.empty()) {
+        if (m_request.Set && m_conditions.empty() && !m_cursor.eventFilter()) return false;
+        return naturalScan();
+    }
+    TSQLMemBTreeIndex& idx = index(m_start->IndexId);
+    if (m_request.Trace) {
+        m_request.Trace->IndexId = m_start->IndexId;
+        m_request.Trace->Pair = m_end != nullptr;
+    }
+    const TSQLMemIndexBound start = bound(m_start), end = bound(m_end);
+    const bool ownOrder = m_start->IndexId == m_cursor.IndexId;
+    const bool continuing = ownOrder && !m_request.FromEnd && !m_cursor.AtStart &&
+                            !m_cursor.AtEnd && !m_cursor.CurrentId.isNull();
+    TSQLMemScanState state;
+    TSQLMemRecordID id = m_cursor.CurrentId;
+    const std::uint8_t* current = continuing ? recordOf(id, m_current) : nullptr;
+    if (continuing && !current) return false;
+    // Where the current record stands in the cursor's own index, to find the
+    // nearest record found through another one.
+    TSQLMemBTreeIndex* order =
+        !ownOrder && m_cursor.IndexId >= 0 ? &index(m_cursor.IndexId) : nullptr;
+    const bool nearest = !ownOrder && !m_request.FindAny && !m_request.Set;
+    TSQLMemKeyPath currentPath, bestPath;
+    const bool fromCurrent = nearest && !m_request.FromEnd && !m_cursor.AtStart &&
+                             !m_cursor.AtEnd && !m_cursor.CurrentId.isNull();
+    if (fromCurrent && order) {
+        const std::uint8_t* at = recordOf(m_cursor.CurrentId, m_current);
+        if (!at || !order->findEntry(m_session, m_cursor.CurrentId, at, currentPath))
+            throw ESQLMemException(
+                10386, "Cannot find record position in index %d, RecordID = %d %d",
+                {std::int64_t{m_cursor.IndexId}, std::int64_t{m_cursor.CurrentId.PageNo},
+                 std::int64_t{m_cursor.CurrentId.PageItemNo}});
+    }
+    std::vector<std::pair<TSQLMemKeyPath, TSQLMemRecordID>> positioned;  // sets in another order
+    bool restart = !continuing;
+    while (idx.scanStep(m_session, restart, &state, id, current, m_end ? &end : nullptr, &start,
+                        m_request.Forward)) {
+        restart = false;
+        const std::uint8_t* record = nullptr;
+        if (m_needsTest || order) {
+            record = recordOf(id, m_record);
+            if (!record) continue;
+            if (m_needsTest && !accept(record)) continue;
+        }
+        if (ownOrder || m_request.FindAny) {
+            if (offer(id)) return true;
+            continue;
+        }
+        if (order) {
+            TSQLMemKeyPath path;
+            if (!order->findEntry(m_session, id, record, path))
+                throw ESQLMemException(10432,
+                                       "Cannot find record position in index %d, RecordID = %d %d",
+                                       {std::int64_t{m_cursor.IndexId}, std::int64_t{id.PageNo},
+                                        std::int64_t{id.PageItemNo}});
+            if (m_request.Set) {
+                positioned.emplace_back(path, id);
+                continue;
+            }
+            if (fromCurrent) {
+                const int side = order->comparePaths(path, currentPath);
+                if (m_request.Forward ? side <= 0 : side >= 0) continue;
+            }
+            if (!m_found || (m_request.Forward ? order->comparePaths(path, bestPath) < 0
+                                               : order->comparePaths(path, bestPath) > 0)) {
+                m_found = true;
+                m_answer = id;
+                bestPath = path;
+            }
+            continue;
+        }
+        // Natural order.
+        if (m_request.Set) {
+            m_request.Set->add(id);
+            continue;
+        }
+        if (fromCurrent) {
+            const int side = m_table.compareRecordIds(id, m_cursor.CurrentId);
+            if (m_request.Forward ? side <= 0 : side >= 0) continue;
+        }
+        if (!m_found || (m_request.Forward ? m_table.compareRecordIds(id, m_answer) < 0
+                                           : m_table.compareRecordIds(id, m_answer) > 0)) {
+            m_found = true;
+            m_answer = id;
+        }
+    }
+    if (m_request.Set && !ownOrder && !m_cursor.UnsortedVisibleSet) {
+        if (order) {
+            std::sort(positioned.begin(), positioned.end(), [&](const auto& a, const auto& b) {
+                return order->comparePaths(a.first, b.first) < 0;
+            });
+            for (const auto& [path, rid] : positioned)
+                m_request.Set->add(rid);
+        } else {
+            m_request.Set->sort([&](const TSQLMemRecordID& a, const TSQLMemRecordID& b) {
+                return m_table.compareRecordIds(a, b) < 0;
+            });
+        }
+    } else if (m_request.Set) {
+        for (const auto& [path, rid] : positioned)
+            m_request.Set->add(rid);
+    }
+    return m_found;
+}
+
+bool Searcher::run() {
+    collect();
+    if (!merge()) {
+        if (m_request.Trace) m_request.Trace->Contradiction = true;
+        return false;
+    }
+    choose();
+    m_needsTest = static_cast<bool>(m_cursor.eventFilter());
+    for (const Condition& c : m_conditions) {
+        const bool chosen = std::find(m_chosen.begin(), m_chosen.end(), &c) != m_chosen.end();
+        if ((c.isIndex() && !chosen) ||
+            (!c.isIndex() && c.Expression && !c.Expression->IsVacuous()))
+            m_needsTest = true;
+    }
+    const bool found = scan() && !m_request.Set;
+    if (found && m_request.Found) *m_request.Found = m_answer;
+    return found;
+}
+
+}  // namespace
+
+bool TSQLMemTableData::search(TSQLMemLocalCursor& cursor, const TSQLMemSearchRequest& request) {
+    TSQLMemBaseRecordManager& rm = records(10013);
+    LockGuard g(*this, 0);
+    struct Release {
+        TSQLMemTableData& t;
+        ~Release() { t.m_indexManager->releasePages(t.m_session); }
+    } release{*this};
+    if (rm.recordCount() == 0) return false;
+    return Searcher(*this, cursor, rm, m_session, request).run();
+}
+
+TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor) {
+    const std::uint64_t stamp = records(10013).changeStamp();
+    if (!cursor.Visible || cursor.VisibleStamp != stamp || cursor.VisibleIndex != cursor.IndexId) {
+        auto set = std::make_unique<TSQLMemRecordBitmap>();
+        TSQLMemSearchRequest request;
+        request.Set = set.get();
+        search(cursor, request);
+        cursor.Visible = std::move(set);
+        cursor.VisibleStamp = stamp;
+        cursor.VisibleIndex = cursor.IndexId;
+    }
+    return *cursor.Visible;
+}
+
+int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
+    TSQLMemRecordBitmap& set = visibleRecords(cursor);
+    TSQLMemBaseRecordManager& rm = records(10013);
+    const std::int32_t n = set.count();
+    auto place = [&](std::int32_t number) {
+        const TSQLMemRecordID id = set.item(number);
+        if (dest) {
+            TSQLMemGetRequest r;
+            r.Session = m_session;
+            r.Mode = gmCurrent;
+            r.Slot = id.PageNo;
+            r.ItemNo = id.PageItemNo;
+            r.Dest = dest;
+            rm.get(r);
+            if (r.Answer != grFound) return static_cast<int>(grNotFound);
+        }
+        cursor.CurrentId = id;
+        cursor.AtStart = cursor.AtEnd = false;
+        cursor.VisiblePosition = number;
+        return static_cast<int>(grFound);
+    };
+    // Where the cursor stands among the visible records: on one, or between
+    // two when its record is not (or no longer) visible. A walk asks for the
+    // neighbour of the record it was just given, so the last place is tried
+    // before the numbering.
+    std::int32_t at = 0;
+    if (!cursor.AtStart && !cursor.AtEnd) {
+        const std::int32_t hint = cursor.VisiblePosition;
+        at = hint >= 1 && hint <= n && set.item(hint) == cursor.CurrentId
+                 ? hint
+                 : set.numberOf(cursor.CurrentId);
+    }
+    if (mode == gmCurrent) return at ? place(at) : static_cast<int>(grNotFound);
+    std::int32_t before = at;  // visible records that come before the position
+    if (cursor.AtStart) {
+        at = 0;
+        before = 0;
+    } else if (cursor.AtEnd) {
+        at = 0;
+        before = n;
+    } else if (at == 0) {
+        // Not visible: count the visible records before it in natural order.
+        const auto& ids = set.ids();
+        before =
+            static_cast<std::int32_t>(std::count_if(ids.begin(), ids.end(), [&](const auto& id) {
+                return compareRecordIds(id, cursor.CurrentId) < 0;
+            }));
+    }
+    if (mode == gmNext) {
+        const std::int32_t next = at ? at + 1 : before + 1;
+        if (next > n) {
+            cursor.AtEnd = true;
+            cursor.AtStart = false;
+            return grAfterLast;
+        }
+        return place(next);
+    }
+    const std::int32_t prior = at ? at - 1 : before;
+    if (prior < 1) {
+        cursor.AtStart = true;
+        cursor.AtEnd = false;
+        return grBeforeFirst;
+    }
+    return place(prior);
+}
+
+}  // namespace sqlmem

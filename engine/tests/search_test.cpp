@@ -323,6 +323,39 @@ TEST_F(SearchTest, LocateWithoutAServingIndexGoesThroughTheSearch) {
     }
 }
 
+TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
+    for (int i = 1; i <= 60; ++i)
+        add(i, (i * 7) % 30, "x");  // k 0..29, each twice
+    t.setIndexName("ByK");
+    TSQLMemLocalCursor& c = *t.cursor();
+    std::vector<std::uint8_t> key(c.recordSize(), 0);
+    auto keyOf = [&](int k) {
+        std::memcpy(key.data() + c.fieldDefs()[1].MemoryOffset, &k, 4);
+        return key.data();
+    };
+    auto idAt = [&] {
+        std::vector<std::uint8_t> record(c.recordSize());
+        c.getRecord(0, record.data());
+        std::int32_t id = 0, k = 0;
+        std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
+        std::memcpy(&k, record.data() + c.fieldDefs()[1].MemoryOffset, 4);
+        return std::pair<int, int>{k, id};
+    };
+    ASSERT_TRUE(c.table()->findKey(c, keyOf(20), 1, 5));  // k >= 20: the first in k order
+    EXPECT_EQ(idAt().first, 20);
+    ASSERT_TRUE(c.table()->findKey(c, keyOf(20), 1, 3));  // k > 20
+    EXPECT_EQ(idAt().first, 21);
+    EXPECT_FALSE(c.table()->findKey(c, keyOf(29), 1, 3));
+    EXPECT_EQ(idAt().first, 21) << "a failed search leaves the cursor where it was";
+    // The filter is part of every search.
+    t.setFilter("id > 30");
+    t.setFiltered(true);
+    ASSERT_TRUE(c.table()->findKey(c, keyOf(5), 1, 1));
+    EXPECT_EQ(idAt(), (std::pair<int, int>{5, 35}));  // 5 and 35 have k = 5
+    t.setIndexName("");
+    EXPECT_THROW(c.table()->findKey(c, keyOf(5), 1, 1), ESQLMemException);
+}
+
 TEST(RecordIDArrayTest, NumbersMembershipAndErrors) {
     TSQLMemRecordIDArray a;
     a.setAscending(true);

@@ -619,6 +619,23 @@ bool TSQLMemTableData::search(TSQLMemLocalCursor& cursor, const TSQLMemSearchReq
     return Searcher(*this, cursor, rm, m_session, request).run();
 }
 
+bool TSQLMemTableData::findKey(TSQLMemLocalCursor& cursor, const std::uint8_t* keyRecord,
+                               std::int32_t columns, int mode) {
+    if (cursor.IndexId < 0) throw ESQLMemException(20058, "Pointer is nil");
+    TSQLMemScanSearchCondition key;
+    key.Mode = mode;
+    key.IndexId = cursor.IndexId;
+    key.Columns = columns;
+    key.Bound = keyRecord;
+    TSQLMemRecordID id;
+    TSQLMemSearchRequest request;
+    request.Extra = &key;
+    request.Found = &id;
+    if (!search(cursor, request)) return false;
+    cursor.setToRecord(id);
+    return true;
+}
+
 TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor) {
     const std::uint64_t stamp = records(10013).changeStamp();
     if (!cursor.Visible || cursor.VisibleStamp != stamp || cursor.VisibleIndex != cursor.IndexId) {

@@ -108,14 +108,14 @@ void TSQLMemLocalCursor::first() {
     AtStart = true;
     AtEnd = false;
     // An event may answer differently from one walk to the next.
-    if (m_eventFilter) invalidateVisible();
+    if (eventFilterActive()) invalidateVisible();
 }
 
 void TSQLMemLocalCursor::last() {
     CurrentId = {};
     AtStart = false;
     AtEnd = true;
-    if (m_eventFilter) invalidateVisible();
+    if (eventFilterActive()) invalidateVisible();
 }
 
 void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id) {
@@ -228,8 +228,10 @@ void TSQLMemLocalCursor::clearFilter() {
     composeRecordFilter();
 }
 
-void TSQLMemLocalCursor::setEventFilter(std::function<bool(const std::uint8_t* record)> filter) {
+void TSQLMemLocalCursor::setEventFilter(std::function<bool(const std::uint8_t* record)> filter,
+                                        std::function<bool()> wanted) {
     m_eventFilter = std::move(filter);
+    m_eventWanted = std::move(wanted);
     composeRecordFilter();
 }
 
@@ -244,7 +246,7 @@ void TSQLMemLocalCursor::composeRecordFilter() {
             m_filter->SetRecordBuffer(record);
             if (!m_filter->IsTrue()) return false;
         }
-        return !m_eventFilter || m_eventFilter(record);
+        return acceptsEvent(record);
     };
 }
 

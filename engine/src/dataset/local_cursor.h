@@ -108,10 +108,14 @@ public:
     void setFilter(const std::string& text, bool caseInsensitive, bool partialCompare);
     void clearFilter();
     TSQLMemExpression* filterExpression() const { return m_filter.get(); }
-    // The dataset's per-record event (null: none).
-    void setEventFilter(std::function<bool(const std::uint8_t* record)> filter);
-    const std::function<bool(const std::uint8_t* record)>& eventFilter() const {
-        return m_eventFilter;
+    // The dataset's per-record event (null: none). `wanted`, when given,
+    // says whether the event has a handler right now: one assigned later
+    // still counts, and none costs no call per record.
+    void setEventFilter(std::function<bool(const std::uint8_t* record)> filter,
+                        std::function<bool()> wanted = nullptr);
+    bool eventFilterActive() const { return m_eventFilter && (!m_eventWanted || m_eventWanted()); }
+    bool acceptsEvent(const std::uint8_t* record) const {
+        return !eventFilterActive() || m_eventFilter(record);
     }
 
     // A second condition on the records, set by query execution for a join
@@ -128,7 +132,7 @@ public:
     // Visible records in the order the search finds them, not the cursor's.
     bool UnsortedVisibleSet = false;
     bool hasVisibilityRules() const {
-        return m_filter || m_eventFilter || JoinFilter || RangeStart || RangeEnd;
+        return m_filter || eventFilterActive() || JoinFilter || RangeStart || RangeEnd;
     }
     // The records a filter, range or event lets through, built by the table
     // on first use and rebuilt once the table, the order or the rules
@@ -137,6 +141,7 @@ public:
     std::uint64_t VisibleStamp = 0;
     std::int32_t VisibleIndex = -1;
     std::int32_t VisiblePosition = 0;  // the number last moved to
+    bool VisibleWithEvent = false;     // built while the event had a handler
     void invalidateVisible() { Visible.reset(); }
 
     // --- changes ---------------------------------------------------------
@@ -162,6 +167,7 @@ private:
 
     std::unique_ptr<TSQLMemExpression> m_filter;
     std::function<bool(const std::uint8_t* record)> m_eventFilter;
+    std::function<bool()> m_eventWanted;
 
     TSQLMemDatabaseData* m_database;
     TSQLMemTableData* m_table = nullptr;

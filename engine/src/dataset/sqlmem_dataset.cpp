@@ -252,12 +252,13 @@ void TSQLMemDataSet::filterChanged() {
         m_cursor->clearFilter();
     // The handler is looked up per record, so one assigned later still counts.
     if (filtered())
-        m_cursor->setEventFilter([this](const std::uint8_t* record) {
-            if (!OnFilterRecord) return true;
-            std::vector<std::uint8_t> buffer(recordBufferSize());
-            std::memcpy(buffer.data(), record, m_cursor->recordSize());
-            return acceptRecord(buffer.data());
-        });
+        m_cursor->setEventFilter(
+            [this](const std::uint8_t* record) {
+                std::vector<std::uint8_t> buffer(recordBufferSize());
+                std::memcpy(buffer.data(), record, m_cursor->recordSize());
+                return acceptRecord(buffer.data());
+            },
+            [this] { return static_cast<bool>(OnFilterRecord); });
     else
         m_cursor->setEventFilter(nullptr);
 }

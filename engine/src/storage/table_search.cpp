@@ -437,8 +437,7 @@ bool Searcher::accept(const std::uint8_t* record) {
             if (!c.Expression->IsTrue()) return false;
         }
     }
-    const auto& callback = m_cursor.eventFilter();
-    return !callback || callback(record);
+    return m_cursor.acceptsEvent(record);
 }
 
 bool Searcher::offer(const TSQLMemRecordID& id) {
@@ -483,7 +482,7 @@ bool Searcher::naturalScan() {
 
 bool Searcher::scan() {
     if (m_chosen.empty()) {
-        if (m_request.Set && m_conditions.empty() && !m_cursor.eventFilter()) return false;
+        if (m_request.Set && m_conditions.empty() && !m_cursor.eventFilterActive()) return false;
         return naturalScan();
     }
     TSQLMemBTreeIndex& idx = index(m_start->IndexId);
@@ -594,7 +593,7 @@ bool Searcher::run() {
         return false;
     }
     choose();
-    m_needsTest = static_cast<bool>(m_cursor.eventFilter());
+    m_needsTest = m_cursor.eventFilterActive();
     for (const Condition& c : m_conditions) {
         const bool chosen = std::find(m_chosen.begin(), m_chosen.end(), &c) != m_chosen.end();
         if ((c.isIndex() && !chosen) ||
@@ -638,7 +637,9 @@ bool TSQLMemTableData::findKey(TSQLMemLocalCursor& cursor, const std::uint8_t* k
 
 TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor) {
     const std::uint64_t stamp = records(10013).changeStamp();
-    if (!cursor.Visible || cursor.VisibleStamp != stamp || cursor.VisibleIndex != cursor.IndexId) {
+    const bool withEvent = cursor.eventFilterActive();
+    if (!cursor.Visible || cursor.VisibleStamp != stamp || cursor.VisibleIndex != cursor.IndexId ||
+        cursor.VisibleWithEvent != withEvent) {
         auto set = std::make_unique<TSQLMemRecordBitmap>();
         TSQLMemSearchRequest request;
         request.Set = set.get();
@@ -646,6 +647,7 @@ TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor
         cursor.Visible = std::move(set);
         cursor.VisibleStamp = stamp;
         cursor.VisibleIndex = cursor.IndexId;
+        cursor.VisibleWithEvent = withEvent;
     }
     return *cursor.Visible;
 }

@@ -323,6 +323,33 @@ TEST_F(SearchTest, LocateWithoutAServingIndexGoesThroughTheSearch) {
     }
 }
 
+TEST_F(SearchTest, ARecordLeavingTheFilterKeepsItsPlaceInTheWalk) {
+    for (int i = 1; i <= 20; ++i)
+        add(i, 20 - i, "x");  // k order is id order reversed
+    t.setIndexName("ByK");
+    t.setFilter("name = 'x'");
+    t.setFiltered(true);
+    ASSERT_TRUE(t.locate("id", {Variant(std::int64_t{10})}));
+    TSQLMemLocalCursor& c = *t.cursor();
+    const TSQLMemRecordID left = c.CurrentId;
+    t.edit();
+    t.fieldByName("name").setAsString("y");
+    t.post();
+    EXPECT_EQ(t.recordCount(), 19);
+    // Standing on the record that is no longer visible, a step goes to its
+    // neighbours in the cursor's order (k 11 after k 10, k 9 before it).
+    std::vector<std::uint8_t> record(c.recordSize());
+    auto step = [&](int mode) {
+        c.setToRecord(left);
+        EXPECT_EQ(c.getRecord(mode, record.data()), 0);
+        std::int32_t id = 0;
+        std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
+        return id;
+    };
+    EXPECT_EQ(step(1), 9);
+    EXPECT_EQ(step(2), 11);
+}
+
 TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
     for (int i = 1; i <= 60; ++i)
         add(i, (i * 7) % 30, "x");  // k 0..29, each twice

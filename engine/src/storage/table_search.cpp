@@ -693,12 +693,49 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
         at = 0;
         before = n;
     } else if (at == 0) {
-        // Not visible: count the visible records before it in natural order.
+        // Not visible (left the filter, or positioned by bookmark): count
+        // the visible records that come before it in the cursor's order.
         const auto& ids = set.ids();
-        before =
-            static_cast<std::int32_t>(std::count_if(ids.begin(), ids.end(), [&](const auto& id) {
-                return compareRecordIds(id, cursor.CurrentId) < 0;
-            }));
+        const std::uint8_t* current = rm.peek(cursor.CurrentId);
+        EngineBytes copy;
+        if (!current && cursor.IndexId >= 0 && rm.exists(cursor.CurrentId)) {
+            copy.resize(static_cast<std::size_t>(rm.recordSize()));
+            TSQLMemGetRequest r;
+            r.Session = m_session;
+            r.Slot = cursor.CurrentId.PageNo;
+            r.ItemNo = cursor.CurrentId.PageItemNo;
+            r.Dest = copy.data();
+            rm.get(r);
+            if (r.Answer == grFound) current = copy.data();
+        }
+        TSQLMemBTreeIndex* order = cursorIndex(cursor);
+        TSQLMemKeyPath currentPath;
+        if (order && current &&
+            order->findEntry(m_session, cursor.CurrentId, current, currentPath)) {
+            EngineBytes other(static_cast<std::size_t>(rm.recordSize()));
+            before = 0;
+            for (const TSQLMemRecordID& id : ids) {
+                const std::uint8_t* record = rm.peek(id);
+                if (!record) {
+                    TSQLMemGetRequest r;
+                    r.Session = m_session;
+                    r.Slot = id.PageNo;
+                    r.ItemNo = id.PageItemNo;
+                    r.Dest = other.data();
+                    rm.get(r);
+                    record = other.data();
+                }
+                TSQLMemKeyPath path;
+                if (order->findEntry(m_session, id, record, path) &&
+                    order->comparePaths(path, currentPath) < 0)
+                    ++before;
+            }
+            m_indexManager->releasePages(m_session);
+        } else {
+            before = static_cast<std::int32_t>(std::count_if(
+                ids.begin(), ids.end(),
+                [&](const auto& id) { return compareRecordIds(id, cursor.CurrentId) < 0; }));
+        }
     }
     if (mode == gmNext) {
         const std::int32_t next = at ? at + 1 : before + 1;

@@ -22,19 +22,6 @@ const std::string kPetr = "\xEF\xE5\xF2\xF0";
 constexpr double kFrom = 46357.0;  // 01.12.2026
 constexpr double kTo = 46364.0;    // 08.12.2026
 
-void fillSqlmem(sqlmem::TSQLMemTable& t, int n) {
-    for (int i = 1; i <= n; ++i) {
-        const bench::JournalRow r = bench::journalRow(i);
-        t.append();
-        t.field(0).setAsInteger(i);
-        t.field(1).setAsDateTime(r.date);
-        t.field(2).setAsDateTime(r.time);
-        t.field(3).setAsString(r.name);
-        t.field(4).setAsString(r.answers);
-        t.post();
-    }
-}
-
 std::int64_t expectedCount(int n) {
     std::int64_t count = 0;
     for (int i = 1; i <= n; ++i) {
@@ -52,7 +39,7 @@ void journalFilterSqlmem(benchmark::State& state) {
     sqlmem::TSQLMemTable t("Bench");
     bench::declareJournal(t, bench::freshTableName("bench_journal_filter"), false);
     t.open();
-    fillSqlmem(t, n);
+    bench::fillJournal(t, bench::keysUpTo(n));
     t.setFilter("lower(tested_name) like '%" + kIvan + "%' and lower(tested_name) like '%" + kPetr +
                 "%' and test_date between '01.12.2026' and '08.12.2026'");
     t.setFiltered(true);
@@ -82,31 +69,11 @@ void lower1251(sqlite3_context* context, int, sqlite3_value** argv) {
 
 void journalFilterSqlite(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    sqlite3* db = nullptr;
-    bench::check(sqlite3_open(":memory:", &db), db);
+    sqlite3* db = bench::openSqliteJournal("id INTEGER");
     bench::check(sqlite3_create_function(db, "lower", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                          nullptr, lower1251, nullptr, nullptr),
                  db);
-    bench::exec(db,
-                "CREATE TABLE tests (id INTEGER, test_date REAL, test_time REAL, "
-                "tested_name VARCHAR(200), test_results VARCHAR(1000))");
-    sqlite3_stmt* ins = nullptr;
-    bench::check(
-        sqlite3_prepare_v2(db, "INSERT INTO tests VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr), db);
-    bench::exec(db, "BEGIN");
-    for (int i = 1; i <= n; ++i) {
-        const bench::JournalRow r = bench::journalRow(i);
-        sqlite3_bind_int(ins, 1, i);
-        sqlite3_bind_double(ins, 2, r.date);
-        sqlite3_bind_double(ins, 3, r.time);
-        sqlite3_bind_text(ins, 4, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(ins, 5, r.answers.data(), static_cast<int>(r.answers.size()),
-                          SQLITE_TRANSIENT);
-        bench::check(sqlite3_step(ins), db);
-        sqlite3_reset(ins);
-    }
-    bench::exec(db, "COMMIT");
-    sqlite3_finalize(ins);
+    bench::fillSqliteJournal(db, bench::keysUpTo(n));
     const std::string sql = "SELECT count(*) FROM tests WHERE lower(tested_name) LIKE '%" + kIvan +
                             "%' AND lower(tested_name) LIKE '%" + kPetr +
                             "%' AND test_date BETWEEN ? AND ?";
@@ -137,7 +104,7 @@ void journalIdRangeSqlmem(benchmark::State& state) {
     sqlmem::TSQLMemTable t("Bench");
     bench::declareJournal(t, bench::freshTableName("bench_journal_id_range"), true);
     t.open();
-    fillSqlmem(t, n);
+    bench::fillJournal(t, bench::keysUpTo(n));
     const int from = n / 2, to = n / 2 + 999;
     t.setFilter("id >= " + std::to_string(from) + " and id <= " + std::to_string(to));
     t.setFiltered(true);
@@ -159,28 +126,8 @@ void journalIdRangeSqlmem(benchmark::State& state) {
 
 void journalIdRangeSqlite(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    sqlite3* db = nullptr;
-    bench::check(sqlite3_open(":memory:", &db), db);
-    bench::exec(db,
-                "CREATE TABLE tests (id INTEGER PRIMARY KEY, test_date REAL, test_time REAL, "
-                "tested_name VARCHAR(200), test_results VARCHAR(1000))");
-    sqlite3_stmt* ins = nullptr;
-    bench::check(
-        sqlite3_prepare_v2(db, "INSERT INTO tests VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr), db);
-    bench::exec(db, "BEGIN");
-    for (int i = 1; i <= n; ++i) {
-        const bench::JournalRow r = bench::journalRow(i);
-        sqlite3_bind_int(ins, 1, i);
-        sqlite3_bind_double(ins, 2, r.date);
-        sqlite3_bind_double(ins, 3, r.time);
-        sqlite3_bind_text(ins, 4, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(ins, 5, r.answers.data(), static_cast<int>(r.answers.size()),
-                          SQLITE_TRANSIENT);
-        bench::check(sqlite3_step(ins), db);
-        sqlite3_reset(ins);
-    }
-    bench::exec(db, "COMMIT");
-    sqlite3_finalize(ins);
+    sqlite3* db = bench::openSqliteJournal("id INTEGER PRIMARY KEY");
+    bench::fillSqliteJournal(db, bench::keysUpTo(n));
     sqlite3_stmt* sel = nullptr;
     bench::check(
         sqlite3_prepare_v2(db, "SELECT * FROM tests WHERE id BETWEEN ? AND ?", -1, &sel, nullptr),

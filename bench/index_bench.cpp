@@ -20,56 +20,13 @@ std::vector<int> shuffledKeys(int n) {
     return keys;
 }
 
-void fillSqlmem(sqlmem::TSQLMemTable& t, const std::vector<int>& keys) {
-    for (int k : keys) {
-        const bench::JournalRow r = bench::journalRow(k);
-        t.append();
-        t.field(0).setAsInteger(k);
-        t.field(1).setAsDateTime(r.date);
-        t.field(2).setAsDateTime(r.time);
-        t.field(3).setAsString(r.name);
-        t.field(4).setAsString(r.answers);
-        t.post();
-    }
-}
-
-sqlite3* openSqlite(const char* idColumn) {
-    sqlite3* db = nullptr;
-    bench::check(sqlite3_open(":memory:", &db), db);
-    const std::string ddl = std::string("CREATE TABLE tests (") + idColumn +
-                            ", test_date REAL, test_time REAL, tested_name VARCHAR(200), "
-                            "test_results VARCHAR(1000))";
-    bench::exec(db, ddl.c_str());
-    return db;
-}
-
-void fillSqlite(sqlite3* db, const std::vector<int>& keys) {
-    sqlite3_stmt* ins = nullptr;
-    bench::check(
-        sqlite3_prepare_v2(db, "INSERT INTO tests VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr), db);
-    bench::exec(db, "BEGIN");
-    for (int k : keys) {
-        const bench::JournalRow r = bench::journalRow(k);
-        sqlite3_bind_int(ins, 1, k);
-        sqlite3_bind_double(ins, 2, r.date);
-        sqlite3_bind_double(ins, 3, r.time);
-        sqlite3_bind_text(ins, 4, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(ins, 5, r.answers.data(), static_cast<int>(r.answers.size()),
-                          SQLITE_TRANSIENT);
-        bench::check(sqlite3_step(ins), db);
-        sqlite3_reset(ins);
-    }
-    bench::exec(db, "COMMIT");
-    sqlite3_finalize(ins);
-}
-
 void indexedInsertSqlmem(benchmark::State& state) {
     const auto keys = shuffledKeys(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         sqlmem::TSQLMemTable t("Bench");
         bench::declareJournal(t, bench::freshTableName("bench_indexed_insert"), true);
         t.open();
-        fillSqlmem(t, keys);
+        bench::fillJournal(t, keys);
         t.close();
         t.deleteTable();
     }
@@ -79,8 +36,8 @@ void indexedInsertSqlmem(benchmark::State& state) {
 void indexedInsertSqlite(benchmark::State& state, const char* idColumn) {
     const auto keys = shuffledKeys(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        sqlite3* db = openSqlite(idColumn);
-        fillSqlite(db, keys);
+        sqlite3* db = bench::openSqliteJournal(idColumn);
+        bench::fillSqliteJournal(db, keys);
         sqlite3_close(db);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -92,7 +49,7 @@ void pointLookupSqlmem(benchmark::State& state) {
     sqlmem::TSQLMemTable t("Bench");
     bench::declareJournal(t, bench::freshTableName("bench_point_lookup"), true);
     t.open();
-    fillSqlmem(t, keys);
+    bench::fillJournal(t, keys);
     const auto probes = shuffledKeys(n);
     for (auto _ : state) {
         std::int64_t found = 0;
@@ -110,8 +67,8 @@ void pointLookupSqlmem(benchmark::State& state) {
 
 void pointLookupSqlite(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    sqlite3* db = openSqlite("id INTEGER PRIMARY KEY");
-    fillSqlite(db, shuffledKeys(n));
+    sqlite3* db = bench::openSqliteJournal("id INTEGER PRIMARY KEY");
+    bench::fillSqliteJournal(db, shuffledKeys(n));
     sqlite3_stmt* sel = nullptr;
     bench::check(sqlite3_prepare_v2(db, "SELECT * FROM tests WHERE id = ?", -1, &sel, nullptr), db);
     const auto probes = shuffledKeys(n);
@@ -137,7 +94,7 @@ void orderedWalkSqlmem(benchmark::State& state) {
     sqlmem::TSQLMemTable t("Bench");
     bench::declareJournal(t, bench::freshTableName("bench_ordered_walk"), true);
     t.open();
-    fillSqlmem(t, shuffledKeys(n));
+    bench::fillJournal(t, shuffledKeys(n));
     for (auto _ : state) {
         std::int64_t sum = 0, last = 0;
         for (t.first(); !t.eof(); t.next()) {
@@ -155,8 +112,8 @@ void orderedWalkSqlmem(benchmark::State& state) {
 
 void orderedWalkSqlite(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
-    sqlite3* db = openSqlite("id INTEGER PRIMARY KEY");
-    fillSqlite(db, shuffledKeys(n));
+    sqlite3* db = bench::openSqliteJournal("id INTEGER PRIMARY KEY");
+    bench::fillSqliteJournal(db, shuffledKeys(n));
     sqlite3_stmt* sel = nullptr;
     bench::check(sqlite3_prepare_v2(db, "SELECT id FROM tests ORDER BY id", -1, &sel, nullptr), db);
     for (auto _ : state) {

@@ -39,6 +39,56 @@ std::string freshTableName(const std::string& prefix) {
     return prefix + "_" + std::to_string(++serial);
 }
 
+void fillJournal(sqlmem::TSQLMemTable& t, const std::vector<int>& keys) {
+    for (int k : keys) {
+        const JournalRow r = journalRow(k);
+        t.append();
+        t.field(0).setAsInteger(k);
+        t.field(1).setAsDateTime(r.date);
+        t.field(2).setAsDateTime(r.time);
+        t.field(3).setAsString(r.name);
+        t.field(4).setAsString(r.answers);
+        t.post();
+    }
+}
+
+sqlite3* openSqliteJournal(const char* idColumn) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open(":memory:", &db), db);
+    const std::string ddl = std::string("CREATE TABLE tests (") + idColumn +
+                            ", test_date REAL, test_time REAL, tested_name VARCHAR(200), "
+                            "test_results VARCHAR(1000))";
+    exec(db, ddl.c_str());
+    return db;
+}
+
+void fillSqliteJournal(sqlite3* db, const std::vector<int>& keys) {
+    sqlite3_stmt* ins = nullptr;
+    check(sqlite3_prepare_v2(db, "INSERT INTO tests VALUES (?, ?, ?, ?, ?)", -1, &ins, nullptr),
+          db);
+    exec(db, "BEGIN");
+    for (int k : keys) {
+        const JournalRow r = journalRow(k);
+        sqlite3_bind_int(ins, 1, k);
+        sqlite3_bind_double(ins, 2, r.date);
+        sqlite3_bind_double(ins, 3, r.time);
+        sqlite3_bind_text(ins, 4, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(ins, 5, r.answers.data(), static_cast<int>(r.answers.size()),
+                          SQLITE_TRANSIENT);
+        check(sqlite3_step(ins), db);
+        sqlite3_reset(ins);
+    }
+    exec(db, "COMMIT");
+    sqlite3_finalize(ins);
+}
+
+std::vector<int> keysUpTo(int n) {
+    std::vector<int> keys(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        keys[static_cast<std::size_t>(i)] = i + 1;
+    return keys;
+}
+
 void check(int rc, sqlite3* db) {
     if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
         throw std::runtime_error(std::string("sqlite: ") + sqlite3_errmsg(db));

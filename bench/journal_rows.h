@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sqlmem/sqlmem.h"
 
@@ -24,6 +25,16 @@ JournalRow journalRow(int i);
 
 // A journal table declared like the application's, not yet open.
 void declareJournal(sqlmem::TSQLMemTable& t, const std::string& tableName, bool indexed);
+
+// Appends journalRow(k) with id k for every key, through the dataset.
+void fillJournal(sqlmem::TSQLMemTable& t, const std::vector<int>& keys);
+// An in-memory SQLite database with the journal table "tests"; idColumn is
+// the id column's declaration ("id INTEGER PRIMARY KEY", "id INTEGER").
+sqlite3* openSqliteJournal(const char* idColumn);
+// The same rows as fillJournal, in one transaction.
+void fillSqliteJournal(sqlite3* db, const std::vector<int>& keys);
+// 1 .. n.
+std::vector<int> keysUpTo(int n);
 
 // Tables outlive their datasets in the process-wide database, so every
 // benchmark table gets a name no earlier (possibly failed) run has used.

@@ -50,6 +50,19 @@ NodePtr withChildren(NodePtr node, NodePtr a, NodePtr b = nullptr, NodePtr c = n
     return node;
 }
 
+// The date part a reserved word names (YEAR ... MSECOND), eoNone for others:
+// the same words stand alone, YEAR(x), and inside EXTRACT(YEAR FROM x).
+std::uint8_t datePartOf(const TToken& t) {
+    static const std::pair<int, std::uint8_t> parts[] = {
+        {rwYEAR, eoYear},       {rwQUARTER, eoQuarter},     {rwMONTH, eoMonth},
+        {rwDAY, eoDay},         {rwWEEKDAY, eoWeekDay},     {rwDAYOFWEEK, eoDayOfWeek},
+        {rwDAYNAME, eoDayName}, {rwMONTHNAME, eoMonthName}, {rwHOUR, eoHour},
+        {rwMINUTE, eoMinute},   {rwSECOND, eoSecond},       {rwMSECOND, eoMSecond}};
+    for (const auto& [word, op] : parts)
+        if (TSQLMemLexer::IsReservedWord(t, word)) return op;
+    return eoNone;
+}
+
 class Parser {
 public:
     Parser(TSQLMemExpression& expression, TSQLMemLexer& lexer) : m_e(expression), m_lx(lexer) {}
@@ -547,6 +560,7 @@ NodePtr Parser::isNullFunction() {
 }
 
 NodePtr Parser::function() {
+    if (const std::uint8_t part = datePartOf(cur()); part != eoNone) return datePart(part);
     const int word = cur().WordNumber;
     const std::string name = cur().Text;
     auto unary = [&](NodePtr node, const char* fn) {
@@ -615,14 +629,7 @@ NodePtr Parser::function() {
         case rwEXTRACT: {
             advance();
             expectOpen();
-            static const std::pair<int, std::uint8_t> parts[] = {
-                {rwYEAR, eoYear},       {rwQUARTER, eoQuarter},     {rwMONTH, eoMonth},
-                {rwDAY, eoDay},         {rwWEEKDAY, eoWeekDay},     {rwDAYOFWEEK, eoDayOfWeek},
-                {rwDAYNAME, eoDayName}, {rwMONTHNAME, eoMonthName}, {rwHOUR, eoHour},
-                {rwMINUTE, eoMinute},   {rwSECOND, eoSecond},       {rwMSECOND, eoMSecond}};
-            std::uint8_t op = eoNone;
-            for (const auto& [w, o] : parts)
-                if (isWord(w)) op = o;
+            const std::uint8_t op = datePartOf(cur());
             expectToken(op != eoNone, "YEAR");
             if (!isWord(rwFROM) && !isKind(tktComma))
                 fail(11602, "FROM or ',' expected, but '%s' found at line %d, column %d",
@@ -633,30 +640,6 @@ NodePtr Parser::function() {
             expectClose();
             return node;
         }
-        case rwYEAR:
-            return datePart(eoYear);
-        case rwQUARTER:
-            return datePart(eoQuarter);
-        case rwMONTH:
-            return datePart(eoMonth);
-        case rwDAY:
-            return datePart(eoDay);
-        case rwWEEKDAY:
-            return datePart(eoWeekDay);
-        case rwDAYOFWEEK:
-            return datePart(eoDayOfWeek);
-        case rwDAYNAME:
-            return datePart(eoDayName);
-        case rwMONTHNAME:
-            return datePart(eoMonthName);
-        case rwHOUR:
-            return datePart(eoHour);
-        case rwMINUTE:
-            return datePart(eoMinute);
-        case rwSECOND:
-            return datePart(eoSecond);
-        case rwMSECOND:
-            return datePart(eoMSecond);
         case rwSYSDATE:
         case rwNOW:
         case rwCURRENT_TIMESTAMP:

@@ -278,6 +278,9 @@ public:
     std::int32_t ResultSize() override;
 
 private:
+    // SUBSTRING's start and count within a text of `length` characters;
+    // false when an argument is null.
+    bool substringRange(std::size_t length, std::size_t& from, std::size_t& count);
     // Reused between rows: text of a non-text operand, cased text.
     std::string m_text;
     std::string m_cased;

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <string_view>
+#include <type_traits>
 
 #include "dataset/local_cursor.h"
 #include "expr/expression.h"
@@ -755,6 +757,44 @@ std::int32_t TSQLMemExprNodeArithmetic::ResultSize() {
 
 // --- string functions ----------------------------------------------------------
 
+namespace {
+
+// What TRIM, LTRIM and RTRIM keep: codes up to 32 go at the chosen ends.
+template <class Char>
+std::basic_string_view<Char> trimText(std::basic_string_view<Char> text, bool start, bool end) {
+    const auto blank = [](Char c) {
+        return static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(c)) <= 32;
+    };
+    std::size_t a = 0, b = text.size();
+    if (start)
+        while (a < b && blank(text[a]))
+            ++a;
+    if (end)
+        while (b > a && blank(text[b - 1]))
+            --b;
+    return text.substr(a, b - a);
+}
+
+}  // namespace
+
+bool TSQLMemExprNodeStringFunction::substringRange(std::size_t length, std::size_t& from,
+                                                   std::size_t& count) {
+    const TSQLMemVariant& start = child(1).Evaluate();
+    const TSQLMemVariant* n = Children.size() > 2 ? &child(2).Evaluate() : nullptr;
+    if (start.IsNull() || (n && n->IsNull())) return false;
+    // 1-based start, clipped to the text; a start before 1 counts from 1.
+    const std::int64_t first = std::max<std::int64_t>(1, start.GetLargeInt());
+    const std::int64_t want = n ? n->GetLargeInt() : static_cast<std::int64_t>(length);
+    if (first > static_cast<std::int64_t>(length) || want <= 0) {
+        from = count = 0;
+    } else {
+        from = static_cast<std::size_t>(first - 1);
+        count = static_cast<std::size_t>(
+            std::min<std::int64_t>(want, static_cast<std::int64_t>(length) - (first - 1)));
+    }
+    return true;
+}
+
 const TSQLMemVariant& TSQLMemExprNodeStringFunction::Evaluate() {
     if (Operator == eoConcat) {
         const TSQLMemVariant& first = child(0).Evaluate();
@@ -814,31 +854,17 @@ const TSQLMemVariant& TSQLMemExprNodeStringFunction::Evaluate() {
                 break;
             case eoTrim:
             case eoLTrim:
-            case eoRTrim: {
-                std::size_t a = 0, b = s.size();
-                if (Operator != eoRTrim)
-                    while (a < b && s[a] <= 32)
-                        ++a;
-                if (Operator != eoLTrim)
-                    while (b > a && s[b - 1] <= 32)
-                        --b;
-                s = s.substr(a, b - a);
+            case eoRTrim:
+                s = std::u16string(
+                    trimText(std::u16string_view(s), Operator != eoRTrim, Operator != eoLTrim));
                 break;
-            }
             case eoSubstring: {
-                const TSQLMemVariant& start = child(1).Evaluate();
-                const TSQLMemVariant* count = Children.size() > 2 ? &child(2).Evaluate() : nullptr;
-                if (start.IsNull() || (count && count->IsNull())) {
+                std::size_t from = 0, n = 0;
+                if (!substringRange(s.size(), from, n)) {
                     setNullOf(Value, resultType);
                     return Value;
                 }
-                const std::int64_t from = std::max<std::int64_t>(1, start.GetLargeInt());
-                const std::int64_t n =
-                    count ? count->GetLargeInt() : static_cast<std::int64_t>(s.size());
-                if (from > static_cast<std::int64_t>(s.size()) || n <= 0)
-                    s.clear();
-                else
-                    s = s.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(n));
+                s = s.substr(from, n);
                 break;
             }
             default:
@@ -863,30 +889,16 @@ const TSQLMemVariant& TSQLMemExprNodeStringFunction::Evaluate() {
             break;
         case eoTrim:
         case eoLTrim:
-        case eoRTrim: {
-            std::size_t a = 0, b = out.size();
-            if (Operator != eoRTrim)
-                while (a < b && static_cast<unsigned char>(out[a]) <= 32)
-                    ++a;
-            if (Operator != eoLTrim)
-                while (b > a && static_cast<unsigned char>(out[b - 1]) <= 32)
-                    --b;
-            out = out.substr(a, b - a);
+        case eoRTrim:
+            out = trimText(out, Operator != eoRTrim, Operator != eoLTrim);
             break;
-        }
         case eoSubstring: {
-            const TSQLMemVariant& start = child(1).Evaluate();
-            const TSQLMemVariant* count = Children.size() > 2 ? &child(2).Evaluate() : nullptr;
-            if (start.IsNull() || (count && count->IsNull())) {
+            std::size_t from = 0, n = 0;
+            if (!substringRange(t.size, from, n)) {
                 setNullOf(Value, resultType);
                 return Value;
             }
-            const std::int64_t from = std::max<std::int64_t>(1, start.GetLargeInt());
-            const std::int64_t n = count ? count->GetLargeInt() : static_cast<std::int64_t>(t.size);
-            if (from > static_cast<std::int64_t>(t.size) || n <= 0)
-                out = {};
-            else
-                out = out.substr(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(n));
+            out = out.substr(from, n);
             break;
         }
         default:

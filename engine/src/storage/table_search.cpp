@@ -60,16 +60,9 @@ void TSQLMemRecordIDArray::renumber() const {
 
 namespace {
 
-// Conditions of one search. Index conditions own their bound records when
-// they were made from an expression.
-struct Condition {
-    int Mode = 0;
-    std::int32_t IndexId = -1;
-    std::int32_t Columns = 0;
-    const std::uint8_t* Bound = nullptr;
-    TSQLMemExpression* Expression = nullptr;
-    bool isIndex() const { return Mode >= 1 && Mode <= 5; }
-};
+// Conditions of one search; the bounds made from expressions are owned by
+// the search (m_ownedBounds).
+using Condition = TSQLMemScanSearchCondition;
 
 // Index condition modes of the comparison operators of expressions.
 int indexMode(std::uint8_t op) {
@@ -163,8 +156,7 @@ private:
 };
 
 void Searcher::collect() {
-    if (const TSQLMemScanSearchCondition* e = m_request.Extra)
-        m_conditions.push_back({e->Mode, e->IndexId, e->Columns, e->Bound, e->Expression});
+    if (const TSQLMemScanSearchCondition* e = m_request.Extra) m_conditions.push_back(*e);
     auto expression = [&](TSQLMemExpression* x) {
         if (x && !x->IsEmpty()) m_conditions.push_back({0, -1, 0, nullptr, x});
     };

@@ -24,6 +24,7 @@ struct TSQLMemScanSearchCondition {
     std::int32_t Columns = 0;
     const std::uint8_t* Bound = nullptr;
     TSQLMemExpression* Expression = nullptr;
+    bool isIndex() const { return Mode >= 1 && Mode <= 5; }
 };
 
 // Record identifiers in a chosen order, with membership and numbering.

@@ -1302,20 +1302,6 @@ std::vector<TSQLMemIndexCondition> TSQLMemExpression::ExtractIndexConditions() {
     return result;
 }
 
-std::vector<TSQLMemIndexCondition> TSQLMemExpression::IndexConditions() const {
-    std::vector<TSQLMemIndexCondition> result;
-    if (!Root || !Cursor) return result;
-    TSQLMemIndexCondition condition;
-    if (isRootAnd(Root)) {
-        for (auto& child : Root->Children)
-            if (indexConditionOf(*child, *Cursor, condition))
-                result.push_back(std::move(condition));
-    } else if (indexConditionOf(*Root, *Cursor, condition)) {
-        result.push_back(std::move(condition));
-    }
-    return result;
-}
-
 namespace {
 
 // Nulls come first in an index, so an upper bound (<, <=) alone lets null

@@ -470,10 +470,7 @@ public:
     // Takes out the comparisons a bound cursor's indexes can answer; what
     // stays is still evaluated per record.
     std::vector<TSQLMemIndexCondition> ExtractIndexConditions();
-    // The same conditions, leaving the expression whole: a search that
-    // reads through an index still tests them, which costs a comparison
-    // but keeps the expression shared and unchanged.
-    std::vector<TSQLMemIndexCondition> IndexConditions() const;
+
     // Index conditions taken out of the expression for one search, and put
     // back where they stood by RestoreIndexConditions (the search answers
     // them through the index or its key tests instead).

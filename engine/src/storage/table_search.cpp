@@ -92,6 +92,22 @@ bool isExclusive(int mode) {
     return mode == 2 || mode == 3;
 }
 
+// The stored bytes of a record: lent by the store where it can, else
+// copied into `buffer` (sized here). Null when the record does not exist.
+const std::uint8_t* recordBytes(const TSQLMemBaseRecordManager& rm, int session,
+                                const TSQLMemRecordID& id, EngineBytes& buffer) {
+    if (const std::uint8_t* stored = rm.peek(id)) return stored;
+    buffer.resize(static_cast<std::size_t>(rm.recordSize()));
+    TSQLMemGetRequest r;
+    r.Session = session;
+    r.Mode = gmCurrent;
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+    r.Dest = buffer.data();
+    rm.get(r);
+    return r.Answer == grFound ? buffer.data() : nullptr;
+}
+
 class Searcher {
 public:
     Searcher(TSQLMemTableData& table, TSQLMemLocalCursor& cursor, TSQLMemBaseRecordManager& records,
@@ -390,15 +406,7 @@ void Searcher::choose() {
 
 const std::uint8_t* Searcher::recordOf(const TSQLMemRecordID& id, EngineBytes& buffer) {
     if (m_request.Trace) ++m_request.Trace->RecordsRead;
-    if (const std::uint8_t* stored = m_rm.peek(id)) return stored;
-    TSQLMemGetRequest r;
-    r.Session = m_session;
-    r.Mode = gmCurrent;
-    r.Slot = id.PageNo;
-    r.ItemNo = id.PageItemNo;
-    r.Dest = buffer.data();
-    m_rm.get(r);
-    return r.Answer == grFound ? buffer.data() : nullptr;
+    return recordBytes(m_rm, m_session, id, buffer);
 }
 
 bool Searcher::boundHolds(const Condition& c, const std::uint8_t* record) {
@@ -688,35 +696,17 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
         // Not visible (left the filter, or positioned by bookmark): count
         // the visible records that come before it in the cursor's order.
         const auto& ids = set.ids();
-        const std::uint8_t* current = rm.peek(cursor.CurrentId);
-        EngineBytes copy;
-        if (!current && cursor.IndexId >= 0 && rm.exists(cursor.CurrentId)) {
-            copy.resize(static_cast<std::size_t>(rm.recordSize()));
-            TSQLMemGetRequest r;
-            r.Session = m_session;
-            r.Slot = cursor.CurrentId.PageNo;
-            r.ItemNo = cursor.CurrentId.PageItemNo;
-            r.Dest = copy.data();
-            rm.get(r);
-            if (r.Answer == grFound) current = copy.data();
-        }
+        EngineBytes copy, other;
         TSQLMemBTreeIndex* order = cursorIndex(cursor);
+        const std::uint8_t* current =
+            order ? recordBytes(rm, m_session, cursor.CurrentId, copy) : nullptr;
         TSQLMemKeyPath currentPath;
         if (order && current &&
             order->findEntry(m_session, cursor.CurrentId, current, currentPath)) {
-            EngineBytes other(static_cast<std::size_t>(rm.recordSize()));
             before = 0;
             for (const TSQLMemRecordID& id : ids) {
-                const std::uint8_t* record = rm.peek(id);
-                if (!record) {
-                    TSQLMemGetRequest r;
-                    r.Session = m_session;
-                    r.Slot = id.PageNo;
-                    r.ItemNo = id.PageItemNo;
-                    r.Dest = other.data();
-                    rm.get(r);
-                    record = other.data();
-                }
+                const std::uint8_t* record = recordBytes(rm, m_session, id, other);
+                if (!record) continue;
                 TSQLMemKeyPath path;
                 if (order->findEntry(m_session, id, record, path) &&
                     order->comparePaths(path, currentPath) < 0)

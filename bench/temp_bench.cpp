@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "journal_rows.h"
 #include "platform/memory.h"
+#include "storage/local_cursor.h"
 #include "storage/temporary_table_data.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "expr/expression.h"
+#include "sql/expression_parser.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
 
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TSQLMemLexer lexer(text, nullptr);
         if (lexer.NextStatement()) {
             TSQLMemExpression e;
-            e.ParseValue(lexer);
+            TSQLMemExprParser::ParseValue(e, lexer);
             e.Evaluate(true);
             e.ResultType();
             e.ResultSize();

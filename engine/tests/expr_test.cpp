@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "expr/expression.h"
+#include "sql/expression_parser.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 
@@ -26,16 +27,20 @@ std::string valueOf(const std::string& text) {
     TSQLMemLexer lexer(w(text), nullptr);
     EXPECT_TRUE(lexer.NextStatement());
     TSQLMemExpression e;
-    e.ParseValue(lexer);
+    TSQLMemExprParser::ParseValue(e, lexer);
     EXPECT_EQ(lexer.Current().Kind, tktNone) << text << ": tokens left";
     const TSQLMemVariant& v = e.Evaluate(true);
     return v.IsNull() ? "null" : v.GetString();
 }
 
+// The runner truthOf's expressions get in their context (null: none).
+TSQLMemSubQueryRunner* g_runner = nullptr;
+
 // "true", "false" or "null".
 std::string truthOf(const std::string& text, bool caseInsensitive = false, bool partial = false) {
     TSQLMemExpression e;
-    e.ParseFilter(nullptr, w(text), partial, caseInsensitive);
+    e.Context.SubQueries = g_runner;
+    TSQLMemExprParser::ParseFilter(e, w(text), partial, caseInsensitive);
     const TSQLMemVariant& v = e.Evaluate(true);
     return v.IsNull() ? "null" : v.GetBoolean() ? "true" : "false";
 }
@@ -136,7 +141,7 @@ TEST(ExprTest, ValueExpressionsTable) {
         EXPECT_EQ(valueOf(text), expected) << text;
     // Evaluation errors keep their codes.
     TSQLMemExpression like;
-    like.ParseFilter(nullptr, "1 like 2", false, false);
+    TSQLMemExprParser::ParseFilter(like, "1 like 2", false, false);
     try {
         like.IsTrue();
         ADD_FAILURE();
@@ -261,7 +266,7 @@ TEST(ExprTest, ParseErrorsCarryCodeLineAndColumn) {
         SCOPED_TRACE(text);
         TSQLMemExpression e;
         try {
-            e.ParseFilter(nullptr, text, false, false);
+            TSQLMemExprParser::ParseFilter(e, text, false, false);
             ADD_FAILURE() << "no error";
         } catch (const ESQLMemException& ex) {
             EXPECT_NE(std::string(ex.what()).find(message), std::string::npos) << ex.what();
@@ -275,7 +280,7 @@ TEST(ExprTest, ParseErrorsCarryCodeLineAndColumn) {
 TEST(ExprTest, ParseShapes) {
     TSQLMemExpression e;
     // Nested ANDs flatten into the root, absorbed children at the end.
-    e.ParseFilter(nullptr, "(1=1 and 2=2) and 3=3 and (4=4 or 5=5)", false, false);
+    TSQLMemExprParser::ParseFilter(e, "(1=1 and 2=2) and 3=3 and (4=4 or 5=5)", false, false);
     ASSERT_EQ(e.Root->Operator, eoAnd);
     ASSERT_EQ(e.Root->Children.size(), 4u);
     EXPECT_EQ(e.Root->child(0).Operator, eoEqual);
@@ -284,7 +289,7 @@ TEST(ExprTest, ParseShapes) {
     // a - b - c is a + (-b) + (-c)
     TSQLMemLexer lexer("a - b - c", nullptr);
     ASSERT_TRUE(lexer.NextStatement());
-    e.ParseValue(lexer);
+    TSQLMemExprParser::ParseValue(e, lexer);
     ASSERT_EQ(e.Root->Operator, eoAdd);
     ASSERT_EQ(e.Root->Children.size(), 3u);
     EXPECT_EQ(e.Root->child(1).Operator, eoNegate);
@@ -292,12 +297,13 @@ TEST(ExprTest, ParseShapes) {
     EXPECT_TRUE(e.IsSingleField() == false);
     TSQLMemLexer single("t.name", nullptr);
     ASSERT_TRUE(single.NextStatement());
-    e.ParseValue(single);
+    TSQLMemExprParser::ParseValue(e, single);
     EXPECT_TRUE(e.IsSingleField());
     EXPECT_EQ(e.SingleFieldAlias(), "t");
     EXPECT_EQ(e.SingleFieldName(), "name");
     // A subquery is joined back into text for the query layer.
-    e.ParseFilter(nullptr, "x in (select [a b].c from t where n = 'it''s')", false, false);
+    TSQLMemExprParser::ParseFilter(e, "x in (select [a b].c from t where n = 'it''s')", false,
+                                   false);
     auto* in = dynamic_cast<TSQLMemExprNodeSubQueryIN*>(e.Root.get());
     ASSERT_NE(in, nullptr);
     EXPECT_EQ(in->Sql, "select [a b].c from t where n = 'it''s'");
@@ -357,7 +363,7 @@ TEST(ExprTest, AggregatesOverRows) {
         TSQLMemLexer lexer(text, nullptr);
         ASSERT_TRUE(lexer.NextStatement());
         TSQLMemExpression e;
-        e.ParseValue(lexer);
+        TSQLMemExprParser::ParseValue(e, lexer);
         e.BindToOperator(&src);
         EXPECT_TRUE(e.HasAggregate());
         e.ResetAggregates();
@@ -375,7 +381,7 @@ TEST(ExprTest, AggregatesOverRows) {
     TSQLMemLexer sumText("sum('a')", nullptr);
     ASSERT_TRUE(sumText.NextStatement());
     TSQLMemExpression sum;
-    sum.ParseValue(sumText);
+    TSQLMemExprParser::ParseValue(sum, sumText);
     sum.ResetAggregates();
     EXPECT_THROW(sum.Accumulate(), ESQLMemException);  // 30132: not numeric
 }
@@ -385,7 +391,8 @@ TEST(ExprTest, SplittingForQueryExecution) {
     left.columns = {{"q", "id", aftInteger}, {"q", "text_id", aftInteger}};
     right.columns = {{"s", "id", aftInteger}, {"s", "lang", aftInteger}};
     TSQLMemExpression e;
-    e.ParseFilter(nullptr, "s.id = q.text_id and s.lang = 1 and q.id > 2 and 1=1", false, false);
+    TSQLMemExprParser::ParseFilter(e, "s.id = q.text_id and s.lang = 1 and q.id > 2 and 1=1", false,
+                                   false);
 
     std::string rightFields, leftFields;
     e.ExtractJoinEqualities(&left, &right, rightFields, leftFields);
@@ -404,7 +411,7 @@ TEST(ExprTest, SplittingForQueryExecution) {
 
     // An unqualified name present on both sides is ambiguous.
     TSQLMemExpression ambiguous;
-    ambiguous.ParseFilter(nullptr, "id = q.text_id", false, false);
+    TSQLMemExprParser::ParseFilter(ambiguous, "id = q.text_id", false, false);
     try {
         ambiguous.ExtractJoinEqualities(&left, &right, rightFields, leftFields);
         ADD_FAILURE();
@@ -417,7 +424,7 @@ TEST(ExprTest, SplittingForQueryExecution) {
     TSQLMemSQLParams params;
     params.Add("lang").SetInteger(1);
     join.Context.Params = &params;
-    join.ParseFilter(nullptr, "s.lang = :lang and s.id = 7", false, false);
+    TSQLMemExprParser::ParseFilter(join, "s.lang = :lang and s.id = 7", false, false);
     join.BindToOperator(&right);
     right.rows = {{integer(7), integer(1)}, {integer(7), integer(5)}};
     right.current = 0;
@@ -438,23 +445,26 @@ TEST(ExprTest, SubqueriesRunOnceThroughTheRunner) {
             return {integer(1), integer(3)};
         }
     } runner;
-    setSubQueryRunner(&runner);
+    g_runner = &runner;
     EXPECT_EQ(truthOf("3 in (select x from t)"), "true");
     EXPECT_EQ(truthOf("2 not in (select x from t)"), "true");
     EXPECT_EQ(truthOf("exists (select x from t)"), "true");
     EXPECT_EQ(truthOf("not exists (select x from none)"), "true");
     runner.runs = 0;
+    g_runner = nullptr;
+    EXPECT_THROW(truthOf("3 in (select x from t)"), ESQLMemException);  // 10850: no runner
     TSQLMemExpression twice;
-    twice.ParseFilter(nullptr, "1 in (select x from t)", false, false);
+    twice.Context.SubQueries = &runner;
+    TSQLMemExprParser::ParseFilter(twice, "1 in (select x from t)", false, false);
     twice.IsTrue();
     twice.IsTrue();
     EXPECT_EQ(runner.runs, 1);
     TSQLMemLexer scalar("1 + (select x from t)", nullptr);
     ASSERT_TRUE(scalar.NextStatement());
     TSQLMemExpression s;
-    s.ParseValue(scalar);
+    s.Context.SubQueries = &runner;
+    TSQLMemExprParser::ParseValue(s, scalar);
     EXPECT_THROW(s.Evaluate(), ESQLMemException);  // two rows: 10849
-    setSubQueryRunner(nullptr);
 }
 
 }  // namespace

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "expr/expression.h"
+#include "sql/expression_parser.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/local_cursor.h"
 #include "values/date_time.h"
 
 namespace sqlmem {
@@ -135,10 +136,10 @@ TEST_F(JournalFilterTest, FilterLifecycle) {
     EXPECT_EQ(t.recordCount(), 5);
 
     // The same text again: no new parse, but back to the first record.
-    TSQLMemExpression* parsed = t.cursor()->filterExpression();
+    TSQLMemRecordPredicate* parsed = t.cursor()->filter();
     t.next();
     t.setFilter("id > 295");
-    EXPECT_EQ(t.cursor()->filterExpression(), parsed);
+    EXPECT_EQ(t.cursor()->filter(), parsed);
     EXPECT_EQ(t.fieldByName("id").asInteger(), 296);
 
     // A text that does not parse leaves the previous filter in force.
@@ -213,27 +214,39 @@ TEST_F(JournalFilterTest, NullDatesNeverPassADateTest) {
 TEST_F(JournalFilterTest, KeyConditionsAndIndexConditions) {
     TSQLMemLocalCursor* cursor = t.cursor();
     TSQLMemExpression key;
-    key.BuildKeyCondition(cursor, " id ; tested_name", {TSQLMemVariant(), TSQLMemVariant()}, false,
-                          false);
+    key.BuildKeyCondition(&cursor->fieldDefs(), " id ; tested_name",
+                          {TSQLMemVariant(), TSQLMemVariant()}, false, false);
     ASSERT_EQ(key.Root->Operator, eoAnd);
     try {
-        key.BuildKeyCondition(cursor, "id;tested_name", {TSQLMemVariant()}, false, false);
+        key.BuildKeyCondition(&cursor->fieldDefs(), "id;tested_name", {TSQLMemVariant()}, false,
+                              false);
         ADD_FAILURE();
     } catch (const ESQLMemException& e) {
         EXPECT_EQ(e.nativeError(), 30112);
     }
 
     TSQLMemExpression filter;
-    filter.ParseFilter(cursor, "tested_name <> 'x' and 40 > id and id >= 30", false, false);
-    auto conditions = filter.ExtractIndexConditions();
-    ASSERT_EQ(conditions.size(), 2u);
-    EXPECT_EQ(conditions[0].Op, eoLess);  // 40 > id read from the field's side
-    EXPECT_EQ(conditions[1].Op, eoGreaterEqual);
+    filter.Fields = &cursor->fieldDefs();
+    TSQLMemExprParser::ParseFilter(filter, "tested_name <> 'x' and 40 > id and id >= 30", false,
+                                   false);
+    std::vector<TSQLMemIndexCondition> conditions;
+    auto rest = filter.splitForIndexes(cursor->fieldDefs(), cursor->indexDefs(), conditions);
+    // 40 > id read from the field's side, with "above null" before it.
+    ASSERT_EQ(conditions.size(), 3u);
+    EXPECT_TRUE(conditions[0].NullKey);
+    EXPECT_EQ(conditions[0].Mode, imGreater);
+    EXPECT_EQ(conditions[1].Mode, imLess);
+    EXPECT_EQ(conditions[2].Mode, imGreaterEqual);
     std::int32_t bound = 0;
-    std::memcpy(&bound, conditions[0].Key.data(), 4);
+    std::memcpy(&bound, conditions[1].Key.data(), 4);
     EXPECT_EQ(bound, 40);
-    ASSERT_FALSE(filter.IsEmpty());
-    EXPECT_EQ(filter.Root->Operator, eoNotEqual);  // what stays is checked per record
+    // The tree stays whole; what is left is tested per record.
+    ASSERT_EQ(filter.Root->Children.size(), 3u);
+    ASSERT_TRUE(rest);
+    std::vector<std::uint8_t> record(cursor->recordSize());
+    t.first();
+    ASSERT_EQ(cursor->getRecord(0, record.data()), 0);
+    EXPECT_TRUE(rest->test(record.data()));  // tested_name is not 'x'
 }
 
 }  // namespace

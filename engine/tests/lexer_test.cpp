@@ -126,13 +126,13 @@ TEST(LexerTest, ParametersCarryTheirValue) {
     EXPECT_EQ(t[8].Kind, tktParameter);
     EXPECT_EQ(t[8].Value->GetString(), "x");
     // The token's value is a copy, not the parameter itself.
-    params.Item(0).SetInteger(7);
+    params.Item(0).Value.SetInteger(7);
     EXPECT_EQ(t[4].Value->GetInteger(), 1);
 }
 
 TEST(LexerTest, ParameterStreamFormKeepsTheName) {
     TSQLMemSQLParam p("lang");
-    p.SetInteger(5);
+    p.Value.SetInteger(5);
     std::vector<std::uint8_t> bytes;
     p.SaveToStream(bytes);
     EXPECT_EQ(bytes[0], 4);
@@ -140,7 +140,7 @@ TEST(LexerTest, ParameterStreamFormKeepsTheName) {
     EXPECT_EQ(q.LoadFromStream(bytes.data(), bytes.data() + bytes.size()),
               bytes.data() + bytes.size());
     EXPECT_EQ(q.Name, "lang");
-    EXPECT_EQ(q.GetInteger(), 5);
+    EXPECT_EQ(q.Value.GetInteger(), 5);
     TSQLMemSQLParam r;
     EXPECT_THROW(r.LoadFromStream(bytes.data(), bytes.data() + 6), ESQLMemException);
 }

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "expr/expression.h"
+#include "sql/expression_parser.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/local_cursor.h"
 #include "storage/table_data.h"
 
 namespace sqlmem {
@@ -161,7 +162,8 @@ TEST_F(SearchTest, FilteredWalksMatchAPlainScan) {
         // The plain scan: the same filter evaluated on every record in order.
         std::vector<int> expected;
         TSQLMemExpression plain;
-        plain.ParseFilter(t.cursor(), filter, true, false);
+        plain.Fields = &t.cursor()->fieldDefs();
+        TSQLMemExprParser::ParseFilter(plain, filter, true, false);
         for (t.first(); !t.eof(); t.next()) {
             std::vector<std::uint8_t> record(t.cursor()->recordSize());
             t.cursor()->getRecord(0, record.data());
@@ -232,10 +234,11 @@ TEST_F(SearchTest, FindAnyAndNearestThroughAnotherIndex) {
     // Natural order, an equality on k: the nearest record after the current one.
     TSQLMemLocalCursor& c = *t.cursor();
     TSQLMemExpression e;
-    e.ParseFilter(&c, "k <= 5", false, false);  // ids 25..30
+    e.Fields = &c.fieldDefs();
+    TSQLMemExprParser::ParseFilter(e, "k <= 5", false, false);  // ids 25..30
     TSQLMemRecordID found;
     TSQLMemSearchRequest request;
-    request.Expression = &e;
+    request.Predicate = &e;
     request.Found = &found;
     ASSERT_TRUE(c.table()->search(c, request));
     c.setToRecord(found);
@@ -259,10 +262,11 @@ TEST_F(SearchTest, FindAnyAndNearestThroughAnotherIndex) {
     EXPECT_EQ(id, 30);
     // find-any on a contradiction reads nothing.
     TSQLMemExpression none;
-    none.ParseFilter(&c, "id = 1 and id = 2", false, false);
+    none.Fields = &c.fieldDefs();
+    TSQLMemExprParser::ParseFilter(none, "id = 1 and id = 2", false, false);
     TSQLMemSearchTrace tr;
     TSQLMemSearchRequest any;
-    any.Expression = &none;
+    any.Predicate = &none;
     any.FindAny = true;
     any.Trace = &tr;
     EXPECT_FALSE(c.table()->search(c, any));
@@ -368,19 +372,29 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
         std::memcpy(&k, record.data() + c.fieldDefs()[1].MemoryOffset, 4);
         return std::pair<int, int>{k, id};
     };
-    ASSERT_TRUE(c.table()->findKey(c, keyOf(20), 1, 5));  // k >= 20: the first in k order
+    // The first visible record, in the cursor's order, whose key compares
+    // as `mode` asks; the cursor moves there only when there is one.
+    auto findKey = [&](const std::uint8_t* keyRecord, int mode) {
+        TSQLMemScanSearchCondition condition{mode, c.IndexId, 1, keyRecord, nullptr};
+        TSQLMemRecordID id;
+        TSQLMemSearchRequest request;
+        request.Extra = &condition;
+        request.Found = &id;
+        if (!c.table()->search(c, request)) return false;
+        c.setToRecord(id);
+        return true;
+    };
+    ASSERT_TRUE(findKey(keyOf(20), imGreaterEqual));  // the first in k order
     EXPECT_EQ(idAt().first, 20);
-    ASSERT_TRUE(c.table()->findKey(c, keyOf(20), 1, 3));  // k > 20
+    ASSERT_TRUE(findKey(keyOf(20), imGreater));
     EXPECT_EQ(idAt().first, 21);
-    EXPECT_FALSE(c.table()->findKey(c, keyOf(29), 1, 3));
+    EXPECT_FALSE(findKey(keyOf(29), imGreater));
     EXPECT_EQ(idAt().first, 21) << "a failed search leaves the cursor where it was";
     // The filter is part of every search.
     t.setFilter("id > 30");
     t.setFiltered(true);
-    ASSERT_TRUE(c.table()->findKey(c, keyOf(5), 1, 1));
+    ASSERT_TRUE(findKey(keyOf(5), imEqual));
     EXPECT_EQ(idAt(), (std::pair<int, int>{5, 35}));  // 5 and 35 have k = 5
-    t.setIndexName("");
-    EXPECT_THROW(c.table()->findKey(c, keyOf(5), 1, 1), ESQLMemException);
 }
 
 TEST(RecordIDArrayTest, NumbersMembershipAndErrors) {

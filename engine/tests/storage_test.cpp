@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "platform/crc32.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/field_types.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
+#include "storage/local_cursor.h"
 #include "storage/meta_defs.h"
 #include "storage/record_manager.h"
 #include "storage/table_data.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/local_cursor.h"
 #include "storage/temporary_page_manager.h"
 #include "storage/temporary_record_manager.h"
 #include "storage/temporary_table_data.h"

@@ -6,13 +6,14 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "dataset/local_cursor.h"
 #include "expr/expression.h"
 #include "platform/bytes.h"
+#include "sql/expression_parser.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/btree_index.h"
 #include "storage/database_data.h"
+#include "storage/local_cursor.h"
 #include "storage/table_data.h"
 #include "values/date_time.h"
 
@@ -245,10 +246,15 @@ int TSQLMemDataSet::internalCompareBookmarks(const TBookmark& a, const TBookmark
 
 void TSQLMemDataSet::filterChanged() {
     if (!m_cursor) return;
-    if (filtered() && !filter().empty())
-        m_cursor->setFilter(filter(), filterOptions().CaseInsensitive,
-                            !filterOptions().NoPartialCompare);
-    else
+    if (filtered() && !filter().empty()) {
+        // Parsed and bound before the cursor takes it: a text that does not
+        // parse leaves the previous filter in force.
+        auto expression = std::make_unique<TSQLMemExpression>();
+        expression->Fields = &m_cursor->fieldDefs();
+        TSQLMemExprParser::ParseFilter(*expression, filter(), !filterOptions().NoPartialCompare,
+                                       filterOptions().CaseInsensitive);
+        m_cursor->setFilter(std::move(expression));
+    } else
         m_cursor->clearFilter();
     // The handler is looked up per record, so one assigned later still counts.
     if (filtered())
@@ -341,11 +347,11 @@ int TSQLMemDataSet::searchLocate(const std::vector<TField*>& keys,
         keyValues.push_back(std::move(v));
     }
     TSQLMemExpression condition;
-    condition.BuildKeyCondition(m_cursor.get(), names, keyValues, options.partialKey,
+    condition.BuildKeyCondition(&m_cursor->fieldDefs(), names, keyValues, options.partialKey,
                                 options.caseInsensitive);
     TSQLMemRecordID id;
     TSQLMemSearchRequest request;
-    request.Expression = &condition;
+    request.Predicate = &condition;
     request.Found = &id;
     while (m_cursor->table()->search(*m_cursor, request)) {
         m_cursor->setToRecord(id);

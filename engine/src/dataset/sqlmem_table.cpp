@@ -1,9 +1,9 @@
 #include <random>
 
-#include "dataset/local_cursor.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
+#include "storage/local_cursor.h"
 
 namespace sqlmem {
 namespace {

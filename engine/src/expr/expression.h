@@ -11,14 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "sql/lexer.h"
+#include "storage/record_predicate.h"
 #include "values/date_formater.h"
+#include "values/sql_params.h"
 #include "values/sqlmem_variant.h"
 
 namespace sqlmem {
 
-class TSQLMemLocalCursor;
-class TSQLMemIndexDef;
+class TSQLMemFieldDefs;
+class TSQLMemIndexDefs;
 
 // The 8-bit operator of a node.
 enum TSQLMemExprOp : std::uint8_t {
@@ -116,9 +117,9 @@ public:
     virtual void GetValue(TSQLMemVariant& out, int column) = 0;
 };
 
-// Runs the SELECT of a subquery node. Query execution installs one; each
-// call runs the text in the given database and session and gives the first
-// column of every result row.
+// Runs the SELECT of a subquery node. Query execution hands one to the
+// expressions it builds, in their context; each call runs the text in the
+// given database and session and gives the first column of every result row.
 class TSQLMemSubQueryRunner {
 public:
     virtual ~TSQLMemSubQueryRunner() = default;
@@ -126,7 +127,6 @@ public:
                                             const std::string& databaseName,
                                             const std::string& sessionName, bool inMemory) = 0;
 };
-void setSubQueryRunner(TSQLMemSubQueryRunner* runner);
 
 // What the expression tells nodes that open tables or run subqueries.
 struct TSQLMemExprContext {
@@ -134,6 +134,7 @@ struct TSQLMemExprContext {
     std::string SessionName;
     bool InMemory = true;
     const TSQLMemSQLParams* Params = nullptr;
+    TSQLMemSubQueryRunner* SubQueries = nullptr;  // null: subqueries are refused
 };
 
 // --- nodes -----------------------------------------------------------------------
@@ -165,7 +166,8 @@ public:
     virtual void ResetAggregates();
     virtual void Accumulate();
     virtual void BindToOperator(TSQLMemExprRowSource* source);
-    virtual void BindToCursor(TSQLMemLocalCursor* cursor);
+    // Field references resolve to columns of a table of these fields.
+    virtual void BindToFields(const TSQLMemFieldDefs* fields);
     virtual void SetRecordBuffer(const std::uint8_t* record);
     // Declared type of the result; 0 raises "Cannot determine expression type".
     virtual std::uint8_t ResultType();
@@ -175,10 +177,6 @@ public:
     virtual bool EvaluableOn(const TSQLMemExprRowSource* source) const;
     // `field = field` with one field in each of the two sources.
     virtual bool IsJoinEquality(const TSQLMemExprRowSource* a, const TSQLMemExprRowSource* b) const;
-    // Replaces field references naming a select-list pseudonym with a copy
-    // made by `make` (null: not a pseudonym).
-    using PseudonymFactory = std::function<std::unique_ptr<TSQLMemExprNode>(const std::string&)>;
-    virtual void ResolvePseudonyms(const PseudonymFactory& make);
 
 protected:
     // The common declared type of the children folded left to right.
@@ -201,24 +199,23 @@ public:
 
     std::string TableAlias;
     std::string FieldName;
-    // Bound: a cursor's column or a row source's column.
+    // Bound: a table's column or a row source's column.
     std::int32_t FieldNo = -1;
     std::uint8_t FieldType = aftUnknown;  // declared type
     std::int32_t FieldSize = 0;
 
     const TSQLMemVariant& Evaluate() override;
     void BindToOperator(TSQLMemExprRowSource* source) override;
-    void BindToCursor(TSQLMemLocalCursor* cursor) override;
+    void BindToFields(const TSQLMemFieldDefs* fields) override;
     void SetRecordBuffer(const std::uint8_t* record) override { m_record = record; }
     std::uint8_t ResultType() override;
     std::int32_t ResultSize() override { return FieldSize; }
     bool EvaluableOn(const TSQLMemExprRowSource* source) const override;
-    bool boundToCursor() const { return m_cursor != nullptr; }
-    TSQLMemLocalCursor* cursor() const { return m_cursor; }
+    bool boundToFields() const { return m_fields != nullptr; }
     TSQLMemExprRowSource* source() const { return m_source; }
 
 private:
-    TSQLMemLocalCursor* m_cursor = nullptr;
+    const TSQLMemFieldDefs* m_fields = nullptr;
     TSQLMemExprRowSource* m_source = nullptr;
     const std::uint8_t* m_record = nullptr;
     std::uint8_t m_baseType = bftUnknown;
@@ -391,58 +388,37 @@ bool likeMatch(const char* text, std::size_t textLength, const char* pattern,
 bool likeMatchWide(const char16_t* text, std::size_t textLength, const char16_t* pattern,
                    std::size_t patternLength, bool ignoreCase);
 
-// --- index search conditions -----------------------------------------------------
-
-// One comparison taken out of a filter to bound a scan of an index.
-struct TSQLMemIndexCondition {
-    std::int32_t IndexId = -1;  // ObjectID of the index
-    std::uint8_t Op = eoEqual;  // as if the field stood on the left
-    // The constant in the field's stored form (its MemoryDataSize bytes).
-    std::vector<std::uint8_t> Key;
-    // No record can meet it (a text longer than the field).
-    bool Impossible = false;
-    // The key is a null: "above null" keeps the null keys out of a range.
-    bool NullKey = false;
-};
-
 // --- the expression ----------------------------------------------------------------
 
-class TSQLMemExpression {
+class TSQLMemExpression final : public TSQLMemRecordPredicate {
 public:
     TSQLMemExpression() = default;
     explicit TSQLMemExpression(std::unique_ptr<TSQLMemExprNode> root) : Root(std::move(root)) {}
 
     std::unique_ptr<TSQLMemExprNode> Root;
-    TSQLMemLocalCursor* Cursor = nullptr;
+    // The table fields references resolve in (null: unbound, or bound to
+    // operators of query execution).
+    const TSQLMemFieldDefs* Fields = nullptr;
     bool CaseInsensitive = false;
     bool PartialCompare = false;
     bool NullAware = true;
     TSQLMemExprContext Context;
 
-    // Parsing. Errors leave the expression empty.
-    void ParseFilter(TSQLMemLocalCursor* cursor, const std::string& text, bool partialCompare,
-                     bool caseInsensitive);
-    void Parse(TSQLMemLexer& lexer);
-    void ParseValue(TSQLMemLexer& lexer);
+    // Takes a parsed or built tree; binds and prepares it when the
+    // expression has fields. A failure leaves the expression empty.
+    void setRoot(std::unique_ptr<TSQLMemExprNode> root);
 
     // The locate condition: names ";"-separated, one value per name.
-    void BuildKeyCondition(TSQLMemLocalCursor* cursor, const std::string& fieldNames,
+    void BuildKeyCondition(const TSQLMemFieldDefs* fields, const std::string& fieldNames,
                            const std::vector<TSQLMemVariant>& values, bool partialKey,
                            bool caseInsensitive);
-    // One `column = key value` per index column, AND-ed. The key values are
-    // read from `keyRecord`, a record in the cursor's layout. Without
-    // `includeNulls` a null key value adds no comparison; with it the
-    // comparisons are null-aware exactly when `nullAware` is set.
-    void BuildIndexKeyCondition(TSQLMemLocalCursor* cursor, const std::uint8_t* keyRecord,
-                                const TSQLMemIndexDef& index, bool includeNulls = false,
-                                bool nullAware = false);
 
     // A null result is false unless keepNull.
     const TSQLMemVariant& Evaluate(bool keepNull = false);
     // "Value is Null" (30110) without a root.
     bool IsTrue();
 
-    void BindToCursor(TSQLMemLocalCursor* cursor);
+    void BindToFields(const TSQLMemFieldDefs* fields);
     void BindToOperator(TSQLMemExprRowSource* source);
     void SetRecordBuffer(const std::uint8_t* record);
 
@@ -459,6 +435,14 @@ public:
     const std::string& SingleFieldAlias() const;
     const std::string& SingleFieldName() const;
 
+    // --- as a table search's predicate (bound to the table's fields) --------
+    bool test(const std::uint8_t* record) override;
+    // Offers each root conjunct `field op constant` that an index answers
+    // exactly as the comparison would (see index_conditions.cpp).
+    std::unique_ptr<TSQLMemRecordPredicate> splitForIndexes(
+        const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
+        std::vector<TSQLMemIndexCondition>& out) override;
+
     // --- splitting for query execution ---------------------------------------
     // Takes out what `source` can evaluate: the conjuncts of a root AND that
     // it can evaluate, or the whole expression. Empty result: nothing fits.
@@ -467,21 +451,6 @@ public:
     // appends the field names to the lists (";"-separated).
     void ExtractJoinEqualities(const TSQLMemExprRowSource* left, const TSQLMemExprRowSource* right,
                                std::string& rightFields, std::string& leftFields);
-    // Takes out the comparisons a bound cursor's indexes can answer; what
-    // stays is still evaluated per record.
-    std::vector<TSQLMemIndexCondition> ExtractIndexConditions();
-
-    // Index conditions taken out of the expression for one search, and put
-    // back where they stood by RestoreIndexConditions (the search answers
-    // them through the index or its key tests instead).
-    struct TakenConditions {
-        std::vector<std::pair<std::size_t, std::unique_ptr<TSQLMemExprNode>>> Nodes;
-        bool WasRoot = false;
-    };
-    std::vector<TSQLMemIndexCondition> TakeIndexConditions(TakenConditions& taken);
-    void RestoreIndexConditions(TakenConditions& taken);
-    // True when nothing is left to test (no root, or an AND without conjuncts).
-    bool IsVacuous() const;
 
 private:
     void bindAndPrepare();

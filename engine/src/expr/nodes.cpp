@@ -6,12 +6,13 @@
 #include <string_view>
 #include <type_traits>
 
-#include "dataset/local_cursor.h"
 #include "expr/expression.h"
 #include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
+#include "storage/meta_defs.h"
+#include "storage/record_layout.h"
 #include "storage/table_data.h"
 #include "values/date_time.h"
 #include "values/locale_profile.h"
@@ -19,8 +20,6 @@
 namespace sqlmem {
 
 namespace {
-
-TSQLMemSubQueryRunner* g_subQueryRunner = nullptr;
 
 [[noreturn]] void unknownOperator(int code, int op) {
     throw ESQLMemException(code, "Unknown operator: '%s'", {std::string(exprOperatorText(op))});
@@ -100,10 +99,6 @@ void adaptConstantTo(TSQLMemExprNode& field, TSQLMemExprNode& constant, bool con
 }
 
 }  // namespace
-
-void setSubQueryRunner(TSQLMemSubQueryRunner* runner) {
-    g_subQueryRunner = runner;
-}
 
 const char* exprOperatorText(int op) {
     switch (op) {
@@ -298,9 +293,9 @@ void TSQLMemExprNode::BindToOperator(TSQLMemExprRowSource* source) {
     for (auto& c : Children)
         c->BindToOperator(source);
 }
-void TSQLMemExprNode::BindToCursor(TSQLMemLocalCursor* cursor) {
+void TSQLMemExprNode::BindToFields(const TSQLMemFieldDefs* fields) {
     for (auto& c : Children)
-        c->BindToCursor(cursor);
+        c->BindToFields(fields);
 }
 void TSQLMemExprNode::SetRecordBuffer(const std::uint8_t* record) {
     for (auto& c : Children)
@@ -321,17 +316,6 @@ bool TSQLMemExprNode::IsJoinEquality(const TSQLMemExprRowSource*,
                                      const TSQLMemExprRowSource*) const {
     return false;
 }
-void TSQLMemExprNode::ResolvePseudonyms(const PseudonymFactory& make) {
-    for (auto& c : Children) {
-        if (auto* f = dynamic_cast<TSQLMemExprNodeField*>(c.get()); f && f->TableAlias.empty()) {
-            if (auto replacement = make(f->FieldName)) {
-                c = std::move(replacement);
-                continue;
-            }
-        }
-        c->ResolvePseudonyms(make);
-    }
-}
 std::uint8_t TSQLMemExprNode::commonChildType() {
     std::uint8_t type = aftUnknown;
     for (std::size_t i = 0; i < Children.size(); ++i) {
@@ -351,9 +335,9 @@ std::int32_t TSQLMemExprNodeConst::ResultSize() {
 }
 
 const TSQLMemVariant& TSQLMemExprNodeField::Evaluate() {
-    if (m_cursor) {
+    if (m_fields) {
         if (!m_record) throw ESQLMemException(30196, "Dataset and AO not assigned");
-        if (m_record[FieldNo >> 3] & (1u << (FieldNo & 7))) {
+        if (record_layout::isNull(m_record, FieldNo)) {
             Value.Clear(m_baseType);
         } else {
             Value.SetData(m_record + m_offset, m_width, false, m_baseType);
@@ -367,11 +351,11 @@ const TSQLMemVariant& TSQLMemExprNodeField::Evaluate() {
     throw ESQLMemException(30196, "Dataset and AO not assigned");
 }
 
-void TSQLMemExprNodeField::BindToCursor(TSQLMemLocalCursor* cursor) {
+void TSQLMemExprNodeField::BindToFields(const TSQLMemFieldDefs* fields) {
     m_source = nullptr;
-    m_cursor = cursor;
-    if (!cursor) return;
-    const TSQLMemFieldDefs& defs = cursor->fieldDefs();
+    m_fields = fields;
+    if (!fields) return;
+    const TSQLMemFieldDefs& defs = *fields;
     const int i = defs.indexOfName(FieldName);
     if (i < 0) throw ESQLMemException(30115, "Field '%s' not found", {FieldName});
     const TSQLMemFieldDef& def = defs[i];
@@ -387,7 +371,7 @@ void TSQLMemExprNodeField::BindToCursor(TSQLMemLocalCursor* cursor) {
 }
 
 void TSQLMemExprNodeField::BindToOperator(TSQLMemExprRowSource* source) {
-    m_cursor = nullptr;
+    m_fields = nullptr;
     m_source = source;
     if (!source) return;
     int column = -1;
@@ -1230,10 +1214,10 @@ const TSQLMemVariant& TSQLMemExprNodeSystem::Evaluate() {
 
 const std::vector<TSQLMemVariant>& TSQLMemExprNodeSubQuery::rows() {
     if (!m_ran) {
-        if (!g_subQueryRunner)
+        if (!m_context.SubQueries)
             throw ESQLMemException(10850, "Subqueries cannot run without the SQL processor");
-        m_rows = g_subQueryRunner->Run(Sql, m_context.Params, m_context.DatabaseName,
-                                       m_context.SessionName, m_context.InMemory);
+        m_rows = m_context.SubQueries->Run(Sql, m_context.Params, m_context.DatabaseName,
+                                           m_context.SessionName, m_context.InMemory);
         m_ran = true;
     }
     return m_rows;

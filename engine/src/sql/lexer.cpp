@@ -31,13 +31,6 @@ char upperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
-    return true;
-}
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -299,7 +292,7 @@ void StatementScanner::readParameter() {
     }
     const TSQLMemSQLParam* param = m_params ? m_params->Find(t.Text) : nullptr;
     if (!param) throw ESQLMemException(30358, "Value for parameter '%s' not found", {t.Text});
-    t.Value = std::make_shared<const TSQLMemVariant>(static_cast<const TSQLMemVariant&>(*param));
+    t.Value = std::make_shared<const TSQLMemVariant>(param->Value);
     m_afterName = m_i;
 }
 
@@ -377,47 +370,6 @@ void StatementScanner::readHexDollar() {
 
 const char* tokenKindName(int kind) {
     return kind >= 0 && kind <= tktBackQuotedString ? kKindNames[kind] : kKindNames[0];
-}
-
-void TSQLMemSQLParam::AssignParam(const TSQLMemSQLParam& other) {
-    Assign(other, true);
-    Name = other.Name;
-}
-
-const std::uint8_t* TSQLMemSQLParam::LoadFromStream(const std::uint8_t* p,
-                                                    const std::uint8_t* limit) {
-    // Positions are counted from the parameter's start.
-    const auto readError = [&](std::int64_t position, std::int64_t block) {
-        throw ESQLMemException(10179,
-                               "Cannot read from stream. Position = %d, Stream size = %d, Block "
-                               "size = %d, Bytes Read = %d",
-                               {position, std::int64_t{limit - p}, block,
-                                std::max<std::int64_t>(0, std::int64_t{limit - p} - position)});
-    };
-    if (limit - p < 4) readError(0, 4);
-    const std::int32_t length = loadLE<std::int32_t>(p);
-    if (length < 0 || limit - p - 4 < length) readError(4, length);
-    p += 4;
-    Name.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
-    return TSQLMemVariant::LoadFromStream(p + length, limit);
-}
-
-void TSQLMemSQLParam::SaveToStream(std::vector<std::uint8_t>& out) const {
-    std::uint8_t size[4];
-    storeLE<std::int32_t>(size, static_cast<std::int32_t>(Name.size()));
-    out.insert(out.end(), size, size + 4);
-    out.insert(out.end(), Name.begin(), Name.end());
-    TSQLMemVariant::SaveToStream(out);
-}
-
-TSQLMemSQLParam& TSQLMemSQLParams::Add(const std::string& name) {
-    return *m_items.emplace_back(std::make_unique<TSQLMemSQLParam>(name));
-}
-
-const TSQLMemSQLParam* TSQLMemSQLParams::Find(const std::string& name) const {
-    for (const auto& item : m_items)
-        if (equalsIgnoringCase(item->Name, name)) return item.get();
-    return nullptr;
 }
 
 TSQLMemLexer::TSQLMemLexer(std::string text, const TSQLMemSQLParams* params)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sql/reserved_words.h"
+#include "values/sql_params.h"
 #include "values/sqlmem_variant.h"
 
 namespace sqlmem {
@@ -31,36 +32,6 @@ enum TTokenKind : std::uint8_t {
 
 // "tktNone" .. "tktBackQuotedString"; "tktNone" for an unknown kind.
 const char* tokenKindName(int kind);
-
-// A parameter: a value with a name.
-class TSQLMemSQLParam : public TSQLMemVariant {
-public:
-    explicit TSQLMemSQLParam(std::string name = {}) : Name(std::move(name)) {}
-    // Copies the name too.
-    void AssignParam(const TSQLMemSQLParam& other);
-    // Name length (int32 LE), the name's bytes, then the value's stream form.
-    const std::uint8_t* LoadFromStream(const std::uint8_t* p, const std::uint8_t* limit) override;
-    void SaveToStream(std::vector<std::uint8_t>& out) const override;
-
-    std::string Name;
-};
-
-class TSQLMemSQLParams {
-public:
-    int Count() const { return static_cast<int>(m_items.size()); }
-    TSQLMemSQLParam& Item(int index) { return *m_items.at(static_cast<std::size_t>(index)); }
-    const TSQLMemSQLParam& Item(int index) const {
-        return *m_items.at(static_cast<std::size_t>(index));
-    }
-    // A new parameter without type, null.
-    TSQLMemSQLParam& Add(const std::string& name = {});
-    void Clear() { m_items.clear(); }
-    // The first parameter of that name, ignoring case; nullptr if none.
-    const TSQLMemSQLParam* Find(const std::string& name) const;
-
-private:
-    std::vector<std::unique_ptr<TSQLMemSQLParam>> m_items;
-};
 
 struct TToken {
     std::uint8_t Kind = tktNone;

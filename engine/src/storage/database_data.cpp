@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "dataset/local_cursor.h"
 #include "platform/crc32.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "storage/local_cursor.h"
 #include "storage/temporary_table_data.h"
 
 namespace sqlmem {

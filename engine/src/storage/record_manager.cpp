@@ -8,6 +8,20 @@
 
 namespace sqlmem {
 
+const std::uint8_t* TSQLMemBaseRecordManager::lend(int session, const TSQLMemRecordID& id,
+                                                   EngineBytes& buffer) const {
+    if (const std::uint8_t* stored = peek(id)) return stored;
+    buffer.resize(static_cast<std::size_t>(recordSize()));
+    TSQLMemGetRequest r;
+    r.Session = session;
+    r.Mode = gmCurrent;
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+    r.Dest = buffer.data();
+    get(r);
+    return r.Answer == grFound ? buffer.data() : nullptr;
+}
+
 void TSQLMemRecordCopier::addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text) {
     // Adjacent fixed fields become one move.
     if (!text && !m_segments.empty() && !m_segments.back().text &&

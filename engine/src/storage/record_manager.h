@@ -93,6 +93,9 @@ public:
     // The stored bytes of a live record, for reading in place while the
     // table is locked; nullptr when the store cannot lend them (then get).
     virtual const std::uint8_t* peek(const TSQLMemRecordID& /*id*/) const { return nullptr; }
+    // The bytes of a record: lent where the store can, else copied into
+    // `buffer` (sized here). Null when the record does not exist.
+    const std::uint8_t* lend(int session, const TSQLMemRecordID& id, EngineBytes& buffer) const;
     virtual std::int64_t approximatePosition(const TSQLMemRecordID& /*id*/) const { return -1; }
 
     // Record numbers are 1-based in slot order; false when there is none.

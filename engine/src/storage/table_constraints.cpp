@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
+#include "storage/local_cursor.h"
 #include "storage/table_data.h"
 
 namespace sqlmem {

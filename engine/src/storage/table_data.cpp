@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "dataset/local_cursor.h"
 #include "platform/crc32.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
+#include "storage/local_cursor.h"
 
 namespace sqlmem {
 
@@ -194,9 +194,9 @@ int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8
     r.ItemNo = cursor.CurrentId.PageItemNo;
     r.FromFirst = cursor.AtStart;
     r.FromLast = cursor.AtEnd;
-    // The filter and the index need the record even when the caller does not.
+    // An index walk needs the record even when the caller does not.
     EngineBytes scratch;
-    if (!dest && (cursor.RecordFilter || index)) {
+    if (!dest && index) {
         scratch.resize(rm.recordSize());
         dest = scratch.data();
     }

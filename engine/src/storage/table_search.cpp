@@ -3,58 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dataset/local_cursor.h"
-#include "expr/expression.h"
 #include "sqlmem/exception.h"
 #include "storage/btree_index.h"
+#include "storage/local_cursor.h"
+#include "storage/record_layout.h"
 #include "storage/table_data.h"
 
 namespace sqlmem {
-
-// --- record identifier arrays ---------------------------------------------------
-
-const TSQLMemRecordID& TSQLMemRecordIDArray::item(std::int32_t number) const {
-    if (number < 1 || number > count())
-        throw ESQLMemException(11326, "Invalid item number - ItemNo = %d, ItemCount = %d",
-                               {std::int64_t{number}, std::int64_t{count()}});
-    return m_ids[static_cast<std::size_t>(number - 1)];
-}
-
-void TSQLMemRecordIDArray::add(const TSQLMemRecordID& id) {
-    if (m_ascending && !m_ids.empty() && key(id) <= key(m_ids.back())) {
-        const auto byKey = [](const TSQLMemRecordID& a, const TSQLMemRecordID& b) {
-            return key(a) < key(b);
-        };
-        if (std::binary_search(m_ids.begin(), m_ids.end(), id, byKey))
-            throw ESQLMemException(
-                11328, "Error adding record to record map - duplicate record ID = %d %d",
-                {std::int64_t{id.PageNo}, std::int64_t{id.PageItemNo}});
-        m_ascending = false;  // out of order from here on
-    }
-    if (m_ids.empty()) m_ids.reserve(100);
-    m_ids.push_back(id);
-    m_numbered = false;
-}
-
-std::int32_t TSQLMemRecordIDArray::numberOf(const TSQLMemRecordID& id) const {
-    if (!m_numbered) renumber();
-    const auto it = m_numbers.find(key(id));
-    return it == m_numbers.end() ? 0 : it->second;
-}
-
-void TSQLMemRecordIDArray::sort(
-    const std::function<bool(const TSQLMemRecordID&, const TSQLMemRecordID&)>& less) {
-    std::sort(m_ids.begin(), m_ids.end(), less);
-    renumber();
-}
-
-void TSQLMemRecordIDArray::renumber() const {
-    m_numbered = true;
-    m_numbers.clear();
-    m_numbers.reserve(m_ids.size());
-    for (std::size_t i = 0; i < m_ids.size(); ++i)
-        m_numbers[key(m_ids[i])] = static_cast<std::int32_t>(i + 1);
-}
 
 // --- the search ---------------------------------------------------------------------
 
@@ -64,24 +19,6 @@ namespace {
 // the search (m_ownedBounds).
 using Condition = TSQLMemScanSearchCondition;
 
-// Index condition modes of the comparison operators of expressions.
-int indexMode(std::uint8_t op) {
-    switch (op) {
-        case eoEqual:
-            return 1;
-        case eoLess:
-            return 2;
-        case eoGreater:
-            return 3;
-        case eoLessEqual:
-            return 4;
-        case eoGreaterEqual:
-            return 5;
-        default:
-            return 0;
-    }
-}
-
 bool isLower(int mode) {
     return mode == 3 || mode == 5;
 }
@@ -90,22 +27,6 @@ bool isUpper(int mode) {
 }
 bool isExclusive(int mode) {
     return mode == 2 || mode == 3;
-}
-
-// The stored bytes of a record: lent by the store where it can, else
-// copied into `buffer` (sized here). Null when the record does not exist.
-const std::uint8_t* recordBytes(const TSQLMemBaseRecordManager& rm, int session,
-                                const TSQLMemRecordID& id, EngineBytes& buffer) {
-    if (const std::uint8_t* stored = rm.peek(id)) return stored;
-    buffer.resize(static_cast<std::size_t>(rm.recordSize()));
-    TSQLMemGetRequest r;
-    r.Session = session;
-    r.Mode = gmCurrent;
-    r.Slot = id.PageNo;
-    r.ItemNo = id.PageItemNo;
-    r.Dest = buffer.data();
-    rm.get(r);
-    return r.Answer == grFound ? buffer.data() : nullptr;
 }
 
 class Searcher {
@@ -120,11 +41,6 @@ public:
           m_record(static_cast<std::size_t>(records.recordSize())),
           m_current(static_cast<std::size_t>(records.recordSize())) {}
 
-    ~Searcher() {
-        // Put every comparison back where it stood, also after an error.
-        for (auto it = m_taken.rbegin(); it != m_taken.rend(); ++it)
-            it->first->RestoreIndexConditions(it->second);
-    }
     bool run();
 
 private:
@@ -168,17 +84,18 @@ private:
     TSQLMemRecordID m_answer;
     // Whether a scanned record must be read and tested at all.
     bool m_needsTest = true;
-    std::vector<std::pair<TSQLMemExpression*, TSQLMemExpression::TakenConditions>> m_taken;
+    // What the predicates leave to test once their index conditions are out.
+    std::vector<std::unique_ptr<TSQLMemRecordPredicate>> m_rests;
 };
 
 void Searcher::collect() {
     if (const TSQLMemScanSearchCondition* e = m_request.Extra) m_conditions.push_back(*e);
-    auto expression = [&](TSQLMemExpression* x) {
-        if (x && !x->IsEmpty()) m_conditions.push_back({0, -1, 0, nullptr, x});
+    auto predicate = [&](TSQLMemRecordPredicate* p) {
+        if (p) m_conditions.push_back({imNone, -1, 0, nullptr, p});
     };
-    expression(m_request.Expression);
-    expression(m_cursor.filterExpression());
-    expression(m_cursor.JoinFilter);
+    predicate(m_request.Predicate);
+    predicate(m_cursor.filter());
+    predicate(m_cursor.JoinFilter);
     if (m_cursor.IndexId >= 0) {
         if (m_cursor.RangeStart)
             m_conditions.push_back({m_cursor.RangeStart->Exclusive ? 3 : 5, m_cursor.IndexId,
@@ -255,34 +172,45 @@ int Searcher::intersect(Condition& a, const Condition& b) {
 }
 
 bool Searcher::merge() {
-    // Index conditions the expressions allow.
-    for (std::size_t i = 0, n = m_conditions.size(); i < n; ++i) {
-        if (m_conditions[i].isIndex() || !m_conditions[i].Expression) continue;
-        TSQLMemExpression* expression = m_conditions[i].Expression;
-        auto& taken = m_taken.emplace_back(expression, TSQLMemExpression::TakenConditions{});
-        for (const TSQLMemIndexCondition& ic : expression->TakeIndexConditions(taken.second)) {
+    // The index conditions the predicates offer; each predicate is replaced
+    // by what it leaves to test.
+    std::vector<Condition> split;
+    std::vector<TSQLMemIndexCondition> offered;
+    for (const Condition& c : m_conditions) {
+        if (c.isIndex() || !c.Predicate) {
+            split.push_back(c);
+            continue;
+        }
+        offered.clear();
+        auto rest = c.Predicate->splitForIndexes(m_table.fieldDefs(), m_table.indexDefs(), offered);
+        if (rest)
+            split.push_back({imNone, -1, 0, nullptr, m_rests.emplace_back(std::move(rest)).get()});
+        for (const TSQLMemIndexCondition& ic : offered) {
             if (ic.Impossible) return false;
             const int defNo = m_table.indexDefs().indexOfId(ic.IndexId);
-            if (defNo < 0) continue;
-            const TSQLMemIndexDef* def = &m_table.indexDefs()[defNo];
-            const int field = m_table.fieldDefs().indexOfName(def->Columns.front().FieldName);
-            if (field < 0) continue;
+            if (defNo < 0) throw ESQLMemException(30171, "Index not found");
+            const TSQLMemIndexDef& def = m_table.indexDefs()[defNo];
+            const int field = m_table.fieldDefs().indexOfName(def.Columns.front().FieldName);
+            if (field < 0) throw ESQLMemException(30171, "Index not found");
             EngineBytes& record =
                 m_ownedBounds.emplace_back(static_cast<std::size_t>(m_rm.recordSize()));
             if (ic.NullKey)
-                record.data()[field >> 3] |= static_cast<std::uint8_t>(1u << (field & 7));
+                record_layout::setNull(record.data(), field, true);
             else
                 std::memcpy(record.data() + m_table.fieldDefs()[field].MemoryOffset, ic.Key.data(),
                             ic.Key.size());
-            m_conditions.push_back({indexMode(ic.Op), ic.IndexId, 1, record.data(), nullptr});
+            split.push_back({ic.Mode, ic.IndexId, 1, record.data(), nullptr});
         }
     }
-    // Group per index in order of first appearance, intersecting as we go.
-    std::vector<Condition> indexConditions, expressions;
+    m_conditions = std::move(split);
+    // Group per index in order of first appearance and intersect every pair
+    // until nothing changes: a pair that became an equality must still meet
+    // every other bound on that index.
+    std::vector<Condition> indexConditions, predicates;
     std::vector<std::int32_t> order;
     for (const Condition& c : m_conditions) {
         if (!c.isIndex()) {
-            expressions.push_back(c);
+            predicates.push_back(c);
             continue;
         }
         if (std::find(order.begin(), order.end(), c.IndexId) == order.end())
@@ -290,24 +218,19 @@ bool Searcher::merge() {
     }
     for (std::int32_t id : order) {
         std::vector<Condition> kept;
-        for (const Condition& c : m_conditions) {
-            if (!c.isIndex() || c.IndexId != id) continue;
-            Condition incoming = c;
-            bool keepIncoming = true;
-            for (std::size_t k = 0; k < kept.size() && keepIncoming;) {
-                const int r = intersect(kept[k], incoming);
-                if (r == 0) return false;
-                if (r == 2) {
-                    keepIncoming = false;
-                } else if (r == 3) {
-                    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(k));
-                    continue;
-                } else if (r == 4) {
-                    keepIncoming = false;  // the pair became one equality
+        for (const Condition& c : m_conditions)
+            if (c.isIndex() && c.IndexId == id) kept.push_back(c);
+        for (bool changed = true; changed;) {
+            changed = false;
+            for (std::size_t i = 0; i < kept.size() && !changed; ++i)
+                for (std::size_t j = i + 1; j < kept.size() && !changed; ++j) {
+                    const int r = intersect(kept[i], kept[j]);
+                    if (r == 0) return false;
+                    if (r == 1) continue;
+                    // 2 and 4 keep kept[i] (4 made it the equality), 3 keeps kept[j].
+                    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(r == 3 ? i : j));
+                    changed = true;
                 }
-                ++k;
-            }
-            if (keepIncoming) kept.push_back(incoming);
         }
         // Duplicates: same mode, columns and key.
         for (std::size_t i = 0; i < kept.size(); ++i)
@@ -321,7 +244,7 @@ bool Searcher::merge() {
         indexConditions.insert(indexConditions.end(), kept.begin(), kept.end());
     }
     m_conditions = std::move(indexConditions);
-    m_conditions.insert(m_conditions.end(), expressions.begin(), expressions.end());
+    m_conditions.insert(m_conditions.end(), predicates.begin(), predicates.end());
     return true;
 }
 
@@ -398,15 +321,22 @@ void Searcher::choose() {
         m_start = first;
         return;
     }
-    const Condition* lower = TSQLMemBTreeIndex::boundDirection(first->Mode) == -1 ? first : second;
-    const Condition* upper = lower == first ? second : first;
+    // The lower side starts a forward scan. An equality paired with a bound
+    // of more columns is the lower side against an upper bound and the upper
+    // side against a lower one.
+    const int direction = TSQLMemBTreeIndex::boundDirection(first->Mode);
+    const bool firstIsLower =
+        direction == -1 ||
+        (direction == 0 && TSQLMemBTreeIndex::boundDirection(second->Mode) != -1);
+    const Condition* lower = firstIsLower ? first : second;
+    const Condition* upper = firstIsLower ? second : first;
     m_start = m_request.Forward ? lower : upper;
     m_end = m_request.Forward ? upper : lower;
 }
 
 const std::uint8_t* Searcher::recordOf(const TSQLMemRecordID& id, EngineBytes& buffer) {
     if (m_request.Trace) ++m_request.Trace->RecordsRead;
-    return recordBytes(m_rm, m_session, id, buffer);
+    return m_rm.lend(m_session, id, buffer);
 }
 
 bool Searcher::boundHolds(const Condition& c, const std::uint8_t* record) {
@@ -432,9 +362,8 @@ bool Searcher::accept(const std::uint8_t* record) {
         if (std::find(m_chosen.begin(), m_chosen.end(), &c) != m_chosen.end()) continue;
         if (c.isIndex()) {
             if (!boundHolds(c, record)) return false;
-        } else if (c.Expression && !c.Expression->IsVacuous()) {
-            c.Expression->SetRecordBuffer(record);
-            if (!c.Expression->IsTrue()) return false;
+        } else if (c.Predicate && !c.Predicate->test(record)) {
+            return false;
         }
     }
     return m_cursor.acceptsEvent(record);
@@ -567,7 +496,7 @@ bool Searcher::scan() {
             m_answer = id;
         }
     }
-    if (m_request.Set && !ownOrder && !m_cursor.UnsortedVisibleSet) {
+    if (m_request.Set && !ownOrder) {
         if (order) {
             std::sort(positioned.begin(), positioned.end(), [&](const auto& a, const auto& b) {
                 return order->comparePaths(a.first, b.first) < 0;
@@ -596,9 +525,7 @@ bool Searcher::run() {
     m_needsTest = m_cursor.eventFilterActive();
     for (const Condition& c : m_conditions) {
         const bool chosen = std::find(m_chosen.begin(), m_chosen.end(), &c) != m_chosen.end();
-        if ((c.isIndex() && !chosen) ||
-            (!c.isIndex() && c.Expression && !c.Expression->IsVacuous()))
-            m_needsTest = true;
+        if ((c.isIndex() && !chosen) || (!c.isIndex() && c.Predicate)) m_needsTest = true;
     }
     const bool found = scan() && !m_request.Set;
     if (found && m_request.Found) *m_request.Found = m_answer;
@@ -616,125 +543,6 @@ bool TSQLMemTableData::search(TSQLMemLocalCursor& cursor, const TSQLMemSearchReq
     } release{*this};
     if (rm.recordCount() == 0) return false;
     return Searcher(*this, cursor, rm, m_session, request).run();
-}
-
-bool TSQLMemTableData::findKey(TSQLMemLocalCursor& cursor, const std::uint8_t* keyRecord,
-                               std::int32_t columns, int mode) {
-    if (cursor.IndexId < 0) throw ESQLMemException(20058, "Pointer is nil");
-    TSQLMemScanSearchCondition key;
-    key.Mode = mode;
-    key.IndexId = cursor.IndexId;
-    key.Columns = columns;
-    key.Bound = keyRecord;
-    TSQLMemRecordID id;
-    TSQLMemSearchRequest request;
-    request.Extra = &key;
-    request.Found = &id;
-    if (!search(cursor, request)) return false;
-    cursor.setToRecord(id);
-    return true;
-}
-
-TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor) {
-    const std::uint64_t stamp = records(10013).changeStamp();
-    const bool withEvent = cursor.eventFilterActive();
-    if (!cursor.Visible || cursor.VisibleStamp != stamp || cursor.VisibleIndex != cursor.IndexId ||
-        cursor.VisibleWithEvent != withEvent) {
-        auto set = std::make_unique<TSQLMemRecordBitmap>();
-        TSQLMemSearchRequest request;
-        request.Set = set.get();
-        search(cursor, request);
-        cursor.Visible = std::move(set);
-        cursor.VisibleStamp = stamp;
-        cursor.VisibleIndex = cursor.IndexId;
-        cursor.VisibleWithEvent = withEvent;
-    }
-    return *cursor.Visible;
-}
-
-int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
-    TSQLMemRecordBitmap& set = visibleRecords(cursor);
-    TSQLMemBaseRecordManager& rm = records(10013);
-    const std::int32_t n = set.count();
-    auto place = [&](std::int32_t number) {
-        const TSQLMemRecordID id = set.item(number);
-        if (dest) {
-            TSQLMemGetRequest r;
-            r.Session = m_session;
-            r.Mode = gmCurrent;
-            r.Slot = id.PageNo;
-            r.ItemNo = id.PageItemNo;
-            r.Dest = dest;
-            rm.get(r);
-            if (r.Answer != grFound) return static_cast<int>(grNotFound);
-        }
-        cursor.CurrentId = id;
-        cursor.AtStart = cursor.AtEnd = false;
-        cursor.VisiblePosition = number;
-        return static_cast<int>(grFound);
-    };
-    // Where the cursor stands among the visible records: on one, or between
-    // two when its record is not (or no longer) visible. A walk asks for the
-    // neighbour of the record it was just given, so the last place is tried
-    // before the numbering.
-    std::int32_t at = 0;
-    if (!cursor.AtStart && !cursor.AtEnd) {
-        const std::int32_t hint = cursor.VisiblePosition;
-        at = hint >= 1 && hint <= n && set.item(hint) == cursor.CurrentId
-                 ? hint
-                 : set.numberOf(cursor.CurrentId);
-    }
-    if (mode == gmCurrent) return at ? place(at) : static_cast<int>(grNotFound);
-    std::int32_t before = at;  // visible records that come before the position
-    if (cursor.AtStart) {
-        at = 0;
-        before = 0;
-    } else if (cursor.AtEnd) {
-        at = 0;
-        before = n;
-    } else if (at == 0) {
-        // Not visible (left the filter, or positioned by bookmark): count
-        // the visible records that come before it in the cursor's order.
-        const auto& ids = set.ids();
-        EngineBytes copy, other;
-        TSQLMemBTreeIndex* order = cursorIndex(cursor);
-        const std::uint8_t* current =
-            order ? recordBytes(rm, m_session, cursor.CurrentId, copy) : nullptr;
-        TSQLMemKeyPath currentPath;
-        if (order && current &&
-            order->findEntry(m_session, cursor.CurrentId, current, currentPath)) {
-            before = 0;
-            for (const TSQLMemRecordID& id : ids) {
-                const std::uint8_t* record = recordBytes(rm, m_session, id, other);
-                if (!record) continue;
-                TSQLMemKeyPath path;
-                if (order->findEntry(m_session, id, record, path) &&
-                    order->comparePaths(path, currentPath) < 0)
-                    ++before;
-            }
-            m_indexManager->releasePages(m_session);
-        } else {
-            before = static_cast<std::int32_t>(std::count_if(
-                ids.begin(), ids.end(),
-                [&](const auto& id) { return compareRecordIds(id, cursor.CurrentId) < 0; }));
-        }
-    }
-    if (mode == gmNext) {
-        const std::int32_t next = at ? at + 1 : before + 1;
-        if (next > n) {
-            cursor.AtEnd = true;
-            cursor.AtStart = false;
-            return grAfterLast;
-        }
-        return place(next);
-    }
-    const std::int32_t prior = at ? at - 1 : before;
-    if (prior < 1) {
-        cursor.AtStart = true;
-        cursor.AtEnd = false;
-        return grBeforeFirst;
-    }
-    return place(prior);
 }
 
 }  // namespace sqlmem

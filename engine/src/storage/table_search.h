@@ -10,20 +10,19 @@
 
 #include "platform/memory.h"
 #include "storage/record_id.h"
+#include "storage/record_predicate.h"
 
 namespace sqlmem {
 
-class TSQLMemExpression;
-
 // An index condition (Mode 1 =, 2 <, 3 >, 4 <=, 5 >=) bounds the index's
 // leading Columns by the key in Bound, a record buffer holding the values
-// at their fields' offsets. An expression condition (Mode 0) must be true.
+// at their fields' offsets. A predicate condition (Mode 0) must pass.
 struct TSQLMemScanSearchCondition {
-    int Mode = 0;
+    int Mode = imNone;
     std::int32_t IndexId = -1;
     std::int32_t Columns = 0;
     const std::uint8_t* Bound = nullptr;
-    TSQLMemExpression* Expression = nullptr;
+    TSQLMemRecordPredicate* Predicate = nullptr;
     bool isIndex() const { return Mode >= 1 && Mode <= 5; }
 };
 
@@ -71,7 +70,7 @@ struct TSQLMemSearchTrace {
 };
 
 struct TSQLMemSearchRequest {
-    TSQLMemExpression* Expression = nullptr;  // not owned
+    TSQLMemRecordPredicate* Predicate = nullptr;  // not owned
     bool FindAny = false;
     TSQLMemRecordBitmap* Set = nullptr;  // collect every match (the answer is then false)
     TSQLMemRecordID* Found = nullptr;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "dataset/local_cursor.h"
 #include "sqlmem/exception.h"
+#include "storage/local_cursor.h"
 
 namespace sqlmem {
 

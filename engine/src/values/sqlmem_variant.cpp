@@ -1,5 +1,6 @@
 #include "values/sqlmem_variant.h"
 
+#include "platform/byte_reader.h"
 #include "platform/bytes.h"
 
 #include <algorithm>
@@ -84,15 +85,6 @@ const std::uint8_t kCommon[25][25] = {
 
 [[noreturn]] void overflow() {
     throw std::overflow_error("Integer overflow");
-}
-
-[[noreturn]] void readError(int code, std::ptrdiff_t position, std::ptrdiff_t streamSize,
-                            std::ptrdiff_t block, std::ptrdiff_t got) {
-    throw ESQLMemException(
-        code,
-        "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = "
-        "%d",
-        {std::int64_t{position}, std::int64_t{streamSize}, std::int64_t{block}, std::int64_t{got}});
 }
 
 // --- images -----------------------------------------------------------------------
@@ -1187,32 +1179,22 @@ void TSQLMemVariant::SaveToStream(std::vector<std::uint8_t>& out) const {
 const std::uint8_t* TSQLMemVariant::LoadFromStream(const std::uint8_t* p,
                                                    const std::uint8_t* limit) {
     Clear();
-    const std::uint8_t* const start = p;
-    const std::ptrdiff_t streamSize = limit - start;
-    auto need = [&](std::ptrdiff_t n, int code) {
-        if (limit - p < n) readError(code, p - start, streamSize, n, limit - p);
-    };
-    need(1, 10179);
-    const std::uint8_t type = *p++;
-    need(1, 10180);
-    const std::uint8_t nullFlag = *p++;
+    TByteReader in(p, limit);
+    const std::uint8_t type = in.readU8(10179);
+    const std::uint8_t nullFlag = in.readU8(10180);
     if (nullFlag != 0) {
         m_type = type;
-        return p;
+        return in.position();
     }
     if (type == bftUnknown || type > bftVarBytes)
         throw ESQLMemException(30050, "Unknown DataType: '%s'", {std::to_string(type)});
-    need(4, 10181);
-    const std::int32_t size = static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 |
-                                                        static_cast<std::uint32_t>(p[3]) << 24);
-    p += 4;
+    const std::int32_t size = in.readI32(10181);
     const std::int32_t fixed = fixedImageSize(type);
+    if (fixed != 0 && size != fixed) in.fail(size, 10182);
     // The size is checked before anything is allocated for it.
-    if (size < 0 || size > limit - p || (fixed != 0 && size != fixed))
-        readError(10182, p - start, streamSize, size,
-                  std::min<std::ptrdiff_t>(limit - p, std::max(size, 0)));
-    storeOwned(type, p, size);
-    return p + size;
+    const std::uint8_t* image = in.readBytes(size, 10182);
+    storeOwned(type, image, size);
+    return in.position();
 }
 
 // --- comparison -------------------------------------------------------------------

@@ -101,18 +101,18 @@ public:
     TSQLMemVariant& operator=(const TSQLMemVariant& other);
     TSQLMemVariant(TSQLMemVariant&& other) noexcept;
     TSQLMemVariant& operator=(TSQLMemVariant&& other) noexcept;
-    virtual ~TSQLMemVariant();
+    ~TSQLMemVariant();
 
     // Stream form: type byte, null flag byte (255 null, 0 value), then for a
     // value its size as int32 LE and the image. Loading clears first, never
     // reads at or past `limit`, and returns the position after the value;
     // a short or inconsistent stream raises "Cannot read from stream..."
     // (10179 type, 10180 null flag, 10181 size, 10182 image).
-    virtual const std::uint8_t* LoadFromStream(const std::uint8_t* p, const std::uint8_t* limit);
-    virtual void SaveToStream(std::vector<std::uint8_t>& out) const;
+    const std::uint8_t* LoadFromStream(const std::uint8_t* p, const std::uint8_t* limit);
+    void SaveToStream(std::vector<std::uint8_t>& out) const;
     // Clears, then takes type, size and null state; a value's image is
     // copied (deep) or shared and marked borrowed (shallow).
-    virtual void Assign(const TSQLMemVariant& source, bool deep = true);
+    void Assign(const TSQLMemVariant& source, bool deep = true);
 
     std::uint8_t Type() const { return m_type; }
     std::int32_t Size() const { return m_size; }

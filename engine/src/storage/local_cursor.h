@@ -11,13 +11,13 @@
 
 #include "storage/meta_defs.h"
 #include "storage/record_id.h"
+#include "storage/record_predicate.h"
 #include "storage/table_search.h"
 
 namespace sqlmem {
 
 class TSQLMemDatabaseData;
 class TSQLMemTableData;
-class TSQLMemExpression;
 
 // Result codes a cursor leaves after post and delete.
 enum TSQLMemCursorResult : int {
@@ -97,17 +97,16 @@ public:
     bool AtStart = false;  // before the first record
     bool AtEnd = false;    // after the last record
 
-    // A record the table delivers only when this accepts it (null: all).
-    // Composed from the filter expression and the event filter; the storage
-    // only ever sees this one test.
-    std::function<bool(const std::uint8_t* record)> RecordFilter;
-    bool accepts(const std::uint8_t* record) const { return !RecordFilter || RecordFilter(record); }
+    // Whether the cursor's filter and its event let the record through.
+    bool accepts(const std::uint8_t* record) const {
+        return (!m_filter || m_filter->test(record)) && acceptsEvent(record);
+    }
 
-    // The dataset's filter text, parsed and bound to this open cursor.
-    // A text that does not parse raises and leaves the previous filter.
-    void setFilter(const std::string& text, bool caseInsensitive, bool partialCompare);
-    void clearFilter();
-    TSQLMemExpression* filterExpression() const { return m_filter.get(); }
+    // The dataset's filter, made from its text above the storage (null:
+    // none). Records are tested against it in this cursor's table layout.
+    void setFilter(std::unique_ptr<TSQLMemRecordPredicate> filter);
+    void clearFilter() { setFilter(nullptr); }
+    TSQLMemRecordPredicate* filter() const { return m_filter.get(); }
     // The dataset's per-record event (null: none). `wanted`, when given,
     // says whether the event has a handler right now: one assigned later
     // still counts, and none costs no call per record.
@@ -120,7 +119,7 @@ public:
 
     // A second condition on the records, set by query execution for a join
     // and by foreign-key checks (not owned).
-    TSQLMemExpression* JoinFilter = nullptr;
+    TSQLMemRecordPredicate* JoinFilter = nullptr;
     // A range on the cursor's index: each bound a record holding the key
     // values at their fields' offsets, over the index's leading Columns.
     struct RangeBound {
@@ -129,8 +128,6 @@ public:
         bool Exclusive = false;
     };
     std::optional<RangeBound> RangeStart, RangeEnd;
-    // Visible records in the order the search finds them, not the cursor's.
-    bool UnsortedVisibleSet = false;
     bool hasVisibilityRules() const {
         return m_filter || eventFilterActive() || JoinFilter || RangeStart || RangeEnd;
     }
@@ -163,9 +160,8 @@ private:
     // error's text and the error itself, and answers false.
     bool passesConstraints(TSQLMemTableData& table, bool isDelete, bool isInsert,
                            const std::uint8_t* record);
-    void composeRecordFilter();
 
-    std::unique_ptr<TSQLMemExpression> m_filter;
+    std::unique_ptr<TSQLMemRecordPredicate> m_filter;
     std::function<bool(const std::uint8_t* record)> m_eventFilter;
     std::function<bool()> m_eventWanted;
 

@@ -1,6 +1,4 @@
-#include "dataset/local_cursor.h"
-
-#include "expr/expression.h"
+#include "storage/local_cursor.h"
 
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
@@ -215,39 +213,16 @@ void TSQLMemLocalCursor::cancel(bool /*isInsert*/) {
 
 // --- filters -------------------------------------------------------------------------
 
-void TSQLMemLocalCursor::setFilter(const std::string& text, bool caseInsensitive,
-                                   bool partialCompare) {
-    auto filter = std::make_unique<TSQLMemExpression>();
-    filter->ParseFilter(this, text, partialCompare, caseInsensitive);
+void TSQLMemLocalCursor::setFilter(std::unique_ptr<TSQLMemRecordPredicate> filter) {
     m_filter = std::move(filter);
-    composeRecordFilter();
-}
-
-void TSQLMemLocalCursor::clearFilter() {
-    m_filter.reset();
-    composeRecordFilter();
+    invalidateVisible();
 }
 
 void TSQLMemLocalCursor::setEventFilter(std::function<bool(const std::uint8_t* record)> filter,
                                         std::function<bool()> wanted) {
     m_eventFilter = std::move(filter);
     m_eventWanted = std::move(wanted);
-    composeRecordFilter();
-}
-
-void TSQLMemLocalCursor::composeRecordFilter() {
     invalidateVisible();
-    if (!m_filter && !m_eventFilter) {
-        RecordFilter = nullptr;
-        return;
-    }
-    RecordFilter = [this](const std::uint8_t* record) {
-        if (m_filter) {
-            m_filter->SetRecordBuffer(record);
-            if (!m_filter->IsTrue()) return false;
-        }
-        return acceptsEvent(record);
-    };
 }
 
 }  // namespace sqlmem

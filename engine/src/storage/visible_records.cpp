@@ -1,0 +1,114 @@
+// Moving a filtered or ranged cursor: within the set of records it can see,
+// built by a search on first use and rebuilt once the table or the rules
+// change.
+#include <algorithm>
+
+#include "sqlmem/exception.h"
+#include "storage/btree_index.h"
+#include "storage/local_cursor.h"
+#include "storage/table_data.h"
+
+namespace sqlmem {
+
+TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor) {
+    const std::uint64_t stamp = records(10013).changeStamp();
+    const bool withEvent = cursor.eventFilterActive();
+    if (!cursor.Visible || cursor.VisibleStamp != stamp || cursor.VisibleIndex != cursor.IndexId ||
+        cursor.VisibleWithEvent != withEvent) {
+        auto set = std::make_unique<TSQLMemRecordBitmap>();
+        TSQLMemSearchRequest request;
+        request.Set = set.get();
+        search(cursor, request);
+        cursor.Visible = std::move(set);
+        cursor.VisibleStamp = stamp;
+        cursor.VisibleIndex = cursor.IndexId;
+        cursor.VisibleWithEvent = withEvent;
+    }
+    return *cursor.Visible;
+}
+
+int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
+    TSQLMemRecordBitmap& set = visibleRecords(cursor);
+    TSQLMemBaseRecordManager& rm = records(10013);
+    const std::int32_t n = set.count();
+    auto place = [&](std::int32_t number) {
+        const TSQLMemRecordID id = set.item(number);
+        if (dest) {
+            TSQLMemGetRequest r;
+            r.Session = m_session;
+            r.Mode = gmCurrent;
+            r.Slot = id.PageNo;
+            r.ItemNo = id.PageItemNo;
+            r.Dest = dest;
+            rm.get(r);
+            if (r.Answer != grFound) return static_cast<int>(grNotFound);
+        }
+        cursor.CurrentId = id;
+        cursor.AtStart = cursor.AtEnd = false;
+        cursor.VisiblePosition = number;
+        return static_cast<int>(grFound);
+    };
+    // Where the cursor stands among the visible records: on one, or between
+    // two when its record is not (or no longer) visible. A walk asks for the
+    // neighbour of the record it was just given, so the last place is tried
+    // before the numbering.
+    std::int32_t at = 0;
+    if (!cursor.AtStart && !cursor.AtEnd) {
+        const std::int32_t hint = cursor.VisiblePosition;
+        at = hint >= 1 && hint <= n && set.item(hint) == cursor.CurrentId
+                 ? hint
+                 : set.numberOf(cursor.CurrentId);
+    }
+    if (mode == gmCurrent) return at ? place(at) : static_cast<int>(grNotFound);
+    std::int32_t before = at;  // visible records that come before the position
+    if (cursor.AtStart) {
+        at = 0;
+        before = 0;
+    } else if (cursor.AtEnd) {
+        at = 0;
+        before = n;
+    } else if (at == 0) {
+        // Not visible (left the filter, or positioned by bookmark): count
+        // the visible records that come before it in the cursor's order.
+        const auto& ids = set.ids();
+        EngineBytes copy, other;
+        TSQLMemBTreeIndex* order = cursorIndex(cursor);
+        const std::uint8_t* current = order ? rm.lend(m_session, cursor.CurrentId, copy) : nullptr;
+        TSQLMemKeyPath currentPath;
+        if (order && current &&
+            order->findEntry(m_session, cursor.CurrentId, current, currentPath)) {
+            before = 0;
+            for (const TSQLMemRecordID& id : ids) {
+                const std::uint8_t* record = rm.lend(m_session, id, other);
+                if (!record) continue;
+                TSQLMemKeyPath path;
+                if (order->findEntry(m_session, id, record, path) &&
+                    order->comparePaths(path, currentPath) < 0)
+                    ++before;
+            }
+            m_indexManager->releasePages(m_session);
+        } else {
+            before = static_cast<std::int32_t>(std::count_if(
+                ids.begin(), ids.end(),
+                [&](const auto& id) { return compareRecordIds(id, cursor.CurrentId) < 0; }));
+        }
+    }
+    if (mode == gmNext) {
+        const std::int32_t next = at ? at + 1 : before + 1;
+        if (next > n) {
+            cursor.AtEnd = true;
+            cursor.AtStart = false;
+            return grAfterLast;
+        }
+        return place(next);
+    }
+    const std::int32_t prior = at ? at - 1 : before;
+    if (prior < 1) {
+        cursor.AtStart = true;
+        cursor.AtEnd = false;
+        return grBeforeFirst;
+    }
+    return place(prior);
+}
+
+}  // namespace sqlmem

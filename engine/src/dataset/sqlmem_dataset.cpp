@@ -164,43 +164,26 @@ void TSQLMemDataSet::checkCanDelete() {
 
 void TSQLMemDataSet::internalPost(bool isInsert) {
     const char* prefix = isInsert ? "Error inserting record: " : "Error updating record: ";
-    int code;
     try {
-        code = m_cursor->post(isInsert, activeBuffer());
+        m_cursor->post(isInsert, activeBuffer());
+    } catch (const ESQLMemChangeRefused& e) {
+        throw EDatabaseError(e.what(), Name);
+    } catch (const ESQLMemConstraintError&) {
+        throw;  // the engine's own error, code and all
     } catch (const std::exception& e) {
         throw EDatabaseError(prefix + std::string(e.what()), Name);
     }
-    // A failed check raises the engine's own error, so its code survives.
-    if (code == crConstraintFailed && m_cursor->ResultError)
-        std::rethrow_exception(m_cursor->ResultError);
-    if (code != crSuccess) throw EDatabaseError(m_cursor->ResultText, Name);
 }
 
 void TSQLMemDataSet::internalDelete() {
-    int code;
     try {
-        code = m_cursor->deleteCurrent();
+        m_cursor->deleteCurrent();
+    } catch (const ESQLMemChangeRefused& e) {
+        throw EDatabaseError(e.what(), Name);
+    } catch (const ESQLMemConstraintError&) {
+        throw;
     } catch (const std::exception& e) {
         throw EDatabaseError("Error deleting record: " + std::string(e.what()), Name);
-    }
-    switch (code) {
-        case crSuccess:
-            return;
-        case crDeleteInTempMode:
-            throw EDatabaseError("Cannot delete record in temporary mode", Name);
-        case crDeleteFailed:
-            throw EDatabaseError("Error deleting record: " + m_cursor->ResultText, Name);
-        case crModifiedByOther:
-            throw EDatabaseError("Error deleting record - record was modified by other process",
-                                 Name);
-        case crDeletedByOther:
-            throw EDatabaseError("Error deleting record - record was deleted by other process",
-                                 Name);
-        case crConstraintFailed:
-            if (m_cursor->ResultError) std::rethrow_exception(m_cursor->ResultError);
-            [[fallthrough]];
-        default:
-            throw EDatabaseError(m_cursor->ResultText, Name);
     }
 }
 

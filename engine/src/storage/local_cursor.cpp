@@ -145,65 +145,21 @@ void TSQLMemLocalCursor::initRecord(std::uint8_t* record) const {
     requireTable(10017).initNewRecord(record, true);
 }
 
-bool TSQLMemLocalCursor::passesConstraints(TSQLMemTableData& table, bool isDelete, bool isInsert,
-                                           const std::uint8_t* record) {
-    try {
-        table.checkConstraints(*this, table.session(), isDelete, CurrentId, isInsert, nullptr,
-                               record);
-    } catch (const std::exception& e) {
-        ResultCode = crConstraintFailed;
-        ResultText = e.what();
-        ResultError = std::current_exception();
-        return false;
-    }
-    return true;
-}
-
-int TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
+void TSQLMemLocalCursor::post(bool isInsert, const std::uint8_t* record) {
     TSQLMemTableData& table = requireTable(10018);
-    ResultText.clear();
-    ResultError = nullptr;
-    // The check and the change under one lock: nothing slips in between.
-    LockGuard g(table, 1);
     if (isInsert) {
-        if (!passesConstraints(table, false, true, record)) return ResultCode;
-        ResultCode = table.insertRecord(*this, record) ? crSuccess : crAddFailed;
-        if (ResultCode) ResultText = "Error adding record";
-    } else if (Temporary) {
-        // Temporary tables only grow.
-        ResultCode = crUpdateInTempMode;
-        ResultText = "Cannot update record in temporary mode";
-    } else {
-        if (!table.recordExists(CurrentId)) {
-            ResultCode = crDeletedByOther;
-            ResultText = "Error updating record - record was deleted by other process";
-        } else {
-            if (!passesConstraints(table, false, false, record)) return ResultCode;
-            ResultCode = table.updateRecord(*this, record) ? crSuccess : crUpdateFailed;
-            if (ResultCode) ResultText = "Error updating record: ";
-        }
+        setToRecord(table.insertRecord(record));
+        return;
     }
-    return ResultCode;
+    // Temporary tables only grow.
+    if (Temporary) throw ESQLMemChangeRefused("Cannot update record in temporary mode");
+    table.updateRecord(CurrentId, record);
 }
 
-int TSQLMemLocalCursor::deleteCurrent() {
+void TSQLMemLocalCursor::deleteCurrent() {
     TSQLMemTableData& table = requireTable(10018);
-    ResultText.clear();
-    ResultError = nullptr;
-    if (Temporary) {
-        ResultCode = crDeleteInTempMode;
-        ResultText = "Cannot delete record in temporary mode";
-        return ResultCode;
-    }
-    LockGuard g(table, 1);
-    if (!table.recordExists(CurrentId)) {
-        ResultCode = crDeletedByOther;
-        return ResultCode;
-    }
-    if (!passesConstraints(table, true, false, nullptr)) return ResultCode;
-    ResultCode = table.deleteRecord(*this) ? crSuccess : crDeleteFailed;
-    if (ResultCode) ResultText = "the record store refused the deletion";
-    return ResultCode;
+    if (Temporary) throw ESQLMemChangeRefused("Cannot delete record in temporary mode");
+    table.deleteRecord(CurrentId, this);
 }
 
 void TSQLMemLocalCursor::cancel(bool /*isInsert*/) {

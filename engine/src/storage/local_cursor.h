@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,19 +17,6 @@ namespace sqlmem {
 
 class TSQLMemDatabaseData;
 class TSQLMemTableData;
-
-// Result codes a cursor leaves after post and delete.
-enum TSQLMemCursorResult : int {
-    crSuccess = 0,
-    crAddFailed = -1,
-    crUpdateFailed = -2,
-    crDeleteFailed = -3,
-    crModifiedByOther = -5,
-    crDeletedByOther = -7,
-    crConstraintFailed = -8,
-    crUpdateInTempMode = -9,
-    crDeleteInTempMode = -10,
-};
 
 class TSQLMemLocalCursor {
 public:
@@ -143,23 +129,16 @@ public:
 
     // --- changes ---------------------------------------------------------
     void initRecord(std::uint8_t* record) const;
-    // Each sets ResultCode (and ResultText on failure) and returns it.
-    int post(bool isInsert, const std::uint8_t* record);
-    int deleteCurrent();
+    // Through the table's one change path; failures raise as it describes
+    // (ESQLMemChangeRefused also for a temporary table's update or delete).
+    // An inserted record becomes current; after a delete the cursor stands
+    // on the deleted record's neighbour in its order.
+    void post(bool isInsert, const std::uint8_t* record);
+    void deleteCurrent();
     void cancel(bool isInsert);
-
-    int ResultCode = crSuccess;
-    std::string ResultText;
-    // With crConstraintFailed: the engine error of the failed check, for the
-    // dataset to raise as it is, code and all.
-    std::exception_ptr ResultError;
 
 private:
     TSQLMemTableData& requireTable(int code) const;
-    // Runs the table's checks; a failure leaves crConstraintFailed with the
-    // error's text and the error itself, and answers false.
-    bool passesConstraints(TSQLMemTableData& table, bool isDelete, bool isInsert,
-                           const std::uint8_t* record);
 
     std::unique_ptr<TSQLMemRecordPredicate> m_filter;
     std::function<bool(const std::uint8_t* record)> m_eventFilter;

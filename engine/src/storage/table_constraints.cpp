@@ -216,8 +216,8 @@ std::int64_t TSQLMemTableData::lastAutoIncValue(int session, int fieldNo) const 
     return m_sequenceManager->lastValue(f.SequenceID, session);
 }
 
-void TSQLMemTableData::checkConstraints(TSQLMemLocalCursor& cursor, int session, bool isDelete,
-                                        const TSQLMemRecordID& id, bool isInsert,
+void TSQLMemTableData::checkConstraints(int session, bool isDelete, const TSQLMemRecordID& id,
+                                        bool isInsert,
                                         const std::uint8_t* oldRecord,
                                         const std::uint8_t* newRecord) {
     if (!m_constraintManager || m_constraintManager->NoConstraints) return;
@@ -299,7 +299,7 @@ void TSQLMemTableData::checkConstraints(TSQLMemLocalCursor& cursor, int session,
             }
             case ckForeignKeyAction:
                 if (!isInsert)
-                    checkReferences(cursor, id,
+                    checkReferences(id,
                                     static_cast<const TSQLMemConstraintDefForeignKeyAction&>(def),
                                     oldRecord, isDelete ? nullptr : newRecord);
                 break;
@@ -400,7 +400,7 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
     if (!found) foreignKeyViolated(fk.Name, m_name);
 }
 
-void TSQLMemTableData::checkReferences(TSQLMemLocalCursor& cursor, const TSQLMemRecordID& self,
+void TSQLMemTableData::checkReferences(const TSQLMemRecordID& self,
                                        const TSQLMemConstraintDefForeignKeyAction& counterpart,
                                        const std::uint8_t* oldRecord,
                                        const std::uint8_t* newRecord) {
@@ -431,13 +431,13 @@ void TSQLMemTableData::checkReferences(TSQLMemLocalCursor& cursor, const TSQLMem
         EngineBytes child;
         if (!ref.child->readRecord(id, child)) continue;
         if (action == fkaCascade) {
-            ref.child->checkConstraints(cursor, ref.child->m_session, true, id, false, child.data(),
+            ref.child->checkConstraints(ref.child->m_session, true, id, false, child.data(),
                                         nullptr);
         } else {
             EngineBytes changedChild = child;
             setKeyColumns(ref, action, changedChild.data());
-            ref.child->checkConstraints(cursor, ref.child->m_session, false, id, false,
-                                        child.data(), changedChild.data());
+            ref.child->checkConstraints(ref.child->m_session, false, id, false, child.data(),
+                                        changedChild.data());
         }
     }
 }
@@ -474,26 +474,17 @@ void TSQLMemTableData::applyForeignKeyActions(const TSQLMemRecordID& id,
         const std::vector<TSQLMemRecordID> ids = referencingRecords(ref, *this, id, oldRecord);
         if (ids.empty()) continue;
         CascadeLevel level(ref.key->Name, ref.child->name());
-        // The referencing rows change through a cursor of their own, so that
+        // The referencing rows change through the one change path, so that
         // their own checks, cascades and indexes are kept as for any change.
-        TSQLMemLocalCursor other(m_database);
-        other.TableName = ref.child->name();
-        other.InMemory = false;
-        other.open(TSQLMemFieldDefs(), TSQLMemIndexDefs(), TSQLMemConstraintDefs());
         for (const TSQLMemRecordID& childId : ids) {
             EngineBytes child;
             // A cascade further down may have taken it already.
             if (!ref.child->readRecord(childId, child)) continue;
-            other.setToRecord(childId);
             if (action == fkaCascade) {
-                other.deleteCurrent();
+                ref.child->deleteRecord(childId);
             } else {
                 setKeyColumns(ref, action, child.data());
-                other.post(false, child.data());
-            }
-            if (other.ResultCode != crSuccess) {
-                if (other.ResultError) std::rethrow_exception(other.ResultError);
-                throw ESQLMemException(11420, other.ResultText);
+                ref.child->updateRecord(childId, child.data());
             }
         }
     }

@@ -235,6 +235,48 @@ int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8
     return r.Answer;
 }
 
+namespace {
+
+// Runs the constraint checks; their failure is told apart from the failure
+// of the change itself, so that the dataset raises it as it is.
+template <class Check>
+void runChecks(Check check) {
+    try {
+        check();
+    } catch (const ESQLMemConstraintError&) {
+        throw;
+    } catch (const ESQLMemException& e) {
+        throw ESQLMemConstraintError(e);
+    }
+}
+
+}  // namespace
+
+TSQLMemRecordID TSQLMemTableData::insertRecord(const std::uint8_t* record) {
+    records(10033);
+    LockGuard g(*this, 1);
+    runChecks([&] { checkConstraints(m_session, false, {}, true, nullptr, record); });
+    return storeInsert(record);
+}
+
+void TSQLMemTableData::updateRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
+    TSQLMemBaseRecordManager& rm = records(10033);
+    LockGuard g(*this, 1);
+    if (!rm.exists(id))
+        throw ESQLMemChangeRefused("Error updating record - record was deleted by other process");
+    runChecks([&] { checkConstraints(m_session, false, id, false, nullptr, record); });
+    storeUpdate(id, record);
+}
+
+void TSQLMemTableData::deleteRecord(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) {
+    TSQLMemBaseRecordManager& rm = records(10074);
+    LockGuard g(*this, 1);
+    if (!rm.exists(id))
+        throw ESQLMemChangeRefused("Error deleting record - record was deleted by other process");
+    runChecks([&] { checkConstraints(m_session, true, id, false, nullptr, nullptr); });
+    storeDelete(id, cursor);
+}
+
 void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     const std::int64_t visible = recordCountFor(cursor);
     const std::int64_t total = recordCount();
@@ -253,10 +295,7 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     }
     cursor.first();
     while (getRecord(cursor, gmNext, nullptr) == grFound) {
-        LockGuard g(*this, 1);
-        if (referenced)
-            checkConstraints(cursor, m_session, true, cursor.CurrentId, false, nullptr, nullptr);
-        if (!deleteRecord(cursor)) break;
+        deleteRecord(cursor.CurrentId, &cursor);
         cursor.first();
     }
 }
@@ -343,11 +382,10 @@ void TSQLMemMemoryTableData::renameTable(TSQLMemLocalCursor& cursor, const std::
     TSQLMemTableData::renameTable(cursor, newName);
 }
 
-bool TSQLMemMemoryTableData::insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) {
+TSQLMemRecordID TSQLMemMemoryTableData::storeInsert(const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
-    LockGuard g(*this, 1);
     TSQLMemRecordID id;
-    if (!rm.add(record, id)) return false;
+    if (!rm.add(record, id)) throw ESQLMemChangeRefused("Error adding record");
     try {
         m_indexManager->insertRecord(m_session, record, id);
     } catch (...) {
@@ -358,16 +396,11 @@ bool TSQLMemMemoryTableData::insertRecord(TSQLMemLocalCursor& cursor, const std:
         throw;
     }
     m_indexManager->releasePages(m_session);
-    cursor.CurrentId = id;
-    cursor.AtStart = cursor.AtEnd = false;
-    return true;
+    return id;
 }
 
-bool TSQLMemMemoryTableData::updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) {
+void TSQLMemMemoryTableData::storeUpdate(const TSQLMemRecordID& id, const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
-    LockGuard g(*this, 1);
-    const TSQLMemRecordID id = cursor.CurrentId;
-    if (!rm.exists(id)) return false;
     const EngineBytes old(memoryRecords()->slotData(id.PageNo),
                           memoryRecords()->slotData(id.PageNo) + rm.recordSize());
     try {
@@ -377,30 +410,31 @@ bool TSQLMemMemoryTableData::updateRecord(TSQLMemLocalCursor& cursor, const std:
         throw;
     }
     if (!rm.update(record, id)) {
+        m_indexManager->updateRecord(m_session, record, old.data(), id);
         m_indexManager->discardPages(m_session);
-        return false;
+        throw ESQLMemChangeRefused("Error updating record: ");
     }
     m_indexManager->releasePages(m_session);
-    return true;
 }
 
-bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
+void TSQLMemMemoryTableData::storeDelete(TSQLMemRecordID target,
+                                         TSQLMemLocalCursor* cursor) {
     TSQLMemBaseRecordManager& rm = records(10074);
-    LockGuard g(*this, 1);
-    const TSQLMemRecordID target = cursor.CurrentId;
-    if (!rm.exists(target)) return false;
     if (m_constraintManager->hasForeignKeyActions()) {
         EngineBytes stored;
         if (readRecord(target, stored)) applyForeignKeyActions(target, stored.data(), nullptr);
     }
     // The neighbour in the cursor's own order: next, else prior.
     TSQLMemRecordID neighbour;
-    cursor.setToRecord(target);
-    if (getRecord(cursor, gmNext, nullptr) == grFound) {
-        neighbour = cursor.CurrentId;
-    } else {
-        cursor.setToRecord(target);
-        if (getRecord(cursor, gmPrior, nullptr) == grFound) neighbour = cursor.CurrentId;
+    if (cursor) {
+        cursor->setToRecord(target);
+        if (getRecord(*cursor, gmNext, nullptr) == grFound) {
+            neighbour = cursor->CurrentId;
+        } else {
+            cursor->setToRecord(target);
+            if (getRecord(*cursor, gmPrior, nullptr) == grFound) neighbour = cursor->CurrentId;
+        }
+        cursor->setToRecord(target);
     }
     const EngineBytes old(memoryRecords()->slotData(target.PageNo),
                           memoryRecords()->slotData(target.PageNo) + rm.recordSize());
@@ -408,22 +442,20 @@ bool TSQLMemMemoryTableData::deleteRecord(TSQLMemLocalCursor& cursor) {
         m_indexManager->deleteRecord(m_session, old.data(), target);
     } catch (...) {
         m_indexManager->discardPages(m_session);
-        cursor.setToRecord(target);
         throw;
     }
     TSQLMemRecordID ignored;
     if (!rm.remove(target, ignored)) {
+        m_indexManager->insertRecord(m_session, old.data(), target);
         m_indexManager->discardPages(m_session);
-        cursor.setToRecord(target);
-        return false;
+        throw ESQLMemChangeRefused("Error deleting record: the record store refused the deletion");
     }
     m_indexManager->releasePages(m_session);
-    if (rm.recordCount() > 0 && !neighbour.isNull()) {
-        cursor.setToRecord(neighbour);
-    } else {
-        cursor.first();
-    }
-    return true;
+    if (!cursor) return;
+    if (rm.recordCount() > 0 && !neighbour.isNull())
+        cursor->setToRecord(neighbour);
+    else
+        cursor->first();
 }
 
 int TSQLMemMemoryTableData::compareRecordIds(const TSQLMemRecordID& a,

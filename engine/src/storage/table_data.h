@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/rw_lock.h"
+#include "sqlmem/exception.h"
 #include "storage/page_manager.h"
 #include "storage/record_manager.h"
 #include "storage/table_managers.h"
@@ -17,6 +19,20 @@ namespace sqlmem {
 
 class TSQLMemDatabaseData;
 class TSQLMemLocalCursor;
+
+// A change refused for the state of the record or the table rather than its
+// data (the record went meanwhile, a temporary table only grows, the record
+// store is full): a dataset raises the text as its own error.
+class ESQLMemChangeRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A constraint of the table refused the change; the engine error as raised.
+class ESQLMemConstraintError : public ESQLMemException {
+public:
+    explicit ESQLMemConstraintError(const ESQLMemException& e) : ESQLMemException(e) {}
+};
 
 class TSQLMemTableData {
 public:
@@ -50,10 +66,18 @@ public:
     // record it lands on into dest (may be null); skips records the
     // cursor's filter rejects. Returns a TSQLMemGetAnswer.
     virtual int getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest);
-    // Each answers false when the record store refused; nothing changed then.
-    virtual bool insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) = 0;
-    virtual bool updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) = 0;
-    virtual bool deleteRecord(TSQLMemLocalCursor& cursor) = 0;
+
+    // --- changes ---------------------------------------------------------
+    // The one path of every change: a cursor's post and delete, SQL
+    // statements and loading all come here. Each checks the table's
+    // constraints (ESQLMemConstraintError), then writes the record and every
+    // index; any failure leaves records, indexes and counters as they were
+    // and raises (ESQLMemChangeRefused when the record store refused).
+    TSQLMemRecordID insertRecord(const std::uint8_t* record);
+    void updateRecord(const TSQLMemRecordID& id, const std::uint8_t* record);
+    // A given cursor is left on the record's neighbour in its own order
+    // (the next, else the prior one), or before the first record.
+    void deleteRecord(TSQLMemRecordID id, TSQLMemLocalCursor* cursor = nullptr);
     virtual void deleteAllRecords(TSQLMemLocalCursor& cursor);
 
     // --- constraints, sequences, new records (table_constraints.cpp) -------
@@ -61,9 +85,8 @@ public:
     // update or a delete (newRecord null); for the last two a null oldRecord
     // is read from `id`. A table without constraints returns at once.
     // REQUIRES: the write lock.
-    void checkConstraints(TSQLMemLocalCursor& cursor, int session, bool isDelete,
-                          const TSQLMemRecordID& id, bool isInsert, const std::uint8_t* oldRecord,
-                          const std::uint8_t* newRecord);
+    void checkConstraints(int session, bool isDelete, const TSQLMemRecordID& id, bool isInsert,
+                          const std::uint8_t* oldRecord, const std::uint8_t* newRecord);
     // Defaults and, when asked, the next auto-increment values, over a
     // record that initNewRecord of the field manager has made all null.
     void initNewRecord(std::uint8_t* record, bool autoIncValues);
@@ -130,6 +153,12 @@ public:
     bool InForeignCatalogue = false;
 
 protected:
+    // The storage kind's part of a change, after the checks and under the
+    // write lock: all or nothing, raising on failure.
+    virtual TSQLMemRecordID storeInsert(const std::uint8_t* record) = 0;
+    virtual void storeUpdate(const TSQLMemRecordID& id, const std::uint8_t* record) = 0;
+    virtual void storeDelete(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) = 0;
+
     // Moving a cursor that has visibility rules: within its visible records.
     int getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest);
     void setName(const std::string& name);
@@ -140,7 +169,7 @@ protected:
     // A delete (newRecord null) or a key change of a referenced record:
     // refused when records refer to it, unless the delete rule cascades and
     // what it would change passes its own checks.
-    void checkReferences(TSQLMemLocalCursor& cursor, const TSQLMemRecordID& id,
+    void checkReferences(const TSQLMemRecordID& id,
                          const TSQLMemConstraintDefForeignKeyAction& counterpart,
                          const std::uint8_t* oldRecord, const std::uint8_t* newRecord);
     // A copy of the stored record into `out`; false when there is none.
@@ -187,9 +216,6 @@ public:
                          const TSQLMemConstraintDefs& constraints,
                          const TSQLMemIndexDefs& indexes) override;
     void renameTable(TSQLMemLocalCursor& cursor, const std::string& newName) override;
-    bool insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) override;
-    bool updateRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) override;
-    bool deleteRecord(TSQLMemLocalCursor& cursor) override;
 
     int compareRecordIds(const TSQLMemRecordID& a, const TSQLMemRecordID& b) const override;
     std::int64_t recordIdToNumber64(const TSQLMemRecordID& id) const override { return id.PageNo; }
@@ -202,6 +228,11 @@ public:
     const TSQLMemMemoryRecordManager* memoryRecords() const {
         return static_cast<const TSQLMemMemoryRecordManager*>(m_recordManager.get());
     }
+
+protected:
+    TSQLMemRecordID storeInsert(const std::uint8_t* record) override;
+    void storeUpdate(const TSQLMemRecordID& id, const std::uint8_t* record) override;
+    void storeDelete(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) override;
 
 private:
     std::int32_t m_allocBy;

@@ -1,9 +1,12 @@
 #include "storage/table_managers.h"
 
+#include <cassert>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <random>
 
+#include "platform/memory.h"
 #include "sqlmem/exception.h"
 
 namespace sqlmem {
@@ -212,23 +215,64 @@ TSQLMemBTreeIndex* TSQLMemBaseIndexManager::findIndexByName(const std::string& n
     return def ? &index(def->ObjectID) : nullptr;
 }
 
+// Each index changes all or nothing; a failure in one undoes the indexes
+// already changed, so the record is in every index or in none.
 void TSQLMemBaseIndexManager::insertRecord(int session, const std::uint8_t* record,
                                            const TSQLMemRecordID& id) {
-    for (int i = 0; i < IndexDefs.count(); ++i)
-        index(IndexDefs[i].ObjectID).insertKey(session, record, id);
+    int done = 0;
+    try {
+        for (; done < IndexDefs.count(); ++done)
+            index(IndexDefs[done].ObjectID).insertKey(session, record, id);
+    } catch (...) {
+        undo(done, [&](TSQLMemBTreeIndex& i) { i.deleteKey(session, record, id); });
+        throw;
+    }
 }
 
 void TSQLMemBaseIndexManager::updateRecord(int session, const std::uint8_t* oldRecord,
                                            const std::uint8_t* newRecord,
                                            const TSQLMemRecordID& id) {
-    for (int i = 0; i < IndexDefs.count(); ++i)
-        index(IndexDefs[i].ObjectID).updateKey(session, oldRecord, newRecord, id);
+    int done = 0;
+    try {
+        for (; done < IndexDefs.count(); ++done)
+            index(IndexDefs[done].ObjectID).updateKey(session, oldRecord, newRecord, id);
+    } catch (...) {
+        undo(done, [&](TSQLMemBTreeIndex& i) { i.updateKey(session, newRecord, oldRecord, id); });
+        throw;
+    }
 }
 
 void TSQLMemBaseIndexManager::deleteRecord(int session, const std::uint8_t* record,
                                            const TSQLMemRecordID& id) {
-    for (int i = 0; i < IndexDefs.count(); ++i)
-        index(IndexDefs[i].ObjectID).deleteKey(session, record, id);
+    int done = 0;
+    try {
+        for (; done < IndexDefs.count(); ++done)
+            index(IndexDefs[done].ObjectID).deleteKey(session, record, id);
+    } catch (...) {
+        undo(done, [&](TSQLMemBTreeIndex& i) { i.insertKey(session, record, id); });
+        throw;
+    }
+}
+
+template <class Op>
+void TSQLMemBaseIndexManager::undo(int done, Op op) noexcept {
+    // Undoing takes back a change that just succeeded on the same keys, so
+    // it cannot meet a duplicate; it may need a page (a split), which the
+    // memory limit must not refuse: indexes disagreeing with the records
+    // are worse than a brief overshoot, and no later operation could mend
+    // them. Only the system itself running out of memory is left, and then
+    // the process cannot go on safely.
+    TSQLMemMemoryManager& memory = TSQLMemMemoryManager::instance();
+    const std::int64_t limit = memory.memoryLimit();
+    memory.setMemoryLimit(0);
+    try {
+        for (int i = done - 1; i >= 0; --i)
+            op(index(IndexDefs[i].ObjectID));
+    } catch (...) {
+        assert(!"an index change could not be undone");
+        std::terminate();
+    }
+    memory.setMemoryLimit(limit);
 }
 
 void TSQLMemBaseIndexManager::emptyAll(int session) {

@@ -73,6 +73,10 @@ public:
     TSQLMemPageManager& pages() { return m_pages; }
 
 private:
+    // Takes back the change `op` made to the first `done` indexes.
+    template <class Op>
+    void undo(int done, Op op) noexcept;
+
     TSQLMemPageManager& m_pages;
     const TSQLMemFieldDefs& m_fields;
     std::map<std::int32_t, std::unique_ptr<TSQLMemBTreeIndex>> m_open;

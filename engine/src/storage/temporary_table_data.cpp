@@ -55,13 +55,10 @@ void TSQLMemTemporaryTableData::detachCursor(TSQLMemLocalCursor* cursor) {
     if (cursorCount() == 0 && !LoadingFromStream) m_database->freeTableStorage(this);
 }
 
-bool TSQLMemTemporaryTableData::insertRecord(TSQLMemLocalCursor& cursor,
-                                             const std::uint8_t* record) {
-    if (!m_recordManager) throw ESQLMemException(10033, "Nil pointer occured");
+TSQLMemRecordID TSQLMemTemporaryTableData::storeInsert(const std::uint8_t* record) {
     TSQLMemTemporaryRecordManager& rm = *temporaryRecords();
-    LockGuard g(*this, 1);
     TSQLMemRecordID id;
-    if (!rm.add(record, id)) return false;
+    if (!rm.add(record, id)) throw ESQLMemChangeRefused("Error adding record");
     try {
         m_indexManager->insertRecord(m_session, record, id);
     } catch (...) {
@@ -71,9 +68,7 @@ bool TSQLMemTemporaryTableData::insertRecord(TSQLMemLocalCursor& cursor,
         throw;
     }
     m_indexManager->releasePages(m_session);
-    cursor.CurrentId = id;
-    cursor.AtStart = cursor.AtEnd = false;
-    return true;
+    return id;
 }
 
 void TSQLMemTemporaryTableData::deleteAllRecords(TSQLMemLocalCursor&) {

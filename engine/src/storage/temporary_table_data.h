@@ -29,11 +29,6 @@ public:
                          const TSQLMemIndexDefs& indexes) override;
     void detachCursor(TSQLMemLocalCursor* cursor) override;
 
-    bool insertRecord(TSQLMemLocalCursor& cursor, const std::uint8_t* record) override;
-    // The cursor refuses changes of temporary tables itself; the storage
-    // only answers that nothing changed.
-    bool updateRecord(TSQLMemLocalCursor&, const std::uint8_t*) override { return false; }
-    bool deleteRecord(TSQLMemLocalCursor&) override { return false; }
     // "Error - operation is not supported" (11301).
     void deleteAllRecords(TSQLMemLocalCursor& cursor) override;
 
@@ -58,6 +53,16 @@ public:
     }
     TSQLMemTemporaryPageManager& temporaryPages() const {
         return static_cast<TSQLMemTemporaryPageManager&>(*m_pageManager);
+    }
+
+protected:
+    TSQLMemRecordID storeInsert(const std::uint8_t* record) override;
+    // Temporary tables only grow.
+    void storeUpdate(const TSQLMemRecordID&, const std::uint8_t*) override {
+        throw ESQLMemChangeRefused("Cannot update record in temporary mode");
+    }
+    void storeDelete(TSQLMemRecordID, TSQLMemLocalCursor*) override {
+        throw ESQLMemChangeRefused("Cannot delete record in temporary mode");
     }
 
 private:

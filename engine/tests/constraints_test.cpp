@@ -11,21 +11,14 @@
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
+#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
 
-using F = TFieldType;
+using namespace sqlmem::testing;
 
-void expectEngineError(const std::function<void()>& action, int code, const std::string& what) {
-    try {
-        action();
-        ADD_FAILURE() << "expected native error " << code;
-    } catch (const ESQLMemException& e) {
-        EXPECT_EQ(e.nativeError(), code);
-        EXPECT_EQ(std::string(e.what()), what);
-    }
-}
+using F = TFieldType;
 
 std::string formatted(const std::string& text, int code) {
     return text + " - Native error: " + std::to_string(code);

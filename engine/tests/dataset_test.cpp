@@ -13,9 +13,12 @@
 #include "sqlmem/dataset.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
+
+using namespace sqlmem::testing;
 
 using F = TFieldType;
 
@@ -24,16 +27,6 @@ const std::string kIvanov = "\xC8\xE2\xE0\xED\xEE\xE2";       // Иванов
 const std::string kPetrov = "\xCF\xE5\xF2\xF0\xEE\xE2";       // Петров
 const std::string kIvanova = "\xE8\xE2\xE0\xED\xEE\xE2\xE0";  // иванова
 const std::string kYolkin = "\xA8\xEB\xEA\xE8\xED";           // Ёлкин
-
-void expectEngineError(const std::function<void()>& action, int code, const std::string& what) {
-    try {
-        action();
-        ADD_FAILURE() << "expected native error " << code;
-    } catch (const ESQLMemException& e) {
-        EXPECT_EQ(e.nativeError(), code);
-        EXPECT_EQ(std::string(e.what()), what);
-    }
-}
 
 void expectDatabaseError(const std::function<void()>& action, const std::string& text) {
     try {

@@ -12,26 +12,18 @@
 #include "values/date_formater.h"
 #include "values/date_time.h"
 #include "values/string_format.h"
+#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
+
+using namespace sqlmem::testing;
 
 // Tests are written in UTF-8; the engine works in 1251.
 std::string w(const char* utf8) {
     std::string out;
     EXPECT_TRUE(cp1251::fromUtf8(utf8, out)) << utf8;
     return out;
-}
-
-// The engine error `f` raises: its code, and its text in `message`; 0 when none.
-int codeOf(const std::function<void()>& f, std::string* message = nullptr) {
-    try {
-        f();
-    } catch (const ESQLMemException& e) {
-        if (message) *message = e.what();
-        return e.nativeError();
-    }
-    return 0;
 }
 
 double at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {

@@ -10,22 +10,15 @@
 
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
+#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
 
+using namespace sqlmem::testing;
+
 // Each test has a manager of its own, so figures and limits are exact.
 using Manager = TSQLMemMemoryManager;
-
-void expectError(const std::function<void()>& action, int code, const std::string& what) {
-    try {
-        action();
-        ADD_FAILURE() << "expected native error " << code;
-    } catch (const ESQLMemException& e) {
-        EXPECT_EQ(e.nativeError(), code);
-        EXPECT_EQ(std::string(e.what()), what);
-    }
-}
 
 std::vector<std::uint8_t> bytesAround(const void* block, std::size_t n) {
     const auto* p = static_cast<const std::uint8_t*>(block);
@@ -78,12 +71,12 @@ TEST(MemoryManagerTest, SourceFollowsTheTotalSize) {
 TEST(MemoryManagerTest, RefusalsCarryTheirCodesAndTexts) {
     Manager m;
     m.setMemoryLimit(1000);
-    expectError([&] { m.allocate(0); }, 30286, "Cannot alocate 0 bytes - Native error: 30286");
-    expectError([&] { m.allocate(1001); }, 30004,
+    expectEngineError([&] { m.allocate(0); }, 30286, "Cannot alocate 0 bytes - Native error: 30286");
+    expectEngineError([&] { m.allocate(1001); }, 30004,
                 "Memory limit exceeded (Limit = 1000 bytes) - Native error: 30004");
     void* block = m.allocate(1000);  // exactly the limit is allowed
     EXPECT_EQ(m.currentUse(), 1000);
-    expectError([&] { m.allocate(1); }, 30004,
+    expectEngineError([&] { m.allocate(1); }, 30004,
                 "Memory limit exceeded (Limit = 1000 bytes) - Native error: 30004");
     // Growing past the limit is a failed reallocation; the block survives.
     m.setMemoryLimit(1500);
@@ -106,11 +99,11 @@ TEST(MemoryManagerTest, ForeignPointersAreRefused) {
     std::vector<std::uint8_t> foreign(64, 0);
     Manager m;
     void* p = foreign.data() + 32;
-    expectError([&] { m.free(p); }, 30001, "Invalid pointer - Native error: 30001");
+    expectEngineError([&] { m.free(p); }, 30001, "Invalid pointer - Native error: 30001");
     EXPECT_EQ(p, foreign.data() + 32) << "a refused free keeps the reference";
-    expectError([&] { m.reallocate(p, 10, false); }, 30002,
+    expectEngineError([&] { m.reallocate(p, 10, false); }, 30002,
                 "Invalid pointer - Native error: 30002");
-    expectError([&] { m.size(p); }, 30005, "Invalid pointer - Native error: 30005");
+    expectEngineError([&] { m.size(p); }, 30005, "Invalid pointer - Native error: 30005");
     EXPECT_EQ(m.freeCount(), 1);
 }
 
@@ -120,7 +113,7 @@ TEST(MemoryManagerTest, OverrunIsReportedAfterTheBlockIsFreed) {
         Manager m;
         void* block = m.allocate(n);
         static_cast<std::uint8_t*>(block)[n] = 0;  // one byte past the end
-        expectError([&] { m.free(block); }, 30137, "Memory overrun detected - Native error: 30137");
+        expectEngineError([&] { m.free(block); }, 30137, "Memory overrun detected - Native error: 30137");
         EXPECT_EQ(block, nullptr);
         EXPECT_EQ(m.currentUse(), 0) << "the block was given back before the report";
     }

@@ -18,40 +18,18 @@
 #include "storage/temporary_page_manager.h"
 #include "storage/temporary_record_manager.h"
 #include "storage/temporary_table_data.h"
+#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
+
+using namespace sqlmem::testing;
 
 namespace fs = std::filesystem;
 using F = TFieldType;
 
 TSQLMemMemoryManager& manager() {
     return TSQLMemMemoryManager::instance();
-}
-
-// The test seam: the process's memory limit set just above what is in use,
-// so the stores' budgets (a tenth of the available memory) are small.
-class ScopedMemoryBudget {
-public:
-    explicit ScopedMemoryBudget(std::int64_t bytes) : m_old(manager().memoryLimit()) {
-        manager().setMemoryLimit(manager().currentUse() + bytes);
-    }
-    ~ScopedMemoryBudget() { manager().setMemoryLimit(m_old); }
-    ScopedMemoryBudget(const ScopedMemoryBudget&) = delete;
-    ScopedMemoryBudget& operator=(const ScopedMemoryBudget&) = delete;
-
-private:
-    std::int64_t m_old;
-};
-
-void expectEngineError(const std::function<void()>& action, int code, const std::string& what) {
-    try {
-        action();
-        ADD_FAILURE() << "expected native error " << code;
-    } catch (const ESQLMemException& e) {
-        EXPECT_EQ(e.nativeError(), code);
-        EXPECT_EQ(std::string(e.what()), what);
-    }
 }
 
 // Digits only and of one width, so every collation orders them numerically;

@@ -14,9 +14,12 @@
 #include "values/date_time.h"
 #include "values/locale_profile.h"
 #include "values/sqlmem_variant.h"
+#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
+
+using namespace sqlmem::testing;
 
 // Tests are written in UTF-8; the engine works in 1251.
 std::string w(const char* utf8) {
@@ -29,16 +32,6 @@ std::int32_t day(const char* text) {
     std::int32_t d = 0;
     EXPECT_TRUE(parseDate(text, d)) << text;
     return d;
-}
-
-// The engine error code `f` raises; 0 when it raises nothing.
-int codeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ESQLMemException& e) {
-        return e.nativeError();
-    }
-    return 0;
 }
 
 TSQLMemVariant text(const char* utf8, std::uint8_t type = bftVarchar) {

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "sqlmem/dataset.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
-#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "sqlmem/dataset.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
-#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {

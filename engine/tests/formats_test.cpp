@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "values/date_formater.h"
 #include "values/date_time.h"
 #include "values/string_format.h"
-#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {

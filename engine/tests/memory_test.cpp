@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
-#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {
@@ -71,13 +71,14 @@ TEST(MemoryManagerTest, SourceFollowsTheTotalSize) {
 TEST(MemoryManagerTest, RefusalsCarryTheirCodesAndTexts) {
     Manager m;
     m.setMemoryLimit(1000);
-    expectEngineError([&] { m.allocate(0); }, 30286, "Cannot alocate 0 bytes - Native error: 30286");
+    expectEngineError([&] { m.allocate(0); }, 30286,
+                      "Cannot alocate 0 bytes - Native error: 30286");
     expectEngineError([&] { m.allocate(1001); }, 30004,
-                "Memory limit exceeded (Limit = 1000 bytes) - Native error: 30004");
+                      "Memory limit exceeded (Limit = 1000 bytes) - Native error: 30004");
     void* block = m.allocate(1000);  // exactly the limit is allowed
     EXPECT_EQ(m.currentUse(), 1000);
     expectEngineError([&] { m.allocate(1); }, 30004,
-                "Memory limit exceeded (Limit = 1000 bytes) - Native error: 30004");
+                      "Memory limit exceeded (Limit = 1000 bytes) - Native error: 30004");
     // Growing past the limit is a failed reallocation; the block survives.
     m.setMemoryLimit(1500);
     try {
@@ -102,7 +103,7 @@ TEST(MemoryManagerTest, ForeignPointersAreRefused) {
     expectEngineError([&] { m.free(p); }, 30001, "Invalid pointer - Native error: 30001");
     EXPECT_EQ(p, foreign.data() + 32) << "a refused free keeps the reference";
     expectEngineError([&] { m.reallocate(p, 10, false); }, 30002,
-                "Invalid pointer - Native error: 30002");
+                      "Invalid pointer - Native error: 30002");
     expectEngineError([&] { m.size(p); }, 30005, "Invalid pointer - Native error: 30005");
     EXPECT_EQ(m.freeCount(), 1);
 }
@@ -113,7 +114,8 @@ TEST(MemoryManagerTest, OverrunIsReportedAfterTheBlockIsFreed) {
         Manager m;
         void* block = m.allocate(n);
         static_cast<std::uint8_t*>(block)[n] = 0;  // one byte past the end
-        expectEngineError([&] { m.free(block); }, 30137, "Memory overrun detected - Native error: 30137");
+        expectEngineError([&] { m.free(block); }, 30137,
+                          "Memory overrun detected - Native error: 30137");
         EXPECT_EQ(block, nullptr);
         EXPECT_EQ(m.currentUse(), 0) << "the block was given back before the report";
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
@@ -18,7 +19,6 @@
 #include "storage/temporary_page_manager.h"
 #include "storage/temporary_record_manager.h"
 #include "storage/temporary_table_data.h"
-#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "platform/memory.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "values/date_time.h"
 #include "values/locale_profile.h"
 #include "values/sqlmem_variant.h"
-#include "engine_test_support.h"
 
 namespace sqlmem {
 namespace {

@@ -217,8 +217,7 @@ std::int64_t TSQLMemTableData::lastAutoIncValue(int session, int fieldNo) const 
 }
 
 void TSQLMemTableData::checkConstraints(int session, bool isDelete, const TSQLMemRecordID& id,
-                                        bool isInsert,
-                                        const std::uint8_t* oldRecord,
+                                        bool isInsert, const std::uint8_t* oldRecord,
                                         const std::uint8_t* newRecord) {
     if (!m_constraintManager || m_constraintManager->NoConstraints) return;
     EngineBytes stored;

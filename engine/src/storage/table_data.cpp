@@ -417,8 +417,7 @@ void TSQLMemMemoryTableData::storeUpdate(const TSQLMemRecordID& id, const std::u
     m_indexManager->releasePages(m_session);
 }
 
-void TSQLMemMemoryTableData::storeDelete(TSQLMemRecordID target,
-                                         TSQLMemLocalCursor* cursor) {
+void TSQLMemMemoryTableData::storeDelete(TSQLMemRecordID target, TSQLMemLocalCursor* cursor) {
     TSQLMemBaseRecordManager& rm = records(10074);
     if (m_constraintManager->hasForeignKeyActions()) {
         EngineBytes stored;

@@ -1,6 +1,6 @@
 // Temporary tables: the append-only record store that spills to a file past
 // L records, the page store that spills to a file past P pages, the database
-// "TEMP" that names them, and their life ending with their last cursor.
+// "TEMP" that names them, and their life in the hands of whoever made them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -248,7 +248,7 @@ protected:
     }
 };
 
-TEST(TemporaryDatabaseTest, DrawsAgainForATakenNameAndDropsTablesWithTheirLastCursor) {
+TEST(TemporaryDatabaseTest, DrawsAgainForATakenNameAndKeepsTablesUntilTheirOwnerFreesThem) {
     ScriptedTempDatabase db;
     db.draws = {5, 5, 7};
     TSQLMemFieldDefs fields;
@@ -268,12 +268,17 @@ TEST(TemporaryDatabaseTest, DrawsAgainForATakenNameAndDropsTablesWithTheirLastCu
     alsoA.open(fields, {}, {});
     EXPECT_EQ(alsoA.table(), a.table());
 
+    TSQLMemTableData* five = a.table();
+    TSQLMemTableData* seven = b.table();
     a.close();
-    EXPECT_TRUE(db.tableExists("TEMPORARY_TABLE_5")) << "another cursor still has it";
     alsoA.close();
+    b.close();
+    // Cursors never free a temporary table; whoever made it does.
+    EXPECT_TRUE(db.tableExists("TEMPORARY_TABLE_5"));
+    db.freeTableStorage(five);
     EXPECT_FALSE(db.tableExists("TEMPORARY_TABLE_5"));
     EXPECT_TRUE(db.tableExists("TEMPORARY_TABLE_7"));
-    b.close();
+    db.freeTableStorage(seven);
     EXPECT_TRUE(db.tableNames().empty());
 }
 

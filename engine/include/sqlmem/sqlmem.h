@@ -105,7 +105,9 @@ public:
     std::string SessionName;
 
     TSQLMemDatabase* database() const { return m_database; }
-    TSQLMemLocalCursor* cursor() const { return m_cursor.get(); }
+    // The open cursor; not owned here: a table makes and owns its own, a
+    // query takes the one its SQL processor keeps.
+    TSQLMemLocalCursor* cursor() const { return m_cursor; }
 
     // Every dataset alive in the process.
     static std::vector<TSQLMemDataSet*> allDataSets();
@@ -149,7 +151,7 @@ protected:
     // Binds every field object to its column in the open cursor's table.
     void bindFields();
 
-    std::unique_ptr<TSQLMemLocalCursor> m_cursor;
+    TSQLMemLocalCursor* m_cursor = nullptr;
     TSQLMemDatabase* m_database = nullptr;
     std::bitset<16> m_reasons;
     std::vector<int> m_fieldColumns;  // field index -> column of the table
@@ -222,6 +224,11 @@ private:
     std::vector<TFieldDef> completedFieldDefs() const;
     void selectIndex();
 
+    // Frees the temporary table this dataset created, once nothing else has
+    // it open: a temporary table belongs to whoever created it.
+    void dropOwnTemporaryTable();
+
+    std::unique_ptr<TSQLMemLocalCursor> m_ownCursor;
     std::string m_indexFieldNames;
     std::string m_indexName;
     bool m_temporary = false;

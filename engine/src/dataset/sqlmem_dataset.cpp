@@ -68,7 +68,6 @@ TSQLMemDataSet::~TSQLMemDataSet() {
     } catch (...) {
         // a dataset going away must not throw
     }
-    m_cursor.reset();
     if (m_database) {
         std::erase(m_database->m_dataSets, this);
         m_database = nullptr;

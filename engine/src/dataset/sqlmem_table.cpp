@@ -195,7 +195,8 @@ void TSQLMemTable::internalOpen() {
     try {
         if (TableName.empty() && !m_temporary)
             throw EDatabaseError("Missing TableName property", Name);
-        m_cursor = std::make_unique<TSQLMemLocalCursor>(database()->data());
+        m_ownCursor = std::make_unique<TSQLMemLocalCursor>(database()->data());
+        m_cursor = m_ownCursor.get();
         m_cursor->TableName = TableName;
         m_cursor->Exclusive = Exclusive;
         m_cursor->ReadOnly = ReadOnly;
@@ -227,16 +228,24 @@ void TSQLMemTable::internalOpen() {
         bindFields();
         filterChanged();
     } catch (...) {
-        m_cursor.reset();
+        dropOwnTemporaryTable();
         disconnect(crOpenCursor);
         throw;
     }
 }
 
 void TSQLMemTable::internalClose() {
-    m_cursor.reset();
+    dropOwnTemporaryTable();
     m_fieldColumns.clear();
     disconnect(crOpenCursor);
+}
+
+void TSQLMemTable::dropOwnTemporaryTable() {
+    TSQLMemTableData* table = m_ownCursor ? m_ownCursor->table() : nullptr;
+    m_cursor = nullptr;
+    m_ownCursor.reset();
+    if (m_temporary && table && table->cursorCount() == 0)
+        table->database()->freeTableStorage(table);
 }
 
 bool TSQLMemTable::exists() {

@@ -55,9 +55,7 @@ public:
     void renameField(const std::string& name, const std::string& newName);
 
     void attachCursor(TSQLMemLocalCursor* cursor);
-    // A temporary table frees itself here when its last cursor goes: the
-    // storage must not be used after this call.
-    virtual void detachCursor(TSQLMemLocalCursor* cursor);
+    void detachCursor(TSQLMemLocalCursor* cursor);
     // Cursors other than `self` that have the table open.
     bool openByOthers(const TSQLMemLocalCursor* self) const;
 

@@ -50,11 +50,6 @@ void TSQLMemTemporaryTableData::createStructure(TSQLMemLocalCursor& cursor,
     cursor.setLayout(m_fieldManager->nullBitmapSize(), m_fieldManager->recordSize());
 }
 
-void TSQLMemTemporaryTableData::detachCursor(TSQLMemLocalCursor* cursor) {
-    TSQLMemTableData::detachCursor(cursor);
-    if (cursorCount() == 0 && !LoadingFromStream) m_database->freeTableStorage(this);
-}
-
 TSQLMemRecordID TSQLMemTemporaryTableData::storeInsert(const std::uint8_t* record) {
     TSQLMemTemporaryRecordManager& rm = *temporaryRecords();
     TSQLMemRecordID id;

@@ -1,7 +1,8 @@
 // The table storage of a temporary table (database "TEMP"): append-only
 // records in a TSQLMemTemporaryRecordManager, index pages in a
 // TSQLMemTemporaryPageManager, record identifiers that are 48-bit record
-// numbers. The table frees itself when its last cursor detaches.
+// numbers. Whoever creates a temporary table frees it (a table dataset when
+// it closes, a query's processor with its result); its cursors never do.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +28,6 @@ public:
     void createStructure(TSQLMemLocalCursor& cursor, const TSQLMemFieldDefs& fields,
                          const TSQLMemConstraintDefs& constraints,
                          const TSQLMemIndexDefs& indexes) override;
-    void detachCursor(TSQLMemLocalCursor* cursor) override;
 
     // "Error - operation is not supported" (11301).
     void deleteAllRecords(TSQLMemLocalCursor& cursor) override;
@@ -42,10 +42,6 @@ public:
     // Record number n is identifier n - 1; numbers below 2 are identifier 0.
     bool recordNoToId(std::int64_t recNo, TSQLMemRecordID& id) const override;
     std::int64_t recordIdToNo(const TSQLMemRecordID& id) const override;
-
-    // While set, detaching the last cursor keeps the table (loading it from
-    // a stream).
-    bool LoadingFromStream = false;
 
     // The concrete stores, for tests.
     TSQLMemTemporaryRecordManager* temporaryRecords() const {

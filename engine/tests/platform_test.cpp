@@ -14,6 +14,7 @@
 #include "platform/rw_lock.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "sqlmem/sqlmem.h"
 #include "values/date_time.h"
 
 namespace sqlmem {
@@ -381,6 +382,27 @@ TEST(EngineMemoryTest, BlocksGrowKeepingContentsWithZeroedTails) {
         EXPECT_EQ(block.data()[step - 1], 1);
     }
     EXPECT_EQ(memInUse(), before) << "every block was given back";
+}
+
+}  // namespace
+}  // namespace sqlmem
+
+namespace sqlmem {
+namespace {
+
+TEST(EngineThreadDeathTest, AnotherThreadTakingAnEngineLockStopsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            TSQLMemTable t;
+            t.TableName = "engine_thread";
+            t.addField("id", TFieldType::ftInteger);
+            t.open();  // this thread owns the engine from here on
+            t.append();
+            t.post();
+            std::thread([&] { t.first(); }).join();
+        },
+        "engine used from thread");
 }
 
 }  // namespace

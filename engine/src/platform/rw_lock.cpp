@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "sqlmem/exception.h"
@@ -18,6 +21,16 @@ std::int64_t currentThread() {
 }
 
 }  // namespace
+
+void checkEngineThread() {
+    static std::atomic<std::int64_t> owner{0};
+    const std::int64_t me = currentThread();
+    std::int64_t expected = 0;
+    if (owner.compare_exchange_strong(expected, me) || expected == me) return;
+    std::fprintf(stderr, "sqlmem: engine used from thread %lld; it belongs to thread %lld\n",
+                 static_cast<long long>(me), static_cast<long long>(expected));
+    std::abort();
+}
 
 TSQLMemReadWriteThreadSyncByCriticalSections::Holder*
 TSQLMemReadWriteThreadSyncByCriticalSections::findHolder(std::int64_t thread) {

@@ -1,6 +1,17 @@
 // Re-entrant reader-writer lock of databases, table storages and record stores.
+//
+// The engine is single-threaded: it is driven from the application's one
+// thread. Its datasets and cursors keep a position, its expression trees
+// keep each node's last value, and its page stores hold pages per session
+// between calls; no lock guards any of that, and making every read path
+// lock-complete would promise a safety the rest cannot keep. The locks are
+// still taken in matched pairs around every read and change (their pairing
+// is checked), and the first thread that takes one owns the engine: any
+// other thread taking an engine lock is a programming error that stops the
+// process at once instead of racing.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -55,12 +66,43 @@ private:
     std::vector<Holder> m_holders;
 };
 
-// Holds a lock object in one mode for a scope; mode 0 reads, 1 writes.
+enum class TSQLMemLockMode { Read, Write };
+
+// Stops the process when called from a thread other than the engine's
+// (the first thread that called it).
+void checkEngineThread();
+
+// An engine object with a lock of its own: a database, a table storage, a
+// record store.
+class TSQLMemLockable {
+public:
+    explicit TSQLMemLockable(std::string ownerClass) : m_lock(std::move(ownerClass)) {}
+
+    void lock(TSQLMemLockMode mode) {
+        checkEngineThread();
+        mode == TSQLMemLockMode::Read ? m_lock.beginRead() : m_lock.beginWrite();
+    }
+    // REQUIRES: the calling thread holds the lock.
+    void unlock() { m_lock.end(); }
+
+protected:
+    TSQLMemReadWriteThreadSyncByCriticalSections m_lock;
+};
+
+// Holds a lock object in one mode for a scope.
 template <class Lockable>
 class LockGuard {
 public:
-    LockGuard(Lockable& lock, int mode) : m_lock(lock) { m_lock.lock(mode); }
-    ~LockGuard() { m_lock.unlock(); }
+    LockGuard(Lockable& lock, TSQLMemLockMode mode) : m_lock(lock) { m_lock.lock(mode); }
+    ~LockGuard() {
+        // Releasing what the guard took cannot fail; a throw here, while an
+        // exception unwinds, would end the program without a word.
+        try {
+            m_lock.unlock();
+        } catch (...) {
+            assert(!"a held engine lock could not be released");
+        }
+    }
     LockGuard(const LockGuard&) = delete;
     LockGuard& operator=(const LockGuard&) = delete;
 

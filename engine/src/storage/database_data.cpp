@@ -11,7 +11,8 @@
 
 namespace sqlmem {
 
-TSQLMemDatabaseData::TSQLMemDatabaseData(std::string name) : m_name(std::move(name)) {
+TSQLMemDatabaseData::TSQLMemDatabaseData(std::string name)
+    : TSQLMemLockable("TSQLMemDatabaseData"), m_name(std::move(name)) {
     m_objectIdSequence.Name = "ObjectIDSequence";
     m_objectIdSequence.BaseType = bftCardinal;
     m_objectIdSequence.MinValue = 0;
@@ -26,17 +27,17 @@ TSQLMemDatabaseData::~TSQLMemDatabaseData() {
 }
 
 void TSQLMemDatabaseData::attachCursor(TSQLMemLocalCursor* cursor) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     m_cursors.push_back(cursor);
 }
 
 void TSQLMemDatabaseData::detachCursor(TSQLMemLocalCursor* cursor) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     std::erase(m_cursors, cursor);
 }
 
 std::vector<std::string> TSQLMemDatabaseData::tableNames() {
-    LockGuard g(*this, 0);
+    LockGuard g(*this, TSQLMemLockMode::Read);
     std::vector<std::string> names;
     for (const auto& t : m_tables)
         names.push_back(t->name());
@@ -49,7 +50,7 @@ bool TSQLMemDatabaseData::tableExists(const std::string& name) {
 }
 
 TSQLMemTableData* TSQLMemDatabaseData::findTableStorage(const std::string& tableName) {
-    LockGuard g(*this, 0);
+    LockGuard g(*this, TSQLMemLockMode::Read);
     const std::uint32_t crc = tableNameCrc(tableName);
     for (const auto& t : m_tables)
         if (t->nameCrc() == crc) return t.get();
@@ -62,14 +63,14 @@ TSQLMemTableData* TSQLMemDatabaseData::findOrCreateTableStorage(TSQLMemLocalCurs
 }
 
 void TSQLMemDatabaseData::addTableStorage(std::unique_ptr<TSQLMemTableData> table) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     m_tables.push_back(std::move(table));
 }
 
 void TSQLMemDatabaseData::freeTableStorage(TSQLMemTableData* table) {
     std::unique_ptr<TSQLMemTableData> owned;
     {
-        LockGuard g(*this, 1);
+        LockGuard g(*this, TSQLMemLockMode::Write);
         auto it = std::find_if(m_tables.begin(), m_tables.end(),
                                [&](const auto& t) { return t.get() == table; });
         if (it == m_tables.end()) return;
@@ -82,7 +83,7 @@ void TSQLMemDatabaseData::freeTableStorage(TSQLMemTableData* table) {
 void TSQLMemDatabaseData::freeAllTableStorages() {
     std::vector<std::unique_ptr<TSQLMemTableData>> tables;
     {
-        LockGuard g(*this, 1);
+        LockGuard g(*this, TSQLMemLockMode::Write);
         tables.swap(m_tables);
     }
     for (auto& t : tables) {
@@ -95,7 +96,7 @@ void TSQLMemDatabaseData::freeAllTableStorages() {
 }
 
 std::int32_t TSQLMemDatabaseData::nextObjectId() {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     const std::int64_t v = m_objectIdSequence.nextValue();
     if (v > INT32_MAX) throw std::range_error("Range check error");
     return static_cast<std::int32_t>(v);

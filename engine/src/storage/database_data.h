@@ -15,7 +15,7 @@ namespace sqlmem {
 
 class TSQLMemLocalCursor;
 
-class TSQLMemDatabaseData {
+class TSQLMemDatabaseData : public TSQLMemLockable {
 public:
     explicit TSQLMemDatabaseData(std::string name);
     virtual ~TSQLMemDatabaseData();
@@ -48,12 +48,8 @@ public:
     void commit();
     void rollback();
 
-    void lock(int mode) { mode == 0 ? m_lock.beginRead() : m_lock.beginWrite(); }
-    void unlock() { m_lock.end(); }
-
 protected:
     std::string m_name;
-    TSQLMemReadWriteThreadSyncByCriticalSections m_lock{"TSQLMemDatabaseData"};
     std::vector<std::unique_ptr<TSQLMemTableData>> m_tables;
     std::vector<TSQLMemLocalCursor*> m_cursors;
     TSQLMemSequenceDef m_objectIdSequence;

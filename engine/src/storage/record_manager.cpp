@@ -65,7 +65,7 @@ void TSQLMemRecordCopier::copyOntoZero(std::uint8_t* dest, const std::uint8_t* s
 }
 
 TSQLMemBaseRecordManager::TSQLMemBaseRecordManager(TSQLMemTableData* owner, std::int32_t recordSize)
-    : m_recordSize(recordSize), m_owner(owner) {}
+    : TSQLMemLockable("TSQLMemBaseRecordManager"), m_recordSize(recordSize), m_owner(owner) {}
 
 TSQLMemMemoryRecordManager::TSQLMemMemoryRecordManager(TSQLMemTableData* owner,
                                                        std::int32_t recordSize,
@@ -83,7 +83,7 @@ void TSQLMemMemoryRecordManager::setDeleted(std::int32_t slot, bool deleted) {
 }
 
 void TSQLMemMemoryRecordManager::clear() {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;
     m_slots.reset();
     m_bitmap.reset();
@@ -94,7 +94,7 @@ void TSQLMemMemoryRecordManager::clear() {
 }
 
 bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;
     const std::int32_t slot = m_recordCount == 0 ? 0 : m_highest + 1;
     if (m_recordCount != 0 && m_highest == INT32_MAX) return false;
@@ -137,7 +137,7 @@ bool TSQLMemMemoryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID
 }
 
 bool TSQLMemMemoryRecordManager::update(const std::uint8_t* record, const TSQLMemRecordID& id) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;
     if (!liveInBounds(id.PageNo)) return false;
     std::memcpy(m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize, record,
@@ -146,7 +146,7 @@ bool TSQLMemMemoryRecordManager::update(const std::uint8_t* record, const TSQLMe
 }
 
 bool TSQLMemMemoryRecordManager::remove(const TSQLMemRecordID& id, TSQLMemRecordID& neighbour) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;
     const std::int32_t slot = id.PageNo;
     if (!liveInBounds(slot)) return false;
@@ -182,7 +182,7 @@ bool TSQLMemMemoryRecordManager::exists(const TSQLMemRecordID& id) const {
 
 void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {
     auto& self = const_cast<TSQLMemMemoryRecordManager&>(*this);
-    LockGuard g(self, 0);
+    LockGuard g(self, TSQLMemLockMode::Read);
     if (m_recordCount == 0) {
         r.Answer = grAfterLast;
         return;

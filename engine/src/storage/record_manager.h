@@ -70,7 +70,7 @@ struct TSQLMemGetRequest {
     int Answer = grNotFound;
 };
 
-class TSQLMemBaseRecordManager {
+class TSQLMemBaseRecordManager : public TSQLMemLockable {
 public:
     TSQLMemBaseRecordManager(TSQLMemTableData* owner, std::int32_t recordSize);
     virtual ~TSQLMemBaseRecordManager() = default;
@@ -111,11 +111,7 @@ public:
     // Field-aware copying; without one records are copied whole.
     void setCopier(const TSQLMemRecordCopier* copier) { m_copier = copier; }
 
-    void lock(int mode) { mode == 0 ? m_lock.beginRead() : m_lock.beginWrite(); }
-    void unlock() { m_lock.end(); }
-
 protected:
-    TSQLMemReadWriteThreadSyncByCriticalSections m_lock{"TSQLMemBaseRecordManager"};
     std::int32_t m_recordSize;
     std::int64_t m_recordCount = 0;
     std::uint64_t m_changeStamp = 0;

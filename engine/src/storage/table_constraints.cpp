@@ -152,7 +152,7 @@ std::vector<TSQLMemRecordID> referencingRecords(const Reference& ref,
     std::vector<TSQLMemRecordID> ids;
     TSQLMemBaseRecordManager* rm = ref.child->recordManager();
     if (!rm) return ids;
-    LockGuard g(*ref.child, 0);
+    LockGuard g(*ref.child, TSQLMemLockMode::Read);
     anyRecord(*rm, ref.child->session(), [&](const std::uint8_t* record, TSQLMemRecordID id) {
         if (ref.child == &parent && id == self) return false;
         if (refersTo(ref, parentRecord, record, parentDefs)) ids.push_back(id);
@@ -192,7 +192,7 @@ void TSQLMemTableData::initNewRecord(std::uint8_t* record, bool autoIncValues) {
     const TSQLMemBaseFieldManager& fm = *m_fieldManager;
     fm.initNewRecord(record);
     if (!fm.hasDefaults() && !(autoIncValues && fm.hasAutoInc())) return;
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     const TSQLMemFieldDefs& defs = fm.FieldDefs;
     for (int i = 0; i < defs.count(); ++i) {
         const TSQLMemFieldDef& f = defs[i];
@@ -346,7 +346,7 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
                                "cannot open referenced table due to error: %s",
                                {fk.Name, m_name, std::string(cause.what())});
     }
-    LockGuard g(*ref, 0);
+    LockGuard g(*ref, TSQLMemLockMode::Read);
     const TSQLMemConstraintDefPrimary* pk = primaryKeyOf(ref->constraintDefs());
     if (!pk)
         throw ESQLMemException(11424,
@@ -425,7 +425,7 @@ void TSQLMemTableData::checkReferences(const TSQLMemRecordID& self,
         foreignKeyViolated(ref.key->Name, ref.child->name());
     // What the cascade will do must itself pass, before anything changes.
     CascadeLevel level(ref.key->Name, ref.child->name());
-    LockGuard g(*ref.child, 1);
+    LockGuard g(*ref.child, TSQLMemLockMode::Write);
     for (const TSQLMemRecordID& id : ids) {
         EngineBytes child;
         if (!ref.child->readRecord(id, child)) continue;
@@ -500,7 +500,7 @@ void TSQLMemTableData::linkForeignKeys() {
                                     : m_database->findTableStorage(fk.RefTable.Name);
         if (!ref)
             throw ESQLMemException(10028, "Table not found, table name = %s", {fk.RefTable.Name});
-        LockGuard g(*ref, 1);
+        LockGuard g(*ref, TSQLMemLockMode::Write);
         auto counterpart = std::make_unique<TSQLMemConstraintDefForeignKeyAction>();
         counterpart->Name = ref->m_constraintManager->freeName(fk.Name);
         counterpart->ObjectID = m_database->nextObjectId();
@@ -526,7 +526,7 @@ void TSQLMemTableData::unlinkForeignKeys() {
         const auto& fk = static_cast<const TSQLMemConstraintDefForeignKey&>(defs[i]);
         TSQLMemTableData* ref = m_database->findTableStorage(fk.RefTable.Name);
         if (!ref || ref == this) continue;
-        LockGuard g(*ref, 1);
+        LockGuard g(*ref, TSQLMemLockMode::Write);
         TSQLMemConstraintDefs& theirs = ref->m_constraintManager->ConstraintDefs;
         const int at = theirs.indexOfName(fk.RefConstraint.Name);
         if (at >= 0 && theirs[at].Kind == ckForeignKeyAction) ref->m_constraintManager->remove(at);

@@ -13,7 +13,7 @@
 namespace sqlmem {
 
 TSQLMemTableData::TSQLMemTableData(TSQLMemDatabaseData* database, const std::string& name)
-    : m_database(database) {
+    : TSQLMemLockable("TSQLMemTableData"), m_database(database) {
     setName(name);
 }
 
@@ -124,7 +124,7 @@ void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
     if (openByOthers(&cursor))
         throw ESQLMemException(10072, "Cannot delete table '%s'. Table is open by another dataset",
                                {m_name});
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     if (referencedByRecords())
         throw ESQLMemException(
             11494,
@@ -142,12 +142,12 @@ void TSQLMemTableData::renameTable(TSQLMemLocalCursor& cursor, const std::string
     if (openByOthers(&cursor))
         throw ESQLMemException(10150, "Cannot rename table '%s'. Table is open by another dataset",
                                {m_name});
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     setName(newName);
 }
 
 void TSQLMemTableData::renameField(const std::string& name, const std::string& newName) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     TSQLMemFieldDefs& defs = m_fieldManager->FieldDefs;
     TSQLMemFieldDef* f = defs.findByName(name);
     if (!f) throw ESQLMemException(30343, "Field '%s' not found", {name});
@@ -164,12 +164,12 @@ void TSQLMemTableData::renameField(const std::string& name, const std::string& n
 }
 
 void TSQLMemTableData::attachCursor(TSQLMemLocalCursor* cursor) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     m_cursors.push_back(cursor);
 }
 
 void TSQLMemTableData::detachCursor(TSQLMemLocalCursor* cursor) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     std::erase(m_cursors, cursor);
 }
 
@@ -185,7 +185,7 @@ TSQLMemBTreeIndex* TSQLMemTableData::cursorIndex(const TSQLMemLocalCursor& curso
 int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
     if (cursor.hasVisibilityRules()) return getVisibleRecord(cursor, mode, dest);
     TSQLMemBaseRecordManager& rm = records(10013);
-    LockGuard g(*this, 0);
+    LockGuard g(*this, TSQLMemLockMode::Read);
     TSQLMemBTreeIndex* index = mode == gmCurrent ? nullptr : cursorIndex(cursor);
     TSQLMemGetRequest r;
     r.Session = m_session;
@@ -254,14 +254,14 @@ void runChecks(Check check) {
 
 TSQLMemRecordID TSQLMemTableData::insertRecord(const std::uint8_t* record) {
     records(10033);
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     runChecks([&] { checkConstraints(m_session, false, {}, true, nullptr, record); });
     return storeInsert(record);
 }
 
 void TSQLMemTableData::updateRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     if (!rm.exists(id))
         throw ESQLMemChangeRefused("Error updating record - record was deleted by other process");
     runChecks([&] { checkConstraints(m_session, false, id, false, nullptr, record); });
@@ -270,7 +270,7 @@ void TSQLMemTableData::updateRecord(const TSQLMemRecordID& id, const std::uint8_
 
 void TSQLMemTableData::deleteRecord(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) {
     TSQLMemBaseRecordManager& rm = records(10074);
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     if (!rm.exists(id))
         throw ESQLMemChangeRefused("Error deleting record - record was deleted by other process");
     runChecks([&] { checkConstraints(m_session, true, id, false, nullptr, nullptr); });
@@ -285,7 +285,7 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     // Records others refer to go one by one, each through the checks.
     const bool referenced = referencedByRecords();
     if (visible == total && !referenced) {
-        LockGuard g(*this, 1);
+        LockGuard g(*this, TSQLMemLockMode::Write);
         records(10014).clear();
         m_indexManager->emptyAll(m_session);
         m_indexManager->releasePages(m_session);
@@ -361,7 +361,7 @@ void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
                                              const TSQLMemIndexDefs& indexes) {
     if (fields.count() == 0)
         throw ESQLMemException(10025, "Error creating table - no fields were specified");
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     setName(cursor.TableName);
     takeDefinitions(fields, constraints, indexes);
     m_recordManager =

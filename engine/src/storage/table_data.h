@@ -34,7 +34,7 @@ public:
     explicit ESQLMemConstraintError(const ESQLMemException& e) : ESQLMemException(e) {}
 };
 
-class TSQLMemTableData {
+class TSQLMemTableData : public TSQLMemLockable {
 public:
     TSQLMemTableData(TSQLMemDatabaseData* database, const std::string& name);
     virtual ~TSQLMemTableData();
@@ -127,8 +127,6 @@ public:
     bool setRecNo(TSQLMemLocalCursor& cursor, std::int64_t recNo);
 
     // --- locking ---------------------------------------------------------
-    void lock(int mode) { mode == 0 ? m_lock.beginRead() : m_lock.beginWrite(); }
-    void unlock() { m_lock.end(); }
     void enterNested() { ++m_nestedOperations; }
     void leaveNested() { --m_nestedOperations; }
 
@@ -190,7 +188,6 @@ protected:
     void takeDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
                          const TSQLMemIndexDefs& indexes);
 
-    TSQLMemReadWriteThreadSyncByCriticalSections m_lock{"TSQLMemTableData"};
     TSQLMemDatabaseData* m_database;
     std::string m_name;
     std::uint32_t m_nameCrc = 0;

@@ -536,7 +536,7 @@ bool Searcher::run() {
 
 bool TSQLMemTableData::search(TSQLMemLocalCursor& cursor, const TSQLMemSearchRequest& request) {
     TSQLMemBaseRecordManager& rm = records(10013);
-    LockGuard g(*this, 0);
+    LockGuard g(*this, TSQLMemLockMode::Read);
     struct Release {
         TSQLMemTableData& t;
         ~Release() { t.m_indexManager->releasePages(t.m_session); }

@@ -28,7 +28,7 @@ TSQLMemTemporaryRecordManager::TSQLMemTemporaryRecordManager(TSQLMemTableData* o
 }
 
 void TSQLMemTemporaryRecordManager::clear() {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;
     std::lock_guard f(m_fileSection);
     m_memory.reset();
@@ -80,7 +80,7 @@ void TSQLMemTemporaryRecordManager::flushWriteBuffer() {
 }
 
 bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;
     if (m_recordCount >= kMaxRecords) return false;
     const std::int64_t number = m_recordCount;
@@ -109,7 +109,7 @@ bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecor
 }
 
 void TSQLMemTemporaryRecordManager::dropLast() {
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     if (m_recordCount == 0) return;
     const std::int64_t last = m_recordCount - 1;
     if (last < m_memoryCount) {
@@ -179,7 +179,7 @@ void TSQLMemTemporaryRecordManager::readRecord(std::int64_t number, std::uint8_t
 
 void TSQLMemTemporaryRecordManager::get(TSQLMemGetRequest& r) const {
     auto& self = const_cast<TSQLMemTemporaryRecordManager&>(*this);
-    LockGuard g(self, 0);
+    LockGuard g(self, TSQLMemLockMode::Read);
     if (m_recordCount == 0) {
         r.Answer = grAfterLast;
         return;
@@ -225,7 +225,7 @@ void TSQLMemTemporaryRecordManager::get(TSQLMemGetRequest& r) const {
 }
 
 void TSQLMemTemporaryRecordManager::saveState(std::vector<std::uint8_t>& out) {
-    LockGuard g(*this, 0);
+    LockGuard g(*this, TSQLMemLockMode::Read);
     std::lock_guard f(m_fileSection);
     flushWriteBuffer();
     const std::int64_t fileBytes = m_file ? m_file->size() : 0;
@@ -305,7 +305,7 @@ void TSQLMemTemporaryRecordManager::loadState(const std::uint8_t* data, std::siz
         newFile = std::make_unique<TSQLMemTemporaryFile>();
         newFile->writeAt(0, data + at, static_cast<std::size_t>(fileBytes), 10125, 10128);
     }
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     std::lock_guard f(m_fileSection);
     m_memory = std::move(newMemory);
     m_memoryCount = memoryCount;

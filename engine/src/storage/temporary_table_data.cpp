@@ -42,7 +42,7 @@ void TSQLMemTemporaryTableData::createStructure(TSQLMemLocalCursor& cursor,
     for (int i = 0; i < constraints.count(); ++i)
         if (constraints[i].Kind == kForeignKey)
             throw ESQLMemException(11426, "Foreign keys are not supported in temporary tables");
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     takeDefinitions(fields, constraints, indexes);
     m_recordManager = std::make_unique<TSQLMemTemporaryRecordManager>(
         this, m_fieldManager->recordSize(), m_growth, m_writeBufferRecords);
@@ -97,7 +97,7 @@ std::int32_t TSQLMemTemporaryDatabaseData::drawTableNumber() {
 TSQLMemTableData* TSQLMemTemporaryDatabaseData::createTableStorage(TSQLMemLocalCursor& cursor) {
     // Drawing and cataloguing under one write lock: two tables made at the
     // same moment cannot draw the same free name.
-    LockGuard g(*this, 1);
+    LockGuard g(*this, TSQLMemLockMode::Write);
     std::string name;
     do {
         name = "TEMPORARY_TABLE_" + std::to_string(drawTableNumber());

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/byte_reader.h"
 #include "platform/bytes.h"
 #include "sqlmem/exception.h"
 
@@ -250,28 +251,21 @@ void TSQLMemTemporaryRecordManager::saveState(std::vector<std::uint8_t>& out) {
 }
 
 void TSQLMemTemporaryRecordManager::loadState(const std::uint8_t* data, std::size_t size) {
-    auto need = [&](std::size_t at, std::size_t bytes) {
-        if (size < at || size - at < bytes)
-            throw ESQLMemException(10129,
-                                   "Cannot read from stream. Position = %d, Stream size = %d, "
-                                   "Block size = %d, Bytes Read = %d",
-                                   {static_cast<std::int64_t>(at), static_cast<std::int64_t>(size),
-                                    static_cast<std::int64_t>(bytes),
-                                    static_cast<std::int64_t>(size > at ? size - at : 0)});
-    };
+    TByteReader in(data, data + size, 10129);
     auto invalid = [](std::size_t at) {
         throw ESQLMemException(10130, "Invalid temporary record store image at offset %d",
                                {static_cast<std::int64_t>(at)});
     };
-    need(0, kStateHeader);
-    const auto recordSize = loadLE<std::int32_t>(data);
-    const auto count = loadLE<std::int64_t>(data + 4);
-    const auto writeCapacity = loadLE<std::int32_t>(data + 12);
-    const auto writeBytes = loadLE<std::int32_t>(data + 16);
-    const auto memoryCount = loadLE<std::int32_t>(data + 20);
-    const auto memoryCapacity = loadLE<std::int32_t>(data + 24);
-    const auto limit = loadLE<std::int32_t>(data + 28);
-    const auto growth = loadLE<std::int32_t>(data + 32);
+    // The header is one block: a short one is refused as a whole.
+    TByteReader header(in.readBytes(kStateHeader), data + kStateHeader, 10129);
+    const auto recordSize = header.read<std::int32_t>();
+    const auto count = header.read<std::int64_t>();
+    const auto writeCapacity = header.read<std::int32_t>();
+    const auto writeBytes = header.read<std::int32_t>();
+    const auto memoryCount = header.read<std::int32_t>();
+    const auto memoryCapacity = header.read<std::int32_t>();
+    const auto limit = header.read<std::int32_t>();
+    const auto growth = header.read<std::int32_t>();
     if (recordSize != m_recordSize) invalid(0);
     if (count < 0 || count > kMaxRecords) invalid(4);
     if (writeCapacity < 1) invalid(12);
@@ -282,17 +276,13 @@ void TSQLMemTemporaryRecordManager::loadState(const std::uint8_t* data, std::siz
     if (memoryCapacity < 0 || memoryCapacity > std::max(limit, 0)) invalid(24);
     if (limit < 0 || (count > memoryCount && memoryCount != limit)) invalid(28);
     if (growth < 1) invalid(32);
-    std::size_t at = kStateHeader;
-    const std::size_t memoryBytes =
-        memoryCapacity > 0 ? static_cast<std::size_t>(memoryCount) * recordSize : 0;
-    need(at, memoryBytes);
-    const std::uint8_t* memory = data + at;
-    at += memoryBytes;
-    need(at, 8);
-    const auto fileBytes = loadLE<std::int64_t>(data + at);
-    if (fileBytes != (count - memoryCount) * recordSize) invalid(at);
-    at += 8;
-    need(at, static_cast<std::size_t>(fileBytes));
+    const std::int64_t memoryBytes =
+        memoryCapacity > 0 ? static_cast<std::int64_t>(memoryCount) * recordSize : 0;
+    const std::uint8_t* memory = in.readBytes(memoryBytes);
+    const std::size_t fileBytesAt = in.offset();
+    const auto fileBytes = in.read<std::int64_t>();
+    if (fileBytes != (count - memoryCount) * recordSize) invalid(fileBytesAt);
+    const std::uint8_t* fileImage = in.readBytes(fileBytes);
 
     // Everything is checked: build the new state aside, then take it.
     EngineBlock newMemory;
@@ -303,7 +293,7 @@ void TSQLMemTemporaryRecordManager::loadState(const std::uint8_t* data, std::siz
     std::unique_ptr<TSQLMemTemporaryFile> newFile;
     if (fileBytes > 0) {
         newFile = std::make_unique<TSQLMemTemporaryFile>();
-        newFile->writeAt(0, data + at, static_cast<std::size_t>(fileBytes), 10125, 10128);
+        newFile->writeAt(0, fileImage, static_cast<std::size_t>(fileBytes), 10125, 10128);
     }
     LockGuard g(*this, TSQLMemLockMode::Write);
     std::lock_guard f(m_fileSection);

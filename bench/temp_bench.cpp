@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "journal_rows.h"
 #include "platform/memory.h"
 #include "storage/local_cursor.h"
@@ -71,7 +72,8 @@ void tempAppendScanSqlmem(benchmark::State& state) {
             name.setAsString(r.name);
             t.post();
         }
-        auto* table = dynamic_cast<sqlmem::TSQLMemTemporaryTableData*>(t.cursor()->table());
+        auto* table = dynamic_cast<sqlmem::TSQLMemTemporaryTableData*>(
+            sqlmem::TSQLMemDataSetAccess::cursor(t)->table());
         if (!table || (n >= kSpillAbove) == table->temporaryRecords()->fileName().empty()) {
             state.SkipWithError("the table did not spill as this size intends");
             break;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "expr/expression.h"
 #include "sql/expression_parser.h"
 #include "sqlmem/cp1251.h"
@@ -136,10 +137,10 @@ TEST_F(JournalFilterTest, FilterLifecycle) {
     EXPECT_EQ(t.recordCount(), 5);
 
     // The same text again: no new parse, but back to the first record.
-    TSQLMemRecordPredicate* parsed = t.cursor()->filter();
+    TSQLMemRecordPredicate* parsed = TSQLMemDataSetAccess::cursor(t)->filter();
     t.next();
     t.setFilter("id > 295");
-    EXPECT_EQ(t.cursor()->filter(), parsed);
+    EXPECT_EQ(TSQLMemDataSetAccess::cursor(t)->filter(), parsed);
     EXPECT_EQ(t.fieldByName("id").asInteger(), 296);
 
     // A text that does not parse leaves the previous filter in force.
@@ -212,7 +213,7 @@ TEST_F(JournalFilterTest, NullDatesNeverPassADateTest) {
 }
 
 TEST_F(JournalFilterTest, KeyConditionsAndIndexConditions) {
-    TSQLMemLocalCursor* cursor = t.cursor();
+    TSQLMemLocalCursor* cursor = TSQLMemDataSetAccess::cursor(t);
     TSQLMemExpression key;
     key.BuildKeyCondition(&cursor->fieldDefs(), " id ; tested_name",
                           {TSQLMemVariant(), TSQLMemVariant()}, false, false);

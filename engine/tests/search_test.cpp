@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "expr/expression.h"
 #include "sql/expression_parser.h"
 #include "sqlmem/exception.h"
@@ -51,7 +52,7 @@ protected:
     }
     // The visible set as the search builds it, with what the search did.
     TSQLMemSearchTrace trace() {
-        TSQLMemLocalCursor& c = *t.cursor();
+        TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
         TSQLMemRecordBitmap set;
         TSQLMemSearchTrace tr;
         TSQLMemSearchRequest request;
@@ -62,7 +63,7 @@ protected:
     }
     std::string indexName(std::int32_t id) {
         if (id < 0) return "scan";
-        const TSQLMemIndexDefs& defs = t.cursor()->indexDefs();
+        const TSQLMemIndexDefs& defs = TSQLMemDataSetAccess::cursor(t)->indexDefs();
         return defs[defs.indexOfId(id)].Name;
     }
 
@@ -162,11 +163,11 @@ TEST_F(SearchTest, FilteredWalksMatchAPlainScan) {
         // The plain scan: the same filter evaluated on every record in order.
         std::vector<int> expected;
         TSQLMemExpression plain;
-        plain.Fields = &t.cursor()->fieldDefs();
+        plain.Fields = &TSQLMemDataSetAccess::cursor(t)->fieldDefs();
         TSQLMemExprParser::ParseFilter(plain, filter, true, false);
         for (t.first(); !t.eof(); t.next()) {
-            std::vector<std::uint8_t> record(t.cursor()->recordSize());
-            t.cursor()->getRecord(0, record.data());
+            std::vector<std::uint8_t> record(TSQLMemDataSetAccess::cursor(t)->recordSize());
+            TSQLMemDataSetAccess::cursor(t)->getRecord(0, record.data());
             plain.SetRecordBuffer(record.data());
             if (plain.IsTrue()) expected.push_back(t.fieldByName("id").asInteger());
         }
@@ -204,7 +205,7 @@ TEST_F(SearchTest, VisibleRecordsFollowChangesAndRanges) {
     // A range on the cursor's index bounds what a search sees.
     t.setFiltered(false);
     t.setIndexName("ById");
-    TSQLMemLocalCursor& c = *t.cursor();
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     auto boundOn = [&](int id) {
         TSQLMemLocalCursor::RangeBound b;
         b.Record.assign(c.recordSize(), 0);
@@ -232,7 +233,7 @@ TEST_F(SearchTest, FindAnyAndNearestThroughAnotherIndex) {
     for (int i = 1; i <= 30; ++i)
         add(i, 30 - i, "x");
     // Natural order, an equality on k: the nearest record after the current one.
-    TSQLMemLocalCursor& c = *t.cursor();
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     TSQLMemExpression e;
     e.Fields = &c.fieldDefs();
     TSQLMemExprParser::ParseFilter(e, "k <= 5", false, false);  // ids 25..30
@@ -334,7 +335,7 @@ TEST_F(SearchTest, ARecordLeavingTheFilterKeepsItsPlaceInTheWalk) {
     t.setFilter("name = 'x'");
     t.setFiltered(true);
     ASSERT_TRUE(t.locate("id", {Variant(std::int64_t{10})}));
-    TSQLMemLocalCursor& c = *t.cursor();
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     const TSQLMemRecordID left = c.CurrentId;
     t.edit();
     t.fieldByName("name").setAsString("y");
@@ -358,7 +359,7 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
     for (int i = 1; i <= 60; ++i)
         add(i, (i * 7) % 30, "x");  // k 0..29, each twice
     t.setIndexName("ByK");
-    TSQLMemLocalCursor& c = *t.cursor();
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     std::vector<std::uint8_t> key(c.recordSize(), 0);
     auto keyOf = [&](int k) {
         std::memcpy(key.data() + c.fieldDefs()[1].MemoryOffset, &k, 4);

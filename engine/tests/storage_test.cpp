@@ -12,7 +12,6 @@
 
 #include "platform/crc32.h"
 #include "sqlmem/exception.h"
-#include "sqlmem/field_types.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
 #include "storage/local_cursor.h"
@@ -20,6 +19,7 @@
 #include "storage/record_manager.h"
 #include "storage/table_data.h"
 #include "storage/table_managers.h"
+#include "values/data_types.h"
 
 namespace sqlmem {
 namespace {

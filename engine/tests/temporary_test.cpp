@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "engine_test_support.h"
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
@@ -59,7 +60,8 @@ TEST(TemporaryTableTest, SpillsPastMemoryAndReadsEveryRecordAndPageBack) {
         t.addField("name", F::ftString, 200);
         t.IndexDefs.push_back({"byName", "name", 0});
         t.open();
-        auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(t.cursor()->table());
+        auto* table =
+            dynamic_cast<TSQLMemTemporaryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
         ASSERT_NE(table, nullptr);
         tableName = t.TableName;
         EXPECT_EQ(tableName.rfind("TEMPORARY_TABLE_", 0), 0u) << tableName;
@@ -130,13 +132,14 @@ TEST(TemporaryTableTest, RecordNumbersAreIdentifiersPlusOne) {
     t.addField("id", F::ftInteger);
     t.addField("name", F::ftString, 200);
     t.open();
-    auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(t.cursor()->table());
+    auto* table =
+        dynamic_cast<TSQLMemTemporaryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
     ASSERT_NE(table, nullptr);
     const int limit = table->temporaryRecords()->memoryLimit();
     const int n = limit + 40;
     for (int i = 0; i < n; ++i)
         appendRow(t, i, "x");
-    TSQLMemLocalCursor& c = *t.cursor();
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     const struct {
         std::int64_t recNo;
         std::int64_t id;  // record number of the store, from 0
@@ -187,8 +190,12 @@ TEST(TemporaryTableTest, OnlyAppendingIsAllowed) {
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(e.rawMessage(), "Cannot delete record in temporary mode");
     }
-    expectEngineError([&] { t.cursor()->table()->deleteAllRecords(*t.cursor()); }, 11301,
-                      "Error - operation is not supported - Native error: 11301");
+    expectEngineError(
+        [&] {
+            TSQLMemDataSetAccess::cursor(t)->table()->deleteAllRecords(
+                *TSQLMemDataSetAccess::cursor(t));
+        },
+        11301, "Error - operation is not supported - Native error: 11301");
     EXPECT_EQ(t.recordCount(), 2);
     t.first();
     EXPECT_EQ(t.fieldByName("name").asString(), "a");

@@ -13,8 +13,11 @@
 
 namespace sqlmem {
 
+// Engine internals, opaque here; the engine's own layers reach them
+// through TSQLMemDataSetAccess.
 class TSQLMemDatabaseData;
 class TSQLMemLocalCursor;
+struct TSQLMemDataSetAccess;
 class TSQLMemDataSet;
 class TSQLMemSession;
 
@@ -37,10 +40,10 @@ public:
     void open();
     void close();
     bool connected() const { return m_data != nullptr; }
-    TSQLMemDatabaseData* data() const { return m_data; }
     int dataSetCount() const { return static_cast<int>(m_dataSets.size()); }
 
 private:
+    friend struct TSQLMemDataSetAccess;
     friend class TSQLMemSession;
     friend class TSQLMemDataSet;
     TSQLMemDatabaseData* m_data = nullptr;
@@ -105,9 +108,6 @@ public:
     std::string SessionName;
 
     TSQLMemDatabase* database() const { return m_database; }
-    // The open cursor; not owned here: a table makes and owns its own, a
-    // query takes the one its SQL processor keeps.
-    TSQLMemLocalCursor* cursor() const { return m_cursor; }
 
     // Every dataset alive in the process.
     static std::vector<TSQLMemDataSet*> allDataSets();
@@ -151,6 +151,9 @@ protected:
     // Binds every field object to its column in the open cursor's table.
     void bindFields();
 
+    friend struct TSQLMemDataSetAccess;
+    // The open cursor; not owned here: a table makes and owns its own, a
+    // query takes the one its SQL processor keeps.
     TSQLMemLocalCursor* m_cursor = nullptr;
     TSQLMemDatabase* m_database = nullptr;
     std::bitset<16> m_reasons;

@@ -1,5 +1,6 @@
 #include <random>
 
+#include "dataset/dataset_access.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
@@ -195,7 +196,7 @@ void TSQLMemTable::internalOpen() {
     try {
         if (TableName.empty() && !m_temporary)
             throw EDatabaseError("Missing TableName property", Name);
-        m_ownCursor = std::make_unique<TSQLMemLocalCursor>(database()->data());
+        m_ownCursor = std::make_unique<TSQLMemLocalCursor>(TSQLMemDataSetAccess::data(*database()));
         m_cursor = m_ownCursor.get();
         m_cursor->TableName = TableName;
         m_cursor->Exclusive = Exclusive;
@@ -254,7 +255,7 @@ bool TSQLMemTable::exists() {
     if (!wasConnected) connect(crTableOperation);
     bool result = false;
     try {
-        result = database()->data()->tableExists(TableName);
+        result = TSQLMemDataSetAccess::data(*database())->tableExists(TableName);
     } catch (...) {
         if (!wasConnected) disconnect(crTableOperation);
         throw;
@@ -272,7 +273,7 @@ void TSQLMemTable::tableOperation(int cursorErrorCode, bool checkReadOnly, Op op
             throw EDatabaseError("Error - database is in read only mode", Name);
         std::unique_ptr<TSQLMemLocalCursor> cursor;
         try {
-            cursor = std::make_unique<TSQLMemLocalCursor>(database()->data());
+            cursor = std::make_unique<TSQLMemLocalCursor>(TSQLMemDataSetAccess::data(*database()));
         } catch (const std::bad_alloc&) {
             throw ESQLMemException(cursorErrorCode, "Error - cannot create cursor");
         }

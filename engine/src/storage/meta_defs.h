@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "sqlmem/field_types.h"
+#include "values/data_types.h"
 #include "values/sqlmem_variant.h"
 
 namespace sqlmem {

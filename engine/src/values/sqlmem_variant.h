@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "sqlmem/field_types.h"
 #include "sqlmem/variant.h"
+#include "values/data_types.h"
 // compareStoredImages: the index key order of record-buffer images, the
 // order Compare gives for two values of the image's type.
 #include "values/stored_compare.h"

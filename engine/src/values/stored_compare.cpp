@@ -5,8 +5,8 @@
 #include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
-#include "sqlmem/field_types.h"
 #include "values/collation.h"
+#include "values/data_types.h"
 
 namespace sqlmem {
 namespace {

@@ -1,4 +1,4 @@
-#include "sqlmem/field_types.h"
+#include "values/data_types.h"
 
 #include <climits>
 #include <iterator>

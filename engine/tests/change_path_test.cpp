@@ -9,6 +9,7 @@
 
 #include "engine_test_support.h"
 #include "sqlmem/exception.h"
+#include "dataset/dataset_access.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/local_cursor.h"
 #include "storage/table_data.h"
@@ -101,10 +102,10 @@ TEST_F(ChangePathTest, AnInsertThatRunsOutOfMemoryChangesNothing) {
 
 TEST_F(ChangePathTest, ConstraintsAreCheckedOnTheStoragePathItself) {
     append(1);
-    TSQLMemTableData& table = *t.cursor()->table();
-    std::vector<std::uint8_t> record(t.cursor()->recordSize());
-    t.cursor()->setToRecord(t.cursor()->CurrentId);
-    ASSERT_EQ(t.cursor()->getRecord(0, record.data()), 0);
+    TSQLMemTableData& table = *TSQLMemDataSetAccess::cursor(t)->table();
+    std::vector<std::uint8_t> record(TSQLMemDataSetAccess::cursor(t)->recordSize());
+    TSQLMemDataSetAccess::cursor(t)->setToRecord(TSQLMemDataSetAccess::cursor(t)->CurrentId);
+    ASSERT_EQ(TSQLMemDataSetAccess::cursor(t)->getRecord(0, record.data()), 0);
     // A direct insert (as SQL and the loader make) meets the primary key.
     try {
         table.insertRecord(record.data());
@@ -115,7 +116,7 @@ TEST_F(ChangePathTest, ConstraintsAreCheckedOnTheStoragePathItself) {
     EXPECT_EQ(table.recordCount(), 1);
     expectConsistent(1);
     // A record that went meanwhile is refused, not recreated.
-    const TSQLMemRecordID id = t.cursor()->CurrentId;
+    const TSQLMemRecordID id = TSQLMemDataSetAccess::cursor(t)->CurrentId;
     table.deleteRecord(id);
     EXPECT_THROW(table.updateRecord(id, record.data()), ESQLMemChangeRefused);
     EXPECT_THROW(table.deleteRecord(id), ESQLMemChangeRefused);

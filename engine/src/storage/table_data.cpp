@@ -66,7 +66,7 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
                                    {t});
         for (const TSQLMemIndexColumn& c : ix.Columns)
             if (fields.indexOfName(c.FieldName) < 0)
-                throw ESQLMemException(30343, "Field '%s' not found", {c.FieldName});
+                throw ESQLMemException(20043, "Cannot find index field '%s'", {c.FieldName});
     }
     seen.clear();
     for (int i = 0; i < constraints.count(); ++i) {

@@ -122,7 +122,7 @@ void TSQLMemDataSet::internalLast() {
 }
 
 void TSQLMemDataSet::internalSetToRecord(const std::uint8_t* buffer) {
-    m_cursor->setToRecord(TSQLMemRecordID::load(buffer + m_cursor->recordSize()));
+    m_cursor->setToRecord(TSQLMemRecordID::load(buffer + m_cursor->recordSize()), buffer);
 }
 
 int TSQLMemDataSet::internalGetRecord(std::uint8_t* buffer, int mode) {

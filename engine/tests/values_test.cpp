@@ -334,6 +334,12 @@ TEST(SQLMemVariantTest, ConversionTable) {
         {text("1e3"), bftExtended, "EXTENDED 1000"},
         {text("inf"), bftSingle, "30051"},
         {text("1e40"), bftSingle, "30051"},
+        {text("1e-400"), bftDouble, "FLOAT 0"},  // too small: zero, not an error
+        {text(" -1e-400 "), bftDouble, "FLOAT 0"},
+        {text("1e-50"), bftSingle, "SINGLE 0"},
+        {text("1e-5000"), bftExtended, "EXTENDED 0"},
+        {text("1e400"), bftDouble, "30051"},
+        {text("1e5000"), bftExtended, "30051"},
         {text("30.06.2008"), bftDate, "DATE 30.06.2008"},
         {text("31.02.2008"), bftDate, "30051"},
         {text("9:05"), bftTime, "TIME 9:05:00"},

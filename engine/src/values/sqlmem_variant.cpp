@@ -351,10 +351,50 @@ bool parseInteger(std::string_view s, std::int64_t& v) {
     return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
+bool isDigitChar(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether a decimal number is below 1 in magnitude: the power of ten of its
+// first significant digit, exponent included, is negative. Out of a float's
+// range that tells too small from too large. Zero counts as small.
+bool belowOne(std::string_view s) {
+    std::size_t i = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    bool significant = false;
+    std::int64_t place = 0;
+    for (; i < s.size() && isDigitChar(s[i]); ++i) {
+        if (significant)
+            ++place;
+        else
+            significant = s[i] != '0';
+    }
+    if (i < s.size() && s[i] == '.') {
+        std::int64_t fraction = 0;
+        for (++i; i < s.size() && isDigitChar(s[i]); ++i) {
+            --fraction;
+            if (!significant && s[i] != '0') {
+                significant = true;
+                place = fraction;
+            }
+        }
+    }
+    if (!significant) return true;
+    std::int64_t exponent = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+        // Capped: any exponent this large is out of every float's range.
+        for (; i < s.size() && isDigitChar(s[i]); ++i)
+            exponent = std::min<std::int64_t>(exponent * 10 + (s[i] - '0'), 1'000'000'000);
+    }
+    return place + (negative ? -exponent : exponent) < 0;
+}
+
 // Always '.' as the separator: SQL text and stored defaults do not follow
 // the display profile.
 template <class T>
-bool parseFloatText(std::string_view s, T& v) {
+bool parseFloatAs(std::string_view s, T& v) {
     s = trimBlanks(s);
     std::string_view body = s;
     if (!body.empty() && (body.front() == '+' || body.front() == '-')) body.remove_prefix(1);
@@ -364,7 +404,12 @@ bool parseFloatText(std::string_view s, T& v) {
         return false;
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    if (r.ptr != s.data() + s.size()) return false;
+    if (r.ec == std::errc::result_out_of_range && belowOne(s)) {
+        v = 0;  // too small for the width: gone to zero, as float arithmetic has it
+        return true;
+    }
+    return r.ec == std::errc();
 }
 
 std::string intText(std::int64_t v) {
@@ -421,18 +466,18 @@ void fromText(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std::uin
     switch (to) {
         case bftSingle: {
             float v;
-            if (!parseFloatText(s, v)) castError(30051, from, to);
+            if (!parseFloatAs(s, v)) castError(30051, from, to);
             return storeLE(out.fixed(4), v);
         }
         case bftDouble:
         case bftCurrency: {
             double v;
-            if (!parseFloatText(s, v)) castError(30051, from, to);
+            if (!parseFloatAs(s, v)) castError(30051, from, to);
             return storeLE(out.fixed(8), v);
         }
         case bftExtended: {
             long double v;
-            if (!parseFloatText(s, v)) castError(30051, from, to);
+            if (!parseFloatAs(s, v)) castError(30051, from, to);
             return storeExtended(out.fixed(kExtendedSize), v);
         }
         case bftDate: {
@@ -724,6 +769,16 @@ std::int32_t fixedImageSize(int baseType) {
     const bool fixed = (baseType >= bftShortInt && baseType <= bftDateTime) ||
                        baseType == bftLogical || baseType == bftCurrency;
     return fixed ? memoryDataSize(baseType, 0) : 0;
+}
+
+bool parseFloatText(std::string_view text, float& v) {
+    return parseFloatAs(text, v);
+}
+bool parseFloatText(std::string_view text, double& v) {
+    return parseFloatAs(text, v);
+}
+bool parseFloatText(std::string_view text, long double& v) {
+    return parseFloatAs(text, v);
 }
 
 std::uint8_t commonBaseType(int left, int right) {

@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dataset/local_cursor.h"
 #include "sqlmem/dataset.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/table_data.h"
 
 namespace sqlmem {
 namespace {
@@ -612,6 +615,29 @@ TEST_F(TypedFieldTest, BadTextIsRefusedAndLongTextIsCut) {
     t.post();
     reopen();
     EXPECT_EQ(field("name").asString(), "ABCDEFGHIJ");
+}
+
+TEST_F(DataSetTest, WideFieldHoldingACharacterOutside1251IsRefusedOnReading) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.addField("name", F::ftWideString, 10);
+    t.open();
+    t.append();
+    t.fieldByName("name").setAsString(kIvanov);
+    t.post();
+    EXPECT_EQ(t.fieldByName("name").asString(), kIvanov);
+    // A wide value from outside the field API (a file image, a wide
+    // parameter) may hold what 1251 cannot: here U+0531 over the second letter.
+    TSQLMemLocalCursor& c = *t.cursor();
+    std::vector<std::uint8_t> record(c.recordSize());
+    ASSERT_EQ(c.getRecord(0, record.data()), 0);
+    const char16_t ayb = u'\u0531';
+    std::memcpy(record.data() + c.fieldDefs()[0].MemoryOffset + 2, &ayb, 2);
+    ASSERT_TRUE(c.table()->updateRecord(c, record.data()));
+    t.refresh();
+    expectEngineError([&] { (void)t.fieldByName("name").asString(); }, 30403,
+                      "Character U+0531 cannot be stored in code page 1251 - Native error: 30403");
+    t.close();
 }
 
 // --- locate ------------------------------------------------------------------------

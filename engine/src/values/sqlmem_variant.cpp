@@ -12,9 +12,11 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/cp1251_wide.h"
 #include "platform/memory.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "values/collation.h"
 #include "values/date_time.h"
 #include "values/locale_profile.h"
 
@@ -144,15 +146,6 @@ std::size_t lengthWide(const std::uint8_t* p, std::int32_t size) {
     return n;
 }
 
-std::string narrowUnits(const std::uint8_t* p, std::size_t units) {
-    std::string s(units, '?');
-    for (std::size_t i = 0; i < units; ++i) {
-        unsigned char c;
-        if (cp1251::fromUnicode(loadLE<char16_t>(p + 2 * i), c)) s[i] = static_cast<char>(c);
-    }
-    return s;
-}
-
 std::u16string widenBytes(std::string_view s) {
     std::u16string u(s.size(), u'\0');
     for (std::size_t i = 0; i < s.size(); ++i)
@@ -161,8 +154,9 @@ std::u16string widenBytes(std::string_view s) {
 }
 
 // The text of a text or BLOB image in 1251; BLOB bytes are taken as 8-bit text.
+// Wide text that 1251 cannot hold is refused (30402), not patched.
 std::string narrowText(std::uint8_t type, const std::uint8_t* p, std::int32_t size) {
-    if (isWideType(type)) return narrowUnits(p, lengthWide(p, size));
+    if (isWideType(type)) return wideTo1251(p, lengthWide(p, size), 30402);
     return std::string(reinterpret_cast<const char*>(p), length8(p, size));
 }
 
@@ -457,7 +451,15 @@ void fromText(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std::uin
     if (to == bftWideClob && from == bftClob) return putWide(out, wideText(from, p, n), false);
     if (isBlobType(to) || to == bftBytes || to == bftVarBytes) castError(30052, from, to);
 
-    const std::string s = narrowText(from, p, n);
+    std::string s;
+    if (!isWideType(from)) {
+        s = narrowText(from, p, n);
+    } else if (!tryWideTo1251(p, lengthWide(p, n), s)) {
+        // Only read, never kept: a character 1251 cannot hold makes the text
+        // no number, date or TRUE, refused (or false) as any such text is.
+        if (to == bftLogical) return putBool(out, false);
+        castError(isNumericType(to) || isDateTimeType(to) ? 30051 : 30052, from, to);
+    }
     if (isIntegerType(to)) {
         std::int64_t v;
         if (!parseInteger(s, v)) castError(30051, from, to);
@@ -623,10 +625,10 @@ int compareImages(std::uint8_t type, const std::uint8_t* a, std::int32_t na, con
         case bftWideChar:
         case bftWideVarchar:
         case bftWideClob: {
-            // Through 1251, so that both widths sort alike.
+            // In the order of the 1251 form, so that both widths sort alike.
             std::size_t la = lengthWide(a, na), lb = lengthWide(b, nb);
             if (partial) la = lb = std::min(la, lb);
-            return localeCompare(narrowUnits(a, la), narrowUnits(b, lb), ignoreCase);
+            return collateWide(a, la, b, lb, ignoreCase);
         }
         case bftShortInt:
         case bftSmallInt:
@@ -1288,6 +1290,11 @@ int TSQLMemVariant::Compare(const TSQLMemVariant& other, bool nullAware, bool pa
                                        "Cannot compare Incompatible DataTypes: '%s' and '%s'",
                                        {baseTypeSqlName(m_type), baseTypeSqlName(other.m_type)});
         }
+        // Wide text meets memo as CHAR, which may not hold it: compared as
+        // wide text instead, which orders what 1251 holds alike and cannot fail.
+        if (isTextType(type) && !isWideType(type) &&
+            (isWideType(m_type) || isWideType(other.m_type)))
+            type = bftWideVarchar;
         imageAs(*this, type, left);
         imageAs(other, type, right);
         const int r = compareImages(type, left.data(), left.size(), right.data(), right.size(),

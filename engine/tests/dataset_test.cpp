@@ -4,16 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "engine_test_support.h"
 #include "sqlmem/dataset.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/local_cursor.h"
+#include "storage/table_data.h"
 
 namespace sqlmem {
 namespace {
@@ -605,6 +609,29 @@ TEST_F(TypedFieldTest, BadTextIsRefusedAndLongTextIsCut) {
     t.post();
     reopen();
     EXPECT_EQ(field("name").asString(), "ABCDEFGHIJ");
+}
+
+TEST_F(DataSetTest, WideFieldHoldingACharacterOutside1251IsRefusedOnReading) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.addField("name", F::ftWideString, 10);
+    t.open();
+    t.append();
+    t.fieldByName("name").setAsString(kIvanov);
+    t.post();
+    EXPECT_EQ(t.fieldByName("name").asString(), kIvanov);
+    // A wide value from outside the field API (a file image, a wide
+    // parameter) may hold what 1251 cannot: here U+0531 over the second letter.
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
+    std::vector<std::uint8_t> record(c.recordSize());
+    ASSERT_EQ(c.getRecord(0, record.data()), 0);
+    const char16_t ayb = u'\u0531';
+    std::memcpy(record.data() + c.fieldDefs()[0].MemoryOffset + 2, &ayb, 2);
+    c.table()->updateRecord(c.CurrentId, record.data());
+    t.refresh();
+    expectEngineError([&] { (void)t.fieldByName("name").asString(); }, 30403,
+                      "Character U+0531 cannot be stored in code page 1251 - Native error: 30403");
+    t.close();
 }
 
 // --- locate ------------------------------------------------------------------------

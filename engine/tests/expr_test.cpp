@@ -277,6 +277,31 @@ TEST(ExprTest, ParseErrorsCarryCodeLineAndColumn) {
     EXPECT_THROW(e.IsTrue(), ESQLMemException);  // no root: "Value is Null"
 }
 
+TEST(ExprTest, FloatLiteralsTooSmallAreZeroAndTooLargeAreRefused) {
+    const std::pair<const char*, const char*> small[] = {
+        {"1e-400", "0"},
+        {"1e-400 + 1", "1"},
+        {"0.000001e-400", "0"},
+        {"100000000000000000000000e-424", "0"},  // 1e-401 written with a long mantissa
+        {"2.5e-3", "0,0025"},
+    };
+    for (const auto& [text, expected] : small)
+        EXPECT_EQ(valueOf(text), expected) << text;
+    // Too large stays an error; a mantissa of fraction digits does not hide it.
+    for (const char* text : {"1e400", "0.0000000001e400", "12345678901234567890e300"}) {
+        SCOPED_TRACE(text);
+        TSQLMemExpression e;
+        try {
+            TSQLMemExprParser::ParseFilter(e, std::string(text) + " > 0", false, false);
+            ADD_FAILURE() << "no error";
+        } catch (const ESQLMemException& ex) {
+            EXPECT_EQ(ex.nativeError(), 30062);
+            EXPECT_EQ(std::string(ex.what()), "Invalid numeric symbol '" + std::string(text) +
+                                                  "' at line 1, column 1 - Native error: 30062");
+        }
+    }
+}
+
 TEST(ExprTest, ParseShapes) {
     TSQLMemExpression e;
     // Nested ANDs flatten into the root, absorbed children at the end.

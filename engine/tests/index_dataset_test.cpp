@@ -134,6 +134,50 @@ TEST_F(IndexedTableTest, LocateFindsThroughAnIndexAndHonoursTheFilter) {
     EXPECT_EQ(t.fieldByName("id").asInteger(), 3);
 }
 
+TEST_F(IndexedTableTest, ARecordDeletedByAnotherDatasetKeepsItsPlaceInTheWalk) {
+    // Inserted as 6 3 4 1 2 5; the viewer stands on 3 when another dataset
+    // deletes it, and a step goes to its neighbour in the viewer's order.
+    const struct {
+        const char* order;  // index name, empty for the natural order
+        bool filtered;      // hides 5
+        std::vector<int> walk;
+    } rows[] = {
+        {"", false, {6, 3, 4, 1, 2, 5}},           {"ById", false, {1, 2, 3, 4, 5, 6}},
+        {"ByNameDesc", false, {6, 5, 4, 3, 2, 1}}, {"", true, {6, 3, 4, 1, 2}},
+        {"ById", true, {1, 2, 3, 4, 6}},           {"ByNameDesc", true, {6, 4, 3, 2, 1}},
+    };
+    for (const auto& row : rows) {
+        for (const bool forward : {true, false}) {
+            SCOPED_TRACE(std::string(row.order) + (row.filtered ? " filtered" : "") +
+                         (forward ? " next" : " prior"));
+            t.setIndexName(row.order);
+            t.setFilter("id <> 5");
+            t.setFiltered(row.filtered);
+            t.open();
+            for (int id : {6, 3, 4, 1, 2, 5})
+                add(id, "n" + std::to_string(id));
+            ASSERT_TRUE(t.locate("id", {3}));
+            TSQLMemTable other{"Other"};
+            other.TableName = t.TableName;
+            other.open();
+            ASSERT_TRUE(other.locate("id", {3}));
+            other.deleteRecord();
+
+            std::vector<int> rest = row.walk;
+            const auto at = std::find(rest.begin(), rest.end(), 3) - rest.begin();
+            rest.erase(rest.begin() + at);
+            const int expected = rest[forward ? at : at - 1];
+            forward ? t.next() : t.prior();
+            EXPECT_FALSE(forward ? t.eof() : t.bof());
+            EXPECT_EQ(t.fieldByName("id").asInteger(), expected);
+            EXPECT_EQ(t.recNo(), (forward ? at : at - 1) + 1);
+            other.close();
+            t.close();
+            t.deleteTable();
+        }
+    }
+}
+
 TEST_F(IndexedTableTest, RandomChangesMatchASortedModel) {
     t.setIndexFieldNames("id");
     t.open();

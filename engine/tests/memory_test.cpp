@@ -188,7 +188,7 @@ TEST(MemoryManagerTest, UseFiguresAndCounters) {
     EXPECT_EQ(m.size(nullptr), 0u);
 }
 
-TEST(MemoryManagerTest, AvailableMemoryIsTheSmallerOfLimitAndSystem) {
+TEST(MemoryManagerTest, AvailableMemoryIsWhatTheLimitLeavesOrTheSystemHas) {
     Manager m;
     const std::int64_t system = m.availableMemory();
     EXPECT_GT(system, 0);
@@ -198,6 +198,13 @@ TEST(MemoryManagerTest, AvailableMemoryIsTheSmallerOfLimitAndSystem) {
     EXPECT_LE(m.availableMemory(), system * 2);
     m.setMemoryLimit(1 << 20);
     EXPECT_EQ(m.availableMemory(), 1 << 20);
+    // What is in use is no longer available under the limit.
+    void* held = m.allocate(600 << 10);
+    EXPECT_EQ(m.availableMemory(), (1 << 20) - (600 << 10));
+    m.setMemoryLimit(512 << 10);
+    EXPECT_EQ(m.availableMemory(), 0) << "a limit below the use leaves nothing";
+    m.free(held);
+    EXPECT_EQ(m.availableMemory(), 512 << 10);
 }
 
 }  // namespace

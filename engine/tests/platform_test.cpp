@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/cp1251_wide.h"
 #include "platform/memory.h"
 #include "platform/rw_lock.h"
 #include "sqlmem/cp1251.h"
@@ -155,6 +156,35 @@ TEST(Cp1251Test, Utf8RefusesWhatTheCodePageCannotHoldKeepingThePrefix) {
         std::string out;
         EXPECT_FALSE(cp1251::fromUtf8(row.utf8, out));
         EXPECT_EQ(out, row.prefix);
+    }
+}
+
+TEST(Cp1251Test, WideTextConvertsOrNamesTheFirstCharacterItCannotHold) {
+    const struct {
+        const char* what;
+        std::u16string wide;
+        const char* refused;  // null: converts
+    } rows[] = {
+        {"Cyrillic and symbols", u"\u0401\u0436 \u2014\u20AC", nullptr},
+        {"Armenian after a good prefix", u"ok\u0531\u0532", "U+0531"},
+        {"outside the BMP as one character", u"\U0001F600", "U+1F600"},
+        {"lone high surrogate", u"\xD83Dx", "U+D83D"},
+        {"replacement character", u"\uFFFD", "U+FFFD"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto* units = reinterpret_cast<const std::uint8_t*>(row.wide.data());
+        try {
+            const std::string narrow = wideTo1251(units, row.wide.size(), 12345);
+            ASSERT_EQ(row.refused, nullptr) << "converted: " << narrow;
+            EXPECT_EQ(narrow, "\xA8\xE6 \x97\x88");
+        } catch (const ESQLMemException& e) {
+            ASSERT_NE(row.refused, nullptr) << e.what();
+            EXPECT_EQ(e.nativeError(), 12345);
+            EXPECT_EQ(std::string(e.what()), "Character " + std::string(row.refused) +
+                                                 " cannot be stored in code page 1251 - "
+                                                 "Native error: 12345");
+        }
     }
 }
 

@@ -610,6 +610,12 @@ TEST(TableStructureTest, InvalidDefinitionsAreRefusedWithTheirOwnCode) {
              addIndex(i, "bY_iD", {"id"});
          },
          11428, "Cannot create table 'bad'. Duplicate index name 'bY_iD' - Native error: 11428"},
+        {"index on a missing field",
+         [](TSQLMemFieldDefs& f, TSQLMemIndexDefs& i) {
+             addFields(f, {{"id", aftInteger, 0}});
+             addIndex(i, "ix", {"id", "nope"});
+         },
+         20043, "Cannot find index field 'nope' - Native error: 20043"},
         {"two primary indexes",
          [](TSQLMemFieldDefs& f, TSQLMemIndexDefs& i) {
              addFields(f, {{"id", aftInteger, 0}, {"code", aftInteger, 0}});

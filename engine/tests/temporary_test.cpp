@@ -125,6 +125,46 @@ TEST(TemporaryTableTest, SpillsPastMemoryAndReadsEveryRecordAndPageBack) {
     EXPECT_GE(manager().peakUse(), useBefore + recordLimit * 206LL) << "the peak stays the peak";
 }
 
+TEST(TemporaryTableTest, SpillsWhenMostOfTheLimitIsAlreadyInUse) {
+    // 8 MiB already held under a limit that leaves 1 MiB free: the stores'
+    // budgets are shares of that 1 MiB, so the table goes to its files long
+    // before the limit could refuse it.
+    EngineBlock held;
+    held.resize(8 << 20);
+    const std::int64_t free = 1 << 20;
+    ScopedMemoryBudget budget(free);
+    TSQLMemTable t;
+    t.setTemporary(true);
+    t.addField("id", F::ftInteger);
+    t.addField("name", F::ftString, 200);
+    t.IndexDefs.push_back({"byName", "name", 0});
+    t.open();
+    auto* table =
+        dynamic_cast<TSQLMemTemporaryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
+    ASSERT_NE(table, nullptr);
+    TSQLMemTemporaryRecordManager& records = *table->temporaryRecords();
+    TSQLMemTemporaryPageManager& pages = table->temporaryPages();
+    EXPECT_LE(std::int64_t{records.memoryLimit()} * records.recordSize(), free / 10);
+    EXPECT_LE(std::int64_t{pages.memoryPageLimit()} * kPageSize, free / 10);
+
+    const int n = 6000;
+    for (int i = 0; i < n; ++i)
+        appendRow(t, i, scatteredKey(i));
+    EXPECT_EQ(t.recordCount(), n);
+    EXPECT_EQ(records.memoryCount(), records.memoryLimit());
+    EXPECT_FALSE(records.fileName().empty());
+    EXPECT_GT(pages.pagesAllocated(), pages.memoryPageLimit());
+    t.setIndexName("byName");
+    int walked = 0;
+    std::string previous;
+    for (t.first(); !t.eof(); t.next(), ++walked) {
+        const std::string name = t.fieldByName("name").asString();
+        ASSERT_LT(previous, name);
+        previous = name;
+    }
+    EXPECT_EQ(walked, n);
+}
+
 TEST(TemporaryTableTest, RecordNumbersAreIdentifiersPlusOne) {
     ScopedMemoryBudget budget(2 << 20);
     TSQLMemTable t;

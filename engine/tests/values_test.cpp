@@ -327,6 +327,12 @@ TEST(SQLMemVariantTest, ConversionTable) {
         {text("1e3"), bftExtended, "EXTENDED 1000"},
         {text("inf"), bftSingle, "30051"},
         {text("1e40"), bftSingle, "30051"},
+        {text("1e-400"), bftDouble, "FLOAT 0"},  // too small: zero, not an error
+        {text(" -1e-400 "), bftDouble, "FLOAT 0"},
+        {text("1e-50"), bftSingle, "SINGLE 0"},
+        {text("1e-5000"), bftExtended, "EXTENDED 0"},
+        {text("1e400"), bftDouble, "30051"},
+        {text("1e5000"), bftExtended, "30051"},
         {text("30.06.2008"), bftDate, "DATE 30.06.2008"},
         {text("31.02.2008"), bftDate, "30051"},
         {text("9:05"), bftTime, "TIME 9:05:00"},
@@ -586,6 +592,66 @@ TEST(SQLMemVariantTest, StoredImageOrderAgreesWithCompare) {
                           b.CompareThreeWay(a, false, ci))
                     << show(b) << " vs " << show(a);
             }
+        }
+    }
+}
+
+// Wide values may hold what 1251 cannot: conversion to 1251 text refuses
+// such a character by name, while comparison, which cannot fail, orders it
+// after every 1251 character and keeps distinct texts apart.
+TEST(SQLMemVariantTest, WideCharactersOutside1251) {
+    auto wide = [](const std::u16string& u) {
+        TSQLMemVariant v(bftWideVarchar);
+        v.SetWideString(u);
+        return v;
+    };
+    TSQLMemVariant v = wide(u"\u0416\u0531");  // Ж, then Armenian Ayb
+    try {
+        v.ConvertTo(bftVarchar);
+        ADD_FAILURE() << "converted";
+    } catch (const ESQLMemException& e) {
+        EXPECT_STREQ(e.what(),
+                     "Character U+0531 cannot be stored in code page 1251 - Native error: 30402");
+    }
+    EXPECT_EQ(v.GetWideString(), u"\u0416\u0531") << "a refused conversion keeps the value";
+    EXPECT_EQ(codeOf([&] { (void)v.GetString(); }), 30402);
+    v.SetType(bftVarchar);
+    EXPECT_TRUE(v.IsNull());
+    // Only read, as a number or a truth value, such text is simply none.
+    EXPECT_EQ(codeOf([&] { wide(u"1\u0661").ConvertTo(bftInteger); }), 30051);
+    TSQLMemVariant flag = wide(u"\u0531");
+    flag.ConvertTo(bftLogical);
+    EXPECT_EQ(show(flag), "LOGICAL False");
+    // Wide text meets memo as CHAR; it is compared without going through it.
+    const TSQLMemVariant memo = raw(bftClob, "ab");
+    EXPECT_EQ(wide(u"a\u0531").CompareThreeWay(memo, false, false), 1);
+    EXPECT_EQ(memo.CompareThreeWay(wide(u"a\u0531"), false, false), -1);
+    EXPECT_EQ(wide(u"ab").CompareThreeWay(memo, false, false), 0);
+
+    const struct {
+        std::u16string a, b;
+        int order, orderIgnoringCase;
+    } rows[] = {
+        {u"a\u0531", u"a\u0532", -1, -1},  // apart, by code unit
+        {u"a\u0531", u"a\u0531", 0, 0},
+        {u"a\u0531", u"a\u044F", 1, 1},  // after every 1251 character (я)
+        {u"\u0531", u"\u0531b", -1, -1},
+        {u"\u0416\u0531", u"\u0436\u0531", 1, 0},  // Ж and ж: case still only breaks ties
+    };
+    const std::int32_t width = memoryDataSize(bftWideVarchar, 4);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        const TSQLMemVariant a = wide(row.a), b = wide(row.b);
+        std::vector<std::uint8_t> ra(width), rb(width);
+        ASSERT_TRUE(a.GetData(ra.data(), width));
+        ASSERT_TRUE(b.GetData(rb.data(), width));
+        for (const bool ci : {false, true}) {
+            const int expected = ci ? row.orderIgnoringCase : row.order;
+            EXPECT_EQ(a.CompareThreeWay(b, false, ci), expected);
+            EXPECT_EQ(b.CompareThreeWay(a, false, ci), -expected);
+            EXPECT_EQ(compareStoredImages(bftWideVarchar, ra.data(), rb.data(), width, ci),
+                      expected)
+                << "index order";
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include "expr/expression.h"
 #include "platform/bytes.h"
+#include "platform/cp1251_wide.h"
 #include "sql/expression_parser.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
@@ -122,7 +123,7 @@ void TSQLMemDataSet::internalLast() {
 }
 
 void TSQLMemDataSet::internalSetToRecord(const std::uint8_t* buffer) {
-    m_cursor->setToRecord(TSQLMemRecordID::load(buffer + m_cursor->recordSize()));
+    m_cursor->setToRecord(TSQLMemRecordID::load(buffer + m_cursor->recordSize()), buffer);
 }
 
 int TSQLMemDataSet::internalGetRecord(std::uint8_t* buffer, int mode) {
@@ -368,14 +369,12 @@ Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& fiel
         }
         case bftWideChar:
         case bftWideVarchar: {
-            std::string text;
-            for (int i = 0; i + 1 < def.MemoryDataSize; i += 2) {
-                const char16_t u = loadLE<char16_t>(p + i);
-                if (!u) break;
-                unsigned char b;
-                text += cp1251::fromUnicode(u, b) ? static_cast<char>(b) : '?';
-            }
-            return Variant(text);
+            std::size_t units = 0;
+            while (static_cast<int>(2 * units + 1) < def.MemoryDataSize &&
+                   loadLE<char16_t>(p + 2 * units) != 0)
+                ++units;
+            // Field values are 1251 text: a character it cannot hold is refused.
+            return Variant(wideTo1251(p, units, 30403));
         }
         case bftShortInt:
             return Variant(std::int64_t{loadLE<std::int8_t>(p)});

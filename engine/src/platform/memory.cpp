@@ -270,8 +270,10 @@ bool TSQLMemMemoryManager::growsZeroed(const void* block) {
 
 std::int64_t TSQLMemMemoryManager::availableMemory() {
     std::int64_t available = physicalAvailable();
+    // Under a limit only what is not yet in use can still be had: a budget
+    // drawn from the whole limit would run into it instead of spilling.
     const std::int64_t limit = m_limit.load();
-    if (limit > 0 && limit < available) available = limit;
+    if (limit > 0) available = std::min(available, std::max<std::int64_t>(limit - currentUse(), 0));
     m_available.store(available);
     return available;
 }

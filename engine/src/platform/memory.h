@@ -66,8 +66,9 @@ public:
     // Whether growth of this block arrives as fresh zero pages.
     static bool growsZeroed(const void* block);
 
-    // The smaller of the limit (when set) and the physical memory the system
-    // has available now (MemAvailable of /proc/meminfo), measured per call.
+    // The smaller of what the limit (when set) leaves above the current use,
+    // and the physical memory the system has available now (MemAvailable of
+    // /proc/meminfo), measured per call. Never negative.
     std::int64_t availableMemory();
     std::int64_t lastAvailableMemory() const { return m_available.load(); }
 

@@ -494,8 +494,7 @@ NodePtr Parser::literal() {
         }
         case tktFloat: {
             double d = 0;
-            const auto r = std::from_chars(t.Text.data(), t.Text.data() + t.Text.size(), d);
-            if (r.ec != std::errc() || r.ptr != t.Text.data() + t.Text.size())
+            if (!parseFloatText(t.Text, d))
                 fail(30062, "Invalid numeric symbol '%s' at line %d, column %d", {t.Text});
             v.SetDouble(d);
             break;

@@ -80,6 +80,7 @@ void TSQLMemLocalCursor::close() {
     m_table = nullptr;
     CurrentId = {};
     AtStart = AtEnd = false;
+    m_kept.clear();
 }
 
 const TSQLMemFieldDefs& TSQLMemLocalCursor::fieldDefs() const {
@@ -119,6 +120,13 @@ void TSQLMemLocalCursor::last() {
 void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id) {
     CurrentId = id;
     AtStart = AtEnd = false;
+}
+
+void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
+    setToRecord(id);
+    if (IndexId < 0 || !record || id.isNull()) return;
+    m_kept.assign(record, record + m_recordSize);
+    m_keptId = id;
 }
 
 int TSQLMemLocalCursor::getRecord(int mode, std::uint8_t* dest) {

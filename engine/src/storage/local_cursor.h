@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/memory.h"
 #include "storage/meta_defs.h"
 #include "storage/record_id.h"
 #include "storage/record_predicate.h"
@@ -64,6 +66,14 @@ public:
     void first();  // before the first record
     void last();   // after the last record
     void setToRecord(const TSQLMemRecordID& id);
+    // As above, with the record's bytes as the caller holds them. In an
+    // index order the cursor keeps a copy: once another cursor deletes the
+    // record, its key is all that still tells where the record stood.
+    void setToRecord(const TSQLMemRecordID& id, const std::uint8_t* record);
+    // The bytes kept for the record at CurrentId, or null.
+    const std::uint8_t* keptRecord() const {
+        return !m_kept.empty() && m_keptId == CurrentId ? m_kept.data() : nullptr;
+    }
     // mode: 0 current, 1 next, 2 prior. On "found" (0) the record's bytes go
     // to dest (recordSize() bytes) and the cursor stands on it.
     int getRecord(int mode, std::uint8_t* dest);
@@ -143,6 +153,9 @@ private:
     std::unique_ptr<TSQLMemRecordPredicate> m_filter;
     std::function<bool(const std::uint8_t* record)> m_eventFilter;
     std::function<bool()> m_eventWanted;
+
+    EngineBytes m_kept;
+    TSQLMemRecordID m_keptId;
 
     TSQLMemDatabaseData* m_database;
     TSQLMemTableData* m_table = nullptr;

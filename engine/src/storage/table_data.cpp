@@ -11,6 +11,38 @@
 #include "storage/local_cursor.h"
 
 namespace sqlmem {
+namespace {
+
+// The cursor's record has left its index (another cursor deleted it): step
+// from the key the cursor kept for it. Its place among records of an equal
+// key went with it; they are passed over, as a continuation past a key does.
+void stepFromVanished(const TSQLMemLocalCursor& cursor, TSQLMemBTreeIndex& index, int session,
+                      const TSQLMemBaseRecordManager& rm, TSQLMemGetRequest& r) {
+    const std::uint8_t* kept = cursor.keptRecord();
+    if (!kept || !(cursor.CurrentId == TSQLMemRecordID{r.Slot, r.ItemNo})) return;
+    const bool forward = r.Mode == gmNext;
+    const TSQLMemIndexBound past{kept, static_cast<std::int32_t>(index.keyRef().columns.size()),
+                                 forward ? 3 : 2};
+    TSQLMemKeyPath path;
+    if (!index.search(session, past, !forward, path)) {
+        r.Answer = forward ? grAfterLast : grBeforeFirst;
+        return;
+    }
+    const TSQLMemRecordID id = index.entryRecordId(session, path);
+    TSQLMemGetRequest fetch;
+    fetch.Session = session;
+    fetch.Mode = gmCurrent;
+    fetch.Slot = id.PageNo;
+    fetch.ItemNo = id.PageItemNo;
+    fetch.Dest = r.Dest;
+    rm.get(fetch);
+    if (fetch.Answer != grFound) return;
+    r.Answer = grFound;
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+}
+
+}  // namespace
 
 TSQLMemTableData::TSQLMemTableData(TSQLMemDatabaseData* database, const std::string& name)
     : TSQLMemLockable("TSQLMemTableData"), m_database(database) {
@@ -66,7 +98,7 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
                                    {t});
         for (const TSQLMemIndexColumn& c : ix.Columns)
             if (fields.indexOfName(c.FieldName) < 0)
-                throw ESQLMemException(30343, "Field '%s' not found", {c.FieldName});
+                throw ESQLMemException(20043, "Cannot find index field '%s'", {c.FieldName});
     }
     seen.clear();
     for (int i = 0; i < constraints.count(); ++i) {
@@ -206,10 +238,12 @@ int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8
         ~Release() { t.m_indexManager->releasePages(t.m_session); }
     } release{*this};
     for (;;) {
-        if (index)
+        if (index) {
             index->getRecord(m_session, r, rm);
-        else
+            if (r.Answer == grNotFound) stepFromVanished(cursor, *index, m_session, rm, r);
+        } else {
             rm.get(r);
+        }
         if (r.Answer != grFound || cursor.accepts(dest)) break;
         if (mode == gmCurrent) {
             r.Answer = grNotFound;

@@ -87,6 +87,20 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
                     ++before;
             }
             m_indexManager->releasePages(m_session);
+        } else if (const std::uint8_t* kept = order && !current ? cursor.keptRecord() : nullptr) {
+            // Deleted by another cursor: placed by the key it was kept with,
+            // past the records of an equal key in the direction of the step.
+            EngineBytes keptKey(static_cast<std::size_t>(order->keyRef().keySize));
+            EngineBytes key(keptKey.size());
+            order->buildKey(kept, keptKey.data());
+            before = 0;
+            for (const TSQLMemRecordID& id : ids) {
+                const std::uint8_t* record = rm.lend(m_session, id, other);
+                if (!record) continue;
+                order->buildKey(record, key.data());
+                const int c = order->compareKeys(key.data(), keptKey.data());
+                if (c < 0 || (c == 0 && mode == gmNext)) ++before;
+            }
         } else {
             before = static_cast<std::int32_t>(std::count_if(
                 ids.begin(), ids.end(),

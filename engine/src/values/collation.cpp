@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 
 namespace sqlmem {
@@ -59,6 +60,27 @@ int collate1251(const char* a, std::size_t na, const char* b, std::size_t nb, bo
         const std::uint16_t px = w.primary[x[i]], py = w.primary[y[i]];
         if (px != py) return px < py ? -1 : 1;
         if (caseOrder == 0) caseOrder = w.upper[x[i]] < w.upper[y[i]] ? -1 : 1;
+    }
+    if (na != nb) return na < nb ? -1 : 1;
+    return ignoreCase ? 0 : caseOrder;
+}
+
+int collateWide(const std::uint8_t* a, std::size_t na, const std::uint8_t* b, std::size_t nb,
+                bool ignoreCase) {
+    const Weights& w = weights();
+    // Beyond every weight of the table, which stays below 256.
+    constexpr std::uint32_t kUnencodable = 0x10000;
+    const std::size_t n = na < nb ? na : nb;
+    int caseOrder = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t x = loadLE<char16_t>(a + 2 * i), y = loadLE<char16_t>(b + 2 * i);
+        if (x == y) continue;
+        unsigned char bx = 0, by = 0;
+        const std::uint32_t px = cp1251::fromUnicode(x, bx) ? w.primary[bx] : kUnencodable + x;
+        const std::uint32_t py = cp1251::fromUnicode(y, by) ? w.primary[by] : kUnencodable + y;
+        if (px != py) return px < py ? -1 : 1;
+        // Equal weights of different units: one letter in two cases.
+        if (caseOrder == 0) caseOrder = w.upper[bx] < w.upper[by] ? -1 : 1;
     }
     if (na != nb) return na < nb ? -1 : 1;
     return ignoreCase ? 0 : caseOrder;

@@ -6,10 +6,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace sqlmem {
 
 // -1, 0 or 1.
 int collate1251(const char* a, std::size_t na, const char* b, std::size_t nb, bool ignoreCase);
+
+// Wide text (na and nb UTF-16 units, little-endian as records and values
+// hold them) in the order of its 1251 form. Comparing never fails, yet a
+// character the code page cannot hold has no 1251 form: it sorts after every
+// character that has one, by its code unit, and has no case. So distinct
+// texts never compare equal for want of a form, as a stand-in byte would make them.
+int collateWide(const std::uint8_t* a, std::size_t na, const std::uint8_t* b, std::size_t nb,
+                bool ignoreCase);
 
 }  // namespace sqlmem

@@ -13,9 +13,11 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/cp1251_wide.h"
 #include "platform/memory.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "values/collation.h"
 #include "values/date_time.h"
 #include "values/locale_profile.h"
 
@@ -136,15 +138,6 @@ std::size_t lengthWide(const std::uint8_t* p, std::int32_t size) {
     return n;
 }
 
-std::string narrowUnits(const std::uint8_t* p, std::size_t units) {
-    std::string s(units, '?');
-    for (std::size_t i = 0; i < units; ++i) {
-        unsigned char c;
-        if (cp1251::fromUnicode(loadLE<char16_t>(p + 2 * i), c)) s[i] = static_cast<char>(c);
-    }
-    return s;
-}
-
 std::u16string widenBytes(std::string_view s) {
     std::u16string u(s.size(), u'\0');
     for (std::size_t i = 0; i < s.size(); ++i)
@@ -153,8 +146,9 @@ std::u16string widenBytes(std::string_view s) {
 }
 
 // The text of a text or BLOB image in 1251; BLOB bytes are taken as 8-bit text.
+// Wide text that 1251 cannot hold is refused (30402), not patched.
 std::string narrowText(std::uint8_t type, const std::uint8_t* p, std::int32_t size) {
-    if (isWideType(type)) return narrowUnits(p, lengthWide(p, size));
+    if (isWideType(type)) return wideTo1251(p, lengthWide(p, size), 30402);
     return std::string(reinterpret_cast<const char*>(p), length8(p, size));
 }
 
@@ -343,10 +337,50 @@ bool parseInteger(std::string_view s, std::int64_t& v) {
     return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
+bool isDigitChar(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether a decimal number is below 1 in magnitude: the power of ten of its
+// first significant digit, exponent included, is negative. Out of a float's
+// range that tells too small from too large. Zero counts as small.
+bool belowOne(std::string_view s) {
+    std::size_t i = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    bool significant = false;
+    std::int64_t place = 0;
+    for (; i < s.size() && isDigitChar(s[i]); ++i) {
+        if (significant)
+            ++place;
+        else
+            significant = s[i] != '0';
+    }
+    if (i < s.size() && s[i] == '.') {
+        std::int64_t fraction = 0;
+        for (++i; i < s.size() && isDigitChar(s[i]); ++i) {
+            --fraction;
+            if (!significant && s[i] != '0') {
+                significant = true;
+                place = fraction;
+            }
+        }
+    }
+    if (!significant) return true;
+    std::int64_t exponent = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+        // Capped: any exponent this large is out of every float's range.
+        for (; i < s.size() && isDigitChar(s[i]); ++i)
+            exponent = std::min<std::int64_t>(exponent * 10 + (s[i] - '0'), 1'000'000'000);
+    }
+    return place + (negative ? -exponent : exponent) < 0;
+}
+
 // Always '.' as the separator: SQL text and stored defaults do not follow
 // the display profile.
 template <class T>
-bool parseFloatText(std::string_view s, T& v) {
+bool parseFloatAs(std::string_view s, T& v) {
     s = trimBlanks(s);
     std::string_view body = s;
     if (!body.empty() && (body.front() == '+' || body.front() == '-')) body.remove_prefix(1);
@@ -356,7 +390,12 @@ bool parseFloatText(std::string_view s, T& v) {
         return false;
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     const auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+    if (r.ptr != s.data() + s.size()) return false;
+    if (r.ec == std::errc::result_out_of_range && belowOne(s)) {
+        v = 0;  // too small for the width: gone to zero, as float arithmetic has it
+        return true;
+    }
+    return r.ec == std::errc();
 }
 
 std::string intText(std::int64_t v) {
@@ -404,7 +443,15 @@ void fromText(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std::uin
     if (to == bftWideClob && from == bftClob) return putWide(out, wideText(from, p, n), false);
     if (isBlobType(to) || to == bftBytes || to == bftVarBytes) castError(30052, from, to);
 
-    const std::string s = narrowText(from, p, n);
+    std::string s;
+    if (!isWideType(from)) {
+        s = narrowText(from, p, n);
+    } else if (!tryWideTo1251(p, lengthWide(p, n), s)) {
+        // Only read, never kept: a character 1251 cannot hold makes the text
+        // no number, date or TRUE, refused (or false) as any such text is.
+        if (to == bftLogical) return putBool(out, false);
+        castError(isNumericType(to) || isDateTimeType(to) ? 30051 : 30052, from, to);
+    }
     if (isIntegerType(to)) {
         std::int64_t v;
         if (!parseInteger(s, v)) castError(30051, from, to);
@@ -413,18 +460,18 @@ void fromText(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std::uin
     switch (to) {
         case bftSingle: {
             float v;
-            if (!parseFloatText(s, v)) castError(30051, from, to);
+            if (!parseFloatAs(s, v)) castError(30051, from, to);
             return storeLE(out.fixed(4), v);
         }
         case bftDouble:
         case bftCurrency: {
             double v;
-            if (!parseFloatText(s, v)) castError(30051, from, to);
+            if (!parseFloatAs(s, v)) castError(30051, from, to);
             return storeLE(out.fixed(8), v);
         }
         case bftExtended: {
             long double v;
-            if (!parseFloatText(s, v)) castError(30051, from, to);
+            if (!parseFloatAs(s, v)) castError(30051, from, to);
             return storeExtended(out.fixed(kExtendedSize), v);
         }
         case bftDate: {
@@ -570,10 +617,10 @@ int compareImages(std::uint8_t type, const std::uint8_t* a, std::int32_t na, con
         case bftWideChar:
         case bftWideVarchar:
         case bftWideClob: {
-            // Through 1251, so that both widths sort alike.
+            // In the order of the 1251 form, so that both widths sort alike.
             std::size_t la = lengthWide(a, na), lb = lengthWide(b, nb);
             if (partial) la = lb = std::min(la, lb);
-            return localeCompare(narrowUnits(a, la), narrowUnits(b, lb), ignoreCase);
+            return collateWide(a, la, b, lb, ignoreCase);
         }
         case bftShortInt:
         case bftSmallInt:
@@ -716,6 +763,16 @@ std::int32_t fixedImageSize(int baseType) {
     const bool fixed = (baseType >= bftShortInt && baseType <= bftDateTime) ||
                        baseType == bftLogical || baseType == bftCurrency;
     return fixed ? memoryDataSize(baseType, 0) : 0;
+}
+
+bool parseFloatText(std::string_view text, float& v) {
+    return parseFloatAs(text, v);
+}
+bool parseFloatText(std::string_view text, double& v) {
+    return parseFloatAs(text, v);
+}
+bool parseFloatText(std::string_view text, long double& v) {
+    return parseFloatAs(text, v);
 }
 
 std::uint8_t commonBaseType(int left, int right) {
@@ -1215,6 +1272,11 @@ int TSQLMemVariant::Compare(const TSQLMemVariant& other, bool nullAware, bool pa
                                        "Cannot compare Incompatible DataTypes: '%s' and '%s'",
                                        {baseTypeSqlName(m_type), baseTypeSqlName(other.m_type)});
         }
+        // Wide text meets memo as CHAR, which may not hold it: compared as
+        // wide text instead, which orders what 1251 holds alike and cannot fail.
+        if (isTextType(type) && !isWideType(type) &&
+            (isWideType(m_type) || isWideType(other.m_type)))
+            type = bftWideVarchar;
         imageAs(*this, type, left);
         imageAs(other, type, right);
         const int r = compareImages(type, left.data(), left.size(), right.data(), right.size(),

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sqlmem/variant.h"
@@ -74,6 +75,14 @@ std::uint8_t commonBaseType(int left, int right);
 // The same for declared types: a's type when the common base type is a's,
 // else b's when it is b's, else the first declared type of that base type.
 std::uint8_t commonAdvancedType(int left, int right);
+
+// Decimal text with '.' as the separator whatever the locale (SQL text and
+// stored defaults), an optional sign and exponent, blanks around. A number
+// too small for the width is 0, as float arithmetic has it; one too large,
+// or text that is no number, answers false.
+bool parseFloatText(std::string_view text, float& v);
+bool parseFloatText(std::string_view text, double& v);
+bool parseFloatText(std::string_view text, long double& v);
 
 // Codes of Compare.
 enum TSQLMemCompareCode : int {

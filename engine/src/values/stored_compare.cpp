@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "platform/bytes.h"
-#include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "values/collation.h"
 #include "values/data_types.h"
@@ -24,18 +23,6 @@ std::size_t wideLength(const std::uint8_t* p, std::int32_t width) {
     return n;
 }
 
-// Wide text is compared through its 1251 form, so both widths sort alike.
-std::string narrow(const std::uint8_t* p, std::size_t n) {
-    std::string s(n, '?');
-    for (std::size_t i = 0; i < n; ++i) {
-        char16_t u;
-        std::memcpy(&u, p + 2 * i, 2);
-        unsigned char c;
-        if (cp1251::fromUnicode(u, c)) s[i] = static_cast<char>(c);
-    }
-    return s;
-}
-
 }  // namespace
 
 int compareStoredImages(std::uint8_t baseType, const std::uint8_t* a, const std::uint8_t* b,
@@ -48,11 +35,9 @@ int compareStoredImages(std::uint8_t baseType, const std::uint8_t* a, const std:
             return collate1251(x, strnlen(x, width), y, strnlen(y, width), caseInsensitive);
         }
         case bftWideChar:
-        case bftWideVarchar: {
-            const std::string x = narrow(a, wideLength(a, width));
-            const std::string y = narrow(b, wideLength(b, width));
-            return collate1251(x.data(), x.size(), y.data(), y.size(), caseInsensitive);
-        }
+        case bftWideVarchar:
+            // In the order of the 1251 form, so both widths sort alike.
+            return collateWide(a, wideLength(a, width), b, wideLength(b, width), caseInsensitive);
         case bftShortInt:
             return three<std::int8_t>(a, b);
         case bftSmallInt:

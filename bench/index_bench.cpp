@@ -2,12 +2,14 @@
 //   IndexedInsert      vs SQLite INTEGER PRIMARY KEY (the rowid itself)
 //   IndexedInsertKeyed vs SQLite with a separate primary-key index
 //   PointLookup        N Locate calls vs a prepared SELECT ... WHERE id = ?
-//   OrderedWalk        every row in key order vs SELECT ... ORDER BY id
+//   OrderedWalk        every row in key order, id and name read, vs SELECT id,
+//                      tested_name ... ORDER BY id
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <string>
 
 #include "journal_rows.h"
 
@@ -97,11 +99,13 @@ void orderedWalkSqlmem(benchmark::State& state) {
     bench::fillJournal(t, shuffledKeys(n));
     for (auto _ : state) {
         std::int64_t sum = 0, last = 0;
+        sqlmem::TField& idField = t.fieldByName("id");
+        sqlmem::TField& name = t.fieldByName("tested_name");
         for (t.first(); !t.eof(); t.next()) {
-            const int id = t.field(0).asInteger();
+            const int id = idField.asInteger();
             if (id < last) state.SkipWithError("out of order");
             last = id;
-            sum += id;
+            sum += id + static_cast<std::int64_t>(name.asString().size());
         }
         benchmark::DoNotOptimize(sum);
     }
@@ -115,11 +119,16 @@ void orderedWalkSqlite(benchmark::State& state) {
     sqlite3* db = bench::openSqliteJournal("id INTEGER PRIMARY KEY");
     bench::fillSqliteJournal(db, shuffledKeys(n));
     sqlite3_stmt* sel = nullptr;
-    bench::check(sqlite3_prepare_v2(db, "SELECT id FROM tests ORDER BY id", -1, &sel, nullptr), db);
+    bench::check(
+        sqlite3_prepare_v2(db, "SELECT id, tested_name FROM tests ORDER BY id", -1, &sel, nullptr),
+        db);
     for (auto _ : state) {
         std::int64_t sum = 0;
-        while (sqlite3_step(sel) == SQLITE_ROW)
-            sum += sqlite3_column_int(sel, 0);
+        while (sqlite3_step(sel) == SQLITE_ROW) {
+            const std::string name(reinterpret_cast<const char*>(sqlite3_column_text(sel, 1)),
+                                   static_cast<std::size_t>(sqlite3_column_bytes(sel, 1)));
+            sum += sqlite3_column_int(sel, 0) + static_cast<std::int64_t>(name.size());
+        }
         sqlite3_reset(sel);
         benchmark::DoNotOptimize(sum);
     }

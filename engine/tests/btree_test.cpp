@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "memory_budget.h"
 #include "sqlmem/exception.h"
 #include "storage/btree_index.h"
 #include "storage/page_manager.h"
@@ -28,18 +33,18 @@ std::uint16_t rd16(const std::uint8_t* p) {
     return v;
 }
 
-// Fields: id Integer (offset 1), name Varchar(300) (offset 5); one bitmap byte.
+// Fields: id Integer (offset 1), name Varchar(n) (offset 5); one bitmap byte.
 struct Table {
     TSQLMemFieldDefs fields;
     std::int32_t recordSize;
-    Table() {
+    explicit Table(int nameSize = 300) {
         auto& id = fields.addCreated();
         id.Name = "id";
         id.setType(aftInteger, 0);
         id.MemoryOffset = 1;
         auto& name = fields.addCreated();
         name.Name = "name";
-        name.setType(aftVarchar, 300);
+        name.setType(aftVarchar, nameSize);
         name.MemoryOffset = 5;
         recordSize = 5 + name.MemoryDataSize;
     }
@@ -54,6 +59,13 @@ struct Table {
         else
             r[0] |= 2;
         return r;
+    }
+    // The name is `name` in seven digits, so that text order is number order.
+    std::vector<std::uint8_t> record(int id, int name) const {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%07d", name);
+        const std::string text = digits;
+        return record(&id, &text);
     }
 };
 
@@ -430,6 +442,100 @@ TEST(BTreeUniquenessTest, KeyFreeOnlyMattersForUniqueIndexes) {
             << "a record keeping its key does not collide with itself";
         pages.releaseSession(0);
     }
+}
+
+// --- wide keys, merges and failures, against a model ----------------------------
+
+// A change that fails at any allocation leaves its index as it was: root,
+// pages in use and every byte the session sees, also when the same session
+// changed the index (or another index of the store) a moment before.
+TEST(BTreeAtomicityTest, FailedChangeLeavesTheIndexAsItWas) {
+    Table t(1000);
+    TSQLMemIndexDef byId = indexOn({{"id", false, false}});
+    TSQLMemIndexDef byName = indexOn({{"name", false, false}});
+    TSQLMemMemoryPageManager pages;
+    TSQLMemBTreeIndex ids(byId, t.fields, pages), names(byName, t.fields, pages);
+
+    auto state = [&] {
+        std::size_t h =
+            std::hash<std::int64_t>{}((std::int64_t{ids.rootPage()} << 40) ^
+                                      (std::int64_t{names.rootPage()} << 20) ^ pages.pagesInUse());
+        for (std::int32_t no = 0; no < pages.pagesAllocated(); ++no) {
+            if (!pages.pageInUse(no)) continue;
+            PageRef ref(pages, 0, no);
+            const std::string_view bytes(reinterpret_cast<const char*>(ref.data()), kPageSize);
+            h = h * 1000003u ^ std::hash<std::string_view>{}(bytes);
+        }
+        return h;
+    };
+    // Tries the change under growing budgets until it goes through.
+    static const std::int64_t budgets[] = {0,         1 << 10,   3 << 10,   6 << 10,   10 << 10,
+                                           14 << 10,  18 << 10,  22 << 10,  28 << 10,  36 << 10,
+                                           60 << 10,  100 << 10, 140 << 10, 180 << 10, 200 << 10,
+                                           220 << 10, 250 << 10};
+    int failures = 0;
+    auto attempt = [&](const std::function<void()>& change) {
+        const std::size_t before = state();
+        for (std::int64_t b : budgets) {
+            try {
+                ScopedMemoryBudget budget(b);
+                change();
+                return;
+            } catch (const ESQLMemException& e) {
+                ASSERT_EQ(e.nativeError(), 30004) << e.what();
+                ++failures;
+            }
+            ASSERT_EQ(state(), before) << "budget " << b;
+        }
+        change();
+    };
+    auto sound = [&] {
+        for (TSQLMemBTreeIndex* index : {&ids, &names}) {
+            TreeCheck check{*index, pages, {}, {}};
+            if (index->empty()) continue;
+            check.walk(index->rootPage(), 0, nullptr, nullptr);
+        }
+    };
+
+    // Inserts two records a session, so that a change often meets pages
+    // the session changed just before.
+    std::map<std::int32_t, std::vector<std::uint8_t>> records;
+    for (std::int32_t slot = 0; slot < 140; ++slot) {
+        auto r = t.record(slot, (slot * 7919) % 1009);
+        attempt([&] { ids.insertKey(0, r.data(), {slot, 0}); });
+        attempt([&] { names.insertKey(0, r.data(), {slot, 0}); });
+        if (HasFatalFailure()) return;
+        records[slot] = r;
+        if (slot % 2 == 0) continue;
+        pages.releaseSession(0);
+        sound();
+        if (HasFatalFailure()) return;
+    }
+    ASSERT_GT(pages.pagesAllocated(), kPageGrowth) << "the store grew during a change";
+    for (std::int32_t slot = 0; slot < 140; slot += 3) {
+        auto r = t.record(slot, 2000 + slot);
+        attempt([&] { names.updateKey(0, records[slot].data(), r.data(), {slot, 0}); });
+        if (HasFatalFailure()) return;
+        records[slot] = r;
+    }
+    pages.releaseSession(0);
+    std::vector<std::int32_t> order;
+    for (const auto& [slot, r] : records)
+        order.push_back(slot);
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));
+    for (size_t i = 0; i < order.size(); ++i) {
+        const auto& r = records[order[i]];
+        attempt([&] { names.deleteKey(0, r.data(), {order[i], 0}); });
+        attempt([&] { ids.deleteKey(0, r.data(), {order[i], 0}); });
+        if (HasFatalFailure()) return;
+        if (i % 2 == 0) continue;
+        pages.releaseSession(0);
+        sound();
+        if (HasFatalFailure()) return;
+    }
+    pages.releaseSession(0);
+    EXPECT_EQ(pages.pagesInUse(), 2) << "two empty root leaves";
+    EXPECT_GT(failures, 700);
 }
 
 }  // namespace

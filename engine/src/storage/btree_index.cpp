@@ -42,9 +42,38 @@ void setCount(std::uint8_t* p, int n) {
 
 }  // namespace
 
+// Undoes the B-tree change it guards unless commit() is reached, and puts
+// the root number back with the pages.
+class TSQLMemBTreeIndex::ChangeScope {
+public:
+    ChangeScope(TSQLMemBTreeIndex& index, int session)
+        : m_index(index), m_session(session), m_root(index.m_def.StructureNo) {
+        m_index.m_pages.beginChange(session);
+        m_index.pathChanged();
+    }
+    ~ChangeScope() {
+        if (m_committed) return;
+        m_index.m_pages.undoChange(m_session);
+        m_index.m_def.StructureNo = m_root;
+        m_index.pathChanged();
+    }
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+    void commit() {
+        m_index.m_pages.endChange(m_session);
+        m_committed = true;
+    }
+
+private:
+    TSQLMemBTreeIndex& m_index;
+    int m_session;
+    std::int32_t m_root;
+    bool m_committed = false;
+};
+
 TSQLMemBTreeIndex::TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
                                      TSQLMemPageManager& pages)
-    : m_def(def), m_pages(pages) {
+    : m_def(def), m_pages(pages), m_releasedRoot(def.StructureNo) {
     std::int32_t offset = 0;
     for (const TSQLMemIndexColumn& c : def.Columns) {
         const int no = fields.indexOfName(c.FieldName);
@@ -134,7 +163,7 @@ bool TSQLMemBTreeIndex::binarySearch(const std::uint8_t* page, const std::uint8_
 
 void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
                                   const TSQLMemRecordID& id) {
-    pathChanged();
+    ChangeScope change(*this, session);
     EngineBytes entry(m_keyRef.leafEntrySize());
     buildKey(record, entry.data());
     id.store(entry.data() + m_keyRef.keySize);
@@ -165,6 +194,7 @@ void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
                                       m_keyRef.keySize);
     }
     insertIntoPage(session, path, path.depth - 1, entry.data());
+    change.commit();
 }
 
 void TSQLMemBTreeIndex::insertIntoPage(int session, TSQLMemKeyPath& path, int level,
@@ -303,11 +333,12 @@ bool TSQLMemBTreeIndex::findEntry(int session, const TSQLMemRecordID& id,
 
 void TSQLMemBTreeIndex::deleteKey(int session, const std::uint8_t* record,
                                   const TSQLMemRecordID& id) {
-    pathChanged();
+    ChangeScope change(*this, session);
     TSQLMemKeyPath path;
     if (!findEntry(session, id, record, path)) entryNotFound();
     removeEntry(session, path.leaf());
     fixUnderflow(session, path, path.depth - 1);
+    change.commit();
 }
 
 void TSQLMemBTreeIndex::firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key) {
@@ -460,13 +491,15 @@ void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,
     buildKey(oldRecord, a.data());
     buildKey(newRecord, b.data());
     if (compareKeys(a.data(), b.data()) == 0) return;
+    ChangeScope change(*this, session);
     deleteKey(session, oldRecord, id);
     insertKey(session, newRecord, id);
+    change.commit();
 }
 
 void TSQLMemBTreeIndex::freeTree(int session) {
-    pathChanged();
     if (empty()) return;
+    ChangeScope change(*this, session);
     // Level by level along the chains, leftmost page first.
     std::int32_t first = rootPage();
     for (int guard = 0; first >= 0 && guard < kMaxKeyPathDepth; ++guard) {
@@ -486,6 +519,12 @@ void TSQLMemBTreeIndex::freeTree(int session) {
         first = below;
     }
     m_def.StructureNo = -1;
+    change.commit();
+}
+
+void TSQLMemBTreeIndex::pagesDiscarded() {
+    m_def.StructureNo = m_releasedRoot;
+    pathChanged();
 }
 
 // --- navigation --------------------------------------------------------------

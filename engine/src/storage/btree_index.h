@@ -104,12 +104,20 @@ public:
     // Three-way comparison over the first `columns` columns (all when < 0).
     int compareKeys(const std::uint8_t* a, const std::uint8_t* b, int columns = -1) const;
 
+    // Each change is whole or not at all: when one throws, the tree (root,
+    // pages, the pages the session holds for it) is as it was before. So a
+    // key inserted a moment ago is taken out again by deleteKey.
     void insertKey(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
     // "Index error: cannot delete entry. Entry not found" (20027) when missing.
     void deleteKey(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
     void updateKey(int session, const std::uint8_t* oldRecord, const std::uint8_t* newRecord,
                    const TSQLMemRecordID& id);
     void freeTree(int session);
+
+    // The page store kept or dropped the session's work (releaseSession,
+    // discardSession): the root number follows, as it lives outside the pages.
+    void pagesReleased() { m_releasedRoot = m_def.StructureNo; }
+    void pagesDiscarded();
 
     // Navigation in key order, with the key-path cache of the session.
     // mode 1 next, 2 prior (0 is refused, 20053); answers as the record store.
@@ -159,6 +167,7 @@ private:
         TSQLMemRecordID id;
         TSQLMemKeyPath path;
     };
+    class ChangeScope;
     void initPage(std::uint8_t* p, bool root, bool leaf) const;
     bool step(int session, TSQLMemKeyPath& path, bool forward);
     std::int32_t entrySize(const std::uint8_t* page) const;
@@ -186,6 +195,7 @@ private:
     TSQLMemIndexDef& m_def;
     TSQLMemPageManager& m_pages;
     TSQLMemBTreeKeyRef m_keyRef;
+    std::int32_t m_releasedRoot;  // the root as of the last release
     std::map<int, Cached> m_cache;
     EngineBytes m_scratch[4];
 };

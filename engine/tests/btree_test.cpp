@@ -446,6 +446,208 @@ TEST(BTreeUniquenessTest, KeyFreeOnlyMattersForUniqueIndexes) {
 
 // --- wide keys, merges and failures, against a model ----------------------------
 
+struct Row {
+    int name;
+    int id;
+};
+
+// Orders rows as the index orders their keys: the digits of equal width make
+// text order number order.
+struct RowOrder {
+    std::vector<TSQLMemIndexColumn> columns;
+    bool operator()(const Row& a, const Row& b) const {
+        for (const TSQLMemIndexColumn& c : columns) {
+            const int x = c.FieldName == "id" ? a.id : a.name;
+            const int y = c.FieldName == "id" ? b.id : b.name;
+            if (x != y) return c.Descending ? x > y : x < y;
+        }
+        return false;
+    }
+};
+
+// One index and the rows it should hold: each change is made to both, and
+// check() compares everything the index answers with the model.
+class IndexModel {
+public:
+    IndexModel(int nameSize, std::vector<TSQLMemIndexColumn> columns)
+        : table(nameSize), def(indexOn(columns)), order{columns}, model(order) {}
+    // Raises what the index raises for a refused definition.
+    void open() { index = std::make_unique<TSQLMemBTreeIndex>(def, table.fields, pages); }
+
+    void insert(int name, int id) {
+        const Row row{name, id};
+        const auto r = table.record(id, name);
+        index->insertKey(0, r.data(), {nextSlot, 0});
+        pages.releaseSession(0);
+        model.emplace(row, nextSlot);
+        rows[nextSlot++] = row;
+    }
+    void remove(std::int32_t slot) {
+        const Row row = rows.at(slot);
+        const auto r = table.record(row.id, row.name);
+        index->deleteKey(0, r.data(), {slot, 0});
+        pages.releaseSession(0);
+        auto [from, to] = model.equal_range(row);
+        model.erase(std::find_if(from, to, [&](const auto& e) { return e.second == slot; }));
+        rows.erase(slot);
+    }
+    // Slots in key order.
+    std::vector<std::int32_t> slotsInOrder() const {
+        std::vector<std::int32_t> out;
+        for (const auto& [row, slot] : model)
+            out.push_back(slot);
+        return out;
+    }
+
+    void check() {
+        TreeCheck tree{*index, pages, {}, {}};
+        tree.run();
+        if (::testing::Test::HasFatalFailure()) return;
+        std::vector<Row> expected;
+        for (const auto& [row, slot] : model)
+            expected.push_back(row);
+        auto same = [&](const Row& a, const Row& b) { return !order(a, b) && !order(b, a); };
+
+        // Walks both ways: every record once, keys in order.
+        for (bool forward : {true, false}) {
+            std::vector<std::int32_t> walked;
+            TSQLMemKeyPath path;
+            bool ok = forward ? index->firstEntry(0, path) : index->lastEntry(0, path);
+            for (; ok; ok = forward ? index->stepNext(0, path) : index->stepPrior(0, path))
+                walked.push_back(index->entryRecordId(0, path).PageNo);
+            if (!forward) std::reverse(walked.begin(), walked.end());
+            ASSERT_EQ(walked.size(), expected.size()) << (forward ? "forward" : "backward");
+            for (size_t i = 0; i < walked.size(); ++i) {
+                ASSERT_TRUE(rows.count(walked[i])) << "entry of a deleted record";
+                ASSERT_TRUE(same(rows.at(walked[i]), expected[i])) << "position " << i;
+            }
+            ASSERT_EQ(std::set<std::int32_t>(walked.begin(), walked.end()).size(), walked.size());
+        }
+
+        // Every key is found, with all its duplicates after the first found.
+        const int columns = static_cast<int>(def.Columns.size());
+        std::vector<std::uint8_t> key(index->keyRef().keySize);
+        for (auto it = model.begin(); it != model.end(); it = model.upper_bound(it->first)) {
+            const auto r = table.record(it->first.id, it->first.name);
+            index->buildKey(r.data(), key.data());
+            TSQLMemKeyPath path;
+            ASSERT_TRUE(index->search(0, {r.data(), columns, 1}, false, path))
+                << "name " << it->first.name << " id " << it->first.id << " not found";
+            std::size_t equal = 0;
+            for (bool ok = true; ok && index->entryMatches(0, path, key.data(), columns, 1);
+                 ok = index->stepNext(0, path))
+                ++equal;
+            ASSERT_EQ(equal, model.count(it->first)) << "name " << it->first.name;
+            ASSERT_TRUE(index->search(0, {r.data(), columns, 1}, true, path));
+        }
+        const auto absent = table.record(-1, 9999999);
+        TSQLMemKeyPath path;
+        EXPECT_FALSE(index->search(0, {absent.data(), columns, 1}, false, path));
+
+        // Numbers in key order count the entries of every leaf.
+        if (!expected.empty()) {
+            for (std::int64_t n :
+                 {std::int64_t{1}, static_cast<std::int64_t>(expected.size() + 1) / 2,
+                  static_cast<std::int64_t>(expected.size())}) {
+                const TSQLMemRecordID id = index->recordAtNumber(0, n);
+                ASSERT_TRUE(same(rows.at(id.PageNo), expected[n - 1])) << "number " << n;
+                const Row row = rows.at(id.PageNo);
+                EXPECT_EQ(index->recordNumber(0, id, table.record(row.id, row.name).data()), n);
+            }
+        }
+        pages.releaseSession(0);
+    }
+
+    Table table;
+    TSQLMemIndexDef def;
+    TSQLMemMemoryPageManager pages;
+    std::unique_ptr<TSQLMemBTreeIndex> index;
+    RowOrder order;
+    std::multimap<Row, std::int32_t, RowOrder> model;
+    std::map<std::int32_t, Row> rows;
+    std::int32_t nextSlot = 0;
+};
+
+TEST(BTreeKeyWidthTest, KeyTooWideForThreeEntriesAPageIsRefused) {
+    const struct {
+        const char* what;
+        int nameSize;
+        std::vector<TSQLMemIndexColumn> columns;
+        int keySize;  // 0: refused
+    } rows[] = {
+        {"three leaf entries fill a page but for a byte", 1351, {{"name", false, false}}, 1353},
+        {"one byte more", 1352, {{"name", false, false}}, 0},
+        {"two columns at the limit", 1346, {{"name", true, false}, {"id", false, false}}, 1353},
+        {"two columns over it", 1347, {{"id", false, false}, {"name", false, false}}, 0},
+        {"two entries a page", 2031, {{"name", false, false}}, 0},
+        {"not even one entry", 5000, {{"name", false, true}}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Table t(row.nameSize);
+        TSQLMemIndexDef def = indexOn(row.columns);
+        TSQLMemMemoryPageManager pages;
+        if (row.keySize) {
+            TSQLMemBTreeIndex index(def, t.fields, pages);
+            EXPECT_EQ(index.keyRef().keySize, row.keySize);
+            continue;
+        }
+        try {
+            TSQLMemBTreeIndex index(def, t.fields, pages);
+            ADD_FAILURE() << "the index was made";
+        } catch (const ESQLMemException& e) {
+            const int size = row.nameSize + 2 + (row.columns.size() > 1 ? 5 : 0);
+            EXPECT_EQ(e.nativeError(), 20028);
+            EXPECT_EQ(std::string(e.what()),
+                      "Key of index 'ix' is too long: " + std::to_string(size) +
+                          " bytes, an index key takes at most 1353 - "
+                          "Native error: 20028");
+        }
+    }
+}
+
+// An index is refused when it is made, or it works for any number of rows:
+// pages of two entries used to gain a level on every ascending insert, and
+// walks broke past 32 levels while the inserts reported success.
+TEST(BTreeKeyWidthTest, AcceptedIndexStaysUsableAtEveryWidth) {
+    const struct {
+        const char* what;
+        int nameSize;
+        std::vector<TSQLMemIndexColumn> columns;
+        bool required;  // the index must be taken
+    } rows[] = {
+        {"four entries a page", 1000, {{"name", false, false}}, true},
+        {"three entries a page", 1351, {{"name", false, false}}, true},
+        {"two leaf entries, three node entries", 1352, {{"name", false, false}}, false},
+        {"two entries a page", 1354, {{"name", false, false}}, false},
+        {"two columns, two entries a page",
+         1500,
+         {{"name", true, false}, {"id", false, false}},
+         false},
+        {"two entries filling a page", 2031, {{"name", false, false}}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        IndexModel m(row.nameSize, row.columns);
+        try {
+            m.open();
+        } catch (const ESQLMemException&) {
+            EXPECT_FALSE(row.required) << "refused";
+            continue;
+        }
+        for (int i = 0; i < 300; ++i)
+            m.insert(1000 + i, i);
+        for (int i = 0; i < 300; ++i)
+            m.insert(999 - i, i);
+        m.check();
+        if (::testing::Test::HasFatalFailure()) return;
+        for (std::int32_t slot : m.slotsInOrder())
+            m.remove(slot);
+        m.check();
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
 // A change that fails at any allocation leaves its index as it was: root,
 // pages in use and every byte the session sees, also when the same session
 // changed the index (or another index of the store) a moment before.

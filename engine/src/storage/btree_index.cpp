@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 #include "platform/bytes.h"
 #include "sqlmem/exception.h"
@@ -74,6 +73,11 @@ private:
 TSQLMemBTreeIndex::TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
                                      TSQLMemPageManager& pages)
     : m_def(def), m_pages(pages), m_releasedRoot(def.StructureNo) {
+    const std::int64_t size = keySizeOf(def, fields);
+    if (size > kMaxKeySize)
+        throw ESQLMemException(
+            20028, "Key of index '%s' is too long: %d bytes, an index key takes at most %d",
+            {def.Name, size, std::int64_t{kMaxKeySize}});
     std::int32_t offset = 0;
     for (const TSQLMemIndexColumn& c : def.Columns) {
         const int no = fields.indexOfName(c.FieldName);
@@ -85,9 +89,17 @@ TSQLMemBTreeIndex::TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDef
     }
     m_keyRef.keySize = offset;
     m_keyRef.compareColumns = static_cast<std::int32_t>(m_keyRef.columns.size());
-    // Two entries must fit a page, or a split could not make room.
-    if (kPageHeaderSize + 2 * m_keyRef.leafEntrySize() > kPageSize)
-        throw std::length_error("The key of index '" + def.Name + "' is too long for a page");
+}
+
+std::int64_t TSQLMemBTreeIndex::keySizeOf(const TSQLMemIndexDef& def,
+                                          const TSQLMemFieldDefs& fields) {
+    std::int64_t size = 0;
+    for (const TSQLMemIndexColumn& c : def.Columns) {
+        const TSQLMemFieldDef* f = fields.findByName(c.FieldName);
+        if (!f) return -1;
+        size += std::int64_t{f->MemoryDataSize} + 1;
+    }
+    return size;
 }
 
 void TSQLMemBTreeIndex::buildKey(const std::uint8_t* record, std::uint8_t* key) const {
@@ -227,6 +239,8 @@ void TSQLMemBTreeIndex::splitPage(int session, TSQLMemKeyPath& path, int level) 
     auto entryAt = [&](std::uint8_t* page, int i) { return page + kPageHeaderSize + i * e; };
 
     if (isRoot(p)) {
+        // A level more than a path can hold would make the tree unwalkable.
+        if (path.depth >= kMaxKeyPathDepth) throw ESQLMemException(20020, "Internal index error");
         const std::int32_t a = m_pages.allocatePage(session);
         const std::int32_t b = m_pages.allocatePage(session);
         PageRef ra(m_pages, session, a), rb(m_pages, session, b);

@@ -36,6 +36,17 @@ namespace sqlmem {
 
 constexpr int kPageHeaderSize = 18;
 constexpr int kMaxKeyPathDepth = 32;
+// A split of n + 1 entries leaves halves of at least (n + 1) / 2 entries. With
+// room for two, a node split keeps one child, and an ascending run of keys
+// adds a level per insert until walks fail past 32 levels. So every page must
+// hold three entries of its kind, and an index with wider keys is refused
+// when it is defined, with an engine error, rather than made and broken
+// later: the limit, 1,353 bytes (a Varchar(1351) alone), lies far beyond the
+// keys this system indexes. Leaf entries (key + 6) are the wider kind, so they
+// set it.
+constexpr int kMinPageEntries = 3;
+constexpr std::int32_t kMaxKeySize =
+    (kPageSize - kPageHeaderSize) / kMinPageEntries - TSQLMemRecordID::kStoredSize;
 
 // Describes how keys of one index are built and compared.
 struct TSQLMemBTreeKeyRef {
@@ -90,9 +101,13 @@ struct TSQLMemScanState {
 
 class TSQLMemBTreeIndex {
 public:
-    // REQUIRES: the definition's columns name fields of `fields`.
+    // REQUIRES: the definition's columns name fields of `fields`. A key wider
+    // than kMaxKeySize: "Key of index '%s' is too long..." (20028).
     TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
                       TSQLMemPageManager& pages);
+
+    // K of an index on `fields`; -1 when a column names no field.
+    static std::int64_t keySizeOf(const TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields);
 
     TSQLMemIndexDef& definition() const { return m_def; }
     const TSQLMemBTreeKeyRef& keyRef() const { return m_keyRef; }

@@ -103,6 +103,8 @@ struct TreeCheck {
         ASSERT_LE(18 + count * e, 4096);
         if (depth > 0) {
             ASSERT_GT(count, 0) << "empty non-root page " << no;
+            // Two children a node at least, or 32 levels need not suffice.
+            ASSERT_TRUE(leaf || count >= 2) << "node " << no << " has one child";
         }
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* key = p + 18 + i * e;
@@ -446,6 +448,22 @@ TEST(BTreeUniquenessTest, KeyFreeOnlyMattersForUniqueIndexes) {
 
 // --- wide keys, merges and failures, against a model ----------------------------
 
+// The widest name an index on `columns` takes, probed, so that a test sits at
+// whatever limit the index sets.
+int widestName(const std::vector<TSQLMemIndexColumn>& columns) {
+    for (int n = 4096; n > 7; --n) {
+        Table t(n);
+        TSQLMemIndexDef def = indexOn(columns);
+        TSQLMemMemoryPageManager pages;
+        try {
+            TSQLMemBTreeIndex index(def, t.fields, pages);
+            return n;
+        } catch (const std::exception&) {
+        }
+    }
+    return 0;
+}
+
 struct Row {
     int name;
     int id;
@@ -647,6 +665,127 @@ TEST(BTreeKeyWidthTest, AcceptedIndexStaysUsableAtEveryWidth) {
         if (::testing::Test::HasFatalFailure()) return;
     }
 }
+
+// At the widest key a page holds the fewest entries, so a leaf empties beside
+// full siblings within a few deletes; it used to stay in the tree, empty, and
+// walks skipped the rows after it.
+TEST(BTreeMergeTest, EmptiedLeafNeverStaysInTheTree) {
+    const std::vector<TSQLMemIndexColumn> columns = {{"name", false, false}};
+    const int width = widestName(columns);
+    ASSERT_GE(width, 1000);
+    const int n = 24;
+    auto order = [&](const std::string& how) {
+        std::vector<int> v(n);
+        for (int i = 0; i < n; ++i)
+            v[i] = i;
+        if (how == "descending") std::reverse(v.begin(), v.end());
+        if (how == "from both ends")
+            for (int i = 0; i < n; ++i)
+                v[i] = i % 2 ? n - 1 - i / 2 : i / 2;
+        if (how == "middle out")
+            for (int i = 0; i < n; ++i)
+                v[i] = i % 2 ? n / 2 + i / 2 : n / 2 - 1 - i / 2;
+        return v;
+    };
+    for (const char* fill : {"ascending", "descending", "from both ends"}) {
+        for (const char* empty : {"ascending", "descending", "middle out"}) {
+            SCOPED_TRACE(std::string("filled ") + fill + ", emptied " + empty);
+            IndexModel m(width, columns);
+            m.open();
+            for (int name : order(fill))
+                m.insert(name, name);
+            std::map<int, std::int32_t> slotOf;
+            for (const auto& [slot, row] : m.rows)
+                slotOf[row.name] = slot;
+            for (int name : order(empty)) {
+                m.remove(slotOf.at(name));
+                m.check();
+                if (::testing::Test::HasFatalFailure()) return;
+            }
+            EXPECT_EQ(m.pages.pagesInUse(), 1) << "an empty root leaf is left";
+        }
+    }
+}
+
+// Thousands of inserts and deletes in ascending, descending and random order
+// on keys from narrow to as wide as the index takes, each phase checked
+// against a multimap of the rows.
+class BTreeModelTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(BTreeModelTest, WalksLocatesAndCountsMatchTheModel) {
+    const struct {
+        std::vector<TSQLMemIndexColumn> columns;
+        int nameSize;  // 0: the widest the index takes
+        int rows;
+        int ids;  // ids are drawn from 0 .. ids - 1
+    } shapes[] = {
+        {{{"id", false, false}}, 20, 6000, 1 << 30},
+        {{{"name", false, true}}, 1000, 1600, 1 << 30},
+        {{{"name", false, false}}, 0, 1600, 1 << 30},
+        {{{"name", true, false}, {"id", false, false}}, 0, 1600, 40},
+    };
+    const auto& shape = shapes[GetParam()];
+    const int width = shape.nameSize ? shape.nameSize : widestName(shape.columns);
+    ASSERT_GE(width, 20);
+    IndexModel m(width, shape.columns);
+    m.open();
+    std::mt19937 rng(1000 + GetParam());
+    auto id = [&] { return static_cast<int>(rng() % static_cast<unsigned>(shape.ids)); };
+    const int n = shape.rows;
+    auto phase = [&](const char* what, const std::function<void()>& work) {
+        SCOPED_TRACE(what);
+        work();
+        m.check();
+    };
+
+    phase("ascending inserts", [&] {
+        for (int i = 0; i < n / 2; ++i)
+            m.insert(2 * i, id());
+    });
+    if (HasFatalFailure()) return;
+    phase("descending inserts", [&] {
+        for (int i = n / 2 - 1; i >= 0; --i)
+            m.insert(2 * i + 1, id());
+    });
+    if (HasFatalFailure()) return;
+    phase("random inserts", [&] {
+        for (int i = 0; i < n / 2; ++i)
+            m.insert(static_cast<int>(rng() % static_cast<unsigned>(n)), id());
+    });
+    if (HasFatalFailure()) return;
+    phase("random deletes", [&] {
+        std::vector<std::int32_t> slots;
+        for (const auto& [slot, row] : m.rows)
+            slots.push_back(slot);
+        std::shuffle(slots.begin(), slots.end(), rng);
+        slots.resize(slots.size() * 3 / 5);
+        for (std::int32_t slot : slots)
+            m.remove(slot);
+    });
+    if (HasFatalFailure()) return;
+    phase("ascending deletes", [&] {
+        auto slots = m.slotsInOrder();
+        slots.resize(slots.size() / 2);
+        for (std::int32_t slot : slots)
+            m.remove(slot);
+    });
+    if (HasFatalFailure()) return;
+    phase("descending deletes", [&] {
+        auto slots = m.slotsInOrder();
+        for (auto it = slots.rbegin(); it != slots.rend(); ++it)
+            m.remove(*it);
+    });
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(m.pages.pagesInUse(), 1);
+}
+
+std::string shapeName(const ::testing::TestParamInfo<int>& info) {
+    static const char* const names[] = {"NarrowInteger", "Text1000", "WidestText",
+                                        "WidestTextAndInteger"};
+    return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, BTreeModelTest, ::testing::Range(0, 4), shapeName);
 
 // A change that fails at any allocation leaves its index as it was: root,
 // pages in use and every byte the session sees, also when the same session

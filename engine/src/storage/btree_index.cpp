@@ -39,6 +39,17 @@ void setCount(std::uint8_t* p, int n) {
     throw ESQLMemException(20027, "Index error: cannot delete entry. Entry not found");
 }
 
+// The level of the separator between the page at `level` and its previous
+// sibling (or, with `after`, its next one): the nearest ancestor that has an
+// entry on that side of the path. -1 for the first (last) page of its level.
+int boundaryLevel(const TSQLMemKeyPath& path, int level, bool after) {
+    for (int l = level - 1; l >= 0; --l) {
+        const TSQLMemKeyPathItem& it = path.items[l];
+        if (after ? it.pos < it.count - 1 : it.pos > 0) return l;
+    }
+    return -1;
+}
+
 }  // namespace
 
 // Undoes the B-tree change it guards unless commit() is reached, and puts
@@ -413,16 +424,25 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
         prev = prevOf(p);
         next = nextOf(p);
     }
-    if (count * e >= (kPageSize - kPageHeaderSize) / 2) return;
-    auto fits = [&](std::int32_t sibling) {
-        if (sibling < 0) return false;
-        PageRef rs(m_pages, session, sibling);
-        return (countOf(rs.data()) + count) * e + kPageHeaderSize < kPageSize;
+    // Fewer entries than `least` would break the shape the 32-level path
+    // relies on; above that, a page at least half full stays as it is.
+    const int least = leaf ? 1 : 2;
+    if (count >= least && count * e >= (kPageSize - kPageHeaderSize) / 2) return;
+    auto countOfPage = [&](std::int32_t no) {
+        if (no < 0) return -1;
+        PageRef rs(m_pages, session, no);
+        return countOf(rs.data());
+    };
+    const int prevCount = countOfPage(prev), nextCount = countOfPage(next);
+    // A sibling filled to the last byte still takes an empty page, which
+    // therefore always leaves the tree.
+    auto fits = [&](int siblingCount) {
+        return siblingCount >= 0 && (siblingCount + count) * e + kPageHeaderSize <= kPageSize;
     };
     const TSQLMemKeyPathItem parent = path.items[level - 1];
     EngineBytes key(k);
 
-    if (fits(prev)) {
+    if (fits(prevCount)) {
         PageRef rp(m_pages, session, item.pageNo), rq(m_pages, session, prev);
         std::uint8_t* p = rp.modify();
         if (!leaf && count > 0) {
@@ -446,16 +466,13 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
                 PageRef rpar(m_pages, session, parent.pageNo);
                 std::memcpy(key.data(), rpar.data() + kPageHeaderSize + ne, k);
             }
-            for (int l = level - 2; l >= 0; --l) {
-                if (path.items[l].pos > 0) {
-                    PageRef ra(m_pages, session, path.items[l].pageNo);
-                    std::memcpy(ra.modify() + kPageHeaderSize + path.items[l].pos * ne, key.data(),
-                                k);
-                    break;
-                }
+            const int l = boundaryLevel(path, level - 1, false);
+            if (l >= 0) {
+                PageRef ra(m_pages, session, path.items[l].pageNo);
+                std::memcpy(ra.modify() + kPageHeaderSize + path.items[l].pos * ne, key.data(), k);
             }
         }
-    } else if (fits(next)) {
+    } else if (fits(nextCount)) {
         PageRef rp(m_pages, session, item.pageNo), rn(m_pages, session, next);
         std::uint8_t* n = rn.modify();
         if (!isLeaf(n)) {
@@ -471,13 +488,11 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
             } else {
                 firstKeyOfSubtree(session, item.pageNo, key.data());
             }
-            for (int l = level - 1; l >= 0; --l) {
-                if (path.items[l].pos < path.items[l].count - 1) {
-                    PageRef ra(m_pages, session, path.items[l].pageNo);
-                    std::memcpy(ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * ne,
-                                key.data(), k);
-                    break;
-                }
+            const int l = boundaryLevel(path, level, true);
+            if (l >= 0) {
+                PageRef ra(m_pages, session, path.items[l].pageNo);
+                std::memcpy(ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * ne,
+                            key.data(), k);
             }
         }
         const std::uint8_t* p = rp.data();
@@ -492,11 +507,68 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
             setNext(rq.modify(), next);
         }
     } else {
+        // Neither sibling has room for the entries. A page below its least
+        // borrows one; a sibling without room is full enough to lend it.
+        if (count >= least) return;
+        if (prevCount > least)
+            borrowFromPrev(session, path, level, prev);
+        else if (nextCount > least)
+            borrowFromNext(session, path, level, next);
+        else
+            throw ESQLMemException(20020, "Internal index error");
         return;
     }
     removeEntry(session, path.items[level - 1]);
     m_pages.freePage(session, item.pageNo);
     fixUnderflow(session, path, level - 1);
+}
+
+void TSQLMemBTreeIndex::borrowFromPrev(int session, TSQLMemKeyPath& path, int level,
+                                       std::int32_t prev) {
+    const std::int32_t k = m_keyRef.keySize;
+    const int l = boundaryLevel(path, level, false);
+    if (l < 0) throw ESQLMemException(20020, "Internal index error");
+    PageRef ra(m_pages, session, path.items[l].pageNo);
+    std::uint8_t* bound =
+        ra.modify() + kPageHeaderSize + path.items[l].pos * m_keyRef.nodeEntrySize();
+    PageRef rp(m_pages, session, path.items[level].pageNo), rq(m_pages, session, prev);
+    std::uint8_t* p = rp.modify();
+    std::uint8_t* q = rq.modify();
+    const std::int32_t e = entrySize(p);
+    const int count = countOf(p), qc = countOf(q);
+    std::uint8_t* first = p + kPageHeaderSize;
+    std::memmove(first + e, first, static_cast<std::size_t>(count) * e);
+    std::memcpy(first, q + kPageHeaderSize + (qc - 1) * e, e);
+    // A node's old first entry is compared from now on: its key is the
+    // page's old bound.
+    if (!isLeaf(p)) std::memcpy(first + e, bound, k);
+    setCount(p, count + 1);
+    setCount(q, qc - 1);
+    std::memcpy(bound, first, k);
+}
+
+void TSQLMemBTreeIndex::borrowFromNext(int session, TSQLMemKeyPath& path, int level,
+                                       std::int32_t next) {
+    const std::int32_t k = m_keyRef.keySize;
+    const int l = boundaryLevel(path, level, true);
+    if (l < 0) throw ESQLMemException(20020, "Internal index error");
+    PageRef ra(m_pages, session, path.items[l].pageNo);
+    std::uint8_t* bound =
+        ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * m_keyRef.nodeEntrySize();
+    PageRef rp(m_pages, session, path.items[level].pageNo), rn(m_pages, session, next);
+    std::uint8_t* p = rp.modify();
+    std::uint8_t* n = rn.modify();
+    const std::int32_t e = entrySize(p);
+    const int count = countOf(p), nc = countOf(n);
+    std::uint8_t* end = p + kPageHeaderSize + count * e;
+    std::memcpy(end, n + kPageHeaderSize, e);
+    // The next node's first key is never written: the bound above it stands in.
+    if (!isLeaf(p)) std::memcpy(end, bound, k);
+    std::memmove(n + kPageHeaderSize, n + kPageHeaderSize + e,
+                 static_cast<std::size_t>(nc - 1) * e);
+    setCount(n, nc - 1);
+    setCount(p, count + 1);
+    std::memcpy(bound, n + kPageHeaderSize, k);
 }
 
 void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,

@@ -21,6 +21,10 @@
 // key is never compared; entry i > 0 bounds its child's subtree from below.
 // Every child's keys lie between its separator and the next one, inclusive,
 // and each level's pages are chained in key order.
+//
+// Shape: a non-root node keeps at least two children and a non-root leaf at
+// least one entry. A tree of d levels then has at least 2^(d-1) leaves, so
+// the 32 levels a key path holds take more entries than a table has records.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +47,8 @@ constexpr int kMaxKeyPathDepth = 32;
 // when it is defined, with an engine error, rather than made and broken
 // later: the limit, 1,353 bytes (a Varchar(1351) alone), lies far beyond the
 // keys this system indexes. Leaf entries (key + 6) are the wider kind, so they
-// set it.
+// set it. Deletes keep the shape: an empty page always leaves the tree, and a
+// node left with one child that cannot merge borrows an entry from a sibling.
 constexpr int kMinPageEntries = 3;
 constexpr std::int32_t kMaxKeySize =
     (kPageSize - kPageHeaderSize) / kMinPageEntries - TSQLMemRecordID::kStoredSize;
@@ -195,6 +200,10 @@ private:
     bool deleteDescend(int session, std::int32_t pageNo, const std::uint8_t* key,
                        const TSQLMemRecordID& id, TSQLMemKeyPath& path);
     void fixUnderflow(int session, TSQLMemKeyPath& path, int level);
+    // Moves one entry from a sibling into the page at `level` (the sibling
+    // can spare it) and moves the separator between them.
+    void borrowFromPrev(int session, TSQLMemKeyPath& path, int level, std::int32_t prev);
+    void borrowFromNext(int session, TSQLMemKeyPath& path, int level, std::int32_t next);
     void firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key);
     // Removes the entry the path item stands on, keeping the item's count true.
     void removeEntry(int session, TSQLMemKeyPathItem& item);

@@ -3,18 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "engine_test_support.h"
 #include "sqlmem/exception.h"
 #include "storage/btree_index.h"
 #include "storage/page_manager.h"
 
 namespace sqlmem {
+
+using testing::ScopedMemoryBudget;
 namespace {
 
 std::int32_t rd32(const std::uint8_t* p) {
@@ -28,18 +35,18 @@ std::uint16_t rd16(const std::uint8_t* p) {
     return v;
 }
 
-// Fields: id Integer (offset 1), name Varchar(300) (offset 5); one bitmap byte.
+// Fields: id Integer (offset 1), name Varchar(n) (offset 5); one bitmap byte.
 struct Table {
     TSQLMemFieldDefs fields;
     std::int32_t recordSize;
-    Table() {
+    explicit Table(int nameSize = 300) {
         auto& id = fields.addCreated();
         id.Name = "id";
         id.setType(aftInteger, 0);
         id.MemoryOffset = 1;
         auto& name = fields.addCreated();
         name.Name = "name";
-        name.setType(aftVarchar, 300);
+        name.setType(aftVarchar, nameSize);
         name.MemoryOffset = 5;
         recordSize = 5 + name.MemoryDataSize;
     }
@@ -54,6 +61,13 @@ struct Table {
         else
             r[0] |= 2;
         return r;
+    }
+    // The name is `name` in seven digits, so that text order is number order.
+    std::vector<std::uint8_t> record(int id, int name) const {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%07d", name);
+        const std::string text = digits;
+        return record(&id, &text);
     }
 };
 
@@ -91,6 +105,8 @@ struct TreeCheck {
         ASSERT_LE(18 + count * e, 4096);
         if (depth > 0) {
             ASSERT_GT(count, 0) << "empty non-root page " << no;
+            // Two children a node at least, or 32 levels need not suffice.
+            ASSERT_TRUE(leaf || count >= 2) << "node " << no << " has one child";
         }
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* key = p + 18 + i * e;
@@ -430,6 +446,439 @@ TEST(BTreeUniquenessTest, KeyFreeOnlyMattersForUniqueIndexes) {
             << "a record keeping its key does not collide with itself";
         pages.releaseSession(0);
     }
+}
+
+// --- wide keys, merges and failures, against a model ----------------------------
+
+// The widest name an index on `columns` takes, probed, so that a test sits at
+// whatever limit the index sets.
+int widestName(const std::vector<TSQLMemIndexColumn>& columns) {
+    for (int n = 4096; n > 7; --n) {
+        Table t(n);
+        TSQLMemIndexDef def = indexOn(columns);
+        TSQLMemMemoryPageManager pages;
+        try {
+            TSQLMemBTreeIndex index(def, t.fields, pages);
+            return n;
+        } catch (const std::exception&) {
+        }
+    }
+    return 0;
+}
+
+struct Row {
+    int name;
+    int id;
+};
+
+// Orders rows as the index orders their keys: the digits of equal width make
+// text order number order.
+struct RowOrder {
+    std::vector<TSQLMemIndexColumn> columns;
+    bool operator()(const Row& a, const Row& b) const {
+        for (const TSQLMemIndexColumn& c : columns) {
+            const int x = c.FieldName == "id" ? a.id : a.name;
+            const int y = c.FieldName == "id" ? b.id : b.name;
+            if (x != y) return c.Descending ? x > y : x < y;
+        }
+        return false;
+    }
+};
+
+// One index and the rows it should hold: each change is made to both, and
+// check() compares everything the index answers with the model.
+class IndexModel {
+public:
+    IndexModel(int nameSize, std::vector<TSQLMemIndexColumn> columns)
+        : table(nameSize), def(indexOn(columns)), order{columns}, model(order) {}
+    // Raises what the index raises for a refused definition.
+    void open() { index = std::make_unique<TSQLMemBTreeIndex>(def, table.fields, pages); }
+
+    void insert(int name, int id) {
+        const Row row{name, id};
+        const auto r = table.record(id, name);
+        index->insertKey(0, r.data(), {nextSlot, 0});
+        pages.releaseSession(0);
+        model.emplace(row, nextSlot);
+        rows[nextSlot++] = row;
+    }
+    void remove(std::int32_t slot) {
+        const Row row = rows.at(slot);
+        const auto r = table.record(row.id, row.name);
+        index->deleteKey(0, r.data(), {slot, 0});
+        pages.releaseSession(0);
+        auto [from, to] = model.equal_range(row);
+        model.erase(std::find_if(from, to, [&](const auto& e) { return e.second == slot; }));
+        rows.erase(slot);
+    }
+    // Slots in key order.
+    std::vector<std::int32_t> slotsInOrder() const {
+        std::vector<std::int32_t> out;
+        for (const auto& [row, slot] : model)
+            out.push_back(slot);
+        return out;
+    }
+
+    void check() {
+        TreeCheck tree{*index, pages, {}, {}};
+        tree.run();
+        if (::testing::Test::HasFatalFailure()) return;
+        std::vector<Row> expected;
+        for (const auto& [row, slot] : model)
+            expected.push_back(row);
+        auto same = [&](const Row& a, const Row& b) { return !order(a, b) && !order(b, a); };
+
+        // Walks both ways: every record once, keys in order.
+        for (bool forward : {true, false}) {
+            std::vector<std::int32_t> walked;
+            TSQLMemKeyPath path;
+            bool ok = forward ? index->firstEntry(0, path) : index->lastEntry(0, path);
+            for (; ok; ok = forward ? index->stepNext(0, path) : index->stepPrior(0, path))
+                walked.push_back(index->entryRecordId(0, path).PageNo);
+            if (!forward) std::reverse(walked.begin(), walked.end());
+            ASSERT_EQ(walked.size(), expected.size()) << (forward ? "forward" : "backward");
+            for (size_t i = 0; i < walked.size(); ++i) {
+                ASSERT_TRUE(rows.count(walked[i])) << "entry of a deleted record";
+                ASSERT_TRUE(same(rows.at(walked[i]), expected[i])) << "position " << i;
+            }
+            ASSERT_EQ(std::set<std::int32_t>(walked.begin(), walked.end()).size(), walked.size());
+        }
+
+        // Every key is found, with all its duplicates after the first found.
+        const int columns = static_cast<int>(def.Columns.size());
+        std::vector<std::uint8_t> key(index->keyRef().keySize);
+        for (auto it = model.begin(); it != model.end(); it = model.upper_bound(it->first)) {
+            const auto r = table.record(it->first.id, it->first.name);
+            index->buildKey(r.data(), key.data());
+            TSQLMemKeyPath path;
+            ASSERT_TRUE(index->search(0, {r.data(), columns, 1}, false, path))
+                << "name " << it->first.name << " id " << it->first.id << " not found";
+            std::size_t equal = 0;
+            for (bool ok = true; ok && index->entryMatches(0, path, key.data(), columns, 1);
+                 ok = index->stepNext(0, path))
+                ++equal;
+            ASSERT_EQ(equal, model.count(it->first)) << "name " << it->first.name;
+            ASSERT_TRUE(index->search(0, {r.data(), columns, 1}, true, path));
+        }
+        const auto absent = table.record(-1, 9999999);
+        TSQLMemKeyPath path;
+        EXPECT_FALSE(index->search(0, {absent.data(), columns, 1}, false, path));
+
+        // Numbers in key order count the entries of every leaf.
+        if (!expected.empty()) {
+            for (std::int64_t n :
+                 {std::int64_t{1}, static_cast<std::int64_t>(expected.size() + 1) / 2,
+                  static_cast<std::int64_t>(expected.size())}) {
+                const TSQLMemRecordID id = index->recordAtNumber(0, n);
+                ASSERT_TRUE(same(rows.at(id.PageNo), expected[n - 1])) << "number " << n;
+                const Row row = rows.at(id.PageNo);
+                EXPECT_EQ(index->recordNumber(0, id, table.record(row.id, row.name).data()), n);
+            }
+        }
+        pages.releaseSession(0);
+    }
+
+    Table table;
+    TSQLMemIndexDef def;
+    TSQLMemMemoryPageManager pages;
+    std::unique_ptr<TSQLMemBTreeIndex> index;
+    RowOrder order;
+    std::multimap<Row, std::int32_t, RowOrder> model;
+    std::map<std::int32_t, Row> rows;
+    std::int32_t nextSlot = 0;
+};
+
+TEST(BTreeKeyWidthTest, KeyTooWideForThreeEntriesAPageIsRefused) {
+    const struct {
+        const char* what;
+        int nameSize;
+        std::vector<TSQLMemIndexColumn> columns;
+        int keySize;  // 0: refused
+    } rows[] = {
+        {"three leaf entries fill a page but for a byte", 1351, {{"name", false, false}}, 1353},
+        {"one byte more", 1352, {{"name", false, false}}, 0},
+        {"two columns at the limit", 1346, {{"name", true, false}, {"id", false, false}}, 1353},
+        {"two columns over it", 1347, {{"id", false, false}, {"name", false, false}}, 0},
+        {"two entries a page", 2031, {{"name", false, false}}, 0},
+        {"not even one entry", 5000, {{"name", false, true}}, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Table t(row.nameSize);
+        TSQLMemIndexDef def = indexOn(row.columns);
+        TSQLMemMemoryPageManager pages;
+        if (row.keySize) {
+            TSQLMemBTreeIndex index(def, t.fields, pages);
+            EXPECT_EQ(index.keyRef().keySize, row.keySize);
+            continue;
+        }
+        try {
+            TSQLMemBTreeIndex index(def, t.fields, pages);
+            ADD_FAILURE() << "the index was made";
+        } catch (const ESQLMemException& e) {
+            const int size = row.nameSize + 2 + (row.columns.size() > 1 ? 5 : 0);
+            EXPECT_EQ(e.nativeError(), 20028);
+            EXPECT_EQ(std::string(e.what()),
+                      "Key of index 'ix' is too long: " + std::to_string(size) +
+                          " bytes, an index key takes at most 1353 - "
+                          "Native error: 20028");
+        }
+    }
+}
+
+// An index is refused when it is made, or it works for any number of rows:
+// pages of two entries used to gain a level on every ascending insert, and
+// walks broke past 32 levels while the inserts reported success.
+TEST(BTreeKeyWidthTest, AcceptedIndexStaysUsableAtEveryWidth) {
+    const struct {
+        const char* what;
+        int nameSize;
+        std::vector<TSQLMemIndexColumn> columns;
+        bool required;  // the index must be taken
+    } rows[] = {
+        {"four entries a page", 1000, {{"name", false, false}}, true},
+        {"three entries a page", 1351, {{"name", false, false}}, true},
+        {"two leaf entries, three node entries", 1352, {{"name", false, false}}, false},
+        {"two entries a page", 1354, {{"name", false, false}}, false},
+        {"two columns, two entries a page",
+         1500,
+         {{"name", true, false}, {"id", false, false}},
+         false},
+        {"two entries filling a page", 2031, {{"name", false, false}}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        IndexModel m(row.nameSize, row.columns);
+        try {
+            m.open();
+        } catch (const ESQLMemException&) {
+            EXPECT_FALSE(row.required) << "refused";
+            continue;
+        }
+        for (int i = 0; i < 300; ++i)
+            m.insert(1000 + i, i);
+        for (int i = 0; i < 300; ++i)
+            m.insert(999 - i, i);
+        m.check();
+        if (::testing::Test::HasFatalFailure()) return;
+        for (std::int32_t slot : m.slotsInOrder())
+            m.remove(slot);
+        m.check();
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
+// At the widest key a page holds the fewest entries, so a leaf empties beside
+// full siblings within a few deletes; it used to stay in the tree, empty, and
+// walks skipped the rows after it.
+TEST(BTreeMergeTest, EmptiedLeafNeverStaysInTheTree) {
+    const std::vector<TSQLMemIndexColumn> columns = {{"name", false, false}};
+    const int width = widestName(columns);
+    ASSERT_GE(width, 1000);
+    const int n = 24;
+    auto order = [&](const std::string& how) {
+        std::vector<int> v(n);
+        for (int i = 0; i < n; ++i)
+            v[i] = i;
+        if (how == "descending") std::reverse(v.begin(), v.end());
+        if (how == "from both ends")
+            for (int i = 0; i < n; ++i)
+                v[i] = i % 2 ? n - 1 - i / 2 : i / 2;
+        if (how == "middle out")
+            for (int i = 0; i < n; ++i)
+                v[i] = i % 2 ? n / 2 + i / 2 : n / 2 - 1 - i / 2;
+        return v;
+    };
+    for (const char* fill : {"ascending", "descending", "from both ends"}) {
+        for (const char* empty : {"ascending", "descending", "middle out"}) {
+            SCOPED_TRACE(std::string("filled ") + fill + ", emptied " + empty);
+            IndexModel m(width, columns);
+            m.open();
+            for (int name : order(fill))
+                m.insert(name, name);
+            std::map<int, std::int32_t> slotOf;
+            for (const auto& [slot, row] : m.rows)
+                slotOf[row.name] = slot;
+            for (int name : order(empty)) {
+                m.remove(slotOf.at(name));
+                m.check();
+                if (::testing::Test::HasFatalFailure()) return;
+            }
+            EXPECT_EQ(m.pages.pagesInUse(), 1) << "an empty root leaf is left";
+        }
+    }
+}
+
+// Thousands of inserts and deletes in ascending, descending and random order
+// on keys from narrow to as wide as the index takes, each phase checked
+// against a multimap of the rows.
+class BTreeModelTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(BTreeModelTest, WalksLocatesAndCountsMatchTheModel) {
+    const struct {
+        std::vector<TSQLMemIndexColumn> columns;
+        int nameSize;  // 0: the widest the index takes
+        int rows;
+        int ids;  // ids are drawn from 0 .. ids - 1
+    } shapes[] = {
+        {{{"id", false, false}}, 20, 6000, 1 << 30},
+        {{{"name", false, true}}, 1000, 1600, 1 << 30},
+        {{{"name", false, false}}, 0, 1600, 1 << 30},
+        {{{"name", true, false}, {"id", false, false}}, 0, 1600, 40},
+    };
+    const auto& shape = shapes[GetParam()];
+    const int width = shape.nameSize ? shape.nameSize : widestName(shape.columns);
+    ASSERT_GE(width, 20);
+    IndexModel m(width, shape.columns);
+    m.open();
+    std::mt19937 rng(1000 + GetParam());
+    auto id = [&] { return static_cast<int>(rng() % static_cast<unsigned>(shape.ids)); };
+    const int n = shape.rows;
+    auto phase = [&](const char* what, const std::function<void()>& work) {
+        SCOPED_TRACE(what);
+        work();
+        m.check();
+    };
+
+    phase("ascending inserts", [&] {
+        for (int i = 0; i < n / 2; ++i)
+            m.insert(2 * i, id());
+    });
+    if (HasFatalFailure()) return;
+    phase("descending inserts", [&] {
+        for (int i = n / 2 - 1; i >= 0; --i)
+            m.insert(2 * i + 1, id());
+    });
+    if (HasFatalFailure()) return;
+    phase("random inserts", [&] {
+        for (int i = 0; i < n / 2; ++i)
+            m.insert(static_cast<int>(rng() % static_cast<unsigned>(n)), id());
+    });
+    if (HasFatalFailure()) return;
+    phase("random deletes", [&] {
+        std::vector<std::int32_t> slots;
+        for (const auto& [slot, row] : m.rows)
+            slots.push_back(slot);
+        std::shuffle(slots.begin(), slots.end(), rng);
+        slots.resize(slots.size() * 3 / 5);
+        for (std::int32_t slot : slots)
+            m.remove(slot);
+    });
+    if (HasFatalFailure()) return;
+    phase("ascending deletes", [&] {
+        auto slots = m.slotsInOrder();
+        slots.resize(slots.size() / 2);
+        for (std::int32_t slot : slots)
+            m.remove(slot);
+    });
+    if (HasFatalFailure()) return;
+    phase("descending deletes", [&] {
+        auto slots = m.slotsInOrder();
+        for (auto it = slots.rbegin(); it != slots.rend(); ++it)
+            m.remove(*it);
+    });
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(m.pages.pagesInUse(), 1);
+}
+
+std::string shapeName(const ::testing::TestParamInfo<int>& info) {
+    static const char* const names[] = {"NarrowInteger", "Text1000", "WidestText",
+                                        "WidestTextAndInteger"};
+    return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, BTreeModelTest, ::testing::Range(0, 4), shapeName);
+
+// A change that fails at any allocation leaves its index as it was: root,
+// pages in use and every byte the session sees, also when the same session
+// changed the index (or another index of the store) a moment before.
+TEST(BTreeAtomicityTest, FailedChangeLeavesTheIndexAsItWas) {
+    Table t(1000);
+    TSQLMemIndexDef byId = indexOn({{"id", false, false}});
+    TSQLMemIndexDef byName = indexOn({{"name", false, false}});
+    TSQLMemMemoryPageManager pages;
+    TSQLMemBTreeIndex ids(byId, t.fields, pages), names(byName, t.fields, pages);
+
+    auto state = [&] {
+        std::size_t h =
+            std::hash<std::int64_t>{}((std::int64_t{ids.rootPage()} << 40) ^
+                                      (std::int64_t{names.rootPage()} << 20) ^ pages.pagesInUse());
+        for (std::int32_t no = 0; no < pages.pagesAllocated(); ++no) {
+            if (!pages.pageInUse(no)) continue;
+            PageRef ref(pages, 0, no);
+            const std::string_view bytes(reinterpret_cast<const char*>(ref.data()), kPageSize);
+            h = h * 1000003u ^ std::hash<std::string_view>{}(bytes);
+        }
+        return h;
+    };
+    // Tries the change under growing budgets until it goes through.
+    static const std::int64_t budgets[] = {0,         1 << 10,   3 << 10,   6 << 10,   10 << 10,
+                                           14 << 10,  18 << 10,  22 << 10,  28 << 10,  36 << 10,
+                                           60 << 10,  100 << 10, 140 << 10, 180 << 10, 200 << 10,
+                                           220 << 10, 250 << 10};
+    int failures = 0;
+    auto attempt = [&](const std::function<void()>& change) {
+        const std::size_t before = state();
+        for (std::int64_t b : budgets) {
+            try {
+                ScopedMemoryBudget budget(b);
+                change();
+                return;
+            } catch (const ESQLMemException& e) {
+                ASSERT_EQ(e.nativeError(), 30004) << e.what();
+                ++failures;
+            }
+            ASSERT_EQ(state(), before) << "budget " << b;
+        }
+        change();
+    };
+    auto sound = [&] {
+        for (TSQLMemBTreeIndex* index : {&ids, &names}) {
+            TreeCheck check{*index, pages, {}, {}};
+            if (index->empty()) continue;
+            check.walk(index->rootPage(), 0, nullptr, nullptr);
+        }
+    };
+
+    // Inserts two records a session, so that a change often meets pages
+    // the session changed just before.
+    std::map<std::int32_t, std::vector<std::uint8_t>> records;
+    for (std::int32_t slot = 0; slot < 140; ++slot) {
+        auto r = t.record(slot, (slot * 7919) % 1009);
+        attempt([&] { ids.insertKey(0, r.data(), {slot, 0}); });
+        attempt([&] { names.insertKey(0, r.data(), {slot, 0}); });
+        if (HasFatalFailure()) return;
+        records[slot] = r;
+        if (slot % 2 == 0) continue;
+        pages.releaseSession(0);
+        sound();
+        if (HasFatalFailure()) return;
+    }
+    ASSERT_GT(pages.pagesAllocated(), kPageGrowth) << "the store grew during a change";
+    for (std::int32_t slot = 0; slot < 140; slot += 3) {
+        auto r = t.record(slot, 2000 + slot);
+        attempt([&] { names.updateKey(0, records[slot].data(), r.data(), {slot, 0}); });
+        if (HasFatalFailure()) return;
+        records[slot] = r;
+    }
+    pages.releaseSession(0);
+    std::vector<std::int32_t> order;
+    for (const auto& [slot, r] : records)
+        order.push_back(slot);
+    std::shuffle(order.begin(), order.end(), std::mt19937(3));
+    for (size_t i = 0; i < order.size(); ++i) {
+        const auto& r = records[order[i]];
+        attempt([&] { names.deleteKey(0, r.data(), {order[i], 0}); });
+        attempt([&] { ids.deleteKey(0, r.data(), {order[i], 0}); });
+        if (HasFatalFailure()) return;
+        if (i % 2 == 0) continue;
+        pages.releaseSession(0);
+        sound();
+        if (HasFatalFailure()) return;
+    }
+    pages.releaseSession(0);
+    EXPECT_EQ(pages.pagesInUse(), 2) << "two empty root leaves";
+    EXPECT_GT(failures, 700);
 }
 
 }  // namespace

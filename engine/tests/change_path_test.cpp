@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "engine_test_support.h"
 #include "sqlmem/exception.h"
-#include "dataset/dataset_access.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/local_cursor.h"
 #include "storage/table_data.h"

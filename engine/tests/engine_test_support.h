@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -40,8 +41,9 @@ class ScopedMemoryBudget {
 public:
     explicit ScopedMemoryBudget(std::int64_t bytes)
         : m_old(TSQLMemMemoryManager::instance().memoryLimit()) {
-        TSQLMemMemoryManager::instance().setMemoryLimit(
-            TSQLMemMemoryManager::instance().currentUse() + bytes);
+        auto& m = TSQLMemMemoryManager::instance();
+        // A limit of 0 would mean none.
+        m.setMemoryLimit(std::max<std::int64_t>(m.currentUse() + bytes, 1));
     }
     ~ScopedMemoryBudget() { TSQLMemMemoryManager::instance().setMemoryLimit(m_old); }
     ScopedMemoryBudget(const ScopedMemoryBudget&) = delete;

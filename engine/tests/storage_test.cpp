@@ -625,6 +625,15 @@ TEST(TableStructureTest, InvalidDefinitionsAreRefusedWithTheirOwnCode) {
          11427,
          "Cannot create table 'bad'. Error in indexes definition - multiple primary indexes "
          "are not allowed - Native error: 11427"},
+        {"index key too wide for three entries a page",
+         [](TSQLMemFieldDefs& f, TSQLMemIndexDefs& i) {
+             addFields(f, {{"id", aftInteger, 0}, {"note", aftVarchar, 1347}});
+             addIndex(i, "pk", {"id"}, true);
+             addIndex(i, "by_note", {"note", "id"});
+         },
+         11429,
+         "Cannot create table 'bad'. Key of index 'by_note' is too long: 1354 bytes, an index "
+         "key takes at most 1353 - Native error: 11429"},
     };
     TSQLMemMemoryDatabaseData db;
     for (const auto& row : rows) {

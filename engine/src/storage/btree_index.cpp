@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 #include "platform/bytes.h"
 #include "sqlmem/exception.h"
@@ -40,11 +39,56 @@ void setCount(std::uint8_t* p, int n) {
     throw ESQLMemException(20027, "Index error: cannot delete entry. Entry not found");
 }
 
+// The level of the separator between the page at `level` and its previous
+// sibling (or, with `after`, its next one): the nearest ancestor that has an
+// entry on that side of the path. -1 for the first (last) page of its level.
+int boundaryLevel(const TSQLMemKeyPath& path, int level, bool after) {
+    for (int l = level - 1; l >= 0; --l) {
+        const TSQLMemKeyPathItem& it = path.items[l];
+        if (after ? it.pos < it.count - 1 : it.pos > 0) return l;
+    }
+    return -1;
+}
+
 }  // namespace
+
+// Undoes the B-tree change it guards unless commit() is reached, and puts
+// the root number back with the pages.
+class TSQLMemBTreeIndex::ChangeScope {
+public:
+    ChangeScope(TSQLMemBTreeIndex& index, int session)
+        : m_index(index), m_session(session), m_root(index.m_def.StructureNo) {
+        m_index.m_pages.beginChange(session);
+        m_index.pathChanged();
+    }
+    ~ChangeScope() {
+        if (m_committed) return;
+        m_index.m_pages.undoChange(m_session);
+        m_index.m_def.StructureNo = m_root;
+        m_index.pathChanged();
+    }
+    ChangeScope(const ChangeScope&) = delete;
+    ChangeScope& operator=(const ChangeScope&) = delete;
+    void commit() {
+        m_index.m_pages.endChange(m_session);
+        m_committed = true;
+    }
+
+private:
+    TSQLMemBTreeIndex& m_index;
+    int m_session;
+    std::int32_t m_root;
+    bool m_committed = false;
+};
 
 TSQLMemBTreeIndex::TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
                                      TSQLMemPageManager& pages)
-    : m_def(def), m_pages(pages) {
+    : m_def(def), m_pages(pages), m_releasedRoot(def.StructureNo) {
+    const std::int64_t size = keySizeOf(def, fields);
+    if (size > kMaxKeySize)
+        throw ESQLMemException(
+            20028, "Key of index '%s' is too long: %d bytes, an index key takes at most %d",
+            {def.Name, size, std::int64_t{kMaxKeySize}});
     std::int32_t offset = 0;
     for (const TSQLMemIndexColumn& c : def.Columns) {
         const int no = fields.indexOfName(c.FieldName);
@@ -56,9 +100,17 @@ TSQLMemBTreeIndex::TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDef
     }
     m_keyRef.keySize = offset;
     m_keyRef.compareColumns = static_cast<std::int32_t>(m_keyRef.columns.size());
-    // Two entries must fit a page, or a split could not make room.
-    if (kPageHeaderSize + 2 * m_keyRef.leafEntrySize() > kPageSize)
-        throw std::length_error("The key of index '" + def.Name + "' is too long for a page");
+}
+
+std::int64_t TSQLMemBTreeIndex::keySizeOf(const TSQLMemIndexDef& def,
+                                          const TSQLMemFieldDefs& fields) {
+    std::int64_t size = 0;
+    for (const TSQLMemIndexColumn& c : def.Columns) {
+        const TSQLMemFieldDef* f = fields.findByName(c.FieldName);
+        if (!f) return -1;
+        size += std::int64_t{f->MemoryDataSize} + 1;
+    }
+    return size;
 }
 
 void TSQLMemBTreeIndex::buildKey(const std::uint8_t* record, std::uint8_t* key) const {
@@ -134,7 +186,7 @@ bool TSQLMemBTreeIndex::binarySearch(const std::uint8_t* page, const std::uint8_
 
 void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
                                   const TSQLMemRecordID& id) {
-    pathChanged();
+    ChangeScope change(*this, session);
     EngineBytes entry(m_keyRef.leafEntrySize());
     buildKey(record, entry.data());
     id.store(entry.data() + m_keyRef.keySize);
@@ -165,6 +217,7 @@ void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
                                       m_keyRef.keySize);
     }
     insertIntoPage(session, path, path.depth - 1, entry.data());
+    change.commit();
 }
 
 void TSQLMemBTreeIndex::insertIntoPage(int session, TSQLMemKeyPath& path, int level,
@@ -197,6 +250,8 @@ void TSQLMemBTreeIndex::splitPage(int session, TSQLMemKeyPath& path, int level) 
     auto entryAt = [&](std::uint8_t* page, int i) { return page + kPageHeaderSize + i * e; };
 
     if (isRoot(p)) {
+        // A level more than a path can hold would make the tree unwalkable.
+        if (path.depth >= kMaxKeyPathDepth) throw ESQLMemException(20020, "Internal index error");
         const std::int32_t a = m_pages.allocatePage(session);
         const std::int32_t b = m_pages.allocatePage(session);
         PageRef ra(m_pages, session, a), rb(m_pages, session, b);
@@ -303,11 +358,12 @@ bool TSQLMemBTreeIndex::findEntry(int session, const TSQLMemRecordID& id,
 
 void TSQLMemBTreeIndex::deleteKey(int session, const std::uint8_t* record,
                                   const TSQLMemRecordID& id) {
-    pathChanged();
+    ChangeScope change(*this, session);
     TSQLMemKeyPath path;
     if (!findEntry(session, id, record, path)) entryNotFound();
     removeEntry(session, path.leaf());
     fixUnderflow(session, path, path.depth - 1);
+    change.commit();
 }
 
 void TSQLMemBTreeIndex::firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key) {
@@ -368,16 +424,25 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
         prev = prevOf(p);
         next = nextOf(p);
     }
-    if (count * e >= (kPageSize - kPageHeaderSize) / 2) return;
-    auto fits = [&](std::int32_t sibling) {
-        if (sibling < 0) return false;
-        PageRef rs(m_pages, session, sibling);
-        return (countOf(rs.data()) + count) * e + kPageHeaderSize < kPageSize;
+    // Fewer entries than `least` would break the shape the 32-level path
+    // relies on; above that, a page at least half full stays as it is.
+    const int least = leaf ? 1 : 2;
+    if (count >= least && count * e >= (kPageSize - kPageHeaderSize) / 2) return;
+    auto countOfPage = [&](std::int32_t no) {
+        if (no < 0) return -1;
+        PageRef rs(m_pages, session, no);
+        return countOf(rs.data());
+    };
+    const int prevCount = countOfPage(prev), nextCount = countOfPage(next);
+    // A sibling filled to the last byte still takes an empty page, which
+    // therefore always leaves the tree.
+    auto fits = [&](int siblingCount) {
+        return siblingCount >= 0 && (siblingCount + count) * e + kPageHeaderSize <= kPageSize;
     };
     const TSQLMemKeyPathItem parent = path.items[level - 1];
     EngineBytes key(k);
 
-    if (fits(prev)) {
+    if (fits(prevCount)) {
         PageRef rp(m_pages, session, item.pageNo), rq(m_pages, session, prev);
         std::uint8_t* p = rp.modify();
         if (!leaf && count > 0) {
@@ -401,16 +466,13 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
                 PageRef rpar(m_pages, session, parent.pageNo);
                 std::memcpy(key.data(), rpar.data() + kPageHeaderSize + ne, k);
             }
-            for (int l = level - 2; l >= 0; --l) {
-                if (path.items[l].pos > 0) {
-                    PageRef ra(m_pages, session, path.items[l].pageNo);
-                    std::memcpy(ra.modify() + kPageHeaderSize + path.items[l].pos * ne, key.data(),
-                                k);
-                    break;
-                }
+            const int l = boundaryLevel(path, level - 1, false);
+            if (l >= 0) {
+                PageRef ra(m_pages, session, path.items[l].pageNo);
+                std::memcpy(ra.modify() + kPageHeaderSize + path.items[l].pos * ne, key.data(), k);
             }
         }
-    } else if (fits(next)) {
+    } else if (fits(nextCount)) {
         PageRef rp(m_pages, session, item.pageNo), rn(m_pages, session, next);
         std::uint8_t* n = rn.modify();
         if (!isLeaf(n)) {
@@ -426,13 +488,11 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
             } else {
                 firstKeyOfSubtree(session, item.pageNo, key.data());
             }
-            for (int l = level - 1; l >= 0; --l) {
-                if (path.items[l].pos < path.items[l].count - 1) {
-                    PageRef ra(m_pages, session, path.items[l].pageNo);
-                    std::memcpy(ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * ne,
-                                key.data(), k);
-                    break;
-                }
+            const int l = boundaryLevel(path, level, true);
+            if (l >= 0) {
+                PageRef ra(m_pages, session, path.items[l].pageNo);
+                std::memcpy(ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * ne,
+                            key.data(), k);
             }
         }
         const std::uint8_t* p = rp.data();
@@ -447,11 +507,68 @@ void TSQLMemBTreeIndex::fixUnderflow(int session, TSQLMemKeyPath& path, int leve
             setNext(rq.modify(), next);
         }
     } else {
+        // Neither sibling has room for the entries. A page below its least
+        // borrows one; a sibling without room is full enough to lend it.
+        if (count >= least) return;
+        if (prevCount > least)
+            borrowFromPrev(session, path, level, prev);
+        else if (nextCount > least)
+            borrowFromNext(session, path, level, next);
+        else
+            throw ESQLMemException(20020, "Internal index error");
         return;
     }
     removeEntry(session, path.items[level - 1]);
     m_pages.freePage(session, item.pageNo);
     fixUnderflow(session, path, level - 1);
+}
+
+void TSQLMemBTreeIndex::borrowFromPrev(int session, TSQLMemKeyPath& path, int level,
+                                       std::int32_t prev) {
+    const std::int32_t k = m_keyRef.keySize;
+    const int l = boundaryLevel(path, level, false);
+    if (l < 0) throw ESQLMemException(20020, "Internal index error");
+    PageRef ra(m_pages, session, path.items[l].pageNo);
+    std::uint8_t* bound =
+        ra.modify() + kPageHeaderSize + path.items[l].pos * m_keyRef.nodeEntrySize();
+    PageRef rp(m_pages, session, path.items[level].pageNo), rq(m_pages, session, prev);
+    std::uint8_t* p = rp.modify();
+    std::uint8_t* q = rq.modify();
+    const std::int32_t e = entrySize(p);
+    const int count = countOf(p), qc = countOf(q);
+    std::uint8_t* first = p + kPageHeaderSize;
+    std::memmove(first + e, first, static_cast<std::size_t>(count) * e);
+    std::memcpy(first, q + kPageHeaderSize + (qc - 1) * e, e);
+    // A node's old first entry is compared from now on: its key is the
+    // page's old bound.
+    if (!isLeaf(p)) std::memcpy(first + e, bound, k);
+    setCount(p, count + 1);
+    setCount(q, qc - 1);
+    std::memcpy(bound, first, k);
+}
+
+void TSQLMemBTreeIndex::borrowFromNext(int session, TSQLMemKeyPath& path, int level,
+                                       std::int32_t next) {
+    const std::int32_t k = m_keyRef.keySize;
+    const int l = boundaryLevel(path, level, true);
+    if (l < 0) throw ESQLMemException(20020, "Internal index error");
+    PageRef ra(m_pages, session, path.items[l].pageNo);
+    std::uint8_t* bound =
+        ra.modify() + kPageHeaderSize + (path.items[l].pos + 1) * m_keyRef.nodeEntrySize();
+    PageRef rp(m_pages, session, path.items[level].pageNo), rn(m_pages, session, next);
+    std::uint8_t* p = rp.modify();
+    std::uint8_t* n = rn.modify();
+    const std::int32_t e = entrySize(p);
+    const int count = countOf(p), nc = countOf(n);
+    std::uint8_t* end = p + kPageHeaderSize + count * e;
+    std::memcpy(end, n + kPageHeaderSize, e);
+    // The next node's first key is never written: the bound above it stands in.
+    if (!isLeaf(p)) std::memcpy(end, bound, k);
+    std::memmove(n + kPageHeaderSize, n + kPageHeaderSize + e,
+                 static_cast<std::size_t>(nc - 1) * e);
+    setCount(n, nc - 1);
+    setCount(p, count + 1);
+    std::memcpy(bound, n + kPageHeaderSize, k);
 }
 
 void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,
@@ -460,13 +577,15 @@ void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,
     buildKey(oldRecord, a.data());
     buildKey(newRecord, b.data());
     if (compareKeys(a.data(), b.data()) == 0) return;
+    ChangeScope change(*this, session);
     deleteKey(session, oldRecord, id);
     insertKey(session, newRecord, id);
+    change.commit();
 }
 
 void TSQLMemBTreeIndex::freeTree(int session) {
-    pathChanged();
     if (empty()) return;
+    ChangeScope change(*this, session);
     // Level by level along the chains, leftmost page first.
     std::int32_t first = rootPage();
     for (int guard = 0; first >= 0 && guard < kMaxKeyPathDepth; ++guard) {
@@ -486,6 +605,12 @@ void TSQLMemBTreeIndex::freeTree(int session) {
         first = below;
     }
     m_def.StructureNo = -1;
+    change.commit();
+}
+
+void TSQLMemBTreeIndex::pagesDiscarded() {
+    m_def.StructureNo = m_releasedRoot;
+    pathChanged();
 }
 
 // --- navigation --------------------------------------------------------------

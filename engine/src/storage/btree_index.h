@@ -21,6 +21,10 @@
 // key is never compared; entry i > 0 bounds its child's subtree from below.
 // Every child's keys lie between its separator and the next one, inclusive,
 // and each level's pages are chained in key order.
+//
+// Shape: a non-root node keeps at least two children and a non-root leaf at
+// least one entry. A tree of d levels then has at least 2^(d-1) leaves, so
+// the 32 levels a key path holds take more entries than a table has records.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +40,18 @@ namespace sqlmem {
 
 constexpr int kPageHeaderSize = 18;
 constexpr int kMaxKeyPathDepth = 32;
+// A split of n + 1 entries leaves halves of at least (n + 1) / 2 entries. With
+// room for two, a node split keeps one child, and an ascending run of keys
+// adds a level per insert until walks fail past 32 levels. So every page must
+// hold three entries of its kind, and an index with wider keys is refused
+// when it is defined, with an engine error, rather than made and broken
+// later: the limit, 1,353 bytes (a Varchar(1351) alone), lies far beyond the
+// keys this system indexes. Leaf entries (key + 6) are the wider kind, so they
+// set it. Deletes keep the shape: an empty page always leaves the tree, and a
+// node left with one child that cannot merge borrows an entry from a sibling.
+constexpr int kMinPageEntries = 3;
+constexpr std::int32_t kMaxKeySize =
+    (kPageSize - kPageHeaderSize) / kMinPageEntries - TSQLMemRecordID::kStoredSize;
 
 // Describes how keys of one index are built and compared.
 struct TSQLMemBTreeKeyRef {
@@ -90,9 +106,13 @@ struct TSQLMemScanState {
 
 class TSQLMemBTreeIndex {
 public:
-    // REQUIRES: the definition's columns name fields of `fields`.
+    // REQUIRES: the definition's columns name fields of `fields`. A key wider
+    // than kMaxKeySize: "Key of index '%s' is too long..." (20028).
     TSQLMemBTreeIndex(TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields,
                       TSQLMemPageManager& pages);
+
+    // K of an index on `fields`; -1 when a column names no field.
+    static std::int64_t keySizeOf(const TSQLMemIndexDef& def, const TSQLMemFieldDefs& fields);
 
     TSQLMemIndexDef& definition() const { return m_def; }
     const TSQLMemBTreeKeyRef& keyRef() const { return m_keyRef; }
@@ -104,12 +124,20 @@ public:
     // Three-way comparison over the first `columns` columns (all when < 0).
     int compareKeys(const std::uint8_t* a, const std::uint8_t* b, int columns = -1) const;
 
+    // Each change is whole or not at all: when one throws, the tree (root,
+    // pages, the pages the session holds for it) is as it was before. So a
+    // key inserted a moment ago is taken out again by deleteKey.
     void insertKey(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
     // "Index error: cannot delete entry. Entry not found" (20027) when missing.
     void deleteKey(int session, const std::uint8_t* record, const TSQLMemRecordID& id);
     void updateKey(int session, const std::uint8_t* oldRecord, const std::uint8_t* newRecord,
                    const TSQLMemRecordID& id);
     void freeTree(int session);
+
+    // The page store kept or dropped the session's work (releaseSession,
+    // discardSession): the root number follows, as it lives outside the pages.
+    void pagesReleased() { m_releasedRoot = m_def.StructureNo; }
+    void pagesDiscarded();
 
     // Navigation in key order, with the key-path cache of the session.
     // mode 1 next, 2 prior (0 is refused, 20053); answers as the record store.
@@ -159,6 +187,7 @@ private:
         TSQLMemRecordID id;
         TSQLMemKeyPath path;
     };
+    class ChangeScope;
     void initPage(std::uint8_t* p, bool root, bool leaf) const;
     bool step(int session, TSQLMemKeyPath& path, bool forward);
     std::int32_t entrySize(const std::uint8_t* page) const;
@@ -171,6 +200,10 @@ private:
     bool deleteDescend(int session, std::int32_t pageNo, const std::uint8_t* key,
                        const TSQLMemRecordID& id, TSQLMemKeyPath& path);
     void fixUnderflow(int session, TSQLMemKeyPath& path, int level);
+    // Moves one entry from a sibling into the page at `level` (the sibling
+    // can spare it) and moves the separator between them.
+    void borrowFromPrev(int session, TSQLMemKeyPath& path, int level, std::int32_t prev);
+    void borrowFromNext(int session, TSQLMemKeyPath& path, int level, std::int32_t next);
     void firstKeyOfSubtree(int session, std::int32_t pageNo, std::uint8_t* key);
     // Removes the entry the path item stands on, keeping the item's count true.
     void removeEntry(int session, TSQLMemKeyPathItem& item);
@@ -186,6 +219,7 @@ private:
     TSQLMemIndexDef& m_def;
     TSQLMemPageManager& m_pages;
     TSQLMemBTreeKeyRef m_keyRef;
+    std::int32_t m_releasedRoot;  // the root as of the last release
     std::map<int, Cached> m_cache;
     EngineBytes m_scratch[4];
 };

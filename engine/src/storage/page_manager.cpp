@@ -1,5 +1,6 @@
 #include "storage/page_manager.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "sqlmem/exception.h"
@@ -7,7 +8,11 @@
 namespace sqlmem {
 
 std::uint8_t* TSQLMemPage::modify() {
+    auto& work = m_manager->m_sessions[m_session];
     if (!m_changed) {
+        // What can fail comes first: a page counts as changed only once it
+        // has its copy and its place on the session's list.
+        work.changed.reserve(work.changed.size() + 1);
         if (!m_copy.data()) {
             auto& spare = m_manager->m_spareCopies;
             if (!spare.empty()) {
@@ -20,7 +25,16 @@ std::uint8_t* TSQLMemPage::modify() {
             m_data = m_copy.data();
         }
         m_changed = true;
-        m_manager->m_sessions[m_session].changed.push_back(this);
+        // Undoing the open change drops this copy: nothing to save.
+        m_savedFor = work.change;
+        work.changed.push_back(this);
+    } else if (work.changeDepth > 0 && m_savedFor != work.change) {
+        work.saved.reserve(work.saved.size() + 1);
+        EngineBlock image;
+        image.resize(kPageSize);
+        std::memcpy(image.data(), m_data, kPageSize);
+        work.saved.push_back({this, std::move(image)});
+        m_savedFor = work.change;
     }
     return m_data;
 }
@@ -91,23 +105,23 @@ void TSQLMemPageManager::putPage(TSQLMemPage* page) {
     if (page->m_useCount == 0 && page->m_ownBuffer && !page->m_changed) settle(*page);
 }
 
-bool TSQLMemPageManager::settle(TSQLMemPage& page) {
+bool TSQLMemPageManager::settle(TSQLMemPage& page, bool reuse) {
     if (page.m_ownBuffer) {
         m_sessions[page.m_session].pages.erase(page.m_pageNo);
         return false;
     }
-    if (page.m_copy.data()) m_spareCopies.push_back(std::move(page.m_copy));
+    if (reuse && page.m_copy.data()) m_spareCopies.push_back(std::move(page.m_copy));
     page.m_copy = EngineBlock();
     page.m_data = const_cast<std::uint8_t*>(storedPage(page.m_pageNo));
     page.m_changed = false;
     return true;
 }
 
-void TSQLMemPageManager::forgetPage(std::int32_t pageNo) {
+void TSQLMemPageManager::forgetPage(std::int32_t pageNo, bool reuse) {
     for (auto& [session, work] : m_sessions) {
         auto it = work.pages.find(pageNo);
         if (it == work.pages.end()) continue;
-        if (it->second->m_copy.data() && !it->second->m_ownBuffer)
+        if (reuse && it->second->m_copy.data() && !it->second->m_ownBuffer)
             m_spareCopies.push_back(std::move(it->second->m_copy));
         work.pages.erase(it);
     }
@@ -117,6 +131,7 @@ void TSQLMemPageManager::releaseSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;
     SessionWork& work = found->second;
+    assert(work.changeDepth == 0);
     for (TSQLMemPage* page : work.changed) {
         if (page->m_useCount != 0)
             throw ESQLMemException(10823, "Cannot remove used page, pageNo = %d, UseCount = %d",
@@ -145,16 +160,60 @@ void TSQLMemPageManager::discardSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;
     SessionWork& work = found->second;
+    // Nothing here may throw: a failed operation is being taken back.
     std::vector<TSQLMemPage*> changed;
     changed.swap(work.changed);
     for (TSQLMemPage* page : changed)
-        settle(*page);
+        settle(*page, false);
     for (std::int32_t pageNo : work.allocated) {
-        forgetPage(pageNo);
+        forgetPage(pageNo, false);
         freeStored(pageNo);
     }
     work.allocated.clear();
     work.freed.clear();
+    work.saved.clear();
+    work.changeDepth = 0;
+}
+
+void TSQLMemPageManager::beginChange(int session) {
+    SessionWork& work = m_sessions[session];
+    if (work.changeDepth++ > 0) return;
+    work.change = ++m_lastChange;
+    work.changedMark = work.changed.size();
+    work.freedMark = work.freed.size();
+    work.allocatedMark = work.allocated.size();
+}
+
+void TSQLMemPageManager::endChange(int session) noexcept {
+    auto found = m_sessions.find(session);
+    if (found == m_sessions.end() || found->second.changeDepth == 0) return;
+    if (--found->second.changeDepth == 0) found->second.saved.clear();
+}
+
+void TSQLMemPageManager::undoChange(int session) noexcept {
+    auto found = m_sessions.find(session);
+    if (found == m_sessions.end() || found->second.changeDepth == 0) return;
+    SessionWork& work = found->second;
+    if (--work.changeDepth > 0) return;
+    for (SavedPage& s : work.saved)
+        std::memcpy(s.page->m_data, s.image.data(), kPageSize);
+    work.saved.clear();
+    // Pages the change wrote first show the stored page again; an object
+    // with its own buffer goes, so the pointers are dropped with it.
+    for (std::size_t i = work.changedMark; i < work.changed.size(); ++i) {
+        assert(work.changed[i]->m_useCount == 0);
+        settle(*work.changed[i], false);
+    }
+    work.changed.erase(work.changed.begin() + static_cast<std::ptrdiff_t>(work.changedMark),
+                       work.changed.end());
+    for (std::size_t i = work.allocatedMark; i < work.allocated.size(); ++i) {
+        forgetPage(work.allocated[i], false);
+        freeStored(work.allocated[i]);
+    }
+    work.allocated.erase(work.allocated.begin() + static_cast<std::ptrdiff_t>(work.allocatedMark),
+                         work.allocated.end());
+    work.freed.erase(work.freed.begin() + static_cast<std::ptrdiff_t>(work.freedMark),
+                     work.freed.end());
 }
 
 // --- pages in memory ------------------------------------------------------------
@@ -169,16 +228,16 @@ std::int32_t TSQLMemMemoryPageManager::allocateStored() {
     if (no < 0) {
         no = m_highest + 1;
         if (no >= pagesAllocated()) {
+            // Every allocation first, then moves that cannot fail: a store
+            // that cannot grow keeps the pages it has.
             const std::size_t grown = m_pages.size() + kPageGrowth;
-            std::vector<EngineBlock> pages;
-            pages.reserve(grown);
-            for (auto& p : m_pages)
-                pages.push_back(std::move(p));
-            for (std::size_t i = m_pages.size(); i < grown; ++i) {
-                pages.emplace_back();
-                pages.back().resize(kPageSize);
-            }
-            m_pages.swap(pages);
+            std::vector<EngineBlock> fresh(kPageGrowth);
+            for (EngineBlock& b : fresh)
+                b.resize(kPageSize);
+            m_pages.reserve(grown);
+            m_inUse.reserve(grown);
+            for (EngineBlock& b : fresh)
+                m_pages.push_back(std::move(b));
             m_inUse.resize(grown, false);
         }
     }

@@ -6,7 +6,9 @@
 // written back, and the pages it freed are freed, when the session releases
 // its pages at the end of a table operation. Discarding a session's work
 // instead drops its changes and frees the pages it allocated, so a failed
-// operation leaves the stored pages as they were.
+// operation leaves the stored pages as they were. Within a session, one
+// B-tree change can be undone on its own (beginChange / undoChange), so that
+// a failed index change leaves the session's earlier work in place.
 //
 // TSQLMemPageManager holds the session machinery; where pages are kept is up
 // to the store: TSQLMemMemoryPageManager keeps them in memory, allocated 50
@@ -48,6 +50,8 @@ private:
     bool m_changed = false;
     int m_useCount = 0;
     int m_session = 0;
+    // The change whose undo already knows this page's content before it.
+    std::uint64_t m_savedFor = 0;
 };
 
 class TSQLMemPageManager {
@@ -71,6 +75,16 @@ public:
     // A failed operation: drop the copies, free what the session allocated.
     void discardSession(int session);
 
+    // One change inside the session's work. undoChange() gives every page the
+    // change wrote its content from before the change, frees the pages it
+    // allocated and forgets the pages it freed; the session's earlier work
+    // stays. Changes nest: only the outermost one is kept or undone.
+    // REQUIRES: no page object taken inside the change is still in use at
+    // endChange/undoChange.
+    void beginChange(int session);
+    void endChange(int session) noexcept;
+    void undoChange(int session) noexcept;
+
     // --- the store -----------------------------------------------------------
     virtual std::int32_t pagesInUse() const = 0;
     virtual std::int32_t pagesAllocated() const = 0;
@@ -92,21 +106,34 @@ protected:
 
 private:
     friend class TSQLMemPage;
+    // A page the session had changed before the open change: its content
+    // when the change first wrote to it.
+    struct SavedPage {
+        TSQLMemPage* page;
+        EngineBlock image;
+    };
     struct SessionWork {
         std::map<std::int32_t, std::unique_ptr<TSQLMemPage>> pages;
         std::vector<TSQLMemPage*> changed;
         std::vector<std::int32_t> freed;
         std::vector<std::int32_t> allocated;
+        // The open change: its depth, its number, where the lists stood at its start.
+        int changeDepth = 0;
+        std::uint64_t change = 0;
+        std::size_t changedMark = 0, freedMark = 0, allocatedMark = 0;
+        std::vector<SavedPage> saved;
     };
     // After a write-back (or to drop a change): the object shows the stored
     // page again. An object with its own buffer is dropped instead, so pages
-    // kept outside memory do not pile up in it; false then.
-    bool settle(TSQLMemPage& page);
-    void forgetPage(std::int32_t pageNo);
+    // kept outside memory do not pile up in it; false then. Without `reuse`
+    // the private copy is freed rather than kept, and nothing can throw.
+    bool settle(TSQLMemPage& page, bool reuse = true);
+    void forgetPage(std::int32_t pageNo, bool reuse = true);
     void checkPageNo(std::int32_t pageNo, int code) const;
 
     std::map<int, SessionWork> m_sessions;
     std::vector<EngineBlock> m_spareCopies;  // private-copy buffers for reuse
+    std::uint64_t m_lastChange = 0;
 };
 
 // Pages kept in memory: page buffers allocated 50 at a time, the lowest free

@@ -99,6 +99,11 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
         for (const TSQLMemIndexColumn& c : ix.Columns)
             if (fields.indexOfName(c.FieldName) < 0)
                 throw ESQLMemException(20043, "Cannot find index field '%s'", {c.FieldName});
+        if (const std::int64_t size = TSQLMemBTreeIndex::keySizeOf(ix, fields); size > kMaxKeySize)
+            throw ESQLMemException(11429,
+                                   "Cannot create table '%s'. Key of index '%s' is too long: %d "
+                                   "bytes, an index key takes at most %d",
+                                   {t, ix.Name, size, std::int64_t{kMaxKeySize}});
     }
     seen.clear();
     for (int i = 0; i < constraints.count(); ++i) {

@@ -275,6 +275,18 @@ void TSQLMemBaseIndexManager::undo(int done, Op op) noexcept {
     memory.setMemoryLimit(limit);
 }
 
+void TSQLMemBaseIndexManager::releasePages(int session) {
+    m_pages.releaseSession(session);
+    for (auto& [id, index] : m_open)
+        index->pagesReleased();
+}
+
+void TSQLMemBaseIndexManager::discardPages(int session) {
+    m_pages.discardSession(session);
+    for (auto& [id, index] : m_open)
+        index->pagesDiscarded();
+}
+
 void TSQLMemBaseIndexManager::emptyAll(int session) {
     for (int i = 0; i < IndexDefs.count(); ++i)
         index(IndexDefs[i].ObjectID).freeTree(session);

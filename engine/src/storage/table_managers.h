@@ -68,8 +68,10 @@ public:
     void emptyAll(int session);
 
     // End of a table operation / a failed one (see TSQLMemPageManager).
-    void releasePages(int session) { m_pages.releaseSession(session); }
-    void discardPages(int session) { m_pages.discardSession(session); }
+    // Discarding also puts back the roots, so every index is again as it was
+    // at the last release, whichever of them the operation had changed.
+    void releasePages(int session);
+    void discardPages(int session);
     TSQLMemPageManager& pages() { return m_pages; }
 
 private:

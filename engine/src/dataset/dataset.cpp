@@ -365,14 +365,28 @@ void TDataSet::insert() {
     checkBrowseMode();
     call(BeforeInsert, *this);
     call(BeforeScroll, *this);
+    // The new record is made beside the current one: one that cannot be
+    // made (an exhausted sequence, a failing OnNewRecord) leaves the dataset
+    // on its record, as it was.
+    std::vector<std::uint8_t> fresh(m_buffer.size(), 0);
+    internalInitRecord(fresh.data());
     m_oldBuffer = m_buffer;
     m_oldHasCurrent = m_hasCurrent;
-    internalInitRecord(m_buffer.data());
+    m_buffer.swap(fresh);
     setState(TDataSetState::dsInsert);
     try {
         call(OnNewRecord, *this);
     } catch (...) {
-        cancel();
+        // Without the cancel events: as far as the handlers are concerned
+        // the insert never began.
+        try {
+            internalCancel(true);
+        } catch (...) {
+        }
+        m_buffer.swap(fresh);
+        setState(TDataSetState::dsBrowse);
+        if (m_hasCurrent) internalSetToRecord(m_buffer.data());
+        dataEvent(TDataEvent::deDataSetChange);
         throw;
     }
     m_modified = false;

@@ -460,11 +460,15 @@ TEST_F(NavigationTest, EditPostsOrCancelsAndScrollingPostsPendingChanges) {
 }
 
 // A new record that cannot be made leaves the dataset on its record as it
-// was: state, values and bof/eof.
+// was: state, values, bof/eof and what a link's window shows.
 TEST_F(DataSetTest, FailedInsertOrAppendLeavesTheCurrentRecordAsItWas) {
     TSQLMemTable t;
     t.TableName = tableName();
     t.FieldDefs = {{"id", F::ftAutoInc, 0}, {"name", F::ftString, 10}};
+    TDataSource source(&t);
+    TDataLink grid;
+    grid.setBufferCount(3);
+    grid.setDataSource(&source);
     t.open();
     for (const char* name : {"a", "b", "c"}) {
         t.append();
@@ -504,6 +508,7 @@ TEST_F(DataSetTest, FailedInsertOrAppendLeavesTheCurrentRecordAsItWas) {
         c.position();
         const int id = t.fieldByName("id").asInteger();
         const bool bof = t.bof(), eof = t.eof();
+        const int row = grid.activeRecord();
         c.breakIt();
         EXPECT_ANY_THROW(c.append ? t.append() : t.insert());
 
@@ -515,6 +520,12 @@ TEST_F(DataSetTest, FailedInsertOrAppendLeavesTheCurrentRecordAsItWas) {
         EXPECT_EQ(t.bof(), bof);
         EXPECT_EQ(t.eof(), eof);
         EXPECT_EQ(t.recNo(), id);
+        EXPECT_EQ(grid.recordCount(), 3);
+        EXPECT_EQ(grid.activeRecord(), row);
+        for (int r = 0; r < 3; ++r) {
+            TActiveRecordScope at(grid, r);
+            EXPECT_EQ(t.fieldByName("id").asInteger(), r + 1) << "window row " << r;
+        }
         t.next();
         EXPECT_EQ(t.fieldByName("id").asInteger(), std::min(id + 1, 3)) << "the cursor is intact";
         maxId = INT64_MAX;

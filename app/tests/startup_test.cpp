@@ -9,6 +9,7 @@
 
 #include "ErrorBox.h"
 #include "ReferenceLoader.h"
+#include "Startup.h"
 #include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uUtils.h"
@@ -356,7 +357,7 @@ TEST(DataModule, SetLangParamSetsOnlyAParameterNamedLang) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    InitApplication();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

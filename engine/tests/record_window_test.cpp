@@ -252,6 +252,14 @@ TEST_F(RecordWindowTest, ReadingRowsLeavesTheCurrentRecordAlone) {
     EXPECT_EQ(t.fieldByName("name").asString(), "n1");
     grid.setActiveRecord(3);
     EXPECT_EQ(t.fieldByName("name").asString(), "four");
+
+    {
+        GridLink painter(5);
+        painter.setDataSource(&source);
+        painter.setActiveRecord(0);
+    }
+    EXPECT_EQ(t.fieldByName("name").asString(), "four")
+        << "a link that goes takes its switch along";
 }
 
 TEST_F(RecordWindowTest, WindowsOfSeveralLinksAndChangesOfSize) {

@@ -17,7 +17,11 @@ void TDataLink::setDataSource(TDataSource* source) {
     m_source = source;
     m_firstRecord = 0;
     if (m_source) m_source->m_links.push_back(this);
-    if (old) old->updateBufferCount();
+    if (old) {
+        // A row switch this link may have left behind goes with it.
+        old->m_readRow = -1;
+        old->updateBufferCount();
+    }
     // The window is filled before the link hears that it is active.
     if (TDataSet* ds = dataSet(); ds && ds != old) ds->updateBufferCount();
     const bool now = active();

@@ -176,6 +176,14 @@ TEST_F(RecordWindowTest, EditingKeepsTheCurrentRowInPlace) {
     EXPECT_EQ(t.fieldByName("name").asString(), "n20");
     t.setRecNo(5);
     EXPECT_EQ(t.fieldByName("name").asString(), "edited");
+
+    // A cancelled append is back on its record, not at the end.
+    t.append();
+    EXPECT_TRUE(t.eof());
+    t.cancel();
+    EXPECT_FALSE(t.eof());
+    t.next();
+    EXPECT_EQ(id(), 7);
 }
 
 TEST_F(RecordWindowTest, FiltersEmptinessAndClosingResizeTheWindow) {

@@ -539,10 +539,11 @@ void TDataSet::beginInsert(bool append) {
     m_oldBuffer = current();
     m_oldHasCurrent = m_hasCurrent;
     m_oldActive = m_active;
+    m_oldBof = m_bof;
+    m_oldEof = m_eof;
     m_buffers.swap(window);
     m_active = active;
     m_readRow = -1;
-    const bool oldEof = m_eof;
     if (append) m_eof = true;
     setState(TDataSetState::dsInsert);
     updateLinkRanges(0);
@@ -557,7 +558,7 @@ void TDataSet::beginInsert(bool append) {
         }
         m_buffers.swap(window);
         m_active = m_oldActive;
-        m_eof = oldEof;
+        m_eof = m_oldEof;
         setState(TDataSetState::dsBrowse);
         if (m_hasCurrent) internalSetToRecord(current().data());
         updateLinkRanges(0);
@@ -621,6 +622,11 @@ void TDataSet::cancel() {
     internalCancel(wasInsert);
     current() = m_oldBuffer;
     m_hasCurrent = m_oldHasCurrent;
+    if (wasInsert) {
+        // An append stood at the end; the record it returns to may not.
+        m_bof = m_oldBof;
+        m_eof = m_oldEof;
+    }
     setState(TDataSetState::dsBrowse);
     if (m_hasCurrent) {
         internalSetToRecord(current().data());

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <utility>
 
 #include "Cp1251Codec.h"
 #include "sqlmem/dataset.h"
@@ -9,8 +10,8 @@
 namespace orvalen {
 namespace {
 
-std::function<void(const std::exception&)>& sink() {
-    static std::function<void(const std::exception&)> s;
+ExceptionSink& sink() {
+    static ExceptionSink s;
     return s;
 }
 
@@ -26,8 +27,12 @@ void ShowException(const std::exception& e) {
     box.exec();
 }
 
-void SetExceptionSink(std::function<void(const std::exception&)> s) {
-    sink() = std::move(s);
+ExceptionSink SetExceptionSink(ExceptionSink s) {
+    return std::exchange(sink(), std::move(s));
+}
+
+void InstallEngineErrorHandler() {
+    sqlmem::setApplicationExceptionHandler(ShowException);
 }
 
 bool Guarded(const std::function<void()>& action) {

@@ -10,8 +10,15 @@ namespace orvalen {
 // Application title as caption, error icon, the exception's text.
 void ShowException(const std::exception& e);
 
-// Tests replace the box; an empty handler restores it.
-void SetExceptionSink(std::function<void(const std::exception&)> sink);
+using ExceptionSink = std::function<void(const std::exception&)>;
+
+// Tests replace the box; an empty sink restores it. Returns the sink it
+// replaces, so that a test can put that back.
+ExceptionSink SetExceptionSink(ExceptionSink sink);
+
+// Errors the engine cannot let through to a caller (one raised inside a
+// record filter handler, say) go to ShowException instead of stderr.
+void InstallEngineErrorHandler();
 
 // Runs `action`; an exception ends it and is shown. True when it completed.
 // A silent abort (EAbort) ends the action without a box.

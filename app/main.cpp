@@ -1,13 +1,13 @@
 #include <QApplication>
 #include <memory>
 
-#include "ErrorBox.h"
+#include "Startup.h"
 #include "uDMMain.h"
 #include "uMain.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    orvalen::InitApplication();
 
     // Errors inside the data module's creation are shown there; start-up goes on.
     auto dataModule = std::make_unique<orvalen::TMainDM>();

@@ -7,9 +7,9 @@
 #include <set>
 #include <vector>
 
-#include "Cp1251Codec.h"
 #include "ErrorBox.h"
 #include "ReferenceLoader.h"
+#include "Startup.h"
 #include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uUtils.h"
@@ -355,19 +355,9 @@ TEST(DataModule, SetLangParamSetsOnlyAParameterNamedLang) {
     EXPECT_EQ(without.params["part"].value, -1);
 }
 
-TEST(Codec, RoundTripsCyrillicAndRefusesWhat1251CannotHold) {
-    const QString text = QString::fromUtf8("Ёлкин Пётр — №5");
-    std::string bytes;
-    ASSERT_TRUE(toCp1251(text, bytes));
-    EXPECT_EQ(bytes.size(), static_cast<size_t>(text.size()));
-    EXPECT_EQ(fromCp1251(bytes), text);
-    EXPECT_FALSE(toCp1251(QString::fromUtf8("Ωмега"), bytes));
-    EXPECT_EQ(firstUnencodable(QString::fromUtf8("abcΩ")), QString::fromUtf8("Ω"));
-}
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    InitApplication();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

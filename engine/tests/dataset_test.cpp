@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "sqlmem/dataset.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
+#include "storage/database_data.h"
 #include "storage/local_cursor.h"
 #include "storage/table_data.h"
 
@@ -451,6 +453,86 @@ TEST_F(NavigationTest, EditPostsOrCancelsAndScrollingPostsPendingChanges) {
     EXPECT_EQ(ids(t), (std::vector<int>{1, 4, 6}));
     EXPECT_EQ(nameOf(4), "posted");
     EXPECT_EQ(nameOf(1), "by scrolling");
+}
+
+// A new record that cannot be made leaves the dataset on its record as it
+// was: state, values, bof/eof and what a link's window shows.
+TEST_F(DataSetTest, FailedInsertOrAppendLeavesTheCurrentRecordAsItWas) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.FieldDefs = {{"id", F::ftAutoInc, 0}, {"name", F::ftString, 10}};
+    TDataSource source(&t);
+    TDataLink grid;
+    grid.setBufferCount(3);
+    grid.setDataSource(&source);
+    t.open();
+    for (const char* name : {"a", "b", "c"}) {
+        t.append();
+        t.fieldByName("name").setAsString(name);
+        t.post();
+    }
+    TSQLMemTableData& storage = *engineDatabase("MEMORY")->findTableStorage(t.TableName);
+    std::int64_t& maxId = storage.sequenceManager()->SequenceDefs[0].MaxValue;
+
+    auto exhausted = [&] { maxId = 3; };
+    auto failingHandler = [&] {
+        t.OnNewRecord = [](TDataSet& ds) {
+            ds.fieldByName("name").setAsString("half");
+            throw std::runtime_error("no new record");
+        };
+    };
+    const struct {
+        const char* what;
+        std::function<void()> position;
+        std::function<void()> breakIt;
+        bool append;
+    } cases[] = {
+        {"insert, sequence exhausted", [&] { t.setRecNo(2); }, exhausted, false},
+        {"append, sequence exhausted", [&] { t.setRecNo(2); }, exhausted, true},
+        {"append at the start, sequence exhausted", [&] { t.first(); }, exhausted, true},
+        {"insert, OnNewRecord throws", [&] { t.setRecNo(2); }, failingHandler, false},
+        {"append, OnNewRecord throws", [&] { t.setRecNo(2); }, failingHandler, true},
+        {"insert past the end, OnNewRecord throws",
+         [&] {
+             t.last();
+             t.next();
+         },
+         failingHandler, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.position();
+        const int id = t.fieldByName("id").asInteger();
+        const bool bof = t.bof(), eof = t.eof();
+        const int row = grid.activeRecord();
+        c.breakIt();
+        EXPECT_ANY_THROW(c.append ? t.append() : t.insert());
+
+        EXPECT_EQ(t.state(), TDataSetState::dsBrowse);
+        EXPECT_FALSE(t.modified());
+        EXPECT_EQ(t.fieldByName("id").asInteger(), id);
+        EXPECT_EQ(t.fieldByName("name").asString(),
+                  std::string(1, static_cast<char>('a' + id - 1)));
+        EXPECT_EQ(t.bof(), bof);
+        EXPECT_EQ(t.eof(), eof);
+        EXPECT_EQ(t.recNo(), id);
+        EXPECT_EQ(grid.recordCount(), 3);
+        EXPECT_EQ(grid.activeRecord(), row);
+        for (int r = 0; r < 3; ++r) {
+            TActiveRecordScope at(grid, r);
+            EXPECT_EQ(t.fieldByName("id").asInteger(), r + 1) << "window row " << r;
+        }
+        t.next();
+        EXPECT_EQ(t.fieldByName("id").asInteger(), std::min(id + 1, 3)) << "the cursor is intact";
+        maxId = INT64_MAX;
+        t.OnNewRecord = nullptr;
+    }
+    EXPECT_EQ(t.recordCount(), 3);
+    t.append();
+    t.fieldByName("name").setAsString("d");
+    t.post();
+    EXPECT_EQ(t.recordCount(), 4);
+    EXPECT_EQ(t.fieldByName("name").asString(), "d");
 }
 
 TEST_F(DataSetTest, DeleteMovesToTheNextRecordOrThePriorAtTheEnd) {

@@ -142,6 +142,15 @@ struct TIndexDef {
 
 // Attaches a consumer (grid, report adapter, detail query) to a dataset
 // through a data source; the hooks are its notifications.
+//
+// A link sees a window of bufferCount() records around the dataset's current
+// record (a grid asks for as many as it shows rows; one by default). The
+// dataset keeps the window filled as it moves, so reading the rows never
+// moves the current record, never raises BeforeScroll/AfterScroll and never
+// notifies other links: a detail query follows the current record only.
+// Rows fetched into the window are not re-read until the dataset resyncs
+// (refresh, post, delete, a jump); a change made through another dataset
+// shows there after a refresh.
 class TDataLink {
 public:
     TDataLink() = default;
@@ -155,10 +164,33 @@ public:
     // The source is enabled and its dataset open.
     bool active() const;
 
+    // --- the record window --------------------------------------------------
+    // Takes effect at once (an open dataset fetches the rows it lacks) and
+    // sends no notification. REQUIRES: count >= 1.
+    void setBufferCount(int count);
+    int bufferCount() const { return m_bufferCount; }
+    // Rows of the window that hold a record: up to bufferCount(), fewer when
+    // the dataset has fewer; 0 while inactive or empty. A record being
+    // inserted counts.
+    int recordCount() const;
+    // The row of this window that fields read: the current record's unless
+    // setActiveRecord switched to another.
+    int activeRecord() const;
+    // Makes the dataset's fields (and bookmark()) read window row `row` so
+    // that a grid can paint it; the current record stays where it is, and
+    // setActiveRecord back to its row (or any move, edit or state change)
+    // ends the switch. Only reading is meant meanwhile: a field write goes to
+    // the current record and ends the switch.
+    // REQUIRES: active() and 0 <= row < recordCount().
+    void setActiveRecord(int row);
+
 protected:
     friend class TDataSource;
     virtual void activeChanged(bool /*active*/) {}
     virtual void dataSetChanged() {}
+    // The window moved by `distance` records (negative: towards the start);
+    // 0 when only the current record moved within it. With one row that is
+    // how far the current record moved.
     virtual void dataSetScrolled(int /*distance*/) { dataSetChanged(); }
     virtual void recordChanged(TField* /*field*/) {}
     virtual void editingChanged() {}
@@ -167,8 +199,32 @@ protected:
     virtual void checkBrowseMode() {}
 
 private:
+    friend class TDataSet;
+    friend class TActiveRecordScope;
+    // Ends a setActiveRecord switch.
+    void readCurrentRecord();
+    // Follows the dataset's window: its rows moved by `shift` (a row dropped
+    // at the start: -1), the current record is row `current` of `rows`.
+    void updateRange(int shift, int current, int rows);
+
     TDataSource* m_source = nullptr;
     bool m_wasActive = false;
+    int m_bufferCount = 1;
+    int m_firstRecord = 0;  // dataset window row of this link's row 0
+    int m_scrolled = 0;     // how far the last update moved this window
+};
+
+// Switches `link` to window row `row` for its lifetime (a grid painting one
+// row), then back to the current record.
+class TActiveRecordScope {
+public:
+    TActiveRecordScope(TDataLink& link, int row) : m_link(link) { m_link.setActiveRecord(row); }
+    ~TActiveRecordScope() { m_link.readCurrentRecord(); }
+    TActiveRecordScope(const TActiveRecordScope&) = delete;
+    TActiveRecordScope& operator=(const TActiveRecordScope&) = delete;
+
+private:
+    TDataLink& m_link;
 };
 
 class TDataSource {
@@ -253,6 +309,8 @@ public:
     int recNo();
     void setRecNo(int recNo);
     int recordCount();
+    // The current record's; while a link reads another window row
+    // (TDataLink::setActiveRecord), that row's.
     TBookmark bookmark() const;
     void gotoBookmark(const TBookmark& bookmark);
     bool bookmarkValid(const TBookmark& bookmark);
@@ -345,9 +403,11 @@ protected:
     // Makes the framework's default fields from definitions.
     void createDefaultFields(const std::vector<TFieldDef>& defs);
     std::vector<std::unique_ptr<TField>>& fields() { return m_fields; }
-    std::uint8_t* activeBuffer() { return m_buffer.data(); }
+    // The current record: the one edited, inserted and posted.
+    std::uint8_t* activeBuffer() { return current().data(); }
     void dataEvent(TDataEvent event, std::intptr_t info = 0);
-    // Re-reads the current record; with none visible the dataset is empty.
+    // Re-reads the current record and the window around it; with none
+    // visible the dataset is empty.
     void resync();
     void setState(TDataSetState state);
     static void call(const TDataSetNotifyEvent& handler, TDataSet& ds) {
@@ -356,21 +416,52 @@ protected:
 
 private:
     friend class TDataSource;
+    friend class TDataLink;
     friend class TField;
+    using Buffer = std::vector<std::uint8_t>;
+
     void runWithErrorEvent(const TDataSetErrorEvent& handler, const std::function<void()>& op);
-    bool fetch(int mode);  // moves the cursor and loads m_buffer on success
+    bool fetch(int mode);  // moves the cursor and loads the current record on success
+    Buffer& current() { return m_buffers[m_active]; }
+    const Buffer& current() const { return m_buffers[m_active]; }
     const std::uint8_t* currentBuffer() const {
-        return m_filterBuffer ? m_filterBuffer : m_buffer.data();
+        if (m_filterBuffer) return m_filterBuffer;
+        return (m_readRow >= 0 ? m_buffers[m_readRow] : current()).data();
     }
+    // Window rows that hold a record.
+    int windowRows() const {
+        return m_hasCurrent || m_state == TDataSetState::dsInsert
+                   ? static_cast<int>(m_buffers.size())
+                   : 0;
+    }
+    void resyncAt(int before);
+    void fillWindow(int before);
+    void beginInsert(bool append);
+    void updateBufferCount();
+    void updateLinkRanges(int shift);
 
     std::vector<std::unique_ptr<TField>> m_fields;
     bool m_defaultFieldsInUse = false;  // m_fields were made at open
     std::vector<TDataSource*> m_sources;
     TDataSetState m_state = TDataSetState::dsInactive;
-    std::vector<std::uint8_t> m_buffer;       // the current record
-    std::vector<std::uint8_t> m_oldBuffer;    // the record before edit or insert
-    std::vector<std::uint8_t> m_fetchBuffer;  // where the next record is read
+
+    // The record window while open: m_buffers[m_active] is the current
+    // record, the others its neighbours in the dataset's order, as many as
+    // the largest link window asks for. Never empty while open; without a
+    // current record (and no insert) it holds one buffer and no rows.
+    std::vector<Buffer> m_buffers;
+    int m_active = 0;
+    int m_bufferCount = 1;
+    int m_readRow = -1;    // window row fields read instead of the current one
+    Buffer m_fetchBuffer;  // where the next record is read
+
+    // Before edit or insert, for cancel.
+    Buffer m_oldBuffer;
     bool m_oldHasCurrent = false;
+    int m_oldActive = 0;
+    bool m_oldBof = true;
+    bool m_oldEof = true;
+
     const std::uint8_t* m_filterBuffer = nullptr;  // candidate during OnFilterRecord
     bool m_hasCurrent = false;
     bool m_bof = true;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 #include "sqlmem/dataset.h"
 
@@ -10,9 +12,18 @@ TDataLink::~TDataLink() {
 
 void TDataLink::setDataSource(TDataSource* source) {
     if (source == m_source) return;
+    TDataSet* old = dataSet();
     if (m_source) std::erase(m_source->m_links, this);
     m_source = source;
+    m_firstRecord = 0;
     if (m_source) m_source->m_links.push_back(this);
+    if (old) {
+        // A row switch this link may have left behind goes with it.
+        old->m_readRow = -1;
+        old->updateBufferCount();
+    }
+    // The window is filled before the link hears that it is active.
+    if (TDataSet* ds = dataSet(); ds && ds != old) ds->updateBufferCount();
     const bool now = active();
     if (now != m_wasActive) {
         m_wasActive = now;
@@ -28,6 +39,49 @@ bool TDataLink::active() const {
     return m_source && m_source->enabled() && m_source->dataSet() && m_source->dataSet()->active();
 }
 
+void TDataLink::setBufferCount(int count) {
+    if (count < 1) throw std::invalid_argument("A data link needs at least one record buffer");
+    if (count == m_bufferCount) return;
+    m_bufferCount = count;
+    if (TDataSet* ds = dataSet()) ds->updateBufferCount();
+}
+
+int TDataLink::recordCount() const {
+    if (!active()) return 0;
+    return std::clamp(dataSet()->windowRows() - m_firstRecord, 0, m_bufferCount);
+}
+
+int TDataLink::activeRecord() const {
+    if (!active()) return 0;
+    const TDataSet* ds = dataSet();
+    return (ds->m_readRow >= 0 ? ds->m_readRow : ds->m_active) - m_firstRecord;
+}
+
+void TDataLink::setActiveRecord(int row) {
+    if (row < 0 || row >= recordCount())
+        throw std::out_of_range("Record window row " + std::to_string(row) + " out of range");
+    TDataSet* ds = dataSet();
+    const int at = m_firstRecord + row;
+    ds->m_readRow = at == ds->m_active ? -1 : at;
+}
+
+void TDataLink::readCurrentRecord() {
+    if (TDataSet* ds = dataSet()) ds->m_readRow = -1;
+}
+
+void TDataLink::updateRange(int shift, int current, int rows) {
+    const int moved = m_firstRecord + shift;
+    int first = 0;
+    if (rows > 0) {
+        // Keep the current record in view, moving as little as possible,
+        // and the window full when the dataset has the rows.
+        first = std::clamp(moved, std::max(0, current - m_bufferCount + 1), current);
+        first = std::min(first, std::max(0, rows - m_bufferCount));
+    }
+    m_scrolled = first - moved;
+    m_firstRecord = first;
+}
+
 TDataSource::TDataSource(TDataSet* dataSet) {
     setDataSet(dataSet);
 }
@@ -40,9 +94,14 @@ TDataSource::~TDataSource() {
 
 void TDataSource::setDataSet(TDataSet* dataSet) {
     if (dataSet == m_dataSet) return;
-    if (m_dataSet) std::erase(m_dataSet->m_sources, this);
+    TDataSet* old = m_dataSet;
+    if (old) std::erase(old->m_sources, this);
     m_dataSet = dataSet;
+    for (TDataLink* link : m_links)
+        link->m_firstRecord = 0;
     if (m_dataSet) m_dataSet->m_sources.push_back(this);
+    if (old) old->updateBufferCount();
+    if (m_dataSet) m_dataSet->updateBufferCount();
     notifyActive();
 }
 
@@ -85,7 +144,8 @@ void TDataSource::dataEvent(TDataEvent event, std::intptr_t info) {
                 link->dataSetChanged();
                 break;
             case TDataEvent::deDataSetScroll:
-                link->dataSetScrolled(static_cast<int>(info));
+                // Each link by how far its own window moved.
+                link->dataSetScrolled(link->m_scrolled);
                 break;
             case TDataEvent::deLayoutChange:
                 link->layoutChanged();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 
 #include "sqlmem/cp1251.h"
@@ -35,6 +36,8 @@ void handleApplicationException(const std::exception& e) {
 TDataSet::TDataSet(std::string name) : Name(std::move(name)) {}
 
 TDataSet::~TDataSet() {
+    // Whatever the derived dataset left, links now see none.
+    m_state = TDataSetState::dsInactive;
     for (TDataSource* s : std::vector<TDataSource*>(m_sources))
         s->setDataSet(nullptr);
 }
@@ -75,6 +78,7 @@ void TDataSet::createDefaultFields(const std::vector<TFieldDef>& defs) {
 void TDataSet::setState(TDataSetState state) {
     if (state == m_state) return;
     m_state = state;
+    m_readRow = -1;
     m_modified = false;
     dataEvent(TDataEvent::deUpdateState);
 }
@@ -103,11 +107,13 @@ void TDataSet::open() {
     call(BeforeOpen, *this);
     try {
         internalOpen();
-        m_buffer.assign(recordBufferSize(), 0);
+        m_buffers.assign(1, Buffer(recordBufferSize(), 0));
+        m_active = 0;
         m_state = TDataSetState::dsBrowse;
         first();
     } catch (...) {
         m_state = TDataSetState::dsInactive;
+        m_buffers.clear();
         try {
             internalClose();
         } catch (...) {
@@ -131,7 +137,11 @@ void TDataSet::close() {
     internalClose();
     m_hasCurrent = false;
     m_bof = m_eof = true;
+    m_buffers.clear();
+    m_fetchBuffer.clear();
+    m_active = 0;
     setState(TDataSetState::dsInactive);
+    updateLinkRanges(0);
     if (m_defaultFieldsInUse) {
         m_fields.clear();
         m_defaultFieldsInUse = false;
@@ -139,25 +149,124 @@ void TDataSet::close() {
     call(AfterClose, *this);
 }
 
+// --- the record window -----------------------------------------------------------
+
+void TDataSet::updateBufferCount() {
+    int count = 1;
+    for (const TDataSource* s : m_sources)
+        for (const TDataLink* link : s->m_links)
+            count = std::max(count, link->m_bufferCount);
+    const int rows = windowRows();
+    const bool changed = count != m_bufferCount;
+    m_bufferCount = count;
+    if (!changed || !active() || rows == 0) {
+        updateLinkRanges(0);
+        return;
+    }
+    if (rows > count) {
+        // Drop rows after the current record first, then ahead of it.
+        const int dropFront = std::max(0, m_active - (count - 1));
+        m_buffers.erase(m_buffers.begin(), m_buffers.begin() + dropFront);
+        m_buffers.resize(count);
+        m_active -= dropFront;
+        m_readRow = -1;
+        updateLinkRanges(-dropFront);
+    } else if (rows < count && m_state != TDataSetState::dsInsert) {
+        // A record being inserted has no place in the order to fetch around
+        // yet; its window grows at post or cancel.
+        fillWindow(m_active);
+    } else {
+        updateLinkRanges(0);
+    }
+}
+
+void TDataSet::updateLinkRanges(int shift) {
+    const int rows = windowRows();
+    for (TDataSource* s : m_sources)
+        for (TDataLink* link : s->m_links)
+            link->updateRange(shift, m_active, rows);
+}
+
+void TDataSet::fillWindow(int before) {
+    m_readRow = -1;
+    // The current record alone first: the window stays whole if a fetch throws.
+    std::swap(m_buffers[0], m_buffers[m_active]);
+    m_active = 0;
+    std::vector<Buffer> pool(std::make_move_iterator(m_buffers.begin() + 1),
+                             std::make_move_iterator(m_buffers.end()));
+    m_buffers.resize(1);
+    if (!m_hasCurrent || m_bufferCount == 1) {
+        if (m_hasCurrent) internalSetToRecord(current().data());
+        updateLinkRanges(0);
+        return;
+    }
+    const int room = m_bufferCount - 1;
+    before = std::clamp(before, 0, room);
+    // Reads from where the cursor stands towards `mode` until `into` holds
+    // `want` rows; false when the order ends first.
+    auto collect = [&](std::vector<Buffer>& into, int mode, int want) {
+        while (static_cast<int>(into.size()) < want) {
+            Buffer b;
+            if (pool.empty()) {
+                b.assign(current().size(), 0);
+            } else {
+                b = std::move(pool.back());
+                pool.pop_back();
+            }
+            if (internalGetRecord(b.data(), mode) != 0) {
+                pool.push_back(std::move(b));
+                return false;
+            }
+            into.push_back(std::move(b));
+        }
+        return true;
+    };
+    std::vector<Buffer> ahead, after;  // nearest first
+    internalSetToRecord(current().data());
+    const bool moreAhead = collect(ahead, 2, before);
+    internalSetToRecord(current().data());
+    collect(after, 1, room - static_cast<int>(ahead.size()));
+    // Near the end of the order the window shows more records ahead instead.
+    if (moreAhead && static_cast<int>(ahead.size() + after.size()) < room) {
+        internalSetToRecord(ahead.empty() ? current().data() : ahead.back().data());
+        collect(ahead, 2, room - static_cast<int>(after.size()));
+    }
+    std::vector<Buffer> window;
+    window.reserve(ahead.size() + 1 + after.size());
+    std::move(ahead.rbegin(), ahead.rend(), std::back_inserter(window));
+    window.push_back(std::move(m_buffers[0]));
+    std::move(after.begin(), after.end(), std::back_inserter(window));
+    m_buffers.swap(window);
+    m_active = static_cast<int>(ahead.size());
+    internalSetToRecord(current().data());
+    updateLinkRanges(0);
+}
+
 // --- navigation ------------------------------------------------------------
 
 bool TDataSet::fetch(int mode) {
     // The scratch buffer held an earlier record, so the cursor overwrites
     // only what changed; it becomes the current record on success.
-    if (m_fetchBuffer.size() != m_buffer.size()) m_fetchBuffer.assign(m_buffer.size(), 0);
+    if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
     if (internalGetRecord(m_fetchBuffer.data(), mode) != 0) return false;
-    m_buffer.swap(m_fetchBuffer);
+    current().swap(m_fetchBuffer);
     return true;
 }
 
 void TDataSet::resync() {
+    resyncAt(m_active);
+}
+
+// `before`: how many rows of the window should precede the current record.
+void TDataSet::resyncAt(int before) {
     if (fetch(0)) {
         m_hasCurrent = true;
-        return;
+    } else {
+        // The cursor's record is gone or hidden: take the next one, else the last.
+        m_hasCurrent = fetch(1) || (internalLast(), fetch(2));
+        if (!m_hasCurrent) m_bof = m_eof = true;
     }
-    // The cursor's record is gone or hidden: take the next one, else the last.
-    m_hasCurrent = fetch(1) || (internalLast(), fetch(2));
-    if (!m_hasCurrent) m_bof = m_eof = true;
+    fillWindow(before);
 }
 
 void TDataSet::first() {
@@ -167,6 +276,7 @@ void TDataSet::first() {
     m_hasCurrent = fetch(1);
     m_bof = true;
     m_eof = !m_hasCurrent;
+    fillWindow(0);
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterScroll, *this);
 }
@@ -178,6 +288,7 @@ void TDataSet::last() {
     m_hasCurrent = fetch(2);
     m_eof = true;
     m_bof = !m_hasCurrent;
+    fillWindow(m_bufferCount - 1);
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterScroll, *this);
 }
@@ -194,26 +305,57 @@ int TDataSet::moveBy(int distance) {
     if (distance == 0 || !m_hasCurrent) return 0;
     if ((distance > 0 && m_eof) || (distance < 0 && m_bof)) return 0;
     call(BeforeScroll, *this);
+    m_readRow = -1;
+    const bool forward = distance > 0;
+    const int steps = forward ? distance : -distance;
     int moved = 0;
-    const int mode = distance > 0 ? 1 : 2;
-    const int steps = distance > 0 ? distance : -distance;
+    int shift = 0;  // how far the rows kept in the window moved
     m_bof = m_eof = false;
-    while (moved < steps) {
-        internalSetToRecord(m_buffer.data());
-        if (!fetch(mode)) {
-            (mode == 1 ? m_eof : m_bof) = true;
+    for (; moved < steps; ++moved) {
+        // A neighbour already in the window is taken as it was read.
+        if (forward ? m_active + 1 < static_cast<int>(m_buffers.size()) : m_active > 0) {
+            m_active += forward ? 1 : -1;
+            continue;
+        }
+        internalSetToRecord(current().data());
+        if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
+        if (internalGetRecord(m_fetchBuffer.data(), forward ? 1 : 2) != 0) {
+            (forward ? m_eof : m_bof) = true;
             break;
         }
-        ++moved;
+        const bool full = static_cast<int>(m_buffers.size()) >= m_bufferCount;
+        if (forward) {
+            if (full) {
+                std::rotate(m_buffers.begin(), m_buffers.begin() + 1, m_buffers.end());
+                m_buffers.back().swap(m_fetchBuffer);
+                --shift;
+            } else {
+                m_buffers.push_back(std::move(m_fetchBuffer));
+                m_fetchBuffer.clear();
+            }
+            m_active = static_cast<int>(m_buffers.size()) - 1;
+        } else {
+            if (full) {
+                std::rotate(m_buffers.rbegin(), m_buffers.rbegin() + 1, m_buffers.rend());
+                m_buffers.front().swap(m_fetchBuffer);
+            } else {
+                m_buffers.insert(m_buffers.begin(), std::move(m_fetchBuffer));
+                m_fetchBuffer.clear();
+            }
+            ++shift;
+            m_active = 0;
+        }
     }
-    if (moved > 0) dataEvent(TDataEvent::deDataSetScroll, distance > 0 ? moved : -moved);
+    internalSetToRecord(current().data());
+    updateLinkRanges(shift);
+    if (moved > 0) dataEvent(TDataEvent::deDataSetScroll, forward ? moved : -moved);
     call(AfterScroll, *this);
-    return distance > 0 ? moved : -moved;
+    return forward ? moved : -moved;
 }
 
 int TDataSet::recNo() {
     if (!active() || m_state == TDataSetState::dsInsert || !m_hasCurrent) return -1;
-    internalSetToRecord(m_buffer.data());
+    internalSetToRecord(current().data());
     return internalGetRecNo();
 }
 
@@ -224,7 +366,7 @@ void TDataSet::setRecNo(int recNo) {
     if (recNo == this->recNo()) return;
     call(BeforeScroll, *this);
     if (internalSetRecNo(recNo)) {
-        resync();
+        resyncAt((m_bufferCount - 1) / 2);
         m_bof = m_eof = false;
         dataEvent(TDataEvent::deDataSetChange);
     }
@@ -238,7 +380,7 @@ int TDataSet::recordCount() {
 
 TBookmark TDataSet::bookmark() const {
     if (!m_hasCurrent) return {};
-    return bookmarkOf(m_buffer.data());
+    return bookmarkOf(m_readRow >= 0 ? m_buffers[m_readRow].data() : current().data());
 }
 
 void TDataSet::gotoBookmark(const TBookmark& bookmark) {
@@ -249,6 +391,7 @@ void TDataSet::gotoBookmark(const TBookmark& bookmark) {
     if (!fetch(0)) throw ESQLMemException(10026, "Cannot retreive record");
     m_hasCurrent = true;
     m_bof = m_eof = false;
+    fillWindow((m_bufferCount - 1) / 2);
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterScroll, *this);
 }
@@ -265,7 +408,7 @@ int TDataSet::compareBookmarks(const TBookmark& a, const TBookmark& b) {
 void TDataSet::refresh() {
     checkBrowseMode();
     call(BeforeRefresh, *this);
-    if (m_hasCurrent) internalSetToRecord(m_buffer.data());
+    if (m_hasCurrent) internalSetToRecord(current().data());
     resync();
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterRefresh, *this);
@@ -312,13 +455,14 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
 
     // Candidates are read into the fetch buffer, which stays clean for the
     // cursor's field-aware copies.
-    if (m_fetchBuffer.size() != m_buffer.size()) m_fetchBuffer.assign(m_buffer.size(), 0);
-    std::vector<std::uint8_t>& candidate = m_fetchBuffer;
+    if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
+    Buffer& candidate = m_fetchBuffer;
     auto land = [&] {
         call(BeforeScroll, *this);
-        m_buffer.swap(candidate);
+        current().swap(candidate);
         m_hasCurrent = true;
         m_bof = m_eof = false;
+        fillWindow((m_bufferCount - 1) / 2);
         dataEvent(TDataEvent::deDataSetChange);
         call(AfterScroll, *this);
     };
@@ -328,7 +472,7 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
         return true;
     }
     if (indexed == 0) {
-        if (m_hasCurrent) internalSetToRecord(m_buffer.data());
+        if (m_hasCurrent) internalSetToRecord(current().data());
         return false;
     }
     internalFirst();
@@ -338,7 +482,7 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
             return true;
         }
     }
-    if (m_hasCurrent) internalSetToRecord(m_buffer.data());
+    if (m_hasCurrent) internalSetToRecord(current().data());
     return false;
 }
 
@@ -360,19 +504,65 @@ void TDataSet::runWithErrorEvent(const TDataSetErrorEvent& handler,
     }
 }
 
-void TDataSet::insert() {
+void TDataSet::beginInsert(bool append) {
     if (!active()) throw EDatabaseError("Cannot perform this operation on a closed dataset", Name);
     checkBrowseMode();
     call(BeforeInsert, *this);
     call(BeforeScroll, *this);
-    m_oldBuffer = m_buffer;
+    // Everything that can fail happens on copies: a new record that cannot
+    // be made (an exhausted sequence, a failing OnNewRecord) leaves the
+    // dataset on its record, as it was.
+    Buffer fresh(current().size(), 0);
+    internalInitRecord(fresh.data());
+    std::vector<Buffer> window;
+    int active = 0;
+    if (append) {
+        // The new record shows after the last ones of the order.
+        window.push_back(std::move(fresh));
+        if (m_bufferCount > 1) internalLast();
+        for (int i = 1; i < m_bufferCount; ++i) {
+            Buffer b(current().size(), 0);
+            if (internalGetRecord(b.data(), 2) != 0) break;
+            window.insert(window.begin(), std::move(b));
+        }
+        active = static_cast<int>(window.size()) - 1;
+    } else if (m_hasCurrent) {
+        // In place of the current record, which moves down a row.
+        window = m_buffers;
+        window.insert(window.begin() + m_active, std::move(fresh));
+        if (static_cast<int>(window.size()) > m_bufferCount) window.pop_back();
+        active = m_active;
+    } else {
+        window.push_back(std::move(fresh));
+    }
+
+    m_oldBuffer = current();
     m_oldHasCurrent = m_hasCurrent;
-    internalInitRecord(m_buffer.data());
+    m_oldActive = m_active;
+    m_oldBof = m_bof;
+    m_oldEof = m_eof;
+    m_buffers.swap(window);
+    m_active = active;
+    m_readRow = -1;
+    if (append) m_eof = true;
     setState(TDataSetState::dsInsert);
+    updateLinkRanges(0);
     try {
         call(OnNewRecord, *this);
     } catch (...) {
-        cancel();
+        // Back to the window as it was, without the cancel events: the
+        // insert never began as far as the handlers are concerned.
+        try {
+            internalCancel(true);
+        } catch (...) {
+        }
+        m_buffers.swap(window);
+        m_active = m_oldActive;
+        m_eof = m_oldEof;
+        setState(TDataSetState::dsBrowse);
+        if (m_hasCurrent) internalSetToRecord(current().data());
+        updateLinkRanges(0);
+        dataEvent(TDataEvent::deDataSetChange);
         throw;
     }
     m_modified = false;
@@ -381,10 +571,13 @@ void TDataSet::insert() {
     call(AfterScroll, *this);
 }
 
+void TDataSet::insert() {
+    beginInsert(false);
+}
+
 void TDataSet::append() {
     // New records always go to the end of the stored order.
-    insert();
-    m_eof = true;
+    beginInsert(true);
 }
 
 void TDataSet::edit() {
@@ -397,12 +590,13 @@ void TDataSet::edit() {
     checkBrowseMode();
     call(BeforeEdit, *this);
     runWithErrorEvent(OnEditError, [&] {
-        internalSetToRecord(m_buffer.data());
+        internalSetToRecord(current().data());
         internalEdit();
         if (!fetch(0)) throw ESQLMemException(10026, "Cannot retreive record");
     });
-    m_oldBuffer = m_buffer;
+    m_oldBuffer = current();
     m_oldHasCurrent = true;
+    m_oldActive = m_active;
     setState(TDataSetState::dsEdit);
     dataEvent(TDataEvent::deRecordChange);
     call(AfterEdit, *this);
@@ -426,12 +620,19 @@ void TDataSet::cancel() {
     call(BeforeCancel, *this);
     const bool wasInsert = m_state == TDataSetState::dsInsert;
     internalCancel(wasInsert);
-    m_buffer = m_oldBuffer;
+    current() = m_oldBuffer;
     m_hasCurrent = m_oldHasCurrent;
+    if (wasInsert) {
+        // An append stood at the end; the record it returns to may not.
+        m_bof = m_oldBof;
+        m_eof = m_oldEof;
+    }
     setState(TDataSetState::dsBrowse);
     if (m_hasCurrent) {
-        internalSetToRecord(m_buffer.data());
-        resync();
+        internalSetToRecord(current().data());
+        resyncAt(m_oldActive);
+    } else {
+        fillWindow(0);
     }
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterCancel, *this);
@@ -449,11 +650,12 @@ void TDataSet::deleteRecord() {
     call(BeforeDelete, *this);
     call(BeforeScroll, *this);
     runWithErrorEvent(OnDeleteError, [&] {
-        internalSetToRecord(m_buffer.data());
+        internalSetToRecord(current().data());
         internalDelete();
     });
     m_hasCurrent = fetch(0) || fetch(1);
     m_bof = m_eof = !m_hasCurrent;
+    fillWindow(m_active);
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterDelete, *this);
     call(AfterScroll, *this);
@@ -544,7 +746,7 @@ bool TDataSet::acceptRecord(const std::uint8_t* buffer) {
 
 Variant TDataSet::fieldValue(const TField& field) const {
     if (!active()) throw EDatabaseError("Cannot perform this operation on a closed dataset", Name);
-    if (!m_filterBuffer && !m_hasCurrent && m_state != TDataSetState::dsInsert) return {};
+    if (!m_filterBuffer && windowRows() == 0) return {};
     return readField(currentBuffer(), field);
 }
 
@@ -554,7 +756,8 @@ void TDataSet::setFieldValue(TField& field, const Variant& value) {
         throw ESQLMemException(10007, "Dataset not in edit or insert mode");
     if (field.ReadOnly)
         throw EDatabaseError("Field '" + field.displayName() + "' cannot be modified", Name);
-    writeField(m_buffer.data(), field, value);
+    m_readRow = -1;
+    writeField(current().data(), field, value);
     m_modified = true;
     dataEvent(TDataEvent::deFieldChange, reinterpret_cast<std::intptr_t>(&field));
 }

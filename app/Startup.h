@@ -1,0 +1,11 @@
+// The program's first steps after the application object exists, shared by
+// main() and the tests so that both run the same start-up.
+#pragma once
+
+namespace orvalen {
+
+// Titles the application "Orvalen" (the caption of every message box) and
+// routes the engine's callback errors to the standard error box.
+void InitApplication();
+
+}  // namespace orvalen

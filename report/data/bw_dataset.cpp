@@ -2,6 +2,7 @@
 
 #include "base/bw_stream.h"
 #include "base/bw_strings.h"
+#include "sqlmem/exception.h"
 
 namespace bwreport {
 
@@ -52,8 +53,16 @@ sqlmem::TDataSet& TBwDBDataSet::checkedTarget() const {
     return *ds;
 }
 
-bool TBwDBDataSet::atBookmark() const {
+sqlmem::TDataSet& TBwDBDataSet::openTarget() const {
     sqlmem::TDataSet& ds = checkedTarget();
+    // The framework's own refusal; its navigation does not check this itself.
+    if (!ds.active())
+        throw sqlmem::EDatabaseError("Cannot perform this operation on a closed dataset", ds.Name);
+    return ds;
+}
+
+bool TBwDBDataSet::atBookmark() const {
+    sqlmem::TDataSet& ds = openTarget();
     if (!m_hasBookmark || m_bookmark.empty() || ds.isEmpty()) return false;
     return ds.compareBookmarks(ds.bookmark(), m_bookmark) == 0;
 }
@@ -80,7 +89,7 @@ void TBwDBDataSet::exit() {
 }
 
 void TBwDBDataSet::first() {
-    sqlmem::TDataSet& ds = checkedTarget();
+    sqlmem::TDataSet& ds = openTarget();
     if (RangeBegin == rbCurrent && !m_bookmark.empty())
         ds.gotoBookmark(m_bookmark);
     else
@@ -90,7 +99,7 @@ void TBwDBDataSet::first() {
 }
 
 void TBwDBDataSet::next() {
-    sqlmem::TDataSet& ds = checkedTarget();
+    sqlmem::TDataSet& ds = openTarget();
     if (RangeEnd == reCurrent && (atBookmark() || m_bookmark.empty())) {
         m_ended = true;
         return;
@@ -100,7 +109,7 @@ void TBwDBDataSet::next() {
 }
 
 void TBwDBDataSet::prior() {
-    checkedTarget().prior();
+    openTarget().prior();
     TBwDataset::prior();
 }
 

@@ -75,6 +75,8 @@ public:
 
 private:
     sqlmem::TDataSet& checkedTarget() const;
+    // Throws the framework's error for a closed dataset.
+    sqlmem::TDataSet& openTarget() const;
     bool atBookmark() const;
 
     sqlmem::TDataSource m_ownSource;  // holds DataSet

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "base/bw_stream.h"
 #include "base/bw_strings.h"
@@ -51,6 +52,16 @@ void TBwPage::changePaper(int code, int width, int height, int bin, TBwOrientati
     PrnInfo = printer.geometry();
 }
 
+namespace {
+
+// Edges of a page with arbitrary stored margins stay in range.
+int clampToInt(qint64 v) {
+    return static_cast<int>(
+        std::clamp<qint64>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
 int TBwPage::leftEdge() const {
     if (!UseMargins) return 0;
     return LeftMargin ? LeftMargin : PrnInfo.offsetX;
@@ -69,23 +80,23 @@ int TBwPage::rightEdge() const {
 
 int TBwPage::bottomEdge() const {
     if (!UseMargins) return PrnInfo.sheetHeight;
-    return BottomMargin ? PrnInfo.sheetHeight - BottomMargin
-                        : PrnInfo.offsetY + PrnInfo.printableHeight;
+    return clampToInt(BottomMargin ? qint64(PrnInfo.sheetHeight) - BottomMargin
+                                   : qint64(PrnInfo.offsetY) + PrnInfo.printableHeight);
 }
 
 int TBwPage::computedColumnWidth() const {
-    const int n = columnCount();
-    return (rightEdge() - leftEdge() - (n - 1) * ColumnGap) / n;
+    const qint64 n = columnCount();
+    return clampToInt((qint64(rightEdge()) - leftEdge() - (n - 1) * ColumnGap) / n);
 }
 
 int TBwPage::width() const {
     if (PageType == ptDialog) return DialogWidth;
-    return static_cast<int>(std::lround(pgWidth * 18 / 50.0));
+    return clampToInt(std::llround(pgWidth * 18.0 / 50));
 }
 
 int TBwPage::height() const {
     if (PageType == ptDialog) return DialogHeight;
-    return static_cast<int>(std::lround(pgHeight * 18 / 50.0));
+    return clampToInt(std::llround(pgHeight * 18.0 / 50));
 }
 
 void TBwPage::load(TBwReader& r) {

@@ -56,8 +56,7 @@ void TBwBandView::saveOwn(TBwWriter& w) const {
 }
 
 QRegion TBwBandView::clipRegion(bool widened) const {
-    const int e = widened ? 10 : 0;
-    return QRegion(Left - e, Top - e, Width + 2 * e, Height + 2 * e);
+    return regionAround(widened ? 10 : 0);
 }
 
 void TBwBandView::defineProperties() {

@@ -1,5 +1,6 @@
 #include "objects/bw_line_view.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/bw_stream.h"
@@ -28,9 +29,9 @@ void TBwLineView::draw(QPainter& canvas) {
 }
 
 QRegion TBwLineView::clipRegion(bool widened) const {
-    int e = static_cast<int>(std::ceil(std::max(FrameWidth, 0.0)));
+    qint64 e = static_cast<qint64>(std::ceil(std::clamp(FrameWidth, 0.0, 1e9)));
     if (widened) e += 10;
-    return QRegion(Left - e, Top - e, Width + 2 * e, Height + 2 * e);
+    return regionAround(e);
 }
 
 TBwSubReportView::TBwSubReportView() : TBwView(gtSubReport, QStringLiteral("SubReport")) {}

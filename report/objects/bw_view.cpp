@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -201,9 +202,18 @@ void TBwView::drawFrame(QPainter& canvas) {
 
 QRegion TBwView::clipRegion(bool widened) const {
     const double extra = FrameStyle == psDouble ? FrameWidth * 1.5 : FrameWidth / 2;
-    int e = static_cast<int>(std::ceil(std::max(extra, 0.0)));
+    qint64 e = static_cast<qint64>(std::ceil(std::clamp(extra, 0.0, 1e9)));
     if (widened) e += 10;
-    return QRegion(Left - e, Top - e, Width + 2 * e, Height + 2 * e);
+    return regionAround(e);
+}
+
+QRegion TBwView::regionAround(qint64 extra) const {
+    auto clamp = [](qint64 v) {
+        return static_cast<int>(std::clamp<qint64>(v, std::numeric_limits<int>::min() / 2,
+                                                   std::numeric_limits<int>::max() / 2));
+    };
+    return QRegion(clamp(Left - extra), clamp(Top - extra), clamp(Width + 2 * extra),
+                   clamp(Height + 2 * extra));
 }
 
 void TBwView::edit() {

@@ -127,6 +127,8 @@ protected:
     virtual void loadOwn(TBwReader& /*reader*/) {}
     virtual void saveOwn(TBwWriter& /*writer*/) const {}
     virtual std::uint8_t writtenLayoutMinor() const { return 0; }
+    // The object's rectangle grown by `extra` on every side, kept in range.
+    QRegion regionAround(qint64 extra) const;
     // The text list a method prefix names ("MEMO", and "LINES" for text objects).
     virtual bool isListMethod(const QString& prefix) const { return prefix == u"MEMO"; }
 

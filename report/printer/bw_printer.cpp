@@ -163,7 +163,8 @@ bool TBwPrinter::samePaper(int code, int width, int height, TBwOrientation orien
                            int bin) const {
     if (code != m_paper.code) return false;
     if (code == kUserPaper)
-        return std::abs(width - m_paper.width) <= 1 && std::abs(height - m_paper.height) <= 1 &&
+        return std::llabs(qint64(width) - m_paper.width) <= 1 &&
+               std::llabs(qint64(height) - m_paper.height) <= 1 &&
                orientation == m_paper.orientation;
     return orientation == m_paper.orientation && (bin == m_paper.bin || bin == -1);
 }

@@ -117,7 +117,6 @@ void TBwPrinter::selectPrinter(int index) {
 
 bool TBwPrinter::applyVirtual(const TBwPaperRequest& request) {
     TBwPaperRequest p = request;
-    if (p.code == 0) p = m_defaultPaper;
     if (p.code == kUserPaper) {
         if (p.width <= 0 || p.height <= 0) return false;
     } else {
@@ -139,7 +138,7 @@ bool TBwPrinter::applyReal(const TBwPaperRequest& request) {
     }
     takeDeviceState(state);
     m_paper.bin = request.bin == -1 ? -1 : state.bin;
-    return request.code == 0 || request.code == kUserPaper || state.paperCode == request.code;
+    return request.code == kUserPaper || state.paperCode == request.code;
 }
 
 void TBwPrinter::takeDeviceState(const TBwDeviceState& state) {
@@ -154,6 +153,7 @@ void TBwPrinter::takeDeviceState(const TBwDeviceState& state) {
 bool TBwPrinter::setPaper(int code, int width, int height, TBwOrientation orientation, int bin,
                           bool force) {
     if (m_printing) return true;
+    if (code <= 0) return false;  // no paper has such a code
     if (!force && samePaper(code, width, height, orientation, bin)) return true;
     const TBwPaperRequest request{code, width, height, orientation, bin};
     return isVirtual() ? applyVirtual(request) : applyReal(request);

@@ -27,7 +27,7 @@ struct TBwPageGeometry {
 };
 
 struct TBwPaperRequest {
-    int code = 0;   // a paper code, kUserPaper for width x height; 0 keeps the device's
+    int code = 0;   // a paper code, kUserPaper for width x height; 0 asks the device's own
     int width = 0;  // tenths of a millimetre
     int height = 0;
     TBwOrientation orientation = poPortrait;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
 
 #include "base/bw_stream.h"
 #include "document/bw_report.h"
@@ -253,6 +254,92 @@ TEST(PreparedPages, PictureOffsetsCountFromThePageStream) {
     prepared[0].Stream.chop(1);
     prepared.freePage(0);
     EXPECT_THROW(prepared.page(0), EBwStreamError);
+}
+
+}  // namespace
+}  // namespace bwreport
+
+namespace bwreport {
+namespace {
+
+// Views drawn onto an image at twice their size, shifted by (10, 4).
+class DrawTest : public ::testing::Test {
+protected:
+    DrawTest() : image(240, 120, QImage::Format_RGB32) { image.fill(Qt::white); }
+    void draw(TBwView& view) {
+        view.ScaleX = view.ScaleY = 2;
+        view.OffsetX = 10;
+        view.OffsetY = 4;
+        QPainter painter(&image);
+        view.draw(painter);
+    }
+    QColor at(int x, int y) const { return image.pixelColor(x, y); }
+    QImage image;
+};
+
+TEST_F(DrawTest, FillAndFrameFollowScaleAndOffset) {
+    TBwMemoView memo;
+    memo.Left = 10;
+    memo.Top = 10;
+    memo.Width = 40;
+    memo.Height = 20;
+    memo.FillColor = 0x0000FF;  // red as stored: 0x00BBGGRR
+    memo.FrameTyp = frftLeft | frftBottom;
+    memo.FrameColor = 0xFF0000;  // blue
+    memo.FrameWidth = 2;
+    memo.IsPrepared = true;
+    draw(memo);
+    // The object covers x 30..110, y 24..64 on the image.
+    EXPECT_EQ(at(70, 40), QColor(Qt::red));
+    EXPECT_EQ(at(30, 40), QColor(Qt::blue)) << "left side";
+    EXPECT_EQ(at(70, 64), QColor(Qt::blue)) << "bottom side";
+    EXPECT_EQ(at(109, 26), QColor(Qt::red)) << "no top or right side";
+    EXPECT_EQ(at(120, 40), QColor(Qt::white));
+    EXPECT_EQ(at(70, 20), QColor(Qt::white));
+}
+
+TEST_F(DrawTest, TransparentObjectsAreWhiteOnTemplatesAndUntouchedWhenPrepared) {
+    image.fill(Qt::gray);
+    TBwMemoView memo;
+    memo.Width = 20;
+    memo.Height = 10;
+    memo.IsPrepared = true;
+    draw(memo);
+    EXPECT_EQ(at(20, 10), QColor(Qt::gray));
+    memo.IsPrepared = false;
+    draw(memo);
+    EXPECT_EQ(at(20, 10), QColor(Qt::white));
+    drawState().firstPass = true;
+    image.fill(Qt::gray);
+    draw(memo);
+    drawState().firstPass = false;
+    EXPECT_EQ(at(20, 10), QColor(Qt::gray)) << "the first of two passes draws nothing";
+}
+
+TEST_F(DrawTest, LinesAndPictures) {
+    TBwLineView line;
+    line.Left = 0;
+    line.Top = 30;
+    line.Width = 100;
+    line.Height = 0;
+    line.FrameWidth = 2;
+    draw(line);
+    EXPECT_EQ(at(100, 64), QColor(Qt::black));
+    EXPECT_EQ(at(100, 58), QColor(Qt::white));
+
+    QImage green(4, 2, QImage::Format_RGB32);
+    green.fill(Qt::green);
+    TBwPictureView picture;
+    picture.Left = 60;
+    picture.Top = 5;
+    picture.Width = 40;
+    picture.Height = 40;
+    picture.Picture.setImage(green);
+    picture.IsPrepared = true;
+    draw(picture);  // stretched, aspect kept: 80 x 40 pixels from (130, 14)
+    EXPECT_NEAR(at(170, 30).green(), 255, 8);
+    EXPECT_LT(at(170, 30).red(), 20);
+    EXPECT_EQ(at(170, 80), QColor(Qt::white)) << "below the kept aspect";
 }
 
 }  // namespace

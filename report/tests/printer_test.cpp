@@ -117,6 +117,7 @@ TEST_F(PrinterTest, VirtualPaperSelection) {
          180},
         {"code 48 is no paper: refused, A4 kept", 48, 100, 100, poPortrait, false, 2100, 2970, 758,
          1071},
+        {"nor is code 0", 0, 100, 100, poLandscape, false, 2100, 2970, 758, 1071},
     };
     for (const Case& c : cases) {
         TBwPrinter p(makeNoPrinterPlatform());

@@ -1,0 +1,50 @@
+// The report engine's string table: every user-visible text, by its id.
+#pragma once
+
+#include <QString>
+
+namespace bwreport {
+
+// Ids the engine itself refers to by name.
+enum TBwStringId : int {
+    sOk = 55000,
+    sCancel = 55001,
+    sPageShort = 55004,
+    sVirtualPrinter = 55007,
+    sFirstPaperName = 55008,  // 67 paper names of the virtual printer, in table order
+    sFirstBandName = 55077,   // band type names, one per type 0 to 22
+    sFirstBooleanFormat = 55170,
+    sFirstDateFormat = 55175,  // date variants 0 to 3, then time variants 0 to 3
+    sFirstTimeFormat = 55179,
+    sOf = 55199,
+    sExpressionError = 55200,
+    sDocument = 55201,
+    sObject = 55202,
+    sPreparingReport = 55203,
+    sFirstPass = 55204,
+    sBuildingPage = 55205,
+    sError = 55206,
+    sPreview = 55207,
+    sPrintingPage = 55208,
+    sUntitled = 55209,
+    sReportFile = 55211,
+    sDefaultCharset = 55337,
+    sBadFormat = 55345,
+    sUndefinedVariable = 55439,
+};
+
+class TBwLocale {
+public:
+    // The text of `id`; empty for an id the table does not hold.
+    static QString loadStr(int id);
+};
+
+// Texts without a string-table id, kept here so that every text is in one file.
+inline const QString kUnableToOpenDataset = QStringLiteral("Unable to open dataset ");
+inline const QString kMissingComponents =
+    QStringLiteral("Report contains the following non-plugged components:");
+inline const QString kIncludeComponents =
+    QStringLiteral("You must include these components into your project.");
+inline const QString kDefaultDialogCaption = QStringLiteral("Form");
+
+}  // namespace bwreport

@@ -1,0 +1,57 @@
+// The prepared (built) pages of a report: each a paper record and a compact
+// object stream, decoded into a page object only when the page is drawn.
+//
+// Object stream: the byte 24 (the format version), then per object its type
+// byte, for an add-in its class-name string, and its body in prepared form
+// (no display format, script or Visible; the Memo list holds the computed
+// text; no page index, no end offset).
+#pragma once
+
+#include <QByteArray>
+#include <memory>
+#include <vector>
+
+#include "document/bw_page.h"
+
+namespace bwreport {
+
+struct TBwPreparedPage {
+    std::uint16_t pgSize = 9;
+    int pgWidth = 2100, pgHeight = 2970;  // tenths of a millimetre
+    TBwOrientation pgOr = poPortrait;
+    int pgBin = kDefaultBin;
+    bool UseMargins = true;
+    int LeftMargin = 0, TopMargin = 0, RightMargin = 0, BottomMargin = 0;
+    TBwPageGeometry PrnInfo;
+    bool Visible = true;
+    QByteArray Stream;
+    std::unique_ptr<TBwPage> Page;  // decoded on demand
+};
+
+class TBwEMFPages {
+public:
+    explicit TBwEMFPages(TBwReport* report = nullptr) : m_report(report) {}
+    TBwEMFPages(const TBwEMFPages&) = delete;
+    TBwEMFPages& operator=(const TBwEMFPages&) = delete;
+
+    int count() const { return static_cast<int>(m_pages.size()); }
+    TBwPreparedPage& operator[](int index) { return *m_pages[index]; }
+    void clear() { m_pages.clear(); }
+    // A new page with the paper, margins and geometry of template page `from`.
+    TBwPreparedPage& add(const TBwPage& from);
+    TBwPreparedPage& insert(int index, const TBwPage& from);
+    void remove(int index) { m_pages.erase(m_pages.begin() + index); }
+
+    // Appends `view` in prepared form to page `index`'s object stream.
+    void appendObject(int index, TBwView& view);
+    // The page object of `index`, decoded from its stream the first time.
+    // Throws EBwStreamError for a stream that cannot be read.
+    TBwPage& page(int index);
+    void freePage(int index) { m_pages[index]->Page.reset(); }
+
+private:
+    TBwReport* m_report;
+    std::vector<std::unique_ptr<TBwPreparedPage>> m_pages;
+};
+
+}  // namespace bwreport

@@ -1,0 +1,50 @@
+#include "document/bw_report.h"
+
+#include "data/bw_dataset.h"
+
+namespace bwreport {
+
+TBwReport::TBwReport(TBwOwner* owner, QString name)
+    : TBwComponent(owner, std::move(name)), m_pages(this), m_emfPages(this) {}
+
+TBwReport::~TBwReport() = default;
+
+void TBwReport::setDataset(TBwDataset* dataset) {
+    if (m_dataset == dataset) return;
+    if (m_dataset) removeFreeNotification(m_dataset);
+    m_dataset = dataset;
+    if (m_dataset) freeNotification(m_dataset);
+}
+
+void TBwReport::componentRemoved(TBwComponent* gone) {
+    if (gone == m_dataset) m_dataset = nullptr;
+}
+
+void TBwReport::clear() {
+    m_pages.clear();
+    m_dictionary.clear();
+    m_dataManagerBlock.clear();
+    TwoPass = false;
+}
+
+TBwView* TBwReport::findObject(const QString& name) const {
+    if (name.isEmpty()) return nullptr;
+    for (const auto& page : m_pages)
+        for (const auto& view : page->objects())
+            if (view->Name.compare(name, Qt::CaseInsensitive) == 0) return view.get();
+    return nullptr;
+}
+
+QString TBwReport::uniqueName(const QString& base) const {
+    for (int n = 1; n <= 10000; ++n) {
+        const QString candidate = base + QString::number(n);
+        if (!findObject(candidate)) return candidate;
+    }
+    return {};
+}
+
+TBwDataset* TBwReport::findDataSet(const QString& name) const {
+    return owner() ? dynamic_cast<TBwDataset*>(owner()->findComponent(name)) : nullptr;
+}
+
+}  // namespace bwreport

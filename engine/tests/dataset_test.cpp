@@ -187,6 +187,10 @@ TEST_F(DataSetTest, EmptyTableNameNeitherExistsNorOpens) {
     EXPECT_FALSE(t.exists());
     expectDatabaseError([&] { t.open(); }, "Tests: Missing TableName property");
     EXPECT_FALSE(t.active());
+    // Moving a dataset that is not open is refused, not a walk of nothing.
+    for (auto move : {&TDataSet::first, &TDataSet::last})
+        expectDatabaseError([&] { (t.*move)(); },
+                            "Tests: Cannot perform this operation on a closed dataset");
 }
 
 TEST_F(DataSetTest, TableOperationsRefuseWhileAnotherDatasetHasTheTableOpen) {

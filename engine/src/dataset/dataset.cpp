@@ -270,6 +270,7 @@ void TDataSet::resyncAt(int before) {
 }
 
 void TDataSet::first() {
+    if (!active()) throw EDatabaseError("Cannot perform this operation on a closed dataset", Name);
     checkBrowseMode();
     call(BeforeScroll, *this);
     internalFirst();
@@ -282,6 +283,7 @@ void TDataSet::first() {
 }
 
 void TDataSet::last() {
+    if (!active()) throw EDatabaseError("Cannot perform this operation on a closed dataset", Name);
     checkBrowseMode();
     call(BeforeScroll, *this);
     internalLast();

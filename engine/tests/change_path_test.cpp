@@ -98,6 +98,10 @@ TEST_F(ChangePathTest, AnInsertThatRunsOutOfMemoryChangesNothing) {
         expectConsistent(stored);
     }
     EXPECT_GT(failures, 10) << "the budgets must actually make inserts fail";
+    // A failed insert is no delete: record numbers still map straight to slots.
+    auto* table = dynamic_cast<TSQLMemMemoryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
+    ASSERT_NE(table, nullptr);
+    EXPECT_TRUE(table->memoryRecords()->noHoles());
 }
 
 TEST_F(ChangePathTest, ConstraintsAreCheckedOnTheStoragePathItself) {

@@ -15,6 +15,7 @@
 #include "storage/btree_index.h"
 #include "storage/database_data.h"
 #include "storage/local_cursor.h"
+#include "storage/record_layout.h"
 #include "storage/table_data.h"
 #include "values/date_time.h"
 
@@ -34,15 +35,6 @@ std::vector<TSQLMemDataSet*>& dataSets() {
 // Record buffer of a dataset: [record bytes][6-byte record id][bookmark flag].
 constexpr std::uint8_t kFlagCurrent = 0;
 constexpr std::uint8_t kFlagNoRecord = 3;
-
-bool isNullAt(const std::uint8_t* record, int column) {
-    return (record[column >> 3] >> (column & 7)) & 1;
-}
-
-void setNullAt(std::uint8_t* record, int column, bool null) {
-    const auto bit = static_cast<std::uint8_t>(1u << (column & 7));
-    record[column >> 3] = null ? (record[column >> 3] | bit) : (record[column >> 3] & ~bit);
-}
 
 [[noreturn]] void outOfRange(const TSQLMemFieldDef& def, const std::string& shown) {
     throw EDatabaseError(shown + " is not a valid value for field '" + def.Name + "'");
@@ -358,7 +350,7 @@ void TSQLMemDataSet::bindFields() {
 
 Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& field) const {
     const int column = m_fieldColumns.at(field.index());
-    if (isNullAt(record, column)) return {};
+    if (record_layout::isNull(record, column)) return {};
     const TSQLMemFieldDef& def = m_cursor->fieldDefs()[column];
     const std::uint8_t* p = record + def.MemoryOffset;
     switch (def.BaseType) {
@@ -427,7 +419,7 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
     std::uint8_t* p = record + def.MemoryOffset;
     if (value.isNull()) {
         std::memset(p, 0, def.MemoryDataSize);
-        setNullAt(record, column, true);
+        record_layout::setNull(record, column, true);
         return;
     }
     switch (def.BaseType) {
@@ -524,7 +516,7 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
             throw EDatabaseError(
                 "Field '" + def.Name + "' holds a BLOB and is written through a BLOB stream", Name);
     }
-    setNullAt(record, column, false);
+    record_layout::setNull(record, column, false);
 }
 
 }  // namespace sqlmem

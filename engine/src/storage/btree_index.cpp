@@ -5,6 +5,7 @@
 
 #include "platform/bytes.h"
 #include "sqlmem/exception.h"
+#include "storage/record_layout.h"
 #include "values/stored_compare.h"
 
 namespace sqlmem {
@@ -115,7 +116,7 @@ std::int64_t TSQLMemBTreeIndex::keySizeOf(const TSQLMemIndexDef& def,
 
 void TSQLMemBTreeIndex::buildKey(const std::uint8_t* record, std::uint8_t* key) const {
     for (const auto& c : m_keyRef.columns) {
-        const bool null = (record[c.fieldNo >> 3] >> (c.fieldNo & 7)) & 1;
+        const bool null = record_layout::isNull(record, c.fieldNo);
         key[c.keyOffset] = null ? 1 : 0;
         if (null)
             std::memset(key + c.keyOffset + 1, 0, c.partSize);

@@ -174,6 +174,15 @@ bool TSQLMemMemoryRecordManager::remove(const TSQLMemRecordID& id, TSQLMemRecord
     return true;
 }
 
+void TSQLMemMemoryRecordManager::takeBackLast(const TSQLMemRecordID& id) {
+    // The record was the highest: removing it restores the bounds; only the
+    // "never deleted" mark must not change.
+    const std::uint8_t noHoles = m_noHoles;
+    TSQLMemRecordID ignored;
+    remove(id, ignored);
+    m_noHoles = noHoles;
+}
+
 bool TSQLMemMemoryRecordManager::exists(const TSQLMemRecordID& id) const {
     // Bits above the highest live slot carry no meaning (growth leaves them
     // clear), so the bounds are checked as well as the bit.

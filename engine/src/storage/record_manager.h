@@ -88,6 +88,9 @@ public:
     virtual bool remove(const TSQLMemRecordID& /*id*/, TSQLMemRecordID& /*neighbour*/) {
         return false;
     }
+    // Takes back the record the last add stored, as if it had never come:
+    // unlike a delete it leaves no trace in the store's counters.
+    virtual void takeBackLast(const TSQLMemRecordID& /*id*/) {}
     virtual bool exists(const TSQLMemRecordID& /*id*/) const { return false; }
     virtual void get(TSQLMemGetRequest& request) const { request.Answer = grAfterLast; }
     // The stored bytes of a live record, for reading in place while the
@@ -129,6 +132,7 @@ public:
     bool add(const std::uint8_t* record, TSQLMemRecordID& id) override;
     bool update(const std::uint8_t* record, const TSQLMemRecordID& id) override;
     bool remove(const TSQLMemRecordID& id, TSQLMemRecordID& neighbour) override;
+    void takeBackLast(const TSQLMemRecordID& id) override;
     const std::uint8_t* peek(const TSQLMemRecordID& id) const override {
         return liveInBounds(id.PageNo)
                    ? m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize

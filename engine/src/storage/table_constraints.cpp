@@ -7,19 +7,12 @@
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
 #include "storage/local_cursor.h"
+#include "storage/record_layout.h"
 #include "storage/table_data.h"
 
 namespace sqlmem {
 
 namespace {
-
-bool fieldIsNull(const std::uint8_t* record, int fieldNo) {
-    return (record[fieldNo >> 3] & (1u << (fieldNo & 7))) != 0;
-}
-
-void clearNullBit(std::uint8_t* record, int fieldNo) {
-    record[fieldNo >> 3] &= static_cast<std::uint8_t>(~(1u << (fieldNo & 7)));
-}
 
 int fieldNoOfId(const TSQLMemFieldDefs& fields, std::int32_t id) {
     const int no = fields.indexOfId(id);
@@ -46,7 +39,7 @@ bool storeValue(const TSQLMemFieldDef& f, const TSQLMemVariant& value, std::uint
     } catch (const ESQLMemException&) {
         return false;
     }
-    clearNullBit(record, fieldNo);
+    record_layout::setNull(record, fieldNo, false);
     return true;
 }
 
@@ -129,12 +122,12 @@ bool refersTo(const Reference& ref, const std::uint8_t* parent, const std::uint8
     int compared = 0;
     for (size_t i = 0; i < ref.childFields.size(); ++i) {
         const int c = ref.childFields[i], p = ref.parentFields[i];
-        if (fieldIsNull(child, c)) {
+        if (record_layout::isNull(child, c)) {
             // Only a partial match lets a null column refer to anything.
             if (ref.key->MatchType == fkmPartial) continue;
             return false;
         }
-        if (fieldIsNull(parent, p)) return false;
+        if (record_layout::isNull(parent, p)) return false;
         const TSQLMemVariant cv = fieldValue(childDefs[c], child);
         if (cv.Compare(fieldValue(parentDefs[p], parent), true) != ccEqual) return false;
         ++compared;
@@ -166,7 +159,7 @@ void setKeyColumns(const Reference& ref, std::uint8_t action, std::uint8_t* reco
     const TSQLMemFieldDefs& defs = ref.child->fieldDefs();
     for (int no : ref.childFields) {
         const TSQLMemFieldDef& f = defs[no];
-        record[no >> 3] |= static_cast<std::uint8_t>(1u << (no & 7));
+        record_layout::setNull(record, no, true);
         std::memset(record + f.MemoryOffset, 0, f.MemoryDataSize);
         if (action == fkaSetDefault && !f.DefaultValue.IsNull())
             storeValue(f, f.DefaultValue, record, no);
@@ -177,15 +170,11 @@ void setKeyColumns(const Reference& ref, std::uint8_t action, std::uint8_t* reco
 
 bool TSQLMemTableData::readRecord(const TSQLMemRecordID& id, EngineBytes& out) const {
     const TSQLMemBaseRecordManager& rm = records(10013);
-    out.assign(rm.recordSize(), 0);
-    TSQLMemGetRequest r;
-    r.Session = m_session;
-    r.Mode = gmCurrent;
-    r.Slot = id.PageNo;
-    r.ItemNo = id.PageItemNo;
-    r.Dest = out.data();
-    rm.get(r);
-    return r.Answer == grFound;
+    EngineBytes scratch;
+    const std::uint8_t* stored = rm.lend(m_session, id, scratch);
+    if (!stored) return false;
+    out.assign(stored, stored + rm.recordSize());
+    return true;
 }
 
 void TSQLMemTableData::initNewRecord(std::uint8_t* record, bool autoIncValues) {
@@ -198,7 +187,7 @@ void TSQLMemTableData::initNewRecord(std::uint8_t* record, bool autoIncValues) {
         const TSQLMemFieldDef& f = defs[i];
         if (!f.DefaultValue.IsNull()) {
             f.DefaultValue.GetData(record + f.MemoryOffset, f.MemoryDataSize);
-            clearNullBit(record, i);
+            record_layout::setNull(record, i, false);
         }
         if (autoIncValues && isAutoIncType(f.AdvancedType)) {
             const std::int64_t v = m_sequenceManager->nextValue(f.SequenceID, m_session);
@@ -206,7 +195,7 @@ void TSQLMemTableData::initNewRecord(std::uint8_t* record, bool autoIncValues) {
             for (int b = 0; b < f.MemoryDataSize && b < 8; ++b)
                 record[f.MemoryOffset + b] =
                     static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * b));
-            clearNullBit(record, i);
+            record_layout::setNull(record, i, false);
         }
     }
 }
@@ -246,7 +235,7 @@ void TSQLMemTableData::checkConstraints(int session, bool isDelete, const TSQLMe
                 if (def.Kind == ckPrimary) {
                     for (const TSQLMemConstraintColumn& c : u.Columns) {
                         const int no = fieldNoOfId(fields, c.FieldID);
-                        if (fieldIsNull(newRecord, no))
+                        if (record_layout::isNull(newRecord, no))
                             throw ESQLMemException(
                                 30330,
                                 "Constraint '%s' violated. Value in field '%s' cannot be null",
@@ -273,7 +262,7 @@ void TSQLMemTableData::checkConstraints(int session, bool isDelete, const TSQLMe
             case ckNotNull: {
                 const auto& n = static_cast<const TSQLMemConstraintDefNotNull&>(def);
                 const int no = fieldNoOfId(fields, n.Field.ID);
-                if (fieldIsNull(newRecord, no))
+                if (record_layout::isNull(newRecord, no))
                     throw ESQLMemException(
                         30026, "Constraint '%s' violated. Value in field '%s' cannot be null",
                         {n.Name, fields[no].Name});
@@ -282,7 +271,7 @@ void TSQLMemTableData::checkConstraints(int session, bool isDelete, const TSQLMe
             case ckCheck: {
                 const auto& c = static_cast<const TSQLMemConstraintDefCheck&>(def);
                 const int no = fieldNoOfId(fields, c.Field.ID);
-                if (fieldIsNull(newRecord, no)) break;
+                if (record_layout::isNull(newRecord, no)) break;
                 const TSQLMemVariant v = fieldValue(fields[no], newRecord);
                 if (!c.MinValue.IsNull() && v.Compare(c.MinValue, true) == ccLess)
                     throw ESQLMemException(
@@ -317,7 +306,7 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
         const int no = fields.indexOfId(c.FieldID);
         if (no < 0) throw ESQLMemException(11419, "Field '%s' not found", {c.Name});
         own.push_back(no);
-        nulls += fieldIsNull(record, no) ? 1 : 0;
+        nulls += record_layout::isNull(record, no) ? 1 : 0;
     }
     switch (fk.MatchType) {
         case fkmSimple:
@@ -367,7 +356,7 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
     for (size_t i = 0; i < own.size(); ++i) {
         const int to = fieldNoOfId(refFields, pk->Columns[i].FieldID);
         refNos.push_back(to);
-        if (fieldIsNull(record, own[i])) continue;
+        if (record_layout::isNull(record, own[i])) continue;
         if (!storeValue(refFields[to], fieldValue(fields[own[i]], record), key.data(), to))
             foreignKeyViolated(fk.Name, m_name);
     }
@@ -385,8 +374,8 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
                           [&](const std::uint8_t* candidate, TSQLMemRecordID) {
                               for (size_t i = 0; i < own.size(); ++i) {
                                   const int to = refNos[i];
-                                  if (fieldIsNull(key.data(), to)) continue;
-                                  if (fieldIsNull(candidate, to)) return false;
+                                  if (record_layout::isNull(key.data(), to)) continue;
+                                  if (record_layout::isNull(candidate, to)) return false;
                                   const TSQLMemFieldDef& f = refFields[to];
                                   if (compareStoredImages(f.BaseType, candidate + f.MemoryOffset,
                                                           key.data() + f.MemoryOffset,
@@ -410,7 +399,8 @@ void TSQLMemTableData::checkReferences(const TSQLMemRecordID& self,
         // An update that keeps the referenced key keeps every reference.
         bool changed = false;
         for (int no : ref.parentFields) {
-            const bool a = fieldIsNull(oldRecord, no), b = fieldIsNull(newRecord, no);
+            const bool a = record_layout::isNull(oldRecord, no),
+                       b = record_layout::isNull(newRecord, no);
             changed |= a != b ||
                        (!a && fieldValue(fields[no], oldRecord)
                                       .Compare(fieldValue(fields[no], newRecord), true) != ccEqual);

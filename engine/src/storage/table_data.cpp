@@ -298,6 +298,22 @@ TSQLMemRecordID TSQLMemTableData::insertRecord(const std::uint8_t* record) {
     return storeInsert(record);
 }
 
+TSQLMemRecordID TSQLMemTableData::storeInsert(const std::uint8_t* record) {
+    TSQLMemBaseRecordManager& rm = records(10033);
+    TSQLMemRecordID id;
+    if (!rm.add(record, id)) throw ESQLMemChangeRefused("Error adding record");
+    try {
+        m_indexManager->insertRecord(m_session, record, id);
+    } catch (...) {
+        // Leave the table as it was: no half-indexed record.
+        m_indexManager->discardPages(m_session);
+        rm.takeBackLast(id);
+        throw;
+    }
+    m_indexManager->releasePages(m_session);
+    return id;
+}
+
 void TSQLMemTableData::updateRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
     LockGuard g(*this, TSQLMemLockMode::Write);
@@ -419,23 +435,6 @@ void TSQLMemMemoryTableData::renameTable(TSQLMemLocalCursor& cursor, const std::
             11491, "Cannot rename table '%s' to '%s' - table with such name already exists",
             {m_name, newName});
     TSQLMemTableData::renameTable(cursor, newName);
-}
-
-TSQLMemRecordID TSQLMemMemoryTableData::storeInsert(const std::uint8_t* record) {
-    TSQLMemBaseRecordManager& rm = records(10033);
-    TSQLMemRecordID id;
-    if (!rm.add(record, id)) throw ESQLMemChangeRefused("Error adding record");
-    try {
-        m_indexManager->insertRecord(m_session, record, id);
-    } catch (...) {
-        // Leave the table as it was: no half-indexed record.
-        m_indexManager->discardPages(m_session);
-        TSQLMemRecordID ignored;
-        rm.remove(id, ignored);
-        throw;
-    }
-    m_indexManager->releasePages(m_session);
-    return id;
 }
 
 void TSQLMemMemoryTableData::storeUpdate(const TSQLMemRecordID& id, const std::uint8_t* record) {

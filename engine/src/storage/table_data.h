@@ -151,7 +151,7 @@ public:
 protected:
     // The storage kind's part of a change, after the checks and under the
     // write lock: all or nothing, raising on failure.
-    virtual TSQLMemRecordID storeInsert(const std::uint8_t* record) = 0;
+    TSQLMemRecordID storeInsert(const std::uint8_t* record);
     virtual void storeUpdate(const TSQLMemRecordID& id, const std::uint8_t* record) = 0;
     virtual void storeDelete(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) = 0;
 
@@ -225,7 +225,6 @@ public:
     }
 
 protected:
-    TSQLMemRecordID storeInsert(const std::uint8_t* record) override;
     void storeUpdate(const TSQLMemRecordID& id, const std::uint8_t* record) override;
     void storeDelete(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) override;
 

@@ -8,6 +8,7 @@
 
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
+#include "storage/record_layout.h"
 
 namespace sqlmem {
 
@@ -54,7 +55,7 @@ void TSQLMemBaseFieldManager::initNewRecord(std::uint8_t* record) const {
     std::memset(record, 0, m_recordSize);
     const int n = FieldDefs.count();
     for (int i = 0; i < n; ++i)
-        record[i >> 3] |= static_cast<std::uint8_t>(1u << (i & 7));
+        record_layout::setNull(record, i, true);
 }
 
 void TSQLMemBaseConstraintManager::assign(const TSQLMemConstraintDefs& defs) {

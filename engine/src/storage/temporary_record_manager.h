@@ -71,6 +71,7 @@ public:
 
     // Takes back the record added last (its keys could not be indexed).
     void dropLast();
+    void takeBackLast(const TSQLMemRecordID&) override { dropLast(); }
 
     void saveState(std::vector<std::uint8_t>& out);
     // Replaces the store's records with a saved state. The image is checked

@@ -50,22 +50,6 @@ void TSQLMemTemporaryTableData::createStructure(TSQLMemLocalCursor& cursor,
     cursor.setLayout(m_fieldManager->nullBitmapSize(), m_fieldManager->recordSize());
 }
 
-TSQLMemRecordID TSQLMemTemporaryTableData::storeInsert(const std::uint8_t* record) {
-    TSQLMemTemporaryRecordManager& rm = *temporaryRecords();
-    TSQLMemRecordID id;
-    if (!rm.add(record, id)) throw ESQLMemChangeRefused("Error adding record");
-    try {
-        m_indexManager->insertRecord(m_session, record, id);
-    } catch (...) {
-        // No half-indexed record: the store takes it back.
-        m_indexManager->discardPages(m_session);
-        rm.dropLast();
-        throw;
-    }
-    m_indexManager->releasePages(m_session);
-    return id;
-}
-
 void TSQLMemTemporaryTableData::deleteAllRecords(TSQLMemLocalCursor&) {
     throw ESQLMemException(11301, "Error - operation is not supported");
 }

@@ -52,7 +52,6 @@ public:
     }
 
 protected:
-    TSQLMemRecordID storeInsert(const std::uint8_t* record) override;
     // Temporary tables only grow.
     void storeUpdate(const TSQLMemRecordID&, const std::uint8_t*) override {
         throw ESQLMemChangeRefused("Cannot update record in temporary mode");

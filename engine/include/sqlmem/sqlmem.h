@@ -225,6 +225,9 @@ private:
     void tableOperation(int cursorErrorCode, bool checkReadOnly, Op op);
     // The field definitions completed from the persistent fields.
     std::vector<TFieldDef> completedFieldDefs() const;
+    // The engine's definitions of the table, handed to `use`.
+    template <class Use>
+    void withEngineDefinitions(Use use) const;
     void selectIndex();
 
     // Frees the temporary table this dataset created, once nothing else has

@@ -164,6 +164,19 @@ std::vector<TFieldDef> TSQLMemTable::completedFieldDefs() const {
     return defs;
 }
 
+template <class Use>
+void TSQLMemTable::withEngineDefinitions(Use use) const {
+    TSQLMemFieldDefs fields;
+    TSQLMemIndexDefs indexes;
+    TSQLMemConstraintDefs constraints;
+    const std::vector<TFieldDef> fieldDefs = completedFieldDefs();
+    toEngineFieldDefs(fieldDefs, fields);
+    toEngineIndexDefs(IndexDefs, fields, Name, indexes);
+    toEngineConstraintDefs(fieldDefs, fields, indexes, constraints);
+    toEngineForeignKeys(ForeignKeyDefs, constraints);
+    use(fields, indexes, constraints);
+}
+
 void TSQLMemTable::selectIndex() {
     const TSQLMemIndexDefs& defs = m_cursor->indexDefs();
     std::string chosen;
@@ -205,15 +218,10 @@ void TSQLMemTable::internalOpen() {
         m_cursor->AllocBy = MemoryTableAllocBy;
         m_cursor->Temporary = m_temporary;
 
-        TSQLMemFieldDefs fields;
-        TSQLMemIndexDefs indexes;
-        TSQLMemConstraintDefs constraints;
-        const std::vector<TFieldDef> fieldDefs = completedFieldDefs();
-        toEngineFieldDefs(fieldDefs, fields);
-        toEngineIndexDefs(IndexDefs, fields, Name, indexes);
-        toEngineConstraintDefs(fieldDefs, fields, indexes, constraints);
-        toEngineForeignKeys(ForeignKeyDefs, constraints);
-        m_cursor->open(fields, indexes, constraints);
+        withEngineDefinitions([&](const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
+                                  const TSQLMemConstraintDefs& constraints) {
+            m_cursor->open(fields, indexes, constraints);
+        });
         if (m_temporary) TableName = m_cursor->TableName;
         if (m_cursor->ReadOnly) ReadOnly = true;
 
@@ -293,15 +301,10 @@ void TSQLMemTable::tableOperation(int cursorErrorCode, bool checkReadOnly, Op op
 
 void TSQLMemTable::createTable() {
     tableOperation(10919, true, [&](TSQLMemLocalCursor& cursor) {
-        TSQLMemFieldDefs fields;
-        TSQLMemIndexDefs indexes;
-        TSQLMemConstraintDefs constraints;
-        const std::vector<TFieldDef> fieldDefs = completedFieldDefs();
-        toEngineFieldDefs(fieldDefs, fields);
-        toEngineIndexDefs(IndexDefs, fields, Name, indexes);
-        toEngineConstraintDefs(fieldDefs, fields, indexes, constraints);
-        toEngineForeignKeys(ForeignKeyDefs, constraints);
-        cursor.createTable(fields, indexes, constraints);
+        withEngineDefinitions([&](const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
+                                  const TSQLMemConstraintDefs& constraints) {
+            cursor.createTable(fields, indexes, constraints);
+        });
         if (m_temporary) TableName = cursor.TableName;
     });
 }

@@ -468,6 +468,13 @@ TEST_F(IndexedFilterTest, AConstantOfAnotherTypeComparesAsTheScanCompares) {
         // A Boolean against a number compares as 0 or 1.
         {"bo = 2", [](int) { return false; }},
         {"bo < 2", [](int) { return true; }},
+        // Currency on the left of an integer compares as an integer: 2.5 is 2.
+        {"cu = 2", [](int i) { return i == 4 || i == 5; }},
+        {"cu > 2", [](int i) { return i >= 6; }},
+        {"cu <= 2", [](int i) { return i <= 5; }},
+        // ... and converting the constant to the field's type for the index
+        // must not raise where the scan answers.
+        {"cu < 9223372036854775807", [](int) { return true; }},
     };
     t.setFiltered(true);
     for (const auto& c : cases) {

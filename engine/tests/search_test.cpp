@@ -83,6 +83,7 @@ TEST_F(SearchTest, AccessPathsAndContradictions) {
     } cases[] = {
         {"id = 3", "ById", false, false, 1},
         {"3 = id", "ById", false, false, 1},
+        {"id = 3.0", "ById", false, false, 1},  // a float that is exactly an integer
         {"id = 3 and id > 5", "scan", false, true, 0},
         {"id = 3 and id = 4", "scan", false, true, 0},
         {"id > 10 and id < 5", "scan", false, true, 0},

@@ -6,9 +6,9 @@
 // only when the two agree for every stored value: the field's values keep
 // their order and stay distinct in the common type, at least next to the
 // constant, and the constant is exactly a value of the field's type.
-// Everything else (2.5 or '9' against an integer, 2 against a Boolean, 2
-// against a currency field, which compares as an integer) is left to the
-// per-record test, which answers it correctly if slowly.
+// Everything else (2.5 or '9' against an integer, 2 against a Boolean, a
+// currency field against an integer, which compares as an integer) is left
+// to the per-record test, which answers it correctly if slowly.
 #include <cmath>
 #include <cstring>
 

@@ -3,6 +3,7 @@
 // record-by-record evaluation of the same filter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <random>
 #include <string>
@@ -83,6 +84,7 @@ TEST_F(SearchTest, AccessPathsAndContradictions) {
     } cases[] = {
         {"id = 3", "ById", false, false, 1},
         {"3 = id", "ById", false, false, 1},
+        {"id = 3.0", "ById", false, false, 1},  // a float that is exactly an integer
         {"id = 3 and id > 5", "scan", false, true, 0},
         {"id = 3 and id = 4", "scan", false, true, 0},
         {"id > 10 and id < 5", "scan", false, true, 0},
@@ -396,6 +398,130 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
     t.setFiltered(true);
     ASSERT_TRUE(findKey(keyOf(5), imEqual));
     EXPECT_EQ(idAt(), (std::pair<int, int>{5, 35}));  // 5 and 35 have k = 5
+}
+
+// A filter on indexed fields must see what the same filter sees without
+// indexes. Ids 1..12: k = id % 4 (null for 12), sm = w = li = id, bo = id is
+// even, cu = id / 2.
+class IndexedFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        t.TableName =
+            std::string("typed_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        t.addField("id", TFieldType::ftInteger);
+        t.addField("k", TFieldType::ftInteger);
+        t.addField("sm", TFieldType::ftSmallint);
+        t.addField("w", TFieldType::ftWord);
+        t.addField("li", TFieldType::ftLargeint);
+        t.addField("bo", TFieldType::ftBoolean);
+        t.addField("cu", TFieldType::ftCurrency);
+        // k's only index has two columns, so that its filter bounds and a
+        // range meet on one index.
+        t.IndexDefs.push_back({"ByKId", "k;id", 0});
+        for (const char* f : {"id", "sm", "w", "li", "bo", "cu"})
+            t.IndexDefs.push_back({std::string("By_") + f, f, 0});
+        t.open();
+        for (int i = 1; i <= 12; ++i) {
+            t.append();
+            for (const char* f : {"id", "sm", "w", "li"})
+                t.fieldByName(f).setAsInteger(i);
+            if (i != 12) t.fieldByName("k").setAsInteger(i % 4);
+            t.fieldByName("bo").setAsBoolean(i % 2 == 0);
+            t.fieldByName("cu").setAsFloat(i / 2.0);
+            t.post();
+        }
+    }
+    void TearDown() override {
+        t.close();
+        if (t.exists()) t.deleteTable();
+    }
+    std::vector<int> visibleIds() {
+        std::vector<int> ids;
+        for (t.first(); !t.eof(); t.next())
+            ids.push_back(t.fieldByName("id").asInteger());
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    static std::vector<int> idsWhere(bool (*keep)(int)) {
+        std::vector<int> ids;
+        for (int i = 1; i <= 12; ++i)
+            if (keep(i)) ids.push_back(i);
+        return ids;
+    }
+
+    TSQLMemTable t{"Typed"};
+};
+
+TEST_F(IndexedFilterTest, AConstantOfAnotherTypeComparesAsTheScanCompares) {
+    const struct {
+        const char* filter;
+        bool (*keep)(int id);
+    } cases[] = {
+        // A fraction does not truncate to the integer below it.
+        {"id = 2.5", [](int) { return false; }},
+        {"id >= 2.5", [](int i) { return i >= 3; }},
+        {"sm < 2.5", [](int i) { return i <= 2; }},
+        {"w >= 1.5", [](int i) { return i >= 2; }},
+        {"li = 2.5", [](int) { return false; }},
+        {"li < 2.5", [](int i) { return i <= 2; }},
+        // A number against text compares as text: '10' < '9'.
+        {"id > '9'", [](int) { return false; }},
+        {"id >= '10'", [](int i) { return i >= 2; }},
+        // A Boolean against a number compares as 0 or 1.
+        {"bo = 2", [](int) { return false; }},
+        {"bo < 2", [](int) { return true; }},
+        // Currency on the left of an integer compares as an integer: 2.5 is 2.
+        {"cu = 2", [](int i) { return i == 4 || i == 5; }},
+        {"cu > 2", [](int i) { return i >= 6; }},
+        {"cu <= 2", [](int i) { return i <= 5; }},
+        // ... and converting the constant to the field's type for the index
+        // must not raise where the scan answers.
+        {"cu < 9223372036854775807", [](int) { return true; }},
+    };
+    t.setFiltered(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filter);
+        t.setFilter(c.filter);
+        EXPECT_EQ(visibleIds(), idsWhere(c.keep));
+    }
+}
+
+TEST_F(IndexedFilterTest, BoundsThatBecomeAnEqualityStillMeetTheOthers) {
+    t.setFiltered(true);
+    for (const char* filter : {"k >= 1 and k < 3 and k <= 1", "k <= 1 and k >= 0 and k >= 1",
+                               "k >= 1 and k <= 2 and k <= 1"}) {
+        SCOPED_TRACE(filter);
+        t.setFilter(filter);
+        EXPECT_EQ(visibleIds(), idsWhere([](int i) { return i % 4 == 1; }));
+    }
+    // Filter bounds on k and a range on (k, id) meet on one index; once they
+    // make an equality, the walk starts there, not at the range's end side.
+    t.setIndexName("ByKId");
+    TSQLMemLocalCursor& c = *t.cursor();
+    auto boundOn = [&](std::int32_t k, std::int32_t id, int columns) {
+        TSQLMemLocalCursor::RangeBound b;
+        b.Record.assign(static_cast<std::size_t>(c.recordSize()), 0);
+        std::memcpy(b.Record.data() + c.fieldDefs().findByName("k")->MemoryOffset, &k, 4);
+        std::memcpy(b.Record.data() + c.fieldDefs().findByName("id")->MemoryOffset, &id, 4);
+        b.Columns = columns;
+        return b;
+    };
+    const struct {
+        const char* filter;
+        bool startAtK1;  // a range start k >= 1 besides the end (k, id) <= (1, 6)
+    } ranged[] = {
+        {"k = 1", false},
+        {"k <= 1 and k >= 1", false},
+        {"k <= 1", true},
+    };
+    for (const auto& r : ranged) {
+        SCOPED_TRACE(r.filter);
+        c.RangeStart.reset();
+        if (r.startAtK1) c.RangeStart = boundOn(1, 0, 1);
+        c.RangeEnd = boundOn(1, 6, 2);
+        t.setFilter(r.filter);
+        EXPECT_EQ(visibleIds(), (std::vector<int>{1, 5}));
+    }
 }
 
 TEST(RecordIDArrayTest, NumbersMembershipAndErrors) {

@@ -1,12 +1,14 @@
 // Which comparisons of a filter an index can answer for a table search.
 //
-// A conjunct `field op constant` goes to an index only when comparing in
-// the field's stored type gives the same answer, for every stored value, as
-// the comparison itself, which compares in the common type of the two
-// operands. That holds when the constant converts to the field's type
-// exactly and both belong to the same family of types; everything else
-// (2.5 against an integer, '9' against a number, 2 against a Boolean) is
-// left to the per-record test, which answers it correctly if slowly.
+// A conjunct `field op constant` compares both sides in their common type
+// (the promotion table, read in the order the comparison is written); the
+// index compares stored values in the field's own type. The index may answer
+// only when the two agree for every stored value: the field's values keep
+// their order and stay distinct in the common type, at least next to the
+// constant, and the constant is exactly a value of the field's type.
+// Everything else (2.5 or '9' against an integer, 2 against a Boolean, a
+// currency field against an integer, which compares as an integer) is left
+// to the per-record test, which answers it correctly if slowly.
 #include <cmath>
 #include <cstring>
 
@@ -18,14 +20,71 @@ namespace sqlmem {
 
 namespace {
 
-enum class Family { None, Number, Text, DateTime, Logical };
+struct IntegerRange {
+    long double min, max;
+};
 
-Family familyOf(int baseType) {
-    if (isNumericType(baseType)) return Family::Number;
-    if (isPlainStringType(baseType)) return Family::Text;
-    if (isDateTimeType(baseType)) return Family::DateTime;
-    if (baseType == bftLogical) return Family::Logical;
-    return Family::None;
+IntegerRange rangeOf(int integerType) {
+    switch (integerType) {
+        case bftShortInt:
+            return {INT8_MIN, INT8_MAX};
+        case bftSmallInt:
+            return {INT16_MIN, INT16_MAX};
+        case bftInteger:
+            return {INT32_MIN, INT32_MAX};
+        case bftByte:
+            return {0, UINT8_MAX};
+        case bftWord:
+            return {0, UINT16_MAX};
+        case bftCardinal:
+            return {0, UINT32_MAX};
+        default:
+            return {INT64_MIN, INT64_MAX};
+    }
+}
+
+// Bits of the significand: integers up to 2^bits convert exactly.
+int significandBits(int floatType) {
+    switch (floatType) {
+        case bftSingle:
+            return 24;
+        case bftExtended:
+            return 64;
+        default:
+            return 53;  // double and currency
+    }
+}
+
+bool isFloating(int type) {
+    return type == bftSingle || type == bftDouble || type == bftExtended || type == bftCurrency;
+}
+
+// Whether bringing the field's values to `common` keeps them in the order
+// and as distinct as they are in the field's type, wherever they meet `key`
+// (the constant as a value of the field).
+bool keepsOrder(int fieldType, int common, const TSQLMemVariant& key) {
+    if (fieldType == common) return true;
+    if (isPlainStringType(fieldType)) return isPlainStringType(common);
+    if (isIntegerType(fieldType)) {
+        const IntegerRange from = rangeOf(fieldType);
+        if (isIntegerType(common)) {
+            const IntegerRange to = rangeOf(common);
+            return from.min >= to.min && from.max <= to.max;
+        }
+        if (!isFloating(common)) return false;
+        // Above 2^bits neighbouring integers round to one float; below it
+        // nothing else rounds onto an exact integer constant.
+        const long double exact = std::ldexp(1.0L, significandBits(common));
+        return (from.min >= -exact && from.max <= exact) || std::fabs(key.GetExtended()) < exact;
+    }
+    // Single widens exactly; double and currency share one image.
+    if (fieldType == bftSingle)
+        return common == bftDouble || common == bftExtended || common == bftCurrency;
+    if (fieldType == bftDouble || fieldType == bftCurrency)
+        return common == bftDouble || common == bftExtended || common == bftCurrency;
+    // A date or a time alone is a date-time with the other part empty.
+    if (fieldType == bftDate || fieldType == bftTime) return common == bftDateTime;
+    return false;
 }
 
 int modeOf(std::uint8_t op, bool mirrored) {
@@ -43,17 +102,6 @@ int modeOf(std::uint8_t op, bool mirrored) {
         default:
             return imNone;
     }
-}
-
-// A 64-bit integer or currency field compared with a floating constant is
-// compared as floating point, where values beyond 2^53 collapse; the index
-// compares them exactly. Below that magnitude the two orders agree.
-bool floatComparisonExact(int fieldType, const TSQLMemVariant& constant) {
-    const int c = constant.Type();
-    if (c != bftSingle && c != bftDouble && c != bftExtended) return true;
-    if (fieldType != bftLargeInt && fieldType != bftCurrency) return true;
-    const long double limit = fieldType == bftCurrency ? 9.0e11L : 9007199254740992.0L;
-    return std::fabs(constant.GetExtended()) < limit;
 }
 
 // The index condition a comparison gives, if any.
@@ -89,12 +137,16 @@ bool indexConditionOf(TSQLMemExprNode& node, const TSQLMemFieldDefs& fields,
     }
     if (!index) return false;
     const TSQLMemVariant& constant = value->Value;
-    const Family family = familyOf(def.BaseType);
-    if (family == Family::None || family != familyOf(constant.Type())) return false;
-    if (!floatComparisonExact(def.BaseType, constant)) return false;
+    const int common = constantOnLeft ? commonBaseType(constant.Type(), def.BaseType)
+                                      : commonBaseType(def.BaseType, constant.Type());
     TSQLMemVariant key(constant);
     try {
         key.ConvertTo(def.BaseType);
+        if (!keepsOrder(def.BaseType, common, key)) return false;
+        // Exact: the key, brought back to the common type, is the constant.
+        const int code = constantOnLeft ? constant.Compare(key, false, false, cmp->CaseInsensitive)
+                                        : key.Compare(constant, false, false, cmp->CaseInsensitive);
+        if (code != ccEqual) return false;
     } catch (const std::exception&) {
         return false;
     }
@@ -102,7 +154,7 @@ bool indexConditionOf(TSQLMemExprNode& node, const TSQLMemFieldDefs& fields,
     out.IndexId = index->ObjectID;
     out.Mode = mode;
     out.Key.assign(static_cast<std::size_t>(def.MemoryDataSize), 0);
-    if (family == Family::Text) {
+    if (isPlainStringType(def.BaseType)) {
         const std::int32_t chars = key.StringLength();
         if (chars > def.Size) {
             // No stored value is that long: equality is impossible, and a
@@ -120,10 +172,7 @@ bool indexConditionOf(TSQLMemExprNode& node, const TSQLMemFieldDefs& fields,
         }
         return true;
     }
-    // Exact: the converted key compares equal to the constant itself.
-    if (key.Size() != def.MemoryDataSize ||
-        key.Compare(constant, false, false, cmp->CaseInsensitive) != ccEqual)
-        return false;
+    if (key.Size() != def.MemoryDataSize) return false;
     std::memcpy(out.Key.data(), key.Data(), static_cast<std::size_t>(key.Size()));
     return true;
 }

@@ -497,7 +497,7 @@ TEST_F(IndexedFilterTest, BoundsThatBecomeAnEqualityStillMeetTheOthers) {
     // Filter bounds on k and a range on (k, id) meet on one index; once they
     // make an equality, the walk starts there, not at the range's end side.
     t.setIndexName("ByKId");
-    TSQLMemLocalCursor& c = *t.cursor();
+    TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     auto boundOn = [&](std::int32_t k, std::int32_t id, int columns) {
         TSQLMemLocalCursor::RangeBound b;
         b.Record.assign(static_cast<std::size_t>(c.recordSize()), 0);

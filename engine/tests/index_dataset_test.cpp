@@ -178,6 +178,42 @@ TEST_F(IndexedTableTest, ARecordDeletedByAnotherDatasetKeepsItsPlaceInTheWalk) {
     }
 }
 
+TEST_F(IndexedTableTest, AWalkFollowsChangesAnotherDatasetMakesBetweenSteps) {
+    // The walker stands on 20 in id order; between its steps another dataset
+    // inserts behind and ahead of it and moves a key ahead of it to behind
+    // it, all within the walker's leaf. Each step must see the order as it
+    // now is, never the leaf as it was when the walk last read it.
+    t.setIndexName("ById");
+    t.open();
+    for (int id : {50, 10, 40, 20, 30})
+        add(id, "n" + std::to_string(id));
+    ASSERT_TRUE(t.locate("id", {20}));
+    TSQLMemTable other{"Other"};
+    other.TableName = t.TableName;
+    other.open();
+    const auto insertOther = [&](int id) {
+        other.append();
+        other.fieldByName("id").setAsInteger(id);
+        other.fieldByName("name").setAsString("o");
+        other.post();
+    };
+    insertOther(25);
+    t.next();
+    EXPECT_EQ(t.fieldByName("id").asInteger(), 25);
+    insertOther(27);
+    ASSERT_TRUE(other.locate("id", {40}));
+    other.edit();
+    other.fieldByName("id").setAsInteger(15);
+    other.post();
+    std::vector<int> rest;
+    for (t.next(); !t.eof(); t.next())
+        rest.push_back(t.fieldByName("id").asInteger());
+    EXPECT_EQ(rest, (std::vector<int>{27, 30, 50}));
+    insertOther(5);
+    EXPECT_EQ(idsBackwards(), (std::vector<int>{50, 30, 27, 25, 20, 15, 10, 5}));
+    other.close();
+}
+
 TEST_F(IndexedTableTest, RandomChangesMatchASortedModel) {
     t.setIndexFieldNames("id");
     t.open();

@@ -725,6 +725,17 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
                 return;
             }
         }
+        TSQLMemKeyPathItem& leaf = path.leaf();
+        const int within = leaf.pos + (r.Mode == gmNext ? 1 : -1);
+        if (cache.leaf && cache.leafPage == leaf.pageNo &&
+            cache.leafStamp == m_pages.changeStamp() && within >= 0 && within < leaf.count) {
+            leaf.pos = within;
+            const TSQLMemRecordID id =
+                TSQLMemRecordID::load(cache.leaf + kPageHeaderSize +
+                                      within * m_keyRef.leafEntrySize() + m_keyRef.keySize);
+            finishGet(session, r, records, cache, id);
+            return;
+        }
         const bool moved = r.Mode == gmNext ? stepNext(session, path) : stepPrior(session, path);
         if (!moved) {
             path.clear();
@@ -733,15 +744,29 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
             return;
         }
     }
-    const TSQLMemRecordID id = entryRecordId(session, path);
-    TSQLMemGetRequest fetch;
-    fetch.Mode = gmCurrent;
-    fetch.Slot = id.PageNo;
-    fetch.ItemNo = id.PageItemNo;
-    fetch.Dest = r.Dest;
-    records.get(fetch);
-    if (fetch.Answer != grFound) {
-        path.clear();
+    // Taken before the page: letting go of a page read into its object's
+    // own buffer moves the stamp, and the pointer must not outlive that.
+    const std::uint64_t stamp = m_pages.changeStamp();
+    const TSQLMemKeyPathItem& leaf = path.leaf();
+    if (leaf.pos < 0 || leaf.pos >= leaf.count)
+        throw ESQLMemException(20068, "Index error: invalid position");
+    TSQLMemRecordID id;
+    {
+        PageRef ref(m_pages, session, leaf.pageNo);
+        id = TSQLMemRecordID::load(ref.data() + kPageHeaderSize +
+                                   leaf.pos * m_keyRef.leafEntrySize() + m_keyRef.keySize);
+        cache.leaf = ref.data();
+        cache.leafPage = leaf.pageNo;
+    }
+    cache.leafStamp = stamp;
+    finishGet(session, r, records, cache, id);
+}
+
+void TSQLMemBTreeIndex::finishGet(int session, TSQLMemGetRequest& r,
+                                  const TSQLMemBaseRecordManager& records, Cached& cache,
+                                  const TSQLMemRecordID& id) {
+    if (!records.copyRecord(session, id, r.Dest)) {
+        cache.path.clear();
         throw ESQLMemException(20024, "Internal index error");
     }
     r.Answer = grFound;

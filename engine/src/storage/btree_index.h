@@ -186,6 +186,11 @@ private:
     struct Cached {
         TSQLMemRecordID id;
         TSQLMemKeyPath path;
+        // The leaf's bytes as of the page store's stamp: while it stands
+        // still, a step inside the leaf reads them without a page object.
+        const std::uint8_t* leaf = nullptr;
+        std::int32_t leafPage = -1;
+        std::uint64_t leafStamp = 0;
     };
     class ChangeScope;
     void initPage(std::uint8_t* p, bool root, bool leaf) const;
@@ -214,6 +219,9 @@ private:
     bool satisfies(int session, const TSQLMemKeyPath& path, const std::uint8_t* key, int columns,
                    int mode);
     std::uint8_t* keyScratch(int which);
+    // Copies the record the index led to and makes it the session's place.
+    void finishGet(int session, TSQLMemGetRequest& r, const TSQLMemBaseRecordManager& records,
+                   Cached& cache, const TSQLMemRecordID& id);
     void pathChanged() { m_cache.clear(); }
 
     TSQLMemIndexDef& m_def;

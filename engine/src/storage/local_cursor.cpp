@@ -1,5 +1,7 @@
 #include "storage/local_cursor.h"
 
+#include <cstring>
+
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
@@ -68,6 +70,7 @@ void TSQLMemLocalCursor::open(const TSQLMemFieldDefs& fields, const TSQLMemIndex
         if (!table) throw ESQLMemException(10028, "Table not found, table name = %s", {TableName});
     }
     m_table = table;
+    m_keyPartsIndex = -1;
     m_table->attachCursor(this);
     setLayout(m_table->fieldManager().nullBitmapSize(), m_table->fieldManager().recordSize());
     first();
@@ -125,8 +128,36 @@ void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id) {
 void TSQLMemLocalCursor::setToRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
     setToRecord(id);
     if (IndexId < 0 || !record || id.isNull()) return;
-    m_kept.assign(record, record + m_recordSize);
+    if (m_keyPartsIndex != IndexId) keyPartsFor(IndexId);
+    m_kept.resize(static_cast<std::size_t>(m_recordSize));
+    for (const KeyPart& part : m_keyParts)
+        std::memcpy(m_kept.data() + part.offset, record + part.offset, part.length);
     m_keptId = id;
+    m_keptIndex = IndexId;
+}
+
+void TSQLMemLocalCursor::keyPartsFor(std::int32_t indexId) {
+    m_keyParts.clear();
+    m_keyPartsIndex = indexId;
+    // The null flags, then each key field; an order this cannot resolve keeps the whole record.
+    m_keyParts.push_back({0, m_firstFieldOffset});
+    const TSQLMemIndexDef* def = nullptr;
+    if (m_table) {
+        const TSQLMemIndexDefs& defs = m_table->indexDefs();
+        const int no = defs.indexOfId(indexId);
+        if (no >= 0) def = &defs[no];
+    }
+    if (def) {
+        for (const TSQLMemIndexColumn& c : def->Columns) {
+            const TSQLMemFieldDef* f = m_table->fieldDefs().findByName(c.FieldName);
+            if (!f || f->MemoryOffset < 0 || f->MemoryOffset + f->MemoryDataSize > m_recordSize) {
+                def = nullptr;
+                break;
+            }
+            m_keyParts.push_back({f->MemoryOffset, f->MemoryDataSize});
+        }
+    }
+    if (!def) m_keyParts.assign(1, {0, m_recordSize});
 }
 
 int TSQLMemLocalCursor::getRecord(int mode, std::uint8_t* dest) {

@@ -67,12 +67,15 @@ public:
     void last();   // after the last record
     void setToRecord(const TSQLMemRecordID& id);
     // As above, with the record's bytes as the caller holds them. In an
-    // index order the cursor keeps a copy: once another cursor deletes the
-    // record, its key is all that still tells where the record stood.
+    // index order the cursor keeps the record's key: once another cursor
+    // deletes the record, its key is all that still tells where it stood.
     void setToRecord(const TSQLMemRecordID& id, const std::uint8_t* record);
-    // The bytes kept for the record at CurrentId, or null.
+    // The record kept for CurrentId in the order it was kept for, or null. A
+    // record buffer, of which only the null flags and that order's key
+    // fields hold the record's bytes.
     const std::uint8_t* keptRecord() const {
-        return !m_kept.empty() && m_keptId == CurrentId ? m_kept.data() : nullptr;
+        return !m_kept.empty() && m_keptId == CurrentId && m_keptIndex == IndexId ? m_kept.data()
+                                                                                  : nullptr;
     }
     // mode: 0 current, 1 next, 2 prior. On "found" (0) the record's bytes go
     // to dest (recordSize() bytes) and the cursor stands on it.
@@ -154,8 +157,18 @@ private:
     std::function<bool(const std::uint8_t* record)> m_eventFilter;
     std::function<bool()> m_eventWanted;
 
+    // The byte ranges of a record that the key of index m_keyPartsIndex
+    // reads, worked out once per order: a walk keeps a key, not a record.
+    void keyPartsFor(std::int32_t indexId);
+    struct KeyPart {
+        std::int32_t offset, length;
+    };
+    std::vector<KeyPart> m_keyParts;
+    std::int32_t m_keyPartsIndex = -1;
+
     EngineBytes m_kept;
     TSQLMemRecordID m_keptId;
+    std::int32_t m_keptIndex = -1;
 
     TSQLMemDatabaseData* m_database;
     TSQLMemTableData* m_table = nullptr;

@@ -8,6 +8,7 @@
 namespace sqlmem {
 
 std::uint8_t* TSQLMemPage::modify() {
+    ++m_manager->m_changeStamp;
     auto& work = m_manager->m_sessions[m_session];
     if (!m_changed) {
         // What can fail comes first: a page counts as changed only once it
@@ -47,6 +48,7 @@ TSQLMemPageManager::~TSQLMemPageManager() {
 }
 
 void TSQLMemPageManager::forgetAllPages() {
+    ++m_changeStamp;
     m_sessions.clear();
     m_spareCopies.clear();
 }
@@ -57,6 +59,7 @@ void TSQLMemPageManager::checkPageNo(std::int32_t pageNo, int code) const {
 }
 
 std::int32_t TSQLMemPageManager::allocatePage(int session) {
+    ++m_changeStamp;
     auto& allocated = m_sessions[session].allocated;
     allocated.reserve(allocated.size() + 1);  // so that noting it cannot fail
     const std::int32_t no = allocateStored();
@@ -66,6 +69,7 @@ std::int32_t TSQLMemPageManager::allocatePage(int session) {
 
 void TSQLMemPageManager::freePage(int session, std::int32_t pageNo) {
     checkPageNo(pageNo, 10392);
+    ++m_changeStamp;
     m_sessions[session].freed.push_back(pageNo);
 }
 
@@ -106,6 +110,7 @@ void TSQLMemPageManager::putPage(TSQLMemPage* page) {
 }
 
 bool TSQLMemPageManager::settle(TSQLMemPage& page, bool reuse) {
+    ++m_changeStamp;
     if (page.m_ownBuffer) {
         m_sessions[page.m_session].pages.erase(page.m_pageNo);
         return false;
@@ -118,6 +123,7 @@ bool TSQLMemPageManager::settle(TSQLMemPage& page, bool reuse) {
 }
 
 void TSQLMemPageManager::forgetPage(std::int32_t pageNo, bool reuse) {
+    ++m_changeStamp;
     for (auto& [session, work] : m_sessions) {
         auto it = work.pages.find(pageNo);
         if (it == work.pages.end()) continue;
@@ -132,6 +138,9 @@ void TSQLMemPageManager::releaseSession(int session) {
     if (found == m_sessions.end()) return;
     SessionWork& work = found->second;
     assert(work.changeDepth == 0);
+    // A read-only operation, the common case, has nothing to write back.
+    if (work.changed.empty() && work.freed.empty() && work.allocated.empty()) return;
+    ++m_changeStamp;
     for (TSQLMemPage* page : work.changed) {
         if (page->m_useCount != 0)
             throw ESQLMemException(10823, "Cannot remove used page, pageNo = %d, UseCount = %d",
@@ -160,6 +169,7 @@ void TSQLMemPageManager::discardSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;
     SessionWork& work = found->second;
+    ++m_changeStamp;
     // Nothing here may throw: a failed operation is being taken back.
     std::vector<TSQLMemPage*> changed;
     changed.swap(work.changed);
@@ -195,6 +205,7 @@ void TSQLMemPageManager::undoChange(int session) noexcept {
     if (found == m_sessions.end() || found->second.changeDepth == 0) return;
     SessionWork& work = found->second;
     if (--work.changeDepth > 0) return;
+    ++m_changeStamp;
     for (SavedPage& s : work.saved)
         std::memcpy(s.page->m_data, s.image.data(), kPageSize);
     work.saved.clear();

@@ -92,6 +92,11 @@ public:
     // Read-only view of a stored page kept in memory, else null.
     virtual const std::uint8_t* storedPage(std::int32_t pageNo) const = 0;
 
+    // Moves whenever a page's bytes or the buffer a page object shows may
+    // have changed, so a reader may keep a page's data pointer from one
+    // operation to the next while the stamp stands still.
+    std::uint64_t changeStamp() const { return m_changeStamp; }
+
 protected:
     // A new page with its bit set and zero contents; its number.
     virtual std::int32_t allocateStored() = 0;
@@ -134,6 +139,7 @@ private:
     std::map<int, SessionWork> m_sessions;
     std::vector<EngineBlock> m_spareCopies;  // private-copy buffers for reuse
     std::uint64_t m_lastChange = 0;
+    std::uint64_t m_changeStamp = 0;
 };
 
 // Pages kept in memory: page buffers allocated 50 at a time, the lowest free

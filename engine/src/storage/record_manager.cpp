@@ -22,6 +22,26 @@ const std::uint8_t* TSQLMemBaseRecordManager::lend(int session, const TSQLMemRec
     return r.Answer == grFound ? buffer.data() : nullptr;
 }
 
+bool TSQLMemBaseRecordManager::copyRecord(int session, const TSQLMemRecordID& id,
+                                          std::uint8_t* dest) const {
+    if (const std::uint8_t* stored = peek(id)) {
+        if (!dest) return true;
+        if (m_copier)
+            m_copier->copyOut(dest, stored);
+        else
+            std::memcpy(dest, stored, static_cast<std::size_t>(m_recordSize));
+        return true;
+    }
+    TSQLMemGetRequest r;
+    r.Session = session;
+    r.Mode = gmCurrent;
+    r.Slot = id.PageNo;
+    r.ItemNo = id.PageItemNo;
+    r.Dest = dest;
+    get(r);
+    return r.Answer == grFound;
+}
+
 void TSQLMemRecordCopier::addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text) {
     // Adjacent fixed fields become one move.
     if (!text && !m_segments.empty() && !m_segments.back().text &&

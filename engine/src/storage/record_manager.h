@@ -99,6 +99,10 @@ public:
     // The bytes of a record: lent where the store can, else copied into
     // `buffer` (sized here). Null when the record does not exist.
     const std::uint8_t* lend(int session, const TSQLMemRecordID& id, EngineBytes& buffer) const;
+    // A current-record get for a caller that holds the table's lock: a record
+    // the store can lend is copied without the store's own lock. dest may be
+    // null; false when the record does not exist.
+    bool copyRecord(int session, const TSQLMemRecordID& id, std::uint8_t* dest) const;
     virtual std::int64_t approximatePosition(const TSQLMemRecordID& /*id*/) const { return -1; }
 
     // Record numbers are 1-based in slot order; false when there is none.

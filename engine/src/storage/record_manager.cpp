@@ -12,14 +12,7 @@ const std::uint8_t* TSQLMemBaseRecordManager::lend(int session, const TSQLMemRec
                                                    EngineBytes& buffer) const {
     if (const std::uint8_t* stored = peek(id)) return stored;
     buffer.resize(static_cast<std::size_t>(recordSize()));
-    TSQLMemGetRequest r;
-    r.Session = session;
-    r.Mode = gmCurrent;
-    r.Slot = id.PageNo;
-    r.ItemNo = id.PageItemNo;
-    r.Dest = buffer.data();
-    get(r);
-    return r.Answer == grFound ? buffer.data() : nullptr;
+    return copyRecord(session, id, buffer.data()) ? buffer.data() : nullptr;
 }
 
 bool TSQLMemBaseRecordManager::copyRecord(int session, const TSQLMemRecordID& id,

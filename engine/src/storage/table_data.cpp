@@ -29,14 +29,7 @@ void stepFromVanished(const TSQLMemLocalCursor& cursor, TSQLMemBTreeIndex& index
         return;
     }
     const TSQLMemRecordID id = index.entryRecordId(session, path);
-    TSQLMemGetRequest fetch;
-    fetch.Session = session;
-    fetch.Mode = gmCurrent;
-    fetch.Slot = id.PageNo;
-    fetch.ItemNo = id.PageItemNo;
-    fetch.Dest = r.Dest;
-    rm.get(fetch);
-    if (fetch.Answer != grFound) return;
+    if (!rm.copyRecord(session, id, r.Dest)) return;
     r.Answer = grFound;
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;

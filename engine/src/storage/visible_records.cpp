@@ -33,16 +33,7 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
     const std::int32_t n = set.count();
     auto place = [&](std::int32_t number) {
         const TSQLMemRecordID id = set.item(number);
-        if (dest) {
-            TSQLMemGetRequest r;
-            r.Session = m_session;
-            r.Mode = gmCurrent;
-            r.Slot = id.PageNo;
-            r.ItemNo = id.PageItemNo;
-            r.Dest = dest;
-            rm.get(r);
-            if (r.Answer != grFound) return static_cast<int>(grNotFound);
-        }
+        if (dest && !rm.copyRecord(m_session, id, dest)) return static_cast<int>(grNotFound);
         cursor.CurrentId = id;
         cursor.AtStart = cursor.AtEnd = false;
         cursor.VisiblePosition = number;

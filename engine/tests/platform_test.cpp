@@ -359,6 +359,23 @@ private:
     std::future<void> m_done;
 };
 
+TEST(ReadWriteLockTest, EngineObjectLockCountsPairsAndRefusesAnUnmatchedUnlock) {
+    TSQLMemLockable object("TSQLMemTableData");
+    {
+        LockGuard read(object, TSQLMemLockMode::Read);
+        LockGuard write(object, TSQLMemLockMode::Write);  // re-entered, upgraded
+        EXPECT_EQ(object.lockDepth(), 2);
+    }
+    EXPECT_EQ(object.lockDepth(), 0);
+    try {
+        object.unlock();
+        FAIL() << "an unlock without a lock must raise";
+    } catch (const ESQLMemException& e) {
+        EXPECT_EQ(e.nativeError(), 11638);
+    }
+    EXPECT_EQ(object.lockDepth(), 0);
+}
+
 TEST(ReadWriteLockTest, ReadersShareWritersExclude) {
     using namespace std::chrono_literals;
     const struct {

@@ -33,7 +33,9 @@ public:
     bool toBool() const;
     std::int64_t toInt() const;
     double toFloat() const;
-    std::string toString() const;
+    std::string toString() const&;
+    // A text value gives its string away instead of copying it.
+    std::string toString() &&;
 
     friend bool operator==(const Variant& a, const Variant& b);
 

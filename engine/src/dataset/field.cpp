@@ -121,7 +121,7 @@ Variant TField::value() const {
 }
 
 std::string TField::asString() const {
-    const Variant v = value();
+    Variant v = value();
     if (v.isNull()) return {};
     switch (m_type) {
         case F::ftDate:
@@ -129,7 +129,7 @@ std::string TField::asString() const {
         case F::ftTime:
             return formatTime(dateTimeToTimeNumber(v.toFloat()));
         default:
-            return v.toString();
+            return std::move(v).toString();
     }
 }
 

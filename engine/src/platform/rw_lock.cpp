@@ -23,13 +23,26 @@ std::int64_t currentThread() {
 }  // namespace
 
 void checkEngineThread() {
+    // Settled once per thread: every lock of every row asks.
+    thread_local bool known = false;
+    if (known) return;
     static std::atomic<std::int64_t> owner{0};
     const std::int64_t me = currentThread();
     std::int64_t expected = 0;
-    if (owner.compare_exchange_strong(expected, me) || expected == me) return;
+    if (owner.compare_exchange_strong(expected, me) || expected == me) {
+        known = true;
+        return;
+    }
     std::fprintf(stderr, "sqlmem: engine used from thread %lld; it belongs to thread %lld\n",
                  static_cast<long long>(me), static_cast<long long>(expected));
     std::abort();
+}
+
+void TSQLMemLockable::unlock() {
+    if (m_depth == 0)
+        throw ESQLMemException(11638, "Invalid item number - ItemNo = %d, ItemCount = %d",
+                               {currentThread(), std::int64_t{0}});
+    --m_depth;
 }
 
 TSQLMemReadWriteThreadSyncByCriticalSections::Holder*

@@ -73,20 +73,27 @@ enum class TSQLMemLockMode { Read, Write };
 void checkEngineThread();
 
 // An engine object with a lock of its own: a database, a table storage, a
-// record store.
+// record store. Only the engine's thread ever gets past checkEngineThread,
+// so the lock is that thread's re-entry count, kept to check the pairing;
+// the mode says what the holder does. A walk locks several times a row, and
+// a shared lock's mutex would cost more than the row.
 class TSQLMemLockable {
 public:
-    explicit TSQLMemLockable(std::string ownerClass) : m_lock(std::move(ownerClass)) {}
+    explicit TSQLMemLockable(std::string ownerClass) : m_ownerClass(std::move(ownerClass)) {}
 
-    void lock(TSQLMemLockMode mode) {
+    void lock(TSQLMemLockMode /*mode*/) {
         checkEngineThread();
-        mode == TSQLMemLockMode::Read ? m_lock.beginRead() : m_lock.beginWrite();
+        ++m_depth;
     }
-    // REQUIRES: the calling thread holds the lock.
-    void unlock() { m_lock.end(); }
+    // REQUIRES: the calling thread holds the lock (else ESQLMemException 11638).
+    void unlock();
 
-protected:
-    TSQLMemReadWriteThreadSyncByCriticalSections m_lock;
+    const std::string& ownerClassName() const { return m_ownerClass; }
+    std::int64_t lockDepth() const { return m_depth; }
+
+private:
+    std::string m_ownerClass;
+    std::int64_t m_depth = 0;
 };
 
 // Holds a lock object in one mode for a scope.

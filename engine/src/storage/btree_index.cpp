@@ -730,6 +730,8 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
         if (cache.leaf && cache.leafPage == leaf.pageNo &&
             cache.leafStamp == m_pages.changeStamp() && within >= 0 && within < leaf.count) {
             leaf.pos = within;
+            const int dir = r.Mode == gmNext ? 1 : -1;
+            prefetchRecords(cache.leaf, leaf.count, within + dir * kWalkLookahead, 1, dir, records);
             const TSQLMemRecordID id =
                 TSQLMemRecordID::load(cache.leaf + kPageHeaderSize +
                                       within * m_keyRef.leafEntrySize() + m_keyRef.keySize);
@@ -755,11 +757,22 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
         PageRef ref(m_pages, session, leaf.pageNo);
         id = TSQLMemRecordID::load(ref.data() + kPageHeaderSize +
                                    leaf.pos * m_keyRef.leafEntrySize() + m_keyRef.keySize);
+        // Landing on a leaf: the records of the next steps are asked for now,
+        // later steps ask for one more each.
+        const int dir = r.Mode == gmNext ? 1 : -1;
+        prefetchRecords(ref.data(), leaf.count, leaf.pos + dir, kWalkLookahead, dir, records);
         cache.leaf = ref.data();
         cache.leafPage = leaf.pageNo;
     }
     cache.leafStamp = stamp;
     finishGet(session, r, records, cache, id);
+}
+
+void TSQLMemBTreeIndex::prefetchRecords(const std::uint8_t* leaf, int count, int from, int n,
+                                        int dir, const TSQLMemBaseRecordManager& records) const {
+    for (int i = 0, pos = from; i < n && pos >= 0 && pos < count; ++i, pos += dir)
+        records.prefetch(TSQLMemRecordID::load(leaf + kPageHeaderSize +
+                                               pos * m_keyRef.leafEntrySize() + m_keyRef.keySize));
 }
 
 void TSQLMemBTreeIndex::finishGet(int session, TSQLMemGetRequest& r,

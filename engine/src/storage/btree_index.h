@@ -220,6 +220,13 @@ private:
                    int mode);
     std::uint8_t* keyScratch(int which);
     // Copies the record the index led to and makes it the session's place.
+    // How many records ahead of a walk are asked of the processor: enough to
+    // overlap the misses of records scattered over a large table.
+    static constexpr int kWalkLookahead = 8;
+    // Prefetches the records of up to n leaf entries from `from` on in
+    // direction dir, stopping at the leaf's ends.
+    void prefetchRecords(const std::uint8_t* leaf, int count, int from, int n, int dir,
+                         const TSQLMemBaseRecordManager& records) const;
     void finishGet(int session, TSQLMemGetRequest& r, const TSQLMemBaseRecordManager& records,
                    Cached& cache, const TSQLMemRecordID& id);
     void pathChanged() { m_cache.clear(); }

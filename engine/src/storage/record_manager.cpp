@@ -1,5 +1,6 @@
 #include "storage/record_manager.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -7,6 +8,10 @@
 #include "sqlmem/exception.h"
 
 namespace sqlmem {
+
+namespace {
+constexpr std::int32_t kCacheLine = 64;
+}
 
 const std::uint8_t* TSQLMemBaseRecordManager::lend(int session, const TSQLMemRecordID& id,
                                                    EngineBytes& buffer) const {
@@ -33,6 +38,18 @@ bool TSQLMemBaseRecordManager::copyRecord(int session, const TSQLMemRecordID& id
     r.Dest = dest;
     get(r);
     return r.Answer == grFound;
+}
+
+void TSQLMemBaseRecordManager::prefetch(const TSQLMemRecordID& id) const {
+    const std::uint8_t* stored = peek(id);
+    if (!stored) return;
+    if (m_copier) {
+        m_copier->prefetch(stored);
+        return;
+    }
+    for (std::int32_t o = 0; o < m_recordSize; o += kCacheLine)
+        __builtin_prefetch(stored + o);
+    __builtin_prefetch(stored + m_recordSize - 1);
 }
 
 void TSQLMemRecordCopier::addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text) {
@@ -67,6 +84,17 @@ void TSQLMemRecordCopier::copyOut(std::uint8_t* dest, const std::uint8_t* src) c
         const std::int32_t had = textLength(dest + s.offset, s.length, s.text);
         std::memcpy(dest + s.offset, src + s.offset, n);
         if (had > n) std::memset(dest + s.offset + n, 0, had - n);
+    }
+}
+
+void TSQLMemRecordCopier::prefetch(const std::uint8_t* src) const {
+    // A text is mostly short: its first lines are what copyOut reads.
+    constexpr std::int32_t kTextSpan = 2 * kCacheLine;
+    for (const Segment& s : m_segments) {
+        const std::int32_t span = s.text ? std::min(s.length, kTextSpan) : s.length;
+        for (std::int32_t o = 0; o < span; o += kCacheLine)
+            __builtin_prefetch(src + s.offset + o);
+        __builtin_prefetch(src + s.offset + span - 1);
     }
 }
 

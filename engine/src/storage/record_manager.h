@@ -38,6 +38,9 @@ public:
     void copyOut(std::uint8_t* dest, const std::uint8_t* src) const;
     // REQUIRES: dest is all zero. Writes only the non-zero parts.
     void copyOntoZero(std::uint8_t* dest, const std::uint8_t* src) const;
+    // Asks the processor for the lines copyOut will read, so that a walk can
+    // overlap the misses of the records ahead of it.
+    void prefetch(const std::uint8_t* src) const;
 
 private:
     static std::int32_t textLength(const std::uint8_t* p, std::int32_t width, std::uint8_t text);
@@ -103,6 +106,9 @@ public:
     // the store can lend is copied without the store's own lock. dest may be
     // null; false when the record does not exist.
     bool copyRecord(int session, const TSQLMemRecordID& id, std::uint8_t* dest) const;
+    // A hint that copyRecord(id) comes soon; does nothing for a record the
+    // store cannot lend.
+    void prefetch(const TSQLMemRecordID& id) const;
     virtual std::int64_t approximatePosition(const TSQLMemRecordID& /*id*/) const { return -1; }
 
     // Record numbers are 1-based in slot order; false when there is none.

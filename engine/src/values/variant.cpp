@@ -97,7 +97,12 @@ double Variant::toFloat() const {
     return 0;
 }
 
-std::string Variant::toString() const {
+std::string Variant::toString() && {
+    if (m_type == Type::String) return std::move(m_string);
+    return static_cast<const Variant&>(*this).toString();
+}
+
+std::string Variant::toString() const& {
     switch (m_type) {
         case Type::Null:
             return {};

@@ -383,31 +383,31 @@ TEST(BTreeNavigationTest, SearchesAndWalksFollowKeyOrder) {
     }
     std::vector<std::uint8_t> buffer(t.recordSize);
     TSQLMemGetRequest req;
-    req.Mode = gmNext;
+    req.Mode = TSQLMemGetMode::Next;
     req.FromFirst = true;
     req.Dest = buffer.data();
     int seen = 0, last = -1;
     for (;;) {
         index.getRecord(0, req, records);
-        if (req.Answer != grFound) break;
+        if (req.Answer != TSQLMemGetAnswer::Found) break;
         int id;
         std::memcpy(&id, &buffer[1], 4);
         EXPECT_LE(last, id);
         last = id;
         ++seen;
     }
-    EXPECT_EQ(req.Answer, grAfterLast);
+    EXPECT_EQ(req.Answer, TSQLMemGetAnswer::AfterLast);
     EXPECT_TRUE(req.FromLast) << "past the last entry the request is marked so";
     EXPECT_EQ(seen, 2000);
-    req.Mode = gmPrior;
+    req.Mode = TSQLMemGetMode::Prior;
     seen = 0;
     for (;;) {
         index.getRecord(0, req, records);
-        if (req.Answer != grFound) break;
+        if (req.Answer != TSQLMemGetAnswer::Found) break;
         ++seen;
     }
     EXPECT_EQ(seen, 2000);
-    EXPECT_EQ(req.Answer, grBeforeFirst);
+    EXPECT_EQ(req.Answer, TSQLMemGetAnswer::BeforeFirst);
     pages.releaseSession(0);
     // Record numbers in key order, both ways.
     for (std::int64_t n : {1, 2, 777, 2000}) {

@@ -246,7 +246,7 @@ TEST_F(JournalFilterTest, KeyConditionsAndIndexConditions) {
     ASSERT_TRUE(rest);
     std::vector<std::uint8_t> record(cursor->recordSize());
     t.first();
-    ASSERT_EQ(cursor->getRecord(0, record.data()), 0);
+    ASSERT_EQ(cursor->getRecord(TSQLMemGetMode::Current, record.data()), TSQLMemGetAnswer::Found);
     EXPECT_TRUE(rest->test(record.data()));  // tested_name is not 'x'
 }
 

@@ -345,7 +345,8 @@ protected:
             std::vector<std::uint8_t> record(static_cast<std::size_t>(t->cursor.recordSize()));
             const std::int32_t idOffset = t->cursor.fieldDefs()[0].MemoryOffset;
             t->cursor.first();
-            while (t->cursor.getRecord(1, record.data()) == 0) {
+            while (t->cursor.getRecord(TSQLMemGetMode::Next, record.data()) ==
+                   TSQLMemGetAnswer::Found) {
                 std::int32_t id;
                 std::memcpy(&id, record.data() + idOffset, 4);
                 t->rowOf[{t->cursor.CurrentId.PageNo, t->cursor.CurrentId.PageItemNo}] = id;

@@ -688,10 +688,10 @@ void TSQLMemBTreeIndex::forgetPaths(int session) {
 
 void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
                                   const TSQLMemBaseRecordManager& records) {
-    if (r.Mode == gmCurrent)
+    if (r.Mode == TSQLMemGetMode::Current)
         throw ESQLMemException(20053, "Invalid get record mode for index: grmCurrent");
     if (empty()) {
-        r.Answer = grAfterLast;
+        r.Answer = TSQLMemGetAnswer::AfterLast;
         return;
     }
     const TSQLMemRecordID requested{r.Slot, r.ItemNo};
@@ -699,34 +699,35 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
     Cached& cache = m_cache[session];
     TSQLMemKeyPath& path = cache.path;
     if (r.FromFirst || r.FromLast) {
-        const bool towardsEnd = r.FromFirst == (r.Mode == gmNext);
+        const bool towardsEnd = r.FromFirst == (r.Mode == TSQLMemGetMode::Next);
         if (!towardsEnd) {
             path.clear();
-            r.Answer = r.FromFirst ? grBeforeFirst : grAfterLast;
+            r.Answer = r.FromFirst ? TSQLMemGetAnswer::BeforeFirst : TSQLMemGetAnswer::AfterLast;
             return;
         }
         if (!(r.FromFirst ? firstEntry(session, path) : lastEntry(session, path))) {
             path.clear();
-            r.Answer = r.FromFirst ? grAfterLast : grBeforeFirst;
+            r.Answer = r.FromFirst ? TSQLMemGetAnswer::AfterLast : TSQLMemGetAnswer::BeforeFirst;
             return;
         }
     } else {
         if (path.depth == 0 || !(cache.id == requested)) {
             EngineBytes record(records.recordSize());
             TSQLMemGetRequest current;
-            current.Mode = gmCurrent;
+            current.Mode = TSQLMemGetMode::Current;
             current.Slot = requested.PageNo;
             current.ItemNo = requested.PageItemNo;
             current.Dest = record.data();
             records.get(current);
-            if (current.Answer != grFound || !findEntry(session, requested, record.data(), path)) {
+            if (current.Answer != TSQLMemGetAnswer::Found ||
+                !findEntry(session, requested, record.data(), path)) {
                 path.clear();
-                r.Answer = grNotFound;
+                r.Answer = TSQLMemGetAnswer::NotFound;
                 return;
             }
         }
         TSQLMemKeyPathItem& leaf = path.leaf();
-        const int within = leaf.pos + (r.Mode == gmNext ? 1 : -1);
+        const int within = leaf.pos + (r.Mode == TSQLMemGetMode::Next ? 1 : -1);
         if (cache.leaf && cache.leafPage == leaf.pageNo &&
             cache.leafStamp == m_pages.changeStamp() && within >= 0 && within < leaf.count) {
             leaf.pos = within;
@@ -736,11 +737,13 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
             finishGet(session, r, records, cache, id);
             return;
         }
-        const bool moved = r.Mode == gmNext ? stepNext(session, path) : stepPrior(session, path);
+        const bool moved =
+            r.Mode == TSQLMemGetMode::Next ? stepNext(session, path) : stepPrior(session, path);
         if (!moved) {
             path.clear();
-            r.Answer = r.Mode == gmNext ? grAfterLast : grBeforeFirst;
-            (r.Mode == gmNext ? r.FromLast : r.FromFirst) = true;
+            r.Answer = r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
+                                                      : TSQLMemGetAnswer::BeforeFirst;
+            (r.Mode == TSQLMemGetMode::Next ? r.FromLast : r.FromFirst) = true;
             return;
         }
     }
@@ -769,7 +772,7 @@ void TSQLMemBTreeIndex::finishGet(int session, TSQLMemGetRequest& r,
         cache.path.clear();
         throw ESQLMemException(20024, "Internal index error");
     }
-    r.Answer = grFound;
+    r.Answer = TSQLMemGetAnswer::Found;
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;
     r.FromFirst = r.FromLast = false;

@@ -140,7 +140,7 @@ public:
     void pagesDiscarded();
 
     // Navigation in key order, with the key-path cache of the session.
-    // mode 1 next, 2 prior (0 is refused, 20053); answers as the record store.
+    // Next or Prior (Current is refused, 20053); answers as the record store.
     void getRecord(int session, TSQLMemGetRequest& request,
                    const TSQLMemBaseRecordManager& records);
     void forgetPaths(int session = -1);

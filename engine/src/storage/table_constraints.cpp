@@ -50,12 +50,12 @@ bool anyRecord(const TSQLMemBaseRecordManager& rm, int session, Visit visit) {
     EngineBytes buffer(rm.recordSize());
     TSQLMemGetRequest r;
     r.Session = session;
-    r.Mode = gmNext;
+    r.Mode = TSQLMemGetMode::Next;
     r.FromFirst = true;
     r.Dest = buffer.data();
     for (;;) {
         rm.get(r);
-        if (r.Answer != grFound) return false;
+        if (r.Answer != TSQLMemGetAnswer::Found) return false;
         if (visit(buffer.data(), TSQLMemRecordID{r.Slot, r.ItemNo})) return true;
     }
 }

@@ -384,7 +384,7 @@ bool Searcher::naturalScan() {
     TSQLMemBTreeIndex* order = m_cursor.IndexId >= 0 ? &index(m_cursor.IndexId) : nullptr;
     TSQLMemGetRequest r;
     r.Session = m_session;
-    r.Mode = m_request.Forward ? gmNext : gmPrior;
+    r.Mode = m_request.Forward ? TSQLMemGetMode::Next : TSQLMemGetMode::Prior;
     if (m_request.FromEnd || m_cursor.CurrentId.isNull()) {
         r.FromFirst = m_request.Forward;
         r.FromLast = !m_request.Forward;
@@ -401,7 +401,7 @@ bool Searcher::naturalScan() {
             order->getRecord(m_session, r, m_rm);
         else
             m_rm.get(r);
-        if (r.Answer != grFound) return false;
+        if (r.Answer != TSQLMemGetAnswer::Found) return false;
         const TSQLMemRecordID id{r.Slot, r.ItemNo};
         const std::uint8_t* record = order ? m_record.data() : recordOf(id, m_record);
         if (order && m_request.Trace) ++m_request.Trace->RecordsRead;

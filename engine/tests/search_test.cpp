@@ -377,7 +377,7 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
     };
     // The first visible record, in the cursor's order, whose key compares
     // as `mode` asks; the cursor moves there only when there is one.
-    auto findKey = [&](const std::uint8_t* keyRecord, int mode) {
+    auto findKey = [&](const std::uint8_t* keyRecord, TSQLMemIndexMode mode) {
         TSQLMemScanSearchCondition condition{mode, c.IndexId, 1, keyRecord, nullptr};
         TSQLMemRecordID id;
         TSQLMemSearchRequest request;
@@ -387,16 +387,16 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
         c.setToRecord(id);
         return true;
     };
-    ASSERT_TRUE(findKey(keyOf(20), imGreaterEqual));  // the first in k order
+    ASSERT_TRUE(findKey(keyOf(20), TSQLMemIndexMode::GreaterEqual));  // the first in k order
     EXPECT_EQ(idAt().first, 20);
-    ASSERT_TRUE(findKey(keyOf(20), imGreater));
+    ASSERT_TRUE(findKey(keyOf(20), TSQLMemIndexMode::Greater));
     EXPECT_EQ(idAt().first, 21);
-    EXPECT_FALSE(findKey(keyOf(29), imGreater));
+    EXPECT_FALSE(findKey(keyOf(29), TSQLMemIndexMode::Greater));
     EXPECT_EQ(idAt().first, 21) << "a failed search leaves the cursor where it was";
     // The filter is part of every search.
     t.setFilter("id > 30");
     t.setFiltered(true);
-    ASSERT_TRUE(findKey(keyOf(5), imEqual));
+    ASSERT_TRUE(findKey(keyOf(5), TSQLMemIndexMode::Equal));
     EXPECT_EQ(idAt(), (std::pair<int, int>{5, 35}));  // 5 and 35 have k = 5
 }
 

@@ -314,7 +314,8 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         TSQLMemTableData* t;
         ~Release() { t->indexManager().releasePages(0); }
     } release{table};
-    const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()), 1};
+    const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()),
+                                  TSQLMemIndexMode::Equal};
     TSQLMemKeyPath path;
     if (!index.search(0, equal, false, path)) return 0;
     // Walk the run of equal keys until one passes the exact test and the filter.
@@ -324,7 +325,8 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         m_cursor->setToRecord(index.entryRecordId(0, path));
         if (internalGetRecord(found, TFetchMode::Current) == TFetchAnswer::Found && matches(found))
             return 1;
-        if (!index.stepNext(0, path) || !index.entryMatches(0, path, key.data(), equal.columns, 1))
+        if (!index.stepNext(0, path) ||
+            !index.entryMatches(0, path, key.data(), equal.columns, TSQLMemIndexMode::Equal))
             break;
     }
     return 0;

@@ -364,7 +364,8 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
     bool found;
     if (nulls == 0) {
         TSQLMemBTreeIndex& index = ref->indexManager().index(pk->Index.ID);
-        TSQLMemIndexBound bound{key.data(), static_cast<std::int32_t>(own.size()), 1};
+        TSQLMemIndexBound bound{key.data(), static_cast<std::int32_t>(own.size()),
+                                TSQLMemIndexMode::Equal};
         TSQLMemKeyPath path;
         found = index.search(ref->m_session, bound, false, path);
         ref->indexManager().releasePages(ref->m_session);

@@ -22,7 +22,7 @@ void stepFromVanished(const TSQLMemLocalCursor& cursor, TSQLMemBTreeIndex& index
     if (!kept || !(cursor.CurrentId == TSQLMemRecordID{r.Slot, r.ItemNo})) return;
     const bool forward = r.Mode == TSQLMemGetMode::Next;
     const TSQLMemIndexBound past{kept, static_cast<std::int32_t>(index.keyRef().columns.size()),
-                                 forward ? 3 : 2};
+                                 forward ? TSQLMemIndexMode::Greater : TSQLMemIndexMode::Less};
     TSQLMemKeyPath path;
     if (!index.search(session, past, !forward, path)) {
         r.Answer = forward ? TSQLMemGetAnswer::AfterLast : TSQLMemGetAnswer::BeforeFirst;

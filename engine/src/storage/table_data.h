@@ -115,10 +115,10 @@ public:
     TSQLMemRecordBitmap& visibleRecords(TSQLMemLocalCursor& cursor);
     // Key search on the cursor's index: places the cursor on the first
     // visible record, in its order, whose leading `columns` key columns
-    // compare with those of `keyRecord` as `mode` asks (1 =, 2 <, 3 >,
-    // 4 <=, 5 >=). False, and the cursor unmoved, when there is none.
+    // compare with those of `keyRecord` as `mode` asks. False, and the
+    // cursor unmoved, when there is none.
     bool findKey(TSQLMemLocalCursor& cursor, const std::uint8_t* keyRecord, std::int32_t columns,
-                 int mode);
+                 TSQLMemIndexMode mode);
 
     // As the cursor sees the table: through its filter.
     std::int64_t recordCountFor(TSQLMemLocalCursor& cursor);

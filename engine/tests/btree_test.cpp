@@ -355,22 +355,33 @@ TEST(BTreeNavigationTest, SearchesAndWalksFollowKeyOrder) {
     };
     struct Case {
         int key;
-        int mode;
+        TSQLMemIndexMode mode;
         bool last;
         int expected;  // -1: nothing
     } cases[] = {
-        {500, 1, false, 500}, {500, 1, true, 500},   {501, 1, false, -1}, {501, 5, false, 502},
-        {500, 3, false, 502}, {500, 2, true, 498},   {500, 4, true, 500}, {0, 2, true, -1},
-        {1998, 3, false, -1}, {1998, 5, true, 1998}, {-5, 5, false, 0},   {5000, 4, true, 1998},
-        {0, 0, false, 0},     {0, 0, true, 1998},
+        {500, TSQLMemIndexMode::Equal, false, 500},
+        {500, TSQLMemIndexMode::Equal, true, 500},
+        {501, TSQLMemIndexMode::Equal, false, -1},
+        {501, TSQLMemIndexMode::GreaterEqual, false, 502},
+        {500, TSQLMemIndexMode::Greater, false, 502},
+        {500, TSQLMemIndexMode::Less, true, 498},
+        {500, TSQLMemIndexMode::LessEqual, true, 500},
+        {0, TSQLMemIndexMode::Less, true, -1},
+        {1998, TSQLMemIndexMode::Greater, false, -1},
+        {1998, TSQLMemIndexMode::GreaterEqual, true, 1998},
+        {-5, TSQLMemIndexMode::GreaterEqual, false, 0},
+        {5000, TSQLMemIndexMode::LessEqual, true, 1998},
+        {0, TSQLMemIndexMode::None, false, 0},
+        {0, TSQLMemIndexMode::None, true, 1998},
     };
     for (const Case& c : cases) {
         auto r = t.record(&c.key, &name);
         TSQLMemKeyPath path;
         const bool found = index.search(0, {r.data(), 1, c.mode}, c.last, path);
-        EXPECT_EQ(found, c.expected >= 0) << c.key << " mode " << c.mode << " last " << c.last;
+        EXPECT_EQ(found, c.expected >= 0)
+            << c.key << " mode " << static_cast<int>(c.mode) << " last " << c.last;
         if (found && c.expected >= 0) {
-            EXPECT_EQ(keyAt(path), c.expected) << c.key << " mode " << c.mode;
+            EXPECT_EQ(keyAt(path), c.expected) << c.key << " mode " << static_cast<int>(c.mode);
         }
     }
     // Walking next and prior through getRecord visits every entry in order.
@@ -383,31 +394,31 @@ TEST(BTreeNavigationTest, SearchesAndWalksFollowKeyOrder) {
     }
     std::vector<std::uint8_t> buffer(t.recordSize);
     TSQLMemGetRequest req;
-    req.Mode = gmNext;
+    req.Mode = TSQLMemGetMode::Next;
     req.FromFirst = true;
     req.Dest = buffer.data();
     int seen = 0, last = -1;
     for (;;) {
         index.getRecord(0, req, records);
-        if (req.Answer != grFound) break;
+        if (req.Answer != TSQLMemGetAnswer::Found) break;
         int id;
         std::memcpy(&id, &buffer[1], 4);
         EXPECT_LE(last, id);
         last = id;
         ++seen;
     }
-    EXPECT_EQ(req.Answer, grAfterLast);
+    EXPECT_EQ(req.Answer, TSQLMemGetAnswer::AfterLast);
     EXPECT_TRUE(req.FromLast) << "past the last entry the request is marked so";
     EXPECT_EQ(seen, 2000);
-    req.Mode = gmPrior;
+    req.Mode = TSQLMemGetMode::Prior;
     seen = 0;
     for (;;) {
         index.getRecord(0, req, records);
-        if (req.Answer != grFound) break;
+        if (req.Answer != TSQLMemGetAnswer::Found) break;
         ++seen;
     }
     EXPECT_EQ(seen, 2000);
-    EXPECT_EQ(req.Answer, grBeforeFirst);
+    EXPECT_EQ(req.Answer, TSQLMemGetAnswer::BeforeFirst);
     pages.releaseSession(0);
     // Record numbers in key order, both ways.
     for (std::int64_t n : {1, 2, 777, 2000}) {
@@ -421,10 +432,14 @@ TEST(BTreeNavigationTest, SearchesAndWalksFollowKeyOrder) {
     // Estimates: ids 500..998 are a quarter of the entries.
     int lo = 500, hi = 998;
     auto a = t.record(&lo, &name), b = t.record(&hi, &name);
-    const std::int64_t estimate = index.estimateRange(0, {a.data(), 1, 5}, {b.data(), 1, 4}, 2000);
+    const std::int64_t estimate =
+        index.estimateRange(0, {a.data(), 1, TSQLMemIndexMode::GreaterEqual},
+                            {b.data(), 1, TSQLMemIndexMode::LessEqual}, 2000);
     // Page fill varies, so the estimate is near, not exact.
     EXPECT_NEAR(static_cast<double>(estimate), 500.0, 75.0);
-    EXPECT_EQ(index.estimateRange(0, {b.data(), 1, 5}, {a.data(), 1, 4}, 2000), 0)
+    EXPECT_EQ(index.estimateRange(0, {b.data(), 1, TSQLMemIndexMode::GreaterEqual},
+                                  {a.data(), 1, TSQLMemIndexMode::LessEqual}, 2000),
+              0)
         << "an empty range";
 }
 
@@ -551,18 +566,20 @@ public:
             const auto r = table.record(it->first.id, it->first.name);
             index->buildKey(r.data(), key.data());
             TSQLMemKeyPath path;
-            ASSERT_TRUE(index->search(0, {r.data(), columns, 1}, false, path))
+            ASSERT_TRUE(index->search(0, {r.data(), columns, TSQLMemIndexMode::Equal}, false, path))
                 << "name " << it->first.name << " id " << it->first.id << " not found";
             std::size_t equal = 0;
-            for (bool ok = true; ok && index->entryMatches(0, path, key.data(), columns, 1);
+            for (bool ok = true;
+                 ok && index->entryMatches(0, path, key.data(), columns, TSQLMemIndexMode::Equal);
                  ok = index->stepNext(0, path))
                 ++equal;
             ASSERT_EQ(equal, model.count(it->first)) << "name " << it->first.name;
-            ASSERT_TRUE(index->search(0, {r.data(), columns, 1}, true, path));
+            ASSERT_TRUE(index->search(0, {r.data(), columns, TSQLMemIndexMode::Equal}, true, path));
         }
         const auto absent = table.record(-1, 9999999);
         TSQLMemKeyPath path;
-        EXPECT_FALSE(index->search(0, {absent.data(), columns, 1}, false, path));
+        EXPECT_FALSE(
+            index->search(0, {absent.data(), columns, TSQLMemIndexMode::Equal}, false, path));
 
         // Numbers in key order count the entries of every leaf.
         if (!expected.empty()) {

@@ -109,7 +109,8 @@ TEST_F(ChangePathTest, ConstraintsAreCheckedOnTheStoragePathItself) {
     TSQLMemTableData& table = *TSQLMemDataSetAccess::cursor(t)->table();
     std::vector<std::uint8_t> record(TSQLMemDataSetAccess::cursor(t)->recordSize());
     TSQLMemDataSetAccess::cursor(t)->setToRecord(TSQLMemDataSetAccess::cursor(t)->CurrentId);
-    ASSERT_EQ(TSQLMemDataSetAccess::cursor(t)->getRecord(0, record.data()), 0);
+    ASSERT_EQ(TSQLMemDataSetAccess::cursor(t)->getRecord(TSQLMemGetMode::Current, record.data()),
+              TSQLMemGetAnswer::Found);
     // A direct insert (as SQL and the loader make) meets the primary key.
     try {
         table.insertRecord(record.data());

@@ -710,7 +710,7 @@ TEST_F(DataSetTest, WideFieldHoldingACharacterOutside1251IsRefusedOnReading) {
     // parameter) may hold what 1251 cannot: here U+0531 over the second letter.
     TSQLMemLocalCursor& c = *TSQLMemDataSetAccess::cursor(t);
     std::vector<std::uint8_t> record(c.recordSize());
-    ASSERT_EQ(c.getRecord(0, record.data()), 0);
+    ASSERT_EQ(c.getRecord(TSQLMemGetMode::Current, record.data()), TSQLMemGetAnswer::Found);
     const char16_t ayb = u'\u0531';
     std::memcpy(record.data() + c.fieldDefs()[0].MemoryOffset + 2, &ayb, 2);
     c.table()->updateRecord(c.CurrentId, record.data());

@@ -235,9 +235,9 @@ TEST_F(JournalFilterTest, KeyConditionsAndIndexConditions) {
     // 40 > id read from the field's side, with "above null" before it.
     ASSERT_EQ(conditions.size(), 3u);
     EXPECT_TRUE(conditions[0].NullKey);
-    EXPECT_EQ(conditions[0].Mode, imGreater);
-    EXPECT_EQ(conditions[1].Mode, imLess);
-    EXPECT_EQ(conditions[2].Mode, imGreaterEqual);
+    EXPECT_EQ(conditions[0].Mode, TSQLMemIndexMode::Greater);
+    EXPECT_EQ(conditions[1].Mode, TSQLMemIndexMode::Less);
+    EXPECT_EQ(conditions[2].Mode, TSQLMemIndexMode::GreaterEqual);
     std::int32_t bound = 0;
     std::memcpy(&bound, conditions[1].Key.data(), 4);
     EXPECT_EQ(bound, 40);
@@ -246,7 +246,7 @@ TEST_F(JournalFilterTest, KeyConditionsAndIndexConditions) {
     ASSERT_TRUE(rest);
     std::vector<std::uint8_t> record(cursor->recordSize());
     t.first();
-    ASSERT_EQ(cursor->getRecord(0, record.data()), 0);
+    ASSERT_EQ(cursor->getRecord(TSQLMemGetMode::Current, record.data()), TSQLMemGetAnswer::Found);
     EXPECT_TRUE(rest->test(record.data()));  // tested_name is not 'x'
 }
 

@@ -345,7 +345,8 @@ protected:
             std::vector<std::uint8_t> record(static_cast<std::size_t>(t->cursor.recordSize()));
             const std::int32_t idOffset = t->cursor.fieldDefs()[0].MemoryOffset;
             t->cursor.first();
-            while (t->cursor.getRecord(1, record.data()) == 0) {
+            while (t->cursor.getRecord(TSQLMemGetMode::Next, record.data()) ==
+                   TSQLMemGetAnswer::Found) {
                 std::int32_t id;
                 std::memcpy(&id, record.data() + idOffset, 4);
                 t->rowOf[{t->cursor.CurrentId.PageNo, t->cursor.CurrentId.PageItemNo}] = id;
@@ -537,7 +538,7 @@ protected:
 
     // The first (or last) visible row whose key compares with `key` on the
     // cursor's index as `mode` asks, 0 for none: a key search.
-    int firstWithKey(const Row& key, std::size_t columns, int mode, bool forward) {
+    int firstWithKey(const Row& key, std::size_t columns, TSQLMemIndexMode mode, bool forward) {
         const TSQLMemLocalCursor::RangeBound b = boundOf(key, columns, false);
         const TSQLMemScanSearchCondition condition{mode, indexed.cursor.IndexId,
                                                    static_cast<std::int32_t>(columns),
@@ -662,18 +663,21 @@ TEST_F(SearchDifferentialTest, IndexesShowWhatAScanShows) {
         if (order) {
             const std::size_t columns = pick(1, order->columns.size());
             const Row key = randomKey(*order, columns);
-            const int mode = static_cast<int>(pick(imEqual, imGreaterEqual));
+            constexpr TSQLMemIndexMode kModes[] = {
+                TSQLMemIndexMode::Equal, TSQLMemIndexMode::Less, TSQLMemIndexMode::Greater,
+                TSQLMemIndexMode::LessEqual, TSQLMemIndexMode::GreaterEqual};
+            const TSQLMemIndexMode mode = kModes[pick(0, std::size(kModes) - 1)];
             auto holds = [&](int id) {
                 const int r = compareOn(*order, columns, rows[id], key);
-                return mode == imEqual       ? r == 0
-                       : mode == imLess      ? r < 0
-                       : mode == imGreater   ? r > 0
-                       : mode == imLessEqual ? r <= 0
-                                             : r >= 0;
+                return mode == TSQLMemIndexMode::Equal       ? r == 0
+                       : mode == TSQLMemIndexMode::Less      ? r < 0
+                       : mode == TSQLMemIndexMode::Greater   ? r > 0
+                       : mode == TSQLMemIndexMode::LessEqual ? r <= 0
+                                                             : r >= 0;
             };
             const auto first = std::find_if(got.begin(), got.end(), holds);
             const auto last = std::find_if(got.rbegin(), got.rend(), holds);
-            SCOPED_TRACE("key search, mode " + std::to_string(mode) + " on " +
+            SCOPED_TRACE("key search, mode " + std::to_string(static_cast<int>(mode)) + " on " +
                          std::to_string(columns) + ": " + describe(key));
             EXPECT_EQ(firstWithKey(key, columns, mode, true), first == got.end() ? 0 : *first);
             EXPECT_EQ(firstWithKey(key, columns, mode, false), last == got.rend() ? 0 : *last);

@@ -169,7 +169,7 @@ TEST_F(SearchTest, FilteredWalksMatchAPlainScan) {
         TSQLMemExprParser::ParseFilter(plain, filter, true, false);
         for (t.first(); !t.eof(); t.next()) {
             std::vector<std::uint8_t> record(TSQLMemDataSetAccess::cursor(t)->recordSize());
-            TSQLMemDataSetAccess::cursor(t)->getRecord(0, record.data());
+            TSQLMemDataSetAccess::cursor(t)->getRecord(TSQLMemGetMode::Current, record.data());
             plain.SetRecordBuffer(record.data());
             if (plain.IsTrue()) expected.push_back(t.fieldByName("id").asInteger());
         }
@@ -246,21 +246,21 @@ TEST_F(SearchTest, FindAnyAndNearestThroughAnotherIndex) {
     ASSERT_TRUE(c.table()->search(c, request));
     c.setToRecord(found);
     std::vector<std::uint8_t> record(c.recordSize());
-    c.getRecord(0, record.data());
+    c.getRecord(TSQLMemGetMode::Current, record.data());
     std::int32_t id = 0;
     std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
     EXPECT_EQ(id, 25);  // the first in natural order, though the index meets 30 first
     request.FromEnd = false;
     ASSERT_TRUE(c.table()->search(c, request));
     c.setToRecord(found);
-    c.getRecord(0, record.data());
+    c.getRecord(TSQLMemGetMode::Current, record.data());
     std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
     EXPECT_EQ(id, 26);
     request.Forward = false;
     request.FromEnd = true;
     ASSERT_TRUE(c.table()->search(c, request));
     c.setToRecord(found);
-    c.getRecord(0, record.data());
+    c.getRecord(TSQLMemGetMode::Current, record.data());
     std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
     EXPECT_EQ(id, 30);
     // find-any on a contradiction reads nothing.
@@ -346,15 +346,15 @@ TEST_F(SearchTest, ARecordLeavingTheFilterKeepsItsPlaceInTheWalk) {
     // Standing on the record that is no longer visible, a step goes to its
     // neighbours in the cursor's order (k 11 after k 10, k 9 before it).
     std::vector<std::uint8_t> record(c.recordSize());
-    auto step = [&](int mode) {
+    auto step = [&](TSQLMemGetMode mode) {
         c.setToRecord(left);
-        EXPECT_EQ(c.getRecord(mode, record.data()), 0);
+        EXPECT_EQ(c.getRecord(mode, record.data()), TSQLMemGetAnswer::Found);
         std::int32_t id = 0;
         std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
         return id;
     };
-    EXPECT_EQ(step(1), 9);
-    EXPECT_EQ(step(2), 11);
+    EXPECT_EQ(step(TSQLMemGetMode::Next), 9);
+    EXPECT_EQ(step(TSQLMemGetMode::Prior), 11);
 }
 
 TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
@@ -369,7 +369,7 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
     };
     auto idAt = [&] {
         std::vector<std::uint8_t> record(c.recordSize());
-        c.getRecord(0, record.data());
+        c.getRecord(TSQLMemGetMode::Current, record.data());
         std::int32_t id = 0, k = 0;
         std::memcpy(&id, record.data() + c.fieldDefs()[0].MemoryOffset, 4);
         std::memcpy(&k, record.data() + c.fieldDefs()[1].MemoryOffset, 4);
@@ -377,7 +377,7 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
     };
     // The first visible record, in the cursor's order, whose key compares
     // as `mode` asks; the cursor moves there only when there is one.
-    auto findKey = [&](const std::uint8_t* keyRecord, int mode) {
+    auto findKey = [&](const std::uint8_t* keyRecord, TSQLMemIndexMode mode) {
         TSQLMemScanSearchCondition condition{mode, c.IndexId, 1, keyRecord, nullptr};
         TSQLMemRecordID id;
         TSQLMemSearchRequest request;
@@ -387,16 +387,16 @@ TEST_F(SearchTest, KeySearchOnTheCursorsIndex) {
         c.setToRecord(id);
         return true;
     };
-    ASSERT_TRUE(findKey(keyOf(20), imGreaterEqual));  // the first in k order
+    ASSERT_TRUE(findKey(keyOf(20), TSQLMemIndexMode::GreaterEqual));  // the first in k order
     EXPECT_EQ(idAt().first, 20);
-    ASSERT_TRUE(findKey(keyOf(20), imGreater));
+    ASSERT_TRUE(findKey(keyOf(20), TSQLMemIndexMode::Greater));
     EXPECT_EQ(idAt().first, 21);
-    EXPECT_FALSE(findKey(keyOf(29), imGreater));
+    EXPECT_FALSE(findKey(keyOf(29), TSQLMemIndexMode::Greater));
     EXPECT_EQ(idAt().first, 21) << "a failed search leaves the cursor where it was";
     // The filter is part of every search.
     t.setFilter("id > 30");
     t.setFiltered(true);
-    ASSERT_TRUE(findKey(keyOf(5), imEqual));
+    ASSERT_TRUE(findKey(keyOf(5), TSQLMemIndexMode::Equal));
     EXPECT_EQ(idAt(), (std::pair<int, int>{5, 35}));  // 5 and 35 have k = 5
 }
 

@@ -289,16 +289,16 @@ protected:
 
 TEST_F(RecordStoreTest, EmptyStoreHasNothingToGiveOrTake) {
     TSQLMemGetRequest r;
-    r.Mode = gmNext;
+    r.Mode = TSQLMemGetMode::Next;
     r.FromFirst = true;
     store.get(r);
-    EXPECT_EQ(r.Answer, grAfterLast);
-    for (int mode : {gmCurrent, gmPrior}) {
+    EXPECT_EQ(r.Answer, TSQLMemGetAnswer::AfterLast);
+    for (TSQLMemGetMode mode : {TSQLMemGetMode::Current, TSQLMemGetMode::Prior}) {
         TSQLMemGetRequest q;
         q.Mode = mode;
         q.Slot = 0;
         store.get(q);
-        EXPECT_EQ(q.Answer, grAfterLast) << "mode " << mode;
+        EXPECT_EQ(q.Answer, TSQLMemGetAnswer::AfterLast) << "mode " << static_cast<int>(mode);
     }
     EXPECT_FALSE(remove(0));
     EXPECT_FALSE(store.exists({0, 0}));
@@ -448,31 +448,39 @@ TEST_F(RecordStoreNavigationTest, GetAnswersEveryModeAndStartingPoint) {
     const struct {
         const char* what;
         bool fromFirst, fromLast;
-        int mode;
+        TSQLMemGetMode mode;
         std::int32_t slot;
-        int answer;
+        TSQLMemGetAnswer answer;
         std::int32_t found;
     } rows[] = {
-        {"first, next", true, false, gmNext, -1, grFound, 1},
-        {"first, prior", true, false, gmPrior, -1, grBeforeFirst, -1},
-        {"first, current", true, false, gmCurrent, -1, grNotFound, -1},
-        {"last, prior", false, true, gmPrior, -1, grFound, 6},
-        {"last, next", false, true, gmNext, -1, grAfterLast, -1},
-        {"last, current", false, true, gmCurrent, -1, grNotFound, -1},
-        {"current live", false, false, gmCurrent, 4, grFound, 4},
-        {"current hole", false, false, gmCurrent, 2, grNotFound, -1},
-        {"current below lowest", false, false, gmCurrent, 0, grNotFound, -1},
-        {"current never used", false, false, gmCurrent, 7, grNotFound, -1},
-        {"next over holes", false, false, gmNext, 1, grFound, 4},
-        {"next from a hole", false, false, gmNext, 2, grFound, 4},
-        {"next from highest", false, false, gmNext, 6, grAfterLast, -1},
-        {"next from last slot", false, false, gmNext, 7, grAfterLast, -1},
-        {"next from nowhere", false, false, gmNext, -1, grFound, 1},
-        {"prior over holes", false, false, gmPrior, 6, grFound, 4},
-        {"prior from a hole", false, false, gmPrior, 3, grFound, 1},
-        {"prior from lowest", false, false, gmPrior, 1, grBeforeFirst, -1},
-        {"prior from slot 0", false, false, gmPrior, 0, grBeforeFirst, -1},
-        {"prior from never used", false, false, gmPrior, 7, grFound, 6},
+        {"first, next", true, false, TSQLMemGetMode::Next, -1, TSQLMemGetAnswer::Found, 1},
+        {"first, prior", true, false, TSQLMemGetMode::Prior, -1, TSQLMemGetAnswer::BeforeFirst, -1},
+        {"first, current", true, false, TSQLMemGetMode::Current, -1, TSQLMemGetAnswer::NotFound,
+         -1},
+        {"last, prior", false, true, TSQLMemGetMode::Prior, -1, TSQLMemGetAnswer::Found, 6},
+        {"last, next", false, true, TSQLMemGetMode::Next, -1, TSQLMemGetAnswer::AfterLast, -1},
+        {"last, current", false, true, TSQLMemGetMode::Current, -1, TSQLMemGetAnswer::NotFound, -1},
+        {"current live", false, false, TSQLMemGetMode::Current, 4, TSQLMemGetAnswer::Found, 4},
+        {"current hole", false, false, TSQLMemGetMode::Current, 2, TSQLMemGetAnswer::NotFound, -1},
+        {"current below lowest", false, false, TSQLMemGetMode::Current, 0,
+         TSQLMemGetAnswer::NotFound, -1},
+        {"current never used", false, false, TSQLMemGetMode::Current, 7, TSQLMemGetAnswer::NotFound,
+         -1},
+        {"next over holes", false, false, TSQLMemGetMode::Next, 1, TSQLMemGetAnswer::Found, 4},
+        {"next from a hole", false, false, TSQLMemGetMode::Next, 2, TSQLMemGetAnswer::Found, 4},
+        {"next from highest", false, false, TSQLMemGetMode::Next, 6, TSQLMemGetAnswer::AfterLast,
+         -1},
+        {"next from last slot", false, false, TSQLMemGetMode::Next, 7, TSQLMemGetAnswer::AfterLast,
+         -1},
+        {"next from nowhere", false, false, TSQLMemGetMode::Next, -1, TSQLMemGetAnswer::Found, 1},
+        {"prior over holes", false, false, TSQLMemGetMode::Prior, 6, TSQLMemGetAnswer::Found, 4},
+        {"prior from a hole", false, false, TSQLMemGetMode::Prior, 3, TSQLMemGetAnswer::Found, 1},
+        {"prior from lowest", false, false, TSQLMemGetMode::Prior, 1, TSQLMemGetAnswer::BeforeFirst,
+         -1},
+        {"prior from slot 0", false, false, TSQLMemGetMode::Prior, 0, TSQLMemGetAnswer::BeforeFirst,
+         -1},
+        {"prior from never used", false, false, TSQLMemGetMode::Prior, 7, TSQLMemGetAnswer::Found,
+         6},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -485,7 +493,7 @@ TEST_F(RecordStoreNavigationTest, GetAnswersEveryModeAndStartingPoint) {
         r.Dest = reinterpret_cast<std::uint8_t*>(&dest);
         store.get(r);
         EXPECT_EQ(r.Answer, row.answer);
-        if (row.answer == grFound) {
+        if (row.answer == TSQLMemGetAnswer::Found) {
             EXPECT_EQ(r.Slot, row.found);
             EXPECT_EQ(dest, row.found) << "the record's bytes are copied out";
             EXPECT_FALSE(r.FromFirst || r.FromLast);
@@ -501,15 +509,15 @@ TEST_F(RecordStoreNavigationTest, RepeatingOneRequestWalksTheWholeTable) {
     for (const bool forward : {true, false}) {
         SCOPED_TRACE(forward ? "forward" : "backward");
         TSQLMemGetRequest r;
-        r.Mode = forward ? gmNext : gmPrior;
+        r.Mode = forward ? TSQLMemGetMode::Next : TSQLMemGetMode::Prior;
         (forward ? r.FromFirst : r.FromLast) = true;
         std::vector<std::int32_t> seen;
-        for (store.get(r); r.Answer == grFound; store.get(r))
+        for (store.get(r); r.Answer == TSQLMemGetAnswer::Found; store.get(r))
             seen.push_back(r.Slot);
         const std::vector<std::int32_t> expected =
             forward ? std::vector<std::int32_t>{1, 4, 6} : std::vector<std::int32_t>{6, 4, 1};
         EXPECT_EQ(seen, expected);
-        EXPECT_EQ(r.Answer, forward ? grAfterLast : grBeforeFirst);
+        EXPECT_EQ(r.Answer, forward ? TSQLMemGetAnswer::AfterLast : TSQLMemGetAnswer::BeforeFirst);
     }
 }
 

@@ -189,7 +189,7 @@ TEST(TemporaryTableTest, RecordNumbersAreIdentifiersPlusOne) {
         SCOPED_TRACE(row.recNo);
         ASSERT_TRUE(c.setRecNo(row.recNo));
         EXPECT_EQ(c.CurrentId, TSQLMemTemporaryRecordManager::idOfNumber(row.id));
-        ASSERT_EQ(c.getRecord(gmCurrent, record.data()), grFound);
+        ASSERT_EQ(c.getRecord(TSQLMemGetMode::Current, record.data()), TSQLMemGetAnswer::Found);
         std::int32_t id;
         std::memcpy(&id, record.data() + c.firstFieldOffset(), 4);
         EXPECT_EQ(id, row.id);
@@ -355,7 +355,7 @@ std::string recordAt(const TSQLMemTemporaryRecordManager& rm, std::int64_t numbe
     std::uint8_t buf[4];
     r.Dest = buf;
     rm.get(r);
-    return r.Answer == grFound ? std::string(reinterpret_cast<char*>(buf), 4) : "-";
+    return r.Answer == TSQLMemGetAnswer::Found ? std::string(reinterpret_cast<char*>(buf), 4) : "-";
 }
 
 TEST(TemporaryRecordStoreTest, LoadsAppendsThroughTheWriteBufferAndSavesAgain) {
@@ -399,23 +399,32 @@ TEST(TemporaryRecordStoreTest, GetModes) {
     rm.loadState(kThreeRecords.data(), kThreeRecords.size());
     const struct {
         const char* what;
-        int mode;
+        TSQLMemGetMode mode;
         bool fromFirst, fromLast;
         std::int64_t from;
-        int answer;
+        TSQLMemGetAnswer answer;
         std::int64_t to;
     } rows[] = {
-        {"first", gmNext, true, false, 0, grFound, 0},
-        {"prior from the start", gmPrior, true, false, 0, grBeforeFirst, -1},
-        {"current from the start", gmCurrent, true, false, 0, grNotFound, -1},
-        {"last", gmPrior, false, true, 0, grFound, 2},
-        {"next from the end", gmNext, false, true, 0, grAfterLast, -1},
-        {"next into the file side", gmNext, false, false, 1, grFound, 2},
-        {"next past the last", gmNext, false, false, 2, grAfterLast, -1},
-        {"prior out of the file side", gmPrior, false, false, 2, grFound, 1},
-        {"prior before record 0", gmPrior, false, false, 0, grBeforeFirst, -1},
-        {"current on the file side", gmCurrent, false, false, 2, grFound, 2},
-        {"current outside", gmCurrent, false, false, 3, grNotFound, -1},
+        {"first", TSQLMemGetMode::Next, true, false, 0, TSQLMemGetAnswer::Found, 0},
+        {"prior from the start", TSQLMemGetMode::Prior, true, false, 0,
+         TSQLMemGetAnswer::BeforeFirst, -1},
+        {"current from the start", TSQLMemGetMode::Current, true, false, 0,
+         TSQLMemGetAnswer::NotFound, -1},
+        {"last", TSQLMemGetMode::Prior, false, true, 0, TSQLMemGetAnswer::Found, 2},
+        {"next from the end", TSQLMemGetMode::Next, false, true, 0, TSQLMemGetAnswer::AfterLast,
+         -1},
+        {"next into the file side", TSQLMemGetMode::Next, false, false, 1, TSQLMemGetAnswer::Found,
+         2},
+        {"next past the last", TSQLMemGetMode::Next, false, false, 2, TSQLMemGetAnswer::AfterLast,
+         -1},
+        {"prior out of the file side", TSQLMemGetMode::Prior, false, false, 2,
+         TSQLMemGetAnswer::Found, 1},
+        {"prior before record 0", TSQLMemGetMode::Prior, false, false, 0,
+         TSQLMemGetAnswer::BeforeFirst, -1},
+        {"current on the file side", TSQLMemGetMode::Current, false, false, 2,
+         TSQLMemGetAnswer::Found, 2},
+        {"current outside", TSQLMemGetMode::Current, false, false, 3, TSQLMemGetAnswer::NotFound,
+         -1},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -430,7 +439,7 @@ TEST(TemporaryRecordStoreTest, GetModes) {
         r.Dest = buf;
         rm.get(r);
         EXPECT_EQ(r.Answer, row.answer);
-        if (row.answer == grFound) {
+        if (row.answer == TSQLMemGetAnswer::Found) {
             EXPECT_EQ(TSQLMemTemporaryRecordManager::numberOfId(r.Slot, r.ItemNo), row.to);
             EXPECT_EQ(buf[0], "ABC"[row.to]);
             EXPECT_FALSE(r.FromFirst || r.FromLast);

@@ -41,6 +41,11 @@ enum class TDataEvent {
 
 enum class TDataAction { daFail, daAbort, daRetry };
 
+// How a dataset asks its engine to move the cursor (internalGetRecord), and
+// what the engine answers.
+enum class TFetchMode { Current, Next, Prior };
+enum class TFetchAnswer { Found, BeforeFirst, AfterLast, NotFound };
+
 struct TLocateOptions {
     bool caseInsensitive = false;
     bool partialKey = false;
@@ -367,8 +372,7 @@ protected:
     virtual void internalFirst() = 0;
     virtual void internalLast() = 0;
     virtual void internalSetToRecord(const std::uint8_t* buffer) = 0;
-    // mode 0 current, 1 next, 2 prior; 0 found, 1 before first, 2 after last, 3 none.
-    virtual int internalGetRecord(std::uint8_t* buffer, int mode) = 0;
+    virtual TFetchAnswer internalGetRecord(std::uint8_t* buffer, TFetchMode mode) = 0;
     virtual void internalInitRecord(std::uint8_t* buffer) = 0;
     virtual void internalEdit() = 0;
     virtual void internalPost(bool isInsert) = 0;
@@ -421,7 +425,7 @@ private:
     using Buffer = std::vector<std::uint8_t>;
 
     void runWithErrorEvent(const TDataSetErrorEvent& handler, const std::function<void()>& op);
-    bool fetch(int mode);  // moves the cursor and loads the current record on success
+    bool fetch(TFetchMode mode);  // moves the cursor and loads the current record on success
     Buffer& current() { return m_buffers[m_active]; }
     const Buffer& current() const { return m_buffers[m_active]; }
     const std::uint8_t* currentBuffer() const {

@@ -121,7 +121,7 @@ protected:
     void internalFirst() override;
     void internalLast() override;
     void internalSetToRecord(const std::uint8_t* buffer) override;
-    int internalGetRecord(std::uint8_t* buffer, int mode) override;
+    TFetchAnswer internalGetRecord(std::uint8_t* buffer, TFetchMode mode) override;
     void internalInitRecord(std::uint8_t* buffer) override;
     void internalEdit() override;
     void internalPost(bool isInsert) override;

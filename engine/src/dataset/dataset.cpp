@@ -204,7 +204,7 @@ void TDataSet::fillWindow(int before) {
     before = std::clamp(before, 0, room);
     // Reads from where the cursor stands towards `mode` until `into` holds
     // `want` rows; false when the order ends first.
-    auto collect = [&](std::vector<Buffer>& into, int mode, int want) {
+    auto collect = [&](std::vector<Buffer>& into, TFetchMode mode, int want) {
         while (static_cast<int>(into.size()) < want) {
             Buffer b;
             if (pool.empty()) {
@@ -213,7 +213,7 @@ void TDataSet::fillWindow(int before) {
                 b = std::move(pool.back());
                 pool.pop_back();
             }
-            if (internalGetRecord(b.data(), mode) != 0) {
+            if (internalGetRecord(b.data(), mode) != TFetchAnswer::Found) {
                 pool.push_back(std::move(b));
                 return false;
             }
@@ -223,13 +223,13 @@ void TDataSet::fillWindow(int before) {
     };
     std::vector<Buffer> ahead, after;  // nearest first
     internalSetToRecord(current().data());
-    const bool moreAhead = collect(ahead, 2, before);
+    const bool moreAhead = collect(ahead, TFetchMode::Prior, before);
     internalSetToRecord(current().data());
-    collect(after, 1, room - static_cast<int>(ahead.size()));
+    collect(after, TFetchMode::Next, room - static_cast<int>(ahead.size()));
     // Near the end of the order the window shows more records ahead instead.
     if (moreAhead && static_cast<int>(ahead.size() + after.size()) < room) {
         internalSetToRecord(ahead.empty() ? current().data() : ahead.back().data());
-        collect(ahead, 2, room - static_cast<int>(after.size()));
+        collect(ahead, TFetchMode::Prior, room - static_cast<int>(after.size()));
     }
     std::vector<Buffer> window;
     window.reserve(ahead.size() + 1 + after.size());
@@ -244,11 +244,11 @@ void TDataSet::fillWindow(int before) {
 
 // --- navigation ------------------------------------------------------------
 
-bool TDataSet::fetch(int mode) {
+bool TDataSet::fetch(TFetchMode mode) {
     // The scratch buffer held an earlier record, so the cursor overwrites
     // only what changed; it becomes the current record on success.
     if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
-    if (internalGetRecord(m_fetchBuffer.data(), mode) != 0) return false;
+    if (internalGetRecord(m_fetchBuffer.data(), mode) != TFetchAnswer::Found) return false;
     current().swap(m_fetchBuffer);
     return true;
 }
@@ -259,11 +259,11 @@ void TDataSet::resync() {
 
 // `before`: how many rows of the window should precede the current record.
 void TDataSet::resyncAt(int before) {
-    if (fetch(0)) {
+    if (fetch(TFetchMode::Current)) {
         m_hasCurrent = true;
     } else {
         // The cursor's record is gone or hidden: take the next one, else the last.
-        m_hasCurrent = fetch(1) || (internalLast(), fetch(2));
+        m_hasCurrent = fetch(TFetchMode::Next) || (internalLast(), fetch(TFetchMode::Prior));
         if (!m_hasCurrent) m_bof = m_eof = true;
     }
     fillWindow(before);
@@ -274,7 +274,7 @@ void TDataSet::first() {
     checkBrowseMode();
     call(BeforeScroll, *this);
     internalFirst();
-    m_hasCurrent = fetch(1);
+    m_hasCurrent = fetch(TFetchMode::Next);
     m_bof = true;
     m_eof = !m_hasCurrent;
     fillWindow(0);
@@ -287,7 +287,7 @@ void TDataSet::last() {
     checkBrowseMode();
     call(BeforeScroll, *this);
     internalLast();
-    m_hasCurrent = fetch(2);
+    m_hasCurrent = fetch(TFetchMode::Prior);
     m_eof = true;
     m_bof = !m_hasCurrent;
     fillWindow(m_bufferCount - 1);
@@ -321,7 +321,9 @@ int TDataSet::moveBy(int distance) {
         }
         internalSetToRecord(current().data());
         if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
-        if (internalGetRecord(m_fetchBuffer.data(), forward ? 1 : 2) != 0) {
+        if (internalGetRecord(m_fetchBuffer.data(),
+                              forward ? TFetchMode::Next : TFetchMode::Prior) !=
+            TFetchAnswer::Found) {
             (forward ? m_eof : m_bof) = true;
             break;
         }
@@ -390,7 +392,7 @@ void TDataSet::gotoBookmark(const TBookmark& bookmark) {
     checkBrowseMode();
     call(BeforeScroll, *this);
     internalGotoBookmark(bookmark);
-    if (!fetch(0)) throw ESQLMemException(10026, "Cannot retreive record");
+    if (!fetch(TFetchMode::Current)) throw ESQLMemException(10026, "Cannot retreive record");
     m_hasCurrent = true;
     m_bof = m_eof = false;
     fillWindow((m_bufferCount - 1) / 2);
@@ -478,7 +480,7 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
         return false;
     }
     internalFirst();
-    while (internalGetRecord(candidate.data(), 1) == 0) {
+    while (internalGetRecord(candidate.data(), TFetchMode::Next) == TFetchAnswer::Found) {
         if (matches(candidate.data())) {
             land();
             return true;
@@ -524,7 +526,7 @@ void TDataSet::beginInsert(bool append) {
         if (m_bufferCount > 1) internalLast();
         for (int i = 1; i < m_bufferCount; ++i) {
             Buffer b(current().size(), 0);
-            if (internalGetRecord(b.data(), 2) != 0) break;
+            if (internalGetRecord(b.data(), TFetchMode::Prior) != TFetchAnswer::Found) break;
             window.insert(window.begin(), std::move(b));
         }
         active = static_cast<int>(window.size()) - 1;
@@ -594,7 +596,7 @@ void TDataSet::edit() {
     runWithErrorEvent(OnEditError, [&] {
         internalSetToRecord(current().data());
         internalEdit();
-        if (!fetch(0)) throw ESQLMemException(10026, "Cannot retreive record");
+        if (!fetch(TFetchMode::Current)) throw ESQLMemException(10026, "Cannot retreive record");
     });
     m_oldBuffer = current();
     m_oldHasCurrent = true;
@@ -655,7 +657,7 @@ void TDataSet::deleteRecord() {
         internalSetToRecord(current().data());
         internalDelete();
     });
-    m_hasCurrent = fetch(0) || fetch(1);
+    m_hasCurrent = fetch(TFetchMode::Current) || fetch(TFetchMode::Next);
     m_bof = m_eof = !m_hasCurrent;
     fillWindow(m_active);
     dataEvent(TDataEvent::deDataSetChange);

@@ -118,13 +118,43 @@ void TSQLMemDataSet::internalSetToRecord(const std::uint8_t* buffer) {
     m_cursor->setToRecord(TSQLMemRecordID::load(buffer + m_cursor->recordSize()), buffer);
 }
 
-int TSQLMemDataSet::internalGetRecord(std::uint8_t* buffer, int mode) {
-    const int answer = m_cursor->getRecord(mode, buffer);
-    if (answer == 0) {
+namespace {
+
+TSQLMemGetMode getModeOf(TFetchMode mode) {
+    switch (mode) {
+        case TFetchMode::Current:
+            return TSQLMemGetMode::Current;
+        case TFetchMode::Next:
+            return TSQLMemGetMode::Next;
+        case TFetchMode::Prior:
+            return TSQLMemGetMode::Prior;
+    }
+    return TSQLMemGetMode::Current;
+}
+
+TFetchAnswer fetchAnswerOf(TSQLMemGetAnswer answer) {
+    switch (answer) {
+        case TSQLMemGetAnswer::Found:
+            return TFetchAnswer::Found;
+        case TSQLMemGetAnswer::BeforeFirst:
+            return TFetchAnswer::BeforeFirst;
+        case TSQLMemGetAnswer::AfterLast:
+            return TFetchAnswer::AfterLast;
+        case TSQLMemGetAnswer::NotFound:
+            return TFetchAnswer::NotFound;
+    }
+    return TFetchAnswer::NotFound;
+}
+
+}  // namespace
+
+TFetchAnswer TSQLMemDataSet::internalGetRecord(std::uint8_t* buffer, TFetchMode mode) {
+    const TSQLMemGetAnswer answer = m_cursor->getRecord(getModeOf(mode), buffer);
+    if (answer == TSQLMemGetAnswer::Found) {
         m_cursor->CurrentId.store(buffer + m_cursor->recordSize());
         buffer[m_cursor->recordSize() + TSQLMemRecordID::kStoredSize] = kFlagCurrent;
     }
-    return answer;
+    return fetchAnswerOf(answer);
 }
 
 void TSQLMemDataSet::internalInitRecord(std::uint8_t* buffer) {
@@ -284,7 +314,8 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         TSQLMemTableData* t;
         ~Release() { t->indexManager().releasePages(0); }
     } release{table};
-    const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()), 1};
+    const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()),
+                                  TSQLMemIndexMode::Equal};
     TSQLMemKeyPath path;
     if (!index.search(0, equal, false, path)) return 0;
     // Walk the run of equal keys until one passes the exact test and the filter.
@@ -292,8 +323,10 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
     index.buildKey(bound.data(), key.data());
     for (;;) {
         m_cursor->setToRecord(index.entryRecordId(0, path));
-        if (internalGetRecord(found, 0) == 0 && matches(found)) return 1;
-        if (!index.stepNext(0, path) || !index.entryMatches(0, path, key.data(), equal.columns, 1))
+        if (internalGetRecord(found, TFetchMode::Current) == TFetchAnswer::Found && matches(found))
+            return 1;
+        if (!index.stepNext(0, path) ||
+            !index.entryMatches(0, path, key.data(), equal.columns, TSQLMemIndexMode::Equal))
             break;
     }
     return 0;
@@ -330,7 +363,8 @@ int TSQLMemDataSet::searchLocate(const std::vector<TField*>& keys,
     request.Found = &id;
     while (m_cursor->table()->search(*m_cursor, request)) {
         m_cursor->setToRecord(id);
-        if (internalGetRecord(found, 0) == 0 && matches(found)) return 1;
+        if (internalGetRecord(found, TFetchMode::Current) == TFetchAnswer::Found && matches(found))
+            return 1;
         request.FromEnd = false;  // on from the record just refused
     }
     return 0;

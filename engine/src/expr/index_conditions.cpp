@@ -87,20 +87,20 @@ bool keepsOrder(int fieldType, int common, const TSQLMemVariant& key) {
     return false;
 }
 
-int modeOf(std::uint8_t op, bool mirrored) {
+TSQLMemIndexMode modeOf(std::uint8_t op, bool mirrored) {
     switch (op) {
         case eoEqual:
-            return imEqual;
+            return TSQLMemIndexMode::Equal;
         case eoLess:
-            return mirrored ? imGreater : imLess;
+            return mirrored ? TSQLMemIndexMode::Greater : TSQLMemIndexMode::Less;
         case eoGreater:
-            return mirrored ? imLess : imGreater;
+            return mirrored ? TSQLMemIndexMode::Less : TSQLMemIndexMode::Greater;
         case eoLessEqual:
-            return mirrored ? imGreaterEqual : imLessEqual;
+            return mirrored ? TSQLMemIndexMode::GreaterEqual : TSQLMemIndexMode::LessEqual;
         case eoGreaterEqual:
-            return mirrored ? imLessEqual : imGreaterEqual;
+            return mirrored ? TSQLMemIndexMode::LessEqual : TSQLMemIndexMode::GreaterEqual;
         default:
-            return imNone;
+            return TSQLMemIndexMode::None;
     }
 }
 
@@ -117,8 +117,9 @@ bool indexConditionOf(TSQLMemExprNode& node, const TSQLMemFieldDefs& fields,
         value = dynamic_cast<TSQLMemExprNodeConst*>(cmp->Children[0].get());
         constantOnLeft = true;
     }
-    const int mode = modeOf(cmp->Operator, constantOnLeft);
-    if (mode == imNone || !field || !value || !field->boundToFields() || value->Value.IsNull())
+    const TSQLMemIndexMode mode = modeOf(cmp->Operator, constantOnLeft);
+    if (mode == TSQLMemIndexMode::None || !field || !value || !field->boundToFields() ||
+        value->Value.IsNull())
         return false;
     if (field->FieldNo < 0 || field->FieldNo >= fields.count()) return false;
     const TSQLMemFieldDef& def = fields[field->FieldNo];
@@ -159,7 +160,7 @@ bool indexConditionOf(TSQLMemExprNode& node, const TSQLMemFieldDefs& fields,
         if (chars > def.Size) {
             // No stored value is that long: equality is impossible, and a
             // range is answered by the test.
-            if (mode != imEqual) return false;
+            if (mode != TSQLMemIndexMode::Equal) return false;
             out.Impossible = true;
         }
         const std::int32_t bytes = std::min(key.Size(), def.MemoryDataSize);
@@ -183,7 +184,7 @@ bool indexConditionOf(TSQLMemExprNode& node, const TSQLMemFieldDefs& fields,
 void addAboveNull(std::vector<TSQLMemIndexCondition>& out, const TSQLMemIndexCondition& upper) {
     TSQLMemIndexCondition aboveNull;
     aboveNull.IndexId = upper.IndexId;
-    aboveNull.Mode = imGreater;
+    aboveNull.Mode = TSQLMemIndexMode::Greater;
     aboveNull.Key.assign(upper.Key.size(), 0);
     aboveNull.NullKey = true;
     out.push_back(std::move(aboveNull));
@@ -227,7 +228,9 @@ std::unique_ptr<TSQLMemRecordPredicate> TSQLMemExpression::splitForIndexes(
             remaining.push_back(node);
             continue;
         }
-        if (condition.Mode == imLess || condition.Mode == imLessEqual) addAboveNull(out, condition);
+        if (condition.Mode == TSQLMemIndexMode::Less ||
+            condition.Mode == TSQLMemIndexMode::LessEqual)
+            addAboveNull(out, condition);
         out.push_back(std::move(condition));
     }
     if (remaining.empty()) return nullptr;

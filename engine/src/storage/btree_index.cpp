@@ -156,7 +156,7 @@ std::int32_t TSQLMemBTreeIndex::entrySize(const std::uint8_t* page) const {
 }
 
 bool TSQLMemBTreeIndex::binarySearch(const std::uint8_t* page, const std::uint8_t* key, int start,
-                                     int mode, int columns, int& pos) const {
+                                     EqualPick pick, int columns, int& pos) const {
     const int count = countOf(page);
     const std::int32_t e = entrySize(page);
     auto entryKey = [&](int i) { return page + kPageHeaderSize + i * e; };
@@ -170,10 +170,10 @@ bool TSQLMemBTreeIndex::binarySearch(const std::uint8_t* page, const std::uint8_
             low = mid + 1;
         } else {
             pos = mid;
-            if (mode == 1)
+            if (pick == EqualPick::Leftmost)
                 while (pos > start && compareKeys(key, entryKey(pos - 1), columns) == 0)
                     --pos;
-            else if (mode == 2)
+            else if (pick == EqualPick::Rightmost)
                 while (pos < count - 1 && compareKeys(key, entryKey(pos + 1), columns) == 0)
                     ++pos;
             return true;
@@ -207,11 +207,11 @@ void TSQLMemBTreeIndex::insertKey(int session, const std::uint8_t* record,
         const std::uint8_t* p = ref.data();
         int pos;
         if (isLeaf(p)) {
-            binarySearch(p, entry.data(), 0, 0, -1, pos);
+            binarySearch(p, entry.data(), 0, EqualPick::Any, -1, pos);
             path.items[path.depth++] = {pageNo, pos, countOf(p)};
             break;
         }
-        if (!binarySearch(p, entry.data(), 1, 0, -1, pos)) --pos;
+        if (!binarySearch(p, entry.data(), 1, EqualPick::Any, -1, pos)) --pos;
         if (pos < 0) pos = 0;
         path.items[path.depth++] = {pageNo, pos, countOf(p)};
         pageNo = loadLE<std::int32_t>(p + kPageHeaderSize + pos * m_keyRef.nodeEntrySize() +
@@ -318,7 +318,7 @@ bool TSQLMemBTreeIndex::deleteDescend(int session, std::int32_t pageNo, const st
         const std::int32_t e = m_keyRef.leafEntrySize();
         std::uint8_t wanted[TSQLMemRecordID::kStoredSize];
         id.store(wanted);
-        if (binarySearch(p, key, 0, 1, -1, pos)) {
+        if (binarySearch(p, key, 0, EqualPick::Leftmost, -1, pos)) {
             for (; pos < count; ++pos) {
                 const std::uint8_t* entry = p + kPageHeaderSize + pos * e;
                 if (compareKeys(key, entry) != 0) break;
@@ -332,10 +332,10 @@ bool TSQLMemBTreeIndex::deleteDescend(int session, std::int32_t pageNo, const st
         return false;
     }
     // Every child whose separator range can hold the key, leftmost first.
-    binarySearch(p, key, 1, 1, -1, pos);
+    binarySearch(p, key, 1, EqualPick::Leftmost, -1, pos);
     const int lo = pos - 1 < 0 ? 0 : pos - 1;
     int hi;
-    if (!binarySearch(p, key, 1, 2, -1, hi)) hi -= 1;
+    if (!binarySearch(p, key, 1, EqualPick::Rightmost, -1, hi)) hi -= 1;
     if (hi < 0) hi = 0;
     const std::int32_t ne = m_keyRef.nodeEntrySize();
     for (int c = lo; c <= hi && c < count; ++c) {
@@ -688,10 +688,10 @@ void TSQLMemBTreeIndex::forgetPaths(int session) {
 
 void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
                                   const TSQLMemBaseRecordManager& records) {
-    if (r.Mode == gmCurrent)
+    if (r.Mode == TSQLMemGetMode::Current)
         throw ESQLMemException(20053, "Invalid get record mode for index: grmCurrent");
     if (empty()) {
-        r.Answer = grAfterLast;
+        r.Answer = TSQLMemGetAnswer::AfterLast;
         return;
     }
     const TSQLMemRecordID requested{r.Slot, r.ItemNo};
@@ -699,34 +699,35 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
     Cached& cache = m_cache[session];
     TSQLMemKeyPath& path = cache.path;
     if (r.FromFirst || r.FromLast) {
-        const bool towardsEnd = r.FromFirst == (r.Mode == gmNext);
+        const bool towardsEnd = r.FromFirst == (r.Mode == TSQLMemGetMode::Next);
         if (!towardsEnd) {
             path.clear();
-            r.Answer = r.FromFirst ? grBeforeFirst : grAfterLast;
+            r.Answer = r.FromFirst ? TSQLMemGetAnswer::BeforeFirst : TSQLMemGetAnswer::AfterLast;
             return;
         }
         if (!(r.FromFirst ? firstEntry(session, path) : lastEntry(session, path))) {
             path.clear();
-            r.Answer = r.FromFirst ? grAfterLast : grBeforeFirst;
+            r.Answer = r.FromFirst ? TSQLMemGetAnswer::AfterLast : TSQLMemGetAnswer::BeforeFirst;
             return;
         }
     } else {
         if (path.depth == 0 || !(cache.id == requested)) {
             EngineBytes record(records.recordSize());
             TSQLMemGetRequest current;
-            current.Mode = gmCurrent;
+            current.Mode = TSQLMemGetMode::Current;
             current.Slot = requested.PageNo;
             current.ItemNo = requested.PageItemNo;
             current.Dest = record.data();
             records.get(current);
-            if (current.Answer != grFound || !findEntry(session, requested, record.data(), path)) {
+            if (current.Answer != TSQLMemGetAnswer::Found ||
+                !findEntry(session, requested, record.data(), path)) {
                 path.clear();
-                r.Answer = grNotFound;
+                r.Answer = TSQLMemGetAnswer::NotFound;
                 return;
             }
         }
         TSQLMemKeyPathItem& leaf = path.leaf();
-        const int within = leaf.pos + (r.Mode == gmNext ? 1 : -1);
+        const int within = leaf.pos + (r.Mode == TSQLMemGetMode::Next ? 1 : -1);
         if (cache.leaf && cache.leafPage == leaf.pageNo &&
             cache.leafStamp == m_pages.changeStamp() && within >= 0 && within < leaf.count) {
             leaf.pos = within;
@@ -738,11 +739,13 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
             finishGet(session, r, records, cache, id);
             return;
         }
-        const bool moved = r.Mode == gmNext ? stepNext(session, path) : stepPrior(session, path);
+        const bool moved =
+            r.Mode == TSQLMemGetMode::Next ? stepNext(session, path) : stepPrior(session, path);
         if (!moved) {
             path.clear();
-            r.Answer = r.Mode == gmNext ? grAfterLast : grBeforeFirst;
-            (r.Mode == gmNext ? r.FromLast : r.FromFirst) = true;
+            r.Answer = r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
+                                                      : TSQLMemGetAnswer::BeforeFirst;
+            (r.Mode == TSQLMemGetMode::Next ? r.FromLast : r.FromFirst) = true;
             return;
         }
     }
@@ -782,7 +785,7 @@ void TSQLMemBTreeIndex::finishGet(int session, TSQLMemGetRequest& r,
         cache.path.clear();
         throw ESQLMemException(20024, "Internal index error");
     }
-    r.Answer = grFound;
+    r.Answer = TSQLMemGetAnswer::Found;
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;
     r.FromFirst = r.FromLast = false;
@@ -806,9 +809,9 @@ bool TSQLMemBTreeIndex::lowerBound(int session, const std::uint8_t* key, int col
             // The leftmost child that can hold a key at (or above) the bound.
             int child;
             if (strict) {
-                child = binarySearch(p, key, 1, 2, columns, pos) ? pos : pos - 1;
+                child = binarySearch(p, key, 1, EqualPick::Rightmost, columns, pos) ? pos : pos - 1;
             } else {
-                binarySearch(p, key, 1, 1, columns, pos);
+                binarySearch(p, key, 1, EqualPick::Leftmost, columns, pos);
                 child = pos - 1;
             }
             if (child < 0) child = 0;
@@ -818,9 +821,9 @@ bool TSQLMemBTreeIndex::lowerBound(int session, const std::uint8_t* key, int col
             continue;
         }
         if (strict)
-            pos = binarySearch(p, key, 0, 2, columns, pos) ? pos + 1 : pos;
+            pos = binarySearch(p, key, 0, EqualPick::Rightmost, columns, pos) ? pos + 1 : pos;
         else
-            binarySearch(p, key, 0, 1, columns, pos);
+            binarySearch(p, key, 0, EqualPick::Leftmost, columns, pos);
         if (count == 0) {
             path.items[path.depth++] = {pageNo, 0, 0};
             return false;
@@ -835,48 +838,49 @@ bool TSQLMemBTreeIndex::lowerBound(int session, const std::uint8_t* key, int col
 }
 
 bool TSQLMemBTreeIndex::satisfies(int session, const TSQLMemKeyPath& path, const std::uint8_t* key,
-                                  int columns, int mode) {
+                                  int columns, TSQLMemIndexMode mode) {
     const TSQLMemKeyPathItem& leaf = path.leaf();
     PageRef ref(m_pages, session, leaf.pageNo);
     const int r = compareKeys(ref.data() + kPageHeaderSize + leaf.pos * m_keyRef.leafEntrySize(),
                               key, columns);
     switch (mode) {
-        case 1:
+        case TSQLMemIndexMode::Equal:
             return r == 0;
-        case 2:
+        case TSQLMemIndexMode::Less:
             return r < 0;
-        case 3:
+        case TSQLMemIndexMode::Greater:
             return r > 0;
-        case 4:
+        case TSQLMemIndexMode::LessEqual:
             return r <= 0;
-        case 5:
+        case TSQLMemIndexMode::GreaterEqual:
             return r >= 0;
-        default:
-            return true;
+        case TSQLMemIndexMode::None:
+            break;
     }
+    return true;
 }
 
 bool TSQLMemBTreeIndex::search(int session, const TSQLMemIndexBound& bound, bool last,
                                TSQLMemKeyPath& path) {
-    if (bound.mode == 0 || !bound.record || bound.columns <= 0)
+    if (bound.mode == TSQLMemIndexMode::None || !bound.record || bound.columns <= 0)
         return last ? lastEntry(session, path) : firstEntry(session, path);
     EngineBytes key(m_keyRef.keySize);
     buildKey(bound.record, key.data());
     const int cols =
         bound.columns < m_keyRef.compareColumns ? bound.columns : m_keyRef.compareColumns;
-    const int mode = bound.mode;
+    const TSQLMemIndexMode mode = bound.mode;
     bool found;
     if (!last) {
-        if (mode == 2 || mode == 4)
+        if (mode == TSQLMemIndexMode::Less || mode == TSQLMemIndexMode::LessEqual)
             found = firstEntry(session, path);
         else
-            found = lowerBound(session, key.data(), cols, mode == 3, path);
+            found = lowerBound(session, key.data(), cols, mode == TSQLMemIndexMode::Greater, path);
     } else {
-        if (mode == 3 || mode == 5) {
+        if (mode == TSQLMemIndexMode::Greater || mode == TSQLMemIndexMode::GreaterEqual) {
             found = lastEntry(session, path);
         } else {
             // The entry before the first one past the bound.
-            found = lowerBound(session, key.data(), cols, mode != 2, path);
+            found = lowerBound(session, key.data(), cols, mode != TSQLMemIndexMode::Less, path);
             found = found ? stepPrior(session, path) : lastEntry(session, path);
         }
     }
@@ -929,9 +933,9 @@ TSQLMemRecordID TSQLMemBTreeIndex::recordAtNumber(int session, std::int64_t numb
     throw ESQLMemException(20075, "Cannot set RecNo greater than RecordCount");
 }
 
-int TSQLMemBTreeIndex::boundDirection(int mode) {
-    if (mode == 3 || mode == 5) return -1;
-    if (mode == 2 || mode == 4) return 1;
+int TSQLMemBTreeIndex::boundDirection(TSQLMemIndexMode mode) {
+    if (mode == TSQLMemIndexMode::Greater || mode == TSQLMemIndexMode::GreaterEqual) return -1;
+    if (mode == TSQLMemIndexMode::Less || mode == TSQLMemIndexMode::LessEqual) return 1;
     return 0;
 }
 
@@ -1017,7 +1021,7 @@ bool TSQLMemBTreeIndex::isKeyFree(int session, const std::uint8_t* record) {
     buildKey(record, key.data());
     TSQLMemKeyPath path;
     if (!lowerBound(session, key.data(), m_keyRef.compareColumns, false, path)) return true;
-    return !satisfies(session, path, key.data(), m_keyRef.compareColumns, 1);
+    return !satisfies(session, path, key.data(), m_keyRef.compareColumns, TSQLMemIndexMode::Equal);
 }
 
 bool TSQLMemBTreeIndex::isKeyFreeForUpdate(int session, const std::uint8_t* oldRecord,

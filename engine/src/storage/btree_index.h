@@ -35,6 +35,7 @@
 #include "storage/page_manager.h"
 #include "storage/record_id.h"
 #include "storage/record_manager.h"
+#include "storage/record_predicate.h"
 
 namespace sqlmem {
 
@@ -88,12 +89,12 @@ struct TSQLMemKeyPath {
 };
 
 // A bound of a search: a record buffer holding the bound's values at their
-// fields' offsets, how many leading index columns it covers, and the mode:
-// 0 none, 1 =, 2 <, 3 >, 4 <=, 5 >=.
+// fields' offsets, how many leading index columns it covers, and how the
+// entries compare with it (None: no bound).
 struct TSQLMemIndexBound {
     const std::uint8_t* record = nullptr;
     std::int32_t columns = 0;
-    int mode = 0;
+    TSQLMemIndexMode mode = TSQLMemIndexMode::None;
 };
 
 struct TSQLMemScanState {
@@ -140,7 +141,7 @@ public:
     void pagesDiscarded();
 
     // Navigation in key order, with the key-path cache of the session.
-    // mode 1 next, 2 prior (0 is refused, 20053); answers as the record store.
+    // Next or Prior (Current is refused, 20053); answers as the record store.
     void getRecord(int session, TSQLMemGetRequest& request,
                    const TSQLMemBaseRecordManager& records);
     void forgetPaths(int session = -1);
@@ -157,7 +158,7 @@ public:
     bool search(int session, const TSQLMemIndexBound& bound, bool last, TSQLMemKeyPath& path);
     // Whether the entry at `path` compares to `key` as the mode asks.
     bool entryMatches(int session, const TSQLMemKeyPath& path, const std::uint8_t* key, int columns,
-                      int mode) {
+                      TSQLMemIndexMode mode) {
         return satisfies(session, path, key, columns, mode);
     }
     // -1, 0, 1: the order of two entries. "Invalid index key path" (20051, 20052).
@@ -172,8 +173,8 @@ public:
     bool scanStep(int session, bool restart, TSQLMemScanState* state, TSQLMemRecordID& id,
                   const std::uint8_t* record, const TSQLMemIndexBound* endBound,
                   const TSQLMemIndexBound* startBound, bool forward);
-    // -1 for a lower bound (modes 3, 5), 1 for an upper bound (2, 4), else 0.
-    static int boundDirection(int mode);
+    // -1 for a lower bound (>, >=), 1 for an upper bound (<, <=), else 0.
+    static int boundDirection(TSQLMemIndexMode mode);
     // Records between two bounds, estimated from the entries' relative positions.
     std::int64_t estimateRange(int session, const TSQLMemIndexBound& a, const TSQLMemIndexBound& b,
                                std::int64_t recordCount);
@@ -196,9 +197,11 @@ private:
     void initPage(std::uint8_t* p, bool root, bool leaf) const;
     bool step(int session, TSQLMemKeyPath& path, bool forward);
     std::int32_t entrySize(const std::uint8_t* page) const;
-    // Binary search from `start`; mode 0 any, 1 leftmost, 2 rightmost. Sets
-    // pos to the equal entry, or to the insertion point when not found.
-    bool binarySearch(const std::uint8_t* page, const std::uint8_t* key, int start, int mode,
+    // Which entry of a run of keys equal to the one searched for is taken.
+    enum class EqualPick { Any, Leftmost, Rightmost };
+    // Binary search from `start`. Sets pos to the equal entry, or to the
+    // insertion point when not found.
+    bool binarySearch(const std::uint8_t* page, const std::uint8_t* key, int start, EqualPick pick,
                       int columns, int& pos) const;
     void insertIntoPage(int session, TSQLMemKeyPath& path, int level, const std::uint8_t* entry);
     void splitPage(int session, TSQLMemKeyPath& path, int level);
@@ -217,7 +220,7 @@ private:
     bool lowerBound(int session, const std::uint8_t* key, int columns, bool strict,
                     TSQLMemKeyPath& path);
     bool satisfies(int session, const TSQLMemKeyPath& path, const std::uint8_t* key, int columns,
-                   int mode);
+                   TSQLMemIndexMode mode);
     std::uint8_t* keyScratch(int which);
     // Copies the record the index led to and makes it the session's place.
     // How many records ahead of a walk are asked of the processor: enough to

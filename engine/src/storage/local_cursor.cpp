@@ -160,7 +160,7 @@ void TSQLMemLocalCursor::keyPartsFor(std::int32_t indexId) {
     if (!def) m_keyParts.assign(1, {0, m_recordSize});
 }
 
-int TSQLMemLocalCursor::getRecord(int mode, std::uint8_t* dest) {
+TSQLMemGetAnswer TSQLMemLocalCursor::getRecord(TSQLMemGetMode mode, std::uint8_t* dest) {
     return requireTable(10018).getRecord(*this, mode, dest);
 }
 

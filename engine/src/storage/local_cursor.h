@@ -12,6 +12,7 @@
 #include "platform/memory.h"
 #include "storage/meta_defs.h"
 #include "storage/record_id.h"
+#include "storage/record_manager.h"
 #include "storage/record_predicate.h"
 #include "storage/table_search.h"
 
@@ -77,9 +78,9 @@ public:
         return !m_kept.empty() && m_keptId == CurrentId && m_keptIndex == IndexId ? m_kept.data()
                                                                                   : nullptr;
     }
-    // mode: 0 current, 1 next, 2 prior. On "found" (0) the record's bytes go
-    // to dest (recordSize() bytes) and the cursor stands on it.
-    int getRecord(int mode, std::uint8_t* dest);
+    // On Found the record's bytes go to dest (recordSize() bytes) and the
+    // cursor stands on it.
+    TSQLMemGetAnswer getRecord(TSQLMemGetMode mode, std::uint8_t* dest);
     std::int64_t recordCount();
     std::int64_t getRecNo();
     bool setRecNo(std::int64_t recNo);

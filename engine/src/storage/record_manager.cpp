@@ -32,12 +32,12 @@ bool TSQLMemBaseRecordManager::copyRecord(int session, const TSQLMemRecordID& id
     }
     TSQLMemGetRequest r;
     r.Session = session;
-    r.Mode = gmCurrent;
+    r.Mode = TSQLMemGetMode::Current;
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;
     r.Dest = dest;
     get(r);
-    return r.Answer == grFound;
+    return r.Answer == TSQLMemGetAnswer::Found;
 }
 
 void TSQLMemBaseRecordManager::prefetch(const TSQLMemRecordID& id) const {
@@ -234,53 +234,55 @@ void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {
     auto& self = const_cast<TSQLMemMemoryRecordManager&>(*this);
     LockGuard g(self, TSQLMemLockMode::Read);
     if (m_recordCount == 0) {
-        r.Answer = grAfterLast;
+        r.Answer = TSQLMemGetAnswer::AfterLast;
         return;
     }
     std::int32_t slot = r.Slot;
-    int answer = grNotFound;
+    TSQLMemGetAnswer answer = TSQLMemGetAnswer::NotFound;
     if (r.FromFirst) {
-        if (r.Mode == gmNext) {
+        if (r.Mode == TSQLMemGetMode::Next) {
             slot = m_lowest;
-            answer = grFound;
+            answer = TSQLMemGetAnswer::Found;
         } else {
-            answer = r.Mode == gmPrior ? grBeforeFirst : grNotFound;
+            answer = r.Mode == TSQLMemGetMode::Prior ? TSQLMemGetAnswer::BeforeFirst
+                                                     : TSQLMemGetAnswer::NotFound;
         }
     } else if (r.FromLast) {
-        if (r.Mode == gmPrior) {
+        if (r.Mode == TSQLMemGetMode::Prior) {
             slot = m_highest;
-            answer = grFound;
+            answer = TSQLMemGetAnswer::Found;
         } else {
-            answer = r.Mode == gmNext ? grAfterLast : grNotFound;
+            answer = r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
+                                                    : TSQLMemGetAnswer::NotFound;
         }
-    } else if (r.Mode == gmCurrent) {
-        answer = liveInBounds(slot) ? grFound : grNotFound;
-    } else if (r.Mode == gmNext) {
-        answer = grAfterLast;
+    } else if (r.Mode == TSQLMemGetMode::Current) {
+        answer = liveInBounds(slot) ? TSQLMemGetAnswer::Found : TSQLMemGetAnswer::NotFound;
+    } else if (r.Mode == TSQLMemGetMode::Next) {
+        answer = TSQLMemGetAnswer::AfterLast;
         if (slot < m_slotCount - 1) {
             for (std::int32_t s = slot < 0 ? 0 : slot + 1; s <= m_highest && s < m_slotCount; ++s) {
                 if (!isDeleted(s)) {
                     slot = s;
-                    answer = grFound;
+                    answer = TSQLMemGetAnswer::Found;
                     break;
                 }
             }
         }
     } else {
-        answer = grBeforeFirst;
+        answer = TSQLMemGetAnswer::BeforeFirst;
         if (slot >= 1) {
             std::int32_t s = slot - 1 > m_highest ? m_highest : slot - 1;
             for (; s >= m_lowest; --s) {
                 if (!isDeleted(s)) {
                     slot = s;
-                    answer = grFound;
+                    answer = TSQLMemGetAnswer::Found;
                     break;
                 }
             }
         }
     }
     r.Answer = answer;
-    if (answer == grFound) {
+    if (answer == TSQLMemGetAnswer::Found) {
         r.Slot = slot;
         // The identifier is (slot, 0): a request that started from no record carries -1.
         r.ItemNo = 0;

@@ -48,29 +48,20 @@ private:
 };
 
 // Answers of a get request.
-enum TSQLMemGetAnswer : int {
-    grFound = 0,
-    grBeforeFirst = 1,
-    grAfterLast = 2,
-    grNotFound = 3,
-};
+enum class TSQLMemGetAnswer { Found, BeforeFirst, AfterLast, NotFound };
 
 // Modes of a get request.
-enum TSQLMemGetMode : int {
-    gmCurrent = 0,
-    gmNext = 1,
-    gmPrior = 2,
-};
+enum class TSQLMemGetMode { Current, Next, Prior };
 
 struct TSQLMemGetRequest {
     int Session = 0;
-    int Mode = gmCurrent;
+    TSQLMemGetMode Mode = TSQLMemGetMode::Current;
     std::int32_t Slot = -1;  // in and out
     std::int16_t ItemNo = 0;
-    std::uint8_t* Dest = nullptr;  // RecordSize bytes, filled on grFound
+    std::uint8_t* Dest = nullptr;  // RecordSize bytes, filled on Found
     bool FromFirst = false;        // cleared by a request that finds a record
     bool FromLast = false;
-    int Answer = grNotFound;
+    TSQLMemGetAnswer Answer = TSQLMemGetAnswer::NotFound;
 };
 
 class TSQLMemBaseRecordManager : public TSQLMemLockable {
@@ -95,7 +86,9 @@ public:
     // unlike a delete it leaves no trace in the store's counters.
     virtual void takeBackLast(const TSQLMemRecordID& /*id*/) {}
     virtual bool exists(const TSQLMemRecordID& /*id*/) const { return false; }
-    virtual void get(TSQLMemGetRequest& request) const { request.Answer = grAfterLast; }
+    virtual void get(TSQLMemGetRequest& request) const {
+        request.Answer = TSQLMemGetAnswer::AfterLast;
+    }
     // The stored bytes of a live record, for reading in place while the
     // table is locked; nullptr when the store cannot lend them (then get).
     virtual const std::uint8_t* peek(const TSQLMemRecordID& /*id*/) const { return nullptr; }

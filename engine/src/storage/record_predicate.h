@@ -12,21 +12,15 @@ namespace sqlmem {
 class TSQLMemFieldDefs;
 class TSQLMemIndexDefs;
 
-// Index condition modes, shared with TSQLMemScanSearchCondition.
-enum TSQLMemIndexMode : int {
-    imNone = 0,
-    imEqual = 1,
-    imLess = 2,
-    imGreater = 3,
-    imLessEqual = 4,
-    imGreaterEqual = 5,
-};
+// How an index key is to compare with a constant; shared by index
+// conditions, search conditions and the B-tree's search bounds.
+enum class TSQLMemIndexMode { None, Equal, Less, Greater, LessEqual, GreaterEqual };
 
 // One comparison `field <Mode> constant` that an index whose first column is
 // the field can answer.
 struct TSQLMemIndexCondition {
-    std::int32_t IndexId = -1;  // ObjectID of the index
-    int Mode = imEqual;         // as if the field stood on the left
+    std::int32_t IndexId = -1;                        // ObjectID of the index
+    TSQLMemIndexMode Mode = TSQLMemIndexMode::Equal;  // as if the field stood on the left
     // The constant in the field's stored form (its MemoryDataSize bytes).
     std::vector<std::uint8_t> Key;
     // No record can meet it (a text longer than the field).

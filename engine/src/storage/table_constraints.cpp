@@ -50,12 +50,12 @@ bool anyRecord(const TSQLMemBaseRecordManager& rm, int session, Visit visit) {
     EngineBytes buffer(rm.recordSize());
     TSQLMemGetRequest r;
     r.Session = session;
-    r.Mode = gmNext;
+    r.Mode = TSQLMemGetMode::Next;
     r.FromFirst = true;
     r.Dest = buffer.data();
     for (;;) {
         rm.get(r);
-        if (r.Answer != grFound) return false;
+        if (r.Answer != TSQLMemGetAnswer::Found) return false;
         if (visit(buffer.data(), TSQLMemRecordID{r.Slot, r.ItemNo})) return true;
     }
 }
@@ -364,7 +364,8 @@ void TSQLMemTableData::checkForeignKey(const TSQLMemConstraintDefForeignKey& fk,
     bool found;
     if (nulls == 0) {
         TSQLMemBTreeIndex& index = ref->indexManager().index(pk->Index.ID);
-        TSQLMemIndexBound bound{key.data(), static_cast<std::int32_t>(own.size()), 1};
+        TSQLMemIndexBound bound{key.data(), static_cast<std::int32_t>(own.size()),
+                                TSQLMemIndexMode::Equal};
         TSQLMemKeyPath path;
         found = index.search(ref->m_session, bound, false, path);
         ref->indexManager().releasePages(ref->m_session);

@@ -20,17 +20,17 @@ void stepFromVanished(const TSQLMemLocalCursor& cursor, TSQLMemBTreeIndex& index
                       const TSQLMemBaseRecordManager& rm, TSQLMemGetRequest& r) {
     const std::uint8_t* kept = cursor.keptRecord();
     if (!kept || !(cursor.CurrentId == TSQLMemRecordID{r.Slot, r.ItemNo})) return;
-    const bool forward = r.Mode == gmNext;
+    const bool forward = r.Mode == TSQLMemGetMode::Next;
     const TSQLMemIndexBound past{kept, static_cast<std::int32_t>(index.keyRef().columns.size()),
-                                 forward ? 3 : 2};
+                                 forward ? TSQLMemIndexMode::Greater : TSQLMemIndexMode::Less};
     TSQLMemKeyPath path;
     if (!index.search(session, past, !forward, path)) {
-        r.Answer = forward ? grAfterLast : grBeforeFirst;
+        r.Answer = forward ? TSQLMemGetAnswer::AfterLast : TSQLMemGetAnswer::BeforeFirst;
         return;
     }
     const TSQLMemRecordID id = index.entryRecordId(session, path);
     if (!rm.copyRecord(session, id, r.Dest)) return;
-    r.Answer = grFound;
+    r.Answer = TSQLMemGetAnswer::Found;
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;
 }
@@ -212,11 +212,12 @@ TSQLMemBTreeIndex* TSQLMemTableData::cursorIndex(const TSQLMemLocalCursor& curso
     return cursor.IndexId >= 0 ? &m_indexManager->index(cursor.IndexId) : nullptr;
 }
 
-int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
+TSQLMemGetAnswer TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, TSQLMemGetMode mode,
+                                             std::uint8_t* dest) {
     if (cursor.hasVisibilityRules()) return getVisibleRecord(cursor, mode, dest);
     TSQLMemBaseRecordManager& rm = records(10013);
     LockGuard g(*this, TSQLMemLockMode::Read);
-    TSQLMemBTreeIndex* index = mode == gmCurrent ? nullptr : cursorIndex(cursor);
+    TSQLMemBTreeIndex* index = mode == TSQLMemGetMode::Current ? nullptr : cursorIndex(cursor);
     TSQLMemGetRequest r;
     r.Session = m_session;
     r.Mode = mode;
@@ -238,30 +239,31 @@ int TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8
     for (;;) {
         if (index) {
             index->getRecord(m_session, r, rm);
-            if (r.Answer == grNotFound) stepFromVanished(cursor, *index, m_session, rm, r);
+            if (r.Answer == TSQLMemGetAnswer::NotFound)
+                stepFromVanished(cursor, *index, m_session, rm, r);
         } else {
             rm.get(r);
         }
-        if (r.Answer != grFound || cursor.accepts(dest)) break;
-        if (mode == gmCurrent) {
-            r.Answer = grNotFound;
+        if (r.Answer != TSQLMemGetAnswer::Found || cursor.accepts(dest)) break;
+        if (mode == TSQLMemGetMode::Current) {
+            r.Answer = TSQLMemGetAnswer::NotFound;
             break;
         }
     }
     switch (r.Answer) {
-        case grFound:
+        case TSQLMemGetAnswer::Found:
             cursor.CurrentId = TSQLMemRecordID{r.Slot, r.ItemNo};
             cursor.AtStart = cursor.AtEnd = false;
             break;
-        case grBeforeFirst:
+        case TSQLMemGetAnswer::BeforeFirst:
             cursor.AtStart = true;
             cursor.AtEnd = false;
             break;
-        case grAfterLast:
+        case TSQLMemGetAnswer::AfterLast:
             cursor.AtEnd = true;
             cursor.AtStart = false;
             break;
-        default:
+        case TSQLMemGetAnswer::NotFound:
             break;
     }
     return r.Answer;
@@ -342,7 +344,7 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
         return;
     }
     cursor.first();
-    while (getRecord(cursor, gmNext, nullptr) == grFound) {
+    while (getRecord(cursor, TSQLMemGetMode::Next, nullptr) == TSQLMemGetAnswer::Found) {
         deleteRecord(cursor.CurrentId, &cursor);
         cursor.first();
     }
@@ -367,7 +369,8 @@ std::int64_t TSQLMemTableData::getRecNo(TSQLMemLocalCursor& cursor) {
         TSQLMemBTreeIndex* index = cursorIndex(cursor);
         if (!index) return recordIdToNo(cursor.CurrentId);
         EngineBytes record(records(10013).recordSize());
-        if (getRecord(cursor, gmCurrent, record.data()) != grFound) return -1;
+        if (getRecord(cursor, TSQLMemGetMode::Current, record.data()) != TSQLMemGetAnswer::Found)
+            return -1;
         const std::int64_t n = index->recordNumber(m_session, cursor.CurrentId, record.data());
         m_indexManager->releasePages(m_session);
         return n;
@@ -458,11 +461,12 @@ void TSQLMemMemoryTableData::storeDelete(TSQLMemRecordID target, TSQLMemLocalCur
     TSQLMemRecordID neighbour;
     if (cursor) {
         cursor->setToRecord(target);
-        if (getRecord(*cursor, gmNext, nullptr) == grFound) {
+        if (getRecord(*cursor, TSQLMemGetMode::Next, nullptr) == TSQLMemGetAnswer::Found) {
             neighbour = cursor->CurrentId;
         } else {
             cursor->setToRecord(target);
-            if (getRecord(*cursor, gmPrior, nullptr) == grFound) neighbour = cursor->CurrentId;
+            if (getRecord(*cursor, TSQLMemGetMode::Prior, nullptr) == TSQLMemGetAnswer::Found)
+                neighbour = cursor->CurrentId;
         }
         cursor->setToRecord(target);
     }

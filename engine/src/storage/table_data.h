@@ -60,10 +60,10 @@ public:
     bool openByOthers(const TSQLMemLocalCursor* self) const;
 
     // --- records ---------------------------------------------------------
-    // Moves the cursor (mode: gmCurrent, gmNext, gmPrior) and copies the
-    // record it lands on into dest (may be null); skips records the
-    // cursor's filter rejects. Returns a TSQLMemGetAnswer.
-    virtual int getRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest);
+    // Moves the cursor and copies the record it lands on into dest (may be
+    // null); skips records the cursor's filter rejects.
+    virtual TSQLMemGetAnswer getRecord(TSQLMemLocalCursor& cursor, TSQLMemGetMode mode,
+                                       std::uint8_t* dest);
 
     // --- changes ---------------------------------------------------------
     // The one path of every change: a cursor's post and delete, SQL
@@ -115,10 +115,10 @@ public:
     TSQLMemRecordBitmap& visibleRecords(TSQLMemLocalCursor& cursor);
     // Key search on the cursor's index: places the cursor on the first
     // visible record, in its order, whose leading `columns` key columns
-    // compare with those of `keyRecord` as `mode` asks (1 =, 2 <, 3 >,
-    // 4 <=, 5 >=). False, and the cursor unmoved, when there is none.
+    // compare with those of `keyRecord` as `mode` asks. False, and the
+    // cursor unmoved, when there is none.
     bool findKey(TSQLMemLocalCursor& cursor, const std::uint8_t* keyRecord, std::int32_t columns,
-                 int mode);
+                 TSQLMemIndexMode mode);
 
     // As the cursor sees the table: through its filter.
     std::int64_t recordCountFor(TSQLMemLocalCursor& cursor);
@@ -156,7 +156,8 @@ protected:
     virtual void storeDelete(TSQLMemRecordID id, TSQLMemLocalCursor* cursor) = 0;
 
     // Moving a cursor that has visibility rules: within its visible records.
-    int getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest);
+    TSQLMemGetAnswer getVisibleRecord(TSQLMemLocalCursor& cursor, TSQLMemGetMode mode,
+                                      std::uint8_t* dest);
     void setName(const std::string& name);
     // REQUIRES: a record manager ("Nil pointer occured", code otherwise).
     TSQLMemBaseRecordManager& records(int code) const;

@@ -19,14 +19,14 @@ namespace {
 // the search (m_ownedBounds).
 using Condition = TSQLMemScanSearchCondition;
 
-bool isLower(int mode) {
-    return mode == 3 || mode == 5;
+bool isLower(TSQLMemIndexMode mode) {
+    return mode == TSQLMemIndexMode::Greater || mode == TSQLMemIndexMode::GreaterEqual;
 }
-bool isUpper(int mode) {
-    return mode == 2 || mode == 4;
+bool isUpper(TSQLMemIndexMode mode) {
+    return mode == TSQLMemIndexMode::Less || mode == TSQLMemIndexMode::LessEqual;
 }
-bool isExclusive(int mode) {
-    return mode == 2 || mode == 3;
+bool isExclusive(TSQLMemIndexMode mode) {
+    return mode == TSQLMemIndexMode::Less || mode == TSQLMemIndexMode::Greater;
 }
 
 class Searcher {
@@ -91,20 +91,22 @@ private:
 void Searcher::collect() {
     if (const TSQLMemScanSearchCondition* e = m_request.Extra) m_conditions.push_back(*e);
     auto predicate = [&](TSQLMemRecordPredicate* p) {
-        if (p) m_conditions.push_back({imNone, -1, 0, nullptr, p});
+        if (p) m_conditions.push_back({TSQLMemIndexMode::None, -1, 0, nullptr, p});
     };
     predicate(m_request.Predicate);
     predicate(m_cursor.filter());
     predicate(m_cursor.JoinFilter);
     if (m_cursor.IndexId >= 0) {
         if (m_cursor.RangeStart)
-            m_conditions.push_back({m_cursor.RangeStart->Exclusive ? 3 : 5, m_cursor.IndexId,
-                                    m_cursor.RangeStart->Columns,
+            m_conditions.push_back({m_cursor.RangeStart->Exclusive ? TSQLMemIndexMode::Greater
+                                                                   : TSQLMemIndexMode::GreaterEqual,
+                                    m_cursor.IndexId, m_cursor.RangeStart->Columns,
                                     m_cursor.RangeStart->Record.data(), nullptr});
         if (m_cursor.RangeEnd)
-            m_conditions.push_back({m_cursor.RangeEnd->Exclusive ? 2 : 4, m_cursor.IndexId,
-                                    m_cursor.RangeEnd->Columns, m_cursor.RangeEnd->Record.data(),
-                                    nullptr});
+            m_conditions.push_back({m_cursor.RangeEnd->Exclusive ? TSQLMemIndexMode::Less
+                                                                 : TSQLMemIndexMode::LessEqual,
+                                    m_cursor.IndexId, m_cursor.RangeEnd->Columns,
+                                    m_cursor.RangeEnd->Record.data(), nullptr});
     }
 }
 
@@ -122,15 +124,15 @@ int Searcher::intersect(Condition& a, const Condition& b) {
     TSQLMemBTreeIndex& idx = index(a.IndexId);
     const int common = std::min(a.Columns, b.Columns);
     const int c = compareBounds(idx, a.Bound, b.Bound, common);
-    if (a.Mode == 1 && b.Mode == 1) {
+    if (a.Mode == TSQLMemIndexMode::Equal && b.Mode == TSQLMemIndexMode::Equal) {
         if (c != 0) return 0;
         return b.Columns > a.Columns ? 3 : 2;
     }
-    if (a.Mode == 1 || b.Mode == 1) {
-        const Condition& eq = a.Mode == 1 ? a : b;
-        const Condition& bd = a.Mode == 1 ? b : a;
-        const int ce = a.Mode == 1 ? c : -c;  // equality against bound
-        const bool keepEq = a.Mode == 1;
+    if (a.Mode == TSQLMemIndexMode::Equal || b.Mode == TSQLMemIndexMode::Equal) {
+        const Condition& eq = a.Mode == TSQLMemIndexMode::Equal ? a : b;
+        const Condition& bd = a.Mode == TSQLMemIndexMode::Equal ? b : a;
+        const int ce = a.Mode == TSQLMemIndexMode::Equal ? c : -c;  // equality against bound
+        const bool keepEq = a.Mode == TSQLMemIndexMode::Equal;
         if ((isLower(bd.Mode) && ce < 0) || (isUpper(bd.Mode) && ce > 0)) return 0;
         if (ce != 0) return keepEq ? 2 : 3;
         if (eq.Columns >= bd.Columns) {
@@ -162,7 +164,7 @@ int Searcher::intersect(Condition& a, const Condition& b) {
             (isExclusive(hi.Mode) && hi.Columns <= lo.Columns))
             return 0;
         if (!isExclusive(lo.Mode) && !isExclusive(hi.Mode) && lo.Columns == hi.Columns) {
-            a.Mode = 1;
+            a.Mode = TSQLMemIndexMode::Equal;
             a.Bound = lo.Bound;
             a.Columns = lo.Columns;
             return 4;
@@ -184,7 +186,8 @@ bool Searcher::merge() {
         offered.clear();
         auto rest = c.Predicate->splitForIndexes(m_table.fieldDefs(), m_table.indexDefs(), offered);
         if (rest)
-            split.push_back({imNone, -1, 0, nullptr, m_rests.emplace_back(std::move(rest)).get()});
+            split.push_back({TSQLMemIndexMode::None, -1, 0, nullptr,
+                             m_rests.emplace_back(std::move(rest)).get()});
         for (const TSQLMemIndexCondition& ic : offered) {
             if (ic.Impossible) return false;
             const int defNo = m_table.indexDefs().indexOfId(ic.IndexId);
@@ -265,7 +268,7 @@ void Searcher::choose() {
     // 1. An equality on a unique or auto-increment-keyed index.
     for (std::size_t i : indexed) {
         const Condition& c = m_conditions[i];
-        if (c.Mode != 1) continue;
+        if (c.Mode != TSQLMemIndexMode::Equal) continue;
         TSQLMemBTreeIndex& idx = index(c.IndexId);
         const TSQLMemFieldDef* f =
             m_table.fieldDefs().findByName(idx.definition().Columns[0].FieldName);
@@ -342,19 +345,20 @@ const std::uint8_t* Searcher::recordOf(const TSQLMemRecordID& id, EngineBytes& b
 bool Searcher::boundHolds(const Condition& c, const std::uint8_t* record) {
     const int cmp = compareBounds(index(c.IndexId), record, c.Bound, c.Columns);
     switch (c.Mode) {
-        case 1:
+        case TSQLMemIndexMode::Equal:
             return cmp == 0;
-        case 2:
+        case TSQLMemIndexMode::Less:
             return cmp < 0;
-        case 3:
+        case TSQLMemIndexMode::Greater:
             return cmp > 0;
-        case 4:
+        case TSQLMemIndexMode::LessEqual:
             return cmp <= 0;
-        case 5:
+        case TSQLMemIndexMode::GreaterEqual:
             return cmp >= 0;
-        default:
-            return true;
+        case TSQLMemIndexMode::None:
+            break;
     }
+    return true;
 }
 
 bool Searcher::accept(const std::uint8_t* record) {
@@ -384,7 +388,7 @@ bool Searcher::naturalScan() {
     TSQLMemBTreeIndex* order = m_cursor.IndexId >= 0 ? &index(m_cursor.IndexId) : nullptr;
     TSQLMemGetRequest r;
     r.Session = m_session;
-    r.Mode = m_request.Forward ? gmNext : gmPrior;
+    r.Mode = m_request.Forward ? TSQLMemGetMode::Next : TSQLMemGetMode::Prior;
     if (m_request.FromEnd || m_cursor.CurrentId.isNull()) {
         r.FromFirst = m_request.Forward;
         r.FromLast = !m_request.Forward;
@@ -401,7 +405,7 @@ bool Searcher::naturalScan() {
             order->getRecord(m_session, r, m_rm);
         else
             m_rm.get(r);
-        if (r.Answer != grFound) return false;
+        if (r.Answer != TSQLMemGetAnswer::Found) return false;
         const TSQLMemRecordID id{r.Slot, r.ItemNo};
         const std::uint8_t* record = order ? m_record.data() : recordOf(id, m_record);
         if (order && m_request.Trace) ++m_request.Trace->RecordsRead;

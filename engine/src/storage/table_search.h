@@ -14,16 +14,16 @@
 
 namespace sqlmem {
 
-// An index condition (Mode 1 =, 2 <, 3 >, 4 <=, 5 >=) bounds the index's
-// leading Columns by the key in Bound, a record buffer holding the values
-// at their fields' offsets. A predicate condition (Mode 0) must pass.
+// An index condition (any Mode but None) bounds the index's leading
+// Columns by the key in Bound, a record buffer holding the values at their
+// fields' offsets. A predicate condition (Mode None) must pass.
 struct TSQLMemScanSearchCondition {
-    int Mode = imNone;
+    TSQLMemIndexMode Mode = TSQLMemIndexMode::None;
     std::int32_t IndexId = -1;
     std::int32_t Columns = 0;
     const std::uint8_t* Bound = nullptr;
     TSQLMemRecordPredicate* Predicate = nullptr;
-    bool isIndex() const { return Mode >= 1 && Mode <= 5; }
+    bool isIndex() const { return Mode != TSQLMemIndexMode::None; }
 };
 
 // Record identifiers in a chosen order, with membership and numbering.

@@ -182,42 +182,44 @@ void TSQLMemTemporaryRecordManager::get(TSQLMemGetRequest& r) const {
     auto& self = const_cast<TSQLMemTemporaryRecordManager&>(*this);
     LockGuard g(self, TSQLMemLockMode::Read);
     if (m_recordCount == 0) {
-        r.Answer = grAfterLast;
+        r.Answer = TSQLMemGetAnswer::AfterLast;
         return;
     }
     std::int64_t n = numberOfId(r.Slot, r.ItemNo);
-    int answer = grNotFound;
+    TSQLMemGetAnswer answer = TSQLMemGetAnswer::NotFound;
     if (r.FromFirst) {
-        if (r.Mode == gmNext) {
+        if (r.Mode == TSQLMemGetMode::Next) {
             n = 0;
-            answer = grFound;
+            answer = TSQLMemGetAnswer::Found;
         } else {
-            answer = r.Mode == gmPrior ? grBeforeFirst : grNotFound;
+            answer = r.Mode == TSQLMemGetMode::Prior ? TSQLMemGetAnswer::BeforeFirst
+                                                     : TSQLMemGetAnswer::NotFound;
         }
     } else if (r.FromLast) {
-        if (r.Mode == gmPrior) {
+        if (r.Mode == TSQLMemGetMode::Prior) {
             n = m_recordCount - 1;
-            answer = grFound;
+            answer = TSQLMemGetAnswer::Found;
         } else {
-            answer = r.Mode == gmNext ? grAfterLast : grNotFound;
+            answer = r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
+                                                    : TSQLMemGetAnswer::NotFound;
         }
-    } else if (r.Mode == gmCurrent) {
-        answer = n < m_recordCount ? grFound : grNotFound;
-    } else if (r.Mode == gmNext) {
+    } else if (r.Mode == TSQLMemGetMode::Current) {
+        answer = n < m_recordCount ? TSQLMemGetAnswer::Found : TSQLMemGetAnswer::NotFound;
+    } else if (r.Mode == TSQLMemGetMode::Next) {
         if (n + 1 < m_recordCount) {
             ++n;
-            answer = grFound;
+            answer = TSQLMemGetAnswer::Found;
         } else {
-            answer = grAfterLast;
+            answer = TSQLMemGetAnswer::AfterLast;
         }
     } else if (n == 0) {
-        answer = grBeforeFirst;
+        answer = TSQLMemGetAnswer::BeforeFirst;
     } else {
         n = std::min(n - 1, m_recordCount - 1);
-        answer = grFound;
+        answer = TSQLMemGetAnswer::Found;
     }
     r.Answer = answer;
-    if (answer != grFound) return;
+    if (answer != TSQLMemGetAnswer::Found) return;
     const TSQLMemRecordID id = idOfNumber(n);
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;

@@ -27,17 +27,18 @@ TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor
     return *cursor.Visible;
 }
 
-int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std::uint8_t* dest) {
+TSQLMemGetAnswer TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, TSQLMemGetMode mode,
+                                                    std::uint8_t* dest) {
     TSQLMemRecordBitmap& set = visibleRecords(cursor);
     TSQLMemBaseRecordManager& rm = records(10013);
     const std::int32_t n = set.count();
     auto place = [&](std::int32_t number) {
         const TSQLMemRecordID id = set.item(number);
-        if (dest && !rm.copyRecord(m_session, id, dest)) return static_cast<int>(grNotFound);
+        if (dest && !rm.copyRecord(m_session, id, dest)) return TSQLMemGetAnswer::NotFound;
         cursor.CurrentId = id;
         cursor.AtStart = cursor.AtEnd = false;
         cursor.VisiblePosition = number;
-        return static_cast<int>(grFound);
+        return TSQLMemGetAnswer::Found;
     };
     // Where the cursor stands among the visible records: on one, or between
     // two when its record is not (or no longer) visible. A walk asks for the
@@ -50,7 +51,7 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
                  ? hint
                  : set.numberOf(cursor.CurrentId);
     }
-    if (mode == gmCurrent) return at ? place(at) : static_cast<int>(grNotFound);
+    if (mode == TSQLMemGetMode::Current) return at ? place(at) : TSQLMemGetAnswer::NotFound;
     std::int32_t before = at;  // visible records that come before the position
     if (cursor.AtStart) {
         at = 0;
@@ -90,7 +91,7 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
                 if (!record) continue;
                 order->buildKey(record, key.data());
                 const int c = order->compareKeys(key.data(), keptKey.data());
-                if (c < 0 || (c == 0 && mode == gmNext)) ++before;
+                if (c < 0 || (c == 0 && mode == TSQLMemGetMode::Next)) ++before;
             }
         } else {
             before = static_cast<std::int32_t>(std::count_if(
@@ -98,12 +99,12 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
                 [&](const auto& id) { return compareRecordIds(id, cursor.CurrentId) < 0; }));
         }
     }
-    if (mode == gmNext) {
+    if (mode == TSQLMemGetMode::Next) {
         const std::int32_t next = at ? at + 1 : before + 1;
         if (next > n) {
             cursor.AtEnd = true;
             cursor.AtStart = false;
-            return grAfterLast;
+            return TSQLMemGetAnswer::AfterLast;
         }
         return place(next);
     }
@@ -111,7 +112,7 @@ int TSQLMemTableData::getVisibleRecord(TSQLMemLocalCursor& cursor, int mode, std
     if (prior < 1) {
         cursor.AtStart = true;
         cursor.AtEnd = false;
-        return grBeforeFirst;
+        return TSQLMemGetAnswer::BeforeFirst;
     }
     return place(prior);
 }

@@ -731,7 +731,7 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
         if (cache.leaf && cache.leafPage == leaf.pageNo &&
             cache.leafStamp == m_pages.changeStamp() && within >= 0 && within < leaf.count) {
             leaf.pos = within;
-            const int dir = r.Mode == gmNext ? 1 : -1;
+            const int dir = r.Mode == TSQLMemGetMode::Next ? 1 : -1;
             prefetchRecords(cache.leaf, leaf.count, within + dir * kWalkLookahead, 1, dir, records);
             const TSQLMemRecordID id =
                 TSQLMemRecordID::load(cache.leaf + kPageHeaderSize +
@@ -762,7 +762,7 @@ void TSQLMemBTreeIndex::getRecord(int session, TSQLMemGetRequest& r,
                                    leaf.pos * m_keyRef.leafEntrySize() + m_keyRef.keySize);
         // Landing on a leaf: the records of the next steps are asked for now,
         // later steps ask for one more each.
-        const int dir = r.Mode == gmNext ? 1 : -1;
+        const int dir = r.Mode == TSQLMemGetMode::Next ? 1 : -1;
         prefetchRecords(ref.data(), leaf.count, leaf.pos + dir, kWalkLookahead, dir, records);
         cache.leaf = ref.data();
         cache.leafPage = leaf.pageNo;

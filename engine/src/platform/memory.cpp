@@ -42,6 +42,17 @@ std::size_t mappedBytes(std::size_t n) {
     return (rawBytes(n) + kPage - 1) / kPage * kPage;
 }
 
+// A mapped block sits at the start of an address range this large, the rest
+// inaccessible and unbacked, so that it grows where it stands. Moving the
+// pages of a large block (mremap) costs nothing at once but, on hosts that
+// shadow the page tables, a trap on the next touch of every moved page: the
+// first walk over a freshly filled million-row table took seconds.
+constexpr std::size_t kReserve = std::size_t{64} << 30;
+
+std::size_t reservedBytes(std::size_t n) {
+    return std::max(mappedBytes(n), kReserve);
+}
+
 std::uint8_t* startOf(const void* data) {
     return const_cast<std::uint8_t*>(static_cast<const std::uint8_t*>(data)) - kDataOffset;
 }
@@ -91,11 +102,15 @@ std::uint8_t* obtainRaw(std::size_t n, std::uint8_t source, bool zeroed) {
     if (n > SIZE_MAX / 4) sourceFailed("Out of memory");
     if (isMapped(source, n)) {
         const std::size_t bytes = mappedBytes(n);
-        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        const std::size_t reserve = reservedBytes(n);
+        void* p = mmap(nullptr, reserve, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                       -1, 0);
         if (p == MAP_FAILED) sourceFailed(errnoText());
-#ifdef MADV_HUGEPAGE
-        madvise(p, bytes, MADV_HUGEPAGE);
-#endif
+        if (mprotect(p, bytes, PROT_READ | PROT_WRITE) != 0) {
+            const std::string why = errnoText();
+            munmap(p, reserve);
+            sourceFailed(why);
+        }
         return static_cast<std::uint8_t*>(p);
     }
     void* p = zeroed ? std::calloc(1, rawBytes(n)) : std::malloc(rawBytes(n));
@@ -105,7 +120,7 @@ std::uint8_t* obtainRaw(std::size_t n, std::uint8_t source, bool zeroed) {
 
 // Returns false when the system refused to take the block back.
 bool releaseRaw(std::uint8_t* raw, std::size_t n, std::uint8_t source) {
-    if (isMapped(source, n)) return munmap(raw, mappedBytes(n)) == 0;
+    if (isMapped(source, n)) return munmap(raw, reservedBytes(n)) == 0;
     std::free(raw);
     return true;
 }
@@ -211,19 +226,35 @@ void TSQLMemMemoryManager::reallocate(void*& block, std::size_t newSize, bool ze
         std::uint8_t* raw = start - kLeadIn;
         std::uint8_t* moved;
         if (isMapped(oldSource, old) && isMapped(newSource, newSize)) {
-            // Both mapped: remap the pages instead of copying them.
+            // Both mapped: the block grows or shrinks inside its reserve.
             const std::size_t oldBytes = mappedBytes(old), newBytes = mappedBytes(newSize);
+            const std::size_t oldReserve = reservedBytes(old), newReserve = reservedBytes(newSize);
             moved = raw;
-            if (newBytes != oldBytes) {
-                void* p = mremap(raw, oldBytes, newBytes, MREMAP_MAYMOVE);
+            if (newReserve != oldReserve) {
+                // Only a block past the reserve's size moves.
+                void* p = mremap(raw, oldReserve, newReserve, MREMAP_MAYMOVE);
                 if (p == MAP_FAILED) throw std::runtime_error(errnoText());
                 moved = static_cast<std::uint8_t*>(p);
+            }
+            if (newBytes > oldBytes) {
+                if (mprotect(moved + oldBytes, newBytes - oldBytes, PROT_READ | PROT_WRITE) != 0) {
+                    const std::string why = errnoText();
+                    // Shrinking a mapping in place cannot fail: the block stays as it was.
+                    if (moved != raw || newReserve != oldReserve)
+                        raw = static_cast<std::uint8_t*>(
+                            mremap(moved, newReserve, oldReserve, MREMAP_MAYMOVE));
+                    block = raw + kLeadIn + kDataOffset;
+                    throw std::runtime_error(why);
+                }
 #ifdef MADV_POPULATE_WRITE
                 // Growth is followed by writes: fault the new pages in at once
                 // rather than one trap per page (best effort).
-                if (newBytes > oldBytes)
-                    madvise(moved + oldBytes, newBytes - oldBytes, MADV_POPULATE_WRITE);
+                madvise(moved + oldBytes, newBytes - oldBytes, MADV_POPULATE_WRITE);
 #endif
+            } else if (newBytes < oldBytes) {
+                // Given back, and zero when the block grows into them again.
+                madvise(moved + newBytes, oldBytes - newBytes, MADV_DONTNEED);
+                mprotect(moved + newBytes, oldBytes - newBytes, PROT_NONE);
             }
             // Pages added by remapping are zero; only the old last page may
             // hold the old trailing guard or what a shrink left behind.

@@ -113,12 +113,6 @@ public:
     bool search(TSQLMemLocalCursor& cursor, const TSQLMemSearchRequest& request);
     // The cursor's visible records, built on first use and rebuilt when stale.
     TSQLMemRecordBitmap& visibleRecords(TSQLMemLocalCursor& cursor);
-    // Key search on the cursor's index: places the cursor on the first
-    // visible record, in its order, whose leading `columns` key columns
-    // compare with those of `keyRecord` as `mode` asks. False, and the
-    // cursor unmoved, when there is none.
-    bool findKey(TSQLMemLocalCursor& cursor, const std::uint8_t* keyRecord, std::int32_t columns,
-                 TSQLMemIndexMode mode);
 
     // As the cursor sees the table: through its filter.
     std::int64_t recordCountFor(TSQLMemLocalCursor& cursor);

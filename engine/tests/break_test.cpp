@@ -1,0 +1,424 @@
+// Adversarial use of the engine through its public datasets: hostile values,
+// changes that fail half-way, tiny tables, and random work compared with a
+// plain model.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "sqlmem/exception.h"
+#include "sqlmem/sqlmem.h"
+
+namespace sqlmem {
+namespace {
+
+using namespace sqlmem::testing;
+using F = TFieldType;
+
+// The row a model keeps: the table's (id, name), name empty for null.
+struct Row {
+    int id;
+    std::string name;
+    bool operator==(const Row&) const = default;
+};
+
+// Every test works on tables named after itself and drops them afterwards.
+class BreakTest : public ::testing::Test {
+protected:
+    std::string tableName(const std::string& suffix = {}) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("break_") + info->name() + suffix;
+        m_names.push_back(name);
+        return name;
+    }
+    void TearDown() override {
+        for (const std::string& name : m_names) {
+            TSQLMemTable t;
+            t.TableName = name;
+            if (t.exists()) t.deleteTable(true);
+        }
+    }
+
+    // id Integer, name String(width), with the given indexes.
+    void declare(TSQLMemTable& t, const std::vector<TIndexDef>& indexes, int width = 20,
+                 const std::string& suffix = {}) {
+        t.TableName = tableName(suffix);
+        t.addField("id", F::ftInteger);
+        t.addField("name", F::ftString, width);
+        t.IndexDefs = indexes;
+    }
+    static void add(TSQLMemTable& t, const Row& r) {
+        t.append();
+        t.fieldByName("id").setAsInteger(r.id);
+        t.fieldByName("name").setAsString(r.name);
+        t.post();
+    }
+    static Row current(TSQLMemTable& t) {
+        return {t.fieldByName("id").asInteger(), t.fieldByName("name").asString()};
+    }
+    // The rows in the order of `index` (empty: natural), walked both ways.
+    static std::vector<Row> walk(TSQLMemTable& t, const std::string& index) {
+        const std::string old = t.indexName();
+        t.setIndexName(index);
+        std::vector<Row> rows, back;
+        for (t.first(); !t.eof(); t.next())
+            rows.push_back(current(t));
+        for (t.last(); !t.bof(); t.prior())
+            back.push_back(current(t));
+        std::reverse(back.begin(), back.end());
+        EXPECT_EQ(rows, back) << "index '" << index << "' walked backwards";
+        t.setIndexName(old);
+        return rows;
+    }
+
+    // The table holds exactly `model` (in insertion order), in its natural
+    // order and in the order of every index; each row is found by locate.
+    static void expectHolds(TSQLMemTable& t, const std::vector<Row>& model) {
+        EXPECT_EQ(t.recordCount(), static_cast<int>(model.size()));
+        EXPECT_EQ(walk(t, ""), model) << "natural order";
+        for (const TIndexDef& ix : t.IndexDefs) {
+            std::vector<Row> sorted = model;
+            const bool byId = ix.Fields == "id";
+            std::stable_sort(sorted.begin(), sorted.end(), [&](const Row& a, const Row& b) {
+                return byId ? a.id < b.id : a.name < b.name;
+            });
+            std::vector<Row> got = walk(t, ix.Name);
+            // Equal keys may come in any order: compare the keys, then the rows.
+            auto key = [&](const Row& r) { return byId ? std::to_string(r.id) : r.name; };
+            std::vector<std::string> gotKeys, wantKeys;
+            for (const Row& r : got)
+                gotKeys.push_back(key(r));
+            for (const Row& r : sorted)
+                wantKeys.push_back(key(r));
+            EXPECT_EQ(gotKeys, wantKeys) << "index " << ix.Name;
+            auto byBoth = [](const Row& a, const Row& b) {
+                return std::tie(a.id, a.name) < std::tie(b.id, b.name);
+            };
+            std::sort(got.begin(), got.end(), byBoth);
+            std::sort(sorted.begin(), sorted.end(), byBoth);
+            EXPECT_EQ(got, sorted) << "index " << ix.Name;
+        }
+        for (const Row& r : model)
+            EXPECT_TRUE(t.locate("id", {r.id})) << r.id;
+    }
+
+private:
+    std::vector<std::string> m_names;
+};
+
+// --- hostile values -------------------------------------------------------------
+
+// --- changes that fail half-way -----------------------------------------------
+
+// Runs `change` under budgets growing by `step` from nothing until it goes
+// through; after every refusal the table must hold `model` exactly. Returns
+// how many budgets refused it.
+int untilDone(TSQLMemTable& t, const std::function<void()>& change, const std::vector<Row>& model,
+              std::int64_t step, void (*expectHolds)(TSQLMemTable&, const std::vector<Row>&)) {
+    int refusals = 0;
+    for (std::int64_t b = 0;; b += step) {
+        if (b > (4 << 20)) {
+            ADD_FAILURE() << "the change never went through";
+            return refusals;
+        }
+        try {
+            ScopedMemoryBudget budget(b);
+            change();
+            return refusals;
+        } catch (const std::exception&) {
+            ++refusals;
+        }
+        if (t.state() != TDataSetState::dsBrowse) t.cancel();
+        expectHolds(t, model);
+        if (::testing::Test::HasFailure()) {
+            ADD_FAILURE() << "after a refusal at budget " << b;
+            return refusals;
+        }
+    }
+}
+
+// Inserts, key-moving edits and deletes, each tried at every budget step,
+// on tables with no index, one unique or non-unique index, and two.
+TEST_F(BreakTest, ChangesRefusedForMemoryLeaveTableAndIndexesAsTheyWere) {
+    const struct {
+        const char* name;
+        std::vector<TIndexDef> indexes;
+    } shapes[] = {
+        {"no index", {}},
+        {"unique", {{"ById", "id", ixPrimary | ixUnique}}},
+        {"non-unique", {{"ByName", "name", 0}}},
+        {"both", {{"ById", "id", ixUnique}, {"ByName", "name", 0}}},
+        {"unique name", {{"ByName", "name", ixUnique}, {"ById", "id", 0}}},
+    };
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        TSQLMemTable t;
+        // Wide names: few keys to a page, so the trees split and merge often.
+        declare(t, shape.indexes, 600, std::to_string(&shape - shapes));
+        t.MemoryTableAllocBy = 3;
+        t.open();
+        std::vector<Row> model;
+        auto nameOf = [](int id) {
+            return std::string(500, 'a' + id * 7 % 26) + std::to_string(id);
+        };
+        auto step = [&](int n) { return n % 3 == 0 ? 4096 : 512; };
+        int refusals = 0;
+        for (int id = 0; id < 24; ++id) {
+            const Row r{id * 37 % 101, nameOf(id)};
+            refusals += untilDone(
+                t, [&] { add(t, r); }, model, step(id), expectHolds);
+            if (HasFailure()) return;
+            model.push_back(r);
+        }
+        expectHolds(t, model);
+        for (int n = 0; n < 8; ++n) {
+            const size_t at = (n * 5) % model.size();
+            const Row moved{model[at].id + 1000, "b" + model[at].name};
+            refusals += untilDone(
+                t,
+                [&] {
+                    ASSERT_TRUE(t.locate("id", {model[at].id}));
+                    t.edit();
+                    t.fieldByName("id").setAsInteger(moved.id);
+                    t.fieldByName("name").setAsString(moved.name);
+                    t.post();
+                },
+                model, step(n), expectHolds);
+            if (HasFailure()) return;
+            model[at] = moved;
+            const size_t doomed = (n * 3 + 1) % model.size();
+            refusals += untilDone(
+                t,
+                [&] {
+                    ASSERT_TRUE(t.locate("id", {model[doomed].id}));
+                    t.deleteRecord();
+                },
+                model, step(n), expectHolds);
+            if (HasFailure()) return;
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(doomed));
+        }
+        expectHolds(t, model);
+        EXPECT_GT(refusals, 30) << "the budgets must make changes fail";
+        t.close();
+    }
+}
+
+// --- tiny and empty tables -------------------------------------------------------
+
+// 0, 1 and 2 records, in natural order and through an index, with a filter
+// that keeps all, one or none: the ends, counts, numbers and locate agree
+// with the rows that are visible.
+TEST_F(BreakTest, TinyTablesWalkCountAndLocateAtTheirEnds) {
+    const struct {
+        const char* filter;        // empty: none
+        std::vector<int> visible;  // of the rows 2, 1 (inserted in that order)
+    } filters[] = {{"", {2, 1}},   {"id > 0", {2, 1}},  {"id = 1", {1}},
+                   {"id > 5", {}}, {"name = 'zz'", {}}, {"id >= 2 and id <= 1", {}}};
+    for (int rows = 0; rows <= 2; ++rows)
+        for (const char* index : {"", "ById", "ByName"})
+            for (const auto& f : filters) {
+                SCOPED_TRACE(std::to_string(rows) + " rows, index '" + index + "', filter '" +
+                             f.filter + "'");
+                TSQLMemTable t;
+                declare(t, {{"ById", "id", ixUnique}, {"ByName", "name", 0}});
+                t.open();
+                for (int id = 2; id > 2 - rows; --id)
+                    add(t, {id, "n" + std::to_string(id)});
+                t.setIndexName(index);
+                t.setFilter(f.filter);
+                t.setFiltered(*f.filter != 0);
+                std::vector<int> want;
+                for (int id : f.visible)
+                    if (id > 2 - rows) want.push_back(id);
+                if (*index) std::sort(want.begin(), want.end());
+
+                EXPECT_EQ(t.recordCount(), static_cast<int>(want.size()));
+                EXPECT_EQ(t.isEmpty(), want.empty());
+                std::vector<int> got;
+                for (t.first(); !t.eof(); t.next())
+                    got.push_back(current(t).id);
+                EXPECT_EQ(got, want);
+                got.clear();
+                for (t.last(); !t.bof(); t.prior())
+                    got.insert(got.begin(), current(t).id);
+                EXPECT_EQ(got, want);
+                t.first();
+                EXPECT_TRUE(t.bof());
+                EXPECT_EQ(t.eof(), want.empty());
+                EXPECT_EQ(t.recNo(), want.empty() ? -1 : 1);
+                t.prior();
+                EXPECT_TRUE(t.bof());
+                t.last();
+                EXPECT_TRUE(t.eof());
+                EXPECT_EQ(t.recNo(), want.empty() ? -1 : static_cast<int>(want.size()));
+                t.next();
+                EXPECT_TRUE(t.eof());
+                if (!want.empty()) {
+                    EXPECT_EQ(current(t).id, want.back());
+                }
+                for (int id : {0, 1, 2, 3})
+                    EXPECT_EQ(t.locate("id", {id}),
+                              std::find(want.begin(), want.end(), id) != want.end())
+                        << id;
+                for (int id : {1, 2})
+                    EXPECT_EQ(t.locate("name", {"n" + std::to_string(id)}),
+                              std::find(want.begin(), want.end(), id) != want.end())
+                        << id;
+                EXPECT_FALSE(t.locate("name", {"n"}));
+                EXPECT_EQ(t.locate("name", {"n"}, {false, true}), !want.empty());
+                for (int recNo : {1, 2, 3})
+                    if (recNo <= static_cast<int>(want.size())) {
+                        t.setRecNo(recNo);
+                        EXPECT_EQ(current(t).id, want[recNo - 1]);
+                        EXPECT_EQ(t.recNo(), recNo);
+                    } else {
+                        const int before = t.recNo();
+                        t.setRecNo(recNo);
+                        EXPECT_EQ(t.recNo(), before) << "past the end: unmoved";
+                    }
+                // Delete what is visible, then the table takes rows again.
+                t.first();
+                while (!t.isEmpty())
+                    t.deleteRecord();
+                EXPECT_EQ(t.recordCount(), 0);
+                t.setFiltered(false);
+                EXPECT_EQ(t.recordCount(), rows - static_cast<int>(want.size()));
+                add(t, {7, "n7"});
+                t.first();
+                EXPECT_FALSE(t.eof());
+                EXPECT_EQ(t.locate("id", {7}), true);
+                t.close();
+                t.deleteTable();
+            }
+}
+
+TEST_F(BreakTest, EmptiedTableTakesRowsAgainInEveryOrder) {
+    TSQLMemTable t;
+    declare(t, {{"ById", "id", ixPrimary}, {"ByName", "name", 0}}, 700);
+    t.open();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<Row> model;
+        for (int id = 0; id < 40; ++id) {
+            model.push_back({(id * 13) % 40, std::string(600, 'a' + id % 3)});
+            add(t, model.back());
+        }
+        expectHolds(t, model);
+        if (round == 0) {
+            t.first();
+            while (!t.isEmpty())
+                t.deleteRecord();
+        } else if (round == 1) {
+            t.close();
+            t.emptyTable();
+            t.open();
+        } else {
+            t.setIndexName("ByName");
+            t.last();
+            while (!t.isEmpty())
+                t.deleteRecord();
+            t.setIndexName("");
+        }
+        expectHolds(t, {});
+    }
+}
+
+// --- random work against a model -----------------------------------------------
+
+// Inserts, edits that move keys, deletes and nulls, drawn at random and
+// applied to the table and to a plain model; a second dataset walks the table
+// in name order meanwhile and must only ever stand on live rows as they are.
+TEST_F(BreakTest, RandomChangesAgreeWithAModelWhileAnotherDatasetWalks) {
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        TSQLMemTable t;
+        declare(t, {{"ById", "id", ixPrimary}, {"ByName", "name", 0}}, 300, std::to_string(seed));
+        t.open();
+        TSQLMemTable walker;
+        walker.TableName = t.TableName;
+        walker.setIndexName(seed == 2 ? "ById" : "ByName");
+        if (seed == 3) {
+            walker.setFilter("id > 20");
+            walker.setFiltered(true);
+        }
+        walker.open();
+        std::mt19937 rng(seed);
+        std::vector<Row> model;
+        auto draw = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        auto randomName = [&] {
+            // Few distinct names, some long: equal keys and splits both.
+            return draw(5) == 0 ? std::string() : std::string(draw(2) ? 250 : 1, 'a' + draw(4));
+        };
+        auto has = [&](int id) {
+            return std::any_of(model.begin(), model.end(),
+                               [&](const Row& r) { return r.id == id; });
+        };
+        for (int step = 0; step < 400; ++step) {
+            SCOPED_TRACE(step);
+            const int op = model.empty() ? 0 : draw(4);
+            if (op <= 1) {
+                const Row r{draw(60), randomName()};
+                if (has(r.id)) {
+                    EXPECT_THROW(add(t, r), ESQLMemException);
+                    t.cancel();
+                } else {
+                    add(t, r);
+                    model.push_back(r);
+                }
+            } else if (op == 2) {
+                Row& r = model[draw(static_cast<int>(model.size()))];
+                const Row changed{draw(3) ? r.id : draw(60), randomName()};
+                ASSERT_TRUE(t.locate("id", {r.id}));
+                t.edit();
+                t.fieldByName("id").setAsInteger(changed.id);
+                t.fieldByName("name").setAsString(changed.name);
+                if (changed.id != r.id && has(changed.id)) {
+                    EXPECT_THROW(t.post(), ESQLMemException);
+                    t.cancel();
+                } else {
+                    t.post();
+                    r = changed;
+                }
+            } else {
+                const auto at = model.begin() + draw(static_cast<int>(model.size()));
+                ASSERT_TRUE(t.locate("id", {at->id}));
+                t.deleteRecord();
+                model.erase(at);
+            }
+            ASSERT_EQ(t.recordCount(), static_cast<int>(model.size()));
+            if (step % 10 == 0) {
+                expectHolds(t, model);
+                if (HasFailure()) return;
+            }
+            // The walker steps on, and starts again at either end.
+            if (walker.eof() || walker.bof() || draw(8) == 0)
+                draw(2) ? walker.first() : walker.last();
+            else
+                draw(3) ? walker.next() : walker.prior();
+            if (!walker.isEmpty() && !walker.eof() && !walker.bof()) {
+                const Row seen = current(walker);
+                EXPECT_TRUE(std::find(model.begin(), model.end(), seen) != model.end())
+                    << "walker stands on " << seen.id;
+                if (seed == 3) {
+                    EXPECT_GT(seen.id, 20);
+                }
+            }
+        }
+        expectHolds(t, model);
+        walker.close();
+        t.close();
+    }
+}
+
+}  // namespace
+}  // namespace sqlmem

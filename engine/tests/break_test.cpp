@@ -118,6 +118,21 @@ private:
 
 // --- hostile values -------------------------------------------------------------
 
+TEST_F(BreakTest, MovingByTheLargestDistancesStopsAtTheEnds) {
+    TSQLMemTable t;
+    declare(t, {});
+    t.open();
+    for (int id = 1; id <= 3; ++id)
+        add(t, {id, "n"});
+    t.first();
+    EXPECT_EQ(t.moveBy(INT_MAX), 2);
+    EXPECT_TRUE(t.eof());
+    EXPECT_EQ(current(t).id, 3);
+    EXPECT_EQ(t.moveBy(INT_MIN), -2);
+    EXPECT_TRUE(t.bof());
+    EXPECT_EQ(current(t).id, 1);
+}
+
 // --- changes that fail half-way -----------------------------------------------
 
 // Runs `change` under budgets growing by `step` from nothing until it goes

@@ -118,6 +118,54 @@ private:
 
 // --- hostile values -------------------------------------------------------------
 
+// A float that is no number has no place in an order: in an index it would
+// compare equal to every key and scatter the keys around it.
+TEST_F(BreakTest, AFloatThatIsNoNumberIsRefusedAndTheIndexKeepsItsOrder) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.addField("id", F::ftInteger);
+    t.addField("x", F::ftFloat);
+    t.IndexDefs = {{"ByX", "x", 0}};
+    t.open();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<std::function<void(TField&)>> writes = {
+        [&](TField& f) { f.setAsFloat(nan); },
+        [&](TField& f) { f.setValue(Variant(-nan)); },
+        [&](TField& f) { f.setAsString("nan"); },
+        [&](TField& f) { f.setAsString("-NAN"); },
+    };
+    int id = 0;
+    for (const double x : {5.0, 1.0, 3.0})
+        for (size_t w = 0; w <= writes.size(); ++w) {
+            SCOPED_TRACE(w);
+            t.append();
+            t.fieldByName("id").setAsInteger(++id);
+            t.fieldByName("x").setAsFloat(x);
+            if (w < writes.size()) {
+                EXPECT_THROW(writes[w](t.fieldByName("x")), EDatabaseError);
+            }
+            EXPECT_EQ(t.fieldByName("x").asFloat(), x) << "a refused value leaves the field";
+            t.post();
+        }
+    // Infinities are ordered: they stay.
+    for (const double x : {std::numeric_limits<double>::infinity(), -HUGE_VAL, 2.0}) {
+        t.append();
+        t.fieldByName("id").setAsInteger(++id);
+        t.fieldByName("x").setAsFloat(x);
+        t.post();
+    }
+    t.setIndexName("ByX");
+    std::vector<double> xs;
+    for (t.first(); !t.eof(); t.next())
+        xs.push_back(t.fieldByName("x").asFloat());
+    ASSERT_EQ(xs.size(), 18u);
+    EXPECT_TRUE(std::is_sorted(xs.begin(), xs.end()));
+    // Every record can go again: none is lost to the index.
+    while (!t.isEmpty())
+        t.deleteRecord();
+    EXPECT_EQ(t.recordCount(), 0);
+}
+
 TEST_F(BreakTest, MovingByTheLargestDistancesStopsAtTheEnds) {
     TSQLMemTable t;
     declare(t, {});

@@ -166,6 +166,42 @@ TEST_F(BreakTest, AFloatThatIsNoNumberIsRefusedAndTheIndexKeepsItsOrder) {
     EXPECT_EQ(t.recordCount(), 0);
 }
 
+// Date and time fields take any date-time number the framework hands over;
+// one outside what they can hold is an error, never an undefined conversion.
+TEST_F(BreakTest, DateAndTimeFieldsRefuseNumbersTheyCannotHold) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.addField("d", F::ftDate);
+    t.addField("t", F::ftTime);
+    t.addField("dt", F::ftDateTime);
+    t.open();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const char* name : {"d", "t", "dt"})
+        for (const double x : {inf, -inf, nan, 1e300, -1e300}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(x));
+            t.append();
+            bool refused = false;
+            try {
+                t.fieldByName(name).setAsDateTime(x);
+                t.post();
+            } catch (const std::exception&) {
+                refused = true;
+            }
+            if (std::isfinite(x) && std::string(name) == "t") {
+                // A time field keeps the time of day alone: here none.
+                EXPECT_FALSE(refused);
+                t.last();
+                EXPECT_EQ(t.fieldByName(name).asFloat(), 0.0);
+                t.deleteRecord();
+            } else {
+                EXPECT_TRUE(refused) << "stored as " << t.fieldByName(name).asFloat();
+                t.cancel();
+            }
+        }
+    EXPECT_EQ(t.recordCount(), 0);
+}
+
 TEST_F(BreakTest, MovingByTheLargestDistancesStopsAtTheEnds) {
     TSQLMemTable t;
     declare(t, {});

@@ -202,6 +202,40 @@ TEST_F(BreakTest, DateAndTimeFieldsRefuseNumbersTheyCannotHold) {
     EXPECT_EQ(t.recordCount(), 0);
 }
 
+// A text or byte field holds at most its size; a size that leaves it no room
+// (or less than none) is refused or holds nothing, and never lets a value
+// spill into the field after it.
+TEST_F(BreakTest, TextFieldsHoldAtMostTheirSizeWhateverTheSize) {
+    for (const F type : {F::ftString, F::ftFixedChar, F::ftWideString, F::ftBytes, F::ftVarBytes})
+        for (const int size : {-2, -1, 0, 1, 5}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(type)) + " size " + std::to_string(size));
+            TSQLMemTable t;
+            t.TableName =
+                tableName(std::to_string(static_cast<int>(type)) + "_" + std::to_string(size + 2));
+            t.addField("s", type, size);
+            t.addField("after", F::ftInteger);
+            try {
+                t.open();
+            } catch (const std::exception&) {
+                // Var-bytes count their 2-byte length in the size.
+                EXPECT_LT(size, type == F::ftVarBytes ? 2 : 1) << "a usable size is refused";
+                continue;
+            }
+            for (const std::string text : {"abcde", "abcdefghij"}) {
+                t.append();
+                t.fieldByName("after").setAsInteger(12345);
+                t.fieldByName("s").setAsString(text);
+                t.post();
+                t.last();
+                const std::string got = t.fieldByName("s").asString();
+                EXPECT_LE(got.size(), static_cast<size_t>(std::max(size, 0)));
+                EXPECT_EQ(got, text.substr(0, got.size()));
+                EXPECT_EQ(t.fieldByName("after").asInteger(), 12345);
+            }
+            t.close();
+        }
+}
+
 TEST_F(BreakTest, MovingByTheLargestDistancesStopsAtTheEnds) {
     TSQLMemTable t;
     declare(t, {});

@@ -251,6 +251,66 @@ TEST_F(BreakTest, MovingByTheLargestDistancesStopsAtTheEnds) {
     EXPECT_EQ(current(t).id, 1);
 }
 
+// Bookmarks come back from callers: one of the wrong length, or of a record
+// that went, is refused without reading past it, and the dataset stays put.
+TEST_F(BreakTest, ForeignBookmarksAreRefusedAndTheDatasetStaysOnItsRecord) {
+    TSQLMemTable t;
+    declare(t, {});
+    t.open();
+    for (int id = 1; id <= 3; ++id)
+        add(t, {id, "n"});
+    t.last();
+    const TBookmark third = t.bookmark();
+    t.deleteRecord();
+    t.first();
+    const TBookmark first = t.bookmark();
+    const std::vector<TBookmark> foreign = {
+        {1}, {1, 2, 3, 4, 5}, TBookmark(7, 0), TBookmark(6, 0xFF), third,
+    };
+    for (size_t i = 0; i < foreign.size(); ++i) {
+        SCOPED_TRACE(i);
+        const TBookmark& b = foreign[i];
+        EXPECT_FALSE(t.bookmarkValid(b));
+        expectEngineError([&] { t.gotoBookmark(b); }, 10026,
+                          "Cannot retreive record - Native error: 10026");
+        EXPECT_EQ(current(t).id, 1);
+        if (b.size() != first.size()) {
+            EXPECT_EQ(codeOf([&] { t.compareBookmarks(b, first); }), 10026);
+            EXPECT_EQ(codeOf([&] { t.compareBookmarks(first, b); }), 10026);
+        }
+        t.next();
+        EXPECT_EQ(current(t).id, 2) << "the walk goes on from where it stood";
+        t.first();
+    }
+}
+
+// Bookmarks compare in the order the dataset shows, also through an index
+// whose order is not the order the records were stored in.
+TEST_F(BreakTest, BookmarksCompareInTheDatasetsOrder) {
+    TSQLMemTable t;
+    declare(t, {{"ById", "id", ixUnique}, {"ByName", "name", 0}});
+    t.open();
+    for (const Row& r : {Row{3, "b"}, Row{1, "b"}, Row{2, "a"}, Row{4, "b"}})
+        add(t, r);
+    // Moves 3 behind 1 and 4 among the equal names.
+    ASSERT_TRUE(t.locate("id", {3}));
+    t.edit();
+    t.fieldByName("name").setAsString("b");
+    t.post();
+    for (const char* index : {"", "ById", "ByName"}) {
+        SCOPED_TRACE(index);
+        t.setIndexName(index);
+        std::vector<TBookmark> marks;
+        for (t.first(); !t.eof(); t.next())
+            marks.push_back(t.bookmark());
+        ASSERT_EQ(marks.size(), 4u);
+        for (size_t a = 0; a < marks.size(); ++a)
+            for (size_t b = 0; b < marks.size(); ++b)
+                EXPECT_EQ(t.compareBookmarks(marks[a], marks[b]), a < b ? -1 : (a > b ? 1 : 0))
+                    << a << " " << b;
+    }
+}
+
 // --- changes that fail half-way -----------------------------------------------
 
 // Runs `change` under budgets growing by `step` from nothing until it goes

@@ -406,6 +406,28 @@ TEST_F(BreakTest, ChangesRefusedForMemoryLeaveTableAndIndexesAsTheyWere) {
     }
 }
 
+// A temporary table keeps what memory cannot hold in its file; an append
+// that fails anyway, at any budget, leaves its records and indexes whole.
+TEST_F(BreakTest, AppendsToATemporaryTableRefusedForMemoryChangeNothing) {
+    TSQLMemTable t;
+    declare(t, {{"ById", "id", ixUnique}, {"ByName", "name", 0}}, 900);
+    t.setTemporary(true);
+    t.MemoryTableAllocBy = 4;
+    t.open();
+    std::vector<Row> model;
+    int refusals = 0;
+    for (int id = 0; id < 40; ++id) {
+        const Row r{(id * 17) % 41, std::string(800, 'a' + id % 5) + std::to_string(id)};
+        refusals += untilDone(
+            t, [&] { add(t, r); }, model, id % 4 == 0 ? 8192 : 1024, expectHolds);
+        if (HasFailure()) break;
+        model.push_back(r);
+    }
+    expectHolds(t, model);
+    EXPECT_GT(refusals, 40);
+    t.close();
+}
+
 // A delete that cascades to the records referring to it is one change: when
 // the record itself cannot go, the records it would have taken stay.
 // DISABLED: cascaded deletes are other tables' own changes; nothing undoes them yet.
@@ -572,6 +594,68 @@ TEST_F(BreakTest, EmptiedTableTakesRowsAgainInEveryOrder) {
         }
         expectHolds(t, {});
     }
+}
+
+// A dataset showing a window of rows, filtered, through an index, while
+// another dataset deletes every row and then adds new ones; and a change that
+// takes the dataset's own record out of its filter.
+TEST_F(BreakTest, AWindowedFilteredViewSurvivesItsTableEmptiedByAnother) {
+    TSQLMemTable view, other;
+    declare(view, {{"ById", "id", ixUnique}});
+    view.setIndexName("ById");
+    view.setFilter("id > 5");
+    view.setFiltered(true);
+    view.open();
+    struct Grid : TDataLink {
+    } grid;
+    TDataSource source(&view);
+    grid.setDataSource(&source);
+    grid.setBufferCount(4);
+    for (int id = 1; id <= 12; ++id)
+        add(view, {id, "n"});
+    EXPECT_EQ(view.recordCount(), 7);
+    ASSERT_TRUE(view.locate("id", {9}));
+    EXPECT_EQ(grid.recordCount(), 4);
+
+    other.TableName = view.TableName;
+    other.open();
+    while (!other.isEmpty())
+        other.deleteRecord();
+    EXPECT_EQ(current(view).id, 9) << "the window shows what it read until a refresh";
+    view.refresh();
+    EXPECT_TRUE(view.isEmpty());
+    EXPECT_EQ(view.recordCount(), 0);
+    EXPECT_EQ(grid.recordCount(), 0);
+    view.first();
+    EXPECT_TRUE(view.eof());
+    view.last();
+    EXPECT_TRUE(view.bof());
+    EXPECT_FALSE(view.locate("id", {9}));
+
+    for (int id : {20, 3, 7})
+        add(other, {id, "o"});
+    view.first();
+    std::vector<int> ids;
+    for (; !view.eof(); view.next())
+        ids.push_back(current(view).id);
+    EXPECT_EQ(ids, (std::vector<int>{7, 20}));
+    EXPECT_EQ(grid.recordCount(), 2);
+
+    // Its own record edited out of the filter, and a new one outside it.
+    ASSERT_TRUE(view.locate("id", {7}));
+    view.edit();
+    view.fieldByName("id").setAsInteger(2);
+    view.post();
+    add(view, {1, "v"});
+    EXPECT_EQ(view.recordCount(), 1);
+    ids.clear();
+    for (view.first(); !view.eof(); view.next())
+        ids.push_back(current(view).id);
+    EXPECT_EQ(ids, (std::vector<int>{20}));
+    EXPECT_EQ(other.recordCount(), 4);
+    grid.setDataSource(nullptr);
+    other.close();
+    view.close();
 }
 
 // --- random work against a model -----------------------------------------------

@@ -95,6 +95,12 @@ TEST(FieldTypesTest, WidthOutside32BitsIsAnErrorNotAWrapAround) {
     EXPECT_THROW(memoryDataSize(bftWideVarchar, 1100000000), std::range_error);
     EXPECT_THROW(memoryDataSize(bftVarchar, INT32_MAX), std::range_error);
     EXPECT_THROW(memoryDataSize(bftBytes, -1), std::range_error);
+    // -1 plus the terminator would be a width of 0 that still takes text.
+    EXPECT_THROW(memoryDataSize(bftVarchar, -1), std::range_error);
+    EXPECT_THROW(memoryDataSize(bftWideChar, -1), std::range_error);
+    // Too small for its own length word.
+    EXPECT_THROW(memoryDataSize(bftVarBytes, 1), std::range_error);
+    EXPECT_EQ(memoryDataSize(bftVarBytes, 2), 2);
     EXPECT_EQ(memoryDataSize(bftVarchar, INT32_MAX - 1), INT32_MAX);
 }
 

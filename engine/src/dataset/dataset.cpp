@@ -309,7 +309,8 @@ int TDataSet::moveBy(int distance) {
     call(BeforeScroll, *this);
     m_readRow = -1;
     const bool forward = distance > 0;
-    const int steps = forward ? distance : -distance;
+    // Wide enough for -INT_MIN.
+    const std::int64_t steps = forward ? distance : -static_cast<std::int64_t>(distance);
     int moved = 0;
     int shift = 0;  // how far the rows kept in the window moved
     m_bof = m_eof = false;

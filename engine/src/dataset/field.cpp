@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -74,13 +75,18 @@ Variant TField::coerce(const Variant& v) const {
     }
     if (isFloatType(m_type)) {
         if (fromText && v.toString().empty()) return {};
+        double x = std::nan("");
         try {
-            return Variant(v.toFloat());
+            x = v.toFloat();
         } catch (const EDatabaseError&) {
+            // text that is no number: refused below, as NaN is
+        }
+        // NaN is no value: it has no place in any order, an index's least of all.
+        if (std::isnan(x))
             throw EDatabaseError("'" + v.toString() +
                                  "' is not a valid floating point value for field '" +
                                  displayName() + "'");
-        }
+        return Variant(x);
     }
     if (m_type == F::ftBoolean) {
         if (fromText && v.toString().empty()) return {};

@@ -174,12 +174,14 @@ std::int32_t memoryDataSize(int baseType, std::int32_t size) {
         return static_cast<std::int32_t>(width);
     };
     switch (baseType) {
+        // A negative size is no text width, though the terminator would
+        // make up for -1 and hide it.
         case bftChar:
         case bftVarchar:
-            return checked(n + 1);
+            return checked(n < 0 ? n : n + 1);
         case bftWideChar:
         case bftWideVarchar:
-            return checked(2 * (n + 1));
+            return checked(n < 0 ? n : 2 * (n + 1));
         case bftShortInt:
         case bftByte:
             return 1;
@@ -204,8 +206,10 @@ std::int32_t memoryDataSize(int baseType, std::int32_t size) {
         case bftExtended:
             return 10;
         case bftBytes:
-        case bftVarBytes:
             return checked(n);
+        case bftVarBytes:
+            // The size counts the 16-bit length in front of the bytes.
+            return checked(n < 2 ? -1 : n);
         default:
             throw ESQLMemException(30050, "Unknown DataType: '%s'", {std::to_string(baseType)});
     }

@@ -96,7 +96,9 @@ TSQLMemAdvancedType advancedTypeOfFieldType(TFieldType fieldType);
 TFieldType fieldTypeOfAdvanced(int advancedType);
 
 // Bytes a value of the stored type takes in a record; `size` is the declared
-// length. Throws ESQLMemException 30050 for an unknown stored type.
+// length. Throws ESQLMemException 30050 for an unknown stored type, and
+// std::range_error for a size no field can have: negative, below the 2-byte
+// length of var-bytes, or wider than 32 bits.
 std::int32_t memoryDataSize(int baseType, std::int32_t size);
 
 inline bool isBlobBaseType(int b) {

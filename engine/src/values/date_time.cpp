@@ -87,6 +87,8 @@ std::int32_t dateTimeToDateNumber(double x) {
 }
 
 std::int32_t dateTimeToTimeNumber(double x) {
+    // An infinity has no fraction (inf - inf is NaN), and NaN converts to no integer.
+    if (!std::isfinite(x)) throw std::range_error("Range check error");
     double ms = std::round(std::fabs(x - std::trunc(x)) * kMsPerDay);
     if (ms >= kMsPerDay) ms = kMsPerDay - 1;
     return static_cast<std::int32_t>(ms);

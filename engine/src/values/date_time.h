@@ -15,7 +15,8 @@ constexpr std::int32_t kMsPerDay = 86400000;
 
 // Whole days toward zero; throws std::range_error past 32 bits.
 std::int32_t dateTimeToDateNumber(double dateTime);
-// Milliseconds of the fractional part, rounded, kept within the day.
+// Milliseconds of the fractional part, rounded, kept within the day;
+// throws std::range_error for a value that is no finite number.
 std::int32_t dateTimeToTimeNumber(double dateTime);
 double dateNumberToDateTime(std::int32_t date);  // the empty date gives 0
 double timeNumberToDateTime(std::int32_t time);  // the empty time gives 0

@@ -103,8 +103,8 @@ std::uint8_t* obtainRaw(std::size_t n, std::uint8_t source, bool zeroed) {
     if (isMapped(source, n)) {
         const std::size_t bytes = mappedBytes(n);
         const std::size_t reserve = reservedBytes(n);
-        void* p = mmap(nullptr, reserve, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                       -1, 0);
+        void* p =
+            mmap(nullptr, reserve, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p == MAP_FAILED) sourceFailed(errnoText());
         if (mprotect(p, bytes, PROT_READ | PROT_WRITE) != 0) {
             const std::string why = errnoText();

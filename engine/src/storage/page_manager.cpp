@@ -133,6 +133,13 @@ void TSQLMemPageManager::forgetPage(std::int32_t pageNo, bool reuse) {
     }
 }
 
+bool TSQLMemPageManager::hasWork(int session) const {
+    const auto found = m_sessions.find(session);
+    if (found == m_sessions.end()) return false;
+    const SessionWork& work = found->second;
+    return !work.changed.empty() || !work.freed.empty() || !work.allocated.empty();
+}
+
 void TSQLMemPageManager::releaseSession(int session) {
     auto found = m_sessions.find(session);
     if (found == m_sessions.end()) return;

@@ -72,6 +72,9 @@ public:
 
     // End of a table operation: write back, free, forget.
     void releaseSession(int session);
+    // Whether the session changed, freed or allocated a page since its last
+    // release: a read-only operation has nothing to release.
+    bool hasWork(int session) const;
     // A failed operation: drop the copies, free what the session allocated.
     void discardSession(int session);
 

@@ -40,9 +40,11 @@ bool TSQLMemBaseRecordManager::copyRecord(int session, const TSQLMemRecordID& id
     return r.Answer == TSQLMemGetAnswer::Found;
 }
 
-void TSQLMemBaseRecordManager::prefetch(const TSQLMemRecordID& id) const {
-    const std::uint8_t* stored = peek(id);
-    if (!stored) return;
+void TSQLMemMemoryRecordManager::prefetch(const TSQLMemRecordID& id) const {
+    // A hint may name any slot: only the bounds matter, not whether it is live.
+    if (id.PageNo < 0 || id.PageNo >= m_slotCount) return;
+    const std::uint8_t* stored =
+        m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize;
     if (m_copier) {
         m_copier->prefetch(stored);
         return;

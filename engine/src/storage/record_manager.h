@@ -101,7 +101,7 @@ public:
     bool copyRecord(int session, const TSQLMemRecordID& id, std::uint8_t* dest) const;
     // A hint that copyRecord(id) comes soon; does nothing for a record the
     // store cannot lend.
-    void prefetch(const TSQLMemRecordID& id) const;
+    virtual void prefetch(const TSQLMemRecordID& /*id*/) const {}
     virtual std::int64_t approximatePosition(const TSQLMemRecordID& /*id*/) const { return -1; }
 
     // Record numbers are 1-based in slot order; false when there is none.
@@ -141,6 +141,7 @@ public:
                    ? m_slots.data() + static_cast<std::size_t>(id.PageNo) * m_recordSize
                    : nullptr;
     }
+    void prefetch(const TSQLMemRecordID& id) const override;
     bool exists(const TSQLMemRecordID& id) const override;
     void get(TSQLMemGetRequest& request) const override;
     std::int64_t approximatePosition(const TSQLMemRecordID& id) const override;

@@ -32,23 +32,8 @@ struct Row {
     bool operator==(const Row&) const = default;
 };
 
-// Every test works on tables named after itself and drops them afterwards.
-class BreakTest : public ::testing::Test {
+class BreakTest : public sqlmem::testing::NamedTablesTest {
 protected:
-    std::string tableName(const std::string& suffix = {}) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("break_") + info->name() + suffix;
-        m_names.push_back(name);
-        return name;
-    }
-    void TearDown() override {
-        for (const std::string& name : m_names) {
-            TSQLMemTable t;
-            t.TableName = name;
-            if (t.exists()) t.deleteTable(true);
-        }
-    }
-
     // id Integer, name String(width), with the given indexes.
     void declare(TSQLMemTable& t, const std::vector<TIndexDef>& indexes, int width = 20,
                  const std::string& suffix = {}) {
@@ -113,7 +98,6 @@ protected:
     }
 
 private:
-    std::vector<std::string> m_names;
 };
 
 // --- hostile values -------------------------------------------------------------

@@ -24,23 +24,8 @@ std::string formatted(const std::string& text, int code) {
     return text + " - Native error: " + std::to_string(code);
 }
 
-// Every test works on tables named after itself and drops them afterwards,
-// referencing tables first.
-class ConstraintsTest : public ::testing::Test {
+class ConstraintsTest : public sqlmem::testing::NamedTablesTest {
 protected:
-    std::string tableName(const std::string& suffix = {}) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name() + suffix;
-        m_names.insert(m_names.begin(), name);
-        return name;
-    }
-    void TearDown() override {
-        for (const std::string& name : m_names) {
-            TSQLMemTable t;
-            t.TableName = name;
-            if (t.exists()) t.deleteTable(true);
-        }
-    }
     static TSQLMemTableData& storage(const std::string& name) {
         return *engineDatabase("MEMORY")->findTableStorage(name);
     }
@@ -59,7 +44,6 @@ protected:
     }
 
 private:
-    std::vector<std::string> m_names;
 };
 
 // The journal as the data module declares it.

@@ -43,25 +43,8 @@ void expectDatabaseError(const std::function<void()>& action, const std::string&
     }
 }
 
-// The in-memory database lives as long as the process, so every test works
-// on tables named after itself and drops them afterwards.
-class DataSetTest : public ::testing::Test {
+class DataSetTest : public sqlmem::testing::NamedTablesTest {
 protected:
-    std::string tableName(const std::string& suffix = {}) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name() + suffix;
-        m_names.push_back(name);
-        return name;
-    }
-
-    void TearDown() override {
-        for (const std::string& name : m_names) {
-            TSQLMemTable t;
-            t.TableName = name;
-            if (t.exists()) t.deleteTable();
-        }
-    }
-
     // id Integer, name String 20
     static void declare(TSQLMemTable& t, const std::string& name) {
         t.TableName = name;
@@ -100,9 +83,6 @@ protected:
             t.deleteRecord();
         }
     }
-
-private:
-    std::vector<std::string> m_names;
 };
 
 // --- the table's life in the database --------------------------------------------

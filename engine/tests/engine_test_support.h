@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
+#include "sqlmem/sqlmem.h"
 
 namespace sqlmem::testing {
 
@@ -51,6 +53,29 @@ public:
 
 private:
     std::int64_t m_old;
+};
+
+// The in-memory database lives as long as the process, so a test works on
+// tables named after itself and drops them when it ends, the last named
+// first (a referencing table is named after what it refers to).
+class NamedTablesTest : public ::testing::Test {
+protected:
+    std::string tableName(const std::string& suffix = {}) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name() + suffix;
+        m_names.push_back(name);
+        return name;
+    }
+    void TearDown() override {
+        for (auto it = m_names.rbegin(); it != m_names.rend(); ++it) {
+            TSQLMemTable t;
+            t.TableName = *it;
+            if (t.exists()) t.deleteTable(true);
+        }
+    }
+
+private:
+    std::vector<std::string> m_names;
 };
 
 }  // namespace sqlmem::testing

@@ -54,6 +54,25 @@ void TSQLMemMemoryRecordManager::prefetch(const TSQLMemRecordID& id) const {
     __builtin_prefetch(stored + m_recordSize - 1);
 }
 
+bool TSQLMemBaseRecordManager::answerFromEnd(const TSQLMemGetRequest& r, TSQLMemGetAnswer& answer,
+                                             bool& lowest) {
+    if (r.FromFirst) {
+        lowest = true;
+        answer = r.Mode == TSQLMemGetMode::Next    ? TSQLMemGetAnswer::Found
+                 : r.Mode == TSQLMemGetMode::Prior ? TSQLMemGetAnswer::BeforeFirst
+                                                   : TSQLMemGetAnswer::NotFound;
+        return true;
+    }
+    if (r.FromLast) {
+        lowest = false;
+        answer = r.Mode == TSQLMemGetMode::Prior  ? TSQLMemGetAnswer::Found
+                 : r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
+                                                  : TSQLMemGetAnswer::NotFound;
+        return true;
+    }
+    return false;
+}
+
 void TSQLMemRecordCopier::addSegment(std::int32_t offset, std::int32_t length, std::uint8_t text) {
     // Adjacent fixed fields become one move.
     if (!text && !m_segments.empty() && !m_segments.back().text &&
@@ -241,22 +260,9 @@ void TSQLMemMemoryRecordManager::get(TSQLMemGetRequest& r) const {
     }
     std::int32_t slot = r.Slot;
     TSQLMemGetAnswer answer = TSQLMemGetAnswer::NotFound;
-    if (r.FromFirst) {
-        if (r.Mode == TSQLMemGetMode::Next) {
-            slot = m_lowest;
-            answer = TSQLMemGetAnswer::Found;
-        } else {
-            answer = r.Mode == TSQLMemGetMode::Prior ? TSQLMemGetAnswer::BeforeFirst
-                                                     : TSQLMemGetAnswer::NotFound;
-        }
-    } else if (r.FromLast) {
-        if (r.Mode == TSQLMemGetMode::Prior) {
-            slot = m_highest;
-            answer = TSQLMemGetAnswer::Found;
-        } else {
-            answer = r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
-                                                    : TSQLMemGetAnswer::NotFound;
-        }
+    bool lowest = false;
+    if (answerFromEnd(r, answer, lowest)) {
+        if (answer == TSQLMemGetAnswer::Found) slot = lowest ? m_lowest : m_highest;
     } else if (r.Mode == TSQLMemGetMode::Current) {
         answer = liveInBounds(slot) ? TSQLMemGetAnswer::Found : TSQLMemGetAnswer::NotFound;
     } else if (r.Mode == TSQLMemGetMode::Next) {

@@ -118,6 +118,10 @@ public:
     void setCopier(const TSQLMemRecordCopier* copier) { m_copier = copier; }
 
 protected:
+    // For a request from either end: true, and `answer` says what it gets;
+    // when that is Found, the record is the lowest (`lowest`) or the highest.
+    static bool answerFromEnd(const TSQLMemGetRequest& r, TSQLMemGetAnswer& answer, bool& lowest);
+
     std::int32_t m_recordSize;
     std::int64_t m_recordCount = 0;
     std::uint64_t m_changeStamp = 0;

@@ -187,22 +187,9 @@ void TSQLMemTemporaryRecordManager::get(TSQLMemGetRequest& r) const {
     }
     std::int64_t n = numberOfId(r.Slot, r.ItemNo);
     TSQLMemGetAnswer answer = TSQLMemGetAnswer::NotFound;
-    if (r.FromFirst) {
-        if (r.Mode == TSQLMemGetMode::Next) {
-            n = 0;
-            answer = TSQLMemGetAnswer::Found;
-        } else {
-            answer = r.Mode == TSQLMemGetMode::Prior ? TSQLMemGetAnswer::BeforeFirst
-                                                     : TSQLMemGetAnswer::NotFound;
-        }
-    } else if (r.FromLast) {
-        if (r.Mode == TSQLMemGetMode::Prior) {
-            n = m_recordCount - 1;
-            answer = TSQLMemGetAnswer::Found;
-        } else {
-            answer = r.Mode == TSQLMemGetMode::Next ? TSQLMemGetAnswer::AfterLast
-                                                    : TSQLMemGetAnswer::NotFound;
-        }
+    bool lowest = false;
+    if (answerFromEnd(r, answer, lowest)) {
+        if (answer == TSQLMemGetAnswer::Found) n = lowest ? 0 : m_recordCount - 1;
     } else if (r.Mode == TSQLMemGetMode::Current) {
         answer = n < m_recordCount ? TSQLMemGetAnswer::Found : TSQLMemGetAnswer::NotFound;
     } else if (r.Mode == TSQLMemGetMode::Next) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,20 @@ TSQLMemMemoryManager& manager() {
     return TSQLMemMemoryManager::instance();
 }
 
+// A temporary table of ids and 200-character names with a name index, open;
+// its storage.
+TSQLMemTemporaryTableData& openSpillTable(TSQLMemTable& t) {
+    t.setTemporary(true);
+    t.addField("id", F::ftInteger);
+    t.addField("name", F::ftString, 200);
+    t.IndexDefs.push_back({"byName", "name", 0});
+    t.open();
+    auto* table =
+        dynamic_cast<TSQLMemTemporaryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
+    if (!table) throw std::logic_error("a temporary table without temporary storage");
+    return *table;
+}
+
 // Digits only and of one width, so every collation orders them numerically;
 // the multiplier scatters them against insertion order.
 std::string scatteredKey(int i) {
@@ -55,14 +70,7 @@ TEST(TemporaryTableTest, SpillsPastMemoryAndReadsEveryRecordAndPageBack) {
     {
         ScopedMemoryBudget budget(4 << 20);
         TSQLMemTable t;
-        t.setTemporary(true);
-        t.addField("id", F::ftInteger);
-        t.addField("name", F::ftString, 200);
-        t.IndexDefs.push_back({"byName", "name", 0});
-        t.open();
-        auto* table =
-            dynamic_cast<TSQLMemTemporaryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
-        ASSERT_NE(table, nullptr);
+        TSQLMemTemporaryTableData* table = &openSpillTable(t);
         tableName = t.TableName;
         EXPECT_EQ(tableName.rfind("TEMPORARY_TABLE_", 0), 0u) << tableName;
         TSQLMemTemporaryRecordManager& records = *table->temporaryRecords();
@@ -134,14 +142,7 @@ TEST(TemporaryTableTest, SpillsWhenMostOfTheLimitIsAlreadyInUse) {
     const std::int64_t free = 1 << 20;
     ScopedMemoryBudget budget(free);
     TSQLMemTable t;
-    t.setTemporary(true);
-    t.addField("id", F::ftInteger);
-    t.addField("name", F::ftString, 200);
-    t.IndexDefs.push_back({"byName", "name", 0});
-    t.open();
-    auto* table =
-        dynamic_cast<TSQLMemTemporaryTableData*>(TSQLMemDataSetAccess::cursor(t)->table());
-    ASSERT_NE(table, nullptr);
+    TSQLMemTemporaryTableData* table = &openSpillTable(t);
     TSQLMemTemporaryRecordManager& records = *table->temporaryRecords();
     TSQLMemTemporaryPageManager& pages = table->temporaryPages();
     EXPECT_LE(std::int64_t{records.memoryLimit()} * records.recordSize(), free / 10);

@@ -228,6 +228,14 @@ TEST_F(DataSetTest, OperationsOnAMissingTableReportIt) {
     expectEngineError([&] { t.renameTable("elsewhere"); }, 10151,
                       "Table not found, table name = " + name + " - Native error: 10151");
     EXPECT_EQ(t.TableName, name);
+
+    // Defining it with an index on a field it lacks names the field, and
+    // leaves no table behind.
+    declare(t, name);
+    t.IndexDefs.push_back({"ByNope", "id;nope", 0});
+    expectEngineError([&] { t.open(); }, 20043,
+                      "Cannot find index field 'nope' - Native error: 20043");
+    EXPECT_FALSE(t.exists());
 }
 
 TEST_F(DataSetTest, DeletedTableIsGoneAndReopeningMakesItAgainEmpty) {

@@ -50,7 +50,7 @@ void toEngineFieldDefs(const std::vector<TFieldDef>& defs, TSQLMemFieldDefs& out
 }
 
 void toEngineIndexDefs(const std::vector<TIndexDef>& defs, const TSQLMemFieldDefs& fields,
-                       const std::string& owner, TSQLMemIndexDefs& out) {
+                       TSQLMemIndexDefs& out) {
     out.clear();
     for (const TIndexDef& d : defs) {
         TSQLMemIndexDef& ix = out.addCreated();
@@ -59,7 +59,7 @@ void toEngineIndexDefs(const std::vector<TIndexDef>& defs, const TSQLMemFieldDef
         ix.Unique = (d.Options & ixUnique) || ix.Primary;
         for (const std::string& name : splitFieldList(d.Fields)) {
             const int column = fields.indexOfName(name);
-            if (column < 0) throw EDatabaseError("Field '" + name + "' not found", owner);
+            if (column < 0) throw ESQLMemException(20043, "Cannot find index field '%s'", {name});
             ix.Columns.push_back({fields[column].Name, (d.Options & ixDescending) != 0,
                                   (d.Options & ixCaseInsensitive) != 0});
         }
@@ -171,7 +171,7 @@ void TSQLMemTable::withEngineDefinitions(Use use) const {
     TSQLMemConstraintDefs constraints;
     const std::vector<TFieldDef> fieldDefs = completedFieldDefs();
     toEngineFieldDefs(fieldDefs, fields);
-    toEngineIndexDefs(IndexDefs, fields, Name, indexes);
+    toEngineIndexDefs(IndexDefs, fields, indexes);
     toEngineConstraintDefs(fieldDefs, fields, indexes, constraints);
     toEngineForeignKeys(ForeignKeyDefs, constraints);
     use(fields, indexes, constraints);

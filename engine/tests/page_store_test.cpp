@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "platform/byte_reader.h"
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
 #include "storage/page_manager.h"
@@ -166,6 +167,81 @@ TEST_P(PageChangeTest, PageThatCannotBeKeptIsNotWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Stores, PageChangeTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Temporary" : "Memory"; });
+
+// --- the store's image in a table file -----------------------------------------
+
+TEST(PageStoreImageTest, AnEmptyStoreIs28BytesAndAStoreComesBackPageForPage) {
+    TSQLMemMemoryPageManager empty;
+    std::vector<std::uint8_t> image;
+    empty.writeImage(image);
+    const std::vector<std::uint8_t> expected = {0, 0, 0, 0,    0xFF, 0xFF, 0xFF, 0xFF, 50, 0,
+                                                0, 0, 0, 0x10, 0,    0,    0,    0,    0,  0,
+                                                0, 0, 0, 0,    0,    0,    0,    0};
+    EXPECT_EQ(image, expected);
+
+    // Three pages taken, the middle one given back: 50 allocated, bits 0 and 2.
+    TSQLMemMemoryPageManager pages;
+    for (std::uint8_t fill : {1, 2, 3})
+        fillPage(pages, 0, pages.allocatePage(0), fill);
+    pages.releaseSession(0);
+    pages.freePage(0, 1);
+    pages.releaseSession(0);
+    image.clear();
+    pages.writeImage(image);
+    ASSERT_EQ(image.size(), 28u + 7u + 50u * kPageSize);  // 50 bits in 7 bytes
+    EXPECT_EQ(image[20], 50);                             // bits
+    EXPECT_EQ(image[24], 2);                              // bits set
+    EXPECT_EQ(image[28], 0x05);
+
+    TSQLMemMemoryPageManager back;
+    TByteReader in(image.data(), image.data() + image.size());
+    back.readImage(in);
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_EQ(back.pagesAllocated(), 50);
+    EXPECT_EQ(back.pagesInUse(), 2);
+    EXPECT_TRUE(back.pageInUse(0));
+    EXPECT_FALSE(back.pageInUse(1));
+    EXPECT_EQ(pageFill(back, 0, 0), 1);
+    EXPECT_EQ(pageFill(back, 0, 2), 3);
+    // The freed page is taken first again, and the next one after the highest.
+    EXPECT_EQ(back.allocatePage(0), 1);
+    EXPECT_EQ(back.allocatePage(0), 3);
+    back.releaseSession(0);
+}
+
+TEST(PageStoreImageTest, ImagesWhoseCountsDisagreeAreRefusedBeforeAPageIsMade) {
+    TSQLMemMemoryPageManager pages;
+    for (std::uint8_t fill : {1, 2})
+        fillPage(pages, 0, pages.allocatePage(0), fill);
+    pages.releaseSession(0);
+    std::vector<std::uint8_t> good;
+    pages.writeImage(good);
+
+    struct Case {
+        const char* what;
+        std::size_t at;
+        std::vector<std::uint8_t> bytes;
+        std::size_t keep;  // 0 keeps the whole image
+        int code;
+    };
+    const Case cases[] = {
+        {"pages of another size", 12, {0x00, 0x20}, 0, 10362},
+        {"a highest page past the allocated ones", 4, {50, 0, 0, 0}, 0, 10362},
+        {"forged page count", 0, {0xFF, 0xFF, 0xFF, 0x7F}, 0, 10398},
+        {"in-use count unlike the bits set", 16, {3}, 0, 10398},
+        {"a page in use above the highest", 28, {0x05}, 0, 10398},
+        {"the pages cut short", 0, {}, 28 + 7 + kPageSize, 10368},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> image = good;
+        std::copy(c.bytes.begin(), c.bytes.end(), image.begin() + c.at);
+        if (c.keep) image.resize(c.keep);
+        TSQLMemMemoryPageManager back;
+        TByteReader in(image.data(), image.data() + image.size());
+        EXPECT_EQ(testing::codeOf([&] { back.readImage(in); }), c.code) << c.what;
+        EXPECT_EQ(back.pagesAllocated(), 0) << c.what;
+    }
+}
 
 }  // namespace
 }  // namespace sqlmem

@@ -1,5 +1,6 @@
 #include "storage/page_manager.h"
 
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -265,6 +266,71 @@ std::int32_t TSQLMemMemoryPageManager::allocateStored() {
     if (no > m_highest) m_highest = no;
     std::memset(m_pages[no].data(), 0, kPageSize);
     return no;
+}
+
+void TSQLMemMemoryPageManager::writeImage(std::vector<std::uint8_t>& out) const {
+    const std::int32_t allocated = pagesAllocated();
+    appendLE<std::int32_t>(out, allocated);
+    appendLE<std::int32_t>(out, m_highest);
+    appendLE<std::int32_t>(out, kPageGrowth);
+    appendLE<std::uint16_t>(out, kPageSize);
+    appendLE<std::uint16_t>(out, 0);
+    appendLE<std::int32_t>(out, m_inUseCount);
+    appendLE<std::int32_t>(out, allocated);
+    appendLE<std::int32_t>(out, m_inUseCount);
+    std::vector<std::uint8_t> bits((static_cast<std::size_t>(allocated) + 7) / 8, 0);
+    for (std::int32_t i = 0; i < allocated; ++i)
+        if (m_inUse[i]) bits[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    out.insert(out.end(), bits.begin(), bits.end());
+    for (const EngineBlock& page : m_pages)
+        out.insert(out.end(), page.data(), page.data() + kPageSize);
+}
+
+void TSQLMemMemoryPageManager::readImage(TByteReader& in) {
+    constexpr int kCounts = 10362, kBits = 10398, kPages = 10368;
+    if (pagesAllocated() != 0) throw ESQLMemException(20024, "Internal index error");
+    const std::int32_t allocated = in.readI32(kCounts);
+    const std::int32_t highest = in.readI32(kCounts);
+    in.readI32(kCounts);  // the growth step is the store's own
+    const std::uint16_t pageSize = in.read<std::uint16_t>(kCounts);
+    in.read<std::uint16_t>(kCounts);
+    const std::int32_t inUse = in.readI32(kCounts);
+    const std::int32_t bitCount = in.readI32(kBits);
+    const std::int32_t setBits = in.readI32(kBits);
+    // Pages of another size would not be this engine's B-tree pages.
+    if (allocated < 0 || pageSize != kPageSize || highest < -1 || highest >= allocated)
+        in.fail(allocated, kCounts);
+    if (bitCount != allocated || setBits != inUse || inUse < 0 || inUse > allocated)
+        in.fail(bitCount, kBits);
+    const std::size_t bitBytes = (static_cast<std::size_t>(bitCount) + 7) / 8;
+    const std::uint8_t* bits = in.readBytes(static_cast<std::int64_t>(bitBytes), kBits);
+    std::int32_t counted = 0;
+    for (std::size_t i = 0; i < bitBytes; ++i) {
+        std::uint8_t byte = bits[i];
+        // Bits past the last page carry nothing.
+        if (i == bitBytes - 1 && bitCount % 8)
+            byte &= static_cast<std::uint8_t>((1u << (bitCount % 8)) - 1);
+        counted += std::popcount(byte);
+    }
+    if (counted != setBits) in.fail(bitCount, kBits);
+    std::vector<bool> used(static_cast<std::size_t>(allocated));
+    for (std::int32_t i = 0; i < allocated; ++i) {
+        used[i] = (bits[i / 8] >> (i % 8)) & 1;
+        // New pages are taken above the highest: none may be in use there.
+        if (used[i] && i > highest) in.fail(bitCount, kBits);
+    }
+    const std::uint8_t* data =
+        in.readBytes(static_cast<std::int64_t>(allocated) * kPageSize, kPages);
+
+    std::vector<EngineBlock> pages(static_cast<std::size_t>(allocated));
+    for (std::int32_t i = 0; i < allocated; ++i) {
+        pages[i].resize(kPageSize);
+        std::memcpy(pages[i].data(), data + static_cast<std::size_t>(i) * kPageSize, kPageSize);
+    }
+    m_pages.swap(pages);
+    m_inUse.swap(used);
+    m_highest = highest;
+    m_inUseCount = inUse;
 }
 
 void TSQLMemMemoryPageManager::freeStored(std::int32_t pageNo) {

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/byte_reader.h"
 #include "platform/memory.h"
 
 namespace sqlmem {
@@ -159,6 +160,20 @@ public:
     const std::uint8_t* storedPage(std::int32_t pageNo) const override {
         return m_pages[pageNo].data();
     }
+
+    // The store in a table image, between operations:
+    //
+    //   int32  pages allocated          int32  highest page number taken
+    //   int32  growth step (50)         uint16 page size (4,096), uint16 0
+    //   int32  pages in use
+    //   int32  bits, int32 bits set, then ceil(bits / 8) bytes (none for 0
+    //          bits), bit i at byte i div 8, least significant first
+    //   every allocated page, in page-number order
+    void writeImage(std::vector<std::uint8_t>& out) const;
+    // Takes an image into an empty store. An image whose counts disagree
+    // with each other or with what is left is refused (the stream error,
+    // naming the place) before a page is made.
+    void readImage(TByteReader& in);
 
     // The store alone, also for a store embedded in another one.
     std::int32_t allocateStored() override;

@@ -1,6 +1,6 @@
-// Any bytes as the definition sections of a table image: they load or are
-// refused with an engine error; what loaded writes bytes that load to the
-// same bytes again.
+// Any bytes as a section of a table image, the first byte choosing which:
+// the definition sections or the page store. They load or are refused with
+// an engine error; what loaded writes bytes that load to the same bytes again.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include "io/definitions_image.h"
 #include "platform/byte_reader.h"
 #include "sqlmem/exception.h"
+#include "storage/page_manager.h"
 
 using namespace sqlmem;
 
@@ -25,7 +26,32 @@ struct Lists {
 
 }  // namespace
 
+int pageStore(const std::uint8_t* data, std::size_t size) {
+    TSQLMemMemoryPageManager first;
+    TByteReader in(data, data + size);
+    try {
+        first.readImage(in);
+    } catch (const ESQLMemException&) {
+        return 0;
+    }
+    std::vector<std::uint8_t> saved;
+    first.writeImage(saved);
+    if (static_cast<std::size_t>(in.offset()) != saved.size()) std::abort();
+    TSQLMemMemoryPageManager second;
+    TByteReader again(saved.data(), saved.data() + saved.size());
+    second.readImage(again);
+    std::vector<std::uint8_t> resaved;
+    second.writeImage(resaved);
+    if (resaved != saved) std::abort();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const bool pages = data[0] & 1;
+    ++data;
+    --size;
+    if (pages) return pageStore(data, size);
     Lists first;
     TByteReader in(data, data + size);
     try {

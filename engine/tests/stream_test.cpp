@@ -1,0 +1,403 @@
+// Streams, compression and the BLOB block chain.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "io/file_stream.h"
+#include "io/memory_stream.h"
+#include "io/temporary_stream.h"
+#include "platform/memory.h"
+
+namespace sqlmem {
+namespace {
+
+using sqlmem::testing::codeOf;
+using sqlmem::testing::expectEngineError;
+namespace fs = std::filesystem;
+
+std::string nativeText(const std::string& text, int code) {
+    return text + " - Native error: " + std::to_string(code);
+}
+
+EngineBytes bytes(std::initializer_list<std::uint8_t> list) {
+    return EngineBytes(list.begin(), list.end());
+}
+
+EngineBytes bytes(const std::string& s) {
+    return EngineBytes(s.begin(), s.end());
+}
+
+std::string text(const EngineBytes& b) {
+    return std::string(b.begin(), b.end());
+}
+
+std::string contents(TSQLMemStream& s) {
+    std::string out(static_cast<std::size_t>(s.size()), '\0');
+    s.seekTo(0, 1);
+    s.readBuffer(out.data(), s.size(), 2);
+    return out;
+}
+
+// A folder of the test's own, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_path = fs::temp_directory_path() /
+                 ("orvalen-" + std::string(info->name()) + "-" + std::to_string(::getpid()));
+        fs::remove_all(m_path);
+        fs::create_directories(m_path);
+    }
+    ~ScratchDir() { fs::remove_all(m_path); }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    fs::path m_path;
+};
+
+void writeFile(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// ---------------------------------------------------------------------------
+// Checked transfers
+
+TEST(StreamTest, ShortTransfersRaiseTheirTextWithTheCallersCode) {
+    ScratchDir dir;
+    const std::string readOnly = dir.file("read-only");
+    writeFile(readOnly, "abc");
+    struct Case {
+        const char* name;
+        std::function<void()> action;
+        int code;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"a read that meets the end names where it began",
+         [] {
+             TSQLMemMemoryStream s(bytes("12345"));
+             s.seekTo(3, 1);
+             char buf[4];
+             s.readBuffer(buf, 4, 10160);
+         },
+         10160,
+         "Cannot read from stream. Position = 3, Stream size = 5, Block size = 4, Bytes Read = 2"},
+        {"a fixed-width value cut short",
+         [] {
+             TSQLMemMemoryStream s(bytes("1234567"));
+             s.readInt64(10416);
+         },
+         10416,
+         "Cannot read from stream. Position = 0, Stream size = 7, Block size = 8, Bytes Read = 7"},
+        {"a short string longer than what follows its length byte",
+         [] {
+             TSQLMemMemoryStream s(bytes({4, 'a', 'b'}));
+             s.readShortString(10163);
+         },
+         10163,
+         "Cannot read from stream. Position = 1, Stream size = 3, Block size = 4, Bytes Read = 2"},
+        {"a write the file refuses",
+         [&] {
+             TSQLMemFileStream s(readOnly, kFileOpenRead);
+             s.seekTo(1, 1);
+             s.writeBuffer("xy", 2, 10156);
+         },
+         10156,
+         "Cannot write to stream. Position = 1, Stream size = 3, Block size = 2, Bytes Write = 0"},
+        {"a seek before the start",
+         [] {
+             TSQLMemMemoryStream s(bytes("12345"));
+             s.seekTo(2, 1);
+             s.seekTo(-1, 10155);
+         },
+         10155, "Cannot set stream position to -1. Position = 2, Size = 5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectEngineError(c.action, c.code, nativeText(c.text, c.code));
+    }
+}
+
+TEST(StreamTest, NumbersAreLittleEndianAsInThisImage) {
+    const EngineBytes image = bytes({
+        0xAB,                                            // byte
+        0x34, 0x12,                                      // uint16 0x1234
+        0xFE, 0xFF, 0xFF, 0xFF,                          // int32 -2
+        0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01,  // int64 0x0102030405060708
+        0x33, 0x33, 0x33, 0x33, 0x33, 0x33, 0x0B, 0x40,  // float64 3.4
+        0x03, 'A',  'C',  'S',                           // short string "ACS"
+    });
+    TSQLMemMemoryStream out;
+    out.writeByte(0xAB, 1);
+    out.writeUInt16(0x1234, 1);
+    out.writeInt32(-2, 1);
+    out.writeInt64(0x0102030405060708, 1);
+    out.writeFloat64(3.4, 1);
+    out.writeShortString("ACS", 1);
+    EXPECT_EQ(out.bytes(), image);
+
+    TSQLMemMemoryStream in{EngineBytes(image)};
+    EXPECT_EQ(in.readByte(1), 0xAB);
+    EXPECT_EQ(in.readUInt16(1), 0x1234);
+    EXPECT_EQ(in.readInt32(1), -2);
+    EXPECT_EQ(in.readInt64(1), 0x0102030405060708);
+    EXPECT_EQ(in.readFloat64(1), 3.4);
+    EXPECT_EQ(in.readShortString(1), "ACS");
+    EXPECT_EQ(in.position(), in.size());
+
+    // A text that one length byte cannot count is refused before anything is written.
+    EXPECT_THROW(out.writeShortString(std::string(256, 'x'), 1), std::range_error);
+    EXPECT_EQ(out.size(), static_cast<std::int64_t>(image.size()));
+}
+
+TEST(StreamTest, CopyMovesTheAskedBytesAcrossBufferBoundaries) {
+    std::string data(200000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7 + i / 256);
+    TSQLMemMemoryStream source{bytes(data)};
+    TSQLMemMemoryStream target;
+    source.seekTo(5, 1);
+    target.copyFrom(source, 150000, 1, 2);
+    EXPECT_EQ(text(target.bytes()), data.substr(5, 150000));
+    TSQLMemMemoryStream all;
+    all.copyAllFrom(source, 1, 2);
+    EXPECT_EQ(text(all.bytes()), data);
+    EXPECT_EQ(codeOf([&] { target.copyFrom(source, 1, 77, 78); }), 77) << "source at its end";
+}
+
+// ---------------------------------------------------------------------------
+// Memory, file and temporary streams
+
+TEST(MemoryStreamTest, GrowsToExactlyTheNewEndAndReadsStopThere) {
+    TSQLMemMemoryStream s;
+    s.writeBuffer("abc", 3, 1);
+    EXPECT_EQ(s.seek(10, TSQLMemSeekOrigin::Begin), 10);
+    EXPECT_EQ(s.size(), 3) << "a seek alone does not grow";
+    s.writeBuffer("xy", 2, 1);
+    EXPECT_EQ(s.size(), 12);
+    EXPECT_EQ(text(s.bytes()), std::string("abc") + std::string(7, '\0') + "xy");
+
+    char buf[8];
+    s.seekTo(11, 1);
+    EXPECT_EQ(s.read(buf, 8), 1);
+    EXPECT_EQ(s.position(), 12);
+    s.seekTo(20, 1);
+    EXPECT_EQ(s.read(buf, 8), 0);
+    EXPECT_EQ(s.position(), 20);
+
+    s.setSize(4);
+    EXPECT_EQ(s.position(), 4) << "a position past the new end moves to it";
+    s.seekTo(1, 1);
+    s.setSize(2);
+    EXPECT_EQ(s.position(), 1);
+    EXPECT_EQ(text(s.bytes()), "ab");
+}
+
+TEST(MemoryStreamTest, BytesComeFromTheEngineManagerAndAFailedGrowthChangesNothing) {
+    const std::int64_t before = memInUse();
+    {
+        TSQLMemMemoryStream s;
+        const std::string block(100000, 'q');
+        s.writeBuffer(block.data(), 100000, 1);
+        EXPECT_GE(memInUse() - before, 100000);
+
+        sqlmem::testing::ScopedMemoryBudget budget(1000);
+        const std::string more(500000, 'r');
+        EXPECT_EQ(codeOf([&] { s.writeBuffer(more.data(), 500000, 1); }), 30004);
+        EXPECT_EQ(s.size(), 100000);
+        EXPECT_EQ(s.position(), 100000);
+    }
+    EXPECT_EQ(memInUse(), before);
+}
+
+TEST(FileStreamTest, CreateTruncatesAndOpenNeedsAnExistingFile) {
+    ScratchDir dir;
+    const std::string path = dir.file("t.dat");
+    writeFile(path, "old contents");
+    {
+        TSQLMemFileStream s(path, kFileModeCreate);
+        EXPECT_EQ(s.size(), 0);
+        s.writeBuffer("new", 3, 1);
+    }
+    EXPECT_EQ(readFile(path), "new");
+    const std::string fresh = dir.file("fresh.dat");
+    TSQLMemFileStream(fresh, kFileModeCreate);
+    EXPECT_EQ(fs::status(fresh).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << "the operator's data is not for other users";
+    {
+        TSQLMemFileStream s(path, kFileOpenRead | kFileShareDenyWrite);
+        EXPECT_EQ(contents(s), "new");
+    }
+
+    const std::string missing = dir.file("missing.dat");
+    expectEngineError([&] { TSQLMemFileStream s(missing, 32); }, 10105,
+                      nativeText("Cannot open file. FileName = " + missing + ", Mode = 32", 10105));
+    EXPECT_FALSE(fs::exists(missing));
+    const std::string noFolder = dir.file("no/such/folder.dat");
+    expectEngineError([&] { TSQLMemFileStream s(noFolder, kFileModeCreate); }, 10104,
+                      nativeText("Cannot create file. FileName = " + noFolder, 10104));
+
+    struct BadMode {
+        const char* name;
+        std::string file;
+        std::uint16_t mode;
+    };
+    const BadMode bad[] = {
+        {"access bits 3", path, 0x0003},
+        {"sharing beyond deny-none", path, 0x0050},
+        {"bits above sharing", path, 0x0100},
+        {"a folder", dir.file(""), kFileOpenRead},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.name);
+        EXPECT_EQ(codeOf([&] { TSQLMemFileStream s(b.file, b.mode); }), 10105);
+    }
+}
+
+TEST(FileStreamTest, SharingModesHoldBackConflictingStreams) {
+    ScratchDir dir;
+    const std::string path = dir.file("shared.dat");
+    writeFile(path, "journal");
+    {
+        TSQLMemFileStream reader(path, kFileOpenRead | kFileShareDenyWrite);
+        TSQLMemFileStream secondReader(path, kFileOpenRead | kFileShareDenyWrite);
+        EXPECT_EQ(
+            codeOf([&] { TSQLMemFileStream s(path, kFileOpenReadWrite | kFileShareExclusive); }),
+            10105);
+        EXPECT_EQ(codeOf([&] { TSQLMemFileStream s(path, kFileModeCreate); }), 10104);
+        EXPECT_EQ(readFile(path), "journal") << "a refused creation leaves the bytes alone";
+    }
+    TSQLMemFileStream writer(path, kFileOpenReadWrite | kFileShareExclusive);
+    EXPECT_EQ(codeOf([&] { TSQLMemFileStream s(path, kFileOpenRead | kFileShareDenyWrite); }),
+              10105);
+    TSQLMemFileStream unlocked(path, kFileOpenRead | kFileShareDenyNone);
+    EXPECT_EQ(contents(unlocked), "journal");
+}
+
+// The flags the system holds for the one descriptor open on `path`.
+long openFlagsOf(const std::string& path) {
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(entry.path(), ec) != fs::path(path)) continue;
+        std::ifstream info("/proc/self/fdinfo/" + entry.path().filename().string());
+        std::string key;
+        while (info >> key)
+            if (key == "flags:") {
+                std::string octal;
+                info >> octal;
+                return std::stol(octal, nullptr, 8);
+            }
+    }
+    return -1;
+}
+
+TEST(FileStreamTest, FilesAreNotInheritedByChildProcesses) {
+    ScratchDir dir;
+    const std::string created = dir.file("created.dat");
+    {
+        TSQLMemFileStream s(created, kFileModeCreate);
+        const long flags = openFlagsOf(created);
+        ASSERT_NE(flags, -1);
+        EXPECT_NE(flags & O_CLOEXEC, 0);
+    }
+    TSQLMemFileStream s(created, kFileOpenRead);
+    EXPECT_NE(openFlagsOf(created) & O_CLOEXEC, 0);
+    auto temporary = TSQLMemFileStream::createTemporary();
+    EXPECT_NE(openFlagsOf(temporary->fileName()) & O_CLOEXEC, 0);
+}
+
+TEST(FileStreamTest, SizesAndPositionsAreSixtyFourBit) {
+    ScratchDir dir;
+    const std::string path = dir.file("big.dat");
+    TSQLMemFileStream s(path, kFileModeCreate);
+    const std::int64_t far = (std::int64_t{5} << 30) + 3;  // past any 32-bit offset
+    s.seekTo(far, 1);
+    s.writeByte(0x5A, 1);
+    EXPECT_EQ(s.size(), far + 1);
+    s.seekTo(far, 1);
+    EXPECT_EQ(s.readByte(1), 0x5A);
+    s.seekTo(far - 1, 1);
+    EXPECT_EQ(s.readByte(1), 0) << "the gap reads as zeros";
+
+    s.setSize(2);
+    EXPECT_EQ(s.size(), 2);
+    EXPECT_EQ(s.position(), 2);
+    s.setSize(6);
+    EXPECT_EQ(contents(s), std::string(6, '\0'));
+    expectEngineError(
+        [&] { s.setSize(-1); }, kErrFileSetSize,
+        nativeText("Cannot set file size to -1. FileName = " + path + ", Invalid size",
+                   kErrFileSetSize));
+}
+
+TEST(FileStreamTest, FlushingReachesTheDiskOrSaysWhyNot) {
+    ScratchDir dir;
+    const std::string path = dir.file("flushed.dat");
+    {
+        TSQLMemFileStream s(path, kFileModeCreate);
+        s.writeBuffer("kept", 4, 1);
+        s.flushToDisk();
+    }
+    EXPECT_EQ(readFile(path), "kept");
+    TSQLMemFileStream::flushDirectoryToDisk(dir.file(""));
+    EXPECT_EQ(codeOf([&] { TSQLMemFileStream::flushDirectoryToDisk(dir.file("gone")); }),
+              kErrFileFlush);
+}
+
+TEST(TemporaryStreamTest, SpillsToAFileOnlyPastTheThresholdAndRemovesIt) {
+    std::string fileName;
+    {
+        TSQLMemTemporaryStream s(16);
+        s.writeBuffer("0123456789", 10, 1);
+        s.writeBuffer("abcdef", 6, 1);
+        EXPECT_FALSE(s.onFile()) << "exactly the threshold stays in memory";
+        s.seekTo(4, 1);
+        s.writeBuffer("X", 1, 1);
+        EXPECT_FALSE(s.onFile()) << "overwriting does not grow";
+        s.seekTo(16, 1);
+        s.writeBuffer("g", 1, 1);
+        ASSERT_TRUE(s.onFile());
+        fileName = s.fileName();
+        EXPECT_EQ(fs::path(fileName).parent_path(), fs::temp_directory_path());
+        EXPECT_EQ(fs::path(fileName).filename().string().rfind("SQLMem", 0), 0u) << fileName;
+        EXPECT_EQ(s.position(), 17) << "the position carries over";
+        EXPECT_EQ(readFile(fileName), "0123X56789abcdefg");
+        s.writeBuffer("hi", 2, 1);
+        EXPECT_EQ(contents(s), "0123X56789abcdefghi");
+    }
+    EXPECT_FALSE(fs::exists(fileName));
+
+    TSQLMemTemporaryStream sized(16);
+    sized.writeBuffer("ab", 2, 1);
+    sized.setSize(40);
+    ASSERT_TRUE(sized.onFile()) << "growth by setting the size spills too";
+    EXPECT_EQ(contents(sized), "ab" + std::string(38, '\0'));
+}
+
+TEST(TemporaryStreamTest, DefaultThresholdIsOneHundredMegabytes) {
+    TSQLMemTemporaryStream s;
+    s.seekTo(kTemporaryStreamSpillAbove - 1, 1);
+    s.writeByte(1, 1);
+    EXPECT_FALSE(s.onFile());
+    s.writeByte(2, 1);
+    EXPECT_TRUE(s.onFile());
+}
+
+}  // namespace
+}  // namespace sqlmem

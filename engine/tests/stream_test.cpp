@@ -1,18 +1,22 @@
 // Streams, compression and the BLOB block chain.
+#include <bzlib.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine_test_support.h"
+#include "io/compression.h"
 #include "io/file_stream.h"
 #include "io/memory_stream.h"
 #include "io/temporary_stream.h"
@@ -397,6 +401,197 @@ TEST(TemporaryStreamTest, DefaultThresholdIsOneHundredMegabytes) {
     EXPECT_FALSE(s.onFile());
     s.writeByte(2, 1);
     EXPECT_TRUE(s.onFile());
+}
+
+// ---------------------------------------------------------------------------
+// Compression
+
+std::string sampleText(std::size_t size) {
+    std::string s;
+    std::mt19937 rng(7);
+    const char* words[] = {"вопрос ", "ответ ", "часть ", "12345 ", "\r\n", "программа "};
+    while (s.size() < size)
+        s += words[rng() % 6];
+    s.resize(size);
+    return s;
+}
+
+std::string noise(std::size_t size) {
+    std::string s(size, '\0');
+    std::mt19937 rng(11);
+    for (auto& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+TEST(CompressTest, AlgorithmsAreNamedAsTheEnginePrintsThem) {
+    EXPECT_EQ(compressionAlgorithmName(0), "NONE");
+    EXPECT_EQ(compressionAlgorithmName(1), "ZLIB");
+    EXPECT_EQ(compressionAlgorithmName(2), "BZIP");
+    EXPECT_EQ(compressionAlgorithmName(3), "PPM");
+    EXPECT_EQ(compressionAlgorithmName(4), "");
+}
+
+// Every mode of both algorithms on data of several shapes: what comes out is
+// the standard stream of the mode's parameters, readable by the libraries'
+// own whole-buffer decoders, and our decoder gives the input back.
+TEST(CompressTest, EveryModeRoundTripsAsAStandardStream) {
+    const std::pair<const char*, std::string> inputs[] = {
+        {"one byte", "x"},
+        {"text past a bzip2 block and the output step", sampleText(300000)},
+        {"incompressible", noise(70000)},
+    };
+    for (const auto& [what, input] : inputs) {
+        for (int algorithm = 1; algorithm <= 2; ++algorithm) {
+            for (int mode = algorithm == 1 ? 0 : 1; mode <= 9; ++mode) {
+                SCOPED_TRACE(std::string(what) + ", algorithm " + std::to_string(algorithm) +
+                             ", mode " + std::to_string(mode));
+                EngineBytes packed;
+                ASSERT_TRUE(compressBuffer(algorithm, mode, bytes(input), packed));
+                ASSERT_FALSE(packed.empty());
+                std::vector<std::uint8_t> plain(input.size());
+                if (algorithm == 1) {
+                    // 32 KiB window and deflate; the level class of the mode.
+                    EXPECT_EQ(packed[0], 0x78);
+                    const int levelClass = mode < 2 ? 0 : mode < 6 ? 1 : mode == 6 ? 2 : 3;
+                    EXPECT_EQ(packed[1] >> 6, levelClass);
+                    uLongf n = plain.size();
+                    EXPECT_EQ(uncompress(plain.data(), &n, packed.data(), packed.size()), Z_OK);
+                    EXPECT_EQ(n, input.size());
+                } else {
+                    EXPECT_EQ(std::string(packed.begin(), packed.begin() + 4),
+                              "BZh" + std::to_string(mode));
+                    unsigned n = plain.size();
+                    EXPECT_EQ(BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(plain.data()), &n,
+                                                         reinterpret_cast<char*>(packed.data()),
+                                                         packed.size(), 0, 0),
+                              BZ_OK);
+                    EXPECT_EQ(n, input.size());
+                }
+                EXPECT_EQ(std::string(plain.begin(), plain.end()), input);
+                EngineBytes back;
+                ASSERT_TRUE(decompressBuffer(algorithm, packed, back, input.size()));
+                EXPECT_EQ(text(back), input);
+            }
+        }
+    }
+}
+
+TEST(CompressTest, RefusalsAnswerFailureWithNoOutput) {
+    const EngineBytes input = bytes(sampleText(5000));
+    EngineBytes zlibData, bzipData;
+    ASSERT_TRUE(compressBuffer(1, 6, input, zlibData));
+    ASSERT_TRUE(compressBuffer(2, 9, input, bzipData));
+    auto changed = [](EngineBytes b, std::size_t at) {
+        b[at] ^= 0x10;
+        return b;
+    };
+    auto cut = [](EngineBytes b, std::size_t keep) {
+        b.resize(keep);
+        return b;
+    };
+    auto plus = [](EngineBytes b, std::uint8_t extra) {
+        b.push_back(extra);
+        return b;
+    };
+    // A valid zlib stream of no data: decoding it gives nothing, which is no success.
+    EngineBytes ofNothing(64);
+    {
+        z_stream z{};
+        deflateInit(&z, 6);
+        z.avail_out = ofNothing.size();
+        z.next_out = ofNothing.data();
+        deflate(&z, Z_FINISH);
+        ofNothing.resize(z.total_out);
+        deflateEnd(&z);
+    }
+    // Raw deflate and gzip hold the same data in other wrappings.
+    auto wrapped = [&](int windowBits) {
+        EngineBytes out(input.size() + 100);
+        z_stream z{};
+        deflateInit2(&z, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+        z.avail_in = input.size();
+        z.next_in = const_cast<std::uint8_t*>(input.data());
+        z.avail_out = out.size();
+        z.next_out = out.data();
+        deflate(&z, Z_FINISH);
+        out.resize(z.total_out);
+        deflateEnd(&z);
+        return out;
+    };
+
+    struct Compress {
+        const char* name;
+        int algorithm, mode;
+        EngineBytes input;
+    };
+    const Compress compressions[] = {
+        {"algorithm 0", 0, 1, input},          {"algorithm 3", 3, 1, input},
+        {"an unknown algorithm", 4, 1, input}, {"empty input", 1, 6, {}},
+        {"empty input, bzip", 2, 9, {}},       {"deflate level 10", 1, 10, input},
+        {"bzip block size 0", 2, 0, input},    {"bzip block size 10", 2, 10, input},
+    };
+    for (const auto& c : compressions) {
+        SCOPED_TRACE(c.name);
+        EngineBytes out = bytes("stale");
+        EXPECT_FALSE(compressBuffer(c.algorithm, c.mode, c.input, out));
+        EXPECT_TRUE(out.empty());
+    }
+
+    struct Decompress {
+        const char* name;
+        int algorithm;
+        EngineBytes input;
+        std::size_t cap;
+    };
+    const std::size_t enough = input.size();
+    const Decompress decompressions[] = {
+        {"algorithm 0", 0, input, enough},
+        {"algorithm 3", 3, zlibData, enough},
+        {"empty input", 1, {}, enough},
+        {"zlib: a flipped bit in the data", 1, changed(zlibData, zlibData.size() / 2), enough},
+        {"zlib: a flipped bit in the checksum", 1, changed(zlibData, zlibData.size() - 1), enough},
+        {"zlib: cut short", 1, cut(zlibData, zlibData.size() - 5), enough},
+        {"zlib: bytes after the end", 1, plus(zlibData, 0), enough},
+        {"zlib: data of nothing", 1, ofNothing, enough},
+        {"zlib: raw deflate", 1, wrapped(-15), enough},
+        {"zlib: gzip", 1, wrapped(31), enough},
+        {"zlib: one byte over the cap", 1, zlibData, enough - 1},
+        {"bzip: a flipped bit in the data", 2, changed(bzipData, bzipData.size() / 2), enough},
+        {"bzip: cut short", 2, cut(bzipData, bzipData.size() - 3), enough},
+        {"bzip: bytes after the end", 2, plus(bzipData, 'B'), enough},
+        {"bzip: zlib data", 2, zlibData, enough},
+        {"bzip: one byte over the cap", 2, bzipData, enough - 1},
+    };
+    for (const auto& d : decompressions) {
+        SCOPED_TRACE(d.name);
+        EngineBytes out = bytes("stale");
+        EXPECT_FALSE(decompressBuffer(d.algorithm, d.input, out, d.cap));
+        EXPECT_TRUE(out.empty());
+    }
+    EngineBytes out;
+    EXPECT_TRUE(decompressBuffer(1, zlibData, out, enough)) << "a cap of exactly the size fits";
+    EXPECT_TRUE(decompressBuffer(2, bzipData, out, enough));
+}
+
+// Ten megabytes of zeros pack into a few kilobytes; with a cap of one
+// megabyte the decoder gives up having held no more than twice the cap (the
+// last growth copies the output).
+TEST(CompressTest, ACapBoundsWhatHostileInputCanMakeTheDecoderAllocate) {
+    const EngineBytes zeros(10 << 20, 0);
+    for (int algorithm = 1; algorithm <= 2; ++algorithm) {
+        SCOPED_TRACE(algorithm);
+        EngineBytes bomb;
+        ASSERT_TRUE(compressBuffer(algorithm, 9, zeros, bomb));
+        ASSERT_LT(bomb.size(), 64u * 1024);
+        auto& manager = TSQLMemMemoryManager::instance();
+        const std::int64_t before = manager.currentUse();
+        manager.resetPeakUse();
+        EngineBytes out;
+        EXPECT_FALSE(decompressBuffer(algorithm, bomb, out, 1 << 20));
+        EXPECT_LE(manager.peakUse() - before, (2 << 20) + 1);
+        EXPECT_TRUE(out.empty());
+    }
 }
 
 }  // namespace

@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "io/compressed_blob_stream.h"
 #include "io/compression.h"
 #include "io/file_stream.h"
 #include "io/memory_stream.h"
 #include "io/temporary_stream.h"
+#include "platform/crc32.h"
 #include "platform/memory.h"
 
 namespace sqlmem {
@@ -592,6 +594,233 @@ TEST(CompressTest, ACapBoundsWhatHostileInputCanMakeTheDecoderAllocate) {
         EXPECT_LE(manager.peakUse() - before, (2 << 20) + 1);
         EXPECT_TRUE(out.empty());
     }
+}
+
+// ---------------------------------------------------------------------------
+// The BLOB block chain
+
+// "Hello" as one block of deflate level 0 (a stored deflate block):
+const EngineBytes kHelloChain = {
+    0x10, 0x00, 0x00, 0x00,                          // C = 16
+    0x05, 0x00, 0x00, 0x00,                          // U = 5
+    0x9F, 0x7E, 0xF3, 0x31,                          // engine CRC-32 of "Hello"
+    0x24, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // C + 20 = 36
+    0x78, 0x01,                                      // zlib header, 32 KiB window
+    0x01, 0x05, 0x00, 0xFA, 0xFF,                    // last stored block, 5 bytes
+    'H',  'e',  'l',  'l',  'o',                     //
+    0x05, 0x8C, 0x01, 0xF5,                          // Adler-32
+};
+
+std::string readAll(TSQLMemStream& s) {
+    std::string out(static_cast<std::size_t>(s.size()), '\0');
+    s.seekTo(0, 1);
+    s.readBuffer(out.data(), s.size(), 2);
+    return out;
+}
+
+TEST(CompressedBlobStreamTest, WritesAndReadsTheHandBuiltChain) {
+    TSQLMemMemoryStream stored;
+    {
+        TSQLMemCompressedBLOBStream blob(stored, kCompressionZlib, 0, 0);
+        blob.writeBuffer("Hello", 5, 1);
+        EXPECT_EQ(blob.blockCount(), 1);
+        EXPECT_EQ(blob.size(), 5);
+    }
+    EXPECT_EQ(stored.bytes(), kHelloChain);
+
+    TSQLMemMemoryStream fixture{EngineBytes(kHelloChain)};
+    TSQLMemCompressedBLOBStream blob(fixture, kCompressionZlib, 6, 0, 1, 5);
+    EXPECT_EQ(readAll(blob), "Hello");
+    char c;
+    blob.seekTo(3, 1);
+    blob.readBuffer(&c, 1, 1);
+    EXPECT_EQ(c, 'l');
+    EXPECT_EQ(blob.read(&c, 1), 1);
+    EXPECT_EQ(blob.read(&c, 1), 0) << "reading stops at the end";
+}
+
+TEST(CompressedBlobStreamTest, DamagedChainsAreRefusedSayingWhere) {
+    auto damaged = [](std::size_t at, std::uint8_t value) {
+        EngineBytes b = kHelloChain;
+        b[at] = value;
+        return b;
+    };
+    EngineBytes cut = kHelloChain;
+    cut.resize(30);
+    EngineBytes trailing = kHelloChain;
+    trailing.resize(trailing.size() + 7);
+    struct Case {
+        const char* name;
+        EngineBytes stored;
+        std::int32_t blocks;
+        std::int64_t size;
+        int code;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"a CRC that does not match", damaged(8, 0x9E), 1, 5, kErrBlobBlockCrc,
+         "BLOB block at position 0 is corrupt. CRC = 838041247, Expected = 838041246"},
+        {"data that does not decompress", damaged(34, 0x00), 1, 5, kErrBlobDecompress,
+         "Cannot decompress BLOB block at position 0. CompAlg = 1, InSize = 16, OutSize = 0, "
+         "Expected = 5"},
+        {"more data than the header says", damaged(4, 0x04), 1, 4, kErrBlobDecompress,
+         "Cannot decompress BLOB block at position 0. CompAlg = 1, InSize = 16, OutSize = 0, "
+         "Expected = 4"},
+        {"a next-header distance that is not C + 20", damaged(12, 0x25), 1, 5, kErrBlobBlockHeader,
+         "Invalid BLOB block header at position 0. Compressed size = 16, Uncompressed size = 5, "
+         "Next header = 37, Stored size = 36"},
+        {"a block longer than the stored bytes", cut, 1, 5, kErrBlobBlockHeader,
+         "Invalid BLOB block header at position 0. Compressed size = 16, Uncompressed size = 5, "
+         "Next header = 36, Stored size = 30"},
+        {"a block of no data", damaged(4, 0x00), 1, 0, kErrBlobBlockHeader,
+         "Invalid BLOB block header at position 0. Compressed size = 16, Uncompressed size = 0, "
+         "Next header = 36, Stored size = 36"},
+        {"a negative compressed length", damaged(3, 0x80), 1, 5, kErrBlobBlockHeader,
+         "Invalid BLOB block header at position 0. Compressed size = -2147483632, Uncompressed "
+         "size = 5, Next header = 36, Stored size = 36"},
+        {"bytes after the last block too few for a header", trailing, 1, 5, kErrBlobBlockRead,
+         "Cannot read from stream. Position = 36, Stream size = 43, Block size = 20, Bytes Read "
+         "= 7"},
+        {"a value header with another block count", kHelloChain, 2, 5, kErrBlobHeaderMismatch,
+         "BLOB header does not match its stored data. Header: Blocks = 2, Size = 5; Stored: "
+         "Blocks = 1, Size = 5"},
+        {"a value header with another size", kHelloChain, 1, 6, kErrBlobHeaderMismatch,
+         "BLOB header does not match its stored data. Header: Blocks = 1, Size = 6; Stored: "
+         "Blocks = 1, Size = 5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        expectEngineError(
+            [&] {
+                TSQLMemMemoryStream stored{EngineBytes(c.stored)};
+                TSQLMemCompressedBLOBStream blob(stored, kCompressionZlib, 1, 0, c.blocks, c.size);
+                readAll(blob);
+            },
+            c.code, nativeText(c.text, c.code));
+    }
+}
+
+// Headers of the chain: the uncompressed lengths, each CRC, each distance.
+std::vector<std::int32_t> blockLengths(const TSQLMemCompressedBLOBStream& blob) {
+    std::vector<std::int32_t> lengths;
+    for (std::int32_t i = 0; i < blob.blockCount(); ++i)
+        lengths.push_back(blob.blocks()[i].header.uncompressedSize);
+    return lengths;
+}
+
+void expectChainConsistent(const TSQLMemMemoryStream& stored, const std::string& data) {
+    std::size_t at = 0, dataAt = 0;
+    while (at < stored.bytes().size()) {
+        const auto h = TSQLMemCompressedStreamBlockHeader::load(stored.data() + at);
+        EXPECT_EQ(h.offsetToNextHeader, h.compressedSize + 20);
+        EXPECT_EQ(h.crc, engineCrc32(data.data() + dataAt, h.uncompressedSize));
+        at += h.offsetToNextHeader;
+        dataAt += h.uncompressedSize;
+    }
+    EXPECT_EQ(at, stored.bytes().size());
+    EXPECT_EQ(dataAt, data.size());
+}
+
+TEST(CompressedBlobStreamTest, AppendsRecompressOnlyTheLastBlock) {
+    for (int algorithm : {1, 2}) {
+        SCOPED_TRACE(algorithm);
+        TSQLMemMemoryStream stored;
+        TSQLMemCompressedBLOBStream blob(stored, algorithm, 1, 4);
+        blob.writeBuffer("ABCDEFGHIJ", 10, 1);
+        EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{4, 4, 2}));
+        const auto firstTwo = std::vector<std::uint8_t>(
+            stored.bytes().begin(), stored.bytes().begin() + blob.blocks()[2].storedPosition);
+
+        blob.writeBuffer("KL", 2, 1);
+        EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{4, 4, 4}));
+        blob.writeBuffer("M", 1, 1);
+        EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{4, 4, 4, 1}));
+        EXPECT_TRUE(std::equal(firstTwo.begin(), firstTwo.end(), stored.bytes().begin()))
+            << "blocks before the last are left as they were";
+
+        // Rewriting inside the last block, and past the end with a gap.
+        blob.seekTo(12, 1);
+        blob.writeBuffer("m", 1, 1);
+        blob.seekTo(15, 1);
+        blob.writeBuffer("P", 1, 1);
+        const std::string data = std::string("ABCDEFGHIJKLm") + std::string(2, '\0') + "P";
+        EXPECT_EQ(readAll(blob), data);
+        expectChainConsistent(stored, data);
+
+        // Before the last block is the middle of compressed data.
+        blob.seekTo(11, 1);
+        expectEngineError(
+            [&] { blob.writeBuffer("z", 1, 1); }, kErrBlobMiddleWrite,
+            nativeText("Cannot write into compressed BLOB data at position 11. Only data from "
+                       "position 12 on can be rewritten",
+                       kErrBlobMiddleWrite));
+        EXPECT_EQ(readAll(blob), data);
+
+        // What the value's header keeps opens the same value again.
+        TSQLMemCompressedBLOBStream again(stored, algorithm, 1, 4, blob.blockCount(), blob.size());
+        EXPECT_EQ(readAll(again), data);
+    }
+}
+
+TEST(CompressedBlobStreamTest, SettingTheSizeCutsOrExtendsTheChain) {
+    TSQLMemMemoryStream stored;
+    TSQLMemCompressedBLOBStream blob(stored, kCompressionZlib, 9, 4);
+    blob.writeBuffer("ABCDEFGHIJ", 10, 1);
+    blob.setSize(6);
+    EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{4, 2}));
+    EXPECT_EQ(blob.position(), 6);
+    EXPECT_EQ(readAll(blob), "ABCDEF");
+    blob.setSize(8);
+    EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{4, 4}));
+    EXPECT_EQ(readAll(blob), std::string("ABCDEF") + std::string(2, '\0'));
+    blob.setSize(4);
+    EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{4}));
+    expectChainConsistent(stored, "ABCD");
+    blob.setSize(0);
+    EXPECT_EQ(blob.blockCount(), 0);
+    EXPECT_EQ(stored.size(), 0);
+}
+
+TEST(CompressedBlobStreamTest, AFailedCompressionLeavesTheValueAsItWas) {
+    TSQLMemMemoryStream stored;
+    // bzip2 has no block size 0, so mode 0 cannot compress.
+    TSQLMemCompressedBLOBStream blob(stored, kCompressionBzip, 0, 4);
+    expectEngineError([&] { blob.writeBuffer("ABCDEF", 6, 1); }, kErrBlobCompress,
+                      nativeText("Compress buffer failed. CompAlg = 2, CompMode = 0, InSize = 4, "
+                                 "OutSize = 0",
+                                 kErrBlobCompress));
+    EXPECT_EQ(blob.size(), 0);
+    EXPECT_EQ(stored.size(), 0);
+}
+
+TEST(CompressedBlobStreamTest, BlockSizeZeroTakesTheDefaultOfTheMode) {
+    const std::pair<int, std::int32_t> cases[] = {
+        {0, 102400},  {1, 524288},  {3, 524288},  {4, 1048576},
+        {6, 1048576}, {7, 1572864}, {9, 1572864},
+    };
+    for (const auto& [mode, size] : cases) {
+        SCOPED_TRACE(mode);
+        TSQLMemMemoryStream stored;
+        EXPECT_EQ(TSQLMemCompressedBLOBStream(stored, kCompressionZlib, mode, 0).blockSize(), size);
+    }
+    TSQLMemMemoryStream stored;
+    TSQLMemCompressedBLOBStream blob(stored, kCompressionZlib, 0, 0);
+    const std::string data = sampleText(250000);
+    blob.writeBuffer(data.data(), data.size(), 1);
+    EXPECT_EQ(blockLengths(blob), (std::vector<std::int32_t>{102400, 102400, 45200}));
+    EXPECT_EQ(readAll(blob), data);
+}
+
+TEST(CompressedBlobStreamTest, AlgorithmZeroKeepsTheDataItself) {
+    TSQLMemMemoryStream stored;
+    TSQLMemCompressedBLOBStream blob(stored, kCompressionNone, 0, 0);
+    blob.writeBuffer("plain", 5, 1);
+    blob.seekTo(1, 1);
+    blob.writeBuffer("L", 1, 1);
+    EXPECT_EQ(text(stored.bytes()), "pLain");
+    EXPECT_EQ(blob.blockCount(), 0);
+    EXPECT_EQ(codeOf([&] { TSQLMemCompressedBLOBStream b(stored, kCompressionNone, 0, 0, 0, 4); }),
+              kErrBlobHeaderMismatch);
 }
 
 }  // namespace

@@ -145,14 +145,9 @@ std::int64_t TSQLMemFileStream::write(const void* src, std::int64_t count) {
 }
 
 std::int64_t TSQLMemFileStream::seek(std::int64_t offset, TSQLMemSeekOrigin origin) {
-    std::int64_t base = 0;
-    if (origin == TSQLMemSeekOrigin::Current) base = m_position;
-    if (origin == TSQLMemSeekOrigin::End) base = size();
-    std::int64_t target;
     // Positions stay within what the system can address in a file.
-    if (!__builtin_add_overflow(base, offset, &target) && target >= 0 &&
-        target <= std::numeric_limits<off_t>::max())
-        m_position = target;
+    m_position = seekTarget(m_position, origin == TSQLMemSeekOrigin::End ? size() : 0, offset,
+                            origin, std::numeric_limits<off_t>::max());
     return m_position;
 }
 

@@ -24,11 +24,8 @@ std::int64_t TSQLMemMemoryStream::write(const void* src, std::int64_t count) {
 }
 
 std::int64_t TSQLMemMemoryStream::seek(std::int64_t offset, TSQLMemSeekOrigin origin) {
-    std::int64_t base = 0;
-    if (origin == TSQLMemSeekOrigin::Current) base = m_position;
-    if (origin == TSQLMemSeekOrigin::End) base = size();
-    std::int64_t target;
-    if (!__builtin_add_overflow(base, offset, &target) && target >= 0) m_position = target;
+    m_position =
+        seekTarget(m_position, origin == TSQLMemSeekOrigin::End ? size() : 0, offset, origin);
     return m_position;
 }
 

@@ -15,6 +15,18 @@ constexpr std::int64_t kCopyChunk = 64 * 1024;
 
 }  // namespace
 
+std::int64_t TSQLMemStream::seekTarget(std::int64_t position, std::int64_t size,
+                                       std::int64_t offset, TSQLMemSeekOrigin origin,
+                                       std::int64_t limit) {
+    std::int64_t base = 0;
+    if (origin == TSQLMemSeekOrigin::Current) base = position;
+    if (origin == TSQLMemSeekOrigin::End) base = size;
+    std::int64_t target;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0 || target > limit)
+        return position;
+    return target;
+}
+
 void TSQLMemStream::readBuffer(void* dest, std::int64_t count, int code) {
     const std::int64_t start = position();
     const std::int64_t got = count > 0 ? read(dest, count) : 0;

@@ -71,6 +71,12 @@ public:
     // A text of more than 255 bytes cannot be stored: std::range_error.
     void writeShortString(const std::string& s, int code);
 
+protected:
+    // Where a seek from `position` lands (`size` matters only from the end):
+    // the target when it lies in [0, limit], else `position` again.
+    static std::int64_t seekTarget(std::int64_t position, std::int64_t size, std::int64_t offset,
+                                   TSQLMemSeekOrigin origin, std::int64_t limit = INT64_MAX);
+
 private:
     template <class T>
     T readValue(int code);

@@ -1,5 +1,6 @@
 // Any bytes as a section of a table image, the first byte choosing which:
-// the definition sections or the page store. They load or are refused with
+// the definition sections, the page store, or a record store's state and its
+// records. They load or are refused with
 // an engine error; what loaded writes bytes that load to the same bytes again.
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "platform/byte_reader.h"
 #include "sqlmem/exception.h"
 #include "storage/page_manager.h"
+#include "storage/record_manager.h"
 
 using namespace sqlmem;
 
@@ -46,12 +48,34 @@ int pageStore(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
+// Records of 8 bytes; the second byte says how many the header announced.
+int recordStore(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::int64_t records = data[0];
+    TSQLMemMemoryRecordManager store(nullptr, 8, 16);
+    TByteReader in(data + 1, data + size);
+    try {
+        store.readStateImage(in, records);
+    } catch (const ESQLMemException&) {
+        return 0;
+    }
+    for (std::int64_t i = 0; i < records; ++i)
+        store.placeLoaded(in.readBytes(8));  // the state promised room for them
+    if (store.recordCount() != records) std::abort();
+    std::int64_t live = 0;
+    for (std::int32_t slot = 0; slot < store.slotCount(); ++slot)
+        live += store.exists({slot, 0}) ? 1 : 0;
+    if (live != records) std::abort();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const bool pages = data[0] & 1;
+    const int section = data[0] % 3;
     ++data;
     --size;
-    if (pages) return pageStore(data, size);
+    if (section == 1) return pageStore(data, size);
+    if (section == 2) return recordStore(data, size);
     Lists first;
     TByteReader in(data, data + size);
     try {

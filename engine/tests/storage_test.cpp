@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine_test_support.h"
+#include "platform/byte_reader.h"
 #include "platform/crc32.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
@@ -765,6 +767,71 @@ TEST(TableCatalogueTest, NamesMatchInAnyLetterCaseIncludingCyrillic) {
     EXPECT_FALSE(db.tableExists("\xD2\xC5\xD1\xD2\xDB"));  // ТЕСТЫ
     EXPECT_FALSE(db.tableExists(""));
     EXPECT_EQ(db.tableNames().size(), 3u);
+}
+
+// The store's state in a table image, and records placed back into their slots.
+TEST_F(RecordStoreTest, ImageStateBringsRecordsBackToTheirSlotsAndNumbers) {
+    addMany(6);
+    ASSERT_TRUE(remove(2));
+    std::vector<std::uint8_t> image;
+    store.writeStateImage(image);
+    const std::vector<std::uint8_t> expected = {8, 0, 0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 0x04};
+    EXPECT_EQ(image, expected);  // 8 slots, holes, lowest 0, highest 5, slot 2 deleted
+    for (std::int32_t slot : {0, 1, 3, 4, 5})
+        image.insert(image.end(), store.slotData(slot), store.slotData(slot) + 4);
+
+    TSQLMemMemoryRecordManager back(nullptr, 4, 8);
+    TByteReader in(image.data(), image.data() + image.size());
+    back.readStateImage(in, 5);
+    for (std::int32_t slot : {0, 1, 3, 4, 5}) {
+        EXPECT_EQ(back.placeLoaded(in.readBytes(4)).PageNo, slot);
+        EXPECT_EQ(back.slotToNumber(slot), store.slotToNumber(slot));
+        EXPECT_EQ(std::memcmp(back.slotData(slot), store.slotData(slot), 4), 0);
+    }
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_EQ(back.recordCount(), 5);
+    EXPECT_FALSE(back.exists({2, 0}));
+    // The next record goes after the highest, as in the saved store.
+    TSQLMemRecordID id;
+    const std::int32_t v = 99;
+    ASSERT_TRUE(back.add(reinterpret_cast<const std::uint8_t*>(&v), id));
+    EXPECT_EQ(id.PageNo, 6);
+}
+
+TEST_F(RecordStoreTest, ImageStateThatCannotPlaceItsRecordsIsRefused) {
+    addMany(6);
+    ASSERT_TRUE(remove(2));
+    std::vector<std::uint8_t> good;
+    store.writeStateImage(good);
+    good.resize(good.size() + 5 * 4, 7);  // five records' bytes
+
+    struct Case {
+        const char* what;
+        std::size_t at;
+        std::vector<std::uint8_t> bytes;
+        std::size_t keep;  // 0 keeps the whole image
+        std::int64_t records;
+        int code;
+    };
+    const Case cases[] = {
+        {"more records than reach the highest slot", 0, {}, 0, 6, 10452},
+        {"more records than slots", 0, {}, 0, 9, 10847},
+        {"a lowest slot that is a hole", 5, {2}, 0, 5, 10451},
+        {"a highest slot short of the last record", 9, {4}, 0, 5, 10452},
+        {"no holes, yet not from slot 0", 4, {255}, 0, 5, 10452},
+        {"negative slot count", 0, {0xFF, 0xFF, 0xFF, 0xFF}, 0, 5, 10449},
+        {"bitmap cut", 0, {}, 13, 5, 10453},
+        {"records cut short", 0, {}, 14 + 4 * 4, 5, 10449},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> image = good;
+        std::copy(c.bytes.begin(), c.bytes.end(), image.begin() + c.at);
+        if (c.keep) image.resize(c.keep);
+        TSQLMemMemoryRecordManager back(nullptr, 4, 8);
+        TByteReader in(image.data(), image.data() + image.size());
+        EXPECT_EQ(testing::codeOf([&] { back.readStateImage(in, c.records); }), c.code) << c.what;
+        EXPECT_EQ(back.slotCount(), 0) << c.what;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 #include "sqlmem/exception.h"
 
@@ -312,6 +313,92 @@ std::int64_t TSQLMemMemoryRecordManager::approximatePosition(const TSQLMemRecord
     if (m_recordCount == 1) return 1;
     const double ratio = static_cast<double>(slot - m_lowest) / static_cast<double>(m_recordCount);
     return static_cast<std::int64_t>(std::nearbyint(ratio * (m_highest - m_lowest))) + 1;
+}
+
+void TSQLMemMemoryRecordManager::writeStateImage(std::vector<std::uint8_t>& out) const {
+    appendLE<std::int32_t>(out, m_slotCount);
+    out.push_back(m_noHoles);
+    appendLE<std::int32_t>(out, m_lowest);
+    appendLE<std::int32_t>(out, m_highest);
+    if (m_slotCount > 0)
+        out.insert(out.end(), m_bitmap.data(),
+                   m_bitmap.data() + (static_cast<std::size_t>(m_slotCount) + 7) / 8);
+}
+
+void TSQLMemMemoryRecordManager::readStateImage(TByteReader& in, std::int64_t records) {
+    constexpr int kSlots = 10449, kNoHoles = 10450, kLowest = 10451, kHighest = 10452,
+                  kBitmap = 10453;
+    if (m_recordCount != 0 || m_slotCount != 0)
+        throw std::logic_error("a table image loads into an empty record store");
+    const std::int32_t slotCount = in.readI32(kSlots);
+    const std::uint8_t noHoles = in.readU8(kNoHoles);
+    const std::int32_t lowest = in.readI32(kLowest);
+    const std::int32_t highest = in.readI32(kHighest);
+    if (slotCount < 0) in.fail(slotCount, kSlots);
+    const std::size_t bitmapBytes = (static_cast<std::size_t>(slotCount) + 7) / 8;
+    const std::uint8_t* bits = in.readBytes(static_cast<std::int64_t>(bitmapBytes), kBitmap);
+    if (records < 1 || records > slotCount)
+        throw ESQLMemException(10847, "Invalid record No = %d", {records});
+    // The slots the records will take: the first ones, or past every hole.
+    const auto deleted = [&](std::int64_t slot) { return (bits[slot / 8] >> (slot % 8)) & 1; };
+    std::int64_t first = -1, last = -1;
+    if (noHoles) {
+        first = 0;
+        last = records - 1;
+    } else {
+        std::int64_t placed = 0;
+        for (std::int64_t slot = 0; slot < slotCount && placed < records; ++slot) {
+            if (deleted(slot)) continue;
+            if (placed++ == 0) first = slot;
+            last = slot;
+        }
+        if (placed < records) throw ESQLMemException(10847, "Invalid record No = %d", {placed + 1});
+    }
+    if (lowest != first) in.fail(lowest, kLowest);
+    if (highest != last) in.fail(highest, kHighest);
+    // Every record is a record's size of what is left (its BLOBs follow it).
+    if (records >
+        static_cast<std::int64_t>(in.remaining() / static_cast<std::size_t>(m_recordSize)))
+        in.fail(records * m_recordSize, kSlots);
+
+    const std::int32_t used = highest + 1;
+    EngineBlock slots, bitmap;
+    slots.resize(static_cast<std::size_t>(used) * m_recordSize);
+    bitmap.resize((static_cast<std::size_t>(used) + 7) / 8);
+    // The holes below the highest slot stay holes; above it, as in a store
+    // that never went there, nothing is marked.
+    for (std::int32_t slot = 0; slot < used; ++slot)
+        if (!noHoles && deleted(slot))
+            bitmap.data()[slot >> 3] |= static_cast<std::uint8_t>(1u << (slot & 7));
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    ++m_changeStamp;
+    m_slots = std::move(slots);
+    m_bitmap = std::move(bitmap);
+    m_slotCount = used;
+    m_noHoles = noHoles ? 255 : 0;
+    m_lowest = lowest;
+    m_highest = highest;
+    m_everUsed = used;
+    m_loadSlot = 0;
+}
+
+TSQLMemRecordID TSQLMemMemoryRecordManager::placeLoaded(const std::uint8_t* record) {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    ++m_changeStamp;
+    while (m_loadSlot < m_slotCount && isDeleted(m_loadSlot))
+        ++m_loadSlot;
+    if (m_loadSlot >= m_slotCount)
+        throw ESQLMemException(10847, "Invalid record No = %d", {m_recordCount + 1});
+    const std::int32_t slot = m_loadSlot++;
+    // Onto a zero slot: whatever an image holds past a text's end stays out,
+    // as every stored record's text tails are zero.
+    std::uint8_t* dest = m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize;
+    if (m_copier)
+        m_copier->copyOntoZero(dest, record);
+    else
+        std::memcpy(dest, record, m_recordSize);
+    ++m_recordCount;
+    return TSQLMemRecordID{slot, 0};
 }
 
 bool TSQLMemMemoryRecordManager::numberToSlot(std::int64_t number, std::int32_t& slot) const {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/byte_reader.h"
 #include "platform/memory.h"
 #include "platform/rw_lock.h"
 #include "storage/record_id.h"
@@ -167,6 +168,21 @@ public:
         return (m_bitmap.data()[slot >> 3] >> (slot & 7)) & 1;
     }
 
+    // The store's state in a table image, written before its records:
+    //
+    //   int32 SlotCount, byte NoHoles, int32 lowest and highest live slot,
+    //   ceil(SlotCount / 8) bytes of the deleted bitmap (none for 0 slots)
+    void writeStateImage(std::vector<std::uint8_t>& out) const;
+    // Takes an image's state into an empty store that is to receive
+    // `records` records (at least one) through placeLoaded. The state must
+    // place them from its lowest to its highest live slot, and what is left
+    // must hold them, else the image is refused (the stream error naming the
+    // place, or "Invalid record No = %d", 10847) before a slot is made.
+    void readStateImage(TByteReader& in, std::int64_t records);
+    // Puts the next loaded record into the slot it had when saved.
+    // REQUIRES: fewer records placed than readStateImage announced.
+    TSQLMemRecordID placeLoaded(const std::uint8_t* record);
+
 private:
     bool liveInBounds(std::int32_t slot) const {
         return m_recordCount > 0 && slot >= m_lowest && slot <= m_highest && slot < m_slotCount &&
@@ -182,6 +198,7 @@ private:
     std::int32_t m_highest = 0;
     std::uint8_t m_noHoles = 255;
     std::int32_t m_everUsed = 0;  // slots at and above this one are all zero
+    std::int32_t m_loadSlot = 0;  // where placeLoaded looks first
     std::uint8_t m_zeroBitCount[256];
 };
 

@@ -1,6 +1,6 @@
 // Any bytes as a section of a table image, the first byte choosing which:
-// the definition sections, the page store, or a record store's state and its
-// records. They load or are refused with
+// the definition sections, the page store, a record store's state and its
+// records, or the image's head. They load or are refused with
 // an engine error; what loaded writes bytes that load to the same bytes again.
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "io/definitions_image.h"
+#include "io/image_header.h"
 #include "platform/byte_reader.h"
 #include "sqlmem/exception.h"
 #include "storage/page_manager.h"
@@ -69,13 +70,31 @@ int recordStore(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
+int head(const std::uint8_t* data, std::size_t size) {
+    TByteReader in(data, data + size);
+    TSQLMemImageHeader h;
+    try {
+        h = TSQLMemImageHeader::read(in);
+    } catch (const ESQLMemException&) {
+        return 0;
+    }
+    std::vector<std::uint8_t> saved;
+    h.write(saved);
+    TByteReader again(saved.data(), saved.data() + saved.size());
+    const TSQLMemImageHeader back = TSQLMemImageHeader::read(again);
+    if (back.TableName != h.TableName || back.RecordCount != h.RecordCount || !again.atEnd())
+        std::abort();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const int section = data[0] % 3;
+    const int section = data[0] % 4;
     ++data;
     --size;
     if (section == 1) return pageStore(data, size);
     if (section == 2) return recordStore(data, size);
+    if (section == 3) return head(data, size);
     Lists first;
     TByteReader in(data, data + size);
     try {

@@ -1,13 +1,18 @@
-// The definition sections of a table image: byte layout and round trips.
+// The head and the definition sections of a table image: byte layout,
+// round trips and refusals.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine_test_support.h"
 #include "io/definitions_image.h"
+#include "io/image_header.h"
 #include "platform/byte_reader.h"
+#include "platform/bytes.h"
 #include "storage/meta_defs.h"
 #include "values/data_types.h"
 
@@ -237,6 +242,85 @@ TEST(DefinitionsImageTest, NamesTooLongForTheirPlaceAreRefusedWhenWriting) {
     auto& nn = m.constraints.addNew<TSQLMemConstraintDefNotNull>();
     nn.Field = {std::string(255, 'f'), 1};  // fits a short string, not behind a length byte
     EXPECT_THROW(m.write(), std::range_error);
+}
+
+// --- the head -----------------------------------------------------------------
+
+TEST(ImageHeaderTest, TheHeadIsItsFieldsAtTheirOffsetsAndReadsBack) {
+    TSQLMemImageHeader h;
+    h.RecordCount = 3;
+    h.BodyLength = 205000;
+    h.SizeValue = 1234;  // the compressed length
+    h.Algorithm = 1;
+    h.Mode = 0;  // stored as 1
+    h.TableName = "tests";
+    h.ObjectIdValue = 77;
+    Bytes image;
+    h.write(image);
+    ASSERT_EQ(image.size(), 43u + 5u + 8u);  // the body would start at 51 + n
+    EXPECT_EQ(std::string(image.begin(), image.begin() + 4), "ACS1");
+    EXPECT_EQ(loadLE<double>(image.data() + 4), 3.4);
+    EXPECT_EQ(loadLE<std::int64_t>(image.data() + 12), 3);
+    EXPECT_EQ(loadLE<std::int64_t>(image.data() + 20), 205000);
+    EXPECT_EQ(loadLE<std::int32_t>(image.data() + 36), 1234);
+    EXPECT_EQ(image[40], 1);
+    EXPECT_EQ(image[41], 1);
+    EXPECT_EQ(image[42], 5);
+    EXPECT_EQ(loadLE<std::int64_t>(image.data() + 48), 77);
+
+    TByteReader in(image.data(), image.data() + image.size());
+    const TSQLMemImageHeader back = TSQLMemImageHeader::read(in);
+    EXPECT_TRUE(in.atEnd());
+    EXPECT_EQ(back.TableName, "tests");
+    EXPECT_EQ(back.SizeValue, 1234);
+    EXPECT_EQ(back.Mode, 1);
+    EXPECT_EQ(back.ObjectIdValue, 77);
+
+    h.TableName.assign(256, 't');
+    EXPECT_THROW(h.write(image), std::range_error);
+}
+
+TEST(ImageHeaderTest, SignatureVersionAndShortHeadsAreRefusedWithTheirCodes) {
+    TSQLMemImageHeader h;
+    h.TableName = "tests";
+    Bytes good;
+    h.write(good);
+    const auto withVersion = [&](double v) {
+        Bytes image = good;
+        storeLE<double>(image.data() + 4, v);
+        return image;
+    };
+    struct Case {
+        const char* what;
+        Bytes image;
+        int code;
+        std::string message;  // checked whole when given
+    };
+    Bytes badSignature = good;
+    badSignature[3] = '2';
+    const Case cases[] = {
+        {"version 3.4 exactly", withVersion(3.4), 0, ""},
+        {"version 3.5", withVersion(3.5), 10162,
+         "Invalid version number = 3.500000. Should be 3.400000 - Native error: 10162"},
+        {"version 1.0", withVersion(1.0), 10443, ""},
+        {"version 1.005", withVersion(1.005), 10454, ""},
+        {"version 1.015", withVersion(1.015), 10455, ""},
+        {"version that is no number", withVersion(std::nan("")), 10162, ""},
+        {"signature", badSignature, 10161,
+         "Invalid signature = ACS2. Should be ACS1 - Native error: 10161"},
+        {"head cut short", Bytes(good.begin(), good.begin() + 42), 10160, ""},
+        {"name cut short", Bytes(good.begin(), good.begin() + 45), 10163, ""},
+        {"identifier value cut short", Bytes(good.begin(), good.end() - 1), 10417, ""},
+    };
+    for (const Case& c : cases) {
+        TByteReader in(c.image.data(), c.image.data() + c.image.size());
+        std::string message;
+        EXPECT_EQ(testing::codeOf([&] { TSQLMemImageHeader::read(in); }, &message), c.code)
+            << c.what;
+        if (!c.message.empty()) {
+            EXPECT_EQ(message, c.message) << c.what;
+        }
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/byte_reader.h"
 #include "platform/bytes.h"
 #include "platform/memory.h"
 #include "sqlmem/exception.h"
@@ -30,11 +31,7 @@ std::int64_t TSQLMemStream::seekTarget(std::int64_t position, std::int64_t size,
 void TSQLMemStream::readBuffer(void* dest, std::int64_t count, int code) {
     const std::int64_t start = position();
     const std::int64_t got = count > 0 ? read(dest, count) : 0;
-    if (got != count)
-        throw ESQLMemException(code,
-                               "Cannot read from stream. Position = %d, Stream size = %d, Block "
-                               "size = %d, Bytes Read = %d",
-                               {start, size(), count, got});
+    if (got != count) raiseShortRead(code, start, size(), count, got);
 }
 
 void TSQLMemStream::writeBuffer(const void* src, std::int64_t count, int code) {

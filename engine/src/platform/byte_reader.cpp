@@ -6,13 +6,19 @@
 
 namespace sqlmem {
 
-void TByteReader::fail(std::int64_t block, int code) const {
-    const auto left = static_cast<std::int64_t>(remaining());
-    throw ESQLMemException(code ? code : m_code,
+void raiseShortRead(int code, std::int64_t position, std::int64_t size, std::int64_t block,
+                    std::int64_t got) {
+    throw ESQLMemException(code,
                            "Cannot read from stream. Position = %d, Stream size = %d, Block size "
                            "= %d, Bytes Read = %d",
-                           {static_cast<std::int64_t>(offset()), static_cast<std::int64_t>(size()),
-                            block, std::clamp<std::int64_t>(block, 0, left)});
+                           {position, size, block, got});
+}
+
+void TByteReader::fail(std::int64_t block, int code) const {
+    const auto left = static_cast<std::int64_t>(remaining());
+    raiseShortRead(code ? code : m_code, static_cast<std::int64_t>(offset()),
+                   static_cast<std::int64_t>(size()), block,
+                   std::clamp<std::int64_t>(block, 0, left));
 }
 
 const std::uint8_t* TByteReader::readBytes(std::int64_t length, int code) {

@@ -13,6 +13,11 @@
 
 namespace sqlmem {
 
+// "Cannot read from stream. Position = %d, Stream size = %d, Block size =
+// %d, Bytes Read = %d", the error of every short read of outside bytes.
+[[noreturn]] void raiseShortRead(int code, std::int64_t position, std::int64_t size,
+                                 std::int64_t block, std::int64_t got);
+
 class TByteReader {
 public:
     // `code` is the native error of a short read unless a read names its own.

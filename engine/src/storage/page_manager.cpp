@@ -134,20 +134,13 @@ void TSQLMemPageManager::forgetPage(std::int32_t pageNo, bool reuse) {
     }
 }
 
-bool TSQLMemPageManager::hasWork(int session) const {
-    const auto found = m_sessions.find(session);
-    if (found == m_sessions.end()) return false;
-    const SessionWork& work = found->second;
-    return !work.changed.empty() || !work.freed.empty() || !work.allocated.empty();
-}
-
-void TSQLMemPageManager::releaseSession(int session) {
+bool TSQLMemPageManager::releaseSession(int session) {
     auto found = m_sessions.find(session);
-    if (found == m_sessions.end()) return;
+    if (found == m_sessions.end()) return false;
     SessionWork& work = found->second;
     assert(work.changeDepth == 0);
     // A read-only operation, the common case, has nothing to write back.
-    if (work.changed.empty() && work.freed.empty() && work.allocated.empty()) return;
+    if (work.changed.empty() && work.freed.empty() && work.allocated.empty()) return false;
     ++m_changeStamp;
     for (TSQLMemPage* page : work.changed) {
         if (page->m_useCount != 0)
@@ -171,6 +164,7 @@ void TSQLMemPageManager::releaseSession(int session) {
     }
     work.freed.clear();
     work.allocated.clear();
+    return true;
 }
 
 void TSQLMemPageManager::discardSession(int session) {

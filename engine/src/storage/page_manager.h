@@ -71,11 +71,9 @@ public:
     TSQLMemPage* takePage(int session, std::int32_t pageNo);
     void putPage(TSQLMemPage* page);  // use count - 1
 
-    // End of a table operation: write back, free, forget.
-    void releaseSession(int session);
-    // Whether the session changed, freed or allocated a page since its last
-    // release: a read-only operation has nothing to release.
-    bool hasWork(int session) const;
+    // End of a table operation: write back, free, forget. False when the
+    // session changed, freed and allocated nothing: a read-only operation.
+    bool releaseSession(int session);
     // A failed operation: drop the copies, free what the session allocated.
     void discardSession(int session);
 

@@ -278,8 +278,7 @@ void TSQLMemBaseIndexManager::undo(int done, Op op) noexcept {
 
 void TSQLMemBaseIndexManager::releasePages(int session) {
     // Without a page changed no root can have moved.
-    if (!m_pages.hasWork(session)) return;
-    m_pages.releaseSession(session);
+    if (!m_pages.releaseSession(session)) return;
     for (auto& [id, index] : m_open)
         index->pagesReleased();
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/byte_reader.h"
 #include "sqlmem/exception.h"
 
 namespace sqlmem {
@@ -62,11 +63,8 @@ void TSQLMemTemporaryFile::readExactly(std::int64_t pos, void* data, std::size_t
                                        int code) const {
     const std::size_t got = readAt(pos, data, length);
     if (got != length)
-        throw ESQLMemException(
-            code,
-            "Cannot read from stream. Position = %d, Stream size = %d, Block "
-            "size = %d, Bytes Read = %d",
-            {pos, m_size, static_cast<std::int64_t>(length), static_cast<std::int64_t>(got)});
+        raiseShortRead(code, pos, m_size, static_cast<std::int64_t>(length),
+                       static_cast<std::int64_t>(got));
 }
 
 void TSQLMemTemporaryFile::setSize(std::int64_t size) {

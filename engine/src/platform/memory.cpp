@@ -239,10 +239,12 @@ void TSQLMemMemoryManager::reallocate(void*& block, std::size_t newSize, bool ze
             if (newBytes > oldBytes) {
                 if (mprotect(moved + oldBytes, newBytes - oldBytes, PROT_READ | PROT_WRITE) != 0) {
                     const std::string why = errnoText();
-                    // Shrinking a mapping in place cannot fail: the block stays as it was.
-                    if (moved != raw || newReserve != oldReserve)
-                        raw = static_cast<std::uint8_t*>(
-                            mremap(moved, newReserve, oldReserve, MREMAP_MAYMOVE));
+                    // Back to the old reserve; should even that fail, the block
+                    // stays where it moved, whole, with more room behind it.
+                    if (newReserve != oldReserve) {
+                        void* back = mremap(moved, newReserve, oldReserve, MREMAP_MAYMOVE);
+                        raw = back == MAP_FAILED ? moved : static_cast<std::uint8_t*>(back);
+                    }
                     block = raw + kLeadIn + kDataOffset;
                     throw std::runtime_error(why);
                 }

@@ -17,6 +17,7 @@ namespace sqlmem {
 // through TSQLMemDataSetAccess.
 class TSQLMemDatabaseData;
 class TSQLMemLocalCursor;
+class TSQLMemStream;
 struct TSQLMemDataSetAccess;
 class TSQLMemDataSet;
 class TSQLMemSession;
@@ -213,6 +214,20 @@ public:
     void deleteTable(bool ignoreForeignKeys = false);
     void emptyTable();
     void renameTable(const std::string& newName);
+
+    // The table as one image: its definitions, index pages and records. The
+    // algorithm is 1 (zlib), 2 (bzip2) or 3, any other value meaning none;
+    // the size value is kept in the image of an uncompressed table and the
+    // mode (0 taken as 1) is the algorithm's level.
+    void saveToStream(TSQLMemStream& stream, int algorithm, std::int32_t sizeValue, int mode);
+    // The file is written whole under another name beside it and only then
+    // takes its place, so a failed or interrupted save leaves the old file.
+    void saveToFile(const std::string& fileName, int algorithm, std::int32_t sizeValue, int mode);
+    // Replaces a table of this TableName (past foreign keys) by the one in
+    // the image, whose name TableName then takes. A failed load leaves no
+    // table of this name behind.
+    void loadFromStream(TSQLMemStream& stream);
+    void loadFromFile(const std::string& fileName);
 
 protected:
     void internalOpen() override;

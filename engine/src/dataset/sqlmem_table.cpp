@@ -1,6 +1,8 @@
 #include <random>
 
 #include "dataset/dataset_access.h"
+#include "io/file_stream.h"
+#include "io/table_image.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
@@ -321,6 +323,52 @@ void TSQLMemTable::emptyTable() {
 void TSQLMemTable::renameTable(const std::string& newName) {
     tableOperation(10922, true, [&](TSQLMemLocalCursor& cursor) { cursor.renameTable(newName); });
     TableName = newName;
+}
+
+void TSQLMemTable::saveToStream(TSQLMemStream& stream, int algorithm, std::int32_t sizeValue,
+                                int mode) {
+    if (algorithm < 1 || algorithm > 3) algorithm = 0;
+    tableOperation(10924, false, [&](TSQLMemLocalCursor& cursor) {
+        auto* table = dynamic_cast<TSQLMemMemoryTableData*>(
+            TSQLMemDataSetAccess::data(*database())->findTableStorage(cursor.TableName));
+        if (!table)
+            throw ESQLMemException(10154, "Table not found, table name = %s", {cursor.TableName});
+        TSQLMemTableImage::save(*table, stream, algorithm, sizeValue,
+                                static_cast<std::uint8_t>(mode));
+    });
+}
+
+void TSQLMemTable::saveToFile(const std::string& fileName, int algorithm, std::int32_t sizeValue,
+                              int mode) {
+    if (active()) throw EDatabaseError("Cannot perform this operation on an open dataset", Name);
+    TSQLMemReplacementFile file(fileName);
+    saveToStream(file.stream(), algorithm, sizeValue, mode);
+    file.commit();
+}
+
+void TSQLMemTable::loadFromStream(TSQLMemStream& stream) {
+    tableOperation(10923, false, [&](TSQLMemLocalCursor& cursor) {
+        TSQLMemDatabaseData& db = *TSQLMemDataSetAccess::data(*database());
+        if (cursor.Temporary)
+            throw ESQLMemException(10154, "Table not found, table name = %s", {cursor.TableName});
+        if (db.findTableStorage(cursor.TableName)) cursor.deleteTable(true);
+        auto* table = dynamic_cast<TSQLMemMemoryTableData*>(db.createTableStorage(cursor));
+        if (!table)
+            throw ESQLMemException(10154, "Table not found, table name = %s", {cursor.TableName});
+        try {
+            TSQLMemTableImage::load(*table, stream);
+        } catch (...) {
+            db.freeTableStorage(table);
+            throw;
+        }
+        TableName = table->name();
+    });
+}
+
+void TSQLMemTable::loadFromFile(const std::string& fileName) {
+    if (active()) throw EDatabaseError("Cannot perform this operation on an open dataset", Name);
+    TSQLMemFileStream file(fileName, kFileShareDenyWrite | kFileOpenRead);
+    loadFromStream(file);
 }
 
 }  // namespace sqlmem

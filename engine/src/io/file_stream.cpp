@@ -107,6 +107,9 @@ TSQLMemFileStream::TSQLMemFileStream(Temporary) : m_deleteOnClose(true) {
     m_fileName = name.data();
 }
 
+TSQLMemFileStream::TSQLMemFileStream(int fd, std::string fileName)
+    : m_fileName(std::move(fileName)), m_fd(fd) {}
+
 std::unique_ptr<TSQLMemFileStream> TSQLMemFileStream::createTemporary() {
     return std::unique_ptr<TSQLMemFileStream>(new TSQLMemFileStream(Temporary{}));
 }
@@ -184,6 +187,30 @@ void TSQLMemFileStream::flushDirectoryToDisk(const std::string& directory) {
     if (!ok)
         throw ESQLMemException(kErrFileFlush, "Cannot flush file to disk. FileName = %s, %s",
                                {directory, why});
+}
+
+TSQLMemReplacementFile::TSQLMemReplacementFile(const std::string& target) : m_target(target) {
+    const std::string pattern = target + ".saving-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw ESQLMemException(kErrFileCreate, "Cannot create file. FileName = %s", {target});
+    m_stream.reset(new TSQLMemFileStream(fd, name.data()));
+}
+
+TSQLMemReplacementFile::~TSQLMemReplacementFile() {
+    if (!m_committed && m_stream) ::unlink(m_stream->fileName().c_str());
+}
+
+void TSQLMemReplacementFile::commit() {
+    m_stream->flushToDisk();
+    if (::rename(m_stream->fileName().c_str(), m_target.c_str()) != 0)
+        throw ESQLMemException(kErrFileReplace, "Cannot replace file. FileName = %s, %s",
+                               {m_target, errnoText()});
+    m_committed = true;
+    const std::filesystem::path folder = std::filesystem::path(m_target).parent_path();
+    TSQLMemFileStream::flushDirectoryToDisk(folder.empty() ? std::string(".") : folder.string());
 }
 
 }  // namespace sqlmem

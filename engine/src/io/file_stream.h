@@ -35,6 +35,7 @@ constexpr int kErrFileCreate = 10104;   // "Cannot create file. FileName = %s"
 constexpr int kErrFileOpen = 10105;     // "Cannot open file. FileName = %s, Mode = %d"
 constexpr int kErrFileSetSize = 30404;  // "Cannot set file size to %d. FileName = %s, ..."
 constexpr int kErrFileFlush = 30405;    // "Cannot flush file to disk. FileName = %s, ..."
+constexpr int kErrFileReplace = 30408;  // "Cannot replace file. FileName = %s, ..."
 
 class TSQLMemFileStream : public TSQLMemStream {
 public:
@@ -66,13 +67,39 @@ public:
     const std::string& fileName() const { return m_fileName; }
 
 private:
+    friend class TSQLMemReplacementFile;
     struct Temporary {};
     TSQLMemFileStream(Temporary);
+    TSQLMemFileStream(int fd, std::string fileName);
 
     std::string m_fileName;
     int m_fd = -1;
     bool m_deleteOnClose = false;
     std::int64_t m_position = 0;
+};
+
+// A file that takes the place of another only once it is whole: written
+// under a unique name beside the target, then flushed to the disk, renamed
+// over the target, and the folder flushed. Until commit() returns the target
+// keeps its old bytes, whatever happens meanwhile (a crash, a power cut, a
+// full disk); a replacement dropped before that is deleted.
+class TSQLMemReplacementFile {
+public:
+    // Raises kErrFileCreate, naming the target, when the folder takes no file.
+    explicit TSQLMemReplacementFile(const std::string& target);
+    ~TSQLMemReplacementFile();
+    TSQLMemReplacementFile(const TSQLMemReplacementFile&) = delete;
+    TSQLMemReplacementFile& operator=(const TSQLMemReplacementFile&) = delete;
+
+    TSQLMemFileStream& stream() { return *m_stream; }
+    // Raises kErrFileFlush or kErrFileReplace; the target is then unchanged
+    // (or, for a failed flush of the folder only, already replaced).
+    void commit();
+
+private:
+    std::string m_target;
+    std::unique_ptr<TSQLMemFileStream> m_stream;
+    bool m_committed = false;
 };
 
 }  // namespace sqlmem

@@ -183,6 +183,14 @@ public:
     bool isKeyFreeForUpdate(int session, const std::uint8_t* oldRecord,
                             const std::uint8_t* newRecord);
 
+    // Checks a tree taken from outside bytes before anything walks it: every
+    // page in use and reached once (`seenPages`, shared by the table's
+    // indexes), the shape and sibling chains above, keys in order and within
+    // their separators, and exactly one entry per record of the in-memory
+    // store, holding that record's key. Raises "Index '%s' is damaged: %s"
+    // (30419) with what was wrong.
+    void verifyLoaded(const TSQLMemBaseRecordManager& records, std::vector<bool>& seenPages) const;
+
 private:
     struct Cached {
         TSQLMemRecordID id;

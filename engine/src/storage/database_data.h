@@ -42,6 +42,12 @@ public:
 
     // The next value of ObjectIDSequence; above 2,147,483,647 is a range error.
     std::int32_t nextObjectId();
+    // The current value of ObjectIDSequence; raising it keeps the IDs of a
+    // loaded table apart from those drawn later.
+    std::int64_t objectIdValue() const { return m_objectIdSequence.CurrentValue; }
+    void raiseObjectIdValue(std::int64_t value) {
+        if (value > m_objectIdSequence.CurrentValue) m_objectIdSequence.CurrentValue = value;
+    }
 
     // Transactions exist only for disk databases.
     void startTransaction();

@@ -9,6 +9,7 @@
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
 #include "storage/local_cursor.h"
+#include "storage/record_layout.h"
 
 namespace sqlmem {
 namespace {
@@ -54,9 +55,9 @@ TSQLMemBaseRecordManager& TSQLMemTableData::records(int code) const {
     return *m_recordManager;
 }
 
-void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
-                                       const TSQLMemConstraintDefs& constraints,
-                                       const TSQLMemIndexDefs& indexes) {
+void TSQLMemTableData::checkDefinitions(const TSQLMemFieldDefs& fields,
+                                        const TSQLMemConstraintDefs& constraints,
+                                        const TSQLMemIndexDefs& indexes) const {
     const std::string& t = m_name;
     auto upper = [](const std::string& s) { return cp1251::upper(s); };
     std::vector<std::string> seen;
@@ -107,16 +108,21 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
                 11431, "Cannot create table '%s'. Duplicate constraint name '%s'", {t, n});
         seen.push_back(upper(n));
     }
+    for (int i = 0; i < fields.count(); ++i)
+        if (isBlobBaseType(fields[i].BaseType) && fields[i].BlobBlockSize <= 0)
+            throw ESQLMemException(10421, "BLOB block size should be > 0 for field %s",
+                                   {fields[i].Name});
+}
 
+void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
+                                       const TSQLMemConstraintDefs& constraints,
+                                       const TSQLMemIndexDefs& indexes) {
+    checkDefinitions(fields, constraints, indexes);
     // Everything is valid: copy, identify, lay out.
     auto fieldManager = std::make_unique<TSQLMemBaseFieldManager>();
     fieldManager->assign(fields);
-    for (int i = 0; i < fieldManager->FieldDefs.count(); ++i) {
-        TSQLMemFieldDef& f = fieldManager->FieldDefs[i];
-        f.ObjectID = m_database->nextObjectId();
-        if (isBlobBaseType(f.BaseType) && f.BlobBlockSize <= 0)
-            throw ESQLMemException(10421, "BLOB block size should be > 0 for field %s", {f.Name});
-    }
+    for (int i = 0; i < fieldManager->FieldDefs.count(); ++i)
+        fieldManager->FieldDefs[i].ObjectID = m_database->nextObjectId();
     auto indexManager =
         std::make_unique<TSQLMemBaseIndexManager>(*m_pageManager, fieldManager->FieldDefs);
     indexManager->IndexDefs.assign(indexes);
@@ -135,6 +141,23 @@ void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
     m_fieldManager = std::move(fieldManager);
     m_indexManager = std::move(indexManager);
     m_constraintManager = std::move(constraintManager);
+}
+
+void TSQLMemTableData::freeBlobsLeaving(const std::uint8_t* stored,
+                                        const std::uint8_t* kept) noexcept {
+    if (!m_fieldManager || !m_fieldManager->hasBlobs()) return;
+    const TSQLMemFieldDefs& defs = m_fieldManager->FieldDefs;
+    for (int i = 0; i < defs.count(); ++i) {
+        const TSQLMemFieldDef& f = defs[i];
+        if (!isBlobBaseType(f.BaseType) || record_layout::isNull(stored, i)) continue;
+        const std::int32_t handle = TSQLMemBlobBlocks::handleOf(stored + f.MemoryOffset);
+        if (kept && !record_layout::isNull(kept, i) &&
+            TSQLMemBlobBlocks::handleOf(kept + f.MemoryOffset) == handle)
+            continue;
+        // The record is already changed: a reference to no block is not
+        // worth failing it for.
+        if (m_blobs.find(handle)) m_blobs.free(handle);
+    }
 }
 
 bool TSQLMemTableData::prepareDelete(TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen) {
@@ -162,6 +185,7 @@ void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
             "exists",
             {m_name});
     if (m_recordManager) m_recordManager->clear();
+    m_blobs.clear();
     if (m_indexManager) {
         m_indexManager->emptyAll(m_session);
         m_indexManager->releasePages(m_session);
@@ -337,6 +361,7 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     if (visible == total && !referenced) {
         LockGuard g(*this, TSQLMemLockMode::Write);
         records(10014).clear();
+        m_blobs.clear();
         m_indexManager->emptyAll(m_session);
         m_indexManager->releasePages(m_session);
         cursor.CurrentId = {};
@@ -449,6 +474,7 @@ void TSQLMemMemoryTableData::storeUpdate(const TSQLMemRecordID& id, const std::u
         throw ESQLMemChangeRefused("Error updating record: ");
     }
     m_indexManager->releasePages(m_session);
+    freeBlobsLeaving(old.data(), record);
 }
 
 void TSQLMemMemoryTableData::storeDelete(TSQLMemRecordID target, TSQLMemLocalCursor* cursor) {
@@ -485,6 +511,7 @@ void TSQLMemMemoryTableData::storeDelete(TSQLMemRecordID target, TSQLMemLocalCur
         throw ESQLMemChangeRefused("Error deleting record: the record store refused the deletion");
     }
     m_indexManager->releasePages(m_session);
+    freeBlobsLeaving(old.data(), nullptr);
     if (!cursor) return;
     if (rm.recordCount() > 0 && !neighbour.isNull())
         cursor->setToRecord(neighbour);

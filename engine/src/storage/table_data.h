@@ -10,6 +10,7 @@
 
 #include "platform/rw_lock.h"
 #include "sqlmem/exception.h"
+#include "storage/blob_blocks.h"
 #include "storage/page_manager.h"
 #include "storage/record_manager.h"
 #include "storage/table_managers.h"
@@ -138,6 +139,10 @@ public:
     TSQLMemPageManager& pageManager() const { return *m_pageManager; }
     TSQLMemBaseRecordManager* recordManager() const { return m_recordManager.get(); }
     TSQLMemBaseSequenceManager* sequenceManager() const { return m_sequenceManager.get(); }
+    // The blocks of the records' BLOB values; a block made for a record
+    // buffer is added here before the record is posted.
+    TSQLMemBlobBlocks& blobs() { return m_blobs; }
+    const TSQLMemBlobBlocks& blobs() const { return m_blobs; }
     int cursorCount() const { return static_cast<int>(m_cursors.size()); }
     // Listed in a catalogue other than its database's (temporary tables).
     bool InForeignCatalogue = false;
@@ -179,6 +184,13 @@ protected:
     // Removes from other tables the counterparts of this table's foreign
     // keys, and from this table's referencing tables their foreign keys to it.
     void unlinkForeignKeys();
+    // The checks of a table's definitions, also for definitions loaded from
+    // an image: unique, named fields and indexes, index fields that exist,
+    // keys that fit a page, BLOB fields with a block size.
+    void checkDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
+                          const TSQLMemIndexDefs& indexes) const;
+    // The BLOB blocks `stored` refers to that `kept` (null: none) does not.
+    void freeBlobsLeaving(const std::uint8_t* stored, const std::uint8_t* kept) noexcept;
     // Validation and definition copies shared by every storage kind.
     void takeDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
                          const TSQLMemIndexDefs& indexes);
@@ -195,6 +207,11 @@ protected:
     std::unique_ptr<TSQLMemBaseSequenceManager> m_sequenceManager;
     std::vector<TSQLMemLocalCursor*> m_cursors;
     std::int32_t m_nestedOperations = 0;
+    TSQLMemBlobBlocks m_blobs;
+
+    // Table images are written and read by the io layer, which assembles a
+    // loaded table's managers itself.
+    friend class TSQLMemTableImage;
 };
 
 class TSQLMemMemoryTableData : public TSQLMemTableData {

@@ -1,0 +1,358 @@
+#include "io/table_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <stdexcept>
+#include <vector>
+
+#include "io/compression.h"
+#include "io/definitions_image.h"
+#include "io/image_header.h"
+#include "platform/bytes.h"
+#include "platform/crc32.h"
+#include "sqlmem/exception.h"
+#include "storage/database_data.h"
+#include "storage/record_layout.h"
+
+namespace sqlmem {
+namespace {
+
+// Places of the transfers, named by the code a short one raises.
+constexpr int kWriteHeader = 10156, kWriteName = 10157, kWriteObjectId = 10416;
+constexpr int kWriteBody = 10197;
+constexpr int kSeekBack = 10155;
+constexpr int kReadHeader = 10160, kReadBody = 10163;
+constexpr int kReadRecord = 10201, kBlobPosition = 10202, kBlobHeader = 10203, kBlobBytes = 10204;
+constexpr int kReadRecordNo = 10454;
+
+// Errors of ours: the table-level decompression, and what a foreign image
+// may carry that this engine must not take in.
+constexpr int kErrDecompress = 30418;
+constexpr int kErrNameTaken = 30421;
+constexpr int kErrBadDefinition = 30422;
+
+constexpr std::size_t kBlobImageHeader = 20;
+
+[[noreturn]] void badDefinition(const std::string& what) {
+    throw ESQLMemException(kErrBadDefinition, "Cannot load table - %s", {what});
+}
+
+struct BlobField {
+    std::int32_t fieldNo;
+    std::int32_t offset;
+};
+
+std::vector<BlobField> blobFieldsOf(const TSQLMemFieldDefs& fields) {
+    std::vector<BlobField> out;
+    for (int i = 0; i < fields.count(); ++i)
+        if (isBlobBaseType(fields[i].BaseType)) out.push_back({i, fields[i].MemoryOffset});
+    return out;
+}
+
+// Appends the records in slot order, each with its BLOB images; `base` is
+// where the body starts in the stream the positions count in.
+void writeRecords(std::vector<std::uint8_t>& out, std::int64_t base,
+                  const TSQLMemMemoryRecordManager& store, const TSQLMemFieldDefs& fields,
+                  const TSQLMemBlobBlocks& blobs) {
+    const std::int32_t size = store.recordSize();
+    const std::vector<BlobField> blobFields = blobFieldsOf(fields);
+    for (std::int32_t slot = store.lowestSlot(); slot <= store.highestSlot(); ++slot) {
+        if (store.isDeleted(slot)) continue;
+        const std::uint8_t* record = store.slotData(slot);
+        const std::size_t at = out.size();
+        out.insert(out.end(), record, record + size);
+        for (const BlobField& b : blobFields) {
+            if (record_layout::isNull(record, b.fieldNo)) continue;
+            const EngineBlock* block = blobs.find(TSQLMemBlobBlocks::handleOf(record + b.offset));
+            if (!block) throw ESQLMemException(10118, "Nil pointer occured");
+            // The image starts where the stream will be once the record
+            // and the images before it are written.
+            storeLE<std::int64_t>(out.data() + at + b.offset,
+                                  base + static_cast<std::int64_t>(out.size()));
+            const std::size_t stored = block->size() - TSQLMemBlobBlocks::kHeaderSize;
+            out.insert(out.end(), block->data(), block->data() + TSQLMemBlobBlocks::kHeaderSize);
+            appendLE<std::int64_t>(out, static_cast<std::int64_t>(stored));
+            out.insert(out.end(), block->data() + TSQLMemBlobBlocks::kHeaderSize,
+                       block->data() + block->size());
+        }
+    }
+}
+
+// Text fields end at their terminator and are zero after it in every record
+// this engine stores; a foreign record is made so before anything reads it.
+void normaliseText(std::uint8_t* record, const TSQLMemFieldDefs& fields) {
+    for (int i = 0; i < fields.count(); ++i) {
+        const TSQLMemFieldDef& f = fields[i];
+        std::uint8_t* p = record + f.MemoryOffset;
+        const std::size_t width = static_cast<std::size_t>(f.MemoryDataSize);
+        if (f.BaseType == bftChar || f.BaseType == bftVarchar) {
+            if (width == 0) continue;
+            auto* end = static_cast<std::uint8_t*>(std::memchr(p, 0, width));
+            if (!end) end = p + width - 1;
+            std::memset(end, 0, static_cast<std::size_t>(p + width - end));
+        } else if (f.BaseType == bftWideChar || f.BaseType == bftWideVarchar) {
+            const std::size_t units = width / 2;
+            if (units == 0) continue;
+            std::size_t u = 0;
+            while (u < units - 1 && (p[2 * u] | p[2 * u + 1]) != 0)
+                ++u;
+            std::memset(p + 2 * u, 0, width - 2 * u);
+        }
+    }
+}
+
+// Definitions as this engine holds them: each field's stored width from its
+// type, one sequence per auto-increment field, and IDs that name one object.
+void checkLoadedDefinitions(TSQLMemDefinitionLists& lists) {
+    TSQLMemFieldDefs& fields = lists.Fields;
+    if (fields.count() == 0)
+        throw ESQLMemException(10131, "Error creating table - no fields were specified");
+    std::set<std::int32_t> sequenceIds;
+    for (int i = 0; i < lists.Sequences.count(); ++i)
+        if (!sequenceIds.insert(lists.Sequences[i].ObjectID).second)
+            badDefinition("two sequences share an identifier");
+    std::set<std::int32_t> usedSequences;
+    for (int i = 0; i < fields.count(); ++i) {
+        TSQLMemFieldDef& f = fields[i];
+        if (f.BaseType == bftUnknown || baseTypeOf(f.AdvancedType) != f.BaseType)
+            badDefinition("field '" + f.Name + "' has an unknown type");
+        try {
+            f.MemoryDataSize = memoryDataSize(f.BaseType, f.Size);
+        } catch (const std::exception&) {
+            badDefinition("field '" + f.Name + "' has an invalid size");
+        }
+        if (isAutoIncType(f.AdvancedType) &&
+            (!sequenceIds.count(f.SequenceID) || !usedSequences.insert(f.SequenceID).second))
+            badDefinition("field '" + f.Name + "' has no sequence of its own");
+    }
+    std::set<std::int32_t> indexIds;
+    for (int i = 0; i < lists.Indexes.count(); ++i)
+        if (!indexIds.insert(lists.Indexes[i].ObjectID).second)
+            badDefinition("two indexes share an identifier");
+}
+
+}  // namespace
+
+void TSQLMemTableImage::save(TSQLMemMemoryTableData& table, TSQLMemStream& stream, int algorithm,
+                             std::int32_t sizeValue, std::uint8_t mode) {
+    if (table.cursorCount() > 0)
+        throw ESQLMemException(10153, "Cannot save table '%s'. Table is open by another dataset",
+                               {table.name()});
+    LockGuard lock(table, TSQLMemLockMode::Write);
+    const TSQLMemMemoryRecordManager* store = table.memoryRecords();
+    if (!store || !table.m_fieldManager)
+        throw ESQLMemException(10154, "Table not found, table name = %s", {table.name()});
+
+    TSQLMemImageHeader header;
+    header.RecordCount = store->recordCount();
+    header.SizeValue = sizeValue;
+    header.Algorithm = static_cast<std::uint8_t>(algorithm);
+    header.Mode = mode == 0 ? 1 : mode;
+    header.TableName = table.name();
+    header.ObjectIdValue = table.database()->objectIdValue();
+
+    const std::int64_t start = stream.position();
+    auto writeHead = [&] {
+        std::vector<std::uint8_t> head;
+        header.write(head);
+        const std::size_t nameEnd = TSQLMemImageHeader::kSize + header.TableName.size();
+        stream.writeBuffer(head.data(), TSQLMemImageHeader::kSize, kWriteHeader);
+        stream.writeBuffer(head.data() + TSQLMemImageHeader::kSize,
+                           static_cast<std::int64_t>(header.TableName.size()), kWriteName);
+        stream.writeBuffer(head.data() + nameEnd, 8, kWriteObjectId);
+    };
+    writeHead();
+
+    const bool compressed = algorithm != kCompressionNone;
+    std::vector<std::uint8_t> body;
+    const TSQLMemPageManager& pages = table.pageManager();
+    body.reserve(4096 + static_cast<std::size_t>(pages.pagesAllocated()) * kPageSize +
+                 static_cast<std::size_t>(store->recordCount()) *
+                     static_cast<std::size_t>(store->recordSize()));
+    writeDefinitionSections(body, table.m_sequenceManager->SequenceDefs, table.fieldDefs(),
+                            table.constraintDefs(), table.indexDefs());
+    static_cast<const TSQLMemMemoryPageManager&>(pages).writeImage(body);
+    if (header.RecordCount > 0) {
+        store->writeStateImage(body);
+        writeRecords(body, compressed ? 0 : stream.position(), *store, table.fieldDefs(),
+                     table.blobs());
+    }
+
+    if (!compressed) {
+        stream.writeBuffer(body.data(), static_cast<std::int64_t>(body.size()), kWriteBody);
+    } else {
+        EngineBytes packed;
+        if (!compressBuffer(algorithm, header.Mode, body, packed) ||
+            packed.size() > static_cast<std::size_t>(INT32_MAX))
+            throw ESQLMemException(
+                10085,
+                "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d",
+                {std::int64_t{algorithm}, std::int64_t{header.Mode},
+                 static_cast<std::int64_t>(body.size()), static_cast<std::int64_t>(packed.size())});
+        header.SizeValue = static_cast<std::int32_t>(packed.size());
+        header.BodyLength = static_cast<std::int64_t>(body.size());
+        std::vector<std::uint8_t>().swap(body);
+        stream.writeBuffer(packed.data(), static_cast<std::int64_t>(packed.size()), kWriteBody);
+    }
+    const std::int64_t end = stream.position();
+    stream.seekTo(start, kSeekBack);
+    writeHead();
+    stream.seekTo(end, kSeekBack);
+}
+
+void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& stream) {
+    if (table.cursorCount() > 0)
+        throw ESQLMemException(10152, "Cannot load table '%s'. Table is open by another dataset",
+                               {table.name()});
+    if (table.m_fieldManager)
+        throw std::logic_error("a table image loads into a storage without fields");
+    LockGuard lock(table, TSQLMemLockMode::Write);
+
+    // The head: its fixed part, then as much of the name and the object
+    // identifier as the stream holds, so that a bad signature or version is
+    // told before a short name.
+    EngineBytes head(TSQLMemImageHeader::kSize);
+    stream.readBuffer(head.data(), TSQLMemImageHeader::kSize, kReadHeader);
+    const std::size_t rest = head[TSQLMemImageHeader::kSize - 1] + 8u;
+    head.resize(TSQLMemImageHeader::kSize + rest);
+    const std::int64_t got =
+        stream.read(head.data() + TSQLMemImageHeader::kSize, static_cast<std::int64_t>(rest));
+    head.resize(TSQLMemImageHeader::kSize + static_cast<std::size_t>(got));
+    TByteReader headReader(head.data(), head.data() + head.size(), kReadHeader);
+    const TSQLMemImageHeader header = TSQLMemImageHeader::read(headReader);
+    const std::int64_t bodyStart = stream.position();
+
+    // The body, whole in memory.
+    EngineBytes body;
+    const std::int64_t left = std::max<std::int64_t>(0, stream.size() - bodyStart);
+    if (header.Algorithm != kCompressionNone) {
+        const std::int64_t packedSize = header.SizeValue;
+        EngineBytes packed;
+        const bool fits = packedSize > 0 && packedSize <= left && header.BodyLength > 0;
+        if (fits) {
+            packed.resize(static_cast<std::size_t>(packedSize));
+            stream.readBuffer(packed.data(), packedSize, kReadBody);
+        }
+        if (!fits || !decompressBuffer(header.Algorithm, packed, body,
+                                       static_cast<std::size_t>(header.BodyLength)))
+            throw ESQLMemException(
+                kErrDecompress, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
+                {std::int64_t{header.Algorithm}, packedSize,
+                 static_cast<std::int64_t>(body.size())});
+    } else {
+        body.resize(static_cast<std::size_t>(left));
+        stream.readBuffer(body.data(), left, kReadBody);
+    }
+    // Where BLOB positions count from, in the stream they were written to.
+    const std::int64_t base = header.Algorithm != kCompressionNone ? 0 : bodyStart;
+
+    TByteReader in(body.data(), body.data() + body.size(), kReadBody);
+    TSQLMemSequenceDefs sequences;
+    TSQLMemFieldDefs fields;
+    TSQLMemConstraintDefs constraints;
+    TSQLMemIndexDefs indexes;
+    TSQLMemDefinitionLists lists{sequences, fields, constraints, indexes};
+    readDefinitionSections(in, lists);
+    checkLoadedDefinitions(lists);
+    table.checkDefinitions(fields, constraints, indexes);
+
+    auto fieldManager = std::make_unique<TSQLMemBaseFieldManager>();
+    fieldManager->assign(fields);
+    auto pageManager = std::make_unique<TSQLMemMemoryPageManager>();
+    pageManager->readImage(in);
+    auto indexManager =
+        std::make_unique<TSQLMemBaseIndexManager>(*pageManager, fieldManager->FieldDefs);
+    indexManager->IndexDefs.assign(indexes);
+    auto constraintManager = std::make_unique<TSQLMemBaseConstraintManager>();
+    constraintManager->assign(constraints);
+    auto sequenceManager = std::make_unique<TSQLMemBaseSequenceManager>();
+    sequenceManager->SequenceDefs.assign(sequences);
+    auto records = std::make_unique<TSQLMemMemoryRecordManager>(&table, fieldManager->recordSize(),
+                                                                table.allocBy());
+    records->setCopier(&fieldManager->copier());
+
+    TSQLMemBlobBlocks blobs;
+    std::size_t consumed = in.offset();
+    if (header.RecordCount > 0) {
+        if (header.RecordCount > INT32_MAX)
+            throw ESQLMemException(kReadRecordNo, "Invalid record No = %d", {header.RecordCount});
+        records->readStateImage(in, header.RecordCount);
+        const TSQLMemFieldDefs& defs = fieldManager->FieldDefs;
+        const std::vector<BlobField> blobFields = blobFieldsOf(defs);
+        const std::int32_t size = fieldManager->recordSize();
+        EngineBytes record(static_cast<std::size_t>(size));
+        std::size_t at = in.offset();
+        for (std::int64_t n = 0; n < header.RecordCount; ++n) {
+            TByteReader recordReader(body.data() + at, body.data() + body.size(), kReadRecord);
+            std::memcpy(record.data(), recordReader.readBytes(size, kReadRecord),
+                        static_cast<std::size_t>(size));
+            at += static_cast<std::size_t>(size);
+            normaliseText(record.data(), defs);
+            for (const BlobField& b : blobFields) {
+                if (record_layout::isNull(record.data(), b.fieldNo)) continue;
+                const std::int64_t position = loadLE<std::int64_t>(record.data() + b.offset);
+                const std::int64_t offset = position - base;
+                // Each image follows the one before it, so no byte is taken
+                // twice and a value costs no more than its own bytes.
+                if (offset != static_cast<std::int64_t>(at))
+                    raiseShortRead(kBlobPosition, position, base + std::int64_t(body.size()),
+                                   kBlobImageHeader, 0);
+                TByteReader blob(body.data() + offset, body.data() + body.size(), kBlobHeader);
+                const std::uint8_t* h = blob.readBytes(kBlobImageHeader, kBlobHeader);
+                const std::int32_t chainBlocks = loadLE<std::int32_t>(h);
+                const std::int64_t dataLength = loadLE<std::int64_t>(h + 4);
+                const std::int64_t stored = loadLE<std::int64_t>(h + 12);
+                const std::uint8_t* bytes = blob.readBytes(stored, kBlobBytes);
+                const TSQLMemFieldDef& f = defs[b.fieldNo];
+                // A plain value is its data; a chain needs the field's algorithm
+                // to be read, and its own headers are checked as it is.
+                if (chainBlocks < 0 || dataLength < 0 ||
+                    (chainBlocks == 0 ? dataLength != stored
+                                      : f.BlobCompressionAlgorithm == kCompressionNone))
+                    raiseShortRead(kBlobHeader, position, base + std::int64_t(body.size()),
+                                   kBlobImageHeader, kBlobImageHeader);
+                EngineBlock block;
+                block.resize(TSQLMemBlobBlocks::kHeaderSize + static_cast<std::size_t>(stored));
+                std::memcpy(block.data(), h, TSQLMemBlobBlocks::kHeaderSize);
+                std::memcpy(block.data() + TSQLMemBlobBlocks::kHeaderSize, bytes,
+                            static_cast<std::size_t>(stored));
+                TSQLMemBlobBlocks::setReference(record.data() + b.offset,
+                                                blobs.add(std::move(block)),
+                                                TSQLMemBlobBlocks::kMarkStored);
+                at = static_cast<std::size_t>(offset) + kBlobImageHeader +
+                     static_cast<std::size_t>(stored);
+            }
+            records->placeLoaded(record.data());
+        }
+        consumed = at;
+    }
+
+    // The stored trees are taken as they are, once they are shown sound.
+    std::vector<bool> seenPages;
+    for (int i = 0; i < indexManager->IndexDefs.count(); ++i)
+        indexManager->index(indexManager->IndexDefs[i].ObjectID).verifyLoaded(*records, seenPages);
+
+    TSQLMemDatabaseData* database = table.database();
+    if (TSQLMemTableData* other = database->findTableStorage(header.TableName);
+        other && other != &table)
+        throw ESQLMemException(kErrNameTaken,
+                               "Cannot load table '%s' - table with such name already exists",
+                               {header.TableName});
+
+    // Everything is read and sound: the table takes it whole.
+    table.m_pageManager = std::move(pageManager);
+    table.m_fieldManager = std::move(fieldManager);
+    table.m_indexManager = std::move(indexManager);
+    table.m_constraintManager = std::move(constraintManager);
+    table.m_sequenceManager = std::move(sequenceManager);
+    table.m_recordManager = std::move(records);
+    table.m_blobs = std::move(blobs);
+    table.setName(header.TableName);
+    if (header.Algorithm == kCompressionNone)
+        stream.seekTo(bodyStart + static_cast<std::int64_t>(consumed), kSeekBack);
+    database->raiseObjectIdValue(std::min<std::int64_t>(header.ObjectIdValue, INT32_MAX));
+}
+
+}  // namespace sqlmem

@@ -1,8 +1,12 @@
 #include "uDMMain.h"
 
 #include <QFile>
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
 
 #include "ErrorBox.h"
+#include "Platform.h"
 #include "ReferenceLoader.h"
 #include "sqlmem/cp1251.h"
 #include "uUtils.h"
@@ -106,7 +110,7 @@ void TMainDM::declareTables() {
 
 void TMainDM::DataModuleCreate() {
     LoadReferenceTables();
-    OpenTestsTable();
+    OpenTestsTableAtStartup();
 }
 
 void TMainDM::LoadReferenceTables() {
@@ -129,20 +133,97 @@ void TMainDM::LoadTableFromResource(const std::string& name, TSQLMemTable& table
     LoadTableFromText(std::string(bytes.constData(), static_cast<size_t>(bytes.size())), table);
 }
 
+namespace {
+
+constexpr const char* kTestsFile = "OrvalenTests.dat";
+
+// Opens the table again however the operation before it ended.
+struct Reopen {
+    TSQLMemTable& t;
+    ~Reopen() {
+        try {
+            t.open();
+        } catch (const std::exception& e) {
+            ShowException(e);
+        }
+    }
+};
+
+std::string fromUtf8(const char* text) {
+    std::string out;
+    sqlmem::cp1251::fromUtf8(text, out);
+    return out;
+}
+
+}  // namespace
+
+std::string TMainDM::GetTestsFileName() {
+    return GetAppDataFolder() + kTestsFile;
+}
+
 void TMainDM::OpenTestsTable() {
     TestsSQLMemTable.close();
-    struct Reopen {
-        TSQLMemTable& t;
-        ~Reopen() {
-            try {
-                t.open();
-            } catch (const std::exception& e) {
-                ShowException(e);
-            }
-        }
-    } reopen{TestsSQLMemTable};
+    Reopen reopen{TestsSQLMemTable};
     if (TestsSQLMemTable.exists()) TestsSQLMemTable.deleteTable(false);
-    TestsSQLMemTable.createTable();
+    const std::string file = GetTestsFileName();
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec))
+        TestsSQLMemTable.loadFromFile(file);
+    else
+        TestsSQLMemTable.createTable();
+}
+
+void TMainDM::SaveTestsTable() {
+    TestsSQLMemTable.close();
+    Reopen reopen{TestsSQLMemTable};
+    if (m_journalBlocked)
+        throw std::runtime_error(
+            fromUtf8("Журнал не сохранён: прежний файл журнала не читается и не перемещён. "
+                     "Переместите файл ") +
+            GetTestsFileName() + fromUtf8(" и запустите программу снова."));
+    TestsSQLMemTable.saveToFile(GetTestsFileName(), 1, 0x100000, 0);
+}
+
+void TMainDM::AddTestRecord(const std::string& testedName, const std::vector<std::string>& answers,
+                            double time) {
+    OpenTestsTable();
+    TestsSQLMemTable.last();
+    const int lastId =
+        TestsSQLMemTable.isEmpty() ? 0 : TestsSQLMemTable.fieldByName("id").asInteger();
+    std::string results;
+    for (const std::string& line : answers)
+        results += line + "\r\n";
+    const double day = std::trunc(time);
+    TestsSQLMemTable.append();
+    TestsSQLMemTable.fieldByName("id").setAsInteger(lastId + 1);
+    TestsSQLMemTable.fieldByName("test_date").setAsDateTime(day);
+    TestsSQLMemTable.fieldByName("test_time").setAsDateTime(time - day);
+    TestsSQLMemTable.fieldByName("tested_name").setAsString(testedName);
+    TestsSQLMemTable.fieldByName("test_results").setAsString(results);
+    TestsSQLMemTable.post();
+    SaveTestsTable();
+}
+
+void TMainDM::OpenTestsTableAtStartup() {
+    const std::string file = GetTestsFileName();
+    RemoveStaleFiles(GetAppDataFolder(), std::string(kTestsFile) + ".saving-");
+    try {
+        OpenTestsTable();
+    } catch (const std::exception& e) {
+        std::error_code ec;
+        if (!std::filesystem::exists(file, ec)) throw;
+        const std::string moved = MoveFileAside(file, ".unreadable-");
+        if (moved.empty()) {
+            m_journalBlocked = true;
+            throw std::runtime_error(
+                std::string(e.what()) +
+                fromUtf8("\n\nФайл журнала не читается и не может быть перемещён: ") + file +
+                fromUtf8("\nНовые анкеты не будут сохраняться, пока файл не перемещён."));
+        }
+        throw std::runtime_error(std::string(e.what()) +
+                                 fromUtf8("\n\nФайл журнала не читается. Он сохранён как ") +
+                                 moved + fromUtf8("\nЖурнал начат заново."));
+    }
 }
 
 }  // namespace orvalen

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <vector>
@@ -308,30 +311,77 @@ TEST(ReferenceData, CatalogueShape) {
         EXPECT_TRUE(n >= 3 && n <= 7) << set << ": " << n;
 }
 
-TEST(DataModule, OpenTestsTableMakesAnEmptyJournalOrderedById) {
+// The journal lives in its file: appends number from the highest id, keep
+// the day and the time of day apart, and every re-read drops what was not
+// saved. No file is written before the first survey.
+TEST(Journal, SurveysAreNumberedStoredAndReReadFromTheFile) {
     TMainDM& dm = dataModule();
     TSQLMemTable& t = dm.TestsSQLMemTable;
-    t.append();
-    t.field(0).setAsInteger(1);
-    t.field(3).setAsString(utf8ToCp1251("Иванов Иван"));
-    t.post();
+    const std::string file = TMainDM::GetTestsFileName();
+    std::filesystem::remove(file);
     dm.OpenTestsTable();
-    EXPECT_TRUE(t.active());
     EXPECT_EQ(t.recordCount(), 0);
     EXPECT_EQ(t.indexFieldNames(), "id");
-    for (int id : {3, 1, 2}) {
-        t.append();
-        t.field(0).setAsInteger(id);
-        t.post();
-    }
-    std::vector<int> order;
-    for (t.first(); !t.eof(); t.next())
-        order.push_back(t.field(0).asInteger());
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    t.last();
-    EXPECT_EQ(t.field(0).asInteger(), 3) << "the last row holds the highest id";
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    const double lastSecond = (23 * 3600 + 59 * 60 + 59) / 86400.0;
+    dm.AddTestRecord(utf8ToCp1251("Иванов Иван"), {"1", utf8ToCp1251("да")}, 46000 + lastSecond);
+    dm.AddTestRecord("B", {}, 46001.5);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    t.append();  // not saved: gone at the next re-read
+    t.field(0).setAsInteger(99);
+    t.post();
     dm.OpenTestsTable();
-    EXPECT_EQ(t.recordCount(), 0);
+    ASSERT_EQ(t.recordCount(), 2);
+    t.first();
+    EXPECT_EQ(t.field(0).asInteger(), 1);
+    EXPECT_EQ(t.field(1).asDateTime(), 46000);
+    EXPECT_NEAR(t.field(2).asDateTime(), lastSecond, 1e-9);
+    EXPECT_EQ(t.field(3).asString(), utf8ToCp1251("Иванов Иван"));
+    EXPECT_EQ(t.field(4).asString(), "1\r\n" + utf8ToCp1251("да") + "\r\n");
+    t.next();
+    EXPECT_EQ(t.field(0).asInteger(), 2);
+    EXPECT_EQ(t.field(4).asString(), "");
+
+    // An emptied journal numbers from 1 again.
+    while (!t.isEmpty())
+        t.deleteRecord();
+    dm.SaveTestsTable();
+    dm.AddTestRecord("C", {"x"}, 46002.25);
+    dm.OpenTestsTable();
+    ASSERT_EQ(t.recordCount(), 1);
+    EXPECT_EQ(t.field(0).asInteger(), 1);
+}
+
+// A journal file that cannot be read is moved aside at start-up, never
+// overwritten; the error says where it went, the journal starts empty and
+// numbers from 1. Pieces of an interrupted save are removed.
+TEST(Journal, AnUnreadableJournalIsMovedAsideAndReported) {
+    TMainDM& dm = dataModule();
+    const std::string file = TMainDM::GetTestsFileName();
+    const std::string garbage = "ACS1 this is no journal";
+    std::ofstream(file, std::ios::binary) << garbage;
+    std::ofstream(file + ".saving-Xy12Ab") << "half a save";
+    g_errors.clear();
+    Guarded([&] { dm.OpenTestsTableAtStartup(); });
+    ASSERT_EQ(g_errors.size(), 1u);
+    const std::string& error = g_errors[0];
+    const std::size_t at = error.find(file + ".unreadable-");
+    ASSERT_NE(at, std::string::npos) << error;
+    const std::string moved = error.substr(at, error.find('\n', at) - at);
+    std::ifstream in(moved, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(file + ".saving-Xy12Ab"));
+    EXPECT_TRUE(dm.TestsSQLMemTable.active());
+    EXPECT_EQ(dm.TestsSQLMemTable.recordCount(), 0);
+
+    dm.AddTestRecord("D", {"y"}, 46003.75);
+    dm.OpenTestsTable();
+    ASSERT_EQ(dm.TestsSQLMemTable.recordCount(), 1);
+    EXPECT_EQ(dm.TestsSQLMemTable.field(0).asInteger(), 1);
+    std::filesystem::remove(moved);
+    g_errors.clear();
 }
 
 TEST(DataModule, SetLangParamSetsOnlyAParameterNamedLang) {

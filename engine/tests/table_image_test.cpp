@@ -204,6 +204,23 @@ TEST_F(TableImageTest, EmptyTablesEndWithTheirPageStore) {
     load(t.TableName, deleted);
     EXPECT_EQ(storageOf(t.TableName).memoryRecords()->slotCount(), 0);
     EXPECT_EQ(storageOf(t.TableName).recordCount(), 0);
+
+    // An emptied index keeps its root page, with no entries, and takes
+    // keys again once loaded.
+    TSQLMemTable journal;
+    makeJournal(journal, 3);
+    journal.open();
+    while (!journal.isEmpty())
+        journal.deleteRecord();
+    journal.close();
+    load(journal.TableName, save(journal, 1, 0, 0));
+    journal.open();
+    EXPECT_EQ(journal.recordCount(), 0);
+    journal.append();
+    journal.fieldByName("id").setAsInteger(1);
+    journal.post();
+    EXPECT_EQ(journal.recordCount(), 1);
+    journal.close();
 }
 
 // A table of every field type, with holes, nulls, several indexes and BLOB

@@ -1,0 +1,125 @@
+// A journal file survives its saver being killed at any moment: it always
+// loads, and holds the surveys of the last save that finished.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "engine_test_support.h"
+
+namespace sqlmem {
+namespace {
+
+using F = TFieldType;
+
+class JournalCrashTest : public testing::NamedTablesTest {};
+
+void declareJournal(TSQLMemTable& t, const std::string& name) {
+    t.TableName = name;
+    t.FieldDefs = {{"id", F::ftInteger, 0},
+                   {"test_date", F::ftDate, 0},
+                   {"test_time", F::ftTime, 0},
+                   {"tested_name", F::ftString, 200},
+                   {"test_results", F::ftString, 1000}};
+    t.IndexDefs = {{"PK", "id", ixPrimary}};
+}
+
+void appendSurvey(TSQLMemTable& t, int id) {
+    t.append();
+    t.fieldByName("id").setAsInteger(id);
+    t.fieldByName("test_date").setAsDateTime(46000 + id % 365);
+    t.fieldByName("tested_name").setAsString("survey " + std::to_string(id));
+    t.fieldByName("test_results").setAsString(std::string(400 + id % 300, 'a' + id % 26));
+    t.post();
+}
+
+// The surveys 1..n, each as written; -1 when the file holds anything else.
+int checkedCount(const std::string& file, const std::string& name) {
+    TSQLMemTable t;
+    t.TableName = name;
+    t.loadFromFile(file);
+    t.setIndexFieldNames("id");
+    t.open();
+    int expected = 1;
+    for (t.first(); !t.eof(); t.next(), ++expected) {
+        if (t.fieldByName("id").asInteger() != expected ||
+            t.fieldByName("tested_name").asString() != "survey " + std::to_string(expected) ||
+            t.fieldByName("test_results").asString().size() != 400u + expected % 300)
+            return -1;
+    }
+    return expected - 1;
+}
+
+TEST_F(JournalCrashTest, AKilledSaveLeavesTheOldOrTheNewJournal) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("orvalen-crash-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string file = (dir / "OrvalenTests.dat").string();
+    const std::string name = tableName();
+
+    constexpr int kFirst = 3000;
+    {
+        TSQLMemTable t;
+        declareJournal(t, name);
+        t.createTable();
+        t.open();
+        for (int id = 1; id <= kFirst; ++id)
+            appendSurvey(t, id);
+        t.close();
+        t.saveToFile(file, 1, 0x100000, 0);
+    }
+
+    std::mt19937 random(20261210);
+    int count = kFirst, grew = 0, leftovers = 0;
+    for (int trial = 0; trial < 150; ++trial) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // The application's append, over and over: re-read, add, save.
+            try {
+                for (;;) {
+                    TSQLMemTable t;
+                    t.TableName = name;
+                    t.loadFromFile(file);
+                    t.open();
+                    const int next = t.recordCount() + 1;
+                    appendSurvey(t, next);
+                    t.close();
+                    t.saveToFile(file, 1, 0x100000, 0);
+                }
+            } catch (...) {
+                ::_exit(3);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 60000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the saver stopped by itself, status " << status;
+
+        const int now = checkedCount(file, name);
+        ASSERT_GE(now, count) << "trial " << trial;
+        grew += now > count;
+        count = now;
+        // What a killed save leaves beside the journal: its unfinished copy.
+        for (const fs::directory_entry& e : fs::directory_iterator(dir))
+            if (e.path() != file) {
+                ++leftovers;
+                fs::remove(e.path());
+            }
+    }
+    // The kills landed both between and inside saves.
+    EXPECT_GT(grew, 10);
+    EXPECT_GT(leftovers, 10);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace sqlmem

@@ -476,6 +476,16 @@ TEST_F(TableImageTest, SaveAndLoadRefuseWhatWouldLoseATable) {
                                    "' - table with such name already exists - Native error: 30421");
     EXPECT_FALSE(exists(other));
     EXPECT_EQ(storageOf(t.TableName).recordCount(), 2);
+
+    // A record no dataset could buffer is refused when it is defined, so a
+    // forged image cannot bring one either.
+    TSQLMemTable huge;
+    huge.TableName = tableName("_huge");
+    huge.FieldDefs = {{"a", F::ftInteger, 0}, {"text", F::ftString, 20000000}};
+    testing::expectEngineError([&] { huge.createTable(); }, 30423,
+                               "Cannot create table '" + huge.TableName +
+                                   "'. Record size 20000006 exceeds the limit of 16777216 bytes "
+                                   "- Native error: 30423");
 }
 
 // A file is replaced only by a whole image: a failed save leaves the old

@@ -108,10 +108,19 @@ void TSQLMemTableData::checkDefinitions(const TSQLMemFieldDefs& fields,
                 11431, "Cannot create table '%s'. Duplicate constraint name '%s'", {t, n});
         seen.push_back(upper(n));
     }
-    for (int i = 0; i < fields.count(); ++i)
+    std::int64_t recordSize = (fields.count() + 7) / 8;
+    for (int i = 0; i < fields.count(); ++i) {
         if (isBlobBaseType(fields[i].BaseType) && fields[i].BlobBlockSize <= 0)
             throw ESQLMemException(10421, "BLOB block size should be > 0 for field %s",
                                    {fields[i].Name});
+        recordSize += fields[i].MemoryDataSize;
+    }
+    // Every open dataset holds several record buffers: a record past this
+    // size is a mistake, or a forged table file, never a journal.
+    if (recordSize > kMaxRecordSize)
+        throw ESQLMemException(
+            30423, "Cannot create table '%s'. Record size %d exceeds the limit of %d bytes",
+            {t, recordSize, std::int64_t{kMaxRecordSize}});
 }
 
 void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,

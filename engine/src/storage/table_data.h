@@ -35,6 +35,10 @@ public:
     explicit ESQLMemConstraintError(const ESQLMemException& e) : ESQLMemException(e) {}
 };
 
+// The largest record a table may have (its fields' stored widths and the
+// null bitmap together).
+constexpr std::int64_t kMaxRecordSize = 16 * 1024 * 1024;
+
 class TSQLMemTableData : public TSQLMemLockable {
 public:
     TSQLMemTableData(TSQLMemDatabaseData* database, const std::string& name);

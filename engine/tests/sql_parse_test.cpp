@@ -497,6 +497,9 @@ TEST(SqlParse, DeepNestingRaisesInsteadOfOverflowingTheStack) {
               "SELECT a FROM t");
     EXPECT_EQ(show(*parse("select a from " + nested(kMaxStatementNesting, "(", "t", ")"))),
               "SELECT a FROM t");
+    EXPECT_EQ(
+        show(*parse("select a from t where " + nested(kMaxStatementNesting, "(", "-a = 1", ")"))),
+        "SELECT a FROM t WHERE =(-(a),1)");
     // One level more fails at the "(" that opens it, for query expressions,
     // table references, derived tables and expressions alike.
     const std::string tooDeep =

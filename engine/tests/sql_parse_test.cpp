@@ -2,6 +2,8 @@
 // statements that must fail with a given message, code and position.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -524,6 +526,71 @@ TEST(SqlParse, DeepNestingRaisesInsteadOfOverflowingTheStack) {
     for (int i = 0; i < 100000; ++i)
         joins += " join t on 1=1";
     EXPECT_EQ(parse(joins)->Kind(), ckUnion);
+}
+
+}  // namespace
+
+namespace {
+
+// Statements of every kind with tokens dropped, repeated, replaced or cut
+// off: each parses or raises an engine error, never anything else.
+TEST(SqlParse, MangledStatementsRaiseOnlyEngineErrors) {
+    const std::vector<std::string> seeds = {
+        "select distinct top 2 , 3 q.* , a , b + 1 AS s , upper ( c ) 'Big' into memory db.u "
+        "from memory db.t as q password 'pw' , u where x = :p group by q.a , b having count ( * ) "
+        "> 1 order by 2 desc nocase , t.a",
+        "select * from a join b on a.k = b.k left outer join c using ( k , m ) natural full join "
+        "d cross join ( e ) right join ( select [a b] from f ) g on e.y = g.y order by index ix",
+        "( select a from t except all corresponding select a from u ) minus corresponding by ( a "
+        ", b ) select a from v intersect ( select a from w )",
+        "insert into memory t password 'pw' ( a , b ) values ( 1 , 'x' || 'y' )",
+        "insert into t ( select a from u union select b from v )",
+        "update memory t set a = a + 1 , b = 'x' where c = 2",
+        "delete from t where a in ( select b from u )",
+        "start transaction",
+        "commit noflush",
+        "create unique index i on t ( a )",
+    };
+    const std::vector<std::string> words = {
+        "select", "from",   "where", "(",  ")",    ",",      ".",      "*",   "=",     "union",
+        "join",   "on",     "using", "as", "into", "memory", "values", "set", "order", "by",
+        "group",  "having", "top",   "1",  "'s'",  "[n]",    ":p",     "a",   "t"};
+    std::mt19937 random(11);
+    int parsed = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::vector<std::string> tokens;
+        std::istringstream in(seeds[random() % seeds.size()]);
+        for (std::string t; in >> t;)
+            tokens.push_back(t);
+        for (int m = 1 + random() % 3; m > 0 && !tokens.empty(); --m) {
+            const std::size_t at = random() % tokens.size();
+            switch (random() % 4) {
+                case 0:
+                    tokens.erase(tokens.begin() + static_cast<long>(at));
+                    break;
+                case 1:
+                    tokens.insert(tokens.begin() + static_cast<long>(at), tokens[at]);
+                    break;
+                case 2:
+                    tokens[at] = words[random() % words.size()];
+                    break;
+                default:
+                    tokens.resize(at);
+                    break;
+            }
+        }
+        std::string sql;
+        for (const std::string& t : tokens)
+            sql += t + " ";
+        try {
+            parse(sql);
+            ++parsed;
+        } catch (const ESQLMemException&) {
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << sql << ": " << e.what();
+        }
+    }
+    EXPECT_GT(parsed, 1000);  // the mutations reach past the first clause
 }
 
 }  // namespace

@@ -291,6 +291,22 @@ TEST(SqlParse, KindsFollowTheFirstToken) {
     EXPECT_EQ(parse("delete from t")->Kind(), ckDelete);
 }
 
+TEST(SqlParse, ASelectOnItsOwnMustStartWithSelect) {
+    TSQLMemLexer lexer("insert into t values (1)", nullptr);
+    ASSERT_TRUE(lexer.NextStatement());
+    TSQLMemSQLSelect select{TSQLMemExprContext{}};
+    try {
+        select.Parse(lexer);
+        ADD_FAILURE() << "parsed";
+    } catch (const ESQLMemException& e) {
+        EXPECT_EQ(e.nativeError(), 30156);
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "SQL token expected, but 'insert' found at line 1, column 1 - ", 0),
+                  0u)
+            << e.what();
+    }
+}
+
 TEST(SqlParse, ExpressionsCarryTheQueryContextAndDerivedTablesCopyParameters) {
     TSQLMemSQLParams params;
     params.Add("lang").SetLargeInt(1);

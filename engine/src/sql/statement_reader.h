@@ -30,9 +30,9 @@ constexpr int kErrOrderByIndexName = 30440;
 constexpr int kErrUpdateColumn = 30441;
 
 // How many parentheses a statement may open inside each other. Parsing
-// recurses once or more per level (query expressions, table references,
-// expressions), and a derived table or subquery runs as a query of its own
-// with fewer levels, so this bounds the stack of parsing and of running.
+// recurses a few frames per level (query expressions, table references,
+// expressions), so this bounds its stack; a derived table or subquery, run
+// later as a query of its own, is shallower than its statement.
 constexpr int kMaxStatementNesting = 100;
 
 class TSQLMemStatementReader {

@@ -1,0 +1,68 @@
+// UPDATE and DELETE read the rest of their statement as the SELECT * that
+// finds their records: UPDATE from its WHERE on, DELETE from its FROM on.
+#include "sql/data_statements.h"
+#include "sql/statement_reader.h"
+
+namespace sqlmem {
+
+void TSQLMemSQLUpdate::ParseFrom(TSQLMemStatementReader& r) {
+    static const char* kTableExpected = "Table name expected, but '%s' found at line %d, column %d";
+    r.advance();  // UPDATE
+    if (r.isWord(rwMEMORY)) {
+        InMemory = true;
+        r.advance();
+    }
+    if (!r.atName()) r.failFound(InMemory ? 30218 : 30217, kTableExpected);
+    TableName = r.cur().Text;
+    r.advance();
+    if (r.isWord(rwPASSWORD)) {
+        r.advance();
+        if (!r.isKind(tktQuotedString))
+            r.failFound(30178,
+                        "Quoted password expected (for PASSWORD \"passwordData\"), but '%s' found "
+                        "at line %d, column %d");
+        Password = r.cur().Text;
+        r.advance();
+    }
+    if (r.atEnd()) r.failEnd(30223);
+    r.expectWord(rwSET, "SET", 30220);
+    for (;;) {
+        if (r.atEnd()) r.failEnd(30223);
+        if (!r.atName())
+            r.failFound(kErrUpdateColumn,
+                        "Field name expected, but '%s' found at line %d, column %d");
+        TSQLMemAssignment assignment;
+        assignment.FieldName = r.cur().Text;
+        r.advance();
+        if (r.atEnd()) r.failEnd(30223);
+        if (!r.isSymbol("=")) r.failExpected(30221, "=");
+        r.advance();
+        if (r.atEnd()) r.failEnd(30223);
+        assignment.Value = parseValue(r, Context);
+        Assignments.push_back(std::move(assignment));
+        if (r.isKind(tktComma)) {
+            r.advance();
+            continue;
+        }
+        if (r.atEnd() || r.isWord(rwWHERE)) break;
+        r.failExpected(30222, ",");
+    }
+    Select = std::make_unique<TSQLMemSQLSelect>(Context);
+    Select->AllColumns = true;
+    TSQLMemTableReference table;
+    table.TableName = TableName;
+    table.InMemory = InMemory;
+    table.Password = Password;
+    Select->FromList.push_back(std::move(table));
+    Select->ParseClausesAfterFrom(r);
+}
+
+void TSQLMemSQLDelete::ParseFrom(TSQLMemStatementReader& r) {
+    r.advance();  // DELETE
+    if (r.atEnd()) r.failEnd(30224);
+    Select = std::make_unique<TSQLMemSQLSelect>(Context);
+    Select->AllColumns = true;
+    Select->ParseFromClause(r);
+}
+
+}  // namespace sqlmem

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/compression.h"
+#include "io/compression_stream.h"
 #include "io/definitions_image.h"
 #include "io/image_header.h"
 #include "platform/bytes.h"
@@ -51,34 +52,176 @@ std::vector<BlobField> blobFieldsOf(const TSQLMemFieldDefs& fields) {
     return out;
 }
 
-// Appends the records in slot order, each with its BLOB images; `base` is
-// where the body starts in the stream the positions count in.
-void writeRecords(std::vector<std::uint8_t>& out, std::int64_t base,
-                  const TSQLMemMemoryRecordManager& store, const TSQLMemFieldDefs& fields,
-                  const TSQLMemBlobBlocks& blobs) {
+// Where a body goes as it is written: straight to the stream, or through
+// the compressor. Pieces gather in one reused buffer, so a large table's
+// body is never held whole.
+class BodySink {
+public:
+    BodySink(TSQLMemStream& stream, TSQLMemStreamCompressor* compressor)
+        : m_stream(stream), m_compressor(compressor) {
+        m_buffer.reserve(kChunk);
+    }
+    void put(const std::uint8_t* p, std::size_t n) {
+        if (m_buffer.size() + n > kChunk) flush();
+        if (n >= kChunk) {
+            pass(p, n);
+        } else {
+            m_buffer.insert(m_buffer.end(), p, p + n);
+        }
+        m_written += n;
+    }
+    void put(const std::vector<std::uint8_t>& bytes) { put(bytes.data(), bytes.size()); }
+    void flush() {
+        pass(m_buffer.data(), m_buffer.size());
+        m_buffer.clear();
+    }
+    // Bytes of the body so far.
+    std::uint64_t written() const { return m_written; }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    void pass(const std::uint8_t* p, std::size_t n) {
+        if (n == 0) return;
+        if (m_compressor)
+            m_compressor->add({p, n});
+        else
+            m_stream.writeBuffer(p, static_cast<std::int64_t>(n), kWriteBody);
+    }
+    TSQLMemStream& m_stream;
+    TSQLMemStreamCompressor* m_compressor;
+    EngineBytes m_buffer;
+    std::uint64_t m_written = 0;
+};
+
+// The records in slot order, each with its BLOB images; `base` is where the
+// body starts in the stream the positions count in.
+void writeRecords(BodySink& out, std::int64_t base, const TSQLMemMemoryRecordManager& store,
+                  const TSQLMemFieldDefs& fields, const TSQLMemBlobBlocks& blobs) {
     const std::int32_t size = store.recordSize();
     const std::vector<BlobField> blobFields = blobFieldsOf(fields);
+    EngineBytes copy(static_cast<std::size_t>(size));
+    std::vector<const EngineBlock*> values;
     for (std::int32_t slot = store.lowestSlot(); slot <= store.highestSlot(); ++slot) {
         if (store.isDeleted(slot)) continue;
         const std::uint8_t* record = store.slotData(slot);
-        const std::size_t at = out.size();
-        out.insert(out.end(), record, record + size);
+        if (blobFields.empty()) {
+            out.put(record, static_cast<std::size_t>(size));
+            continue;
+        }
+        // The copy holds, in each non-null BLOB field, where its image will
+        // start: right after the record and the images before it.
+        std::memcpy(copy.data(), record, static_cast<std::size_t>(size));
+        values.clear();
+        std::uint64_t at = out.written() + static_cast<std::uint64_t>(size);
         for (const BlobField& b : blobFields) {
             if (record_layout::isNull(record, b.fieldNo)) continue;
             const EngineBlock* block = blobs.find(TSQLMemBlobBlocks::handleOf(record + b.offset));
             if (!block) throw ESQLMemException(10118, "Nil pointer occured");
-            // The image starts where the stream will be once the record
-            // and the images before it are written.
-            storeLE<std::int64_t>(out.data() + at + b.offset,
-                                  base + static_cast<std::int64_t>(out.size()));
+            storeLE<std::int64_t>(copy.data() + b.offset, base + static_cast<std::int64_t>(at));
+            at += kBlobImageHeader + (block->size() - TSQLMemBlobBlocks::kHeaderSize);
+            values.push_back(block);
+        }
+        out.put(copy.data(), copy.size());
+        for (const EngineBlock* block : values) {
             const std::size_t stored = block->size() - TSQLMemBlobBlocks::kHeaderSize;
-            out.insert(out.end(), block->data(), block->data() + TSQLMemBlobBlocks::kHeaderSize);
-            appendLE<std::int64_t>(out, static_cast<std::int64_t>(stored));
-            out.insert(out.end(), block->data() + TSQLMemBlobBlocks::kHeaderSize,
-                       block->data() + block->size());
+            std::uint8_t length[8];
+            storeLE<std::int64_t>(length, static_cast<std::int64_t>(stored));
+            out.put(block->data(), TSQLMemBlobBlocks::kHeaderSize);
+            out.put(length, sizeof length);
+            out.put(block->data() + TSQLMemBlobBlocks::kHeaderSize, stored);
         }
     }
 }
+
+// Where a body is read from as it is needed: the stream itself, or the
+// decompressor over its compressed bytes. The part on hand is a window that
+// grows only as far as one section or one value needs.
+class BodySource {
+public:
+    // An uncompressed body: the rest of the stream.
+    explicit BodySource(TSQLMemStream& stream)
+        : m_stream(&stream),
+          m_left(static_cast<std::uint64_t>(
+              std::max<std::int64_t>(0, stream.size() - stream.position()))) {}
+    // A compressed body of (as the head says) `length` bytes.
+    BodySource(TSQLMemStreamDecompressor& decompressor, std::uint64_t length)
+        : m_decompressor(&decompressor), m_left(length) {}
+
+    // Bytes on hand, from the read position on.
+    const std::uint8_t* data() const { return m_window.data() + m_begin; }
+    std::size_t onHand() const { return m_window.size() - m_begin; }
+    // Bytes that may still come after those on hand.
+    std::uint64_t beyond() const { return m_left; }
+    std::uint64_t position() const { return m_consumed; }
+    bool exhausted() const { return m_left == 0; }
+
+    void consume(std::size_t n) {
+        m_begin += n;
+        m_consumed += n;
+    }
+    // At least `n` bytes on hand, unless the body ends first: false then.
+    bool want(std::size_t n) {
+        if (onHand() >= n) return true;
+        if (n - onHand() > m_left) return false;
+        // Keep only what is not read yet, then read at least a chunk more.
+        if (m_begin > 0) {
+            m_window.erase(m_window.begin(),
+                           m_window.begin() + static_cast<std::ptrdiff_t>(m_begin));
+            m_begin = 0;
+        }
+        const std::size_t more = static_cast<std::size_t>(
+            std::min<std::uint64_t>(m_left, std::max<std::size_t>(n - onHand(), kChunk)));
+        const std::size_t had = m_window.size();
+        m_window.resize(had + more);
+        const std::size_t got = fill(m_window.data() + had, more);
+        m_window.resize(had + got);
+        m_left = got < more ? 0 : m_left - more;
+        return onHand() >= n;
+    }
+    // `n` bytes, lent until the next call, or the short-read error.
+    const std::uint8_t* take(std::size_t n, int code) {
+        if (!want(n))
+            raiseShortRead(code, static_cast<std::int64_t>(m_consumed),
+                           static_cast<std::int64_t>(m_consumed + onHand()),
+                           static_cast<std::int64_t>(n), static_cast<std::int64_t>(onHand()));
+        const std::uint8_t* p = data();
+        consume(n);
+        return p;
+    }
+    // Reads one section with `parse`, which may need more than is on hand:
+    // a refusal for want of bytes is tried again with more, until the body
+    // has no more to give.
+    template <class Parse>
+    void section(Parse parse) {
+        for (;;) {
+            TByteReader in(data(), data() + onHand());
+            try {
+                parse(in);
+                consume(in.offset());
+                return;
+            } catch (const ESQLMemException&) {
+                // More bytes may make the section whole; once the body has
+                // no more, the refusal stands.
+                if (exhausted()) throw;
+                want(onHand() + static_cast<std::size_t>(
+                                    std::min<std::uint64_t>(m_left, std::max(onHand(), kChunk))));
+            }
+        }
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    std::size_t fill(std::uint8_t* dest, std::size_t n) {
+        if (m_decompressor) return m_decompressor->read(dest, n);
+        return static_cast<std::size_t>(m_stream->read(dest, static_cast<std::int64_t>(n)));
+    }
+    TSQLMemStream* m_stream = nullptr;
+    TSQLMemStreamDecompressor* m_decompressor = nullptr;
+    std::uint64_t m_left;
+    EngineBytes m_window;
+    std::size_t m_begin = 0;
+    std::uint64_t m_consumed = 0;
+};
 
 // Text fields end at their terminator and are zero after it in every record
 // this engine stores; a foreign record is made so before anything reads it.
@@ -166,34 +309,32 @@ void TSQLMemTableImage::save(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     writeHead();
 
     const bool compressed = algorithm != kCompressionNone;
-    std::vector<std::uint8_t> body;
-    const TSQLMemPageManager& pages = table.pageManager();
-    body.reserve(4096 + static_cast<std::size_t>(pages.pagesAllocated()) * kPageSize +
-                 static_cast<std::size_t>(store->recordCount()) *
-                     static_cast<std::size_t>(store->recordSize()));
-    writeDefinitionSections(body, table.m_sequenceManager->SequenceDefs, table.fieldDefs(),
+    std::unique_ptr<TSQLMemStreamCompressor> compressor;
+    if (compressed) compressor = std::make_unique<TSQLMemStreamCompressor>(algorithm, header.Mode);
+    BodySink body(stream, compressor.get());
+    std::vector<std::uint8_t> part;
+    writeDefinitionSections(part, table.m_sequenceManager->SequenceDefs, table.fieldDefs(),
                             table.constraintDefs(), table.indexDefs());
-    static_cast<const TSQLMemMemoryPageManager&>(pages).writeImage(body);
-    if (header.RecordCount > 0) {
-        store->writeStateImage(body);
+    static_cast<const TSQLMemMemoryPageManager&>(table.pageManager()).writeImage(part);
+    if (header.RecordCount > 0) store->writeStateImage(part);
+    body.put(part);
+    std::vector<std::uint8_t>().swap(part);
+    if (header.RecordCount > 0)
         writeRecords(body, compressed ? 0 : stream.position(), *store, table.fieldDefs(),
                      table.blobs());
-    }
+    body.flush();
 
-    if (!compressed) {
-        stream.writeBuffer(body.data(), static_cast<std::int64_t>(body.size()), kWriteBody);
-    } else {
+    if (compressed) {
         EngineBytes packed;
-        if (!compressBuffer(algorithm, header.Mode, body, packed) ||
-            packed.size() > static_cast<std::size_t>(INT32_MAX))
+        if (!compressor->finish(packed) || packed.size() > static_cast<std::size_t>(INT32_MAX))
             throw ESQLMemException(
                 10085,
                 "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d",
                 {std::int64_t{algorithm}, std::int64_t{header.Mode},
-                 static_cast<std::int64_t>(body.size()), static_cast<std::int64_t>(packed.size())});
+                 static_cast<std::int64_t>(body.written()),
+                 static_cast<std::int64_t>(packed.size())});
         header.SizeValue = static_cast<std::int32_t>(packed.size());
-        header.BodyLength = static_cast<std::int64_t>(body.size());
-        std::vector<std::uint8_t>().swap(body);
+        header.BodyLength = static_cast<std::int64_t>(body.written());
         stream.writeBuffer(packed.data(), static_cast<std::int64_t>(packed.size()), kWriteBody);
     }
     const std::int64_t end = stream.position();
@@ -224,44 +365,61 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     const TSQLMemImageHeader header = TSQLMemImageHeader::read(headReader);
     const std::int64_t bodyStart = stream.position();
 
-    // The body, whole in memory.
-    EngineBytes body;
+    // The body, read as it is needed.
     const std::int64_t left = std::max<std::int64_t>(0, stream.size() - bodyStart);
+    EngineBytes packed;
+    std::unique_ptr<TSQLMemStreamDecompressor> decompressor;
+    std::unique_ptr<BodySource> source;
+    const std::int64_t packedSize = header.SizeValue;
+    auto decompressFailed = [&] {
+        throw ESQLMemException(
+            kErrDecompress, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
+            {std::int64_t{header.Algorithm}, packedSize,
+             static_cast<std::int64_t>(decompressor ? decompressor->produced() : 0)});
+    };
     if (header.Algorithm != kCompressionNone) {
-        const std::int64_t packedSize = header.SizeValue;
-        EngineBytes packed;
-        const bool fits = packedSize > 0 && packedSize <= left && header.BodyLength > 0;
-        if (fits) {
-            packed.resize(static_cast<std::size_t>(packedSize));
-            stream.readBuffer(packed.data(), packedSize, kReadBody);
-        }
-        if (!fits || !decompressBuffer(header.Algorithm, packed, body,
-                                       static_cast<std::size_t>(header.BodyLength)))
-            throw ESQLMemException(
-                kErrDecompress, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
-                {std::int64_t{header.Algorithm}, packedSize,
-                 static_cast<std::int64_t>(body.size())});
+        if (packedSize <= 0 || packedSize > left || header.BodyLength <= 0) decompressFailed();
+        packed.resize(static_cast<std::size_t>(packedSize));
+        stream.readBuffer(packed.data(), packedSize, kReadBody);
+        decompressor = std::make_unique<TSQLMemStreamDecompressor>(
+            header.Algorithm, packed, static_cast<std::uint64_t>(header.BodyLength));
+        source = std::make_unique<BodySource>(*decompressor,
+                                              static_cast<std::uint64_t>(header.BodyLength));
     } else {
-        body.resize(static_cast<std::size_t>(left));
-        stream.readBuffer(body.data(), left, kReadBody);
+        source = std::make_unique<BodySource>(stream);
     }
+    BodySource& in = *source;
+    // A section refused because the data behind it would not decompress is
+    // the decompression's failure.
+    auto guard = [&](auto read) {
+        try {
+            read();
+        } catch (const ESQLMemException&) {
+            if (decompressor && decompressor->failed()) decompressFailed();
+            throw;
+        }
+    };
     // Where BLOB positions count from, in the stream they were written to.
     const std::int64_t base = header.Algorithm != kCompressionNone ? 0 : bodyStart;
 
-    TByteReader in(body.data(), body.data() + body.size(), kReadBody);
     TSQLMemSequenceDefs sequences;
     TSQLMemFieldDefs fields;
     TSQLMemConstraintDefs constraints;
     TSQLMemIndexDefs indexes;
     TSQLMemDefinitionLists lists{sequences, fields, constraints, indexes};
-    readDefinitionSections(in, lists);
+    guard([&] { in.section([&](TByteReader& r) { readDefinitionSections(r, lists); }); });
     checkLoadedDefinitions(lists);
     table.checkDefinitions(fields, constraints, indexes);
 
     auto fieldManager = std::make_unique<TSQLMemBaseFieldManager>();
     fieldManager->assign(fields);
     auto pageManager = std::make_unique<TSQLMemMemoryPageManager>();
-    pageManager->readImage(in);
+    guard([&] {
+        in.section([&](TByteReader& r) {
+            pageManager = std::make_unique<TSQLMemMemoryPageManager>();
+            pageManager->readImage(r);
+        });
+    });
     auto indexManager =
         std::make_unique<TSQLMemBaseIndexManager>(*pageManager, fieldManager->FieldDefs);
     indexManager->IndexDefs.assign(indexes);
@@ -274,59 +432,76 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     records->setCopier(&fieldManager->copier());
 
     TSQLMemBlobBlocks blobs;
-    std::size_t consumed = in.offset();
     if (header.RecordCount > 0) {
         if (header.RecordCount > INT32_MAX)
             throw ESQLMemException(kReadRecordNo, "Invalid record No = %d", {header.RecordCount});
-        records->readStateImage(in, header.RecordCount);
+        guard([&] {
+            in.section([&](TByteReader& r) {
+                records = std::make_unique<TSQLMemMemoryRecordManager>(
+                    &table, fieldManager->recordSize(), table.allocBy());
+                records->setCopier(&fieldManager->copier());
+                records->readStateImage(r, header.RecordCount, in.beyond());
+            });
+        });
         const TSQLMemFieldDefs& defs = fieldManager->FieldDefs;
         const std::vector<BlobField> blobFields = blobFieldsOf(defs);
-        const std::int32_t size = fieldManager->recordSize();
-        EngineBytes record(static_cast<std::size_t>(size));
-        std::size_t at = in.offset();
-        for (std::int64_t n = 0; n < header.RecordCount; ++n) {
-            TByteReader recordReader(body.data() + at, body.data() + body.size(), kReadRecord);
-            std::memcpy(record.data(), recordReader.readBytes(size, kReadRecord),
-                        static_cast<std::size_t>(size));
-            at += static_cast<std::size_t>(size);
-            normaliseText(record.data(), defs);
-            for (const BlobField& b : blobFields) {
-                if (record_layout::isNull(record.data(), b.fieldNo)) continue;
-                const std::int64_t position = loadLE<std::int64_t>(record.data() + b.offset);
-                const std::int64_t offset = position - base;
-                // Each image follows the one before it, so no byte is taken
-                // twice and a value costs no more than its own bytes.
-                if (offset != static_cast<std::int64_t>(at))
-                    raiseShortRead(kBlobPosition, position, base + std::int64_t(body.size()),
-                                   kBlobImageHeader, 0);
-                TByteReader blob(body.data() + offset, body.data() + body.size(), kBlobHeader);
-                const std::uint8_t* h = blob.readBytes(kBlobImageHeader, kBlobHeader);
-                const std::int32_t chainBlocks = loadLE<std::int32_t>(h);
-                const std::int64_t dataLength = loadLE<std::int64_t>(h + 4);
-                const std::int64_t stored = loadLE<std::int64_t>(h + 12);
-                const std::uint8_t* bytes = blob.readBytes(stored, kBlobBytes);
-                const TSQLMemFieldDef& f = defs[b.fieldNo];
-                // A plain value is its data; a chain needs the field's algorithm
-                // to be read, and its own headers are checked as it is.
-                if (chainBlocks < 0 || dataLength < 0 ||
-                    (chainBlocks == 0 ? dataLength != stored
-                                      : f.BlobCompressionAlgorithm == kCompressionNone))
-                    raiseShortRead(kBlobHeader, position, base + std::int64_t(body.size()),
-                                   kBlobImageHeader, kBlobImageHeader);
-                EngineBlock block;
-                block.resize(TSQLMemBlobBlocks::kHeaderSize + static_cast<std::size_t>(stored));
-                std::memcpy(block.data(), h, TSQLMemBlobBlocks::kHeaderSize);
-                std::memcpy(block.data() + TSQLMemBlobBlocks::kHeaderSize, bytes,
-                            static_cast<std::size_t>(stored));
-                TSQLMemBlobBlocks::setReference(record.data() + b.offset,
-                                                blobs.add(std::move(block)),
-                                                TSQLMemBlobBlocks::kMarkStored);
-                at = static_cast<std::size_t>(offset) + kBlobImageHeader +
-                     static_cast<std::size_t>(stored);
+        const auto size = static_cast<std::size_t>(fieldManager->recordSize());
+        EngineBytes record(size);
+        guard([&] {
+            for (std::int64_t n = 0; n < header.RecordCount; ++n) {
+                std::memcpy(record.data(), in.take(size, kReadRecord), size);
+                normaliseText(record.data(), defs);
+                for (const BlobField& b : blobFields) {
+                    if (record_layout::isNull(record.data(), b.fieldNo)) continue;
+                    const std::int64_t position = loadLE<std::int64_t>(record.data() + b.offset);
+                    // Each image follows the one before it, so no byte is
+                    // taken twice and a value costs no more than its own bytes.
+                    if (position - base != static_cast<std::int64_t>(in.position()))
+                        raiseShortRead(kBlobPosition, position,
+                                       base + static_cast<std::int64_t>(in.position()),
+                                       kBlobImageHeader, 0);
+                    std::uint8_t h[kBlobImageHeader];
+                    std::memcpy(h, in.take(kBlobImageHeader, kBlobHeader), kBlobImageHeader);
+                    const std::int32_t chainBlocks = loadLE<std::int32_t>(h);
+                    const std::int64_t dataLength = loadLE<std::int64_t>(h + 4);
+                    const std::int64_t stored = loadLE<std::int64_t>(h + 12);
+                    const TSQLMemFieldDef& f = defs[b.fieldNo];
+                    // A plain value is its data; a chain needs the field's
+                    // algorithm to be read, and its own headers are checked
+                    // as it is.
+                    if (chainBlocks < 0 || dataLength < 0 || stored < 0 ||
+                        (chainBlocks == 0 ? dataLength != stored
+                                          : f.BlobCompressionAlgorithm == kCompressionNone))
+                        raiseShortRead(kBlobHeader, position,
+                                       base + static_cast<std::int64_t>(in.position()),
+                                       kBlobImageHeader, kBlobImageHeader);
+                    if (static_cast<std::uint64_t>(stored) > in.onHand() + in.beyond())
+                        raiseShortRead(
+                            kBlobBytes, base + static_cast<std::int64_t>(in.position()),
+                            base + static_cast<std::int64_t>(in.position() + in.onHand()), stored,
+                            static_cast<std::int64_t>(in.onHand()));
+                    const std::uint8_t* bytes =
+                        in.take(static_cast<std::size_t>(stored), kBlobBytes);
+                    EngineBlock block;
+                    block.resize(TSQLMemBlobBlocks::kHeaderSize + static_cast<std::size_t>(stored));
+                    std::memcpy(block.data(), h, TSQLMemBlobBlocks::kHeaderSize);
+                    std::memcpy(block.data() + TSQLMemBlobBlocks::kHeaderSize, bytes,
+                                static_cast<std::size_t>(stored));
+                    TSQLMemBlobBlocks::setReference(record.data() + b.offset,
+                                                    blobs.add(std::move(block)),
+                                                    TSQLMemBlobBlocks::kMarkStored);
+                }
+                records->placeLoaded(record.data());
             }
-            records->placeLoaded(record.data());
-        }
-        consumed = at;
+        });
+    }
+    // A compressed body is whole only once its end and check value are read,
+    // and it ends where its last section does.
+    if (decompressor) {
+        std::uint8_t past;
+        if (in.onHand() != 0 || decompressor->read(&past, 1) != 0 || !decompressor->complete() ||
+            decompressor->produced() != static_cast<std::uint64_t>(header.BodyLength))
+            decompressFailed();
     }
 
     // The stored trees are taken as they are, once they are shown sound.
@@ -351,7 +526,7 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     table.m_blobs = std::move(blobs);
     table.setName(header.TableName);
     if (header.Algorithm == kCompressionNone)
-        stream.seekTo(bodyStart + static_cast<std::int64_t>(consumed), kSeekBack);
+        stream.seekTo(bodyStart + static_cast<std::int64_t>(in.position()), kSeekBack);
     database->raiseObjectIdValue(std::min<std::int64_t>(header.ObjectIdValue, INT32_MAX));
 }
 

@@ -325,7 +325,8 @@ void TSQLMemMemoryRecordManager::writeStateImage(std::vector<std::uint8_t>& out)
                    m_bitmap.data() + (static_cast<std::size_t>(m_slotCount) + 7) / 8);
 }
 
-void TSQLMemMemoryRecordManager::readStateImage(TByteReader& in, std::int64_t records) {
+void TSQLMemMemoryRecordManager::readStateImage(TByteReader& in, std::int64_t records,
+                                                std::uint64_t bytesBeyond) {
     constexpr int kSlots = 10449, kNoHoles = 10450, kLowest = 10451, kHighest = 10452,
                   kBitmap = 10453;
     if (m_recordCount != 0 || m_slotCount != 0)
@@ -357,13 +358,15 @@ void TSQLMemMemoryRecordManager::readStateImage(TByteReader& in, std::int64_t re
     if (lowest != first) in.fail(lowest, kLowest);
     if (highest != last) in.fail(highest, kHighest);
     // Every record is a record's size of what is left (its BLOBs follow it).
-    if (records >
-        static_cast<std::int64_t>(in.remaining() / static_cast<std::size_t>(m_recordSize)))
+    if (static_cast<std::uint64_t>(records) >
+        (in.remaining() + bytesBeyond) / static_cast<std::uint64_t>(m_recordSize))
         in.fail(records * m_recordSize, kSlots);
 
     const std::int32_t used = highest + 1;
+    // The slots come as the records do (placeLoaded): what is made follows
+    // the bytes that arrive, not the counts that announce them, and each
+    // growth faults its pages in at once.
     EngineBlock slots, bitmap;
-    slots.resize(static_cast<std::size_t>(used) * m_recordSize);
     bitmap.resize((static_cast<std::size_t>(used) + 7) / 8);
     // The holes below the highest slot stay holes; above it, as in a store
     // that never went there, nothing is marked.
@@ -390,6 +393,10 @@ TSQLMemRecordID TSQLMemMemoryRecordManager::placeLoaded(const std::uint8_t* reco
     if (m_loadSlot >= m_slotCount)
         throw ESQLMemException(10847, "Invalid record No = %d", {m_recordCount + 1});
     const std::int32_t slot = m_loadSlot++;
+    const std::size_t needed = (static_cast<std::size_t>(slot) + 1) * m_recordSize;
+    if (m_slots.size() < needed)
+        m_slots.resize(std::min(static_cast<std::size_t>(m_slotCount) * m_recordSize,
+                                std::max(needed, 2 * m_slots.size())));
     // Onto a zero slot: whatever an image holds past a text's end stays out,
     // as every stored record's text tails are zero.
     std::uint8_t* dest = m_slots.data() + static_cast<std::size_t>(slot) * m_recordSize;

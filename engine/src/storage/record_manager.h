@@ -176,9 +176,10 @@ public:
     // Takes an image's state into an empty store that is to receive
     // `records` records (at least one) through placeLoaded. The state must
     // place them from its lowest to its highest live slot, and what is left
-    // must hold them, else the image is refused (the stream error naming the
-    // place, or "Invalid record No = %d", 10847) before a slot is made.
-    void readStateImage(TByteReader& in, std::int64_t records);
+    // (in `in` and the `bytesBeyond` that follow it) must hold them, else the
+    // image is refused (the stream error naming the place, or "Invalid
+    // record No = %d", 10847) before a slot is made.
+    void readStateImage(TByteReader& in, std::int64_t records, std::uint64_t bytesBeyond = 0);
     // Puts the next loaded record into the slot it had when saved.
     // REQUIRES: fewer records placed than readStateImage announced.
     TSQLMemRecordID placeLoaded(const std::uint8_t* record);

@@ -1,6 +1,7 @@
 #include "io/table_image.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <set>
@@ -100,6 +101,24 @@ void normaliseText(std::uint8_t* record, const TSQLMemFieldDefs& fields) {
                 ++u;
             std::memset(p + 2 * u, 0, width - 2 * u);
         }
+    }
+}
+
+// NaN equals every number in a key comparison, so keys around it would pass
+// for ordered when they are not; the dataset never stores one.
+void checkNumbers(const std::uint8_t* record, const TSQLMemFieldDefs& fields) {
+    for (int i = 0; i < fields.count(); ++i) {
+        const TSQLMemFieldDef& f = fields[i];
+        if (record_layout::isNull(record, i)) continue;
+        const std::uint8_t* p = record + f.MemoryOffset;
+        bool number = true;
+        if (f.BaseType == bftSingle)
+            number = !std::isnan(loadLE<float>(p));
+        else if (f.BaseType == bftDouble || f.BaseType == bftCurrency)
+            number = !std::isnan(loadLE<double>(p));
+        else if (f.BaseType == bftExtended)
+            number = !std::isnan(loadExtended(p));
+        if (!number) badDefinition("field '" + f.Name + "' holds no number");
     }
 }
 
@@ -290,6 +309,7 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
                         static_cast<std::size_t>(size));
             at += static_cast<std::size_t>(size);
             normaliseText(record.data(), defs);
+            checkNumbers(record.data(), defs);
             for (const BlobField& b : blobFields) {
                 if (record_layout::isNull(record.data(), b.fieldNo)) continue;
                 const std::int64_t position = loadLE<std::int64_t>(record.data() + b.offset);

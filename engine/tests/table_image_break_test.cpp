@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -81,6 +82,8 @@ protected:
         } catch (const std::exception& e) {
             ADD_FAILURE() << why << ": loaded, then " << e.what();
         }
+        t.close();
+        t.deleteTable(true);
     }
     static std::string storedName(const Bytes& image) {
         return std::string(image.begin() + 43, image.begin() + 43 + image[42]);
@@ -392,6 +395,78 @@ TEST_F(TableImageBreakTest, FloatsThatAreNoNumberAreRefused) {
     replaceAll(image, body, nan, doubleBytes(3));
     replaceAll(image, body, doubleBytes(2), nan);
     expectRefused(image, "keys 3, NaN, 1");
+}
+
+// Constraints are checked on every change through the identifiers they
+// hold: one that names no field or index of the table, or bounds a field
+// with a value of no comparable type, would fail every insert.
+TEST_F(TableImageBreakTest, ConstraintsNamingNothingAreRefusedOrSound) {
+    TSQLMemTable t;
+    t.TableName = tableName("_source");
+    t.FieldDefs = {{"id", F::ftInteger, 0}, {"x", F::ftFloat, 0}};
+    t.FieldDefs[1].MinValue = Variant(-5.0);
+    t.IndexDefs = {{"PK", "id", ixPrimary}};
+    t.createTable();
+    const Bytes image = save(t, 0);
+    t.deleteTable();
+    auto unique = [](ForgedImage& f) -> TSQLMemConstraintDefUnique& {
+        return static_cast<TSQLMemConstraintDefUnique&>(f.constraints[0]);
+    };
+    auto check = [](ForgedImage& f) -> TSQLMemConstraintDefCheck& {
+        return static_cast<TSQLMemConstraintDefCheck&>(f.constraints[1]);
+    };
+    const std::vector<std::pair<std::string, std::function<void(ForgedImage&)>>> forgeries = {
+        {"primary key on no index", [&](ForgedImage& f) { unique(f).Index.ID = 987654; }},
+        {"primary key on no field", [&](ForgedImage& f) { unique(f).Columns[0].FieldID = 987654; }},
+        {"check on no field", [&](ForgedImage& f) { check(f).Field.ID = 987654; }},
+        {"check bound of text",
+         [&](ForgedImage& f) {
+             check(f).MinValue = TSQLMemVariant(bftVarchar);
+             check(f).MinValue.SetString("abc", 3);
+         }},
+    };
+    for (const auto& [why, forge] : forgeries) {
+        ForgedImage f(image);
+        ASSERT_EQ(f.constraints.count(), 2);
+        ASSERT_EQ(f.constraints[1].Kind, ckCheck);
+        forge(f);
+        expectRefusedOrSound(f.bytes(), why);
+    }
+}
+
+// Tables bound by a foreign key, each side with its constraints, come back
+// and keep enforcing it.
+TEST_F(TableImageBreakTest, TablesBoundByAForeignKeyRoundTrip) {
+    TSQLMemTable parent, child;
+    parent.TableName = tableName("_parent");
+    parent.FieldDefs = {{"id", F::ftInteger, 0, true}};
+    parent.IndexDefs = {{"PK", "id", ixPrimary}};
+    parent.createTable();
+    child.TableName = tableName("_child");
+    child.FieldDefs = {{"id", F::ftInteger, 0}, {"parent", F::ftInteger, 0}};
+    child.IndexDefs = {{"PK", "id", ixPrimary}};
+    child.ForeignKeyDefs = {{"FK_PARENT", "parent", parent.TableName}};
+    child.createTable();
+    parent.open();
+    parent.append();
+    parent.field(0).setAsInteger(1);
+    parent.post();
+    parent.close();
+    for (TSQLMemTable* t : {&parent, &child}) {
+        const Bytes image = save(*t, 2);
+        ASSERT_EQ(testing::codeOf([&] { load(t->TableName, image); }), 0) << t->TableName;
+    }
+    child.open();
+    child.append();
+    child.field(0).setAsInteger(1);
+    child.field(1).setAsInteger(1);
+    child.post();
+    child.append();
+    child.field(0).setAsInteger(2);
+    child.field(1).setAsInteger(2);
+    EXPECT_EQ(testing::codeOf([&] { child.post(); }), 11420);
+    child.cancel();
+    child.close();
 }
 
 }  // namespace

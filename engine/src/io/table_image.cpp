@@ -150,6 +150,43 @@ void checkLoadedDefinitions(TSQLMemDefinitionLists& lists) {
     for (int i = 0; i < lists.Indexes.count(); ++i)
         if (!indexIds.insert(lists.Indexes[i].ObjectID).second)
             badDefinition("two indexes share an identifier");
+
+    // Constraints find their fields and index by identifier on every change:
+    // one that names nothing would fail every insert.
+    std::set<std::int32_t> fieldIds;
+    for (int i = 0; i < fields.count(); ++i)
+        if (!fieldIds.insert(fields[i].ObjectID).second)
+            badDefinition("two fields share an identifier");
+    for (int i = 0; i < lists.Constraints.count(); ++i) {
+        const TSQLMemConstraintDef& c = lists.Constraints[i];
+        auto refused = [&] {
+            badDefinition("constraint '" + c.Name + "' names no field or index");
+        };
+        auto checkColumns = [&](const std::vector<TSQLMemConstraintColumn>& columns) {
+            for (const TSQLMemConstraintColumn& column : columns)
+                if (!fieldIds.count(column.FieldID)) refused();
+        };
+        switch (c.Kind) {
+            case ckPrimary:
+            case ckUnique: {
+                const auto& u = static_cast<const TSQLMemConstraintDefUnique&>(c);
+                const TSQLMemIndexDef* index = lists.Indexes.findById(u.Index.ID);
+                if (!index || !(index->Unique || index->Primary)) refused();
+                checkColumns(u.Columns);
+                break;
+            }
+            case ckNotNull:
+            case ckCheck:
+                if (!fieldIds.count(static_cast<const TSQLMemConstraintDefNotNull&>(c).Field.ID))
+                    refused();
+                break;
+            case ckForeignKey:
+                checkColumns(static_cast<const TSQLMemConstraintDefForeignKey&>(c).Columns);
+                break;
+            default:
+                break;
+        }
+    }
 }
 
 }  // namespace

@@ -79,6 +79,7 @@ protected:
             for (const std::string& index : indexes)
                 EXPECT_EQ(rowsOf(t, index).size(), 3u) << why << index;
             t.close();
+            save(t, 1);
         } catch (const std::exception& e) {
             ADD_FAILURE() << why << ": loaded, then " << e.what();
         }
@@ -467,6 +468,41 @@ TEST_F(TableImageBreakTest, TablesBoundByAForeignKeyRoundTrip) {
     EXPECT_EQ(testing::codeOf([&] { child.post(); }), 11420);
     child.cancel();
     child.close();
+}
+
+// A default is copied into every new record as it is: on a BLOB field its
+// bytes become a reference to a block that may not exist (the dataset
+// refuses such a default, 30052), and text longer than the field fails
+// every insert.
+TEST_F(TableImageBreakTest, DefaultsTheFieldCannotHoldAreRefusedOrSound) {
+    TSQLMemTable t;
+    t.TableName = tableName("_source");
+    t.FieldDefs = {{"id", F::ftInteger, 0}, {"m", F::ftMemo, 0}, {"s", F::ftString, 3}};
+    t.createTable();
+    const Bytes image = save(t, 0);
+    t.deleteTable();
+    auto valueOf = [](std::uint8_t type, const Bytes& data) {
+        Bytes stream = {type, 0};
+        stream.resize(6);
+        storeLE<std::int32_t>(stream.data() + 2, static_cast<std::int32_t>(data.size()));
+        stream.insert(stream.end(), data.begin(), data.end());
+        TSQLMemVariant v;
+        v.LoadFromStream(stream.data(), stream.data() + stream.size());
+        return v;
+    };
+    const struct {
+        const char* why;
+        int field;
+        TSQLMemVariant value;
+    } cases[] = {
+        {"a BLOB reference as default", 1, valueOf(bftClob, {1, 0, 0, 0, 0, 0, 0xF0, 0xF0})},
+        {"text longer than its field", 2, valueOf(bftVarchar, {'a', 'b', 'c', 'd', 'e', 0})},
+    };
+    for (const auto& c : cases) {
+        ForgedImage f(image);
+        f.fields[c.field].DefaultValue = c.value;
+        expectRefusedOrSound(f.bytes(), c.why);
+    }
 }
 
 }  // namespace

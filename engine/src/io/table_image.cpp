@@ -142,6 +142,19 @@ void checkLoadedDefinitions(TSQLMemDefinitionLists& lists) {
         } catch (const std::exception&) {
             badDefinition("field '" + f.Name + "' has an invalid size");
         }
+        // A default is copied into every new record as it is: it must be a
+        // value of the field (never a BLOB reference) and fit it.
+        if (!f.DefaultValue.IsNull()) {
+            TSQLMemVariant value(f.DefaultValue);
+            bool holds = !isBlobBaseType(f.BaseType);
+            try {
+                if (holds) value.ConvertTo(f.BaseType);
+            } catch (const ESQLMemException&) {
+                holds = false;
+            }
+            if (!holds || value.Size() > f.MemoryDataSize)
+                badDefinition("field '" + f.Name + "' has a default it cannot hold");
+        }
         if (isAutoIncType(f.AdvancedType) &&
             (!sequenceIds.count(f.SequenceID) || !usedSequences.insert(f.SequenceID).second))
             badDefinition("field '" + f.Name + "' has no sequence of its own");

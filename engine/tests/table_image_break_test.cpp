@@ -505,5 +505,45 @@ TEST_F(TableImageBreakTest, DefaultsTheFieldCannotHoldAreRefusedOrSound) {
     }
 }
 
+// A load that runs out of the memory limit at any point raises an engine
+// error and leaves no table; with room enough it loads whole.
+TEST_F(TableImageBreakTest, LoadsShortOfMemoryFailWholly) {
+    const std::string stored = tableName("_a");
+    const std::string moved = tableName("_moved");
+    const std::string target = tableName("_target");
+    TSQLMemTable original;
+    create(original, stored);
+    int id = 0;
+    change(original, 99, 1500, id);
+    original.open();
+    const int records = original.recordCount();
+    original.close();
+    ASSERT_GT(records, 500);
+    for (int algorithm : {0, 2}) {
+        const Bytes image = save(original, algorithm);
+        original.renameTable(moved);
+        bool loaded = false;
+        for (std::int64_t budget = 0; !loaded; budget += 64 * 1024) {
+            std::string message;
+            int code = 0;
+            {
+                testing::ScopedMemoryBudget limit(budget);
+                code = testing::codeOf([&] { load(target, image); }, &message);
+            }
+            loaded = code == 0;
+            if (!loaded) {
+                EXPECT_FALSE(exists(stored) || exists(target)) << budget << message;
+            }
+            ASSERT_LT(budget, std::int64_t{1} << 30) << "never loaded: " << message;
+        }
+        TSQLMemTable copy;
+        copy.TableName = stored;
+        copy.open();
+        EXPECT_EQ(copy.recordCount(), records);
+        copy.close();
+        copy.deleteTable();
+        original.renameTable(stored);
+    }
+}
 }  // namespace
 }  // namespace sqlmem

@@ -545,5 +545,16 @@ TEST_F(TableImageBreakTest, LoadsShortOfMemoryFailWholly) {
         original.renameTable(stored);
     }
 }
+// A table without a name cannot be opened, emptied or deleted through a
+// dataset ("Missing TableName property"): loaded, it would stay for good.
+TEST_F(TableImageBreakTest, AnImageNamingNoTableIsRefused) {
+    TSQLMemTable t;
+    Bytes image = keysImage(t, tableName("_keys"), 3);
+    t.deleteTable();
+    image.erase(image.begin() + 43, image.begin() + 43 + image[42]);
+    image[42] = 0;
+    expectRefused(image, "no name");
+    EXPECT_FALSE(exists(""));
+}
 }  // namespace
 }  // namespace sqlmem

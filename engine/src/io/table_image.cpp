@@ -291,6 +291,8 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     head.resize(TSQLMemImageHeader::kSize + static_cast<std::size_t>(got));
     TByteReader headReader(head.data(), head.data() + head.size(), kReadHeader);
     const TSQLMemImageHeader header = TSQLMemImageHeader::read(headReader);
+    // A nameless table could never be opened or deleted again.
+    if (header.TableName.empty()) badDefinition("the image names no table");
     const std::int64_t bodyStart = stream.position();
 
     // The body, whole in memory.

@@ -1,6 +1,7 @@
 #include "io/table_image.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <set>
@@ -246,6 +247,24 @@ void normaliseText(std::uint8_t* record, const TSQLMemFieldDefs& fields) {
     }
 }
 
+// NaN equals every number in a key comparison, so keys around it would pass
+// for ordered when they are not; the dataset never stores one.
+void checkNumbers(const std::uint8_t* record, const TSQLMemFieldDefs& fields) {
+    for (int i = 0; i < fields.count(); ++i) {
+        const TSQLMemFieldDef& f = fields[i];
+        if (record_layout::isNull(record, i)) continue;
+        const std::uint8_t* p = record + f.MemoryOffset;
+        bool number = true;
+        if (f.BaseType == bftSingle)
+            number = !std::isnan(loadLE<float>(p));
+        else if (f.BaseType == bftDouble || f.BaseType == bftCurrency)
+            number = !std::isnan(loadLE<double>(p));
+        else if (f.BaseType == bftExtended)
+            number = !std::isnan(loadExtended(p));
+        if (!number) badDefinition("field '" + f.Name + "' holds no number");
+    }
+}
+
 // Definitions as this engine holds them: each field's stored width from its
 // type, one sequence per auto-increment field, and IDs that name one object.
 void checkLoadedDefinitions(TSQLMemDefinitionLists& lists) {
@@ -266,6 +285,19 @@ void checkLoadedDefinitions(TSQLMemDefinitionLists& lists) {
         } catch (const std::exception&) {
             badDefinition("field '" + f.Name + "' has an invalid size");
         }
+        // A default is copied into every new record as it is: it must be a
+        // value of the field (never a BLOB reference) and fit it.
+        if (!f.DefaultValue.IsNull()) {
+            TSQLMemVariant value(f.DefaultValue);
+            bool holds = !isBlobBaseType(f.BaseType);
+            try {
+                if (holds) value.ConvertTo(f.BaseType);
+            } catch (const ESQLMemException&) {
+                holds = false;
+            }
+            if (!holds || value.Size() > f.MemoryDataSize)
+                badDefinition("field '" + f.Name + "' has a default it cannot hold");
+        }
         if (isAutoIncType(f.AdvancedType) &&
             (!sequenceIds.count(f.SequenceID) || !usedSequences.insert(f.SequenceID).second))
             badDefinition("field '" + f.Name + "' has no sequence of its own");
@@ -274,6 +306,43 @@ void checkLoadedDefinitions(TSQLMemDefinitionLists& lists) {
     for (int i = 0; i < lists.Indexes.count(); ++i)
         if (!indexIds.insert(lists.Indexes[i].ObjectID).second)
             badDefinition("two indexes share an identifier");
+
+    // Constraints find their fields and index by identifier on every change:
+    // one that names nothing would fail every insert.
+    std::set<std::int32_t> fieldIds;
+    for (int i = 0; i < fields.count(); ++i)
+        if (!fieldIds.insert(fields[i].ObjectID).second)
+            badDefinition("two fields share an identifier");
+    for (int i = 0; i < lists.Constraints.count(); ++i) {
+        const TSQLMemConstraintDef& c = lists.Constraints[i];
+        auto refused = [&] {
+            badDefinition("constraint '" + c.Name + "' names no field or index");
+        };
+        auto checkColumns = [&](const std::vector<TSQLMemConstraintColumn>& columns) {
+            for (const TSQLMemConstraintColumn& column : columns)
+                if (!fieldIds.count(column.FieldID)) refused();
+        };
+        switch (c.Kind) {
+            case ckPrimary:
+            case ckUnique: {
+                const auto& u = static_cast<const TSQLMemConstraintDefUnique&>(c);
+                const TSQLMemIndexDef* index = lists.Indexes.findById(u.Index.ID);
+                if (!index || !(index->Unique || index->Primary)) refused();
+                checkColumns(u.Columns);
+                break;
+            }
+            case ckNotNull:
+            case ckCheck:
+                if (!fieldIds.count(static_cast<const TSQLMemConstraintDefNotNull&>(c).Field.ID))
+                    refused();
+                break;
+            case ckForeignKey:
+                checkColumns(static_cast<const TSQLMemConstraintDefForeignKey&>(c).Columns);
+                break;
+            default:
+                break;
+        }
+    }
 }
 
 }  // namespace
@@ -363,6 +432,8 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     head.resize(TSQLMemImageHeader::kSize + static_cast<std::size_t>(got));
     TByteReader headReader(head.data(), head.data() + head.size(), kReadHeader);
     const TSQLMemImageHeader header = TSQLMemImageHeader::read(headReader);
+    // A nameless table could never be opened or deleted again.
+    if (header.TableName.empty()) badDefinition("the image names no table");
     const std::int64_t bodyStart = stream.position();
 
     // The body, read as it is needed.
@@ -451,6 +522,7 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
             for (std::int64_t n = 0; n < header.RecordCount; ++n) {
                 std::memcpy(record.data(), in.take(size, kReadRecord), size);
                 normaliseText(record.data(), defs);
+                checkNumbers(record.data(), defs);
                 for (const BlobField& b : blobFields) {
                     if (record_layout::isNull(record.data(), b.fieldNo)) continue;
                     const std::int64_t position = loadLE<std::int64_t>(record.data() + b.offset);

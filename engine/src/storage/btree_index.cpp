@@ -577,7 +577,9 @@ void TSQLMemBTreeIndex::updateKey(int session, const std::uint8_t* oldRecord,
     EngineBytes a(m_keyRef.keySize), b(m_keyRef.keySize);
     buildKey(oldRecord, a.data());
     buildKey(newRecord, b.data());
-    if (compareKeys(a.data(), b.data()) == 0) return;
+    // Keys that compare equal may still differ (case, -0): the entry must
+    // hold the record's own bytes, as a loaded tree is checked against them.
+    if (std::memcmp(a.data(), b.data(), static_cast<std::size_t>(m_keyRef.keySize)) == 0) return;
     ChangeScope change(*this, session);
     deleteKey(session, oldRecord, id);
     insertKey(session, newRecord, id);

@@ -22,9 +22,9 @@
 // Every child's keys lie between its separator and the next one, inclusive,
 // and each level's pages are chained in key order.
 //
-// Shape: a non-root node keeps at least two children and a non-root leaf at
-// least one entry. A tree of d levels then has at least 2^(d-1) leaves, so
-// the 32 levels a key path holds take more entries than a table has records.
+// Shape: a node keeps at least two children (a root node left with one gives
+// way to it) and a non-root leaf at least one entry. A tree of d levels then has at least 2^(d-1)
+// leaves, so the 32 levels a key path holds take more entries than a table has records.
 #pragma once
 
 #include <cstdint>

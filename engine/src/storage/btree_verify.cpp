@@ -64,8 +64,9 @@ private:
             fail("page " + std::to_string(pageNo) + " has a wrong header");
         const int count = loadLE<std::uint16_t>(p + 14);
         const std::int32_t e = leaf ? k + TSQLMemRecordID::kStoredSize : k + 4;
-        // An emptied table keeps its root leaf, with no entries.
-        if (count < (depth == 0 ? (leaf ? 0 : 1) : (leaf ? 1 : 2)) ||
+        // An emptied table keeps its root leaf, with no entries; a root node
+        // over one child gives way to it, so none is ever kept.
+        if (count < (leaf ? (depth == 0 ? 0 : 1) : 2) ||
             kPageHeaderSize + std::int64_t{count} * e > kPageSize)
             fail("page " + std::to_string(pageNo) + " has a wrong entry count");
         if (loadLE<std::int32_t>(p + 2) != m_lastOnLevel[depth])

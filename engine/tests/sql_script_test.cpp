@@ -128,7 +128,8 @@ public:
             SCOPED_TRACE(m_path + ":" + std::to_string(m_lineNo));
             if (w[0] != "index") flush();
             if (w[0] == "create")
-                create(line.substr(line.find(w[1]) + w[1].size()), w[1]);
+                create(line.substr(line.find(w[1], line.find(w[0]) + w[0].size()) + w[1].size()),
+                       w[1]);
             else if (w[0] == "index")
                 index(w);
             else if (w[0] == "statement")

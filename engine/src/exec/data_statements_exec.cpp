@@ -103,7 +103,7 @@ void ExecuteInsert(TSQLMemSQLInsert& insert, const TSQLMemQueryEnv& env,
             }
             change([&] { cursor.post(true, record.data()); });
         } catch (const ESQLMemException& e) {
-            log += std::string(e.what()) + "\r\n";
+            log += (log.empty() ? "" : "\r\n") + std::string(e.what());
         }
     }
     insert.RowsAffected = static_cast<std::int32_t>(table.recordCount() - before);
@@ -175,6 +175,7 @@ void ImportResult(const TSQLMemQueryResult& result, TSQLMemDatabaseData& databas
         def.BlobBlockSize = s.BlobBlockSize;
     }
     TSQLMemResultTable target(fields, {}, &database, tableName);
+    const TSQLMemFieldDefs& stored = target.fields();
     // The result's own cursor is left where the caller will find it: first.
     TSQLMemLocalCursor& cursor = result.Cursor();
     TSQLMemRowReader reader(&cursor);
@@ -184,7 +185,7 @@ void ImportResult(const TSQLMemQueryResult& result, TSQLMemDatabaseData& databas
         std::uint8_t* record = target.newRecord();
         for (std::size_t i = 0; i < resultFields.size(); ++i) {
             reader.read(resultFields[i].FieldNo, v);
-            writeFieldValue(fields[static_cast<int>(i)], static_cast<int>(i), v, record);
+            writeFieldValue(stored[static_cast<int>(i)], static_cast<int>(i), v, record);
         }
         target.append();
     }

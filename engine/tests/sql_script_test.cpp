@@ -33,6 +33,7 @@
 
 #include "exec/field_values.h"
 #include "exec/sql_processor.h"
+#include "sql_test_support.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/sqlmem.h"
@@ -41,6 +42,8 @@
 
 namespace sqlmem {
 namespace {
+
+using testing::resultRows;
 
 std::string to1251(const std::string& utf8) {
     std::string out;
@@ -70,31 +73,6 @@ std::vector<std::string> words(const std::string& s) {
     for (std::string x; in >> x;)
         w.push_back(x);
     return w;
-}
-
-std::string valueText(const TSQLMemVariant& v) {
-    if (v.IsNull()) return "NULL";
-    char buf[64];
-    switch (v.Type()) {
-        case bftShortInt:
-        case bftSmallInt:
-        case bftInteger:
-        case bftLargeInt:
-        case bftByte:
-        case bftWord:
-        case bftCardinal:
-            return std::to_string(v.GetLargeInt());
-        case bftSingle:
-        case bftDouble:
-        case bftExtended:
-        case bftCurrency:
-            std::snprintf(buf, sizeof buf, "%.15g", v.GetDouble());
-            return buf;
-        case bftLogical:
-            return v.GetBoolean() ? "true" : "false";
-        default:
-            return cp1251::toUtf8(v.GetString());
-    }
 }
 
 class ScriptRunner {
@@ -264,16 +242,7 @@ private:
             ASSERT_NE(result, nullptr) << sql;
             for (const TSQLMemResultField& f : result->Fields())
                 names += (names.empty() ? "" : "|") + cp1251::toUtf8(f.Name);
-            TSQLMemRowReader reader(&result->Cursor());
-            TSQLMemVariant v;
-            for (reader.first(); !reader.eof(); reader.next()) {
-                std::string row;
-                for (std::size_t i = 0; i < result->Fields().size(); ++i) {
-                    reader.read(result->Fields()[i].FieldNo, v);
-                    row += (i ? "|" : "") + valueText(v);
-                }
-                rows.push_back(row);
-            }
+            rows = resultRows(*result);
         } catch (const std::exception& e) {
             FAIL() << sql << "\n raised: " << cp1251::toUtf8(e.what());
         }

@@ -89,6 +89,33 @@ TEST_F(SqlExec, ALiveResultIsTheTableItselfAndACopyIsReadOnly) {
     EXPECT_TRUE(copy->Cursor().Temporary);
 }
 
+// A parameter reaches every place that names it: the statement's own
+// conditions, a derived table's query and a subquery, each of which runs
+// with a copy of the statement's parameters.
+TEST_F(SqlExec, ParametersReachDerivedTablesAndSubqueries) {
+    m_processor = std::make_unique<TSQLMemLocalSQLProcessor>();
+    m_processor->Params.Add("lo").SetInteger(2);
+    m_processor->Params.Add("name").SetString("two");
+    m_processor->SQL = "select d.id from (select * from " + m_table +
+                       " where id >= :lo) d where d.id in (select id from " + m_table +
+                       " where name = :name) or d.id > :lo";
+    TSQLMemQueryResult* r = m_processor->Execute();
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(testing::resultRows(*r), (std::vector<std::string>{"2", "3"}));
+}
+
+// A long chain of OR builds a tree as deep as the chain is long; parsing,
+// placing, evaluating and freeing it must not take a stack frame a term.
+TEST_F(SqlExec, AVeryLongOrChainRunsAndIsFreed) {
+    std::string sql = "select id from " + m_table + " where id = 3";
+    for (int i = 0; i < 300000; ++i)
+        sql += " or id = 7";
+    TSQLMemQueryResult* r = run(sql);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(testing::resultRows(*r), (std::vector<std::string>{"3"}));
+    m_processor.reset();
+}
+
 // Derived tables run as queries of their own, one level deeper each: past
 // the limit the query is refused with an error, never a deep stack.
 TEST_F(SqlExec, DerivedTablesNestToALimit) {

@@ -12,6 +12,7 @@
 #include "sql_test_support.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
+#include "storage/temporary_table_data.h"
 
 namespace sqlmem {
 namespace {
@@ -114,6 +115,41 @@ TEST_F(SqlExec, AVeryLongOrChainRunsAndIsFreed) {
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(testing::resultRows(*r), (std::vector<std::string>{"3"}));
     m_processor.reset();
+}
+
+// A result sorted in memory, and one whose records went to the temporary
+// file because memory ran short, which is sorted through an index instead:
+// both in order, DISTINCT keeping one row per key.
+TEST_F(SqlExec, SortedResultsInMemoryAndSpilledAgree) {
+    TSQLMemTable t;
+    t.TableName = tableName("_many");
+    // A wide field makes the result's records wide, so that a small memory
+    // budget holds few of them.
+    t.FieldDefs = {{"n", F::ftInteger, 0}, {"k", F::ftInteger, 0}, {"wide", F::ftString, 1200}};
+    t.createTable();
+    std::string script;
+    for (int i = 0; i < 3000; ++i)
+        script += "insert into " + t.TableName + " values (" + std::to_string(i * 7 % 3000) + ", " +
+                  std::to_string(i % 50) + ", 'x');";
+    run(script);
+    auto check = [&](bool spilled) {
+        TSQLMemQueryResult* r = run("select n, wide from " + t.TableName + " order by n desc");
+        const std::vector<std::string> rows = testing::resultRows(*r);
+        ASSERT_EQ(rows.size(), 3000u);
+        for (int i = 0; i < 3000; ++i)
+            ASSERT_EQ(rows[static_cast<std::size_t>(i)], std::to_string(2999 - i) + "|x");
+        auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(r->Cursor().table());
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(table->temporaryRecords()->fileName().empty(), !spilled);
+        r = run("select distinct k, wide from " + t.TableName + " where n > 100 order by k");
+        const std::vector<std::string> keys = testing::resultRows(*r);
+        ASSERT_EQ(keys.size(), 50u);
+        for (int i = 0; i < 50; ++i)
+            EXPECT_EQ(keys[static_cast<std::size_t>(i)], std::to_string(i) + "|x");
+    };
+    check(false);
+    testing::ScopedMemoryBudget budget(1024 * 1024);
+    check(true);
 }
 
 // Derived tables run as queries of their own, one level deeper each: past

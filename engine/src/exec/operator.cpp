@@ -1,6 +1,7 @@
 #include "exec/operator.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "exec/field_values.h"
 #include "sqlmem/cp1251.h"
@@ -70,19 +71,32 @@ void TSQLMemAO::Materialize() {
     if (m_materialized) return;
     TSQLMemFieldDefs fields;
     BuildResultFields(fields);
-    m_resultTable = std::make_unique<TSQLMemResultTable>(fields, ResultSort());
+    // A sorted result is filled unsorted and sorted once it is whole:
+    // keeping a sort index up to date row by row costs several times more.
+    // Only DISTINCT under TOP needs the index while filling, to count the
+    // rows it keeps.
+    const bool sortAfterwards = HasSort() && !(m_distinct && m_topLimit >= 0);
+    const std::vector<TSQLMemSortColumn> sort = ResultSort();
+    m_resultTable = std::make_unique<TSQLMemResultTable>(
+        fields, sortAfterwards ? std::vector<TSQLMemSortColumn>() : sort);
     TSQLMemResultTable& result = *m_resultTable;
     const TSQLMemFieldDefs& defs = result.fields();
     std::vector<int> copied;  // column of each result field
     copied.assign(static_cast<std::size_t>(defs.count()), -1);
     for (int c = 0; c < ColumnCount(); ++c)
         if (m_columns[c].ResultFieldNo >= 0) copied[m_columns[c].ResultFieldNo] = c;
+    // As many rows as the input has at most, to spare growing step by step.
+    std::int64_t expected = OwnRecordCount();
+    if (m_topLimit >= 0) expected = std::min(expected, m_topLimit);
+    result.reserve(expected);
 
+    const bool keySearch = m_distinct && !sortAfterwards;
+    std::int64_t kept = 0;
     TSQLMemVariant value;
     std::int64_t rowNumber = 0;
     for (OwnFirst(); !OwnEof(); OwnNext()) {
         ++rowNumber;
-        if (m_topLimit >= 0 && result.recordCount() >= m_topLimit) break;
+        if (m_topLimit >= 0 && kept >= m_topLimit) break;
         if (m_topFirst >= 0 && rowNumber < m_topFirst) continue;
         if (m_condition && !m_condition->IsTrue()) continue;
         std::uint8_t* record = result.newRecord();
@@ -91,10 +105,14 @@ void TSQLMemAO::Materialize() {
             writeFieldValue(defs[f], f, value, record);
         }
         // The key search needs the candidate's values in place.
-        if (m_distinct && result.containsKey()) continue;
+        if (keySearch && result.containsKey()) continue;
         result.append();
+        ++kept;
     }
     m_topLimit = -1;
+    // With DISTINCT every shown column is a sort column, so equal rows are
+    // neighbours once sorted.
+    if (sortAfterwards) result.sortRecords(sort, m_distinct);
     FinishMaterialize();
 }
 

@@ -2,10 +2,13 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "exec/field_values.h"
 #include "storage/record_layout.h"
 #include "storage/table_data.h"
+#include "storage/temporary_table_data.h"
+#include "values/stored_compare.h"
 
 namespace sqlmem {
 
@@ -103,6 +106,47 @@ bool TSQLMemResultTable::containsKey() {
 void TSQLMemResultTable::useSortIndex() {
     if (!m_indexName.empty()) m_cursor->selectIndex(m_indexName);
     m_cursor->first();
+}
+
+void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct) {
+    const TSQLMemFieldDefs& defs = fields();
+    auto compare = [&](const std::uint8_t* a, const std::uint8_t* b) {
+        for (const TSQLMemSortColumn& s : sort) {
+            const TSQLMemFieldDef& f = defs[s.Field];
+            const bool na = record_layout::isNull(a, s.Field);
+            const bool nb = record_layout::isNull(b, s.Field);
+            const int c = na || nb
+                              ? (na == nb ? 0 : (na ? -1 : 1))
+                              : compareStoredImages(f.BaseType, a + f.MemoryOffset,
+                                                    b + f.MemoryOffset, f.MemoryDataSize, s.NoCase);
+            if (c != 0) return s.Descending ? -c : c;
+        }
+        return 0;
+    };
+    auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table());
+    if (table && table->temporaryRecords()->sortInMemory(compare, distinct)) {
+        m_cursor->invalidateVisible();
+        m_cursor->first();
+        return;
+    }
+    // Spilled to its file: the sort index orders the records instead.
+    TSQLMemResultTable sorted(defs, sort);
+    TSQLMemRowReader reader(m_cursor.get());
+    const std::size_t size = m_record.size();
+    for (reader.first(); !reader.eof(); reader.next()) {
+        std::memcpy(sorted.newRecord(), reader.record(), size);
+        if (distinct && sorted.containsKey()) continue;
+        sorted.append();
+    }
+    std::swap(m_cursor, sorted.m_cursor);
+    std::swap(m_indexName, sorted.m_indexName);
+    std::swap(m_keyColumns, sorted.m_keyColumns);
+    useSortIndex();
+}
+
+void TSQLMemResultTable::reserve(std::int64_t records) {
+    if (auto* t = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table()))
+        t->temporaryRecords()->reserve(records);
 }
 
 std::int64_t TSQLMemResultTable::recordCount() const {

@@ -72,6 +72,16 @@ public:
     // buffer's (nulls equal, text compared as the index's columns say).
     bool containsKey();
     void useSortIndex();
+    // Puts the filled table's records in the order of `sort` (nulls first,
+    // DESC reversing, NOCASE text ignoring case, equal keys in the order
+    // they came) and with `distinct` keeps the first of equal keys. Done in
+    // place while the records are in memory; otherwise the records move to
+    // a table with that sort as its index, as the index path would have.
+    // REQUIRES: a temporary table made without a sort.
+    void sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct);
+    // Room for `records` records in all, when the filler knows how many
+    // will come (a temporary table only).
+    void reserve(std::int64_t records);
     std::int64_t recordCount() const;
 
 private:

@@ -32,7 +32,12 @@ void TSQLMemRowReader::first() {
 }
 
 void TSQLMemRowReader::next() {
-    m_eof = m_cursor->getRecord(TSQLMemGetMode::Next, m_record.data()) != TSQLMemGetAnswer::Found;
+    // Moved without a copy; the record is then borrowed where it lies.
+    m_eof = m_cursor->getRecord(TSQLMemGetMode::Next, nullptr) != TSQLMemGetAnswer::Found;
+    if (m_eof) return;
+    const TSQLMemTableData* table = m_cursor->table();
+    m_current = table->recordManager()->lend(table->session(), m_cursor->CurrentId, m_record);
+    m_eof = m_current == nullptr;
 }
 
 std::int64_t TSQLMemRowReader::recordCount() const {
@@ -40,7 +45,7 @@ std::int64_t TSQLMemRowReader::recordCount() const {
 }
 
 void TSQLMemRowReader::read(int fieldNo, TSQLMemVariant& out) const {
-    readFieldValue(m_cursor->fieldDefs()[fieldNo], fieldNo, m_record.data(), out);
+    readFieldValue(m_cursor->fieldDefs()[fieldNo], fieldNo, m_current, out);
 }
 
 // --- result table ------------------------------------------------------------------

@@ -31,11 +31,14 @@ public:
     std::int64_t recordCount() const;
     // REQUIRES: not eof().
     void read(int fieldNo, TSQLMemVariant& out) const;
-    const std::uint8_t* record() const { return m_record.data(); }
+    // The current record: the table's own bytes where its store lends them,
+    // valid until the table changes or the reader moves.
+    const std::uint8_t* record() const { return m_current; }
 
 private:
     TSQLMemLocalCursor* m_cursor = nullptr;
-    EngineBytes m_record;
+    EngineBytes m_record;  // a copy, where the store cannot lend
+    const std::uint8_t* m_current = nullptr;
     bool m_eof = true;
 };
 

@@ -302,6 +302,20 @@ TEST(ExprTest, FloatLiteralsTooSmallAreZeroAndTooLargeAreRefused) {
     }
 }
 
+// A tree a million levels deep is freed without a frame per level.
+TEST(ExprTest, ADeepTreeIsFreed) {
+    auto root = std::make_unique<TSQLMemExprNodeConst>();
+    std::unique_ptr<TSQLMemExprNode> node = std::move(root);
+    for (int i = 0; i < 1000000; ++i) {
+        auto parent = std::make_unique<TSQLMemExprNodeBoolean>(eoNot);
+        parent->add(std::move(node));
+        node = std::move(parent);
+    }
+    TSQLMemExpression e(std::move(node));
+    e.Root.reset();
+    EXPECT_TRUE(e.IsEmpty());
+}
+
 TEST(ExprTest, ParseShapes) {
     TSQLMemExpression e;
     // Nested ANDs flatten into the root, absorbed children at the end.
@@ -310,6 +324,12 @@ TEST(ExprTest, ParseShapes) {
     ASSERT_EQ(e.Root->Children.size(), 4u);
     EXPECT_EQ(e.Root->child(0).Operator, eoEqual);
     EXPECT_EQ(e.Root->child(1).Operator, eoOr);
+    EXPECT_EQ(e.Root->child(2).Operator, eoEqual);
+    // An OR chain is one node over its operands, in order.
+    TSQLMemExprParser::ParseFilter(e, "1=1 or 2=2 and 3=3 or 4=4", false, false);
+    ASSERT_EQ(e.Root->Operator, eoOr);
+    ASSERT_EQ(e.Root->Children.size(), 3u);
+    EXPECT_EQ(e.Root->child(1).Operator, eoAnd);
     EXPECT_EQ(e.Root->child(2).Operator, eoEqual);
     // a - b - c is a + (-b) + (-c)
     TSQLMemLexer lexer("a - b - c", nullptr);

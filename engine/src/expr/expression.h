@@ -142,7 +142,8 @@ struct TSQLMemExprContext {
 class TSQLMemExprNode {
 public:
     explicit TSQLMemExprNode(std::uint8_t op = eoNone) : Operator(op) {}
-    virtual ~TSQLMemExprNode() = default;
+    // Frees the subtree without a stack frame per level.
+    virtual ~TSQLMemExprNode();
     TSQLMemExprNode(const TSQLMemExprNode&) = delete;
     TSQLMemExprNode& operator=(const TSQLMemExprNode&) = delete;
 

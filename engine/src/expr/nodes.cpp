@@ -289,6 +289,20 @@ void TSQLMemExprNode::Accumulate() {
     for (auto& c : Children)
         c->Accumulate();
 }
+TSQLMemExprNode::~TSQLMemExprNode() {
+    // Each node taken here has its children moved out first, so freeing it
+    // recurses no further.
+    std::vector<std::unique_ptr<TSQLMemExprNode>> pending = std::move(Children);
+    while (!pending.empty()) {
+        std::unique_ptr<TSQLMemExprNode> node = std::move(pending.back());
+        pending.pop_back();
+        if (!node) continue;  // moved out by whoever took it
+        for (auto& c : node->Children)
+            pending.push_back(std::move(c));
+        node->Children.clear();
+    }
+}
+
 void TSQLMemExprNode::BindToOperator(TSQLMemExprRowSource* source) {
     for (auto& c : Children)
         c->BindToOperator(source);

@@ -146,16 +146,21 @@ private:
     TSQLMemLexer& m_lx;
 };
 
+// One OR node over every operand, as AND has: a chain of thousands of terms
+// would otherwise nest as deep as it is long, and every walk of the tree
+// (placing, binding, evaluating) would take a stack frame a term.
 NodePtr Parser::searchCondition() {
-    NodePtr left = orOperand();
-    if (!left) return nullptr;
+    NodePtr first = orOperand();
+    if (!first || !isWord(rwOR)) return first;
+    NodePtr node = make<TSQLMemExprNodeBoolean>(eoOr);
+    node->add(std::move(first));
     while (isWord(rwOR)) {
         advance();
-        NodePtr right = orOperand();
-        if (!right) booleanExpected(30070);
-        left = withChildren(make<TSQLMemExprNodeBoolean>(eoOr), std::move(left), std::move(right));
+        NodePtr next = orOperand();
+        if (!next) booleanExpected(30070);
+        node->add(std::move(next));
     }
-    return left;
+    return node;
 }
 
 NodePtr Parser::orOperand() {

@@ -140,6 +140,9 @@ public:
     std::int32_t VisiblePosition = 0;  // the number last moved to
     bool VisibleWithEvent = false;     // built while the event had a handler
     void invalidateVisible() { Visible.reset(); }
+    // What the last build of the visible records did: the index that drove
+    // the scan (-1: none) and how many records it read.
+    TSQLMemSearchTrace LastVisibleSearch;
 
     // --- changes ---------------------------------------------------------
     void initRecord(std::uint8_t* record) const;

@@ -80,6 +80,63 @@ void TSQLMemTemporaryRecordManager::flushWriteBuffer() {
     m_writeCount = 0;
 }
 
+void TSQLMemTemporaryRecordManager::reserve(std::int64_t records) {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    const std::int32_t wanted = static_cast<std::int32_t>(std::min<std::int64_t>(records, m_limit));
+    if (wanted <= m_memoryCapacity) return;
+    m_memory.resize(static_cast<std::size_t>(wanted) * m_recordSize);
+    m_memoryCapacity = wanted;
+}
+
+bool TSQLMemTemporaryRecordManager::sortInMemory(
+    const std::function<int(const std::uint8_t*, const std::uint8_t*)>& compare, bool dropEqual) {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    if (m_recordCount != m_memoryCount) return false;
+    const std::size_t n = static_cast<std::size_t>(m_memoryCount);
+    const std::size_t size = static_cast<std::size_t>(m_recordSize);
+    std::uint8_t* base = m_memory.data();
+    auto at = [&](std::size_t i) { return base + i * size; };
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return compare(at(x), at(y)) < 0; });
+    // Slot i takes record order[i]: each cycle of the permutation is walked
+    // once with one record held aside, so no second copy of the table is made.
+    EngineBytes held(size);
+    std::vector<bool> done(n);
+    for (std::size_t start = 0; start < n; ++start) {
+        if (done[start] || order[start] == start) continue;
+        std::memcpy(held.data(), at(start), size);
+        std::size_t j = start;
+        for (;;) {
+            done[j] = true;
+            const std::size_t from = order[j];
+            if (from == start) {
+                std::memcpy(at(j), held.data(), size);
+                break;
+            }
+            std::memcpy(at(j), at(from), size);
+            j = from;
+        }
+    }
+    std::size_t kept = n;
+    if (dropEqual && n > 1) {
+        kept = 1;
+        for (std::size_t i = 1; i < n; ++i) {
+            if (compare(at(kept - 1), at(i)) == 0) continue;
+            if (kept != i) std::memcpy(at(kept), at(i), size);
+            ++kept;
+        }
+        // Freed slots are zero again, as fresh ones are.
+        std::memset(at(kept), 0, (n - kept) * size);
+    }
+    m_memoryCount = static_cast<std::int32_t>(kept);
+    m_recordCount = static_cast<std::int64_t>(kept);
+    ++m_changeStamp;
+    return true;
+}
+
 bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
     LockGuard g(*this, TSQLMemLockMode::Write);
     ++m_changeStamp;

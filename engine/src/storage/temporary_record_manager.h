@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -68,6 +69,19 @@ public:
     void get(TSQLMemGetRequest& request) const override;
     // The record number + 1, -1 outside the table.
     std::int64_t approximatePosition(const TSQLMemRecordID& id) const override;
+
+    // Makes room in memory for `records` records in all (up to L) at once, so
+    // that a table whose size its filler knows is not copied at every step
+    // of growth.
+    void reserve(std::int64_t records);
+
+    // Puts the records in the order `compare` (-1, 0, 1) gives, keeping
+    // equal records in the order they came, and with `dropEqual` keeps only
+    // the first of each run of equal records. Answers false, changing
+    // nothing, when a record is on the file side.
+    // REQUIRES: the table has no indexes (their entries name records by place).
+    bool sortInMemory(const std::function<int(const std::uint8_t*, const std::uint8_t*)>& compare,
+                      bool dropEqual);
 
     // Takes back the record added last (its keys could not be indexed).
     void dropLast();

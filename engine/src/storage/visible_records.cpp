@@ -18,6 +18,8 @@ TSQLMemRecordBitmap& TSQLMemTableData::visibleRecords(TSQLMemLocalCursor& cursor
         auto set = std::make_unique<TSQLMemRecordBitmap>();
         TSQLMemSearchRequest request;
         request.Set = set.get();
+        cursor.LastVisibleSearch = {};
+        request.Trace = &cursor.LastVisibleSearch;
         search(cursor, request);
         cursor.Visible = std::move(set);
         cursor.VisibleStamp = stamp;

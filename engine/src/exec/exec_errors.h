@@ -1,0 +1,22 @@
+// Codes of the errors query execution raises for what it does not do (yet)
+// or refuses on its own account; the design's own codes are written where
+// they are raised.
+#pragma once
+
+namespace sqlmem {
+
+constexpr int kErrJoinNotSupported = 30450;      // joins and several FROM tables
+constexpr int kErrGroupingNotSupported = 30451;  // GROUP BY, HAVING, aggregates
+constexpr int kErrSetOpNotSupported = 30452;     // UNION, EXCEPT, INTERSECT
+constexpr int kErrBlobColumn = 30453;            // a BLOB value copied by value
+constexpr int kErrQueryNestingTooDeep = 30454;   // subqueries and derived tables
+constexpr int kErrChangeRefused = 30455;         // the storage refused a change
+constexpr int kErrDataStatementTarget = 30456;   // UPDATE/DELETE not on a live table
+constexpr int kErrOrderByIndexNotFound = 30457;  // ORDER BY INDEX of a missing index
+constexpr int kErrDatabaseNotFound = 30458;      // a database the engine does not have
+constexpr int kErrUnknownColumn = 30459;         // INSERT into a field the table lacks
+
+// How deep subqueries and derived tables may nest inside one another.
+constexpr int kMaxQueryNesting = 32;
+
+}  // namespace sqlmem

@@ -1,0 +1,383 @@
+#include "exec/operator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "exec/field_values.h"
+#include "sqlmem/cp1251.h"
+#include "sqlmem/exception.h"
+
+namespace sqlmem {
+
+namespace {
+
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && cp1251::upper(a) == cp1251::upper(b);
+}
+
+bool listed(const std::vector<int>& list, int v) {
+    return std::find(list.begin(), list.end(), v) != list.end();
+}
+
+}  // namespace
+
+TSQLMemAO::~TSQLMemAO() = default;
+
+// --- rows ------------------------------------------------------------------------
+
+void TSQLMemAO::First() {
+    if (m_materialized)
+        m_result.first();
+    else
+        OwnFirst();
+}
+
+void TSQLMemAO::Next() {
+    if (m_materialized)
+        m_result.next();
+    else
+        OwnNext();
+}
+
+bool TSQLMemAO::Eof() {
+    return m_materialized ? m_result.eof() : OwnEof();
+}
+
+std::int64_t TSQLMemAO::RecordCount() {
+    return m_materialized ? m_result.recordCount() : OwnRecordCount();
+}
+
+void TSQLMemAO::Open(bool finalResult) {
+    m_finalResult = finalResult;
+    if (m_left) m_left->Open(false);
+    if (m_right) m_right->Open(false);
+    if (m_condition) m_condition->BindToOperator(this);
+    Materialize();
+}
+
+void TSQLMemAO::LockTables() {
+    if (m_left) m_left->LockTables();
+    if (m_right) m_right->LockTables();
+}
+
+void TSQLMemAO::UnlockTables() {
+    if (m_left) m_left->UnlockTables();
+    if (m_right) m_right->UnlockTables();
+}
+
+// --- the base filling loop ------------------------------------------------------
+
+void TSQLMemAO::Materialize() {
+    if (m_materialized) return;
+    TSQLMemFieldDefs fields;
+    BuildResultFields(fields);
+    // A sorted result is filled unsorted and sorted once it is whole:
+    // keeping a sort index up to date row by row costs several times more.
+    // Only DISTINCT under TOP needs the index while filling, to count the
+    // rows it keeps.
+    const bool sortAfterwards = HasSort() && !(m_distinct && m_topLimit >= 0);
+    const std::vector<TSQLMemSortColumn> sort = ResultSort();
+    m_resultTable = std::make_unique<TSQLMemResultTable>(
+        fields, sortAfterwards ? std::vector<TSQLMemSortColumn>() : sort);
+    TSQLMemResultTable& result = *m_resultTable;
+    const TSQLMemFieldDefs& defs = result.fields();
+    std::vector<int> copied;  // column of each result field
+    copied.assign(static_cast<std::size_t>(defs.count()), -1);
+    for (int c = 0; c < ColumnCount(); ++c)
+        if (m_columns[c].ResultFieldNo >= 0) copied[m_columns[c].ResultFieldNo] = c;
+    // As many rows as the input has at most, to spare growing step by step.
+    std::int64_t expected = OwnRecordCount();
+    if (m_topLimit >= 0) expected = std::min(expected, m_topLimit);
+    result.reserve(expected);
+
+    const bool keySearch = m_distinct && !sortAfterwards;
+    std::int64_t kept = 0;
+    TSQLMemVariant value;
+    std::int64_t rowNumber = 0;
+    for (OwnFirst(); !OwnEof(); OwnNext()) {
+        ++rowNumber;
+        if (m_topLimit >= 0 && kept >= m_topLimit) break;
+        if (m_topFirst >= 0 && rowNumber < m_topFirst) continue;
+        if (m_condition && !m_condition->IsTrue()) continue;
+        std::uint8_t* record = result.newRecord();
+        for (int f = 0; f < defs.count(); ++f) {
+            GetValue(value, copied[f], true);
+            writeFieldValue(defs[f], f, value, record);
+        }
+        // The key search needs the candidate's values in place.
+        if (keySearch && result.containsKey()) continue;
+        result.append();
+        ++kept;
+    }
+    m_topLimit = -1;
+    // With DISTINCT every shown column is a sort column, so equal rows are
+    // neighbours once sorted.
+    if (sortAfterwards) result.sortRecords(sort, m_distinct);
+    FinishMaterialize();
+}
+
+void TSQLMemAO::FinishMaterialize() {
+    if (m_resultTable) {
+        if (HasSort()) m_resultTable->useSortIndex();
+        m_result.attach(&m_resultTable->cursor());
+    }
+    m_materialized = true;
+    m_left.reset();
+    m_right.reset();
+}
+
+void TSQLMemAO::BuildResultFields(TSQLMemFieldDefs& fields) {
+    std::vector<int> order;
+    if (m_selectListApplied) order = m_visible;
+    for (int c = 0; c < ColumnCount(); ++c)
+        if (!m_columns[c].Hidden && !listed(order, c)) order.push_back(c);
+    m_resultFields.clear();
+    for (TSQLMemFieldLink& column : m_columns)
+        column.ResultFieldNo = -1;
+    for (int c : order) {
+        TSQLMemFieldLink& column = m_columns[c];
+        const std::string& base = column.DisplayName.empty() ? column.Name : column.DisplayName;
+        std::string name = base;
+        for (int n = 1; fields.indexOfName(name) >= 0; ++n)
+            name = base + "_" + std::to_string(n);
+        TSQLMemFieldDef& def = fields.addCreated();
+        def.Name = name;
+        std::uint8_t type = column.AdvancedType;
+        // A copy draws no sequence values: it holds the numbers already drawn.
+        if (isAutoIncType(type)) type = advancedTypeOfBase(baseTypeOf(type));
+        def.setType(type, column.Size);
+        def.BlobCompressionAlgorithm = column.BlobCompressionAlgorithm;
+        def.BlobCompressionMode = column.BlobCompressionMode;
+        def.BlobBlockSize = column.BlobBlockSize;
+        column.ResultFieldNo = fields.count() - 1;
+    }
+    if (m_selectListApplied) {
+        for (int c : m_visible)
+            m_resultFields.push_back(
+                {fields[m_columns[c].ResultFieldNo].Name, m_columns[c].ResultFieldNo});
+    } else {
+        for (int c : order)
+            m_resultFields.push_back(
+                {fields[m_columns[c].ResultFieldNo].Name, m_columns[c].ResultFieldNo});
+    }
+}
+
+std::vector<TSQLMemSortColumn> TSQLMemAO::ResultSort() const {
+    std::vector<TSQLMemSortColumn> sort;
+    for (const TSQLMemSortItem& s : m_sort)
+        sort.push_back({m_columns[s.Column].ResultFieldNo, s.Descending, s.NoCase});
+    return sort;
+}
+
+TSQLMemLocalCursor& TSQLMemAO::ResultCursor() const {
+    return *m_result.cursor();
+}
+
+// --- building --------------------------------------------------------------------
+
+bool TSQLMemAO::AliasMatches(const std::string& alias, const TSQLMemFieldLink& column) const {
+    return sameName(alias, column.TableName) || sameName(alias, column.TableAlias);
+}
+
+void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
+                            std::vector<int>& result) const {
+    const bool all = name == "*";
+    for (const TSQLMemAO* child : {m_left.get(), m_right.get()}) {
+        if (!child) continue;
+        std::vector<int> below;
+        child->findColumns(name, alias, below);
+        for (int b : below)
+            for (int c = 0; c < ColumnCount(); ++c)
+                if (m_columns[c].SourceOperator == child && m_columns[c].SourceColumnNo == b) {
+                    if (!listed(result, c)) result.push_back(c);
+                    break;
+                }
+    }
+    for (int c = 0; c < ColumnCount(); ++c) {
+        const TSQLMemFieldLink& column = m_columns[c];
+        if (!alias.empty() && !AliasMatches(alias, column)) continue;
+        if (all) {
+            // Computed columns are the select list's own, not the tables'.
+            if (!column.Computed && !listed(result, c)) result.push_back(c);
+            continue;
+        }
+        if (sameName(name, column.Name) ||
+            (!column.DisplayName.empty() && sameName(name, column.DisplayName))) {
+            if (!listed(result, c)) result.push_back(c);
+            break;
+        }
+    }
+}
+
+void TSQLMemAO::makeVisible(int column) {
+    TSQLMemFieldLink& c = m_columns[column];
+    c.Hidden = false;
+    if (c.SourceOperator) c.SourceOperator->makeVisible(c.SourceColumnNo);
+}
+
+int TSQLMemAO::FindColumns(const std::string& name, const std::string& alias,
+                           std::vector<int>& result, bool makeVisibleToo) {
+    result.clear();
+    findColumns(name, alias, result);
+    if (makeVisibleToo)
+        for (int c : result)
+            makeVisible(c);
+    return static_cast<int>(result.size());
+}
+
+int TSQLMemAO::MatchColumns(const std::string& alias, const std::string& name, int& column) const {
+    std::vector<int> found;
+    findColumns(name, alias, found);
+    if (!found.empty()) column = found.front();
+    return static_cast<int>(found.size());
+}
+
+std::uint8_t TSQLMemAO::ColumnType(int column) const {
+    return m_columns.at(column).AdvancedType;
+}
+
+std::int32_t TSQLMemAO::ColumnSize(int column) const {
+    return m_columns.at(column).Size;
+}
+
+void TSQLMemAO::SetSelectList(std::vector<TSQLMemSelectListItem>& items, bool allColumns,
+                              bool distinct) {
+    m_selectListApplied = true;
+    auto show = [&](int c, const std::string& display) {
+        if (listed(m_visible, c)) {
+            // Shown twice: a column of its own with the same link.
+            m_columns.push_back(m_columns[c]);
+            c = ColumnCount() - 1;
+            m_columns[c].DisplayName.clear();
+            m_hasDuplicateColumns = true;
+        }
+        m_columns[c].Hidden = false;
+        if (!display.empty()) m_columns[c].DisplayName = display;
+        m_visible.push_back(c);
+    };
+    std::vector<int> found;
+    if (allColumns || items.empty()) {
+        FindColumns("*", "", found, true);
+        for (int c : found)
+            show(c, {});
+    }
+    for (TSQLMemSelectListItem& item : items) {
+        if (item.IsExpression) {
+            TSQLMemFieldLink column;
+            column.Expression = std::shared_ptr<TSQLMemExpression>(std::move(item.Expression));
+            // Bound before the column exists, so its own name cannot shadow a
+            // field it reads (select a + 1 as a).
+            column.Expression->BindToOperator(this);
+            column.Name = item.Pseudonym.empty() ? randomName("Expr") : item.Pseudonym;
+            column.DisplayName = column.SourceFieldName = column.Name;
+            column.AdvancedType = column.Expression->ResultType();
+            column.Size = column.Expression->ResultSize();
+            // A text whose width the expression cannot tell gets room for a line.
+            if (column.Size <= 0 && (isStringBaseType(baseTypeOf(column.AdvancedType)))) {
+                column.Size = 255;
+            }
+            column.Hidden = false;
+            column.Computed = true;
+            column.ContainsAggregate = column.Expression->HasAggregate();
+            m_columns.push_back(std::move(column));
+            m_visible.push_back(ColumnCount() - 1);
+            m_hasComputedColumns = true;
+            continue;
+        }
+        const std::string name = item.AllFields ? std::string("*") : item.FieldName;
+        if (FindColumns(name, item.TableAlias, found, true) == 0)
+            throw ESQLMemException(10305, "Cannot find field %s",
+                                   {item.TableAlias.empty() ? name : item.TableAlias + "." + name});
+        if (!item.AllFields) found.resize(1);
+        for (int c : found) {
+            std::string display = item.Pseudonym;
+            if (display.empty() && !item.AllFields)
+                display = sameName(item.FieldName, m_columns[c].Name) ? item.FieldName
+                                                                      : m_columns[c].Name;
+            show(c, display);
+        }
+    }
+    for (int c : m_visible)
+        if (m_columns[c].DisplayName.empty()) m_columns[c].DisplayName = m_columns[c].Name;
+    if (distinct) {
+        m_distinct = true;
+        m_distinctColumns = m_visible;
+        addDistinctToSort();
+    }
+}
+
+void TSQLMemAO::SetRowRange(std::int64_t first, std::int64_t limit) {
+    m_topLimit = limit;
+    m_topFirst = first >= 0 ? first : 1;
+}
+
+void TSQLMemAO::SetSortOrder(const std::vector<TSQLMemSortItem>& items) {
+    m_sort = items;
+    addDistinctToSort();
+}
+
+void TSQLMemAO::addDistinctToSort() {
+    for (int c : m_distinctColumns) {
+        const bool present = std::any_of(m_sort.begin(), m_sort.end(),
+                                         [&](const TSQLMemSortItem& s) { return s.Column == c; });
+        if (!present) m_sort.push_back({c, false, false});
+    }
+}
+
+void TSQLMemAO::MoveConditionsTo(TSQLMemExpression& condition, bool hereOnly) {
+    if (!hereOnly) {
+        if (m_left) m_left->MoveConditionsTo(condition, false);
+        if (m_right) m_right->MoveConditionsTo(condition, false);
+    }
+    if (condition.IsEmpty()) return;
+    if (auto taken = condition.MoveConditionsTo(this)) AddCondition(std::move(taken));
+}
+
+void TSQLMemAO::AddCondition(std::unique_ptr<TSQLMemExpression> condition) {
+    if (!m_condition || m_condition->IsEmpty()) {
+        m_condition = std::move(condition);
+        return;
+    }
+    auto both = std::make_unique<TSQLMemExprNodeBoolean>(eoAnd);
+    both->add(std::move(m_condition->Root));
+    both->add(std::move(condition->Root));
+    m_condition->Root = std::move(both);
+}
+
+// --- values ------------------------------------------------------------------------
+
+void TSQLMemAO::GetValue(TSQLMemVariant& out, int column, bool allowHidden) {
+    if (column < 0 || column >= ColumnCount())
+        throw ESQLMemException(10307, "Invalid field number - FieldNo = %d, FieldCount = %d",
+                               {std::int64_t{column}, std::int64_t{ColumnCount()}});
+    const TSQLMemFieldLink& c = m_columns[column];
+    if (m_materialized) {
+        if (c.ResultFieldNo >= 0)
+            m_result.read(c.ResultFieldNo, out);
+        else
+            out.Clear();
+        return;
+    }
+    if (c.Hidden && !allowHidden)
+        throw ESQLMemException(
+            10310,
+            "Cannot access hidden field: table name = %s, field name = %s, display name = %s, "
+            "FieldNo = %d",
+            {c.TableName, c.Name, c.DisplayName, std::int64_t{column}});
+    if (c.Computed) {
+        out.Assign(c.Expression->Evaluate(true));
+    } else if (c.SourceFromDataset) {
+        ReadSourceValue(out, c);
+    } else if (c.SourceOperator) {
+        c.SourceOperator->GetValue(out, c.SourceColumnNo, true);
+    } else {
+        throw ESQLMemException(10309, "Invalid field link: table name = %s, FieldNo = %d",
+                               {c.TableName, std::int64_t{column}});
+    }
+}
+
+void TSQLMemAO::ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink&) {
+    out.Clear();
+}
+
+}  // namespace sqlmem

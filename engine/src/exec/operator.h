@@ -1,0 +1,179 @@
+// The relational operators of query execution. Every operator produces rows
+// with named columns; a leaf reads a table, an inner operator reads its
+// children. Execution is eager: opening the root materialises each operator
+// once into a result table of its own, except a table operator that can hand
+// out its source table itself. Joins, grouping and set operations derive
+// from TSQLMemAO the same way: they produce rows through the four Own*
+// operations and the base filling loop applies condition, DISTINCT, TOP and
+// the sort.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "exec/result_table.h"
+#include "expr/expression.h"
+#include "sql/select_command.h"
+
+namespace sqlmem {
+
+class TSQLMemAO;
+
+// One column of an operator. It reads a field of the operator's source
+// (SourceFromDataset), a column of a child (SourceOperator), or computes
+// its expression (Computed).
+struct TSQLMemFieldLink {
+    std::string Name;         // what conditions and the select list find it by
+    std::string DisplayName;  // what the result shows
+    std::string SourceFieldName;
+    std::string TableName;
+    std::string TableAlias;
+    std::uint8_t AdvancedType = aftUnknown;
+    std::int32_t Precision = 0;
+    std::int32_t Size = 0;
+    std::uint8_t BlobCompressionAlgorithm = 0;
+    std::uint8_t BlobCompressionMode = 0;
+    std::int32_t BlobBlockSize = 102400;
+    TSQLMemAO* SourceOperator = nullptr;
+    bool SourceFromDataset = false;
+    bool Hidden = true;
+    std::int32_t SourceColumnNo = -1;  // field of the source, or column of the child
+    bool Computed = false;
+    bool ContainsAggregate = false;
+    // Computed columns; shared by a column and its duplicates.
+    std::shared_ptr<TSQLMemExpression> Expression;
+    // Once the operator is materialised: the column's field in the result
+    // table, -1 for a column that was not copied.
+    std::int32_t ResultFieldNo = -1;
+};
+
+// A field of the result as the caller sees it: its name and where it is in
+// the result cursor's table.
+struct TSQLMemResultField {
+    std::string Name;
+    std::int32_t FieldNo;
+};
+
+struct TSQLMemSortItem {
+    int Column;  // the operator's column
+    bool Descending = false;
+    bool NoCase = false;
+};
+
+class TSQLMemAO : public TSQLMemExprRowSource {
+public:
+    TSQLMemAO() = default;
+    ~TSQLMemAO() override;
+    TSQLMemAO(const TSQLMemAO&) = delete;
+    TSQLMemAO& operator=(const TSQLMemAO&) = delete;
+
+    // --- rows ------------------------------------------------------------
+    // Before materialisation the operator's own rows; afterwards the rows
+    // of its result.
+    void First();
+    void Next();
+    bool Eof();
+    std::int64_t RecordCount();
+
+    // Stores the final-result flag, opens the children, binds the
+    // condition and materialises.
+    virtual void Open(bool finalResult);
+    virtual void LockTables();
+    virtual void UnlockTables();
+
+    // --- building ---------------------------------------------------------
+    // Applies a select list; an empty list (or SELECT *) shows every column.
+    virtual void SetSelectList(std::vector<TSQLMemSelectListItem>& items, bool allColumns,
+                               bool distinct);
+    // Matches of (name, alias) among the columns, children first; "*"
+    // matches every column (of that table with an alias).
+    int FindColumns(const std::string& name, const std::string& alias, std::vector<int>& result,
+                    bool makeVisible);
+    // TOP: `first` -1 or 1-based first row; `limit` -1 for none.
+    void SetRowRange(std::int64_t first, std::int64_t limit);
+    // ORDER BY, already resolved to columns; DISTINCT columns follow.
+    void SetSortOrder(const std::vector<TSQLMemSortItem>& items);
+    void SetOrderByIndex(const std::string& name) { m_orderByIndex = name; }
+    // Takes out of `condition` what this subtree can evaluate, children
+    // first, and adds it to the first operator that can. `hereOnly` skips
+    // the children.
+    void MoveConditionsTo(TSQLMemExpression& condition, bool hereOnly);
+    // The current row's value of a column.
+    void GetValue(TSQLMemVariant& out, int column, bool allowHidden);
+
+    // --- TSQLMemExprRowSource -------------------------------------------------
+    int MatchColumns(const std::string& alias, const std::string& name, int& column) const override;
+    std::uint8_t ColumnType(int column) const override;
+    std::int32_t ColumnSize(int column) const override;
+    void GetValue(TSQLMemVariant& out, int column) override { GetValue(out, column, true); }
+
+    // --- the result ----------------------------------------------------------
+    virtual bool IsTableOperator() const { return false; }
+    // The cursor the rows are read through once materialised, and what the
+    // caller sees of it (the select list's columns under their display
+    // names). REQUIRES: materialised.
+    TSQLMemLocalCursor& ResultCursor() const;
+    const std::vector<TSQLMemResultField>& ResultFields() const { return m_resultFields; }
+    int ColumnCount() const { return static_cast<int>(m_columns.size()); }
+    const TSQLMemFieldLink& Column(int i) const { return m_columns.at(i); }
+    const std::vector<int>& VisibleColumns() const { return m_visible; }
+    bool SelectListApplied() const { return m_selectListApplied; }
+
+protected:
+    // The operator's own rows; the base has none.
+    virtual void OwnFirst() {}
+    virtual void OwnNext() {}
+    virtual bool OwnEof() { return true; }
+    virtual std::int64_t OwnRecordCount() { return 0; }
+    // Fills the result table (the base loop). Nothing once materialised.
+    virtual void Materialize();
+    // Where a condition placed on this operator goes; the base ANDs it to
+    // the condition the filling loop tests.
+    virtual void AddCondition(std::unique_ptr<TSQLMemExpression> condition);
+    // The value of a column that reads the operator's source dataset.
+    virtual void ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink& column);
+    // A column's own name lookup; a table operator refuses foreign aliases.
+    virtual bool AliasMatches(const std::string& alias, const TSQLMemFieldLink& column) const;
+
+    // Field definitions of the result table: the select list's columns in
+    // its order, then the other visible columns, each under its display name
+    // made unique; sets every column's ResultFieldNo and the result fields.
+    void BuildResultFields(TSQLMemFieldDefs& fields);
+    // The sort of the result table in its fields, from the sort items.
+    std::vector<TSQLMemSortColumn> ResultSort() const;
+    // Once filled: the result table becomes the operator's rows.
+    void FinishMaterialize();
+    bool HasSort() const { return !m_sort.empty(); }
+
+    // Constant after building.
+    bool m_finalResult = false;
+    std::vector<TSQLMemFieldLink> m_columns;
+    std::vector<int> m_visible;  // select-list order
+    bool m_selectListApplied = false;
+    bool m_hasComputedColumns = false;
+    bool m_hasDuplicateColumns = false;
+    bool m_distinct = false;
+    std::vector<int> m_distinctColumns;
+    std::vector<TSQLMemSortItem> m_sort;
+    std::string m_orderByIndex;
+    std::int64_t m_topFirst = -1;
+    std::int64_t m_topLimit = -1;
+    std::unique_ptr<TSQLMemExpression> m_condition;
+    std::unique_ptr<TSQLMemAO> m_left, m_right;
+
+    // State of execution.
+    bool m_materialized = false;
+    std::unique_ptr<TSQLMemResultTable> m_resultTable;
+    TSQLMemRowReader m_result;  // over the result cursor once materialised
+    std::vector<TSQLMemResultField> m_resultFields;
+
+private:
+    void findColumns(const std::string& name, const std::string& alias,
+                     std::vector<int>& result) const;
+    void makeVisible(int column);
+    void addDistinctToSort();
+};
+
+}  // namespace sqlmem

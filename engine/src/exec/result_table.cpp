@@ -1,0 +1,161 @@
+#include "exec/result_table.h"
+
+#include <cstring>
+#include <random>
+#include <utility>
+
+#include "exec/field_values.h"
+#include "storage/record_layout.h"
+#include "storage/table_data.h"
+#include "storage/temporary_table_data.h"
+#include "values/stored_compare.h"
+
+namespace sqlmem {
+
+std::string randomName(const std::string& prefix) {
+    static std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<std::int32_t> draw(0, 2147483646);
+    return prefix + std::to_string(draw(random));
+}
+
+// --- reader ----------------------------------------------------------------------
+
+void TSQLMemRowReader::attach(TSQLMemLocalCursor* cursor) {
+    m_cursor = cursor;
+    m_eof = true;
+    if (cursor) m_record.assign(static_cast<std::size_t>(cursor->recordSize()), 0);
+}
+
+void TSQLMemRowReader::first() {
+    m_cursor->first();
+    next();
+}
+
+void TSQLMemRowReader::next() {
+    // Moved without a copy; the record is then borrowed where it lies.
+    m_eof = m_cursor->getRecord(TSQLMemGetMode::Next, nullptr) != TSQLMemGetAnswer::Found;
+    if (m_eof) return;
+    const TSQLMemTableData* table = m_cursor->table();
+    m_current = table->recordManager()->lend(table->session(), m_cursor->CurrentId, m_record);
+    m_eof = m_current == nullptr;
+}
+
+std::int64_t TSQLMemRowReader::recordCount() const {
+    return m_cursor->recordCount();
+}
+
+void TSQLMemRowReader::read(int fieldNo, TSQLMemVariant& out) const {
+    readFieldValue(m_cursor->fieldDefs()[fieldNo], fieldNo, m_current, out);
+}
+
+// --- result table ------------------------------------------------------------------
+
+TSQLMemResultTable::TSQLMemResultTable(const TSQLMemFieldDefs& fields,
+                                       const std::vector<TSQLMemSortColumn>& sort,
+                                       TSQLMemDatabaseData* intoDatabase,
+                                       const std::string& intoTable)
+    : m_temporary(intoDatabase == nullptr) {
+    TSQLMemDatabaseData* db = m_temporary ? engineDatabase("TEMP") : intoDatabase;
+    m_cursor = std::make_unique<TSQLMemLocalCursor>(db);
+    m_cursor->Temporary = m_temporary;
+    m_cursor->InMemory = true;
+    m_cursor->TableName = m_temporary ? std::string() : intoTable;
+    TSQLMemIndexDefs indexes;
+    if (!sort.empty()) {
+        TSQLMemIndexDef& index = indexes.addCreated();
+        index.Name = randomName("TEMPORARY_TABLE_INDEX_");
+        for (const TSQLMemSortColumn& s : sort)
+            index.Columns.push_back({fields[s.Field].Name, s.Descending, s.NoCase});
+        m_indexName = index.Name;
+        m_keyColumns = static_cast<std::int32_t>(sort.size());
+    }
+    TSQLMemConstraintDefs constraints;
+    if (!m_temporary) m_cursor->createTable(fields, indexes, constraints);
+    m_cursor->open(fields, indexes, constraints);
+    m_record.assign(static_cast<std::size_t>(m_cursor->recordSize()), 0);
+}
+
+TSQLMemResultTable::~TSQLMemResultTable() {
+    TSQLMemTableData* table = m_cursor->table();
+    m_cursor->close();
+    if (m_temporary && table && table->cursorCount() == 0)
+        table->database()->freeTableStorage(table);
+}
+
+std::uint8_t* TSQLMemResultTable::newRecord() {
+    std::memset(m_record.data(), 0, m_record.size());
+    const int n = m_cursor->fieldDefs().count();
+    for (int i = 0; i < n; ++i)
+        record_layout::setNull(m_record.data(), i, true);
+    return m_record.data();
+}
+
+void TSQLMemResultTable::append() {
+    m_cursor->post(true, m_record.data());
+}
+
+bool TSQLMemResultTable::containsKey() {
+    if (m_indexName.empty() || recordCount() == 0) return false;
+    const TSQLMemIndexDef* def = m_cursor->indexDefs().findByName(m_indexName);
+    TSQLMemScanSearchCondition key;
+    key.Mode = TSQLMemIndexMode::Equal;
+    key.IndexId = def->ObjectID;
+    key.Columns = m_keyColumns;
+    key.Bound = m_record.data();
+    TSQLMemSearchRequest request;
+    request.FindAny = true;
+    request.Extra = &key;
+    return m_cursor->table()->search(*m_cursor, request);
+}
+
+void TSQLMemResultTable::useSortIndex() {
+    if (!m_indexName.empty()) m_cursor->selectIndex(m_indexName);
+    m_cursor->first();
+}
+
+void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct) {
+    const TSQLMemFieldDefs& defs = fields();
+    auto compare = [&](const std::uint8_t* a, const std::uint8_t* b) {
+        for (const TSQLMemSortColumn& s : sort) {
+            const TSQLMemFieldDef& f = defs[s.Field];
+            const bool na = record_layout::isNull(a, s.Field);
+            const bool nb = record_layout::isNull(b, s.Field);
+            const int c = na || nb
+                              ? (na == nb ? 0 : (na ? -1 : 1))
+                              : compareStoredImages(f.BaseType, a + f.MemoryOffset,
+                                                    b + f.MemoryOffset, f.MemoryDataSize, s.NoCase);
+            if (c != 0) return s.Descending ? -c : c;
+        }
+        return 0;
+    };
+    auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table());
+    if (table && table->temporaryRecords()->sortInMemory(compare, distinct)) {
+        m_cursor->invalidateVisible();
+        m_cursor->first();
+        return;
+    }
+    // Spilled to its file: the sort index orders the records instead.
+    TSQLMemResultTable sorted(defs, sort);
+    TSQLMemRowReader reader(m_cursor.get());
+    const std::size_t size = m_record.size();
+    for (reader.first(); !reader.eof(); reader.next()) {
+        std::memcpy(sorted.newRecord(), reader.record(), size);
+        if (distinct && sorted.containsKey()) continue;
+        sorted.append();
+    }
+    std::swap(m_cursor, sorted.m_cursor);
+    std::swap(m_indexName, sorted.m_indexName);
+    std::swap(m_keyColumns, sorted.m_keyColumns);
+    useSortIndex();
+}
+
+void TSQLMemResultTable::reserve(std::int64_t records) {
+    if (auto* t = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table()))
+        t->temporaryRecords()->reserve(records);
+}
+
+std::int64_t TSQLMemResultTable::recordCount() const {
+    return m_cursor->table()->recordCount();
+}
+
+}  // namespace sqlmem

@@ -463,7 +463,6 @@ private:
     Buffer m_oldBuffer;
     bool m_oldHasCurrent = false;
     int m_oldActive = 0;
-    bool m_oldBof = true;
     bool m_oldEof = true;
 
     const std::uint8_t* m_filterBuffer = nullptr;  // candidate during OnFilterRecord

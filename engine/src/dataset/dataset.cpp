@@ -264,8 +264,10 @@ void TDataSet::resyncAt(int before) {
     } else {
         // The cursor's record is gone or hidden: take the next one, else the last.
         m_hasCurrent = fetch(TFetchMode::Next) || (internalLast(), fetch(TFetchMode::Prior));
-        if (!m_hasCurrent) m_bof = m_eof = true;
     }
+    // Records may have come or gone on either side since the ends were
+    // last seen: only a step tells again. Without a record both ends meet.
+    m_bof = m_eof = !m_hasCurrent;
     fillWindow(before);
 }
 
@@ -544,7 +546,6 @@ void TDataSet::beginInsert(bool append) {
     m_oldBuffer = current();
     m_oldHasCurrent = m_hasCurrent;
     m_oldActive = m_active;
-    m_oldBof = m_bof;
     m_oldEof = m_eof;
     m_buffers.swap(window);
     m_active = active;
@@ -615,7 +616,6 @@ void TDataSet::post() {
     runWithErrorEvent(OnPostError, [&] { internalPost(isInsert); });
     setState(TDataSetState::dsBrowse);
     resync();
-    m_bof = m_eof = false;
     dataEvent(TDataEvent::deDataSetChange);
     call(AfterPost, *this);
 }
@@ -627,16 +627,13 @@ void TDataSet::cancel() {
     internalCancel(wasInsert);
     current() = m_oldBuffer;
     m_hasCurrent = m_oldHasCurrent;
-    if (wasInsert) {
-        // An append stood at the end; the record it returns to may not.
-        m_bof = m_oldBof;
-        m_eof = m_oldEof;
-    }
     setState(TDataSetState::dsBrowse);
     if (m_hasCurrent) {
+        // Back on the record as it is now, not at the end an append stood at.
         internalSetToRecord(current().data());
         resyncAt(m_oldActive);
     } else {
+        m_bof = m_eof = true;
         fillWindow(0);
     }
     dataEvent(TDataEvent::deDataSetChange);

@@ -1,0 +1,274 @@
+// Faults a second round of probing found in datasets (ends of the order,
+// positions after changes elsewhere, locate, index selection, bookmarks) and
+// in table operations (foreign keys across renames, sequences, delete rules,
+// failed creates, table names). Navigation is checked through the loops an
+// application writes, over small tables in natural and index order, with and
+// without a filter.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "sqlmem/dataset.h"
+#include "sqlmem/exception.h"
+#include "sqlmem/sqlmem.h"
+#include "storage/database_data.h"
+#include "storage/local_cursor.h"
+#include "storage/table_data.h"
+
+namespace sqlmem {
+namespace {
+
+using namespace sqlmem::testing;
+
+using F = TFieldType;
+
+// More steps than any table here has records: a walk that does not end
+// shows as a run of repeated ids rather than a hang.
+constexpr int kStepCap = 30;
+
+// A filter as the dataset is given it, and the same rule for the model.
+struct Filter {
+    const char* text;  // empty: none
+    bool (*keeps)(int id);
+};
+
+// id Integer, grp Integer, name String 10; ById on id, ByGrp on grp.
+class SecondRoundTest : public NamedTablesTest {
+protected:
+    struct Row {
+        int id;
+        int grp = 0;
+        std::string name = {};
+    };
+
+    void make(TSQLMemTable& t, const std::vector<Row>& rows, const std::string& suffix = {},
+              std::vector<TIndexDef> indexes = {{"ById", "id", 0}, {"ByGrp", "grp", 0}}) {
+        t.TableName = tableName(suffix);
+        t.FieldDefs = {{"id", F::ftInteger}, {"grp", F::ftInteger}, {"name", F::ftString, 10}};
+        t.IndexDefs = std::move(indexes);
+        t.open();
+        for (const Row& r : rows)
+            add(t, r);
+    }
+    static void add(TSQLMemTable& t, const Row& r) {
+        t.append();
+        t.fieldByName("id").setAsInteger(r.id);
+        t.fieldByName("grp").setAsInteger(r.grp);
+        if (!r.name.empty()) t.fieldByName("name").setAsString(r.name);
+        t.post();
+    }
+    static void filter(TDataSet& t, const Filter& f) {
+        if (!*f.text) return;
+        t.setFilter(f.text);
+        t.setFiltered(true);
+    }
+    static int id(TDataSet& t) { return t.fieldByName("id").asInteger(); }
+    // The ids that next() (or prior()) reaches from the current record
+    // until the dataset says it is at the end.
+    static std::vector<int> rest(TDataSet& t, bool forward) {
+        std::vector<int> out;
+        for (int i = 0; i < kStepCap; ++i) {
+            forward ? t.next() : t.prior();
+            if (forward ? t.eof() : t.bof()) break;
+            out.push_back(id(t));
+        }
+        return out;
+    }
+    // The order a dataset should show: insertion order, or by id.
+    static std::vector<int> modelOrder(std::vector<int> ids, bool byId, const Filter& f) {
+        std::erase_if(ids, [&](int i) { return !f.keeps(i); });
+        if (byId) std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    // What rest() must give from `current` in `order`.
+    static std::vector<int> expectedRest(const std::vector<int>& order, int current, bool forward) {
+        auto at = std::find(order.begin(), order.end(), current);
+        if (at == order.end()) return {-1};
+        return forward ? std::vector<int>(at + 1, order.end())
+                       : std::vector<int>(std::make_reverse_iterator(at), order.rend());
+    }
+    static std::vector<int> ids(TDataSet& t) {
+        std::vector<int> out;
+        for (t.first(); !t.eof() && static_cast<int>(out.size()) < kStepCap; t.next())
+            out.push_back(id(t));
+        return out;
+    }
+    static TSQLMemTableData& storage(const std::string& name) {
+        return *engineDatabase("MEMORY")->findTableStorage(name);
+    }
+};
+
+const Filter kNoFilter{"", [](int) { return true; }};
+
+// --- datasets --------------------------------------------------------------------
+
+// A post that leaves no record visible leaves the dataset at both ends, so
+// that the loops over it end at once.
+TEST_F(SecondRoundTest, AViewEmptiedByAPostIsAtBothEnds) {
+    struct Case {
+        const char* what;
+        std::vector<Row> rows;
+        std::function<void(TSQLMemTable&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"append a hidden record", {}, [](TSQLMemTable& t) { add(t, {5}); }},
+        {"edit the only visible record out",
+         {{200}, {7}},
+         [](TSQLMemTable& t) {
+             t.edit();
+             t.fieldByName("id").setAsInteger(5);
+             t.post();
+         }},
+    };
+    int n = 0;
+    for (const Case& c : cases)
+        for (const char* order : {"", "id"}) {
+            SCOPED_TRACE(std::string(c.what) + " / order '" + order + "'");
+            TSQLMemTable t;
+            make(t, c.rows, "_" + std::to_string(n++));
+            t.setIndexFieldNames(order);
+            filter(t, {"id > 100", nullptr});
+            c.change(t);
+            EXPECT_TRUE(t.isEmpty());
+            EXPECT_TRUE(t.eof());
+            EXPECT_TRUE(t.bof());
+            int steps = 0;
+            while (!t.eof() && steps < kStepCap) {
+                t.next();
+                ++steps;
+            }
+            EXPECT_EQ(steps, 0);
+            while (!t.bof() && steps < kStepCap) {
+                t.prior();
+                ++steps;
+            }
+            EXPECT_EQ(steps, 0);
+        }
+}
+
+// Cancel, a change of index and a refresh land the dataset on a record
+// again; from there Next and Prior walk on as they do after any move.
+TEST_F(SecondRoundTest, EveryResyncOnARecordWalksOnBothWays) {
+    const std::vector<int> stored = {30, 10, 40, 20};  // natural order
+    struct Scenario {
+        const char* what;
+        // Acts on A; B is a second dataset on the same table.
+        std::function<void(TSQLMemTable& a, TSQLMemTable& b)> act;
+        // Where A must stand, given the visible order before the act.
+        std::function<int(const std::vector<int>& before)> current;
+        std::vector<int> appended = {};  // by B
+        bool switchesOrder = false;
+    };
+    const std::vector<Scenario> scenarios = {
+        {"locate, append, cancel",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             ASSERT_TRUE(a.locate("id", {20}));
+             a.append();
+             a.cancel();
+         },
+         [](const std::vector<int>&) { return 20; }},
+        {"first, append, cancel",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             a.first();
+             a.append();
+             a.cancel();
+         },
+         [](const std::vector<int>& before) { return before.front(); }},
+        {"last, append, cancel",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             a.last();
+             a.append();
+             a.cancel();
+         },
+         [](const std::vector<int>& before) { return before.back(); }},
+        {"locate, append, failed post, cancel",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             ASSERT_TRUE(a.locate("id", {20}));
+             a.append();
+             a.fieldByName("id").setAsInteger(10);  // ById is unique here
+             EXPECT_THROW(a.post(), ESQLMemException);
+             a.cancel();
+         },
+         [](const std::vector<int>&) { return 20; }},
+        {"last, then the other order",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             a.last();
+             a.setIndexFieldNames(a.indexFieldNames().empty() ? "id" : "");
+         },
+         [](const std::vector<int>& before) { return before.back(); },
+         {},
+         true},
+        {"first, then the other order",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             a.first();
+             a.setIndexFieldNames(a.indexFieldNames().empty() ? "id" : "");
+         },
+         [](const std::vector<int>& before) { return before.front(); },
+         {},
+         true},
+        {"first, another dataset adds 5, append, cancel",
+         [](TSQLMemTable& a, TSQLMemTable& b) {
+             a.first();
+             add(b, {5});
+             a.append();
+             a.cancel();
+         },
+         [](const std::vector<int>& before) { return before.front(); },
+         {5}},
+        {"last, another dataset adds 50, append, cancel",
+         [](TSQLMemTable& a, TSQLMemTable& b) {
+             a.last();
+             add(b, {50});
+             a.append();
+             a.cancel();
+         },
+         [](const std::vector<int>& before) { return before.back(); },
+         {50}},
+        {"last, another dataset appends, refresh",
+         [](TSQLMemTable& a, TSQLMemTable& b) {
+             a.last();
+             add(b, {50});
+             a.refresh();
+         },
+         [](const std::vector<int>& before) { return before.back(); },
+         {50}},
+        {"first, refresh",
+         [](TSQLMemTable& a, TSQLMemTable&) {
+             a.first();
+             a.refresh();
+         },
+         [](const std::vector<int>& before) { return before.front(); }},
+    };
+    const Filter filters[] = {kNoFilter, {"id <> 10", [](int i) { return i != 10; }}};
+    int n = 0;
+    for (const Scenario& s : scenarios)
+        for (bool byId : {false, true})
+            for (const Filter& f : filters)
+                for (bool forward : {true, false}) {
+                    SCOPED_TRACE(std::string(s.what) + (byId ? " / by id" : " / natural") +
+                                 " / filter '" + f.text + (forward ? "' / next" : "' / prior"));
+                    TSQLMemTable a, b;
+                    make(a, {}, "_" + std::to_string(n++),
+                         {{"ById", "id", ixUnique}, {"ByGrp", "grp", 0}});
+                    for (int i : stored)
+                        add(a, {i});
+                    a.setIndexFieldNames(byId ? "id" : "");
+                    filter(a, f);
+                    b.TableName = a.TableName;
+                    b.open();
+                    const int current = s.current(modelOrder(stored, byId, f));
+                    s.act(a, b);
+                    std::vector<int> all = stored;
+                    all.insert(all.end(), s.appended.begin(), s.appended.end());
+                    const std::vector<int> order = modelOrder(all, byId != s.switchesOrder, f);
+                    EXPECT_EQ(id(a), current);
+                    EXPECT_EQ(rest(a, forward), expectedRest(order, current, forward));
+                }
+}
+
+}  // namespace
+}  // namespace sqlmem

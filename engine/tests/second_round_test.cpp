@@ -270,5 +270,67 @@ TEST_F(SecondRoundTest, EveryResyncOnARecordWalksOnBothWays) {
                 }
 }
 
+// Another dataset deletes the record a filtered dataset stands on: the next
+// step, and a refresh, go by where the record stood in the dataset's order.
+TEST_F(SecondRoundTest, AfterTheCurrentRecordIsDeletedElsewhereStepsFollowTheOrder) {
+    const std::vector<int> stored = {90, 10, 80, 20, 70, 30, 60, 40, 50};
+    enum Step { Next, Prior, Refresh };
+    struct Case {
+        int on;
+        Step step;
+    };
+    const Case cases[] = {{30, Next},  {60, Prior},   {20, Refresh}, {90, Next},
+                          {10, Prior}, {50, Refresh}, {40, Refresh}};
+    const Filter filters[] = {kNoFilter,
+                              {"id <> 55", [](int i) { return i != 55; }},
+                              {"id <> 70", [](int i) { return i != 70; }}};
+    int n = 0;
+    for (const Case& c : cases)
+        for (bool byId : {false, true})
+            for (const Filter& f : filters) {
+                SCOPED_TRACE("on " + std::to_string(c.on) + " step " + std::to_string(c.step) +
+                             (byId ? " / by id" : " / natural") + " / filter '" + f.text + "'");
+                TSQLMemTable a, b;
+                std::vector<Row> rows;
+                for (int i : stored)
+                    rows.push_back({i});
+                make(a, rows, "_" + std::to_string(n++));
+                a.setIndexFieldNames(byId ? "id" : "");
+                filter(a, f);
+                b.TableName = a.TableName;
+                b.open();
+                ASSERT_TRUE(a.locate("id", {c.on}));
+                ASSERT_TRUE(b.locate("id", {c.on}));
+                b.deleteRecord();
+
+                const std::vector<int> before = modelOrder(stored, byId, f);
+                const auto at = std::find(before.begin(), before.end(), c.on) - before.begin();
+                std::vector<int> after = before;
+                after.erase(after.begin() + at);
+                // Refresh takes the next record, else the last.
+                const int expected = c.step == Prior ? (at > 0 ? before[at - 1] : -1)
+                                     : at + 1 < static_cast<long>(before.size()) ? before[at + 1]
+                                     : c.step == Refresh                         ? after.back()
+                                                                                 : -1;
+                switch (c.step) {
+                    case Next:
+                        a.next();
+                        break;
+                    case Prior:
+                        a.prior();
+                        break;
+                    case Refresh:
+                        a.refresh();
+                        break;
+                }
+                if (expected < 0) {
+                    EXPECT_TRUE(c.step == Next ? a.eof() : a.bof());
+                    continue;
+                }
+                EXPECT_EQ(id(a), expected);
+                EXPECT_EQ(rest(a, true), expectedRest(after, expected, true));
+            }
+}
+
 }  // namespace
 }  // namespace sqlmem

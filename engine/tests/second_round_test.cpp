@@ -332,5 +332,57 @@ TEST_F(SecondRoundTest, AfterTheCurrentRecordIsDeletedElsewhereStepsFollowTheOrd
             }
 }
 
+// Locate answers the first match in the dataset's order, whatever index
+// serves the search: the first match a walk meets.
+TEST_F(SecondRoundTest, LocateFindsTheFirstMatchInTheDatasetsOrder) {
+    const std::vector<Row> byName = {{2, 0, "m"}, {1, 0, "a"}, {1, 0, "b"}, {1, 0, "c"}};
+    const std::vector<Row> byGroup = {{3, 1, "c"}, {1, 1, "a"}, {4, 1, "d"}, {2, 2, "b"}};
+    const std::vector<TIndexDef> descending = {{"ByIdDesc", "id", ixDescending},
+                                               {"ByGrp", "grp", 0}};
+    const std::vector<TIndexDef> plain = {{"ById", "id", 0}, {"ByGrp", "grp", 0}};
+    struct Case {
+        const std::vector<Row>* rows;
+        const std::vector<TIndexDef>* indexes;
+        const char* order;  // index name; empty: natural
+        const char* filter;
+        const char* field;
+        int value;
+        const char* found;  // null: where equal keys of the order put it
+    };
+    const Case cases[] = {
+        {&byName, &plain, "", "", "id", 1, "a"},
+        {&byName, &plain, "", "name <> 'a'", "id", 1, "b"},
+        {&byName, &plain, "ById", "", "id", 1, nullptr},
+        {&byName, &plain, "ByGrp", "", "id", 1, nullptr},
+        {&byName, &plain, "ByGrp", "name <> 'b'", "id", 1, nullptr},
+        {&byGroup, &descending, "ByIdDesc", "", "grp", 1, "d"},
+        {&byGroup, &descending, "ByIdDesc", "id < 4", "grp", 1, "c"},
+        {&byGroup, &descending, "", "", "grp", 1, "c"},
+        {&byGroup, &descending, "", "id <> 3", "grp", 1, "a"},
+        {&byGroup, &descending, "ByGrp", "", "grp", 1, nullptr},
+        {&byGroup, &descending, "", "", "id", 4, "d"},
+        {&byGroup, &plain, "ById", "", "grp", 1, "a"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.order) + " / filter '" + c.filter + "' / " + c.field + " = " +
+                     std::to_string(c.value));
+        TSQLMemTable t;
+        make(t, *c.rows, "_" + std::to_string(n++), *c.indexes);
+        t.setIndexName(c.order);
+        filter(t, {c.filter, nullptr});
+        std::string walked;
+        for (t.first(); !t.eof() && walked.empty(); t.next())
+            if (t.fieldByName(c.field).asInteger() == c.value)
+                walked = t.fieldByName("name").asString();
+        if (c.found) {
+            EXPECT_EQ(walked, c.found);
+        }
+        t.last();
+        ASSERT_TRUE(t.locate(c.field, {c.value}));
+        EXPECT_EQ(t.fieldByName("name").asString(), walked);
+    }
+}
+
 }  // namespace
 }  // namespace sqlmem

@@ -322,7 +322,14 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
         }
         if (serves) chosen = &def;
     }
-    if (!chosen) return searchLocate(keys, values, options, matches, found);
+    // The walk below meets equal keys in the index's order: the first match
+    // it finds is the first in the dataset's order only when that index is
+    // the dataset's, or when the key names one record at most.
+    const bool oneAtMost =
+        chosen && chosen->Unique && chosen->Columns.size() == keys.size() &&
+        std::none_of(values.begin(), values.end(), [](const Variant& v) { return v.isNull(); });
+    if (!chosen || (chosen->ObjectID != m_cursor->IndexId && !oneAtMost))
+        return searchLocate(keys, values, options, matches, found);
 
     std::vector<std::uint8_t> bound(m_cursor->recordSize());
     m_cursor->initRecord(bound.data());

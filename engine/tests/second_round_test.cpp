@@ -384,5 +384,40 @@ TEST_F(SecondRoundTest, LocateFindsTheFirstMatchInTheDatasetsOrder) {
     }
 }
 
+// A selection that names no index raises and leaves the one before it in
+// force: the properties, the order and reopening.
+TEST_F(SecondRoundTest, AFailedIndexSelectionKeepsThePreviousOne) {
+    struct Case {
+        const char* byName;    // the selection in force
+        const char* byFields;  // (one of the two)
+        bool failByName;       // the failing selection
+        std::vector<int> order;
+    };
+    const Case cases[] = {
+        {"", "", false, {3, 1, 2}},    {"", "", true, {3, 1, 2}},    {"ById", "", false, {1, 2, 3}},
+        {"ById", "", true, {1, 2, 3}}, {"", "id", false, {1, 2, 3}}, {"", "id", true, {1, 2, 3}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("'") + c.byName + "' / '" + c.byFields + "' / " +
+                     (c.failByName ? "name" : "fields"));
+        TSQLMemTable t;
+        make(t, {{3}, {1}, {2}}, "_" + std::to_string(n++));
+        if (*c.byName) t.setIndexName(c.byName);
+        if (*c.byFields) t.setIndexFieldNames(c.byFields);
+        t.next();
+        const int current = id(t);
+        EXPECT_THROW(c.failByName ? t.setIndexName("nosuch") : t.setIndexFieldNames("nosuch"),
+                     EDatabaseError);
+        EXPECT_EQ(t.indexName(), c.byName);
+        EXPECT_EQ(t.indexFieldNames(), c.byFields);
+        EXPECT_EQ(id(t), current);
+        EXPECT_EQ(ids(t), c.order);
+        t.close();
+        ASSERT_NO_THROW(t.open());
+        EXPECT_EQ(ids(t), c.order);
+    }
+}
+
 }  // namespace
 }  // namespace sqlmem

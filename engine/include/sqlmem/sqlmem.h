@@ -243,6 +243,9 @@ private:
     // The engine's definitions of the table, handed to `use`.
     template <class Use>
     void withEngineDefinitions(Use use) const;
+    // Both properties at once; a selection the table cannot make raises and
+    // leaves the previous one.
+    void changeIndex(const std::string& fields, const std::string& name);
     void selectIndex();
 
     // Frees the temporary table this dataset created, once nothing else has

@@ -1,4 +1,5 @@
 #include <random>
+#include <utility>
 
 #include "dataset/dataset_access.h"
 #include "io/file_stream.h"
@@ -133,23 +134,27 @@ void TSQLMemTable::setTemporary(bool temporary) {
 }
 
 void TSQLMemTable::setIndexFieldNames(const std::string& fields) {
-    m_indexFieldNames = fields;
-    m_indexName.clear();
-    if (active()) {
-        checkBrowseMode();
-        selectIndex();
-        refresh();
-    }
+    changeIndex(fields, {});
 }
 
 void TSQLMemTable::setIndexName(const std::string& name) {
-    m_indexName = name;
-    m_indexFieldNames.clear();
-    if (active()) {
-        checkBrowseMode();
+    changeIndex({}, name);
+}
+
+void TSQLMemTable::changeIndex(const std::string& fields, const std::string& name) {
+    if (active()) checkBrowseMode();
+    std::string oldFields = std::exchange(m_indexFieldNames, fields);
+    std::string oldName = std::exchange(m_indexName, name);
+    if (!active()) return;
+    try {
         selectIndex();
-        refresh();
+    } catch (...) {
+        // The cursor still follows the old index: so do the properties.
+        m_indexFieldNames = std::move(oldFields);
+        m_indexName = std::move(oldName);
+        throw;
     }
+    refresh();
 }
 
 std::vector<TFieldDef> TSQLMemTable::completedFieldDefs() const {

@@ -419,5 +419,44 @@ TEST_F(SecondRoundTest, AFailedIndexSelectionKeepsThePreviousOne) {
     }
 }
 
+// Bookmarks compare by the records' places in the dataset's order, also
+// those of records its filter hides; a record being inserted has none.
+TEST_F(SecondRoundTest, BookmarksFollowTheDatasetsOrder) {
+    const Filter filters[] = {kNoFilter, {"id <> 20", [](int i) { return i != 20; }}};
+    int n = 0;
+    for (const char* order : {"", "ById", "ByGrp"})
+        for (const Filter& f : filters) {
+            SCOPED_TRACE(std::string(order) + " / filter '" + f.text + "'");
+            TSQLMemTable t;
+            // grp runs against id, so each order differs from the others.
+            make(t, {{30, 1}, {10, 3}, {40, 0}, {20, 2}}, "_" + std::to_string(n++));
+            t.setIndexName(order);
+            std::vector<TBookmark> marks;  // in the order, hidden records included
+            for (t.first(); !t.eof(); t.next())
+                marks.push_back(t.bookmark());
+            ASSERT_EQ(marks.size(), 4u);
+            filter(t, f);
+            for (size_t i = 0; i < marks.size(); ++i)
+                for (size_t j = 0; j < marks.size(); ++j)
+                    EXPECT_EQ(t.compareBookmarks(marks[i], marks[j]), i < j   ? -1
+                                                                      : i > j ? 1
+                                                                              : 0)
+                        << i << " vs " << j;
+
+            t.first();
+            t.next();
+            const TBookmark here = t.bookmark();
+            const int on = id(t);
+            for (bool append : {false, true}) {
+                append ? t.append() : t.insert();
+                EXPECT_TRUE(t.bookmark().empty());
+                EXPECT_NO_THROW(t.gotoBookmark(t.bookmark()));
+                t.cancel();
+                EXPECT_EQ(id(t), on);
+                EXPECT_EQ(t.bookmark(), here);
+            }
+        }
+}
+
 }  // namespace
 }  // namespace sqlmem

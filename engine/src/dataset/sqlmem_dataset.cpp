@@ -229,6 +229,8 @@ bool TSQLMemDataSet::internalSetRecNo(int recNo) {
 }
 
 TBookmark TSQLMemDataSet::bookmarkOf(const std::uint8_t* buffer) const {
+    // A record being inserted is no record yet: nothing to come back to.
+    if (buffer[m_cursor->recordSize() + TSQLMemRecordID::kStoredSize] == kFlagNoRecord) return {};
     const std::uint8_t* id = buffer + m_cursor->recordSize();
     return TBookmark(id, id + TSQLMemRecordID::kStoredSize);
 }
@@ -247,30 +249,8 @@ bool TSQLMemDataSet::internalBookmarkValid(const TBookmark& bookmark) {
 int TSQLMemDataSet::internalCompareBookmarks(const TBookmark& a, const TBookmark& b) {
     if (a.size() != TSQLMemRecordID::kStoredSize || b.size() != TSQLMemRecordID::kStoredSize)
         throw ESQLMemException(10026, "Cannot retreive record");
-    const TSQLMemRecordID x = TSQLMemRecordID::load(a.data()), y = TSQLMemRecordID::load(b.data());
-    if (x == y) return 0;
-    if (m_cursor->IndexId >= 0) {
-        // An index orders records otherwise than they are stored: compare
-        // their numbers in it, and put the cursor back afterwards.
-        struct Restore {
-            TSQLMemLocalCursor& c;
-            const TSQLMemRecordID id = c.CurrentId;
-            const bool atStart = c.AtStart, atEnd = c.AtEnd;
-            ~Restore() {
-                c.CurrentId = id;
-                c.AtStart = atStart;
-                c.AtEnd = atEnd;
-            }
-        } restore{*m_cursor};
-        auto numberOf = [&](const TSQLMemRecordID& id) {
-            m_cursor->setToRecord(id);
-            return m_cursor->getRecNo();
-        };
-        const std::int64_t nx = numberOf(x), ny = numberOf(y);
-        // A record that went, or that the filter hides, has no number: by id.
-        if (nx > 0 && ny > 0) return nx < ny ? -1 : 1;
-    }
-    return m_cursor->table()->compareRecordIds(x, y);
+    return m_cursor->table()->compareInOrder(*m_cursor, TSQLMemRecordID::load(a.data()),
+                                             TSQLMemRecordID::load(b.data()));
 }
 
 void TSQLMemDataSet::filterChanged() {

@@ -245,6 +245,29 @@ TSQLMemBTreeIndex* TSQLMemTableData::cursorIndex(const TSQLMemLocalCursor& curso
     return cursor.IndexId >= 0 ? &m_indexManager->index(cursor.IndexId) : nullptr;
 }
 
+int TSQLMemTableData::compareInOrder(const TSQLMemLocalCursor& cursor, const TSQLMemRecordID& a,
+                                     const TSQLMemRecordID& b) {
+    if (a == b) return 0;
+    if (TSQLMemBTreeIndex* index = cursorIndex(cursor)) {
+        const TSQLMemBaseRecordManager& rm = records(10013);
+        LockGuard g(*this, TSQLMemLockMode::Read);
+        struct Release {
+            TSQLMemTableData& t;
+            ~Release() { t.m_indexManager->releasePages(t.m_session); }
+        } release{*this};
+        EngineBytes copyA, copyB;
+        const std::uint8_t* recordA = rm.lend(m_session, a, copyA);
+        const std::uint8_t* recordB = rm.lend(m_session, b, copyB);
+        TSQLMemKeyPath pathA, pathB;
+        if (recordA && recordB && index->findEntry(m_session, a, recordA, pathA) &&
+            index->findEntry(m_session, b, recordB, pathB)) {
+            const int c = index->comparePaths(pathA, pathB);
+            return c < 0 ? -1 : (c > 0 ? 1 : 0);
+        }
+    }
+    return compareRecordIds(a, b);
+}
+
 TSQLMemGetAnswer TSQLMemTableData::getRecord(TSQLMemLocalCursor& cursor, TSQLMemGetMode mode,
                                              std::uint8_t* dest) {
     if (cursor.hasVisibilityRules()) return getVisibleRecord(cursor, mode, dest);

@@ -110,6 +110,10 @@ public:
 
     // The index the cursor walks by, or null for the natural order.
     TSQLMemBTreeIndex* cursorIndex(const TSQLMemLocalCursor& cursor) const;
+    // -1, 0 or 1: where two records stand in the cursor's order, whether its
+    // filter shows them or not. A record that is gone compares by identifier.
+    int compareInOrder(const TSQLMemLocalCursor& cursor, const TSQLMemRecordID& a,
+                       const TSQLMemRecordID& b);
 
     // --- searching (table_search.cpp) --------------------------------------
     // The records of the cursor's table that satisfy the request's

@@ -458,5 +458,83 @@ TEST_F(SecondRoundTest, BookmarksFollowTheDatasetsOrder) {
         }
 }
 
+// --- constraints, sequences and table operations ----------------------------------
+
+// parent(id) <- child(id, parent_id) under the NoAction rule; `self`
+// refers to itself.
+class SecondRoundKeysTest : public SecondRoundTest {
+protected:
+    static void declare(TSQLMemTable& t, const std::string& name, const std::string& refTable,
+                        std::uint8_t onDelete, Variant refDefault = {}) {
+        t.TableName = name;
+        t.FieldDefs = {{"id", F::ftInteger}, {"ref", F::ftInteger, 0, false, refDefault}};
+        t.IndexDefs = {{"PK_" + name, "id", ixPrimary}};
+        if (!refTable.empty()) t.ForeignKeyDefs = {{"FK_" + name, "ref", refTable, onDelete}};
+    }
+    static void put(TSQLMemTable& t, int id, Variant ref) {
+        t.append();
+        t.fieldByName("id").setAsInteger(id);
+        t.fieldByName("ref").setValue(ref);
+        t.post();
+    }
+    static std::vector<int> refs(TDataSet& t) {
+        std::vector<int> out;
+        for (t.first(); !t.eof(); t.next())
+            out.push_back(t.fieldByName("ref").isNull() ? -1 : t.fieldByName("ref").asInteger());
+        return out;
+    }
+};
+
+// A locate reads the table: it draws no value from a sequence, through an
+// index or without one.
+TEST_F(SecondRoundKeysTest, LocateDrawsNoAutoIncValue) {
+    TSQLMemDatabaseData* db = engineDatabase("MEMORY");
+    int n = 0;
+    for (std::int64_t maximum : {INT64_MAX, std::int64_t{3}})
+        for (const char* field : {"id", "name", "note"}) {
+            SCOPED_TRACE(std::string(field) + " / max " + std::to_string(maximum));
+            // Made through the storage: a dataset cannot set a sequence's maximum.
+            TSQLMemFieldDefs fields;
+            TSQLMemFieldDef& idDef = fields.addCreated();
+            idDef.Name = "id";
+            idDef.setType(aftAutoInc, 0);
+            idDef.AutoincMaxValue = maximum;
+            for (const char* text : {"name", "note"}) {
+                TSQLMemFieldDef& def = fields.addCreated();
+                def.Name = text;
+                def.setType(aftVarchar, 10);
+            }
+            TSQLMemIndexDefs indexes;
+            for (const char* ix : {"id", "name"}) {
+                TSQLMemIndexDef& def = indexes.addCreated();
+                def.Name = std::string("By_") + ix;
+                def.Unique = std::string(ix) == "id";
+                def.Columns.push_back({ix, false, false});
+            }
+            TSQLMemLocalCursor cursor(db);
+            cursor.TableName = tableName("_" + std::to_string(n++));
+            cursor.createTable(fields, indexes, TSQLMemConstraintDefs{});
+
+            TSQLMemTable t;
+            t.TableName = cursor.TableName;
+            t.open();
+            for (const char* name : {"a", "b"}) {
+                t.append();
+                t.fieldByName("name").setAsString(name);
+                t.fieldByName("note").setAsString(name);
+                t.post();
+            }
+            const bool byId = std::string(field) == "id";
+            for (int i = 0; i < 2; ++i) {
+                EXPECT_TRUE(t.locate(field, {byId ? Variant(1) : Variant("a")}));
+                EXPECT_FALSE(t.locate(field, {byId ? Variant(9) : Variant("z")}));
+            }
+            t.append();
+            EXPECT_EQ(t.fieldByName("id").asInteger(), 3);
+            t.post();
+            t.close();
+        }
+}
+
 }  // namespace
 }  // namespace sqlmem

@@ -311,8 +311,9 @@ int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
     if (!chosen || (chosen->ObjectID != m_cursor->IndexId && !oneAtMost))
         return searchLocate(keys, values, options, matches, found);
 
+    // A search key, not a new record: all null, no default, no sequence drawn.
     std::vector<std::uint8_t> bound(m_cursor->recordSize());
-    m_cursor->initRecord(bound.data());
+    table->fieldManager().initNewRecord(bound.data());
     for (size_t k = 0; k < keys.size(); ++k) {
         try {
             writeField(bound.data(), *keys[k], keys[k]->coerce(values[k]));

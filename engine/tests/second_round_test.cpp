@@ -26,6 +26,10 @@ using namespace sqlmem::testing;
 
 using F = TFieldType;
 
+std::string formatted(const std::string& text, int code) {
+    return text + " - Native error: " + std::to_string(code);
+}
+
 // More steps than any table here has records: a walk that does not end
 // shows as a run of repeated ids rather than a hang.
 constexpr int kStepCap = 30;
@@ -534,6 +538,49 @@ TEST_F(SecondRoundKeysTest, LocateDrawsNoAutoIncValue) {
             t.post();
             t.close();
         }
+}
+
+// SET DEFAULT may not point the children at the parent being deleted.
+TEST_F(SecondRoundKeysTest, SetDefaultRefusesADefaultThatNamesTheDeletedParent) {
+    struct Case {
+        int deleted;
+        bool refused;
+        std::vector<int> parents, refs;
+    };
+    const Case cases[] = {
+        {1, true, {1, 2}, {1, 1, 2}},  // the default is 1 itself
+        {2, false, {1}, {1, 1, 1}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.deleted);
+        const std::string tag = "_" + std::to_string(n++);
+        TSQLMemTable parent, child;
+        declare(parent, tableName(tag + "p"), "", 0);
+        parent.open();
+        put(parent, 1, {});
+        put(parent, 2, {});
+        declare(child, tableName(tag + "c"), parent.TableName, TForeignKeyDef::SetDefault, 1);
+        child.open();
+        put(child, 10, 1);
+        put(child, 11, 1);
+        put(child, 12, 2);
+        ASSERT_TRUE(parent.locate("id", {c.deleted}));
+        if (c.refused)
+            expectEngineError([&] { parent.deleteRecord(); }, 11420,
+                              formatted("Constraint foreign key 'FK_" + child.TableName +
+                                            "' violated in table '" + child.TableName + "'",
+                                        11420));
+        else
+            parent.deleteRecord();
+        std::vector<int> parents;
+        for (parent.first(); !parent.eof(); parent.next())
+            parents.push_back(id(parent));
+        EXPECT_EQ(parents, c.parents);
+        EXPECT_EQ(refs(child), c.refs);
+        child.close();
+        parent.close();
+    }
 }
 
 }  // namespace

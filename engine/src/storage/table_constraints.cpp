@@ -426,6 +426,15 @@ void TSQLMemTableData::checkReferences(const TSQLMemRecordID& self,
         } else {
             EngineBytes changedChild = child;
             setKeyColumns(ref, action, changedChild.data());
+            // The check below still sees the parent being deleted: a default
+            // that names it must find another parent, or it would dangle.
+            if (refersTo(ref, oldRecord, changedChild.data(), fields) &&
+                !anyRecord(records(10013), m_session,
+                           [&](const std::uint8_t* parent, TSQLMemRecordID parentId) {
+                               return parentId != self &&
+                                      refersTo(ref, parent, changedChild.data(), fields);
+                           }))
+                foreignKeyViolated(ref.key->Name, ref.child->name());
             ref.child->checkConstraints(ref.child->m_session, false, id, false, child.data(),
                                         changedChild.data());
         }

@@ -489,6 +489,56 @@ protected:
     }
 };
 
+// The foreign keys that name a renamed table follow it: from the child,
+// from the parent and within a table that refers to itself.
+TEST_F(SecondRoundKeysTest, RenamingATableCarriesTheForeignKeysThatNameIt) {
+    enum Renamed { Parent, Child, Self };
+    for (Renamed renamed : {Parent, Child, Self}) {
+        SCOPED_TRACE(renamed);
+        const std::string tag = "_" + std::to_string(renamed);
+        TSQLMemTable parent, child;
+        const std::string parentName = tableName(tag + "p");
+        declare(parent, parentName, renamed == Self ? parentName : "", TForeignKeyDef::NoAction);
+        parent.open();
+        put(parent, 1, {});
+        put(parent, 2, renamed == Self ? Variant(1) : Variant());
+        TSQLMemTable& referring = renamed == Self ? parent : child;
+        if (renamed != Self) {
+            declare(child, tableName(tag + "c"), parentName, TForeignKeyDef::NoAction);
+            child.open();
+            put(child, 10, 1);
+        }
+        TSQLMemTable& moved = renamed == Child ? child : parent;
+        moved.close();
+        const std::string newName = tableName(tag + "renamed");
+        moved.renameTable(newName);
+        moved.open();
+        EXPECT_EQ(moved.TableName, newName);
+
+        const int fkCode = 11420;
+        put(referring, 11, 2);  // an existing parent
+        referring.append();
+        referring.fieldByName("id").setAsInteger(12);
+        referring.fieldByName("ref").setAsInteger(3);
+        EXPECT_EQ(codeOf([&] { referring.post(); }), fkCode);
+        referring.cancel();
+
+        ASSERT_TRUE(parent.locate("id", {1}));
+        EXPECT_EQ(codeOf([&] { parent.deleteRecord(); }), fkCode) << "1 is referred to";
+        ASSERT_TRUE(parent.locate("id", {1}));
+        if (renamed != Self) {
+            child.close();
+            parent.close();
+            EXPECT_EQ(codeOf([&] { parent.emptyTable(); }), 11494);
+            parent.open();
+            child.open();
+        }
+        EXPECT_EQ(referring.recordCount(), renamed == Self ? 3 : 2);
+        child.close();
+        parent.close();
+    }
+}
+
 // A locate reads the table: it draws no value from a sequence, through an
 // index or without one.
 TEST_F(SecondRoundKeysTest, LocateDrawsNoAutoIncValue) {
@@ -581,6 +631,46 @@ TEST_F(SecondRoundKeysTest, SetDefaultRefusesADefaultThatNamesTheDeletedParent) 
         child.close();
         parent.close();
     }
+}
+
+// A field that an index or a foreign key uses keeps its name; the refusal
+// is the engine's error.
+TEST_F(SecondRoundKeysTest, RenamingAFieldThatAKeyUsesIsRefused) {
+    TSQLMemTable parent, child;
+    declare(parent, tableName("_p"), "", 0);
+    parent.open();
+    declare(child, tableName("_c"), parent.TableName, TForeignKeyDef::NoAction);
+    child.FieldDefs.push_back({"note", F::ftString, 10});
+    child.open();
+    const std::string c = child.TableName;
+    struct Case {
+        const char* field;
+        int code;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"ref", 30346,
+         "Cannot rename field 'ref' in table '" + c + "' - foreign key 'FK_" + c +
+             "' includes this field"},
+        {"id", 30345,
+         "Cannot rename field 'id' in table '" + c + "' - index 'PK_" + c +
+             "' includes this field"},
+        {"note", 0, ""},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.field);
+        const std::string to = std::string(k.field) + "2";
+        if (k.code) {
+            expectEngineError([&] { storage(c).renameField(k.field, to); }, k.code,
+                              formatted(k.message, k.code));
+            EXPECT_NE(storage(c).fieldDefs().findByName(k.field), nullptr);
+        } else {
+            storage(c).renameField(k.field, to);
+            EXPECT_NE(storage(c).fieldDefs().findByName(to), nullptr);
+        }
+    }
+    child.close();
+    parent.close();
 }
 
 }  // namespace

@@ -57,6 +57,14 @@ TSQLMemTableData* TSQLMemDatabaseData::findTableStorage(const std::string& table
     return nullptr;
 }
 
+std::vector<TSQLMemTableData*> TSQLMemDatabaseData::tableStorages() {
+    LockGuard g(*this, TSQLMemLockMode::Read);
+    std::vector<TSQLMemTableData*> out;
+    for (const auto& t : m_tables)
+        out.push_back(t.get());
+    return out;
+}
+
 TSQLMemTableData* TSQLMemDatabaseData::findOrCreateTableStorage(TSQLMemLocalCursor& cursor) {
     if (TSQLMemTableData* t = findTableStorage(cursor.TableName)) return t;
     return createTableStorage(cursor);

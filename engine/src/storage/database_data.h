@@ -32,6 +32,8 @@ public:
     bool tableExists(const std::string& name);
     virtual TSQLMemTableData* createTableStorage(TSQLMemLocalCursor& cursor) = 0;
     TSQLMemTableData* findTableStorage(const std::string& tableName);
+    // Every catalogued storage, as the catalogue holds them now.
+    std::vector<TSQLMemTableData*> tableStorages();
     TSQLMemTableData* findOrCreateTableStorage(TSQLMemLocalCursor& cursor);
 
     void addTableStorage(std::unique_ptr<TSQLMemTableData> table);

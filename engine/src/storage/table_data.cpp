@@ -202,11 +202,34 @@ void TSQLMemTableData::emptyTable(TSQLMemLocalCursor& cursor) {
 }
 
 void TSQLMemTableData::renameTable(TSQLMemLocalCursor& cursor, const std::string& newName) {
+    if (isBlankTableName(newName))
+        throw ESQLMemException(11492, "Cannot rename table '%s' - the new table name is empty",
+                               {m_name});
     if (openByOthers(&cursor))
         throw ESQLMemException(10150, "Cannot rename table '%s'. Table is open by another dataset",
                                {m_name});
+    // Its own foreign keys too, when it refers to itself.
+    const std::uint32_t oldCrc = m_nameCrc;
+    for (TSQLMemTableData* table : m_database->tableStorages())
+        table->rewriteReferencedTableName(oldCrc, newName);
     LockGuard g(*this, TSQLMemLockMode::Write);
     setName(newName);
+}
+
+void TSQLMemTableData::rewriteReferencedTableName(std::uint32_t oldCrc,
+                                                  const std::string& newName) {
+    if (!m_constraintManager ||
+        !(m_constraintManager->hasForeignKeys() || m_constraintManager->hasForeignKeyActions()))
+        return;
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    TSQLMemConstraintDefs& defs = m_constraintManager->ConstraintDefs;
+    for (int i = 0; i < defs.count(); ++i) {
+        if (defs[i].Kind != ckForeignKey && defs[i].Kind != ckForeignKeyAction) continue;
+        // A foreign key names the table it refers to, its counterpart the
+        // table that refers.
+        auto& key = static_cast<TSQLMemConstraintDefForeignKeyAction&>(defs[i]);
+        if (tableNameCrc(key.RefTable.Name) == oldCrc) key.RefTable.Name = newName;
+    }
 }
 
 void TSQLMemTableData::renameField(const std::string& name, const std::string& newName) {
@@ -221,8 +244,23 @@ void TSQLMemTableData::renameField(const std::string& name, const std::string& n
     for (int i = 0; i < ix.count(); ++i)
         for (const TSQLMemIndexColumn& c : ix[i].Columns)
             if (cp1251::upper(c.FieldName) == cp1251::upper(name))
-                throw std::runtime_error("Cannot rename field '" + name + "' in table '" + m_name +
-                                         "' - index '" + ix[i].Name + "' includes this field");
+                throw ESQLMemException(
+                    30345,
+                    "Cannot rename field '%s' in table '%s' - index '%s' includes this field",
+                    {name, m_name, ix[i].Name});
+    // Keys on either side: this table's own, and the counterparts of the
+    // keys that refer to its fields.
+    const TSQLMemConstraintDefs& cs = m_constraintManager->ConstraintDefs;
+    for (int i = 0; i < cs.count(); ++i) {
+        if (cs[i].Kind != ckForeignKey && cs[i].Kind != ckForeignKeyAction) continue;
+        for (const TSQLMemConstraintColumn& c :
+             static_cast<const TSQLMemConstraintDefForeignKeyAction&>(cs[i]).Columns)
+            if (c.FieldID == f->ObjectID || cp1251::upper(c.Name) == cp1251::upper(f->Name))
+                throw ESQLMemException(
+                    30346,
+                    "Cannot rename field '%s' in table '%s' - foreign key '%s' includes this field",
+                    {name, m_name, cs[i].Name});
+    }
     f->Name = newName;
 }
 

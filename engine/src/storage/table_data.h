@@ -35,6 +35,12 @@ public:
     explicit ESQLMemConstraintError(const ESQLMemException& e) : ESQLMemException(e) {}
 };
 
+// A name of blanks alone, or none, under which a table could never be found
+// again.
+inline bool isBlankTableName(const std::string& name) {
+    return name.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
 // The largest record a table may have (its fields' stored widths and the
 // null bitmap together).
 constexpr std::int64_t kMaxRecordSize = 16 * 1024 * 1024;
@@ -58,6 +64,9 @@ public:
     virtual void emptyTable(TSQLMemLocalCursor& cursor);
     virtual void renameTable(TSQLMemLocalCursor& cursor, const std::string& newName);
     void renameField(const std::string& name, const std::string& newName);
+    // The foreign keys (and their counterparts) that name the table of
+    // `oldCrc` name `newName` instead.
+    void rewriteReferencedTableName(std::uint32_t oldCrc, const std::string& newName);
 
     void attachCursor(TSQLMemLocalCursor* cursor);
     void detachCursor(TSQLMemLocalCursor* cursor);

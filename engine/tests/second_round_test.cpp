@@ -673,5 +673,106 @@ TEST_F(SecondRoundKeysTest, RenamingAFieldThatAKeyUsesIsRefused) {
     parent.close();
 }
 
+// Creating a table over one of the same name replaces it only once the new
+// definitions are known to be good.
+TEST_F(SecondRoundKeysTest, AFailedCreateKeepsTheTableItWouldReplace) {
+    const std::string name = tableName();
+    TSQLMemTable parent;
+    declare(parent, tableName("_parent"), "", 0);
+    parent.createTable();
+    TSQLMemTable old;
+    declare(old, name, "", 0);
+    old.open();
+    put(old, 1, {});
+    put(old, 2, {});
+    old.close();
+    struct Case {
+        const char* what;
+        std::function<void(TSQLMemTable&)> spoil;
+        int code;
+    };
+    const Case cases[] = {
+        {"duplicate field",
+         [](TSQLMemTable& t) {
+             t.FieldDefs.push_back({"ID", F::ftInteger});
+         },
+         11430},
+        {"unnamed index",
+         [](TSQLMemTable& t) {
+             t.IndexDefs.push_back({"", "ref", 0});
+         },
+         11433},
+        {"duplicate index",
+         [](TSQLMemTable& t) {
+             t.IndexDefs.push_back({t.IndexDefs[0].Name, "ref", 0});
+         },
+         11428},
+        {"two primaries",
+         [](TSQLMemTable& t) {
+             t.IndexDefs.push_back({"P2", "ref", ixPrimary});
+         },
+         11427},
+        {"a second key to a missing table",
+         [&](TSQLMemTable& t) {
+             t.ForeignKeyDefs = {{"FK_ok", "ref", parent.TableName, 4},
+                                 {"FK_x", "ref", "NoSuchTable_2nd", 4}};
+         },
+         10028},
+        {"no fields",
+         [](TSQLMemTable& t) {
+             t.FieldDefs.clear();
+             t.IndexDefs.clear();
+         },
+         10131},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TSQLMemTable t;
+        declare(t, name, "", 0);
+        t.FieldDefs.push_back({"extra", F::ftInteger});
+        c.spoil(t);
+        EXPECT_EQ(codeOf([&] { t.createTable(); }), c.code);
+        TSQLMemTable again;
+        again.TableName = name;
+        again.open();
+        EXPECT_EQ(again.fieldCount(), 2);
+        EXPECT_EQ(ids(again), (std::vector<int>{1, 2}));
+        EXPECT_EQ(storage(parent.TableName).constraintDefs().count(), 1) << "its primary key only";
+    }
+    // Good definitions do replace it.
+    TSQLMemTable t;
+    declare(t, name, "", 0);
+    t.FieldDefs.push_back({"extra", F::ftInteger});
+    t.createTable();
+    t.open();
+    EXPECT_EQ(t.fieldCount(), 3);
+    EXPECT_EQ(t.recordCount(), 0);
+}
+
+// A table cannot take a name under which it could never be found again.
+TEST_F(SecondRoundKeysTest, AnEmptyOrBlankTableNameIsRefused) {
+    const std::string name = tableName();
+    for (const char* bad : {"", "   "}) {
+        SCOPED_TRACE(std::string("'") + bad + "'");
+        TSQLMemTable t;
+        declare(t, name, "", 0);
+        t.open();
+        put(t, 1, {});
+        t.close();
+        EXPECT_EQ(codeOf([&] { t.renameTable(bad); }), 11492);
+        EXPECT_EQ(t.TableName, name);
+        EXPECT_TRUE(t.exists());
+        t.open();
+        EXPECT_EQ(t.recordCount(), 1);
+        t.close();
+        t.deleteTable();
+
+        TSQLMemTable blank;
+        declare(blank, bad, "", 0);
+        EXPECT_EQ(codeOf([&] { blank.createTable(); }), 11493);
+        EXPECT_FALSE(engineDatabase("MEMORY")->findTableStorage(bad));
+    }
+}
+
 }  // namespace
 }  // namespace sqlmem

@@ -27,12 +27,18 @@ void TSQLMemLocalCursor::createTable(const TSQLMemFieldDefs& fields,
                                      const TSQLMemConstraintDefs& constraints) {
     if (fields.count() == 0)
         throw ESQLMemException(10131, "Error creating table - no fields were specified");
-    if (TSQLMemTableData* old = m_database->findTableStorage(TableName)) {
-        if (old->prepareDelete(this, false, false)) m_database->freeTableStorage(old);
-    }
+    // A temporary table's database draws its name.
+    if (!Temporary && isBlankTableName(TableName))
+        throw ESQLMemException(11493, "Cannot create table - the table name is empty");
+    // The table it replaces goes only once the new one stands: definitions
+    // the new one refuses must not cost the old one its records. Meanwhile
+    // lookups by the name still find the old one.
+    TSQLMemTableData* old = m_database->findTableStorage(TableName);
+    if (old) old->checkDelete(this, false, false);
     TSQLMemTableData* table = m_database->createTableStorage(*this);
     try {
         table->createStructure(*this, fields, constraints, indexes);
+        if (old && old->prepareDelete(this, false, false)) m_database->freeTableStorage(old);
     } catch (...) {
         m_database->freeTableStorage(table);
         throw;

@@ -169,7 +169,8 @@ void TSQLMemTableData::freeBlobsLeaving(const std::uint8_t* stored,
     }
 }
 
-bool TSQLMemTableData::prepareDelete(TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen) {
+void TSQLMemTableData::checkDelete(const TSQLMemLocalCursor* cursor, bool force,
+                                   bool keepIfOpen) const {
     if (!keepIfOpen && openByOthers(cursor))
         throw ESQLMemException(20017, "Cannot delete table '%s'. Table is open by another dataset",
                                {m_name});
@@ -177,6 +178,10 @@ bool TSQLMemTableData::prepareDelete(TSQLMemLocalCursor* cursor, bool force, boo
         (m_constraintManager->hasForeignKeys() || m_constraintManager->hasForeignKeyActions()))
         throw ESQLMemException(
             11481, "Cannot delete table '%s' - foreign key constraint(s) violated", {m_name});
+}
+
+bool TSQLMemTableData::prepareDelete(TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen) {
+    checkDelete(cursor, force, keepIfOpen);
     const bool freeNow = !(keepIfOpen && !m_cursors.empty());
     if (freeNow && cursor) unlinkForeignKeys();
     return freeNow;
@@ -513,7 +518,13 @@ void TSQLMemMemoryTableData::createStructure(TSQLMemLocalCursor& cursor,
     m_recordManager =
         std::make_unique<TSQLMemMemoryRecordManager>(this, m_fieldManager->recordSize(), m_allocBy);
     m_recordManager->setCopier(&m_fieldManager->copier());
-    linkForeignKeys();
+    try {
+        linkForeignKeys();
+    } catch (...) {
+        // No counterpart of a table that is not made stays behind.
+        unlinkForeignKeys();
+        throw;
+    }
     cursor.setLayout(m_fieldManager->nullBitmapSize(), m_fieldManager->recordSize());
 }
 

@@ -58,6 +58,8 @@ public:
     virtual void createStructure(TSQLMemLocalCursor& cursor, const TSQLMemFieldDefs& fields,
                                  const TSQLMemConstraintDefs& constraints,
                                  const TSQLMemIndexDefs& indexes) = 0;
+    // Raises when the table may not go; changes nothing.
+    void checkDelete(const TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen) const;
     // Checks whether the table may go. Returns true when the storage must be
     // freed now (the caller, the database, frees it).
     virtual bool prepareDelete(TSQLMemLocalCursor* cursor, bool force, bool keepIfOpen);

@@ -142,7 +142,7 @@ struct TSQLMemExprContext {
 class TSQLMemExprNode {
 public:
     explicit TSQLMemExprNode(std::uint8_t op = eoNone) : Operator(op) {}
-    virtual ~TSQLMemExprNode() = default;
+    virtual ~TSQLMemExprNode();
     TSQLMemExprNode(const TSQLMemExprNode&) = delete;
     TSQLMemExprNode& operator=(const TSQLMemExprNode&) = delete;
 

@@ -30,7 +30,7 @@ std::string formatFloat(double value);
 // The same for the 32-bit and 80-bit widths ("0,1" for 0.1f, not "0,100000001...").
 std::string formatSingle(float value);
 std::string formatExtended(long double value);
-// A currency amount: rounded to four decimals, then as formatFloat.
+// A currency amount: rounded to four decimals, always in plain decimal form.
 std::string formatCurrency(double amount);
 
 // Date-time text of the date and time numbers: the date alone when the time

@@ -520,19 +520,21 @@ TEST(SqlParse, DeepNestingRaisesInsteadOfOverflowingTheStack) {
         "SELECT a FROM t WHERE =(-(a),1)");
     // One level more fails at the "(" that opens it, for query expressions,
     // table references, derived tables and expressions alike.
-    const std::string tooDeep =
-        "SQL statement nested too deeply (more than 100 levels) at line 1, ";
+    const std::string tooDeep = "SQL statement nested too deeply (more than " +
+                                std::to_string(kMaxStatementNesting) + " levels) at line 1, ";
     const int depth = kMaxStatementNesting + 1;
-    EXPECT_EQ(failureOf(nested(depth, "(", "select a from t", ")")).text, tooDeep + "column 101");
-    EXPECT_EQ(failureOf("select a from " + nested(depth, "(", "t", ")")).text,
-              tooDeep + "column 115");
+    const auto column = [&](int before) {
+        return tooDeep + "column " + std::to_string(before + depth);
+    };
+    EXPECT_EQ(failureOf(nested(depth, "(", "select a from t", ")")).text, column(0));
+    EXPECT_EQ(failureOf("select a from " + nested(depth, "(", "t", ")")).text, column(14));
     EXPECT_EQ(
         failureOf("select a from (select b from " + nested(depth - 1, "(", "t", ")") + ") d").text,
-        tooDeep + "column 129");
+        column(28));
     const Failure expression =
         failureOf("select a from t where " + nested(200000, "(", "1=1", ")"));
     EXPECT_EQ(expression.code, kErrNestingTooDeep);
-    EXPECT_EQ(expression.text, tooDeep + "column 123");
+    EXPECT_EQ(expression.text, column(22));
     // Long flat chains are no nesting: they parse and free without recursion.
     std::string unions = "select a from t";
     for (int i = 0; i < 100000; ++i)

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -171,53 +172,50 @@ const char* exprOperatorText(int op) {
 
 namespace {
 
-// The match of text[i..] against pattern[j..]. A "%" tries every start in
-// the rest of the text; once a pattern has several, the same (i, j) pairs
-// recur, so their failures are remembered: the work stays text x pattern.
-// Characters compare after folding: text and pattern each through their own
-// map (case-insensitivity, or a text read as if lower-cased first).
+// The usual wildcard scan: a "%" first takes nothing, and on a mismatch
+// the last "%" takes one character more, so the work is text x pattern at
+// worst and no recursion. Characters compare after folding: text and
+// pattern each through their own map (case-insensitivity, or a text read as
+// if lower-cased first).
 template <class Char, class FoldText, class FoldPattern>
-class LikeMatcher {
-public:
-    LikeMatcher(const Char* t, std::size_t tn, const Char* p, std::size_t pn, FoldText foldText,
-                FoldPattern foldPattern)
-        : m_t(t), m_tn(tn), m_p(p), m_pn(pn), m_foldText(foldText), m_foldPattern(foldPattern) {
-        if (std::count(p, p + pn, Char('%')) > 2) m_failed.assign((tn + 1) * (pn + 1), false);
-    }
-
-    bool match(std::size_t i, std::size_t j) {
-        for (;;) {
-            if (m_pn - j == 1 && m_p[j] == Char('%')) return true;
-            if (i == m_tn) return j == m_pn;
-            if (j == m_pn) return false;
-            if (m_p[j] == Char('%')) {
-                const std::size_t key = i * (m_pn + 1) + j;
-                if (!m_failed.empty() && m_failed[key]) return false;
-                for (std::size_t start = i; start < m_tn; ++start)
-                    if (match(start, j + 1)) return true;
-                if (!m_failed.empty()) m_failed[key] = true;
-                return false;
-            }
-            if (m_p[j] != Char('_') && m_foldPattern(m_p[j]) != m_foldText(m_t[i])) return false;
+bool wildcardMatch(const Char* t, std::size_t tn, const Char* p, std::size_t pn, FoldText foldText,
+                   FoldPattern foldPattern) {
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t i = 0, j = 0, star = kNone, mark = 0;
+    while (i < tn) {
+        if (j < pn && p[j] == Char('%')) {
+            star = j++;
+            mark = i;
+        } else if (j < pn && (p[j] == Char('_') || foldPattern(p[j]) == foldText(t[i]))) {
             ++i, ++j;
+        } else if (star != kNone) {
+            j = star + 1;
+            i = ++mark;
+        } else {
+            return false;
         }
     }
+    while (j < pn && p[j] == Char('%'))
+        ++j;
+    return j == pn;
+}
 
-private:
-    const Char* m_t;
-    std::size_t m_tn;
-    const Char* m_p;
-    std::size_t m_pn;
-    FoldText m_foldText;
-    FoldPattern m_foldPattern;
-    std::vector<bool> m_failed;
-};
-
+// LIKE's own rules differ from the plain wildcard in one place: a text
+// used up leaves at most one "%" to match nothing, so a pattern ending in a
+// run of two or more needs one character at least for that run ("%%" does
+// not match an empty rest). That is the pattern before the run followed by
+// "_%".
 template <class Char, class FoldText, class FoldPattern>
 bool likeAt(const Char* t, std::size_t tn, const Char* p, std::size_t pn, FoldText foldText,
             FoldPattern foldPattern) {
-    return LikeMatcher<Char, FoldText, FoldPattern>(t, tn, p, pn, foldText, foldPattern)
-        .match(0, 0);
+    std::size_t run = 0;
+    while (run < pn && p[pn - 1 - run] == Char('%'))
+        ++run;
+    if (run < 2) return wildcardMatch(t, tn, p, pn, foldText, foldPattern);
+    std::basic_string<Char> q(p, pn - run);
+    q += Char('_');
+    q += Char('%');
+    return wildcardMatch(t, tn, q.data(), q.size(), foldText, foldPattern);
 }
 
 // Byte maps of the 1251 case mapping: identity, upper, lower.
@@ -272,9 +270,48 @@ bool likeMatchWide(const char16_t* text, std::size_t textLength, const char16_t*
 
 // --- base node ---------------------------------------------------------------------
 
+namespace {
+
+bool isOrNode(const TSQLMemExprNode& n) {
+    return n.Operator == eoOr && !n.Children.empty() &&
+           dynamic_cast<const TSQLMemExprNodeBoolean*>(&n) != nullptr;
+}
+
+// The children of `n`, except that an OR chain (n ORs nest n deep on their
+// left) stands for its operands in order: walking it node by node would
+// recurse once per OR of a long chain.
+template <class F>
+void forEachOperand(TSQLMemExprNode& n, F f) {
+    if (!isOrNode(n) || !isOrNode(n.child(0))) {
+        for (auto& c : n.Children)
+            f(*c);
+        return;
+    }
+    std::vector<TSQLMemExprNode*> spine{&n};
+    while (isOrNode(spine.back()->child(0)))
+        spine.push_back(&spine.back()->child(0));
+    for (auto it = spine.rbegin(); it != spine.rend(); ++it)
+        for (std::size_t i = it == spine.rbegin() ? 0 : 1; i < (*it)->Children.size(); ++i)
+            f((*it)->child(i));
+}
+
+}  // namespace
+
+TSQLMemExprNode::~TSQLMemExprNode() {
+    // Freed from a list rather than by recursion, whatever the depth.
+    std::vector<std::unique_ptr<TSQLMemExprNode>> pending = std::move(Children);
+    while (!pending.empty()) {
+        std::unique_ptr<TSQLMemExprNode> n = std::move(pending.back());
+        pending.pop_back();
+        if (!n) continue;
+        for (auto& c : n->Children)
+            pending.push_back(std::move(c));
+        n->Children.clear();
+    }
+}
+
 void TSQLMemExprNode::Prepare() {
-    for (auto& c : Children)
-        c->Prepare();
+    forEachOperand(*this, [](TSQLMemExprNode& c) { c.Prepare(); });
 }
 bool TSQLMemExprNode::ContainsAggregate() const {
     for (auto& c : Children)
@@ -289,31 +326,15 @@ void TSQLMemExprNode::Accumulate() {
     for (auto& c : Children)
         c->Accumulate();
 }
-TSQLMemExprNode::~TSQLMemExprNode() {
-    // Each node taken here has its children moved out first, so freeing it
-    // recurses no further.
-    std::vector<std::unique_ptr<TSQLMemExprNode>> pending = std::move(Children);
-    while (!pending.empty()) {
-        std::unique_ptr<TSQLMemExprNode> node = std::move(pending.back());
-        pending.pop_back();
-        if (!node) continue;  // moved out by whoever took it
-        for (auto& c : node->Children)
-            pending.push_back(std::move(c));
-        node->Children.clear();
-    }
-}
-
 void TSQLMemExprNode::BindToOperator(TSQLMemExprRowSource* source) {
     for (auto& c : Children)
         c->BindToOperator(source);
 }
 void TSQLMemExprNode::BindToFields(const TSQLMemFieldDefs* fields) {
-    for (auto& c : Children)
-        c->BindToFields(fields);
+    forEachOperand(*this, [fields](TSQLMemExprNode& c) { c.BindToFields(fields); });
 }
 void TSQLMemExprNode::SetRecordBuffer(const std::uint8_t* record) {
-    for (auto& c : Children)
-        c->SetRecordBuffer(record);
+    forEachOperand(*this, [record](TSQLMemExprNode& c) { c.SetRecordBuffer(record); });
 }
 std::uint8_t TSQLMemExprNode::ResultType() {
     return checkedType(commonChildType(), false);
@@ -509,14 +530,18 @@ const TSQLMemVariant& TSQLMemExprNodeBoolean::Evaluate() {
         case eoOr: {
             const bool stopOn = Operator == eoOr;  // OR stops at true, AND at false
             bool sawNull = false;
-            for (auto& c : Children) {
-                const TSQLMemVariant& v = c->Evaluate();
-                if (v.IsNull()) {
+            bool stopped = false;
+            forEachOperand(*this, [&](TSQLMemExprNode& c) {
+                if (stopped) return;
+                const TSQLMemVariant& v = c.Evaluate();
+                if (v.IsNull())
                     sawNull = true;
-                } else if (v.GetBoolean() == stopOn) {
-                    setBoolean(Value, stopOn);
-                    return Value;
-                }
+                else if (v.GetBoolean() == stopOn)
+                    stopped = true;
+            });
+            if (stopped) {
+                setBoolean(Value, stopOn);
+                return Value;
             }
             if (sawNull)
                 setNullOf(Value, bftLogical);

@@ -4,7 +4,9 @@
 
 #include <charconv>
 #include <cstring>
+#include <unordered_map>
 
+#include "sql/statement_reader.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "values/string_format.h"
@@ -114,6 +116,27 @@ private:
         return n;
     }
 
+    // One more level for the guard's lifetime: a parenthesised predicate, or a
+    // primary (every nested primary stands inside a parenthesis of its own, so
+    // the depth is at most one more than the parentheses). Statements and
+    // filters are checked for their parentheses first; this keeps any other
+    // caller's stack safe too.
+    class Nesting {
+    public:
+        explicit Nesting(Parser& p) : m_p(p) {
+            if (m_p.m_depth > kMaxStatementNesting)
+                m_p.fail(kErrNestingTooDeep, kNestingTooDeepMessage,
+                         {std::int64_t{kMaxStatementNesting}});
+            ++m_p.m_depth;
+        }
+        ~Nesting() { --m_p.m_depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& m_p;
+    };
+
     NodePtr orOperand();
     NodePtr andOperand();
     NodePtr predicateWithIs();
@@ -121,11 +144,18 @@ private:
     NodePtr booleanLiteral();
     NodePtr existsTest();
     NodePtr operand();
-    NodePtr additive();
-    NodePtr term();
-    NodePtr factor();
+    // The additive rule and its parts. On failure they hand back whatever
+    // they built (ok false) instead of dropping it, so that the primaries in
+    // it can be reused by the concatenation rule.
+    NodePtr additive(bool& ok);
+    NodePtr term(bool& ok);
+    NodePtr factor(bool& ok);
     NodePtr concatenationOrTerm();
+    // Moves the primaries a failed additive attempt parsed (entries from
+    // `from` on) out of its partial tree into the memo.
+    void keepPrimaries(NodePtr partial, std::size_t from);
     NodePtr primary();
+    NodePtr parsePrimary();
     NodePtr literal();
     NodePtr fieldReference();
     NodePtr function();
@@ -144,6 +174,23 @@ private:
 
     TSQLMemExpression& m_e;
     TSQLMemLexer& m_lx;
+    int m_depth = 0;
+
+    // A value expression is tried as an additive first and then as a
+    // concatenation, which starts with the same primaries. Remembering what
+    // a primary at a position gave (or that it failed there) keeps parsing
+    // linear: without it every level of parentheses parses its inside again.
+    struct Remembered {
+        NodePtr node;  // none: no primary starts there
+        int end = 0;
+    };
+    std::unordered_map<int, Remembered> m_memo;
+    struct Parsed {
+        TSQLMemExprNode* node;
+        int start;
+        int end;
+    };
+    std::vector<Parsed> m_parsed;  // primaries of the additive attempts under way
 };
 
 // One OR node over every operand, as AND has: a chain of thousands of terms
@@ -220,6 +267,7 @@ NodePtr Parser::predicateWithIs() {
 
 NodePtr Parser::primaryPredicate() {
     if (isKind(tktLeftParenthesis)) {
+        Nesting nesting(*this);
         advance();
         NodePtr inner = searchCondition();
         if (!inner) booleanExpected(30066);
@@ -372,7 +420,14 @@ NodePtr Parser::operand() {
 
 NodePtr Parser::valueExpression() {
     const int start = mark();
-    if (NodePtr a = additive()) return a;
+    const std::size_t parsed = m_parsed.size();
+    bool ok = true;
+    NodePtr a = additive(ok);
+    if (ok && a) {
+        m_parsed.resize(parsed);
+        return a;
+    }
+    keepPrimaries(std::move(a), parsed);
     reset(start);
     if (NodePtr c = concatenationOrTerm()) return c;
     reset(start);
@@ -385,33 +440,61 @@ NodePtr Parser::valueExpression() {
     return nullptr;
 }
 
-NodePtr Parser::additive() {
-    NodePtr first = term();
-    if (!first) return nullptr;
-    if (!isSymbol("+") && !isSymbol("-")) return isSymbol("||") ? nullptr : std::move(first);
+void Parser::keepPrimaries(NodePtr partial, std::size_t from) {
+    // Every primary recorded from `from` on lies inside `partial`, none inside
+    // another: a primary's own attempts were settled before it returned.
+    std::vector<NodePtr*> pending;
+    if (partial) pending.push_back(&partial);
+    std::size_t found = 0;
+    const std::size_t wanted = m_parsed.size() - from;
+    while (!pending.empty() && found < wanted) {
+        NodePtr* slot = pending.back();
+        pending.pop_back();
+        bool isPrimary = false;
+        for (std::size_t i = from; i < m_parsed.size(); ++i) {
+            if (m_parsed[i].node != slot->get()) continue;
+            m_memo[m_parsed[i].start] = {std::move(*slot), m_parsed[i].end};
+            isPrimary = true;
+            ++found;
+            break;
+        }
+        if (isPrimary) continue;
+        for (auto& c : (*slot)->Children)
+            pending.push_back(&c);
+    }
+    m_parsed.resize(from);
+}
+
+NodePtr Parser::additive(bool& ok) {
+    NodePtr first = term(ok);
+    if (!ok) return first;
+    if (!isSymbol("+") && !isSymbol("-")) {
+        ok = !isSymbol("||");
+        return first;
+    }
     auto node = make<TSQLMemExprNodeArithmetic>(eoAdd);
     node->add(std::move(first));
     while (isSymbol("+") || isSymbol("-")) {
-        NodePtr next = term();  // reads its own sign
-        if (!next) return nullptr;
-        node->add(std::move(next));
+        NodePtr next = term(ok);  // reads its own sign
+        if (next) node->add(std::move(next));
+        if (!ok) return node;
     }
-    if (isSymbol("||")) return nullptr;
+    ok = !isSymbol("||");
     return node;
 }
 
-NodePtr Parser::term() {
+NodePtr Parser::term(bool& ok) {
     if (isSymbol("!") || isSymbol("~")) {
         const std::uint8_t op = isSymbol("!") ? std::uint8_t{eoNot} : std::uint8_t{eoBitNot};
         advance();
-        NodePtr f = factor();
-        if (!f) return nullptr;
+        NodePtr f = factor(ok);
+        if (!ok) return f;
         NodePtr node = op == eoNot ? NodePtr(make<TSQLMemExprNodeBoolean>(op))
                                    : NodePtr(make<TSQLMemExprNodeArithmetic>(op));
         return withChildren(std::move(node), std::move(f));
     }
-    NodePtr left = factor();
-    if (!left) return nullptr;
+    NodePtr left = factor(ok);
+    if (!ok) return left;
     for (;;) {
         std::uint8_t op = eoNone;
         if (isSymbol("*"))
@@ -433,17 +516,27 @@ NodePtr Parser::term() {
         if (op == eoNone) return left;
         if (op == eoMod && isWord(rwMOD) && isKind(tktLeftParenthesis)) return left;
         advance();
-        NodePtr right = factor();
-        if (!right) return nullptr;
+        NodePtr right = factor(ok);
         left = withChildren(make<TSQLMemExprNodeArithmetic>(op), std::move(left), std::move(right));
+        if (!ok) return left;
     }
 }
 
-NodePtr Parser::factor() {
+NodePtr Parser::factor(bool& ok) {
     const bool negate = isSymbol("-");
     if (negate || isSymbol("+")) advance();
+    const int start = mark();
     NodePtr p = primary();
-    if (!p || isNonNumericConstant(*p)) return nullptr;
+    if (!p) {
+        ok = false;
+        return nullptr;
+    }
+    if (isNonNumericConstant(*p)) {
+        m_memo[start] = {std::move(p), mark()};
+        ok = false;
+        return nullptr;
+    }
+    m_parsed.push_back({p.get(), start, mark()});
     return negate ? withChildren(make<TSQLMemExprNodeArithmetic>(eoNegate), std::move(p))
                   : std::move(p);
 }
@@ -464,6 +557,27 @@ NodePtr Parser::concatenationOrTerm() {
 }
 
 NodePtr Parser::primary() {
+    const int start = mark();
+    if (auto it = m_memo.find(start); it != m_memo.end()) {
+        if (!it->second.node) return nullptr;
+        NodePtr node = std::move(it->second.node);
+        reset(it->second.end);
+        m_memo.erase(it);
+        return node;
+    }
+    NodePtr p;
+    {
+        Nesting nesting(*this);
+        p = parsePrimary();
+    }
+    if (!p) {
+        reset(start);
+        m_memo[start] = {nullptr, start};
+    }
+    return p;
+}
+
+NodePtr Parser::parsePrimary() {
     if (NodePtr l = literal()) return l;
     // NULL is an operand anywhere: 'a' || NULL, 1 + NULL.
     if (isWord(rwNULL)) {
@@ -905,6 +1019,7 @@ void TSQLMemExprParser::ParseFilter(TSQLMemExpression& e, const std::string& tex
     e.NullAware = true;
     TSQLMemLexer lexer(text, e.Context.Params);
     if (!lexer.NextStatement()) throw ESQLMemException(30119, "Blank SQL command");
+    checkStatementNesting(lexer.Tokens());
     Parse(e, lexer);
     if (lexer.Current().Kind != tktNone) {
         e.Root.reset();

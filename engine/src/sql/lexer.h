@@ -70,8 +70,14 @@ public:
     // Without copying: kind 0 past the end.
     const TToken& Current() const { return at(m_readPos); }
     const TToken& Peek() const { return at(m_readPos + 1); }
-    void Advance() { ++m_readPos; }
+    void Advance() {
+        ++m_readPos;
+        ++m_steps;
+    }
     void Seek(int position) { m_readPos = position; }
+    // How many times the parsers stepped over a token of this lexer: what
+    // parsing cost, about the count of tokens when nothing is read twice.
+    std::uint64_t Steps() const { return m_steps; }
 
     const std::vector<TToken>& Tokens() const { return m_tokens; }
 
@@ -88,6 +94,7 @@ private:
     int m_statementNumber = -1;
     std::vector<TToken> m_tokens;
     int m_readPos = 0;
+    std::uint64_t m_steps = 0;
 };
 
 }  // namespace sqlmem

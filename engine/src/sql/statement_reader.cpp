@@ -60,8 +60,7 @@ void TSQLMemStatementReader::failExpected(int code, const std::string& expected)
 TSQLMemStatementReader::NestingGuard::NestingGuard(TSQLMemStatementReader& reader)
     : m_reader(reader) {
     if (m_reader.m_depth >= kMaxStatementNesting)
-        m_reader.fail(kErrNestingTooDeep,
-                      "SQL statement nested too deeply (more than %d levels) at line %d, column %d",
+        m_reader.fail(kErrNestingTooDeep, kNestingTooDeepMessage,
                       {std::int64_t{kMaxStatementNesting}});
     ++m_reader.m_depth;
 }
@@ -73,8 +72,7 @@ void checkStatementNesting(const std::vector<TToken>& tokens) {
             --depth;
         } else if (t.Kind == tktLeftParenthesis && ++depth > kMaxStatementNesting) {
             throw ESQLMemException(
-                kErrNestingTooDeep,
-                "SQL statement nested too deeply (more than %d levels) at line %d, column %d",
+                kErrNestingTooDeep, kNestingTooDeepMessage,
                 {std::int64_t{kMaxStatementNesting}, std::int64_t{t.Line}, std::int64_t{t.Column}});
         }
     }

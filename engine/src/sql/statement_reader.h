@@ -29,11 +29,14 @@ constexpr int kErrTableReferenceClose = 30439;  // ")" of a parenthesised table 
 constexpr int kErrOrderByIndexName = 30440;
 constexpr int kErrUpdateColumn = 30441;
 
-// How many parentheses a statement may open inside each other. Parsing
-// recurses a few frames per level (query expressions, table references,
-// expressions), so this bounds its stack; a derived table or subquery, run
-// later as a query of its own, is shallower than its statement.
-constexpr int kMaxStatementNesting = 100;
+// How many parentheses a statement or a filter may open inside each other.
+// Parsing recurses a few frames per level (query expressions, table
+// references, expressions), and so do evaluating and freeing an expression,
+// so this bounds their stack; a derived table or subquery, run later as a
+// query of its own, is shallower than its statement.
+constexpr int kMaxStatementNesting = 256;
+constexpr const char* kNestingTooDeepMessage =
+    "SQL statement nested too deeply (more than %d levels) at line %d, column %d";
 
 class TSQLMemStatementReader {
 public:

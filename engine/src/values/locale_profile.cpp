@@ -11,11 +11,41 @@
 namespace sqlmem {
 namespace {
 
+// The shortest digits that read back to the same value, laid out in plain
+// decimal form unless `exponentBeyond` and the magnitude is at or beyond
+// 1e15 or below 1e-5, where the exponent form is kept (as the general float
+// format has it).
 template <class T>
-std::string shortestText(T value) {
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+std::string shortestText(T value, bool exponentBeyond = true) {
+    char buf[128];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
     std::string text(buf, r.ptr);
+    const std::size_t e = text.find('e');
+    if (e != std::string::npos) {
+        const bool negative = text[0] == '-';
+        std::string digits;
+        for (std::size_t i = negative ? 1 : 0; i < e; ++i)
+            if (text[i] != '.') digits += text[i];
+        int exponent = 0;
+        std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                        exponent);
+        const bool zero = digits.find_first_not_of('0') == std::string::npos;
+        if (zero || !exponentBeyond || (exponent < 15 && exponent >= -5)) {
+            const int point = exponent + 1;  // digits before the decimal point
+            const int n = static_cast<int>(digits.size());
+            std::string plain = negative ? "-" : "";
+            if (zero)
+                plain += '0';
+            else if (point <= 0)
+                plain += "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+            else if (point >= n)
+                plain += digits + std::string(static_cast<std::size_t>(point - n), '0');
+            else
+                plain += digits.substr(0, static_cast<std::size_t>(point)) + '.' +
+                         digits.substr(static_cast<std::size_t>(point));
+            text = plain;
+        }
+    }
     for (char& c : text)
         if (c == '.') c = kDecimalSeparator;
     return text;
@@ -83,7 +113,7 @@ std::string formatExtended(long double value) {
 std::string formatCurrency(double amount) {
     // Past 1e14 a double has no fourth decimal left to round.
     if (std::fabs(amount) < 1e14) amount = std::round(amount * 10000) / 10000;
-    return shortestText(amount);
+    return shortestText(amount, false);
 }
 
 std::string formatDateTimeNumbers(std::int32_t dateNumber, std::int32_t timeNumber) {

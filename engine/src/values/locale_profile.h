@@ -24,13 +24,14 @@ inline int localeCompare(const std::string& a, const std::string& b, bool ignore
     return localeCompare(a.data(), a.size(), b.data(), b.size(), ignoreCase);
 }
 
-// Shortest text that reads back to the same value, with ',' as the decimal
-// separator: "3,5", "0,1", "1e+20", "-0", "inf", "nan".
+// The shortest digits that read back to the same value, with ',' as the
+// decimal separator, in plain decimal form below 1e15 and from 1e-5 on:
+// "3,5", "0,1", "200000", "0,0001", "1e+20", "1e-06", "-0", "inf", "nan".
 std::string formatFloat(double value);
 // The same for the 32-bit and 80-bit widths ("0,1" for 0.1f, not "0,100000001...").
 std::string formatSingle(float value);
 std::string formatExtended(long double value);
-// A currency amount: rounded to four decimals, then as formatFloat.
+// A currency amount: rounded to four decimals, always in plain decimal form.
 std::string formatCurrency(double amount);
 
 // Date-time text of the date and time numbers: the date alone when the time

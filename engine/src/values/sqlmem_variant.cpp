@@ -705,14 +705,25 @@ std::int32_t numberOp(ArithOp op, std::int64_t a, std::int64_t b) {
     return static_cast<std::int32_t>(r);
 }
 
+// A float result must be a number, and one of finite operands must fit the
+// width: not a number would compare equal to every number, and infinity
+// would go on silently. Infinite operands stay the caller's (inf + 1 is inf).
+long double checkedFloat(std::uint8_t type, long double r, bool finiteOperands) {
+    if (std::isnan(r)) throw std::range_error("Invalid floating point operation");
+    if (finiteOperands && (!std::isfinite(r) || !floatFits(type, r)))
+        throw std::overflow_error("Floating point overflow");
+    return r;
+}
+
 long double floatOp(ArithOp op, std::uint8_t type, long double a, long double b) {
     long double r;
+    const bool finite = std::isfinite(a) && std::isfinite(b);
     switch (op) {
         case ArithOp::Add:
-            r = a + b;
+            r = checkedFloat(type, a + b, finite);
             break;
         case ArithOp::Multiply:
-            r = a * b;
+            r = checkedFloat(type, a * b, finite);
             break;
         default:
             if (b == 0) {
@@ -721,8 +732,8 @@ long double floatOp(ArithOp op, std::uint8_t type, long double a, long double b)
             }
             r = a / b;
             // Overflow of the operand's own width, not of the wider computation.
-            if (std::isfinite(a) && std::isfinite(b) && !floatFits(type, r))
-                divisionError("Floating point overflow");
+            if (finite && !floatFits(type, r)) divisionError("Floating point overflow");
+            if (std::isnan(r)) divisionError("Invalid floating point operation");
             break;
     }
     return r;
@@ -1470,7 +1481,9 @@ void TSQLMemVariant::Power(const TSQLMemVariant& right) {
         if (!floatToInt(bftLargeInt, r, i)) overflow();
         return storeLargeInt(i);
     }
-    storeExtended(std::pow(GetExtended(), right.GetExtended()));
+    const long double base = GetExtended(), exponent = right.GetExtended();
+    storeExtended(checkedFloat(bftExtended, std::pow(base, exponent),
+                               std::isfinite(base) && std::isfinite(exponent)));
 }
 
 void TSQLMemVariant::Random(const TSQLMemVariant* range) {

@@ -70,8 +70,8 @@ void checkIndexes(const char* name) {
     cursor.open(TSQLMemFieldDefs(), TSQLMemIndexDefs(), TSQLMemConstraintDefs());
     auto count = [&] {
         std::int64_t n = 0;
-        for (cursor.first(); cursor.getRecord(TSQLMemGetMode::Next, nullptr) ==
-                             TSQLMemGetAnswer::Found;)
+        for (cursor.first();
+             cursor.getRecord(TSQLMemGetMode::Next, nullptr) == TSQLMemGetAnswer::Found;)
             ++n;
         return n;
     };

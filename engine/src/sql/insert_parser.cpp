@@ -6,29 +6,14 @@
 namespace sqlmem {
 
 void TSQLMemSQLInsert::ParseFrom(TSQLMemStatementReader& r) {
-    static const char* kTableExpected = "Table name expected, but '%s' found at line %d, column %d";
     static const char* kCloseExpected =
         "')' or ',' symbol expected, but '%s' found at line %d, column %d";
     r.advance();  // INSERT
     if (r.atEnd()) r.failEnd(30203);
     r.expectWord(rwINTO, "INTO", 30206);
     if (r.atEnd()) r.failEnd(30205);
-    if (r.isWord(rwMEMORY)) {
-        InMemory = true;
-        r.advance();
-    }
-    if (!r.atName()) r.failFound(InMemory ? 30208 : 30207, kTableExpected);
-    TableName = r.cur().Text;
-    r.advance();
-    if (r.isWord(rwPASSWORD)) {
-        r.advance();
-        if (!r.isKind(tktQuotedString))
-            r.failFound(30178,
-                        "Quoted password expected (for PASSWORD \"passwordData\"), but '%s' found "
-                        "at line %d, column %d");
-        Password = r.cur().Text;
-        r.advance();
-    }
+    r.readTarget(InMemory, TableName, 30207, 30208);
+    r.readPassword(Password);
     if (r.atEnd()) r.failEnd(30209);
     // "(" SELECT is a parenthesised query, not a column list.
     if (r.isKind(tktLeftParenthesis) && !TSQLMemLexer::IsReservedWord(r.ahead(1), rwSELECT)) {

@@ -96,4 +96,28 @@ std::unique_ptr<TSQLMemExpression> parseValue(TSQLMemStatementReader& reader,
     return e;
 }
 
+void TSQLMemStatementReader::readTarget(bool& inMemory, std::string& table, int diskCode,
+                                        int memoryCode) {
+    if (isWord(rwMEMORY)) {
+        inMemory = true;
+        advance();
+    }
+    if (!atName())
+        failFound(inMemory ? memoryCode : diskCode,
+                  "Table name expected, but '%s' found at line %d, column %d");
+    table = cur().Text;
+    advance();
+}
+
+void TSQLMemStatementReader::readPassword(std::string& password) {
+    if (!isWord(rwPASSWORD)) return;
+    advance();
+    if (!isKind(tktQuotedString))
+        failFound(30178,
+                  "Quoted password expected (for PASSWORD \"passwordData\"), but '%s' found at "
+                  "line %d, column %d");
+    password = cur().Text;
+    advance();
+}
+
 }  // namespace sqlmem

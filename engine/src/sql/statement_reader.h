@@ -69,6 +69,12 @@ public:
         if (!isWord(word)) failExpected(code, text);
         advance();
     }
+    // "[MEMORY] table": the in-memory flag and the name; a missing name
+    // raises `diskCode`, or `memoryCode` after MEMORY.
+    void readTarget(bool& inMemory, std::string& table, int diskCode, int memoryCode);
+    // "[PASSWORD 'text']" into `password`; anything but a quoted text after
+    // the word raises 30178.
+    void readPassword(std::string& password);
 
     // Counts one level of nesting for the guard's lifetime; beyond
     // kMaxStatementNesting raises at the current token.

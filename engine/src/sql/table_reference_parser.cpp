@@ -156,15 +156,7 @@ TSQLMemTableReference TSQLMemSQLSelect::parseTablePrimary(TSQLMemStatementReader
         r.advance();
     }
     parseAlias(r, table.Alias);
-    if (r.isWord(rwPASSWORD)) {
-        r.advance();
-        if (!r.isKind(tktQuotedString))
-            r.failFound(30178,
-                        "Quoted password expected (for PASSWORD \"passwordData\"), but '%s' found "
-                        "at line %d, column %d");
-        table.Password = r.cur().Text;
-        r.advance();
-    }
+    r.readPassword(table.Password);
     return table;
 }
 

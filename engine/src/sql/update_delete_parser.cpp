@@ -6,24 +6,9 @@
 namespace sqlmem {
 
 void TSQLMemSQLUpdate::ParseFrom(TSQLMemStatementReader& r) {
-    static const char* kTableExpected = "Table name expected, but '%s' found at line %d, column %d";
     r.advance();  // UPDATE
-    if (r.isWord(rwMEMORY)) {
-        InMemory = true;
-        r.advance();
-    }
-    if (!r.atName()) r.failFound(InMemory ? 30218 : 30217, kTableExpected);
-    TableName = r.cur().Text;
-    r.advance();
-    if (r.isWord(rwPASSWORD)) {
-        r.advance();
-        if (!r.isKind(tktQuotedString))
-            r.failFound(30178,
-                        "Quoted password expected (for PASSWORD \"passwordData\"), but '%s' found "
-                        "at line %d, column %d");
-        Password = r.cur().Text;
-        r.advance();
-    }
+    r.readTarget(InMemory, TableName, 30217, 30218);
+    r.readPassword(Password);
     if (r.atEnd()) r.failEnd(30223);
     r.expectWord(rwSET, "SET", 30220);
     for (;;) {

@@ -38,6 +38,16 @@ inline int codeOf(const std::function<void()>& f, std::string* message = nullptr
     return 0;
 }
 
+// The fields of the application's journal table "tests".
+inline std::vector<TFieldDef> journalFields() {
+    using F = TFieldType;
+    return {{"id", F::ftInteger, 0},
+            {"test_date", F::ftDate, 0},
+            {"test_time", F::ftTime, 0},
+            {"tested_name", F::ftString, 200},
+            {"test_results", F::ftString, 1000}};
+}
+
 // The process's memory limit set `bytes` above what is in use, for a scope.
 class ScopedMemoryBudget {
 public:

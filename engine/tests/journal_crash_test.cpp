@@ -22,11 +22,7 @@ class JournalCrashTest : public testing::NamedTablesTest {};
 
 void declareJournal(TSQLMemTable& t, const std::string& name) {
     t.TableName = name;
-    t.FieldDefs = {{"id", F::ftInteger, 0},
-                   {"test_date", F::ftDate, 0},
-                   {"test_time", F::ftTime, 0},
-                   {"tested_name", F::ftString, 200},
-                   {"test_results", F::ftString, 1000}};
+    t.FieldDefs = testing::journalFields();
     t.IndexDefs = {{"PK", "id", ixPrimary}};
 }
 

@@ -149,11 +149,11 @@ private:
     }
 
     // The table of a create line is made once its index lines are read.
-    void create(const std::string& spec, const std::string& name) {
+    void create(const std::string& columns, const std::string& name) {
         flush();
         m_pending = std::make_unique<TSQLMemTable>();
         m_pending->TableName = to1251(name);
-        for (const std::string& field : split(spec, ',')) {
+        for (const std::string& field : split(columns, ',')) {
             const std::vector<std::string> fw = words(field);
             std::string type = fw.at(1);
             int size = 0;

@@ -48,11 +48,7 @@ protected:
     // The journal's shape: five fields, a primary index on id.
     void makeJournal(TSQLMemTable& t, int records) {
         t.TableName = tableName("_journal");
-        t.FieldDefs = {{"id", F::ftInteger, 0},
-                       {"test_date", F::ftDate, 0},
-                       {"test_time", F::ftTime, 0},
-                       {"tested_name", F::ftString, 200},
-                       {"test_results", F::ftString, 1000}};
+        t.FieldDefs = testing::journalFields();
         t.IndexDefs = {{"PK", "id", ixPrimary}};
         t.createTable();
         t.open();

@@ -27,21 +27,21 @@ void applyOrderBy(TSQLMemSQLSelect& s, TSQLMemAO& root) {
     if (s.OrderBy.empty()) return;
     std::vector<TSQLMemSortItem> items;
     std::vector<int> found;
-    for (const TSQLMemSortSpecification& spec : s.OrderBy) {
+    for (const TSQLMemSortSpecification& sort : s.OrderBy) {
         int column;
-        if (spec.ColumnNumber != -1) {
+        if (sort.ColumnNumber != -1) {
             const auto& visible = root.VisibleColumns();
-            if (spec.ColumnNumber < 1 || spec.ColumnNumber > static_cast<int>(visible.size()))
+            if (sort.ColumnNumber < 1 || sort.ColumnNumber > static_cast<int>(visible.size()))
                 throw ESQLMemException(11395, "Invalid column number in ORDER BY clause = %d",
-                                       {std::int64_t{spec.ColumnNumber}});
-            column = visible[static_cast<std::size_t>(spec.ColumnNumber - 1)];
+                                       {std::int64_t{sort.ColumnNumber}});
+            column = visible[static_cast<std::size_t>(sort.ColumnNumber - 1)];
         } else {
-            if (root.FindColumns(spec.FieldName, spec.TableAlias, found, true) == 0)
+            if (root.FindColumns(sort.FieldName, sort.TableAlias, found, true) == 0)
                 throw ESQLMemException(30195, "Column '%s' from ORDER BY clause not found",
-                                       {spec.FieldName});
+                                       {sort.FieldName});
             column = found.front();
         }
-        items.push_back({column, spec.Descending, spec.NoCase});
+        items.push_back({column, sort.Descending, sort.NoCase});
     }
     root.SetSortOrder(items);
 }

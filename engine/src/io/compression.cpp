@@ -11,9 +11,6 @@ namespace {
 
 // Output grows by at most this much at a time.
 constexpr std::size_t kOutputStep = 64 * 1024;
-constexpr int kZlibWindowBits = 15;
-constexpr int kZlibMemLevel = 8;
-constexpr int kBzipWorkFactor = 0;
 
 // Feeds a codec input in pieces its 32-bit counters can hold, and output
 // space in bounded steps up to a limit.

@@ -30,6 +30,11 @@ enum : std::uint8_t {
     kCompressionPpm = 3,
 };
 
+// The codecs' fixed settings, for the whole-buffer and the piecewise forms.
+constexpr int kZlibWindowBits = 15;
+constexpr int kZlibMemLevel = 8;
+constexpr int kBzipWorkFactor = 0;
+
 // "NONE", "ZLIB", "BZIP", "PPM"; empty for any other number.
 std::string_view compressionAlgorithmName(int algorithm);
 

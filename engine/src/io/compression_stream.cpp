@@ -66,10 +66,10 @@ TSQLMemStreamCompressor::TSQLMemStreamCompressor(int algorithm, int mode)
     : m_codec(std::make_unique<Codec>()) {
     m_codec->algorithm = algorithm;
     if (algorithm == kCompressionZlib && mode >= 0 && mode <= 9)
-        m_codec->ready =
-            deflateInit2(&m_codec->z, mode, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        m_codec->ready = deflateInit2(&m_codec->z, mode, Z_DEFLATED, kZlibWindowBits, kZlibMemLevel,
+                                      Z_DEFAULT_STRATEGY) == Z_OK;
     else if (algorithm == kCompressionBzip && mode >= 1 && mode <= 9)
-        m_codec->ready = BZ2_bzCompressInit(&m_codec->b, mode, 0, 0) == BZ_OK;
+        m_codec->ready = BZ2_bzCompressInit(&m_codec->b, mode, 0, kBzipWorkFactor) == BZ_OK;
     m_failed = !m_codec->ready;
 }
 
@@ -141,7 +141,7 @@ TSQLMemStreamDecompressor::TSQLMemStreamDecompressor(int algorithm,
     m_codec->input = input;
     if (!input.empty()) {
         if (algorithm == kCompressionZlib)
-            m_codec->ready = inflateInit2(&m_codec->z, 15) == Z_OK;
+            m_codec->ready = inflateInit2(&m_codec->z, kZlibWindowBits) == Z_OK;
         else if (algorithm == kCompressionBzip)
             m_codec->ready = BZ2_bzDecompressInit(&m_codec->b, 0, 0) == BZ_OK;
     }

@@ -224,25 +224,22 @@ private:
     std::uint64_t m_consumed = 0;
 };
 
-// Text fields end at their terminator and are zero after it in every record
-// this engine stores; a foreign record is made so before anything reads it.
-void normaliseText(std::uint8_t* record, const TSQLMemFieldDefs& fields) {
+// Text fields end at their terminator in every record this engine stores:
+// a foreign one that fills its whole width is given one in its last unit.
+// (Placing the record copies up to the terminator, so the tails come out zero.)
+void terminateText(std::uint8_t* record, const TSQLMemFieldDefs& fields) {
     for (int i = 0; i < fields.count(); ++i) {
         const TSQLMemFieldDef& f = fields[i];
         std::uint8_t* p = record + f.MemoryOffset;
         const std::size_t width = static_cast<std::size_t>(f.MemoryDataSize);
         if (f.BaseType == bftChar || f.BaseType == bftVarchar) {
-            if (width == 0) continue;
-            auto* end = static_cast<std::uint8_t*>(std::memchr(p, 0, width));
-            if (!end) end = p + width - 1;
-            std::memset(end, 0, static_cast<std::size_t>(p + width - end));
+            if (width > 0 && !std::memchr(p, 0, width)) p[width - 1] = 0;
         } else if (f.BaseType == bftWideChar || f.BaseType == bftWideVarchar) {
             const std::size_t units = width / 2;
-            if (units == 0) continue;
             std::size_t u = 0;
-            while (u < units - 1 && (p[2 * u] | p[2 * u + 1]) != 0)
+            while (u < units && (p[2 * u] | p[2 * u + 1]) != 0)
                 ++u;
-            std::memset(p + 2 * u, 0, width - 2 * u);
+            if (units > 0 && u == units) p[2 * units - 2] = p[2 * units - 1] = 0;
         }
     }
 }
@@ -484,7 +481,8 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
 
     auto fieldManager = std::make_unique<TSQLMemBaseFieldManager>();
     fieldManager->assign(fields);
-    auto pageManager = std::make_unique<TSQLMemMemoryPageManager>();
+    // Each attempt of a section starts from a fresh store.
+    std::unique_ptr<TSQLMemMemoryPageManager> pageManager;
     guard([&] {
         in.section([&](TByteReader& r) {
             pageManager = std::make_unique<TSQLMemMemoryPageManager>();
@@ -498,9 +496,13 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
     constraintManager->assign(constraints);
     auto sequenceManager = std::make_unique<TSQLMemBaseSequenceManager>();
     sequenceManager->SequenceDefs.assign(sequences);
-    auto records = std::make_unique<TSQLMemMemoryRecordManager>(&table, fieldManager->recordSize(),
-                                                                table.allocBy());
-    records->setCopier(&fieldManager->copier());
+    auto newRecords = [&] {
+        auto made = std::make_unique<TSQLMemMemoryRecordManager>(&table, fieldManager->recordSize(),
+                                                                 table.allocBy());
+        made->setCopier(&fieldManager->copier());
+        return made;
+    };
+    auto records = newRecords();
 
     TSQLMemBlobBlocks blobs;
     if (header.RecordCount > 0) {
@@ -508,9 +510,7 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
             throw ESQLMemException(kReadRecordNo, "Invalid record No = %d", {header.RecordCount});
         guard([&] {
             in.section([&](TByteReader& r) {
-                records = std::make_unique<TSQLMemMemoryRecordManager>(
-                    &table, fieldManager->recordSize(), table.allocBy());
-                records->setCopier(&fieldManager->copier());
+                records = newRecords();
                 records->readStateImage(r, header.RecordCount, in.beyond());
             });
         });
@@ -521,7 +521,7 @@ void TSQLMemTableImage::load(TSQLMemMemoryTableData& table, TSQLMemStream& strea
         guard([&] {
             for (std::int64_t n = 0; n < header.RecordCount; ++n) {
                 std::memcpy(record.data(), in.take(size, kReadRecord), size);
-                normaliseText(record.data(), defs);
+                terminateText(record.data(), defs);
                 checkNumbers(record.data(), defs);
                 for (const BlobField& b : blobFields) {
                     if (record_layout::isNull(record.data(), b.fieldNo)) continue;

@@ -1,5 +1,5 @@
 // One SELECT and the pieces of it that query execution builds operators
-// from: the select list, the FROM references, the sort specification.
+// from: the select list, the FROM references, the sort keys.
 #pragma once
 
 #include <cstdint>

@@ -226,13 +226,13 @@ void TSQLMemSQLSelect::parseOrderBy(TSQLMemStatementReader& r) {
     }
     int missingCode = 30190;
     do {
-        TSQLMemSortSpecification spec;
-        if (tokenInteger(r.cur(), spec.ColumnNumber)) {
+        TSQLMemSortSpecification sort;
+        if (tokenInteger(r.cur(), sort.ColumnNumber)) {
             r.advance();
         } else if (r.atName()) {
             const TSQLMemColumnName column = parseColumnName(r, missingCode, 30187);
-            spec.TableAlias = column.TableAlias;
-            spec.FieldName = column.FieldName;
+            sort.TableAlias = column.TableAlias;
+            sort.FieldName = column.FieldName;
         } else {
             r.failFound(missingCode,
                         "Sort specification expected, but '%s' found at line %d, column %d");
@@ -240,14 +240,14 @@ void TSQLMemSQLSelect::parseOrderBy(TSQLMemStatementReader& r) {
         if (r.isWord(rwASC)) {
             r.advance();
         } else if (r.isWord(rwDESC)) {
-            spec.Descending = true;
+            sort.Descending = true;
             r.advance();
         }
         if (r.isWord(rwNOCASE)) {
-            spec.NoCase = true;
+            sort.NoCase = true;
             r.advance();
         }
-        OrderBy.push_back(std::move(spec));
+        OrderBy.push_back(std::move(sort));
         missingCode = 30191;
     } while (r.isKind(tktComma) && (r.advance(), true));
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine_test_support.h"
@@ -385,6 +386,51 @@ TEST_F(SecondRoundTest, LocateFindsTheFirstMatchInTheDatasetsOrder) {
         t.last();
         ASSERT_TRUE(t.locate(c.field, {c.value}));
         EXPECT_EQ(t.fieldByName("name").asString(), walked);
+    }
+}
+
+// Locate's condition is the engine's key condition: values compare with
+// promotion instead of being rounded to the field, the names are trimmed,
+// and the counts must agree (30112), through an index and without one.
+TEST_F(SecondRoundTest, LocateUsesTheKeyCondition) {
+    struct Case {
+        const char* fields;
+        std::vector<Variant> values;
+        const char* found;  // null: none
+    };
+    const Case cases[] = {
+        {"id", {2.5}, nullptr},         {"id", {3.0}, "c"},        {"grp", {1.5}, nullptr},
+        {" name ; id ", {"c", 3}, "c"}, {" grp ;id", {2, 4}, "d"}, {"name", {"b"}, "b"},
+    };
+    const std::vector<Row> rows = {{2, 1, "b"}, {3, 1, "c"}, {4, 2, "d"}};
+    int n = 0;
+    for (const char* order : {"", "ById", "ByGrp"}) {
+        TSQLMemTable t;
+        make(t, rows, "_" + std::to_string(n++));
+        t.setIndexName(order);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(order) + " / '" + c.fields + "'");
+            t.first();
+            const std::string before = t.fieldByName("name").asString();
+            const bool found = t.locate(c.fields, c.values);
+            EXPECT_EQ(found, c.found != nullptr);
+            EXPECT_EQ(t.fieldByName("name").asString(), c.found ? c.found : before);
+        }
+        t.last();
+        for (auto [fields, values, names] :
+             {std::tuple{"id;grp", std::vector<Variant>{1}, 2}, {"id", {1, 2}, 1}}) {
+            try {
+                t.locate(fields, values);
+                ADD_FAILURE() << fields;
+            } catch (const ESQLMemException& e) {
+                EXPECT_EQ(e.nativeError(), 30112);
+                EXPECT_EQ(std::string(e.what()), "Count of FieldNames (" + std::to_string(names) +
+                                                     ") not equal counts of KeyValues (" +
+                                                     std::to_string(values.size()) +
+                                                     ") - Native error: 30112");
+            }
+            EXPECT_EQ(t.fieldByName("name").asString(), "d");
+        }
     }
 }
 

@@ -387,13 +387,13 @@ protected:
     virtual int internalCompareBookmarks(const TBookmark& a, const TBookmark& b) = 0;
     virtual Variant readField(const std::uint8_t* buffer, const TField& field) const = 0;
     virtual void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) = 0;
-    // Locate through an index when one serves the key fields: -1 when none
-    // does, else 0 or 1 (found; the record is in `found` and current on the
-    // cursor). `matches` is the exact test every candidate must pass.
-    virtual int indexedLocate(const std::vector<TField*>& /*keys*/,
-                              const std::vector<Variant>& /*values*/, TLocateOptions /*options*/,
-                              const std::function<bool(const std::uint8_t*)>& /*matches*/,
-                              std::uint8_t* /*found*/) {
+    // The dataset's own locate: -1 when it has none (the framework then
+    // compares field values itself), else 0 or 1 (found; the record is in
+    // `found` and current on the cursor). `keyFields` is the list as the
+    // caller wrote it, `keys` its fields.
+    virtual int locateRecord(const std::string& /*keyFields*/, const std::vector<TField*>& /*keys*/,
+                             const std::vector<Variant>& /*values*/, TLocateOptions /*options*/,
+                             std::uint8_t* /*found*/) {
         return -1;
     }
     // The record filter changed (Filtered, the filter text or its options).

@@ -138,16 +138,14 @@ protected:
     Variant readField(const std::uint8_t* buffer, const TField& field) const override;
     void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) override;
     void filterChanged() override;
-    int indexedLocate(const std::vector<TField*>& keys, const std::vector<Variant>& values,
-                      TLocateOptions options,
-                      const std::function<bool(const std::uint8_t*)>& matches,
-                      std::uint8_t* found) override;
+    // The key condition of the engine (field = value with the usual
+    // promotion, names trimmed and upper-cased), found by the table's
+    // search in the cursor's order.
+    int locateRecord(const std::string& keyFields, const std::vector<TField*>& keys,
+                     const std::vector<Variant>& values, TLocateOptions options,
+                     std::uint8_t* found) override;
     void checkCanPost() override;
     void checkCanDelete() override;
-    // Locate through the table's search, for keys no index serves directly.
-    int searchLocate(const std::vector<TField*>& keys, const std::vector<Variant>& values,
-                     TLocateOptions options,
-                     const std::function<bool(const std::uint8_t*)>& matches, std::uint8_t* found);
 
     // Binds every field object to its column in the open cursor's table.
     void bindFields();

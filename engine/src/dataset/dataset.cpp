@@ -430,12 +430,44 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
         size_t end = keyFields.find(';', start);
         if (end == std::string::npos) end = keyFields.size();
         std::string name = keyFields.substr(start, end - start);
+        const size_t first = name.find_first_not_of(" \t");
+        name = first == std::string::npos
+                   ? std::string()
+                   : name.substr(first, name.find_last_not_of(" \t") - first + 1);
         if (!name.empty()) keys.push_back(&fieldByName(name));
         start = end + 1;
     }
+
+    // Candidates are read into the fetch buffer, which stays clean for the
+    // cursor's field-aware copies.
+    if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
+    Buffer& candidate = m_fetchBuffer;
+    auto land = [&] {
+        call(BeforeScroll, *this);
+        current().swap(candidate);
+        m_hasCurrent = true;
+        m_bof = m_eof = false;
+        fillWindow((m_bufferCount - 1) / 2);
+        dataEvent(TDataEvent::deDataSetChange);
+        call(AfterScroll, *this);
+        return true;
+    };
+    auto stay = [&] {
+        if (m_hasCurrent) internalSetToRecord(current().data());
+        return false;
+    };
+    int own;
+    try {
+        own = locateRecord(keyFields, keys, keyValues, options, candidate.data());
+    } catch (...) {
+        stay();
+        throw;
+    }
+    if (own == 1) return land();
+    if (own == 0) return stay();
+
     if (keys.empty() || keys.size() != keyValues.size())
         throw EDatabaseError("Locate needs one value per key field", Name);
-
     auto matches = [&](const std::uint8_t* record) {
         m_filterBuffer = record;
         struct Reset {
@@ -459,38 +491,10 @@ bool TDataSet::locate(const std::string& keyFields, const std::vector<Variant>& 
         }
         return true;
     };
-
-    // Candidates are read into the fetch buffer, which stays clean for the
-    // cursor's field-aware copies.
-    if (m_fetchBuffer.size() != current().size()) m_fetchBuffer.assign(current().size(), 0);
-    Buffer& candidate = m_fetchBuffer;
-    auto land = [&] {
-        call(BeforeScroll, *this);
-        current().swap(candidate);
-        m_hasCurrent = true;
-        m_bof = m_eof = false;
-        fillWindow((m_bufferCount - 1) / 2);
-        dataEvent(TDataEvent::deDataSetChange);
-        call(AfterScroll, *this);
-    };
-    const int indexed = indexedLocate(keys, keyValues, options, matches, candidate.data());
-    if (indexed == 1) {
-        land();
-        return true;
-    }
-    if (indexed == 0) {
-        if (m_hasCurrent) internalSetToRecord(current().data());
-        return false;
-    }
     internalFirst();
-    while (internalGetRecord(candidate.data(), TFetchMode::Next) == TFetchAnswer::Found) {
-        if (matches(candidate.data())) {
-            land();
-            return true;
-        }
-    }
-    if (m_hasCurrent) internalSetToRecord(current().data());
-    return false;
+    while (internalGetRecord(candidate.data(), TFetchMode::Next) == TFetchAnswer::Found)
+        if (matches(candidate.data())) return land();
+    return stay();
 }
 
 // --- editing -----------------------------------------------------------------

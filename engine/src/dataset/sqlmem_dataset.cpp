@@ -278,105 +278,35 @@ void TSQLMemDataSet::filterChanged() {
         m_cursor->setEventFilter(nullptr);
 }
 
-int TSQLMemDataSet::indexedLocate(const std::vector<TField*>& keys,
-                                  const std::vector<Variant>& values, TLocateOptions options,
-                                  const std::function<bool(const std::uint8_t*)>& matches,
-                                  std::uint8_t* found) {
-    TSQLMemTableData* table = m_cursor ? m_cursor->table() : nullptr;
-    if (!table) return -1;
-    const TSQLMemFieldDefs& fields = m_cursor->fieldDefs();
-    const TSQLMemIndexDefs& defs = m_cursor->indexDefs();
-    // An index that leads with the key fields and is no stricter than the
-    // locate: its equal entries are a superset of the matches.
-    const TSQLMemIndexDef* chosen = nullptr;
-    for (int i = 0; i < defs.count() && !chosen; ++i) {
-        const TSQLMemIndexDef& def = defs[i];
-        if (def.Columns.size() < keys.size()) continue;
-        bool serves = true;
-        for (size_t k = 0; k < keys.size() && serves; ++k) {
-            const TSQLMemFieldDef& f = fields[m_fieldColumns.at(keys[k]->index())];
-            const bool text = isStringBaseType(f.BaseType);
-            serves = cp1251::upper(def.Columns[k].FieldName) == cp1251::upper(f.Name) &&
-                     !(text && options.partialKey) &&
-                     !(text && options.caseInsensitive && !def.Columns[k].CaseInsensitive);
-        }
-        if (serves) chosen = &def;
-    }
-    // The walk below meets equal keys in the index's order: the first match
-    // it finds is the first in the dataset's order only when that index is
-    // the dataset's, or when the key names one record at most.
-    const bool oneAtMost =
-        chosen && chosen->Unique && chosen->Columns.size() == keys.size() &&
-        std::none_of(values.begin(), values.end(), [](const Variant& v) { return v.isNull(); });
-    if (!chosen || (chosen->ObjectID != m_cursor->IndexId && !oneAtMost))
-        return searchLocate(keys, values, options, matches, found);
-
-    // A search key, not a new record: all null, no default, no sequence drawn.
-    std::vector<std::uint8_t> bound(m_cursor->recordSize());
-    table->fieldManager().initNewRecord(bound.data());
-    for (size_t k = 0; k < keys.size(); ++k) {
-        try {
-            writeField(bound.data(), *keys[k], keys[k]->coerce(values[k]));
-        } catch (const EDatabaseError&) {
-            return -1;  // a value the field cannot hold: the scan decides
-        }
-    }
-    TSQLMemBTreeIndex& index = table->indexManager().index(chosen->ObjectID);
-    struct Release {
-        TSQLMemTableData* t;
-        ~Release() { t->indexManager().releasePages(0); }
-    } release{table};
-    const TSQLMemIndexBound equal{bound.data(), static_cast<std::int32_t>(keys.size()),
-                                  TSQLMemIndexMode::Equal};
-    TSQLMemKeyPath path;
-    if (!index.search(0, equal, false, path)) return 0;
-    // Walk the run of equal keys until one passes the exact test and the filter.
-    std::vector<std::uint8_t> key(index.keyRef().keySize);
-    index.buildKey(bound.data(), key.data());
-    for (;;) {
-        m_cursor->setToRecord(index.entryRecordId(0, path));
-        if (internalGetRecord(found, TFetchMode::Current) == TFetchAnswer::Found && matches(found))
-            return 1;
-        if (!index.stepNext(0, path) ||
-            !index.entryMatches(0, path, key.data(), equal.columns, TSQLMemIndexMode::Equal))
-            break;
-    }
-    return 0;
-}
-
-int TSQLMemDataSet::searchLocate(const std::vector<TField*>& keys,
+int TSQLMemDataSet::locateRecord(const std::string& keyFields, const std::vector<TField*>& keys,
                                  const std::vector<Variant>& values, TLocateOptions options,
-                                 const std::function<bool(const std::uint8_t*)>& matches,
                                  std::uint8_t* found) {
-    // No index serves the keys as they are asked for: the table's search
-    // picks its own path for the key condition (another index, or a scan),
-    // and the exact test confirms each record it offers.
+    if (!m_cursor || !m_cursor->table()) return -1;
+    // Each value keeps its own type (a typed value would convert what is
+    // set into it): the comparison promotes, so 2.5 finds no integer record
+    // instead of the one rounding gives. A null takes the field's type.
     const TSQLMemFieldDefs& fields = m_cursor->fieldDefs();
-    std::string names;
     std::vector<TSQLMemVariant> keyValues;
-    for (size_t k = 0; k < keys.size(); ++k) {
-        const TSQLMemFieldDef& f = fields[m_fieldColumns.at(keys[k]->index())];
-        if (!names.empty()) names += ';';
-        names += f.Name;
-        TSQLMemVariant v(f.BaseType);
-        try {
-            v.FromVariant(keys[k]->coerce(values[k]));
-        } catch (const std::exception&) {
-            return -1;  // a value the field cannot hold: the plain scan decides
-        }
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        std::uint8_t type = bftUnknown;
+        if (values[k].isNull() && k < keys.size())
+            type = fields[m_fieldColumns.at(keys[k]->index())].BaseType;
+        TSQLMemVariant v(type);
+        v.FromVariant(values[k]);
         keyValues.push_back(std::move(v));
     }
     TSQLMemExpression condition;
-    condition.BuildKeyCondition(&m_cursor->fieldDefs(), names, keyValues, options.partialKey,
+    condition.BuildKeyCondition(&fields, keyFields, keyValues, options.partialKey,
                                 options.caseInsensitive);
+    // The search picks its own path (an index range or a scan) and answers
+    // records in the cursor's order; the fetch applies the dataset's filter.
     TSQLMemRecordID id;
     TSQLMemSearchRequest request;
     request.Predicate = &condition;
     request.Found = &id;
     while (m_cursor->table()->search(*m_cursor, request)) {
         m_cursor->setToRecord(id);
-        if (internalGetRecord(found, TFetchMode::Current) == TFetchAnswer::Found && matches(found))
-            return 1;
+        if (internalGetRecord(found, TFetchMode::Current) == TFetchAnswer::Found) return 1;
         request.FromEnd = false;  // on from the record just refused
     }
     return 0;

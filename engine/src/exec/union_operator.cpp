@@ -96,7 +96,10 @@ TSQLMemAOUnion::TSQLMemAOUnion(std::unique_ptr<TSQLMemAO> left, std::unique_ptr<
     for (const auto& [l, r] : pairs) {
         const TSQLMemFieldDef& a = ld[lf[l].FieldNo];
         const TSQLMemFieldDef& b = rd[rf[r].FieldNo];
-        const std::uint8_t type = commonAdvancedType(a.AdvancedType, b.AdvancedType);
+        // The promotion table has no BLOB types; two of one kind still meet.
+        const std::uint8_t type = a.AdvancedType == b.AdvancedType
+                                      ? a.AdvancedType
+                                      : commonAdvancedType(a.AdvancedType, b.AdvancedType);
         if (type == aftUnknown) continue;
         if (!keepsBlobs && a.AdvancedType >= aftBytes) continue;
         TSQLMemFieldLink c;

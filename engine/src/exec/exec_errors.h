@@ -6,8 +6,6 @@
 namespace sqlmem {
 
 constexpr int kErrJoinNotSupported = 30450;      // joins and several FROM tables
-constexpr int kErrGroupingNotSupported = 30451;  // GROUP BY, HAVING, aggregates
-constexpr int kErrSetOpNotSupported = 30452;     // UNION, EXCEPT, INTERSECT
 constexpr int kErrBlobColumn = 30453;            // a BLOB value copied by value
 constexpr int kErrQueryNestingTooDeep = 30454;   // subqueries and derived tables
 constexpr int kErrChangeRefused = 30455;         // the storage refused a change

@@ -12,13 +12,14 @@ namespace sqlmem {
 
 void readFieldValue(const TSQLMemFieldDef& def, int fieldNo, const std::uint8_t* record,
                     TSQLMemVariant& out) {
-    if (isBlobBaseType(def.BaseType))
-        throw ESQLMemException(
-            kErrBlobColumn, "BLOB field '%s' cannot be read into a query result yet", {def.Name});
+    // A null BLOB refers to no blocks: it copies as any other null.
     if (record_layout::isNull(record, fieldNo)) {
         out.Clear(def.BaseType);
         return;
     }
+    if (isBlobBaseType(def.BaseType))
+        throw ESQLMemException(
+            kErrBlobColumn, "BLOB field '%s' cannot be read into a query result yet", {def.Name});
     out.SetData(record + def.MemoryOffset, def.MemoryDataSize, true, def.BaseType);
 }
 

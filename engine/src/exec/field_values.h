@@ -9,8 +9,8 @@
 
 namespace sqlmem {
 
-// The value of field `fieldNo` of `record`; a BLOB field raises, since its
-// bytes are a reference into the table's own blocks.
+// The value of field `fieldNo` of `record`; a BLOB field that is not null
+// raises, since its bytes are a reference into the table's own blocks.
 void readFieldValue(const TSQLMemFieldDef& def, int fieldNo, const std::uint8_t* record,
                     TSQLMemVariant& out);
 

@@ -1,6 +1,7 @@
 #include "exec/operator.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "exec/field_values.h"
@@ -47,6 +48,11 @@ std::int64_t TSQLMemAO::RecordCount() {
     return m_materialized ? m_result.recordCount() : OwnRecordCount();
 }
 
+void TSQLMemAO::Prior() {
+    assert(m_materialized);
+    m_result.prior();
+}
+
 void TSQLMemAO::Open(bool finalResult) {
     m_finalResult = finalResult;
     if (m_left) m_left->Open(false);
@@ -74,8 +80,8 @@ void TSQLMemAO::Materialize() {
     // A sorted result is filled unsorted and sorted once it is whole:
     // keeping a sort index up to date row by row costs several times more.
     // Only DISTINCT under TOP needs the index while filling, to count the
-    // rows it keeps.
-    const bool sortAfterwards = HasSort() && !(m_distinct && m_topLimit >= 0);
+    // rows it keeps, and a result that is searched by key afterwards.
+    const bool sortAfterwards = HasSort() && !(m_distinct && m_topLimit >= 0) && !m_keepSortIndex;
     const std::vector<TSQLMemSortColumn> sort = ResultSort();
     m_resultTable = std::make_unique<TSQLMemResultTable>(
         fields, sortAfterwards ? std::vector<TSQLMemSortColumn>() : sort);
@@ -211,7 +217,7 @@ void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
 
 void TSQLMemAO::makeVisible(int column) {
     TSQLMemFieldLink& c = m_columns[column];
-    c.Hidden = false;
+    if (!m_nameLookupOnly) c.Hidden = false;
     if (c.SourceOperator) c.SourceOperator->makeVisible(c.SourceColumnNo);
 }
 
@@ -299,11 +305,14 @@ void TSQLMemAO::SetSelectList(std::vector<TSQLMemSelectListItem>& items, bool al
     }
     for (int c : m_visible)
         if (m_columns[c].DisplayName.empty()) m_columns[c].DisplayName = m_columns[c].Name;
-    if (distinct) {
-        m_distinct = true;
-        m_distinctColumns = m_visible;
-        addDistinctToSort();
-    }
+    if (distinct) SetDistinct(m_visible);
+}
+
+void TSQLMemAO::SetDistinct(const std::vector<int>& columns) {
+    if (columns.empty()) return;
+    m_distinct = true;
+    m_distinctColumns = columns;
+    addDistinctToSort();
 }
 
 void TSQLMemAO::SetRowRange(std::int64_t first, std::int64_t limit) {
@@ -314,6 +323,15 @@ void TSQLMemAO::SetRowRange(std::int64_t first, std::int64_t limit) {
 void TSQLMemAO::SetSortOrder(const std::vector<TSQLMemSortItem>& items) {
     m_sort = items;
     addDistinctToSort();
+}
+
+void TSQLMemAO::SortByAllColumns() {
+    std::vector<TSQLMemSortItem> items;
+    for (int c = 0; c < ColumnCount(); ++c)
+        if (!m_columns[c].Hidden && !isBlobAdvancedType(m_columns[c].AdvancedType))
+            items.push_back({c, false, false});
+    SetSortOrder(items);
+    m_keepSortIndex = true;
 }
 
 void TSQLMemAO::addDistinctToSort() {

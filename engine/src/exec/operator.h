@@ -76,6 +76,9 @@ public:
     void Next();
     bool Eof();
     std::int64_t RecordCount();
+    // Steps back one row: from the end onto the last row. REQUIRES:
+    // materialised.
+    void Prior();
 
     // Stores the final-result flag, opens the children, binds the
     // condition and materialises.
@@ -95,13 +98,20 @@ public:
     void SetRowRange(std::int64_t first, std::int64_t limit);
     // ORDER BY, already resolved to columns; DISTINCT columns follow.
     void SetSortOrder(const std::vector<TSQLMemSortItem>& items);
+    // Sorts the result by every visible column, ascending and case-sensitive,
+    // and keeps the sort as the result's current index, so that a key search
+    // can find a row by its values (INTERSECT and EXCEPT probe this way).
+    // BLOB columns take no part: no index orders them.
+    void SortByAllColumns();
+    // DISTINCT over these columns: they join the sort.
+    void SetDistinct(const std::vector<int>& columns);
     void SetOrderByIndex(const std::string& name) { m_orderByIndex = name; }
     // Takes out of `condition` what this subtree can evaluate, children
     // first, and adds it to the first operator that can. `hereOnly` skips
     // the children.
     void MoveConditionsTo(TSQLMemExpression& condition, bool hereOnly);
     // The current row's value of a column.
-    void GetValue(TSQLMemVariant& out, int column, bool allowHidden);
+    virtual void GetValue(TSQLMemVariant& out, int column, bool allowHidden);
 
     // --- TSQLMemExprRowSource -------------------------------------------------
     int MatchColumns(const std::string& alias, const std::string& name, int& column) const override;
@@ -154,6 +164,10 @@ protected:
     bool m_selectListApplied = false;
     bool m_hasComputedColumns = false;
     bool m_hasDuplicateColumns = false;
+    // Lookups that make columns visible leave this operator's own columns
+    // as they are (grouping: only what the select list shows is its result).
+    bool m_nameLookupOnly = false;
+    bool m_keepSortIndex = false;
     bool m_distinct = false;
     std::vector<int> m_distinctColumns;
     std::vector<TSQLMemSortItem> m_sort;

@@ -40,6 +40,14 @@ void TSQLMemRowReader::next() {
     m_eof = m_current == nullptr;
 }
 
+void TSQLMemRowReader::prior() {
+    m_eof = m_cursor->getRecord(TSQLMemGetMode::Prior, nullptr) != TSQLMemGetAnswer::Found;
+    if (m_eof) return;
+    const TSQLMemTableData* table = m_cursor->table();
+    m_current = table->recordManager()->lend(table->session(), m_cursor->CurrentId, m_record);
+    m_eof = m_current == nullptr;
+}
+
 std::int64_t TSQLMemRowReader::recordCount() const {
     return m_cursor->recordCount();
 }

@@ -26,6 +26,8 @@ public:
 
     void first();
     void next();
+    // Back one record; from the end onto the last one.
+    void prior();
     bool eof() const { return m_eof; }
     // The records the cursor sees (through its filter).
     std::int64_t recordCount() const;

@@ -1,6 +1,7 @@
 #include "exec/select_builder.h"
 
 #include "exec/exec_errors.h"
+#include "exec/group_operator.h"
 #include "exec/table_operator.h"
 #include "exec/top_operator.h"
 #include "sqlmem/exception.h"
@@ -13,14 +14,16 @@ void refuseWhatComesLater(const TSQLMemSQLSelect& s) {
     if (s.FromList.size() != 1 || s.FromList.front().Kind == trkJoin)
         throw ESQLMemException(kErrJoinNotSupported,
                                "Joins and queries over several tables are not supported yet");
-    bool grouping = !s.GroupBy.empty() || (s.Having && !s.Having->IsEmpty());
-    if (!s.AllColumns)
-        for (const TSQLMemSelectListItem& item : s.SelectList)
-            if (item.IsExpression && item.Expression && item.Expression->HasAggregate())
-                grouping = true;
-    if (grouping)
-        throw ESQLMemException(kErrGroupingNotSupported,
-                               "GROUP BY, HAVING and aggregate functions are not supported yet");
+}
+
+// A GROUP BY list, or an aggregate in the select list. HAVING alone does
+// not group: without grouping it is not used.
+bool needsGrouping(const TSQLMemSQLSelect& s) {
+    if (!s.GroupBy.empty()) return true;
+    if (s.AllColumns) return false;
+    for (const TSQLMemSelectListItem& item : s.SelectList)
+        if (item.IsExpression && item.Expression && item.Expression->HasAggregate()) return true;
+    return false;
 }
 
 void applyOrderBy(TSQLMemSQLSelect& s, TSQLMemAO& root) {
@@ -56,12 +59,17 @@ std::unique_ptr<TSQLMemAO> BuildSelectTree(TSQLMemSQLSelect& s, const TSQLMemQue
         ref.Kind == trkDerived ? ref.SubQuerySQL : std::string(), ref.SubQueryParams.get());
     table->SetOrderByIndex(s.OrderByIndex);
     std::unique_ptr<TSQLMemAO> root = std::move(table);
+    const bool grouping = needsGrouping(s);
     if (s.Where) root->MoveConditionsTo(*s.Where, false);
+    if (grouping) root = std::make_unique<TSQLMemAOGroupBy>(std::move(root), s.GroupBy);
     if (s.TopCount >= 0) {
-        root = std::make_unique<TSQLMemAOSQLTopRowCount>(std::move(root));
+        if (root->IsTableOperator())
+            root = std::make_unique<TSQLMemAOSQLTopRowCount>(std::move(root));
         root->SetRowRange(s.TopSecond, s.TopCount);
     }
     root->SetSelectList(s.SelectList, s.AllColumns, s.Distinct);
+    // What the grouping operator cannot evaluate of HAVING is dropped.
+    if (grouping && s.Having) root->MoveConditionsTo(*s.Having, true);
     applyOrderBy(s, *root);
     // Conditions on the select list's computed columns can be placed only now.
     if (s.Where) {

@@ -1,6 +1,6 @@
 // Turns one SELECT into its operator tree: the table operator of its FROM,
-// the conditions of WHERE placed where they can be evaluated, TOP, the
-// select list, DISTINCT and ORDER BY.
+// the conditions of WHERE placed where they can be evaluated, grouping and
+// HAVING, TOP, the select list, DISTINCT and ORDER BY.
 #pragma once
 
 #include <memory>
@@ -11,9 +11,9 @@
 
 namespace sqlmem {
 
-// Joins, grouping and aggregates raise their "not supported yet" errors
-// (kErrJoinNotSupported, kErrGroupingNotSupported). The command's WHERE is
-// consumed: its conjuncts move into the operators.
+// Joins raise their "not supported yet" error (kErrJoinNotSupported). The
+// command's WHERE and HAVING are consumed: their conjuncts move into the
+// operators.
 std::unique_ptr<TSQLMemAO> BuildSelectTree(TSQLMemSQLSelect& select, const TSQLMemQueryEnv& env);
 
 }  // namespace sqlmem

@@ -5,6 +5,7 @@
 #include "exec/field_values.h"
 #include "exec/select_builder.h"
 #include "exec/table_operator.h"
+#include "exec/union_operator.h"
 #include "sql/data_statements.h"
 #include "sql/lexer.h"
 #include "sql/query_expression.h"
@@ -101,13 +102,44 @@ void TSQLMemLocalSQLProcessor::executeCommand(TSQLMemSQLCommand& command) {
     }
 }
 
+namespace {
+
+TSQLMemSetOperation setOperationOf(std::uint8_t operation) {
+    switch (operation) {
+        case qoUnion:
+            return soUnion;
+        case qoIntersect:
+            return soIntersect;
+        default:
+            return soExcept;  // EXCEPT and MINUS
+    }
+}
+
+// The SELECTs become trees and the set operations set operators over them.
+// A chain of set operations nests on the left as long as it is: it is
+// walked down, then built upwards, without a stack frame per operation.
+std::unique_ptr<TSQLMemAO> buildQueryTree(TSQLMemQueryExprNode& root, const TSQLMemQueryEnv& env) {
+    std::vector<TSQLMemQueryExprNode*> spine;
+    TSQLMemQueryExprNode* node = &root;
+    for (; node->Operation != qoSelect; node = node->Left.get())
+        spine.push_back(node);
+    std::unique_ptr<TSQLMemAO> tree = BuildSelectTree(*node->Select, env);
+    for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
+        TSQLMemQueryExprNode& op = **it;
+        std::unique_ptr<TSQLMemAO> right = buildQueryTree(*op.Right, env);
+        tree = std::make_unique<TSQLMemAOUnion>(std::move(tree), std::move(right),
+                                                setOperationOf(op.Operation), !op.All,
+                                                op.Corresponding, op.CorrespondingBy);
+    }
+    return tree;
+}
+
+}  // namespace
+
 std::unique_ptr<TSQLMemQueryResult> TSQLMemLocalSQLProcessor::runQuery(TSQLMemSQLUnion& query,
                                                                        bool requestLive) {
-    if (!query.Root || query.Root->Operation != qoSelect || !query.Root->Select)
-        throw ESQLMemException(kErrSetOpNotSupported,
-                               "UNION, EXCEPT and INTERSECT are not supported yet");
     const TSQLMemQueryEnv e = env(requestLive);
-    auto result = std::make_unique<TSQLMemQueryResult>(BuildSelectTree(*query.Root->Select, e));
+    auto result = std::make_unique<TSQLMemQueryResult>(buildQueryTree(*query.Root, e));
     TSQLMemAO& root = result->Root();
     root.LockTables();
     try {

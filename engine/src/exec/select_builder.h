@@ -1,5 +1,5 @@
-// Turns one SELECT into its operator tree: the table operator of its FROM,
-// the conditions of WHERE placed where they can be evaluated, TOP, the
+// Turns one SELECT into its operator tree: the table operators and joins of
+// its FROM, the conditions of WHERE placed where they can be evaluated, TOP, the
 // select list, DISTINCT and ORDER BY.
 #pragma once
 
@@ -11,9 +11,9 @@
 
 namespace sqlmem {
 
-// Joins, grouping and aggregates raise their "not supported yet" errors
-// (kErrJoinNotSupported, kErrGroupingNotSupported). The command's WHERE is
-// consumed: its conjuncts move into the operators.
+// Grouping and aggregates raise their "not supported yet" error
+// (kErrGroupingNotSupported). The command's WHERE is consumed: its
+// conjuncts move into the operators, its join equalities into the joins.
 std::unique_ptr<TSQLMemAO> BuildSelectTree(TSQLMemSQLSelect& select, const TSQLMemQueryEnv& env);
 
 }  // namespace sqlmem

@@ -319,8 +319,8 @@ TEST_F(SqlDifferential, RandomSelectsAgreeWithSQLite) {
 namespace sqlmem {
 namespace {
 
-// Random joins of two and three tables (inner, left, comma lists, a small
-// cross product) against SQLite. Beyond the differences above:
+// Random joins of two and three tables (inner, left, right, full, comma
+// lists, a small cross product) against SQLite. Beyond the differences above:
 //
 // | Where they differ                          | What the generator does         |
 // |--------------------------------------------|---------------------------------|
@@ -410,8 +410,8 @@ protected:
 
     JoinQuery makeJoinQuery(Generator& g) {
         // Which tables, how they are joined.
-        const int form = g.pick(0, 5);
-        const bool three = form >= 3;
+        const int form = g.pick(0, 8);
+        const bool three = (form >= 3 && form <= 5) || form == 8;
         std::vector<std::string> tables = {"j1", "j2"};
         if (three) tables.push_back("j3");
         std::string from, fromSqlite;
@@ -445,6 +445,15 @@ protected:
                 fromSqlite = from;
                 where.push_back({"j1.k = j2.k", "j1.k = j2.k"});
                 if (three) where.push_back({"j3.m = j2.m", "j3.m = j2.m"});
+                break;
+            case 6:
+                from = fromSqlite = "j1 right join j2 on j1.k = j2.k";
+                break;
+            case 7:
+                from = fromSqlite = "j1 full join j2 on j1.k = j2.k";
+                break;
+            case 8:  // the joined rows of j1 and j2 are the probed side
+                from = fromSqlite = "j1 join j2 on j1.k = j2.k right join j3 on j2.m = j3.m";
                 break;
         }
         struct Col {

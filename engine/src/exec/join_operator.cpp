@@ -164,6 +164,16 @@ void TSQLMemAOJoin::SetSelectList(std::vector<TSQLMemSelectListItem>& items, boo
     }
 }
 
+void TSQLMemAOJoin::Open(bool finalResult) {
+    m_finalResult = finalResult;
+    // Bound before the children open: an open child is materialised and has
+    // freed its own children, through which a qualified name is found.
+    if (m_condition) m_condition->BindToOperator(this);
+    m_left->Open(false);
+    m_right->Open(false);
+    Materialize();
+}
+
 // --- rows --------------------------------------------------------------------------
 
 std::int64_t TSQLMemAOJoin::OwnRecordCount() {

@@ -35,6 +35,7 @@ public:
 
     void SetSelectList(std::vector<TSQLMemSelectListItem>& items, bool allColumns,
                        bool distinct) override;
+    void Open(bool finalResult) override;
 
 protected:
     void OwnFirst() override;

@@ -44,7 +44,9 @@ TSQLMemAOJoin::TSQLMemAOJoin(std::unique_ptr<TSQLMemAO> left, std::unique_ptr<TS
         for (int i = 0; i < child->ColumnCount(); ++i) {
             const TSQLMemFieldLink& from = child->Column(i);
             TSQLMemFieldLink c;
-            c.Name = c.SourceFieldName = from.Name;
+            c.Name = from.Name;
+            // The field it comes from, also through a join below that renamed it.
+            c.SourceFieldName = from.SourceFieldName.empty() ? from.Name : from.SourceFieldName;
             c.TableName = from.TableName;
             c.TableAlias = from.TableAlias;
             c.AdvancedType = from.AdvancedType;

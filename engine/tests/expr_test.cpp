@@ -439,10 +439,14 @@ TEST(ExprTest, SplittingForQueryExecution) {
     TSQLMemExprParser::ParseFilter(e, "s.id = q.text_id and s.lang = 1 and q.id > 2 and 1=1", false,
                                    false);
 
-    std::string rightFields, leftFields;
+    TSQLMemFields rightFields, leftFields;
     e.ExtractJoinEqualities(&left, &right, rightFields, leftFields);
-    EXPECT_EQ(leftFields, "text_id");
-    EXPECT_EQ(rightFields, "id");
+    ASSERT_EQ(leftFields.size(), 1u);
+    ASSERT_EQ(rightFields.size(), 1u);
+    EXPECT_EQ(leftFields[0].TableAlias, "q");
+    EXPECT_EQ(leftFields[0].FieldName, "text_id");
+    EXPECT_EQ(rightFields[0].TableAlias, "s");
+    EXPECT_EQ(rightFields[0].FieldName, "id");
     ASSERT_EQ(e.Root->Children.size(), 3u);
 
     auto onRight = e.MoveConditionsTo(&right);  // s.lang = 1 and 1=1

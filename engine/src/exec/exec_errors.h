@@ -1,11 +1,10 @@
 // Codes of the errors query execution raises for what it does not do (yet)
-// or refuses on its own account; the design's own codes are written where
+// or refuses on its own account; the standard codes are written where
 // they are raised.
 #pragma once
 
 namespace sqlmem {
 
-constexpr int kErrJoinNotSupported = 30450;      // joins and several FROM tables
 constexpr int kErrBlobColumn = 30453;            // a BLOB value copied by value
 constexpr int kErrQueryNestingTooDeep = 30454;   // subqueries and derived tables
 constexpr int kErrChangeRefused = 30455;         // the storage refused a change

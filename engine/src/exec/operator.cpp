@@ -128,6 +128,7 @@ void TSQLMemAO::FinishMaterialize() {
         m_result.attach(&m_resultTable->cursor());
     }
     m_materialized = true;
+    ReleaseInputs();
     m_left.reset();
     m_right.reset();
 }
@@ -315,6 +316,27 @@ void TSQLMemAO::SetDistinct(const std::vector<int>& columns) {
     addDistinctToSort();
 }
 
+void TSQLMemAO::MakeColumnNamesUnique() {
+    auto taken = [&](const std::string& name, int except) {
+        for (int c = 0; c < ColumnCount(); ++c)
+            if (c != except && sameName(m_columns[c].Name, name)) return true;
+        return false;
+    };
+    for (int c = 1; c < ColumnCount(); ++c) {
+        bool earlier = false;
+        for (int e = 0; e < c && !earlier; ++e)
+            earlier = sameName(m_columns[e].Name, m_columns[c].Name);
+        if (!earlier) continue;
+        const std::string base = m_columns[c].Name;
+        std::string name;
+        for (int n = 1;; ++n) {
+            name = base + "_" + std::to_string(n);
+            if (!taken(name, c)) break;
+        }
+        m_columns[c].Name = name;
+    }
+}
+
 void TSQLMemAO::SetRowRange(std::int64_t first, std::int64_t limit) {
     m_topLimit = limit;
     m_topFirst = first >= 0 ? first : 1;
@@ -344,8 +366,8 @@ void TSQLMemAO::addDistinctToSort() {
 
 void TSQLMemAO::MoveConditionsTo(TSQLMemExpression& condition, bool hereOnly) {
     if (!hereOnly) {
-        if (m_left) m_left->MoveConditionsTo(condition, false);
-        if (m_right) m_right->MoveConditionsTo(condition, false);
+        if (m_left && PassesConditionsTo(true)) m_left->MoveConditionsTo(condition, false);
+        if (m_right && PassesConditionsTo(false)) m_right->MoveConditionsTo(condition, false);
     }
     if (condition.IsEmpty()) return;
     if (auto taken = condition.MoveConditionsTo(this)) AddCondition(std::move(taken));
@@ -387,7 +409,11 @@ void TSQLMemAO::GetValue(TSQLMemVariant& out, int column, bool allowHidden) {
     } else if (c.SourceFromDataset) {
         ReadSourceValue(out, c);
     } else if (c.SourceOperator) {
-        c.SourceOperator->GetValue(out, c.SourceColumnNo, true);
+        if ((m_leftSideNull && c.SourceOperator == m_left.get()) ||
+            (m_rightSideNull && c.SourceOperator == m_right.get()))
+            out.Clear();
+        else
+            c.SourceOperator->GetValue(out, c.SourceColumnNo, true);
     } else {
         throw ESQLMemException(10309, "Invalid field link: table name = %s, FieldNo = %d",
                                {c.TableName, std::int64_t{column}});

@@ -142,6 +142,11 @@ protected:
     // Where a condition placed on this operator goes; the base ANDs it to
     // the condition the filling loop tests.
     virtual void AddCondition(std::unique_ptr<TSQLMemExpression> condition);
+    // Whether MoveConditionsTo hands conditions on to the left (right) child;
+    // an outer join keeps them from its null-extended side.
+    virtual bool PassesConditionsTo(bool /*left*/) const { return true; }
+    // Called once the result is whole, before the children are freed.
+    virtual void ReleaseInputs() {}
     // The value of a column that reads the operator's source dataset.
     virtual void ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink& column);
     // A column's own name lookup; a table operator refuses foreign aliases.
@@ -156,6 +161,9 @@ protected:
     // Once filled: the result table becomes the operator's rows.
     void FinishMaterialize();
     bool HasSort() const { return !m_sort.empty(); }
+    // A column named like an earlier one is renamed name_1, name_2, ...,
+    // the first that no column has.
+    void MakeColumnNamesUnique();
 
     // Constant after building.
     bool m_finalResult = false;
@@ -176,6 +184,9 @@ protected:
     std::int64_t m_topLimit = -1;
     std::unique_ptr<TSQLMemExpression> m_condition;
     std::unique_ptr<TSQLMemAO> m_left, m_right;
+    // A join's current row has no partner on that side: its columns read null.
+    bool m_leftSideNull = false;
+    bool m_rightSideNull = false;
 
     // State of execution.
     bool m_materialized = false;
@@ -183,10 +194,12 @@ protected:
     TSQLMemRowReader m_result;  // over the result cursor once materialised
     std::vector<TSQLMemResultField> m_resultFields;
 
+    // Shows a column here and the columns it reads below.
+    void makeVisible(int column);
+
 private:
     void findColumns(const std::string& name, const std::string& alias,
                      std::vector<int>& result) const;
-    void makeVisible(int column);
     void addDistinctToSort();
 };
 

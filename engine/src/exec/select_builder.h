@@ -1,6 +1,6 @@
-// Turns one SELECT into its operator tree: the table operator of its FROM,
-// the conditions of WHERE placed where they can be evaluated, grouping and
-// HAVING, TOP, the select list, DISTINCT and ORDER BY.
+// Turns one SELECT into its operator tree: the table operators and joins of
+// its FROM, the conditions of WHERE placed where they can be evaluated,
+// grouping and HAVING, TOP, the select list, DISTINCT and ORDER BY.
 #pragma once
 
 #include <memory>
@@ -11,9 +11,8 @@
 
 namespace sqlmem {
 
-// Joins raise their "not supported yet" error (kErrJoinNotSupported). The
-// command's WHERE and HAVING are consumed: their conjuncts move into the
-// operators.
+// The command's WHERE and HAVING are consumed: their conjuncts move into
+// the operators, WHERE's join equalities into the joins.
 std::unique_ptr<TSQLMemAO> BuildSelectTree(TSQLMemSQLSelect& select, const TSQLMemQueryEnv& env);
 
 }  // namespace sqlmem

@@ -248,6 +248,21 @@ void TSQLMemAOTable::reportAccessPath() {
         }
     }
     m_env.AccessPaths->push_back(path);
+    m_accessPathNo = static_cast<int>(m_env.AccessPaths->size()) - 1;
+}
+
+void TSQLMemAOTable::NoteJoinProbes(std::int32_t indexId, std::int64_t recordsRead) {
+    if (!m_env.AccessPaths || m_accessPathNo < 0 ||
+        m_accessPathNo >= static_cast<int>(m_env.AccessPaths->size()))
+        return;
+    TSQLMemAccessPath& path = (*m_env.AccessPaths)[static_cast<std::size_t>(m_accessPathNo)];
+    path.Filtered = true;
+    path.RecordsRead += recordsRead;
+    path.IndexName.clear();
+    if (indexId >= 0 && m_materialized) {
+        const TSQLMemIndexDefs& indexes = ResultCursor().indexDefs();
+        if (const int i = indexes.indexOfId(indexId); i >= 0) path.IndexName = indexes[i].Name;
+    }
 }
 
 void TSQLMemAOTable::freeSource() {

@@ -32,6 +32,9 @@ public:
 
     // Whether the result is the source table itself (no copy was made).
     bool Live() const { return m_live; }
+    // A join probed this table's rows: its access path shows the index the
+    // probes read (-1: none) and what they read.
+    void NoteJoinProbes(std::int32_t indexId, std::int64_t recordsRead);
 
 protected:
     void OwnFirst() override { m_source.first(); }
@@ -63,6 +66,7 @@ private:
     bool m_sortInSource = false;
     bool m_live = false;
     TSQLMemTableData* m_locked = nullptr;
+    int m_accessPathNo = -1;  // in m_env.AccessPaths
 };
 
 }  // namespace sqlmem

@@ -221,19 +221,16 @@ std::unique_ptr<TSQLMemExpression> TSQLMemExpression::MoveConditionsTo(
 
 void TSQLMemExpression::ExtractJoinEqualities(const TSQLMemExprRowSource* left,
                                               const TSQLMemExprRowSource* right,
-                                              std::string& rightFields, std::string& leftFields) {
+                                              TSQLMemFields& rightFields,
+                                              TSQLMemFields& leftFields) {
     auto take = [&](TSQLMemExprNode& node) {
         if (!node.IsJoinEquality(left, right)) return false;
         auto* a = static_cast<TSQLMemExprNodeField*>(node.Children[0].get());
         auto* b = static_cast<TSQLMemExprNodeField*>(node.Children[1].get());
         int column = -1;
         if (left->MatchColumns(a->TableAlias, a->FieldName, column) == 0) std::swap(a, b);
-        auto append = [](std::string& list, const std::string& name) {
-            if (!list.empty()) list += ';';
-            list += name;
-        };
-        append(leftFields, a->FieldName);
-        append(rightFields, b->FieldName);
+        leftFields.push_back({a->TableAlias, a->FieldName});
+        rightFields.push_back({b->TableAlias, b->FieldName});
         return true;
     };
     if (!Root) return;

@@ -103,6 +103,13 @@ enum TSQLMemExprOp : std::uint8_t {
 // codes without one.
 const char* exprOperatorText(int op);
 
+// A column named in GROUP BY, USING, CORRESPONDING BY or a join pair.
+struct TSQLMemColumnName {
+    std::string TableAlias;  // empty when none was written
+    std::string FieldName;
+};
+using TSQLMemFields = std::vector<TSQLMemColumnName>;
+
 // A relational operator of query execution as field references see it.
 class TSQLMemExprRowSource {
 public:
@@ -449,9 +456,11 @@ public:
     // it can evaluate, or the whole expression. Empty result: nothing fits.
     std::unique_ptr<TSQLMemExpression> MoveConditionsTo(const TSQLMemExprRowSource* source);
     // Takes out every root conjunct `l.x = r.y` joining the two sources and
-    // appends the field names to the lists (";"-separated).
+    // appends its fields, as written, to the lists: the one that resolves in
+    // `left` to leftFields. A name resolving in both sources raises
+    // "Ambiguous field reference to '%s'" (10404, 10405).
     void ExtractJoinEqualities(const TSQLMemExprRowSource* left, const TSQLMemExprRowSource* right,
-                               std::string& rightFields, std::string& leftFields);
+                               TSQLMemFields& rightFields, TSQLMemFields& leftFields);
 
 private:
     void bindAndPrepare();

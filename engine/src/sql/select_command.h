@@ -11,12 +11,8 @@
 
 namespace sqlmem {
 
-// A column named in GROUP BY, USING or CORRESPONDING BY.
-struct TSQLMemColumnName {
-    std::string TableAlias;  // empty when none was written
-    std::string FieldName;
-};
-using TSQLMemFields = std::vector<TSQLMemColumnName>;
+// TSQLMemColumnName and TSQLMemFields (GROUP BY, USING, CORRESPONDING BY,
+// join pairs) come with the expressions, which extract join pairs.
 
 struct TSQLMemSelectListItem {
     // A plain field reference keeps its alias and name and no expression;

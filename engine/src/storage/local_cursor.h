@@ -118,8 +118,16 @@ public:
     }
 
     // A second condition on the records, set by query execution for a join
-    // and by foreign-key checks (not owned).
+    // and by foreign-key checks (not owned). Its index conditions serve the
+    // search like the filter's, so a join probe on an indexed column reads a
+    // range of the index.
     TSQLMemRecordPredicate* JoinFilter = nullptr;
+    // Sets (null: takes off) the second condition; the visible records are
+    // found anew on the next move.
+    void setJoinFilter(TSQLMemRecordPredicate* filter) {
+        JoinFilter = filter;
+        invalidateVisible();
+    }
     // A range on the cursor's index: each bound a record holding the key
     // values at their fields' offsets, over the index's leading Columns.
     struct RangeBound {

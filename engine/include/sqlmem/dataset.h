@@ -347,6 +347,13 @@ public:
     void setFilterOptions(TFilterOptions options);
     TFilterOptions filterOptions() const { return m_filterOptions; }
 
+    // --- links ---------------------------------------------------------------
+    // The data source this dataset follows as a detail; null for none.
+    virtual TDataSource* linkSource() const { return nullptr; }
+    // Whether `source` leads back to this dataset, directly or through the
+    // sources its datasets follow: following it would close a circle.
+    bool isLinkedTo(const TDataSource* source) const;
+
     // --- controls ------------------------------------------------------------
     void disableControls();
     void enableControls();

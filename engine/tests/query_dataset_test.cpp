@@ -408,7 +408,7 @@ TEST_F(MasterDetailTest, UnboundParametersFollowTheMasterAndBoundOnesStay) {
     // The master's lang pairs with the query's field of that name; min has
     // no master field.
     std::vector<TField*> masterFields, detailFields;
-    detail.getDetailLinkFields(masterFields, detailFields);
+    static_cast<TDataSet&>(detail).getDetailLinkFields(masterFields, detailFields);
     ASSERT_EQ(masterFields.size(), 1u);
     EXPECT_EQ(masterFields[0], &m_master.fieldByName("lang"));
     EXPECT_EQ(detailFields[0], &detail.fieldByName("lang"));

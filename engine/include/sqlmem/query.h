@@ -95,7 +95,7 @@ public:
     // Pairs of a master field and the query field of the same name, one per
     // parameter named after a field of the master, where both exist.
     void getDetailLinkFields(std::vector<TField*>& masterFields,
-                             std::vector<TField*>& detailFields);
+                             std::vector<TField*>& detailFields) override;
 
     // --- running -----------------------------------------------------------
     // Keeps a processor with the text until unprepare. Both raise

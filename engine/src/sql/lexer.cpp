@@ -298,7 +298,8 @@ void StatementScanner::readParameter() {
         readWordText(t.Text);
     }
     if (m_names) {
-        m_names->push_back(t.Text);
+        // A colon without a name stays for tokenising to refuse.
+        if (!t.Text.empty()) m_names->push_back(t.Text);
         m_afterName = m_i;
         return;
     }

@@ -335,6 +335,12 @@ TEST_F(QueryTest, ALiveRequestOnOneTableEditsTheTable) {
     q.post();
     q.close();
 
+    // A live request whose result is no single table's own is read-only.
+    q.setSQL("select top 1 * from " + m_texts);
+    q.open();
+    EXPECT_TRUE(q.ReadOnly);
+    q.close();
+
     // Without the request the result is a read-only copy.
     q.RequestLive = false;
     q.setSQL("select text from " + m_texts + " where id = 4");

@@ -130,6 +130,31 @@ TEST(LexerTest, ParametersCarryTheirValue) {
     EXPECT_EQ(t[4].Value->GetInteger(), 1);
 }
 
+// A query makes its parameter list from these names, so they must be the
+// references tokenising resolves, no more and no fewer.
+TEST(LexerTest, ParameterNamesAreTheReferencesTokenisingFinds) {
+    struct Case {
+        const char* why;
+        const char* sql;
+        V expected;
+    };
+    const Case cases[] = {
+        {"each occurrence", "a = :x or b = :X or c = :y", {"x", "X", "y"}},
+        {"quotes, brackets and comments hide a colon",
+         "':q' \":d\" [:b] `:t` -- :line\n/* :block */ :real",
+         {"real"}},
+        {"a quoted name", "n = :'my name' and m = :\"other\"", {"my name", "other"}},
+        {"every statement of a script",
+         "insert into t values (:a); delete from t where b = :b",
+         {"a", "b"}},
+        {"a colon without a name is none", "a : b", {}},
+        {"no statement runs after one that does not tokenise", "(:a; :b", {"a"}},
+        {"an unterminated string ends the scan", ":a ':b :c", {"a"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SQLParameterNames(c.sql), c.expected) << c.why;
+}
+
 TEST(LexerTest, ParameterStreamFormKeepsTheName) {
     TSQLMemSQLParam p("lang");
     p.Value.SetInteger(5);

@@ -39,12 +39,12 @@ TEST(PublicLocaleTest, DisplayTextsFollowTheRussianProfile) {
 
 TEST(PublicParamsTest, NamesMatchInAnyCaseAndTheFirstWins) {
     TParams params;
-    params.add("lang", TFieldType::ftInteger).Value = Variant(1);
-    params.add("LANG").Value = Variant(2);
+    params.add("lang", TFieldType::ftInteger).setValue(Variant(1));
+    params.add("LANG").setValue(Variant(2));
     std::string name;
     ASSERT_TRUE(cp1251::fromUtf8("Имя", name));
-    params.add(name).Value = Variant("x");
-    EXPECT_EQ(params.paramByName("Lang").Value.toInt(), 1);
+    params.add(name).setValue(Variant("x"));
+    EXPECT_EQ(params.paramByName("Lang").value().toInt(), 1);
     ASSERT_TRUE(cp1251::fromUtf8("имя", name));
     ASSERT_NE(params.find(name), nullptr);
     EXPECT_EQ(params.find("none"), nullptr);

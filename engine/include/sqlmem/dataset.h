@@ -347,6 +347,20 @@ public:
     void setFilterOptions(TFilterOptions options);
     TFilterOptions filterOptions() const { return m_filterOptions; }
 
+    // --- links ---------------------------------------------------------------
+    // The data source this dataset follows as a detail; null for none.
+    virtual TDataSource* linkSource() const { return nullptr; }
+    // Whether `source` leads back to this dataset, directly or through the
+    // sources its datasets follow: following it would close a circle.
+    bool isLinkedTo(const TDataSource* source) const;
+    // Which fields of the master (linkSource's dataset) this detail follows,
+    // each paired with its own field; none by default.
+    virtual void getDetailLinkFields(std::vector<TField*>& masterFields,
+                                     std::vector<TField*>& detailFields) {
+        masterFields.clear();
+        detailFields.clear();
+    }
+
     // --- controls ------------------------------------------------------------
     void disableControls();
     void enableControls();

@@ -4,6 +4,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,10 +18,12 @@ namespace sqlmem {
 // through TSQLMemDataSetAccess.
 class TSQLMemDatabaseData;
 class TSQLMemLocalCursor;
+class TSQLMemRecordPredicate;
 class TSQLMemStream;
 struct TSQLMemDataSetAccess;
 class TSQLMemDataSet;
 class TSQLMemSession;
+class TSQLMemQuery;
 
 // One named database of a session. The application declares none: datasets
 // get an on-demand one for "MEMORY".
@@ -36,6 +39,14 @@ public:
     bool KeepConnection = true;
     bool ReadOnly = false;
     bool Exclusive = false;
+    // Every database the engine has lives in this process; a query refuses
+    // to run SQL against one that is marked otherwise and is not in memory.
+    bool LocalDatabase = true;
+
+    // Around every run of a query's SQL: setting `abort` refuses it with
+    // "Execute SQL script is blocked by database event".
+    std::function<void(TSQLMemQuery& sender, bool& abort)> BeforeExecuteSQL;
+    std::function<void(TSQLMemQuery& sender)> AfterExecuteSQL;
 
     // Raises "Cannot open database '%s'" (11245) for a database the engine has not.
     void open();
@@ -85,6 +96,8 @@ private:
 // Why a dataset holds its database connection.
 enum TSQLMemConnectReason {
     crOpenCursor = 0,
+    crPrepared = 1,  // a query holds its SQL processor
+    crExecute = 2,   // a query runs its SQL without taking a result
     crTableOperation = 3,
     crFieldDefs = 4,
     crIndexDefs = 5,
@@ -138,6 +151,9 @@ protected:
     Variant readField(const std::uint8_t* buffer, const TField& field) const override;
     void writeField(std::uint8_t* buffer, const TField& field, const Variant& value) override;
     void filterChanged() override;
+    // Where the dataset's parsed filter goes (null: none); the cursor's own
+    // filter slot unless the cursor's filter is taken already.
+    virtual void setCursorFilter(std::unique_ptr<TSQLMemRecordPredicate> filter);
     // The key condition of the engine (field = value with the usual
     // promotion, names trimmed and upper-cased), found by the table's
     // search in the cursor's order.

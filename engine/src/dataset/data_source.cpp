@@ -82,6 +82,19 @@ void TDataLink::updateRange(int shift, int current, int rows) {
     m_firstRecord = first;
 }
 
+bool TDataSet::isLinkedTo(const TDataSource* source) const {
+    std::vector<const TDataSet*> seen;
+    for (const TDataSet* ds = source ? source->dataSet() : nullptr; ds;) {
+        if (ds == this) return true;
+        // A circle elsewhere in the chain is not this dataset's.
+        if (std::find(seen.begin(), seen.end(), ds) != seen.end()) return false;
+        seen.push_back(ds);
+        const TDataSource* next = ds->linkSource();
+        ds = next ? next->dataSet() : nullptr;
+    }
+    return false;
+}
+
 TDataSource::TDataSource(TDataSet* dataSet) {
     setDataSet(dataSet);
 }

@@ -262,9 +262,9 @@ void TSQLMemDataSet::filterChanged() {
         expression->Fields = &m_cursor->fieldDefs();
         TSQLMemExprParser::ParseFilter(*expression, filter(), !filterOptions().NoPartialCompare,
                                        filterOptions().CaseInsensitive);
-        m_cursor->setFilter(std::move(expression));
+        setCursorFilter(std::move(expression));
     } else
-        m_cursor->clearFilter();
+        setCursorFilter(nullptr);
     // The handler is looked up per record, so one assigned later still counts.
     if (filtered())
         m_cursor->setEventFilter(
@@ -276,6 +276,10 @@ void TSQLMemDataSet::filterChanged() {
             [this] { return static_cast<bool>(OnFilterRecord); });
     else
         m_cursor->setEventFilter(nullptr);
+}
+
+void TSQLMemDataSet::setCursorFilter(std::unique_ptr<TSQLMemRecordPredicate> filter) {
+    m_cursor->setFilter(std::move(filter));
 }
 
 int TSQLMemDataSet::locateRecord(const std::string& keyFields, const std::vector<TField*>& keys,

@@ -68,9 +68,15 @@ bool endsWord(char c) {
 // character at the read position.
 class StatementScanner {
 public:
+    // With `names`, parameters are listed there instead of looked up.
     StatementScanner(const std::string& text, std::size_t start, const TSQLMemSQLParams* params,
-                     std::vector<TToken>& tokens)
-        : m_s(text.data()), m_n(text.size()), m_i(start), m_params(params), m_tokens(tokens) {}
+                     std::vector<TToken>& tokens, std::vector<std::string>* names = nullptr)
+        : m_s(text.data()),
+          m_n(text.size()),
+          m_i(start),
+          m_params(params),
+          m_tokens(tokens),
+          m_names(names) {}
 
     // Returns the position after the statement (after its ";").
     std::size_t run();
@@ -117,6 +123,7 @@ private:
     std::size_t m_i;
     const TSQLMemSQLParams* m_params;
     std::vector<TToken>& m_tokens;
+    std::vector<std::string>* m_names;
     std::int32_t m_line = 1;
     std::int32_t m_column = 1;
     int m_depth = 0;
@@ -290,6 +297,12 @@ void StatementScanner::readParameter() {
     } else {
         readWordText(t.Text);
     }
+    if (m_names) {
+        // A colon without a name stays for tokenising to refuse.
+        if (!t.Text.empty()) m_names->push_back(t.Text);
+        m_afterName = m_i;
+        return;
+    }
     const TSQLMemSQLParam* param = m_params ? m_params->Find(t.Text) : nullptr;
     if (!param) throw ESQLMemException(30358, "Value for parameter '%s' not found", {t.Text});
     t.Value = std::make_shared<const TSQLMemVariant>(param->Value);
@@ -370,6 +383,21 @@ void StatementScanner::readHexDollar() {
 
 const char* tokenKindName(int kind) {
     return kind >= 0 && kind <= tktBackQuotedString ? kKindNames[kind] : kKindNames[0];
+}
+
+std::vector<std::string> SQLParameterNames(const std::string& text) {
+    std::vector<std::string> names;
+    std::vector<TToken> tokens;
+    std::size_t start = 0;
+    try {
+        while (start < text.size()) {
+            tokens.clear();
+            start = StatementScanner(text, start, nullptr, tokens, &names).run();
+        }
+    } catch (const ESQLMemException&) {
+        // The rest does not tokenise; running the text will say why.
+    }
+    return names;
 }
 
 TSQLMemLexer::TSQLMemLexer(std::string text, const TSQLMemSQLParams* params)

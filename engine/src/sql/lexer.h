@@ -45,6 +45,11 @@ struct TToken {
     std::int32_t Column = 0;
 };
 
+// The parameter references of an SQL text, one name per occurrence in the
+// order they appear, found as tokenising finds them (quotes and comments
+// hide a ":"). Scanning stops quietly where the text does not tokenise.
+std::vector<std::string> SQLParameterNames(const std::string& text);
+
 class TSQLMemLexer {
 public:
     // params may be null (filters have none); it is not owned and must

@@ -13,6 +13,7 @@
 #include "ErrorBox.h"
 #include "ReferenceLoader.h"
 #include "Startup.h"
+#include "app_test_support.h"
 #include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uUtils.h"
@@ -23,16 +24,8 @@ using sqlmem::TSQLMemTable;
 
 namespace {
 
-std::vector<std::string> g_errors;
-
-// One data module per process: the engine's database "MEMORY" is process-wide.
-TMainDM& dataModule() {
-    static TMainDM* dm = [] {
-        SetExceptionSink([](const std::exception& e) { g_errors.push_back(e.what()); });
-        return new TMainDM();
-    }();
-    return *dm;
-}
+using orvalen::testing::dataModule;
+std::vector<std::string>& g_errors = orvalen::testing::startupErrors();
 
 std::string utf8ToCp1251(const std::string& utf8) {
     std::string out;

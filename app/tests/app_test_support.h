@@ -1,0 +1,27 @@
+// What the application tests share: the one data module of the process
+// (the engine's database "MEMORY" is process-wide) and the errors its
+// creation reported.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ErrorBox.h"
+#include "uDMMain.h"
+
+namespace orvalen::testing {
+
+inline std::vector<std::string>& startupErrors() {
+    static std::vector<std::string> errors;
+    return errors;
+}
+
+inline TMainDM& dataModule() {
+    static TMainDM* dm = [] {
+        SetExceptionSink([](const std::exception& e) { startupErrors().push_back(e.what()); });
+        return new TMainDM();
+    }();
+    return *dm;
+}
+
+}  // namespace orvalen::testing

@@ -1,0 +1,243 @@
+// The recommendations: the answer text filled into "test_answers", the
+// recommendation statement over the shipped reference data against the
+// rule computed here from the weights and thresholds, and the products of
+// each programme as a detail query.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <random>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app_test_support.h"
+#include "uTestResultReport.h"
+
+using namespace orvalen;
+using orvalen::testing::dataModule;
+using sqlmem::TSQLMemTable;
+
+namespace {
+
+struct Reference {
+    std::map<int, std::vector<int>> questionsOfPart;  // part -> ids ascending
+    struct Weight {
+        int question, resultSet, val;
+    };
+    std::vector<Weight> weights;
+    std::map<int, std::array<int, 3>> thresholds;             // programme -> v1..v3
+    std::map<int, int> nameOf;                                // programme -> string id
+    std::map<std::pair<int, int>, std::string> strings;       // (id, lang) -> text
+    std::map<std::string, int> goodsName;                     // code -> string id
+    std::vector<std::pair<std::string, int>> goodsInResults;  // (code, programme)
+};
+
+const Reference& reference() {
+    static const Reference r = [] {
+        Reference r;
+        TMainDM& dm = dataModule();
+        auto walk = [](TSQLMemTable& t, auto&& row) {
+            for (t.first(); !t.eof(); t.next())
+                row(t);
+        };
+        walk(dm.QuestionsSQLMemTable, [&](TSQLMemTable& t) {
+            r.questionsOfPart[t.fieldByName("q_part").asInteger()].push_back(
+                t.fieldByName("id").asInteger());
+        });
+        for (auto& [part, ids] : r.questionsOfPart)
+            std::sort(ids.begin(), ids.end());
+        walk(dm.QuestionValuesSQLMemTable, [&](TSQLMemTable& t) {
+            r.weights.push_back({t.fieldByName("question").asInteger(),
+                                 t.fieldByName("result_set").asInteger(),
+                                 t.fieldByName("val").asInteger()});
+        });
+        walk(dm.ResultSetsSQLMemTable, [&](TSQLMemTable& t) {
+            const int id = t.fieldByName("id").asInteger();
+            r.thresholds[id] = {t.fieldByName("v1").asInteger(), t.fieldByName("v2").asInteger(),
+                                t.fieldByName("v3").asInteger()};
+            r.nameOf[id] = t.fieldByName("name_id").asInteger();
+        });
+        walk(dm.StringsSQLMemTable, [&](TSQLMemTable& t) {
+            r.strings[{t.fieldByName("id").asInteger(), t.fieldByName("lang").asInteger()}] =
+                t.fieldByName("text").asString();
+        });
+        walk(dm.GoodsSQLMemTable, [&](TSQLMemTable& t) {
+            r.goodsName[t.fieldByName("code").asString()] = t.fieldByName("name_id").asInteger();
+        });
+        walk(dm.GoodsInResultsSQLMemTable, [&](TSQLMemTable& t) {
+            r.goodsInResults.push_back(
+                {t.fieldByName("goods_code").asString(), t.fieldByName("results_set").asInteger()});
+        });
+        return r;
+    }();
+    return r;
+}
+
+// The rule in plain words: a programme named in language 1 is recommended
+// when at some weight level k its threshold vk is not 0 and at most the
+// number of ticked questions weighing k for it.
+std::vector<int> ruleFor(const std::set<int>& ticked) {
+    const Reference& r = reference();
+    std::vector<int> out;
+    for (const auto& [programme, v] : r.thresholds) {
+        if (!r.strings.count({r.nameOf.at(programme), 1})) continue;
+        for (int k = 1; k <= 3; ++k) {
+            int count = 0;
+            for (const Reference::Weight& w : r.weights)
+                count += w.resultSet == programme && w.val == k && ticked.count(w.question);
+            if (v[k - 1] != 0 && v[k - 1] <= count) {
+                out.push_back(programme);
+                break;
+            }
+        }
+    }
+    return out;  // ascending, as the map is
+}
+
+// The answer text of a survey that ticked `ticked`: per part the 1-based
+// positions in id order, blank-separated, each line ended by CR LF.
+std::string answerText(const std::set<int>& ticked) {
+    std::string text;
+    for (const auto& [part, ids] : reference().questionsOfPart) {
+        std::string line;
+        for (std::size_t i = 0; i < ids.size(); ++i)
+            if (ticked.count(ids[i])) line += (line.empty() ? "" : " ") + std::to_string(i + 1);
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+TTestResultReportForm& form() {
+    static TTestResultReportForm* f = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
+    return *f;
+}
+
+std::vector<int> recommended(const std::set<int>& ticked) {
+    TTestResultReportForm& f = form();
+    f.CalculateResults("Иванов", answerText(ticked), 46357.5);
+    std::vector<int> ids;
+    sqlmem::TSQLMemQuery& q = f.TestResultsSQLMemQuery;
+    for (q.first(); !q.eof(); q.next()) {
+        ids.push_back(q.fieldByName("id").asInteger());
+        EXPECT_EQ(q.fieldByName("lang").asInteger(), 1);
+        EXPECT_EQ(q.fieldByName("rs_name").asString(),
+                  reference().strings.at({reference().nameOf.at(ids.back()), 1}));
+    }
+    return ids;
+}
+
+std::string describe(const std::set<int>& ticked) {
+    std::string s;
+    for (int q : ticked)
+        s += std::to_string(q) + " ";
+    return s;
+}
+
+TEST(Recommendations, AnswersAreTheTickedQuestionsOfEachPart) {
+    const std::set<int> ticked = {1, 3, 40, 58, 77};
+    form().FillTestAnswers(answerText(ticked));
+    std::set<int> stored;
+    TSQLMemTable& answers = form().TestAnswersMemTable;
+    for (answers.first(); !answers.eof(); answers.next())
+        stored.insert(answers.fieldByName("question").asInteger());
+    EXPECT_EQ(stored, ticked);
+    // Filling again replaces the rows.
+    form().FillTestAnswers(answerText({2}));
+    EXPECT_EQ(answers.recordCount(), 1);
+
+    try {
+        form().FillTestAnswers("1\r\n");
+        FAIL() << "a text with one line filled four parts";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (1)");
+    }
+}
+
+TEST(Recommendations, EdgeCasesOfTheRule) {
+    ASSERT_EQ(reference().questionsOfPart.size(), 4u);
+    const struct {
+        std::set<int> ticked;
+        std::vector<int> programmes;
+    } cases[] = {
+        {{}, {}},        {{1, 2}, {}},   {{1, 2, 3}, {2}}, {{58}, {}},
+        {{58, 28}, {2}}, {{58, 4}, {1}}, {{77}, {12}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(describe(c.ticked));
+        EXPECT_EQ(recommended(c.ticked), c.programmes);
+        EXPECT_EQ(ruleFor(c.ticked), c.programmes);
+    }
+}
+
+TEST(Recommendations, EverySingleQuestionAndRandomSurveysFollowTheRule) {
+    for (const auto& [part, ids] : reference().questionsOfPart)
+        for (int q : ids) {
+            SCOPED_TRACE(q);
+            EXPECT_EQ(recommended({q}), ruleFor({q}));
+        }
+    std::mt19937 random(20261211);
+    std::vector<int> all;
+    for (const auto& [part, ids] : reference().questionsOfPart)
+        all.insert(all.end(), ids.begin(), ids.end());
+    int nonEmpty = 0;
+    for (int trial = 0; trial < 2000; ++trial) {
+        // Densities from a tick or two to most of the survey.
+        const double density = std::uniform_real_distribution<>(0.0, 0.6)(random);
+        std::set<int> ticked;
+        for (int q : all)
+            if (std::bernoulli_distribution(density)(random)) ticked.insert(q);
+        const std::vector<int> expected = ruleFor(ticked);
+        nonEmpty += !expected.empty();
+        const std::vector<int> got = recommended(ticked);
+        if (got != expected) {
+            ADD_FAILURE() << "ticked " << describe(ticked);
+            break;
+        }
+    }
+    EXPECT_GT(nonEmpty, 500);  // the sets exercise the rule, not only empty answers
+}
+
+TEST(Recommendations, ProductsOfEachProgrammeByAscendingCode) {
+    const Reference& r = reference();
+    std::set<int> everything;
+    for (const Reference::Weight& w : r.weights)
+        everything.insert(w.question);
+    const std::vector<int> programmes = recommended(everything);
+    ASSERT_FALSE(programmes.empty());
+
+    TTestResultReportForm& f = form();
+    sqlmem::TSQLMemQuery& master = f.TestResultsSQLMemQuery;
+    sqlmem::TSQLMemQuery& goods = f.GoodsResultsSQLMemQuery;
+    int dropped = 0;
+    for (master.first(); !master.eof(); master.next()) {
+        const int programme = master.fieldByName("id").asInteger();
+        SCOPED_TRACE(programme);
+        if (!goods.active()) goods.open();
+        std::vector<std::pair<std::string, std::string>> expected;
+        for (const auto& [code, set] : r.goodsInResults) {
+            if (set != programme) continue;
+            const auto g = r.goodsName.find(code);
+            const auto name =
+                g == r.goodsName.end() ? r.strings.end() : r.strings.find({g->second, 1});
+            if (name == r.strings.end()) {
+                ++dropped;
+                continue;
+            }
+            expected.push_back({code, name->second});
+        }
+        std::sort(expected.begin(), expected.end());
+        std::vector<std::pair<std::string, std::string>> got;
+        for (goods.first(); !goods.eof(); goods.next())
+            got.push_back(
+                {goods.fieldByName("code").asString(), goods.fieldByName("name").asString()});
+        EXPECT_EQ(got, expected);
+    }
+    // The shipped data has a product named only in another language and a
+    // pair whose code is no product: both must have been left out above.
+    EXPECT_GE(dropped, 2);
+}
+
+}  // namespace

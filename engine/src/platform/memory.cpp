@@ -4,7 +4,9 @@
 #include <sys/sysinfo.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,7 +127,7 @@ bool releaseRaw(std::uint8_t* raw, std::size_t n, std::uint8_t source) {
     return true;
 }
 
-std::int64_t physicalAvailable() {
+std::int64_t readPhysicalAvailable() {
     if (FILE* f = std::fopen("/proc/meminfo", "r")) {
         char line[256];
         long long kb = -1;
@@ -137,6 +139,24 @@ std::int64_t physicalAvailable() {
     struct sysinfo info {};
     if (sysinfo(&info) != 0) return 0;
     return static_cast<std::int64_t>(info.freeram) * info.mem_unit;
+}
+
+// Every temporary table asks when it is made, and a query makes several:
+// reading the system's figure each time cost more than the query. A figure
+// at most a tenth of a second old serves as well.
+std::int64_t physicalAvailable() {
+    using Clock = std::chrono::steady_clock;
+    static std::atomic<std::int64_t> cached{-1};
+    static std::atomic<Clock::rep> readAt{0};
+    const Clock::rep now = Clock::now().time_since_epoch().count();
+    const auto maxAge = std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(100));
+    std::int64_t value = cached.load();
+    if (value < 0 || now - readAt.load() > maxAge.count()) {
+        value = readPhysicalAvailable();
+        cached.store(value);
+        readAt.store(now);
+    }
+    return value;
 }
 
 }  // namespace

@@ -108,7 +108,7 @@ void TSQLMemAO::Materialize() {
         std::uint8_t* record = result.newRecord();
         for (int f = 0; f < defs.count(); ++f) {
             GetValue(value, copied[f], true);
-            writeFieldValue(defs[f], f, value, record);
+            writeFieldValue(defs[f], f, value, record, &result.blobs());
         }
         // The key search needs the candidate's values in place.
         if (keySearch && result.containsKey()) continue;

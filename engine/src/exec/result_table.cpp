@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "exec/field_values.h"
+#include "io/blob_codec.h"
 #include "storage/record_layout.h"
 #include "storage/table_data.h"
 #include "storage/temporary_table_data.h"
@@ -53,7 +54,13 @@ std::int64_t TSQLMemRowReader::recordCount() const {
 }
 
 void TSQLMemRowReader::read(int fieldNo, TSQLMemVariant& out) const {
-    readFieldValue(m_cursor->fieldDefs()[fieldNo], fieldNo, m_current, out);
+    const TSQLMemFieldDef& def = m_cursor->fieldDefs()[fieldNo];
+    if (isBlobBaseType(def.BaseType)) {
+        const TSQLMemBlobValues blobs = m_cursor->blobValues();
+        readFieldValue(def, fieldNo, m_current, out, &blobs);
+        return;
+    }
+    readFieldValue(def, fieldNo, m_current, out);
 }
 
 // --- result table ------------------------------------------------------------------
@@ -67,6 +74,7 @@ TSQLMemResultTable::TSQLMemResultTable(const TSQLMemFieldDefs& fields,
     m_cursor = std::make_unique<TSQLMemLocalCursor>(db);
     m_cursor->Temporary = m_temporary;
     m_cursor->InMemory = true;
+    m_cursor->BlobCodec = &blobCodec();
     m_cursor->TableName = m_temporary ? std::string() : intoTable;
     TSQLMemIndexDefs indexes;
     if (!sort.empty()) {
@@ -81,9 +89,11 @@ TSQLMemResultTable::TSQLMemResultTable(const TSQLMemFieldDefs& fields,
     if (!m_temporary) m_cursor->createTable(fields, indexes, constraints);
     m_cursor->open(fields, indexes, constraints);
     m_record.assign(static_cast<std::size_t>(m_cursor->recordSize()), 0);
+    m_blobs = m_cursor->blobValues();
 }
 
 TSQLMemResultTable::~TSQLMemResultTable() {
+    if (m_pending) m_blobs.freePending(m_record.data());
     TSQLMemTableData* table = m_cursor->table();
     m_cursor->close();
     if (m_temporary && table && table->cursorCount() == 0)
@@ -91,6 +101,8 @@ TSQLMemResultTable::~TSQLMemResultTable() {
 }
 
 std::uint8_t* TSQLMemResultTable::newRecord() {
+    if (m_pending) m_blobs.freePending(m_record.data());
+    m_pending = true;
     std::memset(m_record.data(), 0, m_record.size());
     const int n = m_cursor->fieldDefs().count();
     for (int i = 0; i < n; ++i)
@@ -99,7 +111,15 @@ std::uint8_t* TSQLMemResultTable::newRecord() {
 }
 
 void TSQLMemResultTable::append() {
-    m_cursor->post(true, m_record.data());
+    try {
+        m_cursor->post(true, m_record.data());
+    } catch (...) {
+        m_blobs.freePending(m_record.data());
+        m_pending = false;
+        throw;
+    }
+    // The stored record holds the buffer's blocks now.
+    m_pending = false;
 }
 
 bool TSQLMemResultTable::containsKey() {
@@ -122,14 +142,33 @@ void TSQLMemResultTable::useSortIndex() {
 }
 
 void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct) {
+    // The buffer is done with, and must not outlive the table it refers to.
+    if (m_pending) m_blobs.freePending(m_record.data());
+    m_pending = false;
     const TSQLMemFieldDefs& defs = fields();
+    TSQLMemVariant va, vb;
+    // BLOB values order by their contents: memos as the text they hold, a
+    // BLOB's bytes as unsigned bytes, a shorter one first when one is a
+    // prefix of the other.
+    auto compareBlobs = [&](const TSQLMemSortColumn& s, const std::uint8_t* a,
+                            const std::uint8_t* b) {
+        m_blobs.read(s.Field, a, va, true);
+        m_blobs.read(s.Field, b, vb, true);
+        if (defs[s.Field].BaseType != bftBlob)
+            return compareCodeToThreeWay(va.Compare(vb, false, false, s.NoCase));
+        const auto na = static_cast<std::size_t>(va.Size()),
+                   nb = static_cast<std::size_t>(vb.Size());
+        const int c = std::memcmp(va.Data(), vb.Data(), std::min(na, nb));
+        return c != 0 ? (c < 0 ? -1 : 1) : (na == nb ? 0 : (na < nb ? -1 : 1));
+    };
     auto compare = [&](const std::uint8_t* a, const std::uint8_t* b) {
         for (const TSQLMemSortColumn& s : sort) {
             const TSQLMemFieldDef& f = defs[s.Field];
             const bool na = record_layout::isNull(a, s.Field);
             const bool nb = record_layout::isNull(b, s.Field);
-            const int c = na || nb
-                              ? (na == nb ? 0 : (na ? -1 : 1))
+            const int c = na || nb ? (na == nb ? 0 : (na ? -1 : 1))
+                          : isBlobBaseType(f.BaseType)
+                              ? compareBlobs(s, a, b)
                               : compareStoredImages(f.BaseType, a + f.MemoryOffset,
                                                     b + f.MemoryOffset, f.MemoryDataSize, s.NoCase);
             if (c != 0) return s.Descending ? -c : c;
@@ -146,12 +185,24 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     TSQLMemResultTable sorted(defs, sort);
     TSQLMemRowReader reader(m_cursor.get());
     const std::size_t size = m_record.size();
+    TSQLMemVariant value;
     for (reader.first(); !reader.eof(); reader.next()) {
-        std::memcpy(sorted.newRecord(), reader.record(), size);
+        std::uint8_t* record = sorted.newRecord();
+        std::memcpy(record, reader.record(), size);
+        // A BLOB reference names a block of this table: the value moves.
+        for (int f = 0; f < defs.count(); ++f) {
+            if (!isBlobBaseType(defs[f].BaseType) || record_layout::isNull(record, f)) continue;
+            m_blobs.read(f, reader.record(), value, true);
+            record_layout::setNull(record, f, true);
+            sorted.m_blobs.write(f, record, value.Data(), static_cast<std::size_t>(value.Size()));
+        }
         if (distinct && sorted.containsKey()) continue;
         sorted.append();
     }
+    if (sorted.m_pending) sorted.m_blobs.freePending(sorted.m_record.data());
+    sorted.m_pending = false;
     std::swap(m_cursor, sorted.m_cursor);
+    std::swap(m_blobs, sorted.m_blobs);
     std::swap(m_indexName, sorted.m_indexName);
     std::swap(m_keyColumns, sorted.m_keyColumns);
     useSortIndex();

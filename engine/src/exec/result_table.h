@@ -31,7 +31,7 @@ public:
     bool eof() const { return m_eof; }
     // The records the cursor sees (through its filter).
     std::int64_t recordCount() const;
-    // REQUIRES: not eof().
+    // REQUIRES: not eof(). A BLOB value is a copy of its own.
     void read(int fieldNo, TSQLMemVariant& out) const;
     // The current record: the table's own bytes where its store lends them,
     // valid until the table changes or the reader moves.
@@ -69,10 +69,14 @@ public:
     const std::string& name() const { return m_cursor->TableName; }
     bool temporary() const { return m_temporary; }
 
-    // The buffer of the next record, cleared to all null.
+    // The buffer of the next record, cleared to all null; BLOB blocks made
+    // for a buffer that was not appended are freed first.
     std::uint8_t* newRecord();
-    // Posts the buffer through the table's change path.
+    // Posts the buffer through the table's change path. A failure frees
+    // the BLOB blocks made for the buffer.
     void append();
+    // The BLOB values of the table, for filling the buffer.
+    TSQLMemBlobValues& blobs() { return m_blobs; }
     // Whether the sort index already holds a record whose key equals the
     // buffer's (nulls equal, text compared as the index's columns say).
     bool containsKey();
@@ -95,6 +99,8 @@ private:
     std::string m_indexName;
     std::int32_t m_keyColumns = 0;
     EngineBytes m_record;
+    TSQLMemBlobValues m_blobs;
+    bool m_pending = false;  // m_record may hold blocks no stored record took
 };
 
 // "prefix" followed by a random number in 0..2,147,483,646.

@@ -385,8 +385,24 @@ void runChecks(Check check) {
 
 }  // namespace
 
+const std::uint8_t* TSQLMemTableData::storedForm(const std::uint8_t* record,
+                                                 EngineBytes& copy) const {
+    if (!m_fieldManager->hasBlobs()) return record;
+    copy.assign(record, record + m_fieldManager->recordSize());
+    const TSQLMemFieldDefs& defs = m_fieldManager->FieldDefs;
+    for (int i = 0; i < defs.count(); ++i) {
+        if (!isBlobBaseType(defs[i].BaseType) || record_layout::isNull(copy.data(), i)) continue;
+        std::uint8_t* field = copy.data() + defs[i].MemoryOffset;
+        TSQLMemBlobBlocks::setReference(field, TSQLMemBlobBlocks::handleOf(field),
+                                        TSQLMemBlobBlocks::kMarkStored);
+    }
+    return copy.data();
+}
+
 TSQLMemRecordID TSQLMemTableData::insertRecord(const std::uint8_t* record) {
     records(10033);
+    EngineBytes stored;
+    record = storedForm(record, stored);
     LockGuard g(*this, TSQLMemLockMode::Write);
     runChecks([&] { checkConstraints(m_session, false, {}, true, nullptr, record); });
     return storeInsert(record);
@@ -410,6 +426,8 @@ TSQLMemRecordID TSQLMemTableData::storeInsert(const std::uint8_t* record) {
 
 void TSQLMemTableData::updateRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
+    EngineBytes stored;
+    record = storedForm(record, stored);
     LockGuard g(*this, TSQLMemLockMode::Write);
     if (!rm.exists(id))
         throw ESQLMemChangeRefused("Error updating record - record was deleted by other process");

@@ -208,6 +208,9 @@ protected:
     // keys that fit a page, BLOB fields with a block size.
     void checkDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
                           const TSQLMemIndexDefs& indexes) const;
+    // The record as the table keeps it: its BLOB references marked stored
+    // (in `copy` when any need it).
+    const std::uint8_t* storedForm(const std::uint8_t* record, EngineBytes& copy) const;
     // The BLOB blocks `stored` refers to that `kept` (null: none) does not.
     void freeBlobsLeaving(const std::uint8_t* stored, const std::uint8_t* kept) noexcept;
     // Validation and definition copies shared by every storage kind.

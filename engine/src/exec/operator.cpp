@@ -119,6 +119,10 @@ void TSQLMemAO::Materialize() {
     // With DISTINCT every shown column is a sort column, so equal rows are
     // neighbours once sorted.
     if (sortAfterwards) result.sortRecords(sort, m_distinct);
+    // Filled through an index that could not order BLOB fields: the rows
+    // are distinct already and only need their order.
+    else if (HasSort() && result.temporary() && result.indexOmitsSortFields())
+        result.sortRecords(sort, false);
     FinishMaterialize();
 }
 

@@ -77,13 +77,16 @@ TSQLMemResultTable::TSQLMemResultTable(const TSQLMemFieldDefs& fields,
     m_cursor->BlobCodec = &blobCodec();
     m_cursor->TableName = m_temporary ? std::string() : intoTable;
     TSQLMemIndexDefs indexes;
-    if (!sort.empty()) {
+    std::vector<TSQLMemSortColumn> indexed;
+    for (const TSQLMemSortColumn& s : sort)
+        (isBlobBaseType(fields[s.Field].BaseType) ? m_blobKeys : indexed).push_back(s);
+    if (!indexed.empty()) {
         TSQLMemIndexDef& index = indexes.addCreated();
         index.Name = randomName("TEMPORARY_TABLE_INDEX_");
-        for (const TSQLMemSortColumn& s : sort)
+        for (const TSQLMemSortColumn& s : indexed)
             index.Columns.push_back({fields[s.Field].Name, s.Descending, s.NoCase});
         m_indexName = index.Name;
-        m_keyColumns = static_cast<std::int32_t>(sort.size());
+        m_keyColumns = static_cast<std::int32_t>(indexed.size());
     }
     TSQLMemConstraintDefs constraints;
     if (!m_temporary) m_cursor->createTable(fields, indexes, constraints);
@@ -122,17 +125,55 @@ void TSQLMemResultTable::append() {
     m_pending = false;
 }
 
+namespace {
+
+// A stored record whose BLOB key fields hold what the buffer's do (nulls
+// equal to nulls).
+class TEqualBlobs final : public TSQLMemRecordPredicate {
+public:
+    TEqualBlobs(const TSQLMemBlobValues& blobs, const std::vector<TSQLMemSortColumn>& keys,
+                const std::uint8_t* buffer)
+        : m_blobs(blobs), m_keys(keys), m_buffer(buffer) {}
+
+    bool test(const std::uint8_t* record) override {
+        for (const TSQLMemSortColumn& k : m_keys) {
+            m_blobs.read(k.Field, record, m_a, true);
+            m_blobs.read(k.Field, m_buffer, m_b, true);
+            if (m_a.IsNull() != m_b.IsNull()) return false;
+            if (m_a.IsNull()) continue;
+            const bool equal = k.NoCase && m_a.Type() != bftBlob
+                                   ? m_a.Compare(m_b, false, false, true) == ccEqual
+                                   : m_a.Size() == m_b.Size() &&
+                                         std::memcmp(m_a.Data(), m_b.Data(),
+                                                     static_cast<std::size_t>(m_a.Size())) == 0;
+            if (!equal) return false;
+        }
+        return true;
+    }
+
+private:
+    const TSQLMemBlobValues& m_blobs;
+    const std::vector<TSQLMemSortColumn>& m_keys;
+    const std::uint8_t* m_buffer;
+    TSQLMemVariant m_a, m_b;
+};
+
+}  // namespace
+
 bool TSQLMemResultTable::containsKey() {
-    if (m_indexName.empty() || recordCount() == 0) return false;
-    const TSQLMemIndexDef* def = m_cursor->indexDefs().findByName(m_indexName);
+    if ((m_indexName.empty() && m_blobKeys.empty()) || recordCount() == 0) return false;
     TSQLMemScanSearchCondition key;
-    key.Mode = TSQLMemIndexMode::Equal;
-    key.IndexId = def->ObjectID;
-    key.Columns = m_keyColumns;
-    key.Bound = m_record.data();
     TSQLMemSearchRequest request;
     request.FindAny = true;
-    request.Extra = &key;
+    if (!m_indexName.empty()) {
+        key.Mode = TSQLMemIndexMode::Equal;
+        key.IndexId = m_cursor->indexDefs().findByName(m_indexName)->ObjectID;
+        key.Columns = m_keyColumns;
+        key.Bound = m_record.data();
+        request.Extra = &key;
+    }
+    TEqualBlobs blobs(m_blobs, m_blobKeys, m_record.data());
+    if (!m_blobKeys.empty()) request.Predicate = &blobs;
     return m_cursor->table()->search(*m_cursor, request);
 }
 
@@ -177,6 +218,10 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     };
     auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table());
     if (table && table->temporaryRecords()->sortInMemory(compare, distinct)) {
+        // The records stand in the whole sort's order; a partial index must
+        // not take it over.
+        m_indexName.clear();
+        m_cursor->IndexId = -1;
         m_cursor->invalidateVisible();
         m_cursor->first();
         return;

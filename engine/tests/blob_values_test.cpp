@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/dataset_access.h"
 #include "engine_test_support.h"
 #include "exec/sql_processor.h"
 #include "io/memory_stream.h"
@@ -340,6 +341,21 @@ TEST_F(BlobValuesTest, EveryChangeAccountsForItsBlocks) {
               (std::vector<std::string>{"three!|NULL"}));
     execute("delete from " + name);
     EXPECT_EQ(blocks(name), 0u);
+
+    // Deleting every record spares what another dataset's insert holds.
+    t.open();
+    append(t, 1, "stored");
+    TSQLMemTable other;
+    other.TableName = name;
+    other.open();
+    other.append();
+    other.fieldByName("id").setAsInteger(2);
+    other.fieldByName("m").setAsString("pending");
+    EXPECT_EQ(blocks(name), 2u);
+    storage(name).deleteAllRecords(*TSQLMemDataSetAccess::cursor(t));
+    EXPECT_EQ(blocks(name), 1u);
+    other.post();
+    EXPECT_EQ(other.fieldByName("m").asString(), "pending");
 }
 
 TEST_F(BlobValuesTest, QueryResultsAndIntoTablesHoldTheirOwnCopies) {

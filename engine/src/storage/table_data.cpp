@@ -169,6 +169,26 @@ void TSQLMemTableData::freeBlobsLeaving(const std::uint8_t* stored,
     }
 }
 
+void TSQLMemTableData::freeStoredBlobs() noexcept {
+    if (!m_fieldManager || !m_fieldManager->hasBlobs() || !m_recordManager) {
+        m_blobs.clear();
+        return;
+    }
+    TSQLMemBaseRecordManager& rm = *m_recordManager;
+    EngineBytes record(static_cast<std::size_t>(rm.recordSize()));
+    TSQLMemGetRequest r;
+    r.Session = m_session;
+    r.Mode = TSQLMemGetMode::Next;
+    r.FromFirst = true;
+    r.Dest = record.data();
+    try {
+        for (rm.get(r); r.Answer == TSQLMemGetAnswer::Found; rm.get(r))
+            freeBlobsLeaving(record.data(), nullptr);
+    } catch (...) {
+        // A record that cannot be read keeps its blocks until the table goes.
+    }
+}
+
 void TSQLMemTableData::checkDelete(const TSQLMemLocalCursor* cursor, bool force,
                                    bool keepIfOpen) const {
     if (!keepIfOpen && openByOthers(cursor))
@@ -453,8 +473,8 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     const bool referenced = referencedByRecords();
     if (visible == total && !referenced) {
         LockGuard g(*this, TSQLMemLockMode::Write);
+        freeStoredBlobs();
         records(10014).clear();
-        m_blobs.clear();
         m_indexManager->emptyAll(m_session);
         m_indexManager->releasePages(m_session);
         cursor.CurrentId = {};

@@ -165,6 +165,9 @@ protected:
 
     // Binds every field object to its column in the open cursor's table.
     void bindFields();
+    // A memo's text or a BLOB's bytes become the value of field `column`
+    // of the buffer, in a block of its own until the record is posted.
+    void writeBlobField(std::uint8_t* record, int column, const Variant& value);
 
     friend struct TSQLMemDataSetAccess;
     // The open cursor; not owned here: a table makes and owns its own, a

@@ -210,7 +210,7 @@ void TSQLMemDataSet::internalDelete() {
 }
 
 void TSQLMemDataSet::internalCancel(bool isInsert) {
-    m_cursor->cancel(isInsert);
+    m_cursor->cancel(isInsert, activeBuffer());
 }
 
 int TSQLMemDataSet::internalRecordCount() {
@@ -260,6 +260,7 @@ void TSQLMemDataSet::filterChanged() {
         // parse leaves the previous filter in force.
         auto expression = std::make_unique<TSQLMemExpression>();
         expression->Fields = &m_cursor->fieldDefs();
+        expression->Blobs = m_cursor->blobValues();
         TSQLMemExprParser::ParseFilter(*expression, filter(), !filterOptions().NoPartialCompare,
                                        filterOptions().CaseInsensitive);
         setCursorFilter(std::move(expression));
@@ -300,6 +301,7 @@ int TSQLMemDataSet::locateRecord(const std::string& keyFields, const std::vector
         keyValues.push_back(std::move(v));
     }
     TSQLMemExpression condition;
+    condition.Blobs = m_cursor->blobValues();
     condition.BuildKeyCondition(&fields, keyFields, keyValues, options.partialKey,
                                 options.caseInsensitive);
     // The search picks its own path (an index range or a scan) and answers
@@ -388,6 +390,18 @@ Variant TSQLMemDataSet::readField(const std::uint8_t* record, const TField& fiel
                 loadLE<std::uint16_t>(p), static_cast<std::uint16_t>(def.MemoryDataSize - 2));
             return Variant(std::string(reinterpret_cast<const char*>(p + 2), n));
         }
+        case bftBlob:
+        case bftClob:
+        case bftWideClob: {
+            TSQLMemVariant v;
+            m_cursor->blobValues().read(column, record, v, true);
+            if (v.IsNull()) return {};
+            // Field values are 1251 text: a character it cannot hold is refused.
+            if (def.BaseType == bftWideClob)
+                return Variant(wideTo1251(v.Data(), v.Size() / 2, 30403));
+            return Variant(std::string(reinterpret_cast<const char*>(v.Data()),
+                                       static_cast<std::size_t>(v.Size())));
+        }
         default:
             throw ESQLMemException(30050, "Unknown DataType: '%s'", {std::to_string(def.BaseType)});
     }
@@ -397,6 +411,10 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
     const int column = m_fieldColumns.at(field.index());
     const TSQLMemFieldDef& def = m_cursor->fieldDefs()[column];
     std::uint8_t* p = record + def.MemoryOffset;
+    if (isBlobBaseType(def.BaseType)) {
+        writeBlobField(record, column, value);
+        return;
+    }
     if (value.isNull()) {
         std::memset(p, 0, def.MemoryDataSize);
         record_layout::setNull(record, column, true);
@@ -492,11 +510,30 @@ void TSQLMemDataSet::writeField(std::uint8_t* record, const TField& field, const
             break;
         }
         default:
-            // BLOB kinds are written through BLOB streams, never as plain values.
-            throw EDatabaseError(
-                "Field '" + def.Name + "' holds a BLOB and is written through a BLOB stream", Name);
+            throw ESQLMemException(30050, "Unknown DataType: '%s'", {std::to_string(def.BaseType)});
     }
     record_layout::setNull(record, column, false);
+}
+
+void TSQLMemDataSet::writeBlobField(std::uint8_t* record, int column, const Variant& value) {
+    TSQLMemBlobValues blobs = m_cursor->blobValues();
+    if (value.isNull()) {
+        blobs.clear(column, record);
+        return;
+    }
+    const std::string text = value.toString();
+    if (m_cursor->fieldDefs()[column].BaseType != bftWideClob) {
+        blobs.write(column, record, reinterpret_cast<const std::uint8_t*>(text.data()),
+                    text.size());
+        return;
+    }
+    // A wide memo holds UTF-16 units, little-endian, without a terminator.
+    EngineBytes wide(2 * text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        storeLE<char16_t>(
+            wide.data() + 2 * i,
+            static_cast<char16_t>(cp1251::toUnicode(static_cast<unsigned char>(text[i]))));
+    blobs.write(column, record, wide.data(), wide.size());
 }
 
 }  // namespace sqlmem

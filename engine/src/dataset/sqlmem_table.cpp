@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "dataset/dataset_access.h"
+#include "io/blob_codec.h"
 #include "io/file_stream.h"
 #include "io/table_image.h"
 #include "sqlmem/cp1251.h"
@@ -224,6 +225,7 @@ void TSQLMemTable::internalOpen() {
         m_cursor->InMemory = inMemory();
         m_cursor->AllocBy = MemoryTableAllocBy;
         m_cursor->Temporary = m_temporary;
+        m_cursor->BlobCodec = &blobCodec();
 
         withEngineDefinitions([&](const TSQLMemFieldDefs& fields, const TSQLMemIndexDefs& indexes,
                                   const TSQLMemConstraintDefs& constraints) {

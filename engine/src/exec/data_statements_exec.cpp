@@ -4,6 +4,7 @@
 #include "exec/field_values.h"
 #include "exec/select_builder.h"
 #include "exec/table_operator.h"
+#include "io/blob_codec.h"
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
@@ -29,6 +30,7 @@ TSQLMemTableData& openTarget(TSQLMemLocalCursor& cursor, const std::string& tabl
         throw ESQLMemException(11505, "Table '%s' does not exist", {tableName});
     cursor.TableName = tableName;
     cursor.InMemory = true;
+    cursor.BlobCodec = &blobCodec();
     cursor.open(TSQLMemFieldDefs(), TSQLMemIndexDefs(), TSQLMemConstraintDefs());
     return *cursor.table();
 }
@@ -66,26 +68,39 @@ void ExecuteInsert(TSQLMemSQLInsert& insert, const TSQLMemQueryEnv& env,
     TSQLMemTableData& table = openTarget(cursor, insert.TableName);
     const TSQLMemFieldDefs& defs = table.fieldDefs();
     EngineBytes record(static_cast<std::size_t>(cursor.recordSize()), 0);
+    TSQLMemBlobValues blobs = cursor.blobValues();
+    // A record that is not stored leaves no BLOB block behind.
+    auto storeRecord = [&](auto&& fill) {
+        try {
+            fill();
+            change([&] { cursor.post(true, record.data()); });
+        } catch (...) {
+            blobs.freePending(record.data());
+            throw;
+        }
+    };
     if (!rows) {
         const bool byName =
             !insert.Columns.empty() && insert.Columns.size() == insert.Values.size();
         cursor.initRecord(record.data());
-        for (std::size_t i = 0; i < insert.Values.size(); ++i) {
-            int field = static_cast<int>(i);
-            if (byName) {
-                field = defs.indexOfName(insert.Columns[i]);
-                if (field < 0)
-                    throw ESQLMemException(kErrUnknownColumn, "Cannot find field %s in table %s",
-                                           {insert.Columns[i], insert.TableName});
-            } else if (field >= defs.count()) {
-                throw ESQLMemException(kErrUnknownColumn,
-                                       "Too many values for table %s: it has %d fields",
-                                       {insert.TableName, std::int64_t{defs.count()}});
+        storeRecord([&] {
+            for (std::size_t i = 0; i < insert.Values.size(); ++i) {
+                int field = static_cast<int>(i);
+                if (byName) {
+                    field = defs.indexOfName(insert.Columns[i]);
+                    if (field < 0)
+                        throw ESQLMemException(kErrUnknownColumn,
+                                               "Cannot find field %s in table %s",
+                                               {insert.Columns[i], insert.TableName});
+                } else if (field >= defs.count()) {
+                    throw ESQLMemException(kErrUnknownColumn,
+                                           "Too many values for table %s: it has %d fields",
+                                           {insert.TableName, std::int64_t{defs.count()}});
+                }
+                const TSQLMemVariant& v = insert.Values[i]->Evaluate(true);
+                writeFieldValue(defs[field], field, v, record.data(), &blobs);
             }
-            const TSQLMemVariant& v = insert.Values[i]->Evaluate(true);
-            writeFieldValue(defs[field], field, v, record.data());
-        }
-        change([&] { cursor.post(true, record.data()); });
+        });
         insert.RowsAffected = 1;
         return;
     }
@@ -97,11 +112,14 @@ void ExecuteInsert(TSQLMemSQLInsert& insert, const TSQLMemQueryEnv& env,
     for (reader.first(); !reader.eof(); reader.next()) {
         try {
             cursor.initRecord(record.data());
-            for (std::size_t i = 0; i < fields.size() && static_cast<int>(i) < defs.count(); ++i) {
-                reader.read(fields[i].FieldNo, v);
-                writeFieldValue(defs[static_cast<int>(i)], static_cast<int>(i), v, record.data());
-            }
-            change([&] { cursor.post(true, record.data()); });
+            storeRecord([&] {
+                for (std::size_t i = 0; i < fields.size() && static_cast<int>(i) < defs.count();
+                     ++i) {
+                    reader.read(fields[i].FieldNo, v);
+                    writeFieldValue(defs[static_cast<int>(i)], static_cast<int>(i), v,
+                                    record.data(), &blobs);
+                }
+            });
         } catch (const ESQLMemException& e) {
             log += (log.empty() ? "" : "\r\n") + std::string(e.what());
         }
@@ -125,12 +143,17 @@ void ExecuteUpdate(TSQLMemSQLUpdate& update, const TSQLMemQueryEnv& env) {
             throw ESQLMemException(11590, "Cannot find field %s in table %s",
                                    {a.FieldName, update.TableName});
         targets.push_back(field);
-        a.Value->BindToFields(&defs);
     }
     // A cursor of its own: the result's filter would hide a changed record.
     TSQLMemLocalCursor cursor(table.database());
     cursor.TableName = table.name();
+    cursor.BlobCodec = &blobCodec();
     cursor.open(TSQLMemFieldDefs(), TSQLMemIndexDefs(), TSQLMemConstraintDefs());
+    TSQLMemBlobValues blobs = cursor.blobValues();
+    for (TSQLMemAssignment& a : update.Assignments) {
+        a.Value->Blobs = blobs;
+        a.Value->BindToFields(&defs);
+    }
     EngineBytes old(static_cast<std::size_t>(cursor.recordSize()));
     EngineBytes changed(old.size());
     for (const TSQLMemRecordID& id : ids) {
@@ -138,12 +161,18 @@ void ExecuteUpdate(TSQLMemSQLUpdate& update, const TSQLMemQueryEnv& env) {
         if (cursor.getRecord(TSQLMemGetMode::Current, old.data()) != TSQLMemGetAnswer::Found)
             continue;  // deleted meanwhile, by a cascade of an earlier record
         changed = old;
-        for (std::size_t i = 0; i < targets.size(); ++i) {
-            TSQLMemExpression& value = *update.Assignments[i].Value;
-            value.SetRecordBuffer(old.data());
-            writeFieldValue(defs[targets[i]], targets[i], value.Evaluate(true), changed.data());
+        try {
+            for (std::size_t i = 0; i < targets.size(); ++i) {
+                TSQLMemExpression& value = *update.Assignments[i].Value;
+                value.SetRecordBuffer(old.data());
+                writeFieldValue(defs[targets[i]], targets[i], value.Evaluate(true), changed.data(),
+                                &blobs);
+            }
+            change([&] { table.updateRecord(id, changed.data()); });
+        } catch (...) {
+            blobs.freePending(changed.data());
+            throw;
         }
-        change([&] { table.updateRecord(id, changed.data()); });
         ++update.RowsAffected;
     }
 }
@@ -185,7 +214,8 @@ void ImportResult(const TSQLMemQueryResult& result, TSQLMemDatabaseData& databas
         std::uint8_t* record = target.newRecord();
         for (std::size_t i = 0; i < resultFields.size(); ++i) {
             reader.read(resultFields[i].FieldNo, v);
-            writeFieldValue(stored[static_cast<int>(i)], static_cast<int>(i), v, record);
+            writeFieldValue(stored[static_cast<int>(i)], static_cast<int>(i), v, record,
+                            &target.blobs());
         }
         target.append();
     }

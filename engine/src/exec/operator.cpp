@@ -108,7 +108,7 @@ void TSQLMemAO::Materialize() {
         std::uint8_t* record = result.newRecord();
         for (int f = 0; f < defs.count(); ++f) {
             GetValue(value, copied[f], true);
-            writeFieldValue(defs[f], f, value, record);
+            writeFieldValue(defs[f], f, value, record, &result.blobs());
         }
         // The key search needs the candidate's values in place.
         if (keySearch && result.containsKey()) continue;
@@ -119,6 +119,10 @@ void TSQLMemAO::Materialize() {
     // With DISTINCT every shown column is a sort column, so equal rows are
     // neighbours once sorted.
     if (sortAfterwards) result.sortRecords(sort, m_distinct);
+    // Filled through an index that could not order BLOB fields: the rows
+    // are distinct already and only need their order.
+    else if (HasSort() && result.temporary() && result.indexOmitsSortFields())
+        result.sortRecords(sort, false);
     FinishMaterialize();
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "exec/field_values.h"
+#include "io/blob_codec.h"
 #include "storage/record_layout.h"
 #include "storage/table_data.h"
 #include "storage/temporary_table_data.h"
@@ -53,7 +54,13 @@ std::int64_t TSQLMemRowReader::recordCount() const {
 }
 
 void TSQLMemRowReader::read(int fieldNo, TSQLMemVariant& out) const {
-    readFieldValue(m_cursor->fieldDefs()[fieldNo], fieldNo, m_current, out);
+    const TSQLMemFieldDef& def = m_cursor->fieldDefs()[fieldNo];
+    if (isBlobBaseType(def.BaseType)) {
+        const TSQLMemBlobValues blobs = m_cursor->blobValues();
+        readFieldValue(def, fieldNo, m_current, out, &blobs);
+        return;
+    }
+    readFieldValue(def, fieldNo, m_current, out);
 }
 
 // --- result table ------------------------------------------------------------------
@@ -67,23 +74,29 @@ TSQLMemResultTable::TSQLMemResultTable(const TSQLMemFieldDefs& fields,
     m_cursor = std::make_unique<TSQLMemLocalCursor>(db);
     m_cursor->Temporary = m_temporary;
     m_cursor->InMemory = true;
+    m_cursor->BlobCodec = &blobCodec();
     m_cursor->TableName = m_temporary ? std::string() : intoTable;
     TSQLMemIndexDefs indexes;
-    if (!sort.empty()) {
+    std::vector<TSQLMemSortColumn> indexed;
+    for (const TSQLMemSortColumn& s : sort)
+        (isBlobBaseType(fields[s.Field].BaseType) ? m_blobKeys : indexed).push_back(s);
+    if (!indexed.empty()) {
         TSQLMemIndexDef& index = indexes.addCreated();
         index.Name = randomName("TEMPORARY_TABLE_INDEX_");
-        for (const TSQLMemSortColumn& s : sort)
+        for (const TSQLMemSortColumn& s : indexed)
             index.Columns.push_back({fields[s.Field].Name, s.Descending, s.NoCase});
         m_indexName = index.Name;
-        m_keyColumns = static_cast<std::int32_t>(sort.size());
+        m_keyColumns = static_cast<std::int32_t>(indexed.size());
     }
     TSQLMemConstraintDefs constraints;
     if (!m_temporary) m_cursor->createTable(fields, indexes, constraints);
     m_cursor->open(fields, indexes, constraints);
     m_record.assign(static_cast<std::size_t>(m_cursor->recordSize()), 0);
+    m_blobs = m_cursor->blobValues();
 }
 
 TSQLMemResultTable::~TSQLMemResultTable() {
+    if (m_pending) m_blobs.freePending(m_record.data());
     TSQLMemTableData* table = m_cursor->table();
     m_cursor->close();
     if (m_temporary && table && table->cursorCount() == 0)
@@ -91,6 +104,8 @@ TSQLMemResultTable::~TSQLMemResultTable() {
 }
 
 std::uint8_t* TSQLMemResultTable::newRecord() {
+    if (m_pending) m_blobs.freePending(m_record.data());
+    m_pending = true;
     std::memset(m_record.data(), 0, m_record.size());
     const int n = m_cursor->fieldDefs().count();
     for (int i = 0; i < n; ++i)
@@ -99,20 +114,66 @@ std::uint8_t* TSQLMemResultTable::newRecord() {
 }
 
 void TSQLMemResultTable::append() {
-    m_cursor->post(true, m_record.data());
+    try {
+        m_cursor->post(true, m_record.data());
+    } catch (...) {
+        m_blobs.freePending(m_record.data());
+        m_pending = false;
+        throw;
+    }
+    // The stored record holds the buffer's blocks now.
+    m_pending = false;
 }
 
+namespace {
+
+// A stored record whose BLOB key fields hold what the buffer's do (nulls
+// equal to nulls).
+class TEqualBlobs final : public TSQLMemRecordPredicate {
+public:
+    TEqualBlobs(const TSQLMemBlobValues& blobs, const std::vector<TSQLMemSortColumn>& keys,
+                const std::uint8_t* buffer)
+        : m_blobs(blobs), m_keys(keys), m_buffer(buffer) {}
+
+    bool test(const std::uint8_t* record) override {
+        for (const TSQLMemSortColumn& k : m_keys) {
+            m_blobs.read(k.Field, record, m_a, true);
+            m_blobs.read(k.Field, m_buffer, m_b, true);
+            if (m_a.IsNull() != m_b.IsNull()) return false;
+            if (m_a.IsNull()) continue;
+            const bool equal = k.NoCase && m_a.Type() != bftBlob
+                                   ? m_a.Compare(m_b, false, false, true) == ccEqual
+                                   : m_a.Size() == m_b.Size() &&
+                                         std::memcmp(m_a.Data(), m_b.Data(),
+                                                     static_cast<std::size_t>(m_a.Size())) == 0;
+            if (!equal) return false;
+        }
+        return true;
+    }
+
+private:
+    const TSQLMemBlobValues& m_blobs;
+    const std::vector<TSQLMemSortColumn>& m_keys;
+    const std::uint8_t* m_buffer;
+    TSQLMemVariant m_a, m_b;
+};
+
+}  // namespace
+
 bool TSQLMemResultTable::containsKey() {
-    if (m_indexName.empty() || recordCount() == 0) return false;
-    const TSQLMemIndexDef* def = m_cursor->indexDefs().findByName(m_indexName);
+    if ((m_indexName.empty() && m_blobKeys.empty()) || recordCount() == 0) return false;
     TSQLMemScanSearchCondition key;
-    key.Mode = TSQLMemIndexMode::Equal;
-    key.IndexId = def->ObjectID;
-    key.Columns = m_keyColumns;
-    key.Bound = m_record.data();
     TSQLMemSearchRequest request;
     request.FindAny = true;
-    request.Extra = &key;
+    if (!m_indexName.empty()) {
+        key.Mode = TSQLMemIndexMode::Equal;
+        key.IndexId = m_cursor->indexDefs().findByName(m_indexName)->ObjectID;
+        key.Columns = m_keyColumns;
+        key.Bound = m_record.data();
+        request.Extra = &key;
+    }
+    TEqualBlobs blobs(m_blobs, m_blobKeys, m_record.data());
+    if (!m_blobKeys.empty()) request.Predicate = &blobs;
     return m_cursor->table()->search(*m_cursor, request);
 }
 
@@ -122,14 +183,33 @@ void TSQLMemResultTable::useSortIndex() {
 }
 
 void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct) {
+    // The buffer is done with, and must not outlive the table it refers to.
+    if (m_pending) m_blobs.freePending(m_record.data());
+    m_pending = false;
     const TSQLMemFieldDefs& defs = fields();
+    TSQLMemVariant va, vb;
+    // BLOB values order by their contents: memos as the text they hold, a
+    // BLOB's bytes as unsigned bytes, a shorter one first when one is a
+    // prefix of the other.
+    auto compareBlobs = [&](const TSQLMemSortColumn& s, const std::uint8_t* a,
+                            const std::uint8_t* b) {
+        m_blobs.read(s.Field, a, va, true);
+        m_blobs.read(s.Field, b, vb, true);
+        if (defs[s.Field].BaseType != bftBlob)
+            return compareCodeToThreeWay(va.Compare(vb, false, false, s.NoCase));
+        const auto na = static_cast<std::size_t>(va.Size()),
+                   nb = static_cast<std::size_t>(vb.Size());
+        const int c = std::memcmp(va.Data(), vb.Data(), std::min(na, nb));
+        return c != 0 ? (c < 0 ? -1 : 1) : (na == nb ? 0 : (na < nb ? -1 : 1));
+    };
     auto compare = [&](const std::uint8_t* a, const std::uint8_t* b) {
         for (const TSQLMemSortColumn& s : sort) {
             const TSQLMemFieldDef& f = defs[s.Field];
             const bool na = record_layout::isNull(a, s.Field);
             const bool nb = record_layout::isNull(b, s.Field);
-            const int c = na || nb
-                              ? (na == nb ? 0 : (na ? -1 : 1))
+            const int c = na || nb ? (na == nb ? 0 : (na ? -1 : 1))
+                          : isBlobBaseType(f.BaseType)
+                              ? compareBlobs(s, a, b)
                               : compareStoredImages(f.BaseType, a + f.MemoryOffset,
                                                     b + f.MemoryOffset, f.MemoryDataSize, s.NoCase);
             if (c != 0) return s.Descending ? -c : c;
@@ -138,6 +218,10 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     };
     auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table());
     if (table && table->temporaryRecords()->sortInMemory(compare, distinct)) {
+        // The records stand in the whole sort's order; a partial index must
+        // not take it over.
+        m_indexName.clear();
+        m_cursor->IndexId = -1;
         m_cursor->invalidateVisible();
         m_cursor->first();
         return;
@@ -146,12 +230,24 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     TSQLMemResultTable sorted(defs, sort);
     TSQLMemRowReader reader(m_cursor.get());
     const std::size_t size = m_record.size();
+    TSQLMemVariant value;
     for (reader.first(); !reader.eof(); reader.next()) {
-        std::memcpy(sorted.newRecord(), reader.record(), size);
+        std::uint8_t* record = sorted.newRecord();
+        std::memcpy(record, reader.record(), size);
+        // A BLOB reference names a block of this table: the value moves.
+        for (int f = 0; f < defs.count(); ++f) {
+            if (!isBlobBaseType(defs[f].BaseType) || record_layout::isNull(record, f)) continue;
+            m_blobs.read(f, reader.record(), value, true);
+            record_layout::setNull(record, f, true);
+            sorted.m_blobs.write(f, record, value.Data(), static_cast<std::size_t>(value.Size()));
+        }
         if (distinct && sorted.containsKey()) continue;
         sorted.append();
     }
+    if (sorted.m_pending) sorted.m_blobs.freePending(sorted.m_record.data());
+    sorted.m_pending = false;
     std::swap(m_cursor, sorted.m_cursor);
+    std::swap(m_blobs, sorted.m_blobs);
     std::swap(m_indexName, sorted.m_indexName);
     std::swap(m_keyColumns, sorted.m_keyColumns);
     useSortIndex();

@@ -31,7 +31,7 @@ public:
     bool eof() const { return m_eof; }
     // The records the cursor sees (through its filter).
     std::int64_t recordCount() const;
-    // REQUIRES: not eof().
+    // REQUIRES: not eof(). A BLOB value is a copy of its own.
     void read(int fieldNo, TSQLMemVariant& out) const;
     // The current record: the table's own bytes where its store lends them,
     // valid until the table changes or the reader moves.
@@ -55,7 +55,9 @@ struct TSQLMemSortColumn {
 class TSQLMemResultTable {
 public:
     // `sort` non-empty: the table gets one index over those fields, made
-    // current once the table is filled (useSortIndex). intoDatabase null:
+    // current once the table is filled (useSortIndex). No index orders BLOB
+    // fields: they are left out of it, and containsKey compares their
+    // contents instead (sortRecords puts them in order). intoDatabase null:
     // a temporary table.
     TSQLMemResultTable(const TSQLMemFieldDefs& fields, const std::vector<TSQLMemSortColumn>& sort,
                        TSQLMemDatabaseData* intoDatabase = nullptr,
@@ -69,20 +71,28 @@ public:
     const std::string& name() const { return m_cursor->TableName; }
     bool temporary() const { return m_temporary; }
 
-    // The buffer of the next record, cleared to all null.
+    // The buffer of the next record, cleared to all null; BLOB blocks made
+    // for a buffer that was not appended are freed first.
     std::uint8_t* newRecord();
-    // Posts the buffer through the table's change path.
+    // Posts the buffer through the table's change path. A failure frees
+    // the BLOB blocks made for the buffer.
     void append();
+    // The BLOB values of the table, for filling the buffer.
+    TSQLMemBlobValues& blobs() { return m_blobs; }
     // Whether the sort index already holds a record whose key equals the
-    // buffer's (nulls equal, text compared as the index's columns say).
+    // buffer's (nulls equal, text compared as the index's columns say; BLOB
+    // sort fields by their contents).
     bool containsKey();
+    // Whether the index leaves out sort fields (BLOB ones).
+    bool indexOmitsSortFields() const { return !m_blobKeys.empty(); }
     void useSortIndex();
     // Puts the filled table's records in the order of `sort` (nulls first,
     // DESC reversing, NOCASE text ignoring case, equal keys in the order
     // they came) and with `distinct` keeps the first of equal keys. Done in
     // place while the records are in memory; otherwise the records move to
     // a table with that sort as its index, as the index path would have.
-    // REQUIRES: a temporary table made without a sort.
+    // REQUIRES: a temporary table made without a sort, or one whose index
+    // omits sort fields.
     void sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct);
     // Room for `records` records in all, when the filler knows how many
     // will come (a temporary table only).
@@ -94,7 +104,10 @@ private:
     bool m_temporary;
     std::string m_indexName;
     std::int32_t m_keyColumns = 0;
+    std::vector<TSQLMemSortColumn> m_blobKeys;  // sort fields the index cannot hold
     EngineBytes m_record;
+    TSQLMemBlobValues m_blobs;
+    bool m_pending = false;  // m_record may hold blocks no stored record took
 };
 
 // "prefix" followed by a random number in 0..2,147,483,646.

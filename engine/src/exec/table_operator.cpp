@@ -2,6 +2,7 @@
 
 #include "exec/exec_errors.h"
 #include "exec/sql_processor.h"
+#include "io/blob_codec.h"
 #include "sqlmem/exception.h"
 #include "storage/database_data.h"
 #include "storage/table_data.h"
@@ -86,6 +87,7 @@ TSQLMemAOTable::TSQLMemAOTable(const TSQLMemQueryEnv& env, const std::string& da
             m_cursor = std::make_unique<TSQLMemLocalCursor>(db);
             m_cursor->TableName = tableName;
             m_cursor->InMemory = memory;
+            m_cursor->BlobCodec = &blobCodec();
             m_cursor->open(TSQLMemFieldDefs(), TSQLMemIndexDefs(), TSQLMemConstraintDefs());
         } catch (const ESQLMemException& e) {
             cannotOpen(tableName, database, env.SessionName, memory, {}, e.what());
@@ -163,6 +165,7 @@ void TSQLMemAOTable::Open(bool finalResult) {
                                    {m_orderByIndex, m_tableName});
     }
     if (m_fieldCondition) {
+        m_fieldCondition->Blobs = m_sourceCursor->blobValues();
         m_fieldCondition->BindToFields(&m_sourceCursor->fieldDefs());
         m_sourceCursor->setFilter(std::move(m_fieldCondition));
         m_filtered = true;

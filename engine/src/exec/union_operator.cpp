@@ -265,7 +265,8 @@ void TSQLMemAOUnion::ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink
     } else if (m_leftProbed) {
         // The row the key search found, equal to the iterated one.
         const int f = m_leftFields[k];
-        readFieldValue(m_left->ResultCursor().fieldDefs()[f], f, m_found, out);
+        const TSQLMemBlobValues blobs = m_left->ResultCursor().blobValues();
+        readFieldValue(m_left->ResultCursor().fieldDefs()[f], f, m_found, out, &blobs);
     } else {
         m_leftRows.read(m_leftFields[k], out);
     }

@@ -83,7 +83,7 @@ void TSQLMemExpression::setRoot(NodePtr root) {
 
 void TSQLMemExpression::bindAndPrepare() {
     try {
-        Root->BindToFields(Fields);
+        Root->BindToFields(Fields, &Blobs);
         Root->Prepare();
     } catch (...) {
         Root.reset();

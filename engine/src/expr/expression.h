@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "storage/blob_values.h"
 #include "storage/record_predicate.h"
 #include "values/date_formater.h"
 #include "values/sql_params.h"
@@ -174,8 +175,10 @@ public:
     virtual void ResetAggregates();
     virtual void Accumulate();
     virtual void BindToOperator(TSQLMemExprRowSource* source);
-    // Field references resolve to columns of a table of these fields.
-    virtual void BindToFields(const TSQLMemFieldDefs* fields);
+    // Field references resolve to columns of a table of these fields; its
+    // BLOB values are read through `blobs` (null: they cannot be read).
+    virtual void BindToFields(const TSQLMemFieldDefs* fields,
+                              const TSQLMemBlobValues* blobs = nullptr);
     virtual void SetRecordBuffer(const std::uint8_t* record);
     // Declared type of the result; 0 raises "Cannot determine expression type".
     virtual std::uint8_t ResultType();
@@ -214,7 +217,8 @@ public:
 
     const TSQLMemVariant& Evaluate() override;
     void BindToOperator(TSQLMemExprRowSource* source) override;
-    void BindToFields(const TSQLMemFieldDefs* fields) override;
+    void BindToFields(const TSQLMemFieldDefs* fields,
+                      const TSQLMemBlobValues* blobs = nullptr) override;
     void SetRecordBuffer(const std::uint8_t* record) override { m_record = record; }
     std::uint8_t ResultType() override;
     std::int32_t ResultSize() override { return FieldSize; }
@@ -224,6 +228,7 @@ public:
 
 private:
     const TSQLMemFieldDefs* m_fields = nullptr;
+    TSQLMemBlobValues m_blobs;
     TSQLMemExprRowSource* m_source = nullptr;
     const std::uint8_t* m_record = nullptr;
     std::uint8_t m_baseType = bftUnknown;
@@ -407,6 +412,8 @@ public:
     // The table fields references resolve in (null: unbound, or bound to
     // operators of query execution).
     const TSQLMemFieldDefs* Fields = nullptr;
+    // How references to BLOB fields of that table read their values.
+    TSQLMemBlobValues Blobs;
     bool CaseInsensitive = false;
     bool PartialCompare = false;
     bool NullAware = true;

@@ -330,8 +330,8 @@ void TSQLMemExprNode::BindToOperator(TSQLMemExprRowSource* source) {
     for (auto& c : Children)
         c->BindToOperator(source);
 }
-void TSQLMemExprNode::BindToFields(const TSQLMemFieldDefs* fields) {
-    forEachOperand(*this, [fields](TSQLMemExprNode& c) { c.BindToFields(fields); });
+void TSQLMemExprNode::BindToFields(const TSQLMemFieldDefs* fields, const TSQLMemBlobValues* blobs) {
+    forEachOperand(*this, [fields, blobs](TSQLMemExprNode& c) { c.BindToFields(fields, blobs); });
 }
 void TSQLMemExprNode::SetRecordBuffer(const std::uint8_t* record) {
     forEachOperand(*this, [record](TSQLMemExprNode& c) { c.SetRecordBuffer(record); });
@@ -374,6 +374,11 @@ const TSQLMemVariant& TSQLMemExprNodeField::Evaluate() {
         if (!m_record) throw ESQLMemException(30196, "Dataset and AO not assigned");
         if (record_layout::isNull(m_record, FieldNo)) {
             Value.Clear(m_baseType);
+        } else if (isBlobType(m_baseType)) {
+            if (!m_blobs.valid())
+                throw ESQLMemException(30115, "BLOB field '%s' cannot be read by an expression",
+                                       {FieldName});
+            m_blobs.read(FieldNo, m_record, Value, true);
         } else {
             Value.SetData(m_record + m_offset, m_width, false, m_baseType);
         }
@@ -386,17 +391,16 @@ const TSQLMemVariant& TSQLMemExprNodeField::Evaluate() {
     throw ESQLMemException(30196, "Dataset and AO not assigned");
 }
 
-void TSQLMemExprNodeField::BindToFields(const TSQLMemFieldDefs* fields) {
+void TSQLMemExprNodeField::BindToFields(const TSQLMemFieldDefs* fields,
+                                        const TSQLMemBlobValues* blobs) {
     m_source = nullptr;
     m_fields = fields;
+    m_blobs = blobs ? *blobs : TSQLMemBlobValues();
     if (!fields) return;
     const TSQLMemFieldDefs& defs = *fields;
     const int i = defs.indexOfName(FieldName);
     if (i < 0) throw ESQLMemException(30115, "Field '%s' not found", {FieldName});
     const TSQLMemFieldDef& def = defs[i];
-    if (isBlobType(def.BaseType))
-        throw ESQLMemException(30115, "BLOB field '%s' cannot be read by an expression",
-                               {FieldName});
     FieldNo = i;
     FieldType = def.AdvancedType;
     FieldSize = def.Size;

@@ -207,9 +207,9 @@ void TSQLMemLocalCursor::deleteCurrent() {
     table.deleteRecord(CurrentId, this);
 }
 
-void TSQLMemLocalCursor::cancel(bool /*isInsert*/) {
-    // Pending record buffers belong to the dataset; BLOB blocks made for an
-    // abandoned buffer are released here once BLOB streams exist.
+void TSQLMemLocalCursor::cancel(bool /*isInsert*/, std::uint8_t* record) {
+    // The buffer belongs to the dataset; the blocks made for it, to the table.
+    if (record && m_table) blobValues().freePending(record);
 }
 
 // --- filters -------------------------------------------------------------------------

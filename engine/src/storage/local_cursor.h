@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/memory.h"
+#include "storage/blob_values.h"
 #include "storage/meta_defs.h"
 #include "storage/record_id.h"
 #include "storage/record_manager.h"
@@ -35,6 +36,9 @@ public:
     bool InMemory = true;
     bool Temporary = false;
     std::int32_t AllocBy = 1000;
+    // Compressed BLOB values are read and written through this (not owned);
+    // without one only plain values are. Set by whoever opens the cursor.
+    const TSQLMemBlobCodec* BlobCodec = nullptr;
 
     // --- table-level operations (the cursor need not be open) -------------
     // An existing in-memory table of the same name is deleted first.
@@ -160,7 +164,12 @@ public:
     // on the deleted record's neighbour in its order.
     void post(bool isInsert, const std::uint8_t* record);
     void deleteCurrent();
-    void cancel(bool isInsert);
+    // Drops a pending insert or edit: the BLOB blocks made for `record` (the
+    // abandoned buffer, may be null) are freed.
+    void cancel(bool isInsert, std::uint8_t* record = nullptr);
+
+    // The BLOB values of the open table's records, through BlobCodec.
+    TSQLMemBlobValues blobValues() const { return {&requireTable(10017), BlobCodec}; }
 
 private:
     TSQLMemTableData& requireTable(int code) const;

@@ -169,6 +169,26 @@ void TSQLMemTableData::freeBlobsLeaving(const std::uint8_t* stored,
     }
 }
 
+void TSQLMemTableData::freeStoredBlobs() noexcept {
+    if (!m_fieldManager || !m_fieldManager->hasBlobs() || !m_recordManager) {
+        m_blobs.clear();
+        return;
+    }
+    TSQLMemBaseRecordManager& rm = *m_recordManager;
+    EngineBytes record(static_cast<std::size_t>(rm.recordSize()));
+    TSQLMemGetRequest r;
+    r.Session = m_session;
+    r.Mode = TSQLMemGetMode::Next;
+    r.FromFirst = true;
+    r.Dest = record.data();
+    try {
+        for (rm.get(r); r.Answer == TSQLMemGetAnswer::Found; rm.get(r))
+            freeBlobsLeaving(record.data(), nullptr);
+    } catch (...) {
+        // A record that cannot be read keeps its blocks until the table goes.
+    }
+}
+
 void TSQLMemTableData::checkDelete(const TSQLMemLocalCursor* cursor, bool force,
                                    bool keepIfOpen) const {
     if (!keepIfOpen && openByOthers(cursor))
@@ -385,8 +405,24 @@ void runChecks(Check check) {
 
 }  // namespace
 
+const std::uint8_t* TSQLMemTableData::storedForm(const std::uint8_t* record,
+                                                 EngineBytes& copy) const {
+    if (!m_fieldManager->hasBlobs()) return record;
+    copy.assign(record, record + m_fieldManager->recordSize());
+    const TSQLMemFieldDefs& defs = m_fieldManager->FieldDefs;
+    for (int i = 0; i < defs.count(); ++i) {
+        if (!isBlobBaseType(defs[i].BaseType) || record_layout::isNull(copy.data(), i)) continue;
+        std::uint8_t* field = copy.data() + defs[i].MemoryOffset;
+        TSQLMemBlobBlocks::setReference(field, TSQLMemBlobBlocks::handleOf(field),
+                                        TSQLMemBlobBlocks::kMarkStored);
+    }
+    return copy.data();
+}
+
 TSQLMemRecordID TSQLMemTableData::insertRecord(const std::uint8_t* record) {
     records(10033);
+    EngineBytes stored;
+    record = storedForm(record, stored);
     LockGuard g(*this, TSQLMemLockMode::Write);
     runChecks([&] { checkConstraints(m_session, false, {}, true, nullptr, record); });
     return storeInsert(record);
@@ -410,6 +446,8 @@ TSQLMemRecordID TSQLMemTableData::storeInsert(const std::uint8_t* record) {
 
 void TSQLMemTableData::updateRecord(const TSQLMemRecordID& id, const std::uint8_t* record) {
     TSQLMemBaseRecordManager& rm = records(10033);
+    EngineBytes stored;
+    record = storedForm(record, stored);
     LockGuard g(*this, TSQLMemLockMode::Write);
     if (!rm.exists(id))
         throw ESQLMemChangeRefused("Error updating record - record was deleted by other process");
@@ -435,8 +473,8 @@ void TSQLMemTableData::deleteAllRecords(TSQLMemLocalCursor& cursor) {
     const bool referenced = referencedByRecords();
     if (visible == total && !referenced) {
         LockGuard g(*this, TSQLMemLockMode::Write);
+        freeStoredBlobs();
         records(10014).clear();
-        m_blobs.clear();
         m_indexManager->emptyAll(m_session);
         m_indexManager->releasePages(m_session);
         cursor.CurrentId = {};

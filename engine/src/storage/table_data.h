@@ -208,6 +208,12 @@ protected:
     // keys that fit a page, BLOB fields with a block size.
     void checkDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
                           const TSQLMemIndexDefs& indexes) const;
+    // The record as the table keeps it: its BLOB references marked stored
+    // (in `copy` when any need it).
+    const std::uint8_t* storedForm(const std::uint8_t* record, EngineBytes& copy) const;
+    // Frees the blocks of the stored records, not those a pending record
+    // buffer of some dataset holds.
+    void freeStoredBlobs() noexcept;
     // The BLOB blocks `stored` refers to that `kept` (null: none) does not.
     void freeBlobsLeaving(const std::uint8_t* stored, const std::uint8_t* kept) noexcept;
     // Validation and definition copies shared by every storage kind.

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "io/memory_stream.h"
 #include "platform/bytes.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
+#include "storage/local_cursor.h"
 #include "storage/record_layout.h"
 #include "storage/table_data.h"
 
@@ -99,5 +101,36 @@ int main(int argc, char** argv) {
     storage.insertRecord(record.data());
     for (int algorithm : {0, 1})
         write(folder, "all-" + std::to_string(algorithm), all, algorithm);
+
+    // Memo and wide memo values compressed in chains of several blocks.
+    for (int algorithm : {1, 2}) {
+        const std::string name = "memos" + std::to_string(algorithm);
+        TSQLMemLocalCursor cursor(engineDatabase("MEMORY"));
+        cursor.TableName = name;
+        TSQLMemFieldDefs fields;
+        for (auto [field, type] : {std::pair{"m", aftMemo}, {"w", aftWideMemo}}) {
+            TSQLMemFieldDef& f = fields.addCreated();
+            f.Name = field;
+            f.setType(type, 0);
+            f.BlobCompressionAlgorithm = static_cast<std::uint8_t>(algorithm);
+            f.BlobCompressionMode = 1;
+            f.BlobBlockSize = 64;
+        }
+        cursor.createTable(fields, TSQLMemIndexDefs{}, TSQLMemConstraintDefs{});
+        TSQLMemTable memos;
+        memos.TableName = name;
+        memos.open();
+        for (int r = 0; r < 3; ++r) {
+            memos.append();
+            std::string text;
+            for (int i = 0; i <= r * 20; ++i)
+                text += "line " + std::to_string(i) + "\r\n";
+            memos.fieldByName("m").setAsString(text);
+            if (r != 1) memos.fieldByName("w").setAsString(text);
+            memos.post();
+        }
+        memos.close();
+        write(folder, name, memos, 0);
+    }
     return 0;
 }

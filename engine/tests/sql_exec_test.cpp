@@ -173,5 +173,45 @@ TEST_F(SqlExec, DerivedTablesNestToALimit) {
     EXPECT_EQ(testing::codeOf([&] { run(nested(kMaxStatementNesting + 1)); }), 30431);
 }
 
+// A filter of integer comparisons is tested on the stored images, not
+// through the expression tree; an OR keeps the same condition on the tree.
+// Both must select the same rows, nulls and negative numbers included.
+TEST_F(SqlExec, IntegerFiltersSelectAsTheExpressionTreeDoes) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.FieldDefs = {{"n", F::ftInteger, 0}, {"d", F::ftDate, 0}, {"b", F::ftLargeint, 0}};
+    t.createTable();
+    const char* const rows[] = {"(1, '01.12.2026', -5)", "(-3, '30.11.2026', NULL)",
+                                "(NULL, '08.12.2026', 9000000000)", "(7, NULL, 0)",
+                                "(2, '09.12.2026', -9000000000)"};
+    for (const char* r : rows)
+        run("insert into " + t.TableName + " values " + r);
+    const char* const conditions[] = {
+        "d between '01.12.2026' and '08.12.2026'",
+        "d not between '01.12.2026' and '08.12.2026'",
+        "n = 2",
+        "n <> 2",
+        "n < 2",
+        "n <= 2",
+        "n > -3",
+        "n >= -3",
+        "2 < n",
+        "-3 >= n",
+        "b > 0",
+        "b between -9000000000 and 0",
+        "n > 0 and d < '09.12.2026'",
+        "n between 1 and 7 and b <> 0",
+    };
+    for (const char* c : conditions) {
+        const std::string select = "select n, d, b from " + t.TableName + " where ";
+        const auto fast = testing::resultRows(*run(select + c));
+        const auto tree = testing::resultRows(*run(select + "(" + c + ") or n = 12345"));
+        EXPECT_EQ(fast, tree) << c;
+    }
+    EXPECT_EQ(testing::resultRows(*run("select n from " + t.TableName +
+                                       " where d between '01.12.2026' and '08.12.2026'")),
+              (std::vector<std::string>{"1", "NULL"}));
+}
+
 }  // namespace
 }  // namespace sqlmem

@@ -3,6 +3,7 @@
 // and how deep queries may nest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "storage/database_data.h"
 #include "storage/table_data.h"
 #include "storage/temporary_table_data.h"
+#include "values/collation.h"
 
 namespace sqlmem {
 namespace {
@@ -211,6 +213,45 @@ TEST_F(SqlExec, IntegerFiltersSelectAsTheExpressionTreeDoes) {
     EXPECT_EQ(testing::resultRows(*run("select n from " + t.TableName +
                                        " where d between '01.12.2026' and '08.12.2026'")),
               (std::vector<std::string>{"1", "NULL"}));
+}
+
+// Sorting goes by keys whose first 16 bytes are compared apart from the
+// rest: texts that share a longer prefix, extend one another or differ only
+// in case must still come in the collation's order, equal ones as inserted.
+TEST_F(SqlExec, OrderByTextFollowsTheCollationPastLongCommonPrefixes) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.FieldDefs = {{"id", F::ftInteger, 0}, {"name", F::ftString, 60}};
+    t.createTable();
+    const std::string stem = "Ivanova Anna Petrovna ";  // longer than the head
+    const std::vector<std::string> names = {stem + "b", stem + "a", stem,       stem + "B",
+                                            "Ivanova",  stem + "a", "ivanova",  stem + "ab",
+                                            "",         stem + "A", stem + "a", "Ivanova Anna"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        run("insert into " + t.TableName + " values (" + std::to_string(i) + ", " +
+            (names[i].empty() ? std::string("NULL") : "'" + names[i] + "'") + ")");
+    // The oracle: a stable sort by the collation itself, nulls first.
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    auto collated = [&](std::size_t a, std::size_t b) {
+        const std::string &x = names[a], &y = names[b];
+        if (x.empty() || y.empty()) return x.empty() && !y.empty();
+        return collate1251(x.data(), x.size(), y.data(), y.size(), false) < 0;
+    };
+    std::stable_sort(order.begin(), order.end(), collated);
+    std::vector<std::string> ascending;
+    for (std::size_t i : order)
+        ascending.push_back(std::to_string(i));
+    EXPECT_EQ(testing::resultRows(*run("select id from " + t.TableName + " order by name")),
+              ascending);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return collated(b, a); });
+    std::vector<std::string> descending;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        descending.push_back(std::to_string(order[i]));
+    EXPECT_EQ(testing::resultRows(*run("select id from " + t.TableName + " order by name desc")),
+              descending);
 }
 
 }  // namespace

@@ -248,7 +248,11 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
                 appendSortKey(defs[s.Field], s, records + i * size, keys);
             ends[i] = keys.size();
         }
+        // The first 16 key bytes, big-endian in two words, settle most
+        // comparisons without a call; the rest is compared only on a tie.
+        constexpr std::size_t kHead = 16;
         struct Key {
+            std::uint64_t head[2];
             const std::uint8_t* bytes;
             std::size_t length;
             std::size_t record;
@@ -256,12 +260,25 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
         std::vector<Key> sorted(n);
         for (std::size_t i = 0; i < n; ++i) {
             const std::size_t begin = i == 0 ? 0 : ends[i - 1];
-            sorted[i] = {keys.data() + begin, ends[i] - begin, i};
+            Key& k = sorted[i];
+            k = {{0, 0}, keys.data() + begin, ends[i] - begin, i};
+            // Zero padding keeps a short key before those it is a prefix
+            // of; where the heads tie, the lengths then decide.
+            std::uint8_t head[kHead] = {};
+            std::memcpy(head, k.bytes, std::min(k.length, kHead));
+            for (int w = 0; w < 2; ++w)
+                for (std::size_t b = 0; b < 8; ++b)
+                    k.head[w] = k.head[w] << 8 | head[w * 8 + b];
         }
         // Equal keys keep the order the records came in.
         std::sort(sorted.begin(), sorted.end(), [](const Key& x, const Key& y) {
-            const int c = std::memcmp(x.bytes, y.bytes, std::min(x.length, y.length));
-            if (c != 0) return c < 0;
+            if (x.head[0] != y.head[0]) return x.head[0] < y.head[0];
+            if (x.head[1] != y.head[1]) return x.head[1] < y.head[1];
+            if (x.length > kHead && y.length > kHead) {
+                const int c = std::memcmp(x.bytes + kHead, y.bytes + kHead,
+                                          std::min(x.length, y.length) - kHead);
+                if (c != 0) return c < 0;
+            }
             if (x.length != y.length) return x.length < y.length;
             return x.record < y.record;
         });

@@ -242,6 +242,7 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
             return order;
         }
         std::vector<std::uint8_t> keys;
+        keys.reserve(n * 32);
         std::vector<std::size_t> ends(n);
         for (std::size_t i = 0; i < n; ++i) {
             for (const TSQLMemSortColumn& s : sort)

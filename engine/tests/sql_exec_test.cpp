@@ -3,6 +3,7 @@
 // and how deep queries may nest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "storage/database_data.h"
 #include "storage/table_data.h"
 #include "storage/temporary_table_data.h"
+#include "values/collation.h"
 
 namespace sqlmem {
 namespace {
@@ -171,6 +173,85 @@ TEST_F(SqlExec, DerivedTablesNestToALimit) {
     EXPECT_NE(message.find("Sub-queries nested deeper than 32 levels"), std::string::npos);
     // Past the parser's own limit, the text is refused before it runs.
     EXPECT_EQ(testing::codeOf([&] { run(nested(kMaxStatementNesting + 1)); }), 30431);
+}
+
+// A filter of integer comparisons is tested on the stored images, not
+// through the expression tree; an OR keeps the same condition on the tree.
+// Both must select the same rows, nulls and negative numbers included.
+TEST_F(SqlExec, IntegerFiltersSelectAsTheExpressionTreeDoes) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.FieldDefs = {{"n", F::ftInteger, 0}, {"d", F::ftDate, 0}, {"b", F::ftLargeint, 0}};
+    t.createTable();
+    const char* const rows[] = {"(1, '01.12.2026', -5)", "(-3, '30.11.2026', NULL)",
+                                "(NULL, '08.12.2026', 9000000000)", "(7, NULL, 0)",
+                                "(2, '09.12.2026', -9000000000)"};
+    for (const char* r : rows)
+        run("insert into " + t.TableName + " values " + r);
+    const char* const conditions[] = {
+        "d between '01.12.2026' and '08.12.2026'",
+        "d not between '01.12.2026' and '08.12.2026'",
+        "n = 2",
+        "n <> 2",
+        "n < 2",
+        "n <= 2",
+        "n > -3",
+        "n >= -3",
+        "2 < n",
+        "-3 >= n",
+        "b > 0",
+        "b between -9000000000 and 0",
+        "n > 0 and d < '09.12.2026'",
+        "n between 1 and 7 and b <> 0",
+    };
+    for (const char* c : conditions) {
+        const std::string select = "select n, d, b from " + t.TableName + " where ";
+        const auto fast = testing::resultRows(*run(select + c));
+        const auto tree = testing::resultRows(*run(select + "(" + c + ") or n = 12345"));
+        EXPECT_EQ(fast, tree) << c;
+    }
+    EXPECT_EQ(testing::resultRows(*run("select n from " + t.TableName +
+                                       " where d between '01.12.2026' and '08.12.2026'")),
+              (std::vector<std::string>{"1", "NULL"}));
+}
+
+// Sorting goes by keys whose first 16 bytes are compared apart from the
+// rest: texts that share a longer prefix, extend one another or differ only
+// in case must still come in the collation's order, equal ones as inserted.
+TEST_F(SqlExec, OrderByTextFollowsTheCollationPastLongCommonPrefixes) {
+    TSQLMemTable t;
+    t.TableName = tableName();
+    t.FieldDefs = {{"id", F::ftInteger, 0}, {"name", F::ftString, 60}};
+    t.createTable();
+    const std::string stem = "Ivanova Anna Petrovna ";  // longer than the head
+    const std::vector<std::string> names = {stem + "b", stem + "a", stem,       stem + "B",
+                                            "Ivanova",  stem + "a", "ivanova",  stem + "ab",
+                                            "",         stem + "A", stem + "a", "Ivanova Anna"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        run("insert into " + t.TableName + " values (" + std::to_string(i) + ", " +
+            (names[i].empty() ? std::string("NULL") : "'" + names[i] + "'") + ")");
+    // The oracle: a stable sort by the collation itself, nulls first.
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    auto collated = [&](std::size_t a, std::size_t b) {
+        const std::string &x = names[a], &y = names[b];
+        if (x.empty() || y.empty()) return x.empty() && !y.empty();
+        return collate1251(x.data(), x.size(), y.data(), y.size(), false) < 0;
+    };
+    std::stable_sort(order.begin(), order.end(), collated);
+    std::vector<std::string> ascending;
+    for (std::size_t i : order)
+        ascending.push_back(std::to_string(i));
+    EXPECT_EQ(testing::resultRows(*run("select id from " + t.TableName + " order by name")),
+              ascending);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return collated(b, a); });
+    std::vector<std::string> descending;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        descending.push_back(std::to_string(order[i]));
+    EXPECT_EQ(testing::resultRows(*run("select id from " + t.TableName + " order by name desc")),
+              descending);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/memory.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "values/collation.h"
 #include "values/date_time.h"
 #include "values/locale_profile.h"
 #include "values/sqlmem_variant.h"
@@ -131,6 +132,40 @@ TEST(LocaleProfileTest, CaseOnlyBreaksTiesAndPunctuationCounts) {
         EXPECT_EQ(localeCompare(w(r.a), w(r.b), r.ignoreCase), r.expected)
             << r.a << " vs " << r.b << (r.ignoreCase ? " ignoring case" : "");
     }
+}
+
+// Sorts compare precomputed keys bytewise instead of collating each pair:
+// the key order must be the collation's, for every byte and for the case,
+// prefix and punctuation rules above.
+TEST(LocaleProfileTest, CollationKeysOrderAsTheCollation) {
+    std::vector<std::string> texts = {"",     "ёлка", "ЁЛКА",   "aB",    "Ab",   "abc",
+                                      "ABCD", "Ежов", "ежовый", "co-op", "coop", "co op",
+                                      "ель",  "Ёж",   "яя",     "Я",     "10",   "9"};
+    for (std::string& t : texts)
+        t = w(t.c_str());
+    for (int b = 1; b < 256; ++b) {
+        texts.push_back(std::string(1, static_cast<char>(b)));
+        texts.push_back(std::string(1, static_cast<char>(b)) + "a");
+    }
+    auto keyOf = [](const std::string& t, bool ignoreCase) {
+        std::vector<std::uint8_t> key;
+        appendCollationKey1251(t.data(), t.size(), ignoreCase, key);
+        return key;
+    };
+    auto sign = [](int c) { return (c > 0) - (c < 0); };
+    for (bool ignoreCase : {false, true})
+        for (const std::string& a : texts)
+            for (const std::string& b : texts) {
+                const std::vector<std::uint8_t> ka = keyOf(a, ignoreCase),
+                                                kb = keyOf(b, ignoreCase);
+                // std::vector compares bytewise, a prefix first.
+                const int byKey = ka < kb ? -1 : (kb < ka ? 1 : 0);
+                ASSERT_EQ(byKey,
+                          sign(collate1251(a.data(), a.size(), b.data(), b.size(), ignoreCase)))
+                    << "ignoreCase " << ignoreCase << " byte "
+                    << int(static_cast<unsigned char>(a[0])) << " vs "
+                    << int(static_cast<unsigned char>(b[0]));
+            }
 }
 
 TEST(LocaleProfileTest, FloatsUseTheShortestRoundTripTextWithDecimalComma) {

@@ -7,6 +7,7 @@
 #include "exec/field_values.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "storage/record_layout.h"
 
 namespace sqlmem {
 
@@ -18,6 +19,28 @@ bool sameName(const std::string& a, const std::string& b) {
 
 bool listed(const std::vector<int>& list, int v) {
     return std::find(list.begin(), list.end(), v) != list.end();
+}
+
+// Whether a stored field copies into another as it lies: what a value read
+// from one and written to the other would leave, wide text and BLOBs aside.
+bool sameStoredImage(const TSQLMemFieldDef& from, const TSQLMemFieldDef& to) {
+    return from.BaseType == to.BaseType && from.MemoryDataSize == to.MemoryDataSize &&
+           from.Size == to.Size && !isBlobBaseType(to.BaseType) && to.BaseType != bftWideChar &&
+           to.BaseType != bftWideVarchar;
+}
+
+// REQUIRES: sameStoredImage(fromDef, toDef); `to` fresh from newRecord
+// (zero, every field null).
+void copyStoredImage(const TSQLMemFieldDef& fromDef, int fromField, const std::uint8_t* from,
+                     const TSQLMemFieldDef& toDef, int toField, std::uint8_t* to) {
+    if (record_layout::isNull(from, fromField)) return;
+    const std::uint8_t* src = from + fromDef.MemoryOffset;
+    std::size_t n = static_cast<std::size_t>(toDef.MemoryDataSize);
+    if (toDef.BaseType == bftChar || toDef.BaseType == bftVarchar)
+        n = std::min(strnlen(reinterpret_cast<const char*>(src), n),
+                     static_cast<std::size_t>(std::max(toDef.Size, 0)));
+    std::memcpy(to + toDef.MemoryOffset, src, n);
+    record_layout::setNull(to, toField, false);
 }
 
 }  // namespace
@@ -96,6 +119,19 @@ void TSQLMemAO::Materialize() {
     if (m_topLimit >= 0) expected = std::min(expected, m_topLimit);
     result.reserve(expected);
 
+    // Source fields of the result's own type and width are copied as
+    // stored, sparing a value copy and a conversion per field.
+    const TSQLMemRowReader* rows = SourceRows();
+    std::vector<int> direct(static_cast<std::size_t>(defs.count()), -1);  // source field no
+    if (rows)
+        for (int f = 0; f < defs.count(); ++f) {
+            if (copied[f] < 0) continue;
+            const TSQLMemFieldLink& c = m_columns[copied[f]];
+            if (c.Computed || !c.SourceFromDataset) continue;
+            if (sameStoredImage(rows->cursor()->fieldDefs()[c.SourceColumnNo], defs[f]))
+                direct[f] = c.SourceColumnNo;
+        }
+
     const bool keySearch = m_distinct && !sortAfterwards;
     std::int64_t kept = 0;
     TSQLMemVariant value;
@@ -107,6 +143,11 @@ void TSQLMemAO::Materialize() {
         if (m_condition && !m_condition->IsTrue()) continue;
         std::uint8_t* record = result.newRecord();
         for (int f = 0; f < defs.count(); ++f) {
+            if (direct[f] >= 0) {
+                copyStoredImage(rows->cursor()->fieldDefs()[direct[f]], direct[f], rows->record(),
+                                defs[f], f, record);
+                continue;
+            }
             GetValue(value, copied[f], true);
             writeFieldValue(defs[f], f, value, record, &result.blobs());
         }

@@ -149,6 +149,9 @@ protected:
     virtual void ReleaseInputs() {}
     // The value of a column that reads the operator's source dataset.
     virtual void ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink& column);
+    // The rows ReadSourceValue reads, when it reads a reader's current
+    // record; the filling loop then copies such columns' images directly.
+    virtual const TSQLMemRowReader* SourceRows() const { return nullptr; }
     // A column's own name lookup; a table operator refuses foreign aliases.
     virtual bool AliasMatches(const std::string& alias, const TSQLMemFieldLink& column) const;
 

@@ -1,14 +1,19 @@
 #include "exec/result_table.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <utility>
 
 #include "exec/field_values.h"
 #include "io/blob_codec.h"
+#include "platform/bytes.h"
 #include "storage/record_layout.h"
 #include "storage/table_data.h"
+#include "storage/temporary_record_manager.h"
 #include "storage/temporary_table_data.h"
+#include "values/collation.h"
+#include "values/data_types.h"
 #include "values/stored_compare.h"
 
 namespace sqlmem {
@@ -182,6 +187,90 @@ void TSQLMemResultTable::useSortIndex() {
     m_cursor->first();
 }
 
+namespace {
+
+bool hasSortKey(std::uint8_t baseType) {
+    switch (baseType) {
+        case bftChar:
+        case bftVarchar:
+        case bftShortInt:
+        case bftSmallInt:
+        case bftInteger:
+        case bftDate:
+        case bftTime:
+        case bftLargeInt:
+        case bftByte:
+        case bftWord:
+        case bftCardinal:
+        case bftLogical:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void appendBigEndian(std::uint64_t v, std::vector<std::uint8_t>& out) {
+    for (int shift = 56; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+void appendSigned(std::int64_t v, std::vector<std::uint8_t>& out) {
+    appendBigEndian(static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63), out);
+}
+
+// A column's part of a record's sort key. Each part is prefix-free, so the
+// parts of a whole key compare bytewise as the columns compare in turn, and
+// inverting a descending column's part reverses its order.
+void appendSortKey(const TSQLMemFieldDef& f, const TSQLMemSortColumn& s, const std::uint8_t* record,
+                   std::vector<std::uint8_t>& out) {
+    const std::size_t from = out.size();
+    const std::uint8_t* p = record + f.MemoryOffset;
+    if (record_layout::isNull(record, s.Field)) {
+        out.push_back(0);  // nulls first
+    } else {
+        out.push_back(1);
+        switch (f.BaseType) {
+            case bftChar:
+            case bftVarchar: {
+                const auto* text = reinterpret_cast<const char*>(p);
+                appendCollationKey1251(text, strnlen(text, f.MemoryDataSize), s.NoCase, out);
+                break;
+            }
+            case bftShortInt:
+                appendSigned(loadLE<std::int8_t>(p), out);
+                break;
+            case bftSmallInt:
+                appendSigned(loadLE<std::int16_t>(p), out);
+                break;
+            case bftInteger:
+            case bftDate:
+            case bftTime:
+                appendSigned(loadLE<std::int32_t>(p), out);
+                break;
+            case bftLargeInt:
+                appendSigned(loadLE<std::int64_t>(p), out);
+                break;
+            case bftByte:
+                appendBigEndian(loadLE<std::uint8_t>(p), out);
+                break;
+            case bftWord:
+                appendBigEndian(loadLE<std::uint16_t>(p), out);
+                break;
+            case bftCardinal:
+                appendBigEndian(loadLE<std::uint32_t>(p), out);
+                break;
+            default:  // bftLogical
+                out.push_back(loadLE<std::int16_t>(p) != 0 ? 1 : 0);
+                break;
+        }
+    }
+    if (s.Descending)
+        for (std::size_t i = from; i < out.size(); ++i)
+            out[i] = static_cast<std::uint8_t>(~out[i]);
+}
+
+}  // namespace
+
 void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort, bool distinct) {
     // The buffer is done with, and must not outlive the table it refers to.
     if (m_pending) m_blobs.freePending(m_record.data());
@@ -216,8 +305,73 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
         }
         return 0;
     };
+    const bool keyed = std::all_of(sort.begin(), sort.end(), [&](const TSQLMemSortColumn& s) {
+        return hasSortKey(defs[s.Field].BaseType);
+    });
+    const std::size_t size = m_record.size();
+    // Sort keys are made once per record, where a comparison would collate
+    // both texts again at each of the n log n steps.
+    auto arrange = [&](const std::uint8_t* records, std::size_t n) {
+        std::vector<std::size_t> order(n);
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = i;
+        if (!keyed) {
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+                return compare(records + x * size, records + y * size) < 0;
+            });
+            return order;
+        }
+        std::vector<std::uint8_t> keys;
+        keys.reserve(n * 32);
+        std::vector<std::size_t> ends(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (const TSQLMemSortColumn& s : sort)
+                appendSortKey(defs[s.Field], s, records + i * size, keys);
+            ends[i] = keys.size();
+        }
+        // The first 16 key bytes, big-endian in two words, settle most
+        // comparisons without a call; the rest is compared only on a tie.
+        constexpr std::size_t kHead = 16;
+        struct Key {
+            std::uint64_t head[2];
+            const std::uint8_t* bytes;
+            std::size_t length;
+            std::size_t record;
+        };
+        std::vector<Key> sorted(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t begin = i == 0 ? 0 : ends[i - 1];
+            Key& k = sorted[i];
+            k = {{0, 0}, keys.data() + begin, ends[i] - begin, i};
+            // Zero padding keeps a short key before those it is a prefix
+            // of; where the heads tie, the lengths then decide.
+            std::uint8_t head[kHead] = {};
+            std::memcpy(head, k.bytes, std::min(k.length, kHead));
+            for (int w = 0; w < 2; ++w)
+                for (std::size_t b = 0; b < 8; ++b)
+                    k.head[w] = k.head[w] << 8 | head[w * 8 + b];
+        }
+        // Equal keys keep the order the records came in.
+        std::sort(sorted.begin(), sorted.end(), [](const Key& x, const Key& y) {
+            if (x.head[0] != y.head[0]) return x.head[0] < y.head[0];
+            if (x.head[1] != y.head[1]) return x.head[1] < y.head[1];
+            if (x.length > kHead && y.length > kHead) {
+                const int c = std::memcmp(x.bytes + kHead, y.bytes + kHead,
+                                          std::min(x.length, y.length) - kHead);
+                if (c != 0) return c < 0;
+            }
+            if (x.length != y.length) return x.length < y.length;
+            return x.record < y.record;
+        });
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = sorted[i].record;
+        return order;
+    };
+    TSQLMemTemporaryRecordManager::Same same;
+    if (distinct)
+        same = [&](const std::uint8_t* a, const std::uint8_t* b) { return compare(a, b) == 0; };
     auto* table = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table());
-    if (table && table->temporaryRecords()->sortInMemory(compare, distinct)) {
+    if (table && table->temporaryRecords()->sortInMemory(arrange, same)) {
         // The records stand in the whole sort's order; a partial index must
         // not take it over.
         m_indexName.clear();
@@ -229,7 +383,6 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     // Spilled to its file: the sort index orders the records instead.
     TSQLMemResultTable sorted(defs, sort);
     TSQLMemRowReader reader(m_cursor.get());
-    const std::size_t size = m_record.size();
     TSQLMemVariant value;
     for (reader.first(); !reader.eof(); reader.next()) {
         std::uint8_t* record = sorted.newRecord();

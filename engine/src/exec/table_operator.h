@@ -44,6 +44,7 @@ protected:
     void Materialize() override;
     void AddCondition(std::unique_ptr<TSQLMemExpression> condition) override;
     void ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink& column) override;
+    const TSQLMemRowReader* SourceRows() const override { return &m_source; }
 
 private:
     bool mustCopy();

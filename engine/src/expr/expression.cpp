@@ -4,9 +4,11 @@
 
 #include <cstring>
 
+#include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "storage/meta_defs.h"
+#include "storage/record_layout.h"
 
 namespace sqlmem {
 
@@ -77,14 +79,17 @@ void TSQLMemExpression::BuildKeyCondition(const TSQLMemFieldDefs* fields,
 }
 
 void TSQLMemExpression::setRoot(NodePtr root) {
+    forgetTests();
     Root = std::move(root);
     if (Root && Fields) bindAndPrepare();
 }
 
 void TSQLMemExpression::bindAndPrepare() {
+    forgetTests();
     try {
         Root->BindToFields(Fields, &Blobs);
         Root->Prepare();
+        compileTests();
     } catch (...) {
         Root.reset();
         throw;
@@ -117,13 +122,186 @@ void TSQLMemExpression::BindToFields(const TSQLMemFieldDefs* fields) {
     if (Root && Fields) bindAndPrepare();
 }
 
+namespace {
+
+bool integerImageType(std::uint8_t t) {
+    switch (t) {
+        case bftShortInt:
+        case bftSmallInt:
+        case bftInteger:
+        case bftDate:
+        case bftTime:
+        case bftLargeInt:
+        case bftByte:
+        case bftWord:
+        case bftCardinal:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::int64_t loadInteger(std::uint8_t type, const std::uint8_t* p) {
+    switch (type) {
+        case bftShortInt:
+            return loadLE<std::int8_t>(p);
+        case bftSmallInt:
+            return loadLE<std::int16_t>(p);
+        case bftLargeInt:
+            return loadLE<std::int64_t>(p);
+        case bftByte:
+            return loadLE<std::uint8_t>(p);
+        case bftWord:
+            return loadLE<std::uint16_t>(p);
+        case bftCardinal:
+            return loadLE<std::uint32_t>(p);
+        default:  // Integer, Date, Time
+            return loadLE<std::int32_t>(p);
+    }
+}
+
+}  // namespace
+
+void TSQLMemExpression::compileTests() {
+    m_compiledRoot = Root.get();
+    m_compiledFields = Fields;
+    m_compiled = false;
+    m_tests.clear();
+    if (!Root || !Fields) return;
+    // The field of a node bound to these fields, when its stored type is an
+    // integer one; null otherwise.
+    auto integerField = [&](TSQLMemExprNode& node) -> const TSQLMemExprNodeField* {
+        const auto* f = dynamic_cast<const TSQLMemExprNodeField*>(&node);
+        if (!f || f->FieldNo < 0 || f->FieldNo >= Fields->count()) return nullptr;
+        return integerImageType((*Fields)[f->FieldNo].BaseType) ? f : nullptr;
+    };
+    // A non-null constant of the field's type (its conversion was made when
+    // the tree was prepared); false otherwise.
+    auto constantOf = [&](TSQLMemExprNode& node, std::uint8_t type, std::int64_t& out) {
+        const auto* c = dynamic_cast<const TSQLMemExprNodeConst*>(&node);
+        if (!c || c->Value.IsNull() || c->Value.Type() != type ||
+            c->Value.Size() < memoryDataSize(type, 0))
+            return false;
+        out = loadInteger(type, c->Value.Data());
+        return true;
+    };
+    auto compile = [&](TSQLMemExprNode& node) {
+        IntegerTest t{};
+        const auto* between = dynamic_cast<const TSQLMemExprNodeBoolean*>(&node);
+        if (between && (node.Operator == eoBetween || node.Operator == eoNotBetween) &&
+            node.Children.size() == 3) {
+            const TSQLMemExprNodeField* f = integerField(node.child(0));
+            if (!f) return false;
+            const TSQLMemFieldDef& def = (*Fields)[f->FieldNo];
+            if (!constantOf(node.child(1), def.BaseType, t.Low) ||
+                !constantOf(node.child(2), def.BaseType, t.High))
+                return false;
+            t.Field = f->FieldNo;
+            t.Offset = def.MemoryOffset;
+            t.Type = def.BaseType;
+            t.HasLow = t.HasHigh = true;
+            t.Negate = node.Operator == eoNotBetween;
+            t.NullResult = false;  // null, so not true
+            m_tests.push_back(t);
+            return true;
+        }
+        const auto* comparison = dynamic_cast<const TSQLMemExprNodeComparison*>(&node);
+        if (!comparison || !comparison->NullAware || comparison->Partial ||
+            node.Children.size() != 2)
+            return false;
+        int op = node.Operator;
+        const TSQLMemExprNodeField* f = integerField(node.child(0));
+        int constant = 1;
+        if (!f) {
+            f = integerField(node.child(1));
+            constant = 0;
+            // c < f reads f > c.
+            switch (op) {
+                case eoGreater:
+                    op = eoLess;
+                    break;
+                case eoLess:
+                    op = eoGreater;
+                    break;
+                case eoGreaterEqual:
+                    op = eoLessEqual;
+                    break;
+                case eoLessEqual:
+                    op = eoGreaterEqual;
+                    break;
+                default:
+                    break;
+            }
+        }
+        if (!f) return false;
+        const TSQLMemFieldDef& def = (*Fields)[f->FieldNo];
+        std::int64_t c = 0;
+        if (!constantOf(node.child(constant), def.BaseType, c)) return false;
+        t.Field = f->FieldNo;
+        t.Offset = def.MemoryOffset;
+        t.Type = def.BaseType;
+        t.Low = t.High = c;
+        t.NullResult = op == eoNotEqual;
+        switch (op) {
+            case eoEqual:
+                t.HasLow = t.HasHigh = true;
+                break;
+            case eoNotEqual:
+                t.HasLow = t.HasHigh = t.Negate = true;
+                break;
+            case eoGreater:
+                t.HasLow = t.LowStrict = true;
+                break;
+            case eoGreaterEqual:
+                t.HasLow = true;
+                break;
+            case eoLess:
+                t.HasHigh = t.HighStrict = true;
+                break;
+            case eoLessEqual:
+                t.HasHigh = true;
+                break;
+            default:
+                return false;
+        }
+        m_tests.push_back(t);
+        return true;
+    };
+    bool all = true;
+    if (Root->Operator == eoAnd && dynamic_cast<TSQLMemExprNodeBoolean*>(Root.get())) {
+        for (auto& child : Root->Children)
+            all = all && compile(*child);
+        all = all && !m_tests.empty();
+    } else {
+        all = compile(*Root);
+    }
+    m_compiled = all;
+    if (!all) m_tests.clear();
+}
+
 bool TSQLMemExpression::test(const std::uint8_t* record) {
     if (!Root) return true;
+    if (m_compiled && m_compiledRoot == Root.get() && m_compiledFields == Fields) {
+        for (const IntegerTest& t : m_tests) {
+            bool pass;
+            if (record_layout::isNull(record, t.Field)) {
+                pass = t.NullResult;
+            } else {
+                const std::int64_t v = loadInteger(t.Type, record + t.Offset);
+                const bool inside = (!t.HasLow || (t.LowStrict ? v > t.Low : v >= t.Low)) &&
+                                    (!t.HasHigh || (t.HighStrict ? v < t.High : v <= t.High));
+                pass = inside != t.Negate;
+            }
+            if (!pass) return false;
+        }
+        return true;
+    }
     Root->SetRecordBuffer(record);
     return IsTrue();
 }
 
 void TSQLMemExpression::BindToOperator(TSQLMemExprRowSource* source) {
+    forgetTests();
     if (!Root) return;
     Root->BindToOperator(source);
     Root->Prepare();
@@ -168,6 +346,7 @@ const std::string& TSQLMemExpression::SingleFieldName() const {
 // --- splitting --------------------------------------------------------------------
 
 void TSQLMemExpression::normalizeRoot() {
+    forgetTests();
     if (!Root || Root->Operator != eoAnd || !dynamic_cast<TSQLMemExprNodeBoolean*>(Root.get()))
         return;
     if (Root->Children.empty())
@@ -187,6 +366,7 @@ bool isRootAnd(const std::unique_ptr<TSQLMemExprNode>& root) {
 
 std::unique_ptr<TSQLMemExpression> TSQLMemExpression::MoveConditionsTo(
     const TSQLMemExprRowSource* source) {
+    forgetTests();
     if (!Root) return nullptr;
     std::vector<NodePtr> taken;
     if (isRootAnd(Root)) {
@@ -223,6 +403,7 @@ void TSQLMemExpression::ExtractJoinEqualities(const TSQLMemExprRowSource* left,
                                               const TSQLMemExprRowSource* right,
                                               TSQLMemFields& rightFields,
                                               TSQLMemFields& leftFields) {
+    forgetTests();
     auto take = [&](TSQLMemExprNode& node) {
         if (!node.IsJoinEquality(left, right)) return false;
         auto* a = static_cast<TSQLMemExprNodeField*>(node.Children[0].get());

@@ -473,6 +473,27 @@ private:
     void bindAndPrepare();
     // Drops a root AND left with no or one conjunct.
     void normalizeRoot();
+
+    // An integer field between constants or compared with one, tested on
+    // the record's image without evaluating the tree.
+    struct IntegerTest {
+        std::int32_t Field, Offset;
+        std::uint8_t Type;
+        bool HasLow, LowStrict, HasHigh, HighStrict, Negate, NullResult;
+        std::int64_t Low, High;
+    };
+    // Compiles a root of such tests, or an AND of them, for the fields bound.
+    void compileTests();
+    // After any change of the tree or its binding.
+    void forgetTests() {
+        m_compiledRoot = nullptr;
+        m_compiled = false;
+        m_tests.clear();
+    }
+    const TSQLMemExprNode* m_compiledRoot = nullptr;  // what m_tests stand for
+    const TSQLMemFieldDefs* m_compiledFields = nullptr;
+    bool m_compiled = false;  // m_tests replace the tree
+    std::vector<IntegerTest> m_tests;
 };
 
 }  // namespace sqlmem

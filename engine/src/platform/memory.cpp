@@ -100,9 +100,68 @@ std::string errnoText() {
     throw ESQLMemException(30015, "GetMem error: %s", {why});
 }
 
+// The last freed mapped block, kept for the next one: on hosts that shadow
+// the page tables every first touch of a fresh page traps, and a query's
+// temporary store would otherwise fault in tens of megabytes at each run.
+// Only blocks up to kSpareMax are kept, so little memory stays idle.
+constexpr std::size_t kSpareMax = std::size_t{256} << 20;
+
+struct Spare {
+    std::mutex section;
+    std::uint8_t* raw = nullptr;
+    std::size_t bytes = 0;  // accessible from raw; the rest of the reserve is not
+};
+
+Spare& spare() {
+    static Spare* s = new Spare();
+    return *s;
+}
+
+std::uint8_t* takeSpare(std::size_t n, bool zeroed) {
+    std::uint8_t* raw;
+    std::size_t had;
+    {
+        Spare& s = spare();
+        std::lock_guard g(s.section);
+        if (!s.raw || reservedBytes(n) != kReserve) return nullptr;
+        raw = s.raw;
+        had = s.bytes;
+        s.raw = nullptr;
+        s.bytes = 0;
+    }
+    const std::size_t bytes = mappedBytes(n);
+    if (had > bytes) {
+        // Beyond the block, pages must come back zero when it grows.
+        madvise(raw + bytes, had - bytes, MADV_DONTNEED);
+        mprotect(raw + bytes, had - bytes, PROT_NONE);
+    } else if (had < bytes && mprotect(raw + had, bytes - had, PROT_READ | PROT_WRITE) != 0) {
+        munmap(raw, kReserve);
+        return nullptr;
+    }
+    if (zeroed) std::memset(raw, 0, std::min(had, bytes));
+    return raw;
+}
+
+// Returns false when the block was not kept.
+bool keepSpare(std::uint8_t* raw, std::size_t n) {
+    const std::size_t bytes = mappedBytes(n);
+    if (bytes > kSpareMax || reservedBytes(n) != kReserve) return false;
+    Spare& s = spare();
+    std::uint8_t* old;
+    {
+        std::lock_guard g(s.section);
+        old = s.raw;
+        s.raw = raw;
+        s.bytes = bytes;
+    }
+    if (old) munmap(old, kReserve);
+    return true;
+}
+
 std::uint8_t* obtainRaw(std::size_t n, std::uint8_t source, bool zeroed) {
     if (n > SIZE_MAX / 4) sourceFailed("Out of memory");
     if (isMapped(source, n)) {
+        if (std::uint8_t* kept = takeSpare(n, zeroed)) return kept;
         const std::size_t bytes = mappedBytes(n);
         const std::size_t reserve = reservedBytes(n);
         void* p =
@@ -122,7 +181,7 @@ std::uint8_t* obtainRaw(std::size_t n, std::uint8_t source, bool zeroed) {
 
 // Returns false when the system refused to take the block back.
 bool releaseRaw(std::uint8_t* raw, std::size_t n, std::uint8_t source) {
-    if (isMapped(source, n)) return munmap(raw, reservedBytes(n)) == 0;
+    if (isMapped(source, n)) return keepSpare(raw, n) || munmap(raw, reservedBytes(n)) == 0;
     std::free(raw);
     return true;
 }

@@ -88,19 +88,14 @@ void TSQLMemTemporaryRecordManager::reserve(std::int64_t records) {
     m_memoryCapacity = wanted;
 }
 
-bool TSQLMemTemporaryRecordManager::sortInMemory(
-    const std::function<int(const std::uint8_t*, const std::uint8_t*)>& compare, bool dropEqual) {
+bool TSQLMemTemporaryRecordManager::sortInMemory(const Arrange& arrange, const Same& same) {
     LockGuard g(*this, TSQLMemLockMode::Write);
     if (m_recordCount != m_memoryCount) return false;
     const std::size_t n = static_cast<std::size_t>(m_memoryCount);
     const std::size_t size = static_cast<std::size_t>(m_recordSize);
     std::uint8_t* base = m_memory.data();
     auto at = [&](std::size_t i) { return base + i * size; };
-    std::vector<std::size_t> order(n);
-    for (std::size_t i = 0; i < n; ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t x, std::size_t y) { return compare(at(x), at(y)) < 0; });
+    const std::vector<std::size_t> order = arrange(base, n);
     // Slot i takes record order[i]: each cycle of the permutation is walked
     // once with one record held aside, so no second copy of the table is made.
     EngineBytes held(size);
@@ -121,10 +116,10 @@ bool TSQLMemTemporaryRecordManager::sortInMemory(
         }
     }
     std::size_t kept = n;
-    if (dropEqual && n > 1) {
+    if (same && n > 1) {
         kept = 1;
         for (std::size_t i = 1; i < n; ++i) {
-            if (compare(at(kept - 1), at(i)) == 0) continue;
+            if (same(at(kept - 1), at(i))) continue;
             if (kept != i) std::memcpy(at(kept), at(i), size);
             ++kept;
         }

@@ -67,6 +67,12 @@ public:
     bool add(const std::uint8_t* record, TSQLMemRecordID& id) override;
     bool exists(const TSQLMemRecordID& id) const override;
     void get(TSQLMemGetRequest& request) const override;
+    // Records in memory are lent where they lie, saving a copy per read.
+    const std::uint8_t* peek(const TSQLMemRecordID& id) const override {
+        const std::int64_t n = numberOfId(id);
+        return n < m_memoryCount ? m_memory.data() + static_cast<std::size_t>(n) * m_recordSize
+                                 : nullptr;
+    }
     // The record number + 1, -1 outside the table.
     std::int64_t approximatePosition(const TSQLMemRecordID& id) const override;
 
@@ -75,13 +81,14 @@ public:
     // of growth.
     void reserve(std::int64_t records);
 
-    // Puts the records in the order `compare` (-1, 0, 1) gives, keeping
-    // equal records in the order they came, and with `dropEqual` keeps only
-    // the first of each run of equal records. Answers false, changing
-    // nothing, when a record is on the file side.
+    // Puts the records in the order `arrange` answers: given the records
+    // (RecordSize apart) and their count, slot i gets record order[i]. With
+    // `same`, only the first of each run of records it joins is kept.
+    // Answers false, changing nothing, when a record is on the file side.
     // REQUIRES: the table has no indexes (their entries name records by place).
-    bool sortInMemory(const std::function<int(const std::uint8_t*, const std::uint8_t*)>& compare,
-                      bool dropEqual);
+    using Arrange = std::function<std::vector<std::size_t>(const std::uint8_t*, std::size_t)>;
+    using Same = std::function<bool(const std::uint8_t*, const std::uint8_t*)>;
+    bool sortInMemory(const Arrange& arrange, const Same& same);
 
     // Takes back the record added last (its keys could not be indexed).
     void dropLast();

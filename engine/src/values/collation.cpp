@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "platform/bytes.h"
 #include "sqlmem/cp1251.h"
@@ -63,6 +64,23 @@ int collate1251(const char* a, std::size_t na, const char* b, std::size_t nb, bo
     }
     if (na != nb) return na < nb ? -1 : 1;
     return ignoreCase ? 0 : caseOrder;
+}
+
+void appendCollationKey1251(const char* s, std::size_t n, bool ignoreCase,
+                            std::vector<std::uint8_t>& out) {
+    const Weights& w = weights();
+    const auto* x = reinterpret_cast<const unsigned char*>(s);
+    // Every primary weight is above zero, so the terminator puts a prefix
+    // first; equal primaries mean equal lengths, so the case bits then align.
+    const std::size_t at = out.size();
+    out.resize(at + n + 1 + (ignoreCase ? 0 : n));
+    std::uint8_t* p = out.data() + at;
+    for (std::size_t i = 0; i < n; ++i)
+        p[i] = static_cast<std::uint8_t>(w.primary[x[i]]);
+    p[n] = 0;
+    if (ignoreCase) return;
+    for (std::size_t i = 0; i < n; ++i)
+        p[n + 1 + i] = w.upper[x[i]];
 }
 
 int collateWide(const std::uint8_t* a, std::size_t na, const std::uint8_t* b, std::size_t nb,

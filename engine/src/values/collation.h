@@ -7,11 +7,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace sqlmem {
 
 // -1, 0 or 1.
 int collate1251(const char* a, std::size_t na, const char* b, std::size_t nb, bool ignoreCase);
+
+// Appends a key for n bytes of 1251 text: keys compare bytewise (memcmp,
+// a shorter key first when one is a prefix of the other) as collate1251
+// compares the texts, and no key is a prefix of another.
+void appendCollationKey1251(const char* s, std::size_t n, bool ignoreCase,
+                            std::vector<std::uint8_t>& out);
 
 // Wide text (na and nb UTF-16 units, little-endian as records and values
 // hold them) in the order of its 1251 form. Comparing never fails, yet a

@@ -278,7 +278,7 @@ bool TSQLMemAOJoin::probe() {
             m_filterConstants[i]->Value.Assign(m_value);
         }
         // Lets each constant take its field's type, as a parsed filter's would.
-        m_innerFilter->Root->Prepare();
+        m_innerFilter->ConstantsChanged();
         m_innerCursor->setJoinFilter(m_innerFilter.get());
         m_filterActive = true;
         m_innerChild->First();

@@ -469,6 +469,16 @@ public:
     void ExtractJoinEqualities(const TSQLMemExprRowSource* left, const TSQLMemExprRowSource* right,
                                TSQLMemFields& rightFields, TSQLMemFields& leftFields);
 
+    // After the values of constant nodes were changed in place: prepares
+    // the tree again and recompiles its stored-image tests, which hold the
+    // constants as they were.
+    void ConstantsChanged() {
+        forgetTests();
+        if (!Root) return;
+        Root->Prepare();
+        compileTests();
+    }
+
 private:
     void bindAndPrepare();
     // Drops a root AND left with no or one conjunct.

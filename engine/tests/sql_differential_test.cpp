@@ -472,9 +472,6 @@ namespace {
 // | Where they differ                          | What the generator does         |
 // |--------------------------------------------|---------------------------------|
 // | null join keys match each other here       | join keys are never null        |
-// | an ON condition on the right table of a    | LEFT JOIN has its equality only |
-// | LEFT JOIN is tested on the joined rows     |                                 |
-// | (null-extended rows fail it), not before   |                                 |
 // | rows of a join come in the order of the   | compared as a multiset          |
 // | driving side                               |                                 |
 class JoinDifferential : public SqlDifferential {
@@ -551,6 +548,14 @@ protected:
         return {t, "coalesce(" + t + (op == "<>" ? ", 1)" : ", 0)")};
     }
 
+    // Sometimes a condition on a non-key column of j1 or j2 joins the ON.
+    void moreOn(Generator& g, std::string& from, std::string& fromSqlite) {
+        if (!g.chance(0.5)) return;
+        const Generator::Text c = condition(g, g.chance(0.5) ? "j1.a" : "j2.b", false);
+        from += " and " + c.engine;
+        fromSqlite += " and " + c.sqlite;
+    }
+
     struct JoinQuery {
         std::string engine, sqlite;
     };
@@ -580,11 +585,15 @@ protected:
                 }
                 break;
             }
-            case 1:  // left joins
+            case 1:  // left joins, maybe with more in ON on either side
             case 4:
-                from = "j1 left join j2 on j1.k = j2.k";
-                if (three) from += " left join j3 on j2.m = j3.m";
-                fromSqlite = from;
+                from = fromSqlite = "j1 left join j2 on j1.k = j2.k";
+                moreOn(g, from, fromSqlite);
+                if (three) {
+                    from += " left join j3 on j2.m = j3.m";
+                    fromSqlite += " left join j3 on j2.m = j3.m";
+                    moreOn(g, from, fromSqlite);
+                }
                 break;
             case 2:  // comma lists
             case 5:
@@ -595,9 +604,11 @@ protected:
                 break;
             case 6:
                 from = fromSqlite = "j1 right join j2 on j1.k = j2.k";
+                moreOn(g, from, fromSqlite);
                 break;
             case 7:
                 from = fromSqlite = "j1 full join j2 on j1.k = j2.k";
+                moreOn(g, from, fromSqlite);
                 break;
             case 8:  // the joined rows of j1 and j2 are the probed side
                 from = fromSqlite = "j1 join j2 on j1.k = j2.k right join j3 on j2.m = j3.m";

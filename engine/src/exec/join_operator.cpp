@@ -127,6 +127,27 @@ void TSQLMemAOJoin::showFieldsOf(const TSQLMemExprNode& node) {
         showFieldsOf(*child);
 }
 
+void TSQLMemAOJoin::PlaceOnCondition(TSQLMemExpression& on) {
+    if (!m_isOuter) {
+        MoveConditionsTo(on, false);
+        return;
+    }
+    if (m_joinType == jtLeft) m_right->MoveConditionsTo(on, false);
+    if (m_joinType == jtRight) m_left->MoveConditionsTo(on, false);
+    if (on.IsEmpty()) return;
+    std::unique_ptr<TSQLMemExpression> taken = on.MoveConditionsTo(this);
+    if (!taken) return;
+    if (taken->Root) showFieldsOf(*taken->Root);
+    if (!m_matchCondition || m_matchCondition->IsEmpty()) {
+        m_matchCondition = std::move(taken);
+        return;
+    }
+    auto both = std::make_unique<TSQLMemExprNodeBoolean>(eoAnd);
+    both->add(std::move(m_matchCondition->Root));
+    both->add(std::move(taken->Root));
+    m_matchCondition->Root = std::move(both);
+}
+
 void TSQLMemAOJoin::AddCondition(std::unique_ptr<TSQLMemExpression> condition) {
     if (condition->Root) showFieldsOf(*condition->Root);
     TSQLMemAO::AddCondition(std::move(condition));
@@ -171,6 +192,7 @@ void TSQLMemAOJoin::Open(bool finalResult) {
     // Bound before the children open: an open child is materialised and has
     // freed its own children, through which a qualified name is found.
     if (m_condition) m_condition->BindToOperator(this);
+    if (m_matchCondition) m_matchCondition->BindToOperator(this);
     m_left->Open(false);
     m_right->Open(false);
     Materialize();
@@ -285,6 +307,7 @@ bool TSQLMemAOJoin::probe() {
         const TSQLMemSearchTrace& trace = m_innerCursor->LastVisibleSearch;
         if (trace.IndexId >= 0) m_probeIndexId = trace.IndexId;
         m_probeReads += trace.RecordsRead;
+        skipRejectedInner();
         if (!m_innerChild->Eof()) {
             recordInner();
             return true;
@@ -294,6 +317,12 @@ bool TSQLMemAOJoin::probe() {
     if (m_isInner) return false;
     setInnerNull(true);
     return true;
+}
+
+void TSQLMemAOJoin::skipRejectedInner() {
+    if (!m_matchCondition || m_matchCondition->IsEmpty()) return;
+    while (!m_innerChild->Eof() && !m_matchCondition->IsTrue())
+        m_innerChild->Next();
 }
 
 void TSQLMemAOJoin::recordInner() {
@@ -370,6 +399,7 @@ void TSQLMemAOJoin::OwnNext() {
         }
         if (m_filterActive) {
             m_innerChild->Next();
+            skipRejectedInner();
             if (!m_innerChild->Eof()) {
                 recordInner();
                 return;

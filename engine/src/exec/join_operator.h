@@ -36,6 +36,10 @@ public:
     void SetSelectList(std::vector<TSQLMemSelectListItem>& items, bool allColumns,
                        bool distinct) override;
     void Open(bool finalResult) override;
+    // Places what is left of the join's ON condition. An outer join filters
+    // beforehand only the side it may null-extend; the rest decides which
+    // inner rows match, so that no row of a preserved side is lost.
+    void PlaceOnCondition(TSQLMemExpression& on);
 
 protected:
     void OwnFirst() override;
@@ -55,6 +59,8 @@ private:
     // Probes the current outer row; true when a row is to be delivered (a
     // match, or the outer row null-extended for an outer join).
     bool probe();
+    // Moves the inner side past the rows the ON condition rejects.
+    void skipRejectedInner();
     void dropFilter();
     void enterSecondPhase();
     bool matched(const TSQLMemRecordID& id) const;
@@ -68,6 +74,7 @@ private:
     bool m_isInner;
     std::uint8_t m_joinType;
     std::vector<int> m_leftPairs, m_rightPairs;
+    std::unique_ptr<TSQLMemExpression> m_matchCondition;  // outer joins' ON rest
 
     // State of one materialisation.
     TSQLMemAO* m_outerChild = nullptr;

@@ -183,6 +183,9 @@ void TSQLMemAO::BuildResultFields(TSQLMemFieldDefs& fields) {
     if (m_selectListApplied) order = m_visible;
     for (int c = 0; c < ColumnCount(); ++c)
         if (!m_columns[c].Hidden && !listed(order, c)) order.push_back(c);
+    // A table needs a field, and the rows still count when nothing above
+    // reads a column (count(*) over a cross product): carry the first one.
+    if (order.empty() && ColumnCount() > 0) order.push_back(0);
     m_resultFields.clear();
     for (TSQLMemFieldLink& column : m_columns)
         column.ResultFieldNo = -1;

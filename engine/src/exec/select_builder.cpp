@@ -100,7 +100,7 @@ private:
         auto join = std::make_unique<TSQLMemAOJoin>(std::move(left), std::move(right), ref.JoinType,
                                                     ref.Natural, &leftFields, &rightFields);
         if (on && !on->IsEmpty()) {
-            join->MoveConditionsTo(*on, false);
+            join->PlaceOnCondition(*on);
             if (!on->IsEmpty()) rest = std::move(on);
         }
         return join;

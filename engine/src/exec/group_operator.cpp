@@ -10,19 +10,7 @@ TSQLMemAOGroupBy::TSQLMemAOGroupBy(std::unique_ptr<TSQLMemAO> child, const TSQLM
     : m_wholeInput(groupBy.empty()) {
     m_left = std::move(child);
     m_nameLookupOnly = true;
-    for (int i = 0; i < m_left->ColumnCount(); ++i) {
-        TSQLMemFieldLink c = m_left->Column(i);
-        c.Expression.reset();
-        c.Computed = false;
-        c.ContainsAggregate = false;
-        c.SourceFromDataset = false;
-        c.SourceOperator = m_left.get();
-        c.SourceColumnNo = i;
-        c.Hidden = true;
-        c.DisplayName.clear();
-        c.ResultFieldNo = -1;
-        m_columns.push_back(std::move(c));
-    }
+    LinkChildColumns();
     std::vector<int> found;
     std::vector<TSQLMemSortItem> sort;
     for (std::size_t i = 0; i < groupBy.size(); ++i) {

@@ -472,4 +472,20 @@ void TSQLMemAO::ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink&) {
     out.Clear();
 }
 
+void TSQLMemAO::LinkChildColumns() {
+    for (int i = 0; i < m_left->ColumnCount(); ++i) {
+        TSQLMemFieldLink c = m_left->Column(i);
+        c.Expression.reset();
+        c.Computed = false;
+        c.ContainsAggregate = false;
+        c.SourceFromDataset = false;
+        c.SourceOperator = m_left.get();
+        c.SourceColumnNo = i;
+        c.Hidden = true;
+        c.DisplayName.clear();
+        c.ResultFieldNo = -1;
+        m_columns.push_back(std::move(c));
+    }
+}
+
 }  // namespace sqlmem

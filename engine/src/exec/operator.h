@@ -163,6 +163,9 @@ protected:
     std::vector<TSQLMemSortColumn> ResultSort() const;
     // Once filled: the result table becomes the operator's rows.
     void FinishMaterialize();
+    // One hidden column per column of m_left, read from it by number, with
+    // its names and attributes (TOP and grouping show the child's columns).
+    void LinkChildColumns();
     bool HasSort() const { return !m_sort.empty(); }
     // A column named like an earlier one is renamed name_1, name_2, ...,
     // the first that no column has.

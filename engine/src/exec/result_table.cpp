@@ -190,23 +190,8 @@ void TSQLMemResultTable::useSortIndex() {
 namespace {
 
 bool hasSortKey(std::uint8_t baseType) {
-    switch (baseType) {
-        case bftChar:
-        case bftVarchar:
-        case bftShortInt:
-        case bftSmallInt:
-        case bftInteger:
-        case bftDate:
-        case bftTime:
-        case bftLargeInt:
-        case bftByte:
-        case bftWord:
-        case bftCardinal:
-        case bftLogical:
-            return true;
-        default:
-            return false;
-    }
+    return baseType == bftChar || baseType == bftVarchar || baseType == bftLogical ||
+           isStoredInteger(baseType);
 }
 
 void appendBigEndian(std::uint64_t v, std::vector<std::uint8_t>& out) {
@@ -236,31 +221,11 @@ void appendSortKey(const TSQLMemFieldDef& f, const TSQLMemSortColumn& s, const s
                 appendCollationKey1251(text, strnlen(text, f.MemoryDataSize), s.NoCase, out);
                 break;
             }
-            case bftShortInt:
-                appendSigned(loadLE<std::int8_t>(p), out);
-                break;
-            case bftSmallInt:
-                appendSigned(loadLE<std::int16_t>(p), out);
-                break;
-            case bftInteger:
-            case bftDate:
-            case bftTime:
-                appendSigned(loadLE<std::int32_t>(p), out);
-                break;
-            case bftLargeInt:
-                appendSigned(loadLE<std::int64_t>(p), out);
-                break;
-            case bftByte:
-                appendBigEndian(loadLE<std::uint8_t>(p), out);
-                break;
-            case bftWord:
-                appendBigEndian(loadLE<std::uint16_t>(p), out);
-                break;
-            case bftCardinal:
-                appendBigEndian(loadLE<std::uint32_t>(p), out);
-                break;
-            default:  // bftLogical
+            case bftLogical:
                 out.push_back(loadLE<std::int16_t>(p) != 0 ? 1 : 0);
+                break;
+            default:  // the integers, dates and times, unsigned ones included
+                appendSigned(loadStoredInteger(f.BaseType, p), out);
                 break;
         }
     }

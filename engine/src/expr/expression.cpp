@@ -9,6 +9,7 @@
 #include "sqlmem/exception.h"
 #include "storage/meta_defs.h"
 #include "storage/record_layout.h"
+#include "values/stored_compare.h"
 
 namespace sqlmem {
 
@@ -122,46 +123,6 @@ void TSQLMemExpression::BindToFields(const TSQLMemFieldDefs* fields) {
     if (Root && Fields) bindAndPrepare();
 }
 
-namespace {
-
-bool integerImageType(std::uint8_t t) {
-    switch (t) {
-        case bftShortInt:
-        case bftSmallInt:
-        case bftInteger:
-        case bftDate:
-        case bftTime:
-        case bftLargeInt:
-        case bftByte:
-        case bftWord:
-        case bftCardinal:
-            return true;
-        default:
-            return false;
-    }
-}
-
-std::int64_t loadInteger(std::uint8_t type, const std::uint8_t* p) {
-    switch (type) {
-        case bftShortInt:
-            return loadLE<std::int8_t>(p);
-        case bftSmallInt:
-            return loadLE<std::int16_t>(p);
-        case bftLargeInt:
-            return loadLE<std::int64_t>(p);
-        case bftByte:
-            return loadLE<std::uint8_t>(p);
-        case bftWord:
-            return loadLE<std::uint16_t>(p);
-        case bftCardinal:
-            return loadLE<std::uint32_t>(p);
-        default:  // Integer, Date, Time
-            return loadLE<std::int32_t>(p);
-    }
-}
-
-}  // namespace
-
 void TSQLMemExpression::compileTests() {
     m_compiledRoot = Root.get();
     m_compiledFields = Fields;
@@ -173,7 +134,7 @@ void TSQLMemExpression::compileTests() {
     auto integerField = [&](TSQLMemExprNode& node) -> const TSQLMemExprNodeField* {
         const auto* f = dynamic_cast<const TSQLMemExprNodeField*>(&node);
         if (!f || f->FieldNo < 0 || f->FieldNo >= Fields->count()) return nullptr;
-        return integerImageType((*Fields)[f->FieldNo].BaseType) ? f : nullptr;
+        return isStoredInteger((*Fields)[f->FieldNo].BaseType) ? f : nullptr;
     };
     // A non-null constant of the field's type (its conversion was made when
     // the tree was prepared); false otherwise.
@@ -182,7 +143,7 @@ void TSQLMemExpression::compileTests() {
         if (!c || c->Value.IsNull() || c->Value.Type() != type ||
             c->Value.Size() < memoryDataSize(type, 0))
             return false;
-        out = loadInteger(type, c->Value.Data());
+        out = loadStoredInteger(type, c->Value.Data());
         return true;
     };
     auto compile = [&](TSQLMemExprNode& node) {
@@ -287,7 +248,7 @@ bool TSQLMemExpression::test(const std::uint8_t* record) {
             if (record_layout::isNull(record, t.Field)) {
                 pass = t.NullResult;
             } else {
-                const std::int64_t v = loadInteger(t.Type, record + t.Offset);
+                const std::int64_t v = loadStoredInteger(t.Type, record + t.Offset);
                 const bool inside = (!t.HasLow || (t.LowStrict ? v > t.Low : v >= t.Low)) &&
                                     (!t.HasHigh || (t.HighStrict ? v < t.High : v <= t.High));
                 pass = inside != t.Negate;

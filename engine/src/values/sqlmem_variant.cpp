@@ -2,6 +2,7 @@
 
 #include "platform/byte_reader.h"
 #include "platform/bytes.h"
+#include "values/stored_compare.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -188,29 +189,6 @@ void putText(Image& out, std::uint8_t type, std::string s) {
 
 bool isFloatType(int t) {
     return (t >= bftSingle && t <= bftExtended) || t == bftCurrency;
-}
-
-std::int64_t loadInt(std::uint8_t type, const std::uint8_t* p) {
-    switch (type) {
-        case bftShortInt:
-            return loadLE<std::int8_t>(p);
-        case bftSmallInt:
-            return loadLE<std::int16_t>(p);
-        case bftInteger:
-        case bftDate:
-        case bftTime:
-            return loadLE<std::int32_t>(p);
-        case bftLargeInt:
-            return loadLE<std::int64_t>(p);
-        case bftByte:
-            return loadLE<std::uint8_t>(p);
-        case bftWord:
-            return loadLE<std::uint16_t>(p);
-        case bftCardinal:
-            return loadLE<std::uint32_t>(p);
-        default:
-            return 0;
-    }
 }
 
 // Keeps the low bits: 32- and 64-bit arithmetic wraps through here.
@@ -522,7 +500,7 @@ void convertImage(std::uint8_t from, const std::uint8_t* p, std::int32_t n, std:
     if (isTextType(from) || from == bftBlob) return fromText(from, p, n, to, out);
 
     if (isIntegerType(from)) {
-        const std::int64_t v = loadInt(from, p);
+        const std::int64_t v = loadStoredInteger(from, p);
         if (isPlainStringType(to)) return putText(out, to, intText(v));
         if (putNumber(out, from, to, v)) return;
         if (to == bftDate || to == bftTime) return putIntChecked(out, from, to, v);
@@ -631,7 +609,7 @@ int compareImages(std::uint8_t type, const std::uint8_t* a, std::int32_t na, con
         case bftCardinal:
         case bftDate:
         case bftTime:
-            return three(loadInt(type, a), loadInt(type, b));
+            return three(loadStoredInteger(type, a), loadStoredInteger(type, b));
         case bftSingle:
             return three(loadLE<float>(a), loadLE<float>(b));
         case bftDouble:
@@ -1208,7 +1186,7 @@ void TSQLMemVariant::FromVariant(const Variant& v) {
 Variant TSQLMemVariant::ToVariant() const {
     if (IsNull()) return Variant();
     if (isPlainStringType(m_type) || m_type == bftWideClob) return Variant(GetString());
-    if (isIntegerType(m_type)) return Variant(loadInt(m_type, m_data));
+    if (isIntegerType(m_type)) return Variant(loadStoredInteger(m_type, m_data));
     if (isFloatType(m_type)) return Variant(static_cast<double>(loadFloat(m_type, m_data)));
     switch (m_type) {
         case bftDate:
@@ -1329,15 +1307,16 @@ void TSQLMemVariant::arithmetic(const TSQLMemVariant& right, int op, int errorCo
                      narrowText(type, a.data(), a.size()) + narrowText(type, b.data(), b.size()));
         }
     } else if (isIntegerType(type)) {
-        const std::int64_t r =
-            integerOp(kind, type, loadInt(type, a.data()), loadInt(type, b.data()));
+        const std::int64_t r = integerOp(kind, type, loadStoredInteger(type, a.data()),
+                                         loadStoredInteger(type, b.data()));
         storeInt(type, r, out.fixed(fixedImageSize(type)));
     } else if (isFloatType(type)) {
         const long double r =
             floatOp(kind, type, loadFloat(type, a.data()), loadFloat(type, b.data()));
         storeFloat(type, r, out.fixed(fixedImageSize(type)));
     } else if (type == bftDate || type == bftTime) {
-        storeLE(out.fixed(4), numberOp(kind, loadInt(type, a.data()), loadInt(type, b.data())));
+        storeLE(out.fixed(4), numberOp(kind, loadStoredInteger(type, a.data()),
+                                       loadStoredInteger(type, b.data())));
     } else if (type == bftDateTime) {
         std::int64_t day =
             numberOp(kind, loadLE<std::int32_t>(a.data()), loadLE<std::int32_t>(b.data()));
@@ -1378,7 +1357,7 @@ void TSQLMemVariant::Negate() {
         case bftSmallInt:
         case bftInteger:
         case bftLargeInt: {
-            const std::int64_t v = loadInt(m_type, m_data);
+            const std::int64_t v = loadStoredInteger(m_type, m_data);
             if (v == minOf(m_type)) overflow();
             storeInt(m_type, -v, out.fixed(m_size));
             break;
@@ -1387,13 +1366,13 @@ void TSQLMemVariant::Negate() {
         case bftWord: {
             // Unsigned values turn into the signed type of their width.
             type = m_type == bftByte ? bftShortInt : bftSmallInt;
-            const std::int64_t v = -loadInt(m_type, m_data);
+            const std::int64_t v = -loadStoredInteger(m_type, m_data);
             if (!intFits(type, v)) throw std::range_error("Range check error");
             storeInt(type, v, out.fixed(m_size));
             break;
         }
         case bftCardinal:
-            if (loadInt(m_type, m_data) != 0) overflow();
+            if (loadStoredInteger(m_type, m_data) != 0) overflow();
             return;
         case bftSingle:
         case bftDouble:
@@ -1421,7 +1400,7 @@ void TSQLMemVariant::Abs() {
     if (IsNull()) return;
     Image out;
     if (isIntegerType(m_type)) {
-        const std::int64_t v = loadInt(m_type, m_data);
+        const std::int64_t v = loadStoredInteger(m_type, m_data);
         if (v >= 0) return;
         if (v == minOf(m_type)) overflow();
         storeInt(m_type, -v, out.fixed(m_size));
@@ -1524,7 +1503,7 @@ void TSQLMemVariant::Sign() {
     if (IsNull()) return;
     Image out;
     if (isIntegerType(m_type)) {
-        const std::int64_t v = loadInt(m_type, m_data);
+        const std::int64_t v = loadStoredInteger(m_type, m_data);
         storeInt(m_type, v > 0 ? 1 : (v < 0 ? -1 : 0), out.fixed(m_size));
     } else if (isFloatType(m_type)) {
         const long double v = loadFloat(m_type, m_data);
@@ -1539,7 +1518,7 @@ void TSQLMemVariant::BitNot() {
     if (IsNull()) return;
     Image out;
     if (isIntegerType(m_type))
-        storeInt(m_type, ~loadInt(m_type, m_data), out.fixed(m_size));
+        storeInt(m_type, ~loadStoredInteger(m_type, m_data), out.fixed(m_size));
     else if (m_type == bftLogical)
         putBool(out, !truthy(m_data));
     else
@@ -1559,8 +1538,8 @@ void TSQLMemVariant::bitwise(const TSQLMemVariant& right, int errorCode, Op op) 
     if (type == bftLogical) {
         putBool(out, op(truthy(a.data()), truthy(b.data())));
     } else {
-        const auto r = op(static_cast<std::uint64_t>(loadInt(type, a.data())),
-                          static_cast<std::uint64_t>(loadInt(type, b.data())));
+        const auto r = op(static_cast<std::uint64_t>(loadStoredInteger(type, a.data())),
+                          static_cast<std::uint64_t>(loadStoredInteger(type, b.data())));
         storeInt(type, static_cast<std::int64_t>(r), out.fixed(fixedImageSize(type)));
     }
     storeOwned(type, out.data(), out.size());
@@ -1588,8 +1567,8 @@ void TSQLMemVariant::shift(const TSQLMemVariant& right, int errorCode, bool left
     imageAs(right, type, b);
     const int bits = 8 * fixedImageSize(type);
     const std::uint64_t mask = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
-    const std::uint64_t v = static_cast<std::uint64_t>(loadInt(type, a.data())) & mask;
-    const std::int64_t count = loadInt(type, b.data());
+    const std::uint64_t v = static_cast<std::uint64_t>(loadStoredInteger(type, a.data())) & mask;
+    const std::int64_t count = loadStoredInteger(type, b.data());
     std::uint64_t r = 0;
     if (count >= 0 && count < bits) r = left ? v << count : v >> count;
     storeInt(type, static_cast<std::int64_t>(r), out.fixed(fixedImageSize(type)));
@@ -1616,7 +1595,7 @@ void TSQLMemVariant::ToHex(int mode) {
             hex += kDigits[m_data[i] & 15];
         }
     } else if (isIntegerType(m_type)) {
-        const auto v = static_cast<std::uint64_t>(loadInt(m_type, m_data));
+        const auto v = static_cast<std::uint64_t>(loadStoredInteger(m_type, m_data));
         for (int digit = 2 * m_size - 1; digit >= 0; --digit)
             hex += kDigits[(v >> (4 * digit)) & 15];
     } else {

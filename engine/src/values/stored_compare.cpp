@@ -83,4 +83,44 @@ int compareStoredImages(std::uint8_t baseType, const std::uint8_t* a, const std:
     }
 }
 
+bool isStoredInteger(std::uint8_t baseType) {
+    switch (baseType) {
+        case bftShortInt:
+        case bftSmallInt:
+        case bftInteger:
+        case bftDate:
+        case bftTime:
+        case bftLargeInt:
+        case bftByte:
+        case bftWord:
+        case bftCardinal:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::int64_t loadStoredInteger(std::uint8_t type, const std::uint8_t* p) {
+    switch (type) {
+        case bftShortInt:
+            return loadLE<std::int8_t>(p);
+        case bftSmallInt:
+            return loadLE<std::int16_t>(p);
+        case bftInteger:
+        case bftDate:
+        case bftTime:
+            return loadLE<std::int32_t>(p);
+        case bftLargeInt:
+            return loadLE<std::int64_t>(p);
+        case bftByte:
+            return loadLE<std::uint8_t>(p);
+        case bftWord:
+            return loadLE<std::uint16_t>(p);
+        case bftCardinal:
+            return loadLE<std::uint32_t>(p);
+        default:
+            return 0;
+    }
+}
+
 }  // namespace sqlmem

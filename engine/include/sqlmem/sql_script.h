@@ -27,4 +27,8 @@ struct TSQLStatementSpan {
 // whatever the text: what does not tokenise is the processor's to report.
 std::vector<TSQLStatementSpan> splitSQLStatements(const std::string& text);
 
+// Whether `word` (any case) is one of the dialect's reserved words, which
+// must be written in brackets or back quotes to name a table or field.
+bool isSQLReservedWord(const std::string& word);
+
 }  // namespace sqlmem

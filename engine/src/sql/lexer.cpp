@@ -493,4 +493,11 @@ std::vector<TSQLStatementSpan> splitSQLStatements(const std::string& text) {
     return spans;
 }
 
+bool isSQLReservedWord(const std::string& word) {
+    std::string upper(word);
+    for (char& ch : upper)
+        ch = upperAscii(ch);
+    return reservedWordNumber(upper.data(), upper.size()) != kNotReservedWord;
+}
+
 }  // namespace sqlmem

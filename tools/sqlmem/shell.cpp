@@ -105,6 +105,13 @@ std::string storedTableName(const std::string& fileName) {
     return name;
 }
 
+// A line without its line end, LF or CR LF.
+bool readLine(std::istream& in, std::string& line) {
+    if (!std::getline(in, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
 std::vector<std::string> sortedTableNames() {
     std::vector<std::string> names = memoryTableNames();
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -158,7 +165,7 @@ void Shell::run(const LineSource& next) {
 
 void Shell::runText(const std::string& text) {
     std::istringstream in(text);
-    run([&](std::string& line, bool) { return static_cast<bool>(std::getline(in, line)); });
+    run([&](std::string& line, bool) { return readLine(in, line); });
 }
 
 void Shell::runComplete(std::string& pending, bool atEnd) {
@@ -290,11 +297,7 @@ void Shell::dotCommand(const std::string& line) {
             error(".read nested more than " + std::to_string(kMaxReadDepth) + " deep");
         } else {
             ++m_readDepth;
-            run([&](std::string& text, bool) {
-                if (!std::getline(in, text)) return false;
-                if (!text.empty() && text.back() == '\r') text.pop_back();
-                return true;
-            });
+            run([&](std::string& text, bool) { return readLine(in, text); });
             --m_readDepth;
         }
     } else if (command == ".mode") {

@@ -318,9 +318,9 @@ TEST_F(ShellTest, CommandErrors) {
 }
 
 TEST_F(ShellTest, ReadRunsAScriptAndQuitStops) {
-    writeFile(
-        dir() / "script.sql",
-        "-- counts first\nselect count(*) from tests;\n.mode csv\nselect max(id) m from tests;\n");
+    writeFile(dir() / "script.sql",
+              "-- counts first\nselect count(*) from tests;\r\n.mode csv\r\nselect max(id) m from "
+              "tests;\n");
     expectRun(shell({"journal.dat"}, ".read script.sql\n.quit\nselect 1 from tests;\n"),
               "3\nm\n3\n", "", 0);
 }

@@ -1,15 +1,14 @@
 #include "shell.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <stdexcept>
 
 #include "schema_text.h"
 #include "sqlmem/catalog.h"
 #include "sqlmem/cp1251.h"
-#include "sqlmem/exception.h"
 #include "sqlmem/query.h"
 #include "sqlmem/sql_script.h"
 #include "sqlmem/sqlmem.h"
@@ -137,13 +136,11 @@ void Shell::error(const std::string& message) {
 void Shell::guarded(const std::function<void()>& op) {
     try {
         op();
-    } catch (const ESQLMemException& e) {
-        error(toTerminal(e.what()));
-    } catch (const EDatabaseError& e) {
-        error(toTerminal(e.what()));
-    } catch (const std::exception& e) {
-        // Ours (text conversion, arguments) are UTF-8 already.
+    } catch (const ShellError& e) {
         error(e.what());
+    } catch (const std::exception& e) {
+        // Whatever the engine raises speaks 1251.
+        error(toTerminal(e.what()));
     }
 }
 

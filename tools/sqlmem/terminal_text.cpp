@@ -1,7 +1,6 @@
 #include "terminal_text.h"
 
 #include <cstdio>
-#include <stdexcept>
 
 #include "sqlmem/cp1251.h"
 
@@ -52,11 +51,11 @@ std::string to1251(const std::string& utf8) {
     std::snprintf(where, sizeof where, " (line %d, column %d)", line, column);
     char32_t refused;
     if (!decodeAt(utf8, at, refused))
-        throw std::runtime_error("Text is not valid UTF-8" + std::string(where));
+        throw ShellError("Text is not valid UTF-8" + std::string(where));
     char name[16];
     std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(refused));
-    throw std::runtime_error("Character " + std::string(name) +
-                             " cannot be stored in code page 1251" + where);
+    throw ShellError("Character " + std::string(name) + " cannot be stored in code page 1251" +
+                     where);
 }
 
 std::string toTerminal(const std::string& cp1251Text) {

@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev libgl-dev
     zlib1g-dev libbz2-dev libjpeg-dev
     libgtest-dev libbenchmark-dev libsqlite3-dev
+    libedit-dev
     fonts-liberation xvfb xauth
 )
 

@@ -5,6 +5,7 @@
 
 #include "sql/lexer.h"
 #include "sqlmem/exception.h"
+#include "sqlmem/sql_script.h"
 
 using namespace sqlmem;
 
@@ -89,6 +90,78 @@ TEST(LexerTest, StatementsSplitAtSemicolonsOutsideQuotesAndComments) {
     ASSERT_TRUE(second.NextStatement());
     EXPECT_EQ(second.Current().Line, 3);
     EXPECT_EQ(second.Current().Column, 2);
+}
+
+// The splitter must cut where the lexer does: each statement with tokens,
+// lexed alone, gives the tokens the lexer gives it inside the whole script.
+TEST(LexerTest, SplitterAgreesWithTheLexer) {
+    const char* scripts[] = {
+        "select * from t; select 'a;b', [c;d] -- e;f\n/* g;h */ from u;; ;\nselect 1",
+        "select 'it''s;', \"q\"\";\", `b``;`, [x]];] from t;select 2;",
+        "select a--b;\nfrom t; select 10-3/*;*/;select :'p;q' from t",
+        "  ;  -- only a comment; here\n",
+        "select 1.5e-3, $FF, 0x1f;select x/y;",
+    };
+    for (const char* script : scripts) {
+        SCOPED_TRACE(script);
+        std::vector<std::vector<std::string>> byLexer, bySplitter;
+        auto texts = [](TSQLMemLexer& lexer) {
+            std::vector<std::string> out;
+            for (const TToken& t : lexer.Tokens())
+                out.push_back(std::to_string(t.Kind) + ":" + t.Text);
+            return out;
+        };
+        TSQLMemSQLParams params;
+        params.Add("p;q");
+        TSQLMemLexer whole(script, &params);
+        while (whole.NextStatement())
+            byLexer.push_back(texts(whole));
+        const std::string text(script);
+        for (const TSQLStatementSpan& span : splitSQLStatements(text)) {
+            EXPECT_LE(span.Begin, span.End);
+            TSQLMemLexer alone(text.substr(span.Begin, span.End - span.Begin), &params);
+            const bool hasTokens = alone.NextStatement();
+            EXPECT_EQ(hasTokens, span.TokenBegin != std::string::npos);
+            if (hasTokens) bySplitter.push_back(texts(alone));
+            EXPECT_FALSE(alone.NextStatement()) << "a span holds one statement";
+        }
+        EXPECT_EQ(bySplitter, byLexer);
+    }
+}
+
+TEST(LexerTest, SplitterEndsStatementsTheLexerCannotTokenise) {
+    struct Case {
+        const char* text;
+        std::vector<std::string> statements;  // "text" + "|" when terminated
+        std::vector<std::size_t> tokenBegins;
+    } cases[] = {
+        // A bad number still ends at its ";": the next statement runs.
+        {"select 12g; select 1;", {"select 12g;|", " select 1;|"}, {0, 1}},
+        // An open quote or comment runs to the end and is not terminated.
+        {"select 'a;\nb", {"select 'a;\nb"}, {0}},
+        {"select 1 /* ;", {"select 1 /* ;"}, {0}},
+        {"select 1 -- ;", {"select 1 -- ;"}, {0}},
+        // Blank and comment-only statements have no tokens.
+        {"select 1;\n", {"select 1;|", "\n"}, {0, std::string::npos}},
+        {" -- x\n ;", {" -- x\n ;|"}, {std::string::npos}},
+        {"", {}, {}},
+        {"  select 1", {"  select 1"}, {2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::string text(c.text);
+        std::vector<std::string> statements;
+        std::vector<std::size_t> tokenBegins;
+        for (const TSQLStatementSpan& span : splitSQLStatements(text)) {
+            statements.push_back(text.substr(span.Begin, span.End - span.Begin) +
+                                 (span.Terminated ? "|" : ""));
+            tokenBegins.push_back(span.TokenBegin == std::string::npos
+                                      ? std::string::npos
+                                      : span.TokenBegin - span.Begin);
+        }
+        EXPECT_EQ(statements, c.statements);
+        EXPECT_EQ(tokenBegins, c.tokenBegins);
+    }
 }
 
 TEST(LexerTest, WalkingPeekingAndBacktracking) {

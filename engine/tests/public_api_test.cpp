@@ -4,10 +4,15 @@
 
 #include <string>
 
+#include <algorithm>
+
+#include "sqlmem/catalog.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
 #include "sqlmem/locale.h"
 #include "sqlmem/params.h"
+#include "sqlmem/sql_script.h"
+#include "sqlmem/sqlmem.h"
 
 namespace sqlmem {
 namespace {
@@ -49,6 +54,46 @@ TEST(PublicParamsTest, NamesMatchInAnyCaseAndTheFirstWins) {
     ASSERT_NE(params.find(name), nullptr);
     EXPECT_EQ(params.find("none"), nullptr);
     EXPECT_THROW(params.paramByName("none"), EDatabaseError);
+}
+
+TEST(PublicCatalogTest, TablesAndTheirDefinitionsAsTheEngineKeepsThem) {
+    TSQLMemTable t;
+    t.TableName = "catalog_t";
+    t.FieldDefs = {{"a", TFieldType::ftString, 10, true, Variant("d")},
+                   {"b", TFieldType::ftSmallint, 0, false, Variant(), Variant(-1), Variant(7)}};
+    t.IndexDefs = {{"ix_b", "b;a", ixUnique | ixDescending}};
+    t.createTable();
+    const std::vector<std::string> names = memoryTableNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), "catalog_t"), names.end());
+
+    const TSQLMemTableInfo info = memoryTableInfo("CATALOG_T");
+    EXPECT_EQ(info.Name, "catalog_t");
+    ASSERT_EQ(info.Fields.size(), 2u);
+    EXPECT_EQ(info.Fields[0].TypeName, "VARCHAR");
+    EXPECT_EQ(info.Fields[0].Size, 10);
+    EXPECT_TRUE(info.Fields[0].NotNull);
+    EXPECT_EQ(info.Fields[0].DefaultValue, Variant("d"));
+    EXPECT_EQ(info.Fields[1].TypeName, "SMALLINT");
+    EXPECT_FALSE(info.Fields[1].NotNull);
+    EXPECT_TRUE(info.Fields[1].DefaultValue.isNull());
+    EXPECT_EQ(info.Fields[1].MinValue.toInt(), -1);
+    EXPECT_EQ(info.Fields[1].MaxValue.toInt(), 7);
+    ASSERT_EQ(info.Indexes.size(), 1u);
+    EXPECT_TRUE(info.Indexes[0].Unique);
+    EXPECT_FALSE(info.Indexes[0].Primary);
+    ASSERT_EQ(info.Indexes[0].Columns.size(), 2u);
+    EXPECT_EQ(info.Indexes[0].Columns[1].FieldName, "a");
+    EXPECT_TRUE(info.Indexes[0].Columns[1].Descending);
+    t.deleteTable();
+
+    try {
+        memoryTableInfo("catalog_t");
+        ADD_FAILURE() << "a dropped table has no definition";
+    } catch (const ESQLMemException& e) {
+        EXPECT_EQ(e.nativeError(), 10154);
+    }
+    EXPECT_TRUE(isSQLReservedWord("Value"));
+    EXPECT_FALSE(isSQLReservedWord("tested_name"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/bytes.h"
 #include "sqlmem/exception.h"
+#include "sqlmem/sql_script.h"
 
 namespace sqlmem {
 
@@ -444,6 +445,59 @@ const TToken& TSQLMemLexer::at(int index) const {
 bool TSQLMemLexer::copyAt(int index, TToken& out) const {
     out = at(index);
     return out.Kind != tktNone;
+}
+
+// The statement ends StatementScanner finds, without tokenising: a quote,
+// bracket or back quote runs to its closing character (doubled, it stands
+// for itself), "--" and "/*" start comments, and everything else is a token
+// character. Where the scanner would raise (a bad number, an open quote) the
+// statement still ends where the scanner would have looked for its end.
+std::vector<TSQLStatementSpan> splitSQLStatements(const std::string& text) {
+    std::vector<TSQLStatementSpan> spans;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        TSQLStatementSpan& span = spans.emplace_back();
+        span.Begin = i;
+        while (i < n && !span.Terminated) {
+            const char c = text[i];
+            if (c == ';') {
+                span.Terminated = true;
+                ++i;
+            } else if (isBlank(c)) {
+                ++i;
+            } else if (c == '-' && i + 1 < n && text[i + 1] == '-') {
+                i = text.find('\n', i);
+                if (i == std::string::npos) i = n;
+            } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
+                i = text.find("*/", i + 2);
+                i = i == std::string::npos ? n : i + 2;
+            } else {
+                if (span.TokenBegin == std::string::npos) span.TokenBegin = i;
+                const char closing = c == '[' ? ']' : c;
+                if (c == '\'' || c == '"' || c == '`' || c == '[') {
+                    for (++i; i < n; ++i) {
+                        if (text[i] != closing) continue;
+                        if (i + 1 < n && text[i + 1] == closing) {
+                            ++i;
+                        } else {
+                            break;
+                        }
+                    }
+                }
+                ++i;
+            }
+        }
+        span.End = std::min(i, n);
+    }
+    return spans;
+}
+
+bool isSQLReservedWord(const std::string& word) {
+    std::string upper(word);
+    for (char& ch : upper)
+        ch = upperAscii(ch);
+    return reservedWordNumber(upper.data(), upper.size()) != kNotReservedWord;
 }
 
 }  // namespace sqlmem

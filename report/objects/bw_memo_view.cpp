@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
 
 #include "base/bw_codec.h"
 #include "base/bw_stream.h"
@@ -104,8 +105,19 @@ double TBwMemoView::usableWidth() const {
     return rotated() ? Height - 2 * insetY() : Width - 2 * insetX();
 }
 
+namespace {
+
+// Heights from stored fields can be anything; sums of them stay in range.
+int toUnits(double v) {
+    constexpr double kLimit = std::numeric_limits<int>::max() / 4;
+    if (!std::isfinite(v)) return 0;
+    return static_cast<int>(std::lround(std::clamp(v, -kLimit, kLimit)));
+}
+
+}  // namespace
+
 int TBwMemoView::lineStep() const {
-    return fontPixelHeight(Font.Size) + LineSpacing;
+    return toUnits(double(fontPixelHeight(Font.Size)) + LineSpacing);
 }
 
 QStringList TBwMemoView::layoutLines(const QStringList& text) const {
@@ -123,21 +135,23 @@ QStringList TBwMemoView::layoutLines(const QStringList& text) const {
 }
 
 int TBwMemoView::neededHeight(const QStringList& text) const {
-    const double h = 2 * insetY() + double(layoutLines(text).size()) * lineStep();
-    return static_cast<int>(std::lround(h));
+    return toUnits(2 * insetY() + double(layoutLines(text).size()) * lineStep());
+}
+
+// The insets a piece of a split object keeps: gaps and frame, whole units.
+int TBwMemoView::pieceInsets() const {
+    return toUnits(2.0 * GapY + 2.0 * toUnits(FrameWidth));
 }
 
 int TBwMemoView::minHeight() {
-    const int frame = static_cast<int>(std::lround(FrameWidth));
-    return 2 * frame + 2 * GapY + lineStep();
+    return toUnits(double(pieceInsets()) + lineStep());
 }
 
 int TBwMemoView::remainHeight() {
-    const int frame = static_cast<int>(std::lround(FrameWidth));
-    const int insets = 2 * GapY + 2 * frame;
+    const int insets = pieceInsets();
     const int step = lineStep();
-    const int body = std::max(Height - insets, 0);
-    return insets + (step > 0 ? body % step : 0);
+    const int body = toUnits(std::max(double(Height) - insets, 0.0));
+    return toUnits(double(insets) + (step > 0 ? body % step : 0));
 }
 
 // ------------------------------------------------------------------ printing
@@ -322,15 +336,15 @@ int TBwMemoView::printPiece(TBwEMFPages& pages, int pageIndex, int height) {
         if (m_pieceHighlight) applyHighlight();
     }
     if (!m_pieceVisible) return 0;
-    const int frame = static_cast<int>(std::lround(FrameWidth));
-    const int insets = 2 * GapY + 2 * frame;
+    const int insets = pieceInsets();
     const int step = lineStep();
-    const int fit = step > 0 ? std::max(height - insets, 0) / step : remainingLines();
+    const int room = toUnits(std::max(double(height) - insets, 0.0));
+    const int fit = step > 0 ? room / step : remainingLines();
     const int count = std::min(fit, remainingLines());
     if (count <= 0) return 0;
     Memo1 = m_pieceLines.mid(m_printedLines, count);
     Memo1.append(QString(kParagraphEnd));
-    Height = insets + count * step;
+    Height = toUnits(double(insets) + double(count) * step);
     Tag = textExpander().expandText(*this, Tag);
     pages.appendObject(pageIndex, *this);
     m_printedLines += count;
@@ -351,7 +365,7 @@ void TBwMemoView::toTextSpace(QPainter& canvas) const {
 }
 
 void TBwMemoView::drawUnderlines(QPainter& canvas, double step) {
-    if (!(Flags & flUnderlines) || step <= 0) return;
+    if (!(Flags & flUnderlines) || step < 1) return;
     canvas.save();
     toTextSpace(canvas);
     const double w = rotated() ? m_drawH : m_drawW;

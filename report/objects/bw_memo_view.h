@@ -142,6 +142,7 @@ private:
     double insetX() const;
     double insetY() const;
     double usableWidth() const;
+    int pieceInsets() const;
     void drawUnderlines(QPainter& canvas, double step);
     void drawText(QPainter& canvas, const QStringList& lines);
     // Places the canvas so that text runs along its x axis from the origin.

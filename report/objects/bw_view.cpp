@@ -203,6 +203,7 @@ void TBwView::drawFrame(QPainter& canvas) {
 
 void TBwView::print(TBwEMFPages& pages, int pageIndex, const TBwBandFrame*) {
     Memo1 = Memo;
+    if (DataSetField) loadFromBlob(*DataSetField);
     pages.appendObject(pageIndex, *this);
 }
 

@@ -9,7 +9,9 @@
 namespace bwreport {
 
 int fontPixelHeight(int points) {
-    return static_cast<int>(std::lround(points * 96.0 / 72.0));
+    // Far beyond any real font, but keeps every sum of heights in range.
+    constexpr double kLimit = 1 << 20;
+    return static_cast<int>(std::lround(std::clamp(points * 96.0 / 72.0, -kLimit, kLimit)));
 }
 
 QFont makeQFont(const TBwFont& font, double scale) {

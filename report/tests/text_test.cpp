@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 #include "document/bw_prepared_pages.h"
@@ -14,6 +15,7 @@
 #include "objects/bw_memo_view.h"
 #include "objects/bw_text_expander.h"
 #include "render/bw_text_layout.h"
+#include "sqlmem/sqlmem.h"
 
 namespace bwreport {
 namespace {
@@ -361,6 +363,35 @@ TEST_F(TextPrinting, SplitObjectPrintsInPiecesThatAreNotWrappedAgain) {
     EXPECT_EQ(m.printPiece(pages, 0, 100), 3) << "all printed: the next call starts over";
 }
 
+TEST_F(TextPrinting, ABoundFieldGivesTheTextUnexpanded) {
+    sqlmem::TSQLMemTable table;
+    table.TableName = "bw_text_blob";
+    table.addField("notes", sqlmem::TFieldType::ftMemo);
+    table.open();
+    table.append();
+    table.fieldByName("notes").setAsString("[kept]\r\n\xC4\xE0");  // "Да" in 1251
+    table.post();
+    TBwMemoView& m = placed(memo({"[notes]"}));
+    m.DataSetField = &table.fieldByName("notes");
+    m.print(pages, 0);
+    table.close();
+    table.deleteTable();
+    ASSERT_EQ(printed().size(), 1);
+    EXPECT_EQ(printed()[0]->Memo1, QStringList({"[kept]", "Да"}));
+}
+
+TEST_F(TextPrinting, HostileSizesStayInRange) {
+    TBwMemoView& m = placed(memo({"x"}));
+    m.Font.Size = std::numeric_limits<int>::max();
+    m.LineSpacing = std::numeric_limits<int>::max();
+    m.GapY = std::numeric_limits<int>::max();
+    m.FrameWidth = std::nan("");
+    EXPECT_GT(m.lineStep(), 0);
+    EXPECT_GT(m.minHeight(), 0);
+    EXPECT_GE(m.remainHeight(), 0);
+    EXPECT_EQ(m.printPiece(pages, 0, 100), 0);
+}
+
 // ---------------------------------------------------------------- drawing
 
 // Dark, unsaturated pixels: the black text, not a coloured frame or fill.
@@ -444,7 +475,7 @@ TEST(TextDrawing, VerticalPositionOfTheBlock) {
 
 TEST(TextDrawing, JustifiedParagraphStretchesEveryLineButItsLast) {
     const int width = widthFor(QStringLiteral("aaa bbb ccc ddd")) + 10;
-    auto m = memo({"aaa bbb ccc ddd eee", "aaa bbb ccc ddd eee"}, width, 70);
+    auto m = memo({"aaa bbb ccc ddd ee ff", "aaa bbb ccc ddd ee ff"}, width, 70);
     m->Alignment = frtaJustify;
     const QImage img = render(*m);
     ASSERT_EQ(m->layoutLines(m->Memo1).size(), 4);
@@ -456,7 +487,7 @@ TEST(TextDrawing, JustifiedParagraphStretchesEveryLineButItsLast) {
         if (i % 2 == 0)
             EXPECT_NEAR(ink.right(), right, 2) << "line " << i << " reaches the right inset";
         else
-            EXPECT_LT(ink.right(), 12 + 30) << "line " << i << " ends its paragraph: left";
+            EXPECT_LT(ink.right(), 12 + 40) << "line " << i << " ends its paragraph: left";
     }
     m->Alignment = frtaLeft;
     EXPECT_LT(inkBox(render(*m), QRect(0, 11, 300, 15)).right(), right - 8) << "unjustified";
@@ -507,6 +538,22 @@ TEST(TextDrawing, RotatedTextRunsUpwardsAndLinesAdvanceRight) {
     m->Alignment = frtaVertical | frtaDown;
     const QRect right = inkBox(render(*m));
     EXPECT_GT(right.left(), 10 + 60 - 1 - 15) << "bottom places the block at the right edge";
+}
+
+TEST(TextDrawing, RightToLeftReadingReordersTheLine) {
+    // With a right-to-left base direction the leading "(" ends up on the right.
+    auto m = memo({"(abc"});
+    const QImage ltr = render(*m);
+    m->Flags |= flRTLReading;
+    const QImage rtl = render(*m);
+    const QRect a = inkBox(ltr), b = inkBox(rtl);
+    EXPECT_NEAR(a.width(), b.width(), 1);
+    EXPECT_NE(ltr, rtl);
+    const QRect parenLtr = inkBox(ltr, QRect(a.left(), 0, 4, 60));
+    const QRect parenRtl = inkBox(rtl, QRect(b.right() - 3, 0, 4, 60));
+    EXPECT_LT(parenLtr.top(), inkBox(ltr, QRect(a.right() - 3, 0, 4, 60)).top())
+        << "the parenthesis reaches higher than the letter c";
+    EXPECT_EQ(parenRtl.top(), parenLtr.top());
 }
 
 TEST(TextDrawing, ScalesToTheTargetResolution) {

@@ -177,6 +177,9 @@ TEST(TextHeight, NeededHeightPerLinesAndSpacing) {
     EXPECT_EQ((spaced - 2) % 15, 0);
     wrapped->Visible = false;
     EXPECT_EQ(wrapped->calcHeight(), 0);
+    auto turned = memo({"one", "two", "three"}, 30, 40);
+    turned->Alignment = frtaVertical;
+    EXPECT_EQ(turned->calcHeight(), 40) << "rotated lines follow each other sideways";
 }
 
 TEST(TextHeight, MinAndRemainHeights) {
@@ -426,15 +429,20 @@ TEST(TextDrawing, HorizontalAlignmentPlacesEachLine) {
     const struct {
         const char* why;
         int alignment;
+        int charSpacing;
         int left, right;  // expected ink edges, within 2 pixels
     } cases[] = {
-        {"left: at the left inset", frtaLeft, 12, -1},
-        {"right: ends a pixel before the right inset", frtaRight, -1, 207},
-        {"centre", frtaCenter, -1, -1},
+        {"left: at the left inset", frtaLeft, 0, 12, -1},
+        {"right: ends a pixel before the right inset", frtaRight, 0, -1, 207},
+        {"centre", frtaCenter, 0, -1, -1},
+        // The spacing after the last character is part of the line.
+        {"right with character spacing", frtaRight, 6, -1, 207 - 6},
+        {"centre with character spacing", frtaCenter, 6, -1, -1},
     };
     for (const auto& c : cases) {
         auto m = memo({"Tested"});
         m->Alignment = c.alignment;
+        m->CharSpacing = c.charSpacing;
         const QImage img = render(*m);
         const QRect ink = inkBox(img);
         ASSERT_FALSE(ink.isNull()) << c.why;
@@ -446,7 +454,7 @@ TEST(TextDrawing, HorizontalAlignmentPlacesEachLine) {
             EXPECT_NEAR(ink.right(), c.right, 2) << c.why;
         }
         if (c.alignment == frtaCenter) {
-            EXPECT_NEAR((ink.left() + ink.right()) / 2.0, 110, 2) << c.why;
+            EXPECT_NEAR((ink.left() + ink.right() + c.charSpacing) / 2.0, 110, 2) << c.why;
         }
         EXPECT_LT(ink.top(), 10 + 1 + 15) << c.why << ": on the first line";
     }

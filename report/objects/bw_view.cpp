@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "base/bw_stream.h"
+#include "document/bw_prepared_pages.h"
 
 namespace bwreport {
 
@@ -198,6 +199,12 @@ void TBwView::drawFrame(QPainter& canvas) {
             canvas.drawLine(QPointF(x0 - d, y1 + d), QPointF(x1 + d, y1 + d));
     }
     canvas.restore();
+}
+
+void TBwView::print(TBwEMFPages& pages, int pageIndex, const TBwBandFrame*) {
+    Memo1 = Memo;
+    if (DataSetField) loadFromBlob(*DataSetField);
+    pages.appendObject(pageIndex, *this);
 }
 
 QRegion TBwView::clipRegion(bool widened) const {

@@ -24,12 +24,19 @@ class TBwReader;
 class TBwWriter;
 class TBwPage;
 class TBwBand;
+class TBwEMFPages;
 
 // Engine-wide drawing switches set while a report is built.
 struct TBwDrawState {
     bool firstPass = false;  // the first of two passes draws nothing
 };
 TBwDrawState& drawState();
+
+// The band an object is printed in, as drawn on the page (report units).
+struct TBwBandFrame {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    bool Cross = false;  // a cross band: baWidth takes its width
+};
 
 // A design-time menu entry; the system has no designer, so only the hook exists.
 struct TBwMenuItem {
@@ -105,6 +112,9 @@ public:
     virtual void endDraw();
     virtual void draw(QPainter& canvas) = 0;
     virtual void exportData() {}
+    // Appends the object in prepared form to prepared page `pageIndex`.
+    // `band` is the band it is printed in, when there is one.
+    virtual void print(TBwEMFPages& pages, int pageIndex, const TBwBandFrame* band = nullptr);
     // The object with its frame, in report units; widened by 10 when asked.
     virtual QRegion clipRegion(bool widened) const;
 

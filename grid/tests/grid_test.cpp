@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +25,7 @@
 #include "DBGrid.h"
 #include "GridFindDialog.h"
 #include "sqlmem/cp1251.h"
+#include "sqlmem/query.h"
 #include "sqlmem/sqlmem.h"
 
 using namespace orvalen;
@@ -149,8 +151,43 @@ TEST_F(GridTest, ColumnsShowTitlesDisplayTextsAndFillTheWidth) {
     ASSERT_EQ(model()->columnCount(), 2);
     EXPECT_EQ(model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("tested_name"));
 
+    // Assistive technology reads the window's name and the titles.
+    grid->setColumns({{"tested_name", "ФИО опрашиваемого", 413, Qt::AlignCenter}});
     grid->setAccessibleName(QStringLiteral("Журнал"));
-    EXPECT_EQ(grid->accessibleName(), QStringLiteral("Журнал"));
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(grid.get());
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Журнал"));
+    ASSERT_NE(accessible->tableInterface(), nullptr);
+    EXPECT_EQ(accessible->tableInterface()->columnCount(), 1);
+    EXPECT_EQ(accessible->tableInterface()->columnDescription(0),
+              QStringLiteral("ФИО опрашиваемого"));
+}
+
+// The SQL console's grid: columns follow whatever the query returns.
+TEST_F(GridTest, AQueryGridTakesTheColumnsOfEachResult) {
+    sqlmem::TSQLMemQuery query("TestSQLMemQuery");
+    sqlmem::TDataSource querySource(&query);
+    TDBGrid console;
+    console.setDataSource(&querySource);
+    console.resize(400, 200);
+    console.show();
+    EXPECT_EQ(console.model()->columnCount(), 0);
+
+    query.setSQL("select id, tested_name from " + table->TableName + " where id <= 3");
+    query.open();
+    ASSERT_EQ(console.model()->columnCount(), 2);
+    EXPECT_EQ(console.model()->rowCount(), 3);
+    EXPECT_EQ(console.model()->headerData(1, Qt::Horizontal).toString(),
+              QStringLiteral("tested_name"));
+    EXPECT_EQ(console.model()->index(2, 1).data().toString(), QStringLiteral("Сидорова Анна 3"));
+
+    query.close();
+    query.setSQL("select count(*) as n from " + table->TableName);
+    query.open();
+    ASSERT_EQ(console.model()->columnCount(), 1);
+    EXPECT_EQ(console.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("n"));
+    EXPECT_EQ(console.model()->index(0, 0).data().toString(), QStringLiteral("40"));
+    console.setDataSource(nullptr);
 }
 
 TEST_F(GridTest, TheGridFollowsTheDataSet) {
@@ -193,6 +230,13 @@ TEST_F(GridTest, TheGridFollowsTheDataSet) {
     EXPECT_EQ(model()->rowCount(), 40);
     expectInStep();
     EXPECT_EQ(currentId(), 21);
+
+    // An edit shows in the row before and after posting.
+    table->edit();
+    table->field(2).setAsString(cp1251("Орлова Вера"));
+    EXPECT_EQ(cell(table->recNo() - 1, 2), QStringLiteral("Орлова Вера"));
+    table->post();
+    EXPECT_EQ(cell(table->recNo() - 1, 2), QStringLiteral("Орлова Вера"));
 
     // Close and open again.
     table->close();

@@ -312,7 +312,8 @@ void TBwExpressions::undefined(const QString& name) const {
 
 // ------------------------------------------------------------------ brackets
 
-QString TBwExpressions::expandText(const QString& text, TBwExpressionContext& ctx) {
+QString TBwExpressions::expandText(const QString& text, TBwExpressionContext& ctx,
+                                   bool objectFormat) {
     QString out;
     qsizetype i = 0;
     for (;;) {
@@ -321,16 +322,18 @@ QString TBwExpressions::expandText(const QString& text, TBwExpressionContext& ct
         const qsizetype close = matchingBracket(text, open);
         if (close < 0) break;
         out += QStringView(text).mid(i, open - i);
-        out += expandBracket(text.mid(open + 1, close - open - 1), ctx);
+        out += expandBracket(text.mid(open + 1, close - open - 1), ctx, objectFormat);
         i = close + 1;  // an inserted value is never scanned again
     }
     out += QStringView(text).mid(i);
     return out;
 }
 
-QString TBwExpressions::expandBracket(const QString& inner, TBwExpressionContext& ctx) {
-    std::int32_t format = ctx.view ? ctx.view->Format : kDefaultFormat;
-    QString formatText = ctx.view ? ctx.view->FormatStr : QString();
+QString TBwExpressions::expandBracket(const QString& inner, TBwExpressionContext& ctx,
+                                      bool objectFormat) {
+    const TBwView* view = objectFormat ? ctx.view : nullptr;
+    std::int32_t format = view ? view->Format : kDefaultFormat;
+    QString formatText = view ? view->FormatStr : QString();
     QString expression = inner;
     if (const qsizetype at = inner.indexOf(QStringLiteral(" #")); at >= 0) {
         expression = inner.left(at);
@@ -344,7 +347,7 @@ QString TBwExpressions::expandBracket(const QString& inner, TBwExpressionContext
     QVariant value = getValue(expression, ctx);
     ctx.value = value;
     const TBwValueKind kind = valueKind(value);
-    if (ctx.view && (ctx.view->Flags & flHideZeros) && isNumeric(kind) && valueNumber(value) == 0)
+    if (view && (view->Flags & flHideZeros) && isNumeric(kind) && valueNumber(value) == 0)
         return {};
     return formatValue(value, format, formatText);
 }

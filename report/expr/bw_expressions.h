@@ -82,9 +82,10 @@ public:
     TBwParser& parser() { return m_parser; }
 
     // Replaces every bracket of one line with the text of its value, in the
-    // display format of ctx.view (or text), with its HideZeros. A "[" that is
-    // never closed stays as it is. Throws the underlying error.
-    QString expandText(const QString& text, TBwExpressionContext& ctx);
+    // display format of ctx.view with its HideZeros (or, without a view or
+    // `objectFormat`, as plain text: an object's Tag). A "[" that is never
+    // closed stays as it is. Throws the underlying error.
+    QString expandText(const QString& text, TBwExpressionContext& ctx, bool objectFormat = true);
     // The computed lines of a text object: each template line expanded and
     // split where its value holds line breaks. An error becomes the build's
     // message (the object's lines, the report's and the object's names).
@@ -116,7 +117,7 @@ private:
                    TBwExpressionContext& ctx);
     bool readBuiltIn(const QString& name, QVariant& value, TBwExpressionContext& ctx) const;
     bool readObjectProperty(const QString& name, QVariant& value) const;
-    QString expandBracket(const QString& inner, TBwExpressionContext& ctx);
+    QString expandBracket(const QString& inner, TBwExpressionContext& ctx, bool objectFormat);
     QVariant reportFunction(const QString& name, const QString& p1, const QString& p2,
                             const QString& p3, bool& handled, TBwExpressionContext& ctx);
     [[noreturn]] void undefined(const QString& name) const;

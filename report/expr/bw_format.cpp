@@ -146,7 +146,7 @@ QString formatSection(const QString& pat, double value, QChar decSep) {
 
     QString out;
     int intSeen = 0, fracSeen = 0;
-    bool pointDone = false;
+    bool pointDone = false, exponentDone = false;
     quote = QChar();
     for (qsizetype i = 0; i < pat.size(); ++i) {
         const QChar c = pat[i];
@@ -159,6 +159,8 @@ QString formatSection(const QString& pat, double value, QChar decSep) {
         }
         if (c == u'"' || c == u'\'') {
             quote = c;
+        } else if (exponentDone) {
+            out += c;  // what follows the exponent is literal, as the survey read it
         } else if ((c == u'E' || c == u'e') && scientific && i + 1 < pat.size() &&
                    (pat[i + 1] == u'+' || pat[i + 1] == u'-')) {
             out += c;
@@ -171,6 +173,7 @@ QString formatSection(const QString& pat, double value, QChar decSep) {
                 e.prepend(u'0');
             out += e;
             i += 1 + expDigits;
+            exponentDone = true;
         } else if ((c == u'0' || c == u'#') && !pointDone) {
             // Placeholder k from the left stands for digit position intPlaces-1-k
             // from the right; the first one also takes every digit beyond them.
@@ -183,7 +186,7 @@ QString formatSection(const QString& pat, double value, QChar decSep) {
             if (intSeen == 1)
                 for (qsizetype p = n - 1; p > pos; --p)
                     emit(p);
-            if (pos < n) emit(pos);
+            if (pos >= 0 && pos < n) emit(pos);
         } else if (c == u'.' && !pointDone) {
             pointDone = true;
             if (!fracDigits.isEmpty()) out += decSep;

@@ -2,6 +2,7 @@
 
 #include <QHash>
 
+#include "base/bw_strings.h"
 #include "expr/bw_expressions.h"
 #include "expr/bw_parser.h"
 #include "expr/bw_value.h"
@@ -122,6 +123,14 @@ private:
     }
 
     void statement() {
+        // Statements nest by recursion; a text nested deeper than any script
+        // needs is refused before it can exhaust the stack.
+        if (m_nesting >= 256) fail(kBadExpression);
+        ++m_nesting;
+        struct Leave {
+            int& n;
+            ~Leave() { --n; }
+        } leave{m_nesting};
         skipBlanks();
         if (atEnd() || m_src[m_pos] == u';' || isWord(u"END") || isWord(u"UNTIL") ||
             isWord(u"ELSE"))
@@ -258,6 +267,7 @@ private:
 
     const QString& m_src;
     qsizetype m_pos = 0;
+    int m_nesting = 0;
     TBwScript m_script;
     QHash<QString, int> m_labels;
     QList<QPair<int, QString>> m_gotos;

@@ -347,6 +347,12 @@ TBwPostfix TBwParser::toPostfix(const QString& text) const {
 }
 
 QVariant TBwParser::evaluate(const TBwPostfix& postfix) const {
+    if (m_depth >= 64) syntaxError(QString());
+    ++m_depth;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{m_depth};
     std::vector<QVariant> stack;
     for (const TBwPostfixItem& item : postfix) {
         switch (item.kind) {

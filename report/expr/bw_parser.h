@@ -86,6 +86,9 @@ public:
 
 private:
     QVariant callBuiltIn(const TBwPostfixItem& item) const;
+    // How deep evaluations nest (function arguments evaluate in their own);
+    // bounded so that no text can exhaust the stack.
+    mutable int m_depth = 0;
 };
 
 // Operators on values, shared with the script interpreter.

@@ -59,8 +59,8 @@ protected:
 
     TBwOwner owner;
     TBwReport report{&owner, QStringLiteral("QuestionsReport")};
-    TBwExpressions ex{report};
-    TBwExpressionContext ctx;
+    TBwExpressions& ex = report.expressions();
+    TBwExpressionContext& ctx = report.expressionContext();
 };
 
 struct Case {
@@ -305,6 +305,7 @@ TEST_F(ExpressionTest, DisplayFormats) {
         {packFormat(1, 4, 0, ','), "0.00;(0.00);'ноль'", -2.5, "(2,50)"},
         {packFormat(1, 4, 0, ','), "0.00;(0.00);'ноль'", 0, "ноль"},
         {packFormat(1, 4, 0, ','), "0.0E+00", 12345.0, "1,2E+04"},
+        {packFormat(1, 4, 0, ','), "0.0E-0 0#", 12345.0, "1,2E4 0#"},  // after the exponent: literal
         {packFormat(1, 1, 2, ','), "", QStringLiteral("12,5"), "12,50"},  // a number in text
         {packFormat(1, 1, 2, ','), "", QStringLiteral("abc"), "abc"},     // cannot: plain text
         {packFormat(2, 0, 0, ','), "", dateTimeValue(date), "11.12.26"},
@@ -368,6 +369,8 @@ TEST_F(ExpressionTest, HideZerosHidesZeroValuesButNotTexts) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(expand(QString::fromUtf8(c.input)), QString::fromUtf8(c.want)) << c.input;
+    // A Tag is expanded as plain text, whatever the object's format.
+    EXPECT_EQ(ex.expandText(QStringLiteral("[0]|[1.5]"), ctx, false), QStringLiteral("0|1,5"));
 }
 
 TEST_F(ExpressionTest, AnObjectsErrorNamesTheObjectAndTheReport) {

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "base/bw_strings.h"
 #include "document/bw_report.h"
 #include "expr/bw_aggregates.h"
 #include "expr/bw_expressions.h"

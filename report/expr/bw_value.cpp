@@ -99,8 +99,12 @@ QString valueText(const QVariant& v) {
             return {};
         case TBwValueKind::Integer:
             return QString::number(v.toLongLong());
-        case TBwValueKind::Float:
-            return fromEngine(sqlmem::locale::number(v.toDouble()));
+        case TBwValueKind::Float: {
+            // Fifteen significant digits, so that 0.1 + 0.2 shows as 0,3.
+            const double d = v.toDouble();
+            if (!std::isfinite(d)) return fromEngine(sqlmem::locale::number(d));
+            return QString::number(d, 'g', 15).replace(u'.', u',');
+        }
         case TBwValueKind::DateTime: {
             const double d = dateTimeDays(v);
             // A pure time shows as a time, not as a time on 30.12.1899.

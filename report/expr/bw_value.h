@@ -28,8 +28,8 @@ QVariant dateTimeValue(double days);
 // REQUIRES: valueKind(v) == DateTime.
 double dateTimeDays(const QVariant& v);
 
-// The value as plain text: integers in decimal, floats in the shortest form
-// with the decimal comma, a date-time as short date and long time (the date
+// The value as plain text: integers in decimal, floats to 15 significant
+// digits with the decimal comma, a date-time as short date and long time (the date
 // alone at midnight, the time alone on day 0), booleans "True"/"False", null
 // and empty as "".
 QString valueText(const QVariant& v);

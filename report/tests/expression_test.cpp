@@ -96,6 +96,8 @@ TEST_F(ExpressionTest, OperatorsAndTheirPrecedence) {
         {"INT 7.9 + 1", "8"},  // INT binds tighter than +
         {"STR 5 + 'x'", "5x"},
         {"1,5 + .5", "2"},
+        {"0.1 + 0.2", "0,3"},
+        {"1 / 3", "0,333333333333333"},
         {"3 > 2", "1"},
         {"2 <> 2", "0"},
         {"2 <= 2", "1"},
@@ -305,7 +307,8 @@ TEST_F(ExpressionTest, DisplayFormats) {
         {packFormat(1, 4, 0, ','), "0.00;(0.00);'ноль'", -2.5, "(2,50)"},
         {packFormat(1, 4, 0, ','), "0.00;(0.00);'ноль'", 0, "ноль"},
         {packFormat(1, 4, 0, ','), "0.0E+00", 12345.0, "1,2E+04"},
-        {packFormat(1, 4, 0, ','), "0.0E-0 0#", 12345.0, "1,2E4 0#"},  // after the exponent: literal
+        {packFormat(1, 4, 0, ','), "0.0E-0 0#", 12345.0,
+         "1,2E4 0#"},  // after the exponent: literal
         {packFormat(1, 1, 2, ','), "", QStringLiteral("12,5"), "12,50"},  // a number in text
         {packFormat(1, 1, 2, ','), "", QStringLiteral("abc"), "abc"},     // cannot: plain text
         {packFormat(2, 0, 0, ','), "", dateTimeValue(date), "11.12.26"},

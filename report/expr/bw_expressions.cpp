@@ -467,7 +467,10 @@ bool TBwExpressions::findField(const QString& name, sqlmem::TDataSet*& dataSet, 
         fieldName = unquoted(ref.trimmed());
         return dataSet != nullptr;
     }
-    const QString key = ref.toUpper();
+    // An alias may also stand for the dataset alone.
+    if (const int ai = dict.FieldAliases.indexOf(left); ai >= 0)
+        left = dict.FieldAliases.value(ai).toString();
+    const QString key = left.toUpper() + u'.' + right.toUpper();
     if (const auto it = dict.Cache.constFind(key); it != dict.Cache.constEnd() && it->target) {
         dataSet = it->target;
         fieldName = it->fieldName;

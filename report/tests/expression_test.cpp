@@ -448,6 +448,14 @@ TEST_F(ExpressionDataTest, FieldsOfTheCurrentRecord) {
     EXPECT_EQ(expand(QStringLiteral("<[AllQuestionsQuery.\"text\"]> [AllQuestionsQuery.\"weight\"] "
                                     "[AllQuestionsQuery.\"asked\"]")),
               QStringLiteral("<> 0 0"));
+    // Field aliases: for a whole field, or for the dataset alone.
+    table.first();
+    report.dictionary().FieldAliases.set(QString::fromUtf8("Вопрос"),
+                                         QStringLiteral("AllQuestionsQuery.\"text\""));
+    report.dictionary().FieldAliases.set(QString::fromUtf8("Вопросы"),
+                                         QStringLiteral("AllQuestionsQuery"));
+    EXPECT_EQ(expand(QString::fromUtf8("[Вопрос] / [Вопросы.\"id\"]")),
+              QString::fromUtf8("Головная боль / 1"));
 }
 
 TEST_F(ExpressionDataTest, BareNamesReadTheBandsDataSet) {

@@ -290,14 +290,13 @@ private:
 }  // namespace
 
 TBwExpressions::TBwExpressions(TBwReport& report) : m_report(report) {
+    // The parser used on its own reads the report's build state.
     m_parser.OnGetValue = [this](const QString& name) {
-        Q_ASSERT(m_ctx);
-        return getValue(name, *m_ctx);
+        return getValue(name, m_ctx ? *m_ctx : m_report.expressionContext());
     };
     m_parser.OnFunction = [this](const QString& name, const QString& p1, const QString& p2,
                                  const QString& p3) {
-        Q_ASSERT(m_ctx);
-        return callFunction(name, p1, p2, p3, *m_ctx);
+        return callFunction(name, p1, p2, p3, m_ctx ? *m_ctx : m_report.expressionContext());
     };
 }
 

@@ -1,6 +1,7 @@
 #include "document/bw_report.h"
 
 #include "data/bw_dataset.h"
+#include "expr/bw_expressions.h"
 
 namespace bwreport {
 
@@ -8,6 +9,16 @@ TBwReport::TBwReport(TBwOwner* owner, QString name)
     : TBwComponent(owner, std::move(name)), m_pages(this), m_emfPages(this) {}
 
 TBwReport::~TBwReport() = default;
+
+TBwExpressions& TBwReport::expressions() {
+    if (!m_expressions) m_expressions = std::make_unique<TBwExpressions>(*this);
+    return *m_expressions;
+}
+
+TBwExpressionContext& TBwReport::expressionContext() {
+    if (!m_expressionContext) m_expressionContext = std::make_unique<TBwExpressionContext>();
+    return *m_expressionContext;
+}
 
 void TBwReport::setDataset(TBwDataset* dataset) {
     if (m_dataset == dataset) return;

@@ -477,7 +477,7 @@ QVariant TBwMemoView::getProperty(const QString& name) const {
     const QString n = name.toUpper();
     if (n == u"FONT.NAME") return Font.Name;
     if (n == u"FONT.SIZE") return Font.Size;
-    if (n == u"FONT.STYLE") return int(Font.Style);
+    if (n == u"FONT.STYLE") return int(fontStyleToStored(Font.Style));
     if (n == u"FONT.COLOR") return Font.Color;
     if (n == u"ALIGNMENT") return Alignment;
     if (n == u"LINESPACING") return LineSpacing;
@@ -495,7 +495,7 @@ void TBwMemoView::setProperty(const QString& name, const QVariant& value) {
     else if (n == u"FONT.SIZE")
         Font.Size = value.toInt();
     else if (n == u"FONT.STYLE")
-        Font.Style = static_cast<std::uint16_t>(value.toInt());
+        Font.Style = fontStyleFromStored(static_cast<std::uint16_t>(value.toInt()));
     else if (n == u"FONT.COLOR")
         Font.Color = value.toInt();
     else if (n == u"ALIGNMENT")

@@ -5,8 +5,9 @@
 
 namespace bwreport {
 
-// Font style bits as held in memory and seen through "Font.Style". The
-// stream swaps the first two (stored bit 0 is italic, bit 1 bold).
+// Font style bits as held in memory. The stream swaps the first two (stored
+// bit 0 is italic, bit 1 bold), and so does "Font.Style" in expressions, whose
+// constants fsBold = 2 and fsItalic = 1 are the stored bits.
 enum TBwFontStyle : std::uint16_t {
     fsBold = 1,
     fsItalic = 2,

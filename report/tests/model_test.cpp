@@ -97,14 +97,15 @@ TEST(ObjectModel, DefaultsOfNewObjects) {
 TEST(ObjectModel, PropertiesByName) {
     TBwMemoView memo;
     memo.setProperty(QStringLiteral("left"), 40);
-    memo.setProperty(QStringLiteral("Font.Style"), int(fsBold | fsItalic));
+    memo.setProperty(QStringLiteral("Font.Style"), 2);  // stored bits: bold
     memo.setProperty(QStringLiteral("MEMO"), QStringLiteral("one\r\ntwo\nthree"));
     memo.setProperty(QStringLiteral("WordWrap"), false);
     memo.setProperty(QStringLiteral("HideZeros"), true);
     memo.setProperty(QStringLiteral("DataField"), QStringLiteral("[T.\"f\"]"));
     memo.setProperty(QStringLiteral("NoSuchThing"), 5);
     EXPECT_EQ(memo.Left, 40);
-    EXPECT_EQ(memo.Font.Style, fsBold | fsItalic);
+    EXPECT_EQ(memo.Font.Style, fsBold);
+    EXPECT_EQ(memo.getProperty(QStringLiteral("font.style")).toInt(), 2);
     EXPECT_EQ(memo.Memo, (QStringList{QStringLiteral("[T.\"f\"]"), QStringLiteral("two"),
                                       QStringLiteral("three")}));
     EXPECT_EQ(memo.Flags, flStretched | flHideZeros);

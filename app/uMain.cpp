@@ -122,6 +122,7 @@ void TMainForm::Label4Click() {
     input.setOkButtonText(QStringLiteral("ОК"));
     input.setCancelButtonText(QStringLiteral("Отмена"));
     input.setTextValue(ContactInfo);
+    input.setMinimumWidth(420);  // room for a name with an address
     // The reports are printed in 1251: what it cannot hold is refused here,
     // where it was typed, and the box comes back with the text kept.
     while (input.exec() == QDialog::Accepted) {

@@ -24,8 +24,8 @@ std::string TBaseForm::SettingsSection() const {
 
 void TBaseForm::FormCreate() {
     SaveSettingsOnDestroy = true;
-    m_owned.clear();
-    LoadSettings();
+    // A window's creation goes on after an error in its settings, shown.
+    Guarded([this] { LoadSettings(); });
 }
 
 void TBaseForm::LoadSettings() {

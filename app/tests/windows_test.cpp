@@ -2,6 +2,7 @@
 // position), the main window and the SQL console.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QGroupBox>
@@ -231,6 +232,20 @@ TEST_F(Windows, AllSixLinksTurnRedUnderTheMouse) {
         EXPECT_FALSE(child(&form, hidden)->isVisibleTo(&form)) << hidden;
     // Reachable by Tab, in column order.
     EXPECT_EQ(tabStops(&form), (std::vector<std::string>{"Label1", "Label3", "Label4"}));
+}
+
+TEST_F(Windows, LinksAreLinksToAScreenReaderAndAct) {
+    TMainForm form;
+    auto* link = child<TLinkLabel>(&form, "Label4");
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(link);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::Link);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("Ввести свои личные данные"));
+    ASSERT_NE(a->actionInterface(), nullptr);
+    bool asked = whileModal<QInputDialog>(
+        [&] { a->actionInterface()->doAction(QAccessibleActionInterface::pressAction()); },
+        [](QInputDialog* box) { box->reject(); });
+    EXPECT_TRUE(asked) << "pressing the link did not ask for the contact information";
 }
 
 namespace {

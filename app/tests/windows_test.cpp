@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -246,6 +247,44 @@ TEST_F(Windows, LinksAreLinksToAScreenReaderAndAct) {
         [&] { a->actionInterface()->doAction(QAccessibleActionInterface::pressAction()); },
         [](QInputDialog* box) { box->reject(); });
     EXPECT_TRUE(asked) << "pressing the link did not ask for the contact information";
+}
+
+TEST_F(Windows, ConfirmationsAskWithAQuestionBoxAndTellTheAnswer) {
+    struct Case {
+        QMessageBox::StandardButton press;
+        TConfirmResult expected;
+    } cases[] = {{QMessageBox::Yes, TConfirmResult::Yes},
+                 {QMessageBox::No, TConfirmResult::No},
+                 {QMessageBox::Cancel, TConfirmResult::Cancel}};
+    for (const Case& c : cases) {
+        for (bool withCancel : {false, true}) {
+            if (!withCancel && c.press == QMessageBox::Cancel) continue;
+            struct {
+                QString title, text, yes;
+                QMessageBox::Icon icon = QMessageBox::NoIcon;
+                bool cancel = false;
+            } seen;
+            TConfirmResult result{};
+            const bool shown = whileModal<QMessageBox>(
+                [&] {
+                    result = withCancel ? ConfirmYesNoCancel("Сохранить опрос?")
+                                        : (ConfirmYesNo("Сохранить опрос?") ? TConfirmResult::Yes
+                                                                            : TConfirmResult::No);
+                },
+                [&](QMessageBox* box) {
+                    seen = {box->windowTitle(), box->text(), box->button(QMessageBox::Yes)->text(),
+                            box->icon(), box->button(QMessageBox::Cancel) != nullptr};
+                    box->button(c.press)->click();
+                });
+            ASSERT_TRUE(shown);
+            EXPECT_EQ(seen.title, QStringLiteral("Подтвердите"));
+            EXPECT_EQ(seen.text, QStringLiteral("Сохранить опрос?"));
+            EXPECT_EQ(seen.yes, QStringLiteral("&Да"));
+            EXPECT_EQ(seen.icon, QMessageBox::Question);
+            EXPECT_EQ(seen.cancel, withCancel);
+            EXPECT_EQ(result, c.expected) << withCancel;
+        }
+    }
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "Cp1251Codec.h"
+#include "DBGrid.h"
 #include "ErrorBox.h"
 #include "ui_uSqlTesting.h"
 
@@ -21,6 +22,8 @@ TSqlTestingForm::TSqlTestingForm(QWidget* parent)
 
 TSqlTestingForm::~TSqlTestingForm() {
     FormDestroy();
+    // The grid, a child widget, outlives the data source it reads.
+    DBGrid1->setDataSource(nullptr);
     if (SqlTestingForm == this) SqlTestingForm = nullptr;
 }
 
@@ -42,8 +45,13 @@ void TSqlTestingForm::init() {
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         screen->availableGeometry()));
 
-    // The grid of the result goes into ResultLayout, below ResultLabel, on
-    // DataSource1.
+    DBGrid1 = new TDBGrid(m_ui->ResultPanel);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setAccessibleName(m_ui->ResultLabel->text());
+    DBGrid1->setAlternateRowColor(QColor());  // a plain grid
+    DBGrid1->setDataSource(&DataSource1);
+    m_ui->ResultLabel->setBuddy(DBGrid1);
+    m_ui->ResultLayout->addWidget(DBGrid1, 1);
 
     connect(m_ui->RunSqlButton, &QPushButton::clicked, this,
             [this] { Guarded([this] { RunSqlButtonClick(); }); });

@@ -13,6 +13,8 @@ class TSqlTestingForm;
 
 namespace orvalen {
 
+class TDBGrid;
+
 class TSqlTestingForm : public TBaseForm {
     Q_OBJECT
 public:
@@ -24,6 +26,8 @@ public:
 
     sqlmem::TSQLMemQuery TestSQLMemQuery{"TestSQLMemQuery"};
     sqlmem::TDataSource DataSource1{&TestSQLMemQuery};
+    // The result, its columns titled by the field names; owned by the window.
+    TDBGrid* DBGrid1 = nullptr;
 
 private:
     void init();

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 
+#include "DBGrid.h"
 #include "LinkLabel.h"
 #include "TabOrder.h"
 #include "app_test_support.h"
@@ -453,6 +454,12 @@ TEST_F(Windows, TheConsoleRunsAnyStatementAndShowsItsErrors) {
     EXPECT_EQ(console.TestSQLMemQuery.field(0).FieldName, "id");
     EXPECT_EQ(console.TestSQLMemQuery.field(1).FieldName, "name_id");
     EXPECT_EQ(console.TestSQLMemQuery.recordCount(), 2);
+    // The grid shows the result with the field names as titles.
+    auto* grid = child<TDBGrid>(&console, "DBGrid1");
+    ASSERT_EQ(grid->model()->columnCount(), 2);
+    EXPECT_EQ(grid->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("name_id"));
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(grid->model()->index(0, 0).data().toString(), QStringLiteral("3"));
 
     CapturedErrors errors;
     memo->setPlainText(QStringLiteral("select * from no_such_table"));

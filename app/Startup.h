@@ -8,4 +8,9 @@ namespace orvalen {
 // routes the engine's callback errors to the standard error box.
 void InitApplication();
 
+// SIGTERM and SIGINT (the session ending, say) leave the message loop as
+// closing the main window does, so that every window still writes its
+// settings. For the program alone: tests keep the default handling.
+void QuitOnTerminationSignals();
+
 }  // namespace orvalen

@@ -2,12 +2,14 @@
 #include <memory>
 
 #include "Startup.h"
+#include "uBaseForm.h"
 #include "uDMMain.h"
 #include "uMain.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     orvalen::InitApplication();
+    orvalen::QuitOnTerminationSignals();
 
     // Errors inside the data module's creation are shown there; start-up goes on.
     auto dataModule = std::make_unique<orvalen::TMainDM>();
@@ -17,6 +19,8 @@ int main(int argc, char* argv[]) {
     mainForm->show();
 
     const int rc = QApplication::exec();
+    // Every window writes its bounds as it goes, newest first.
+    orvalen::FreeApplicationForms();
     orvalen::MainForm = nullptr;
     mainForm.reset();
     orvalen::MainDM = nullptr;

@@ -1,5 +1,14 @@
 #include "uUtils.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+
+#include "IniFile.h"
+
 namespace orvalen {
 
 void SplitString(std::vector<std::string>& list, const std::string& text,
@@ -55,8 +64,108 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
+namespace {
+
+const char* g_versionOverride = nullptr;
+
+// Far above any settings file this program writes; a file beyond it is
+// refused rather than read into memory.
+constexpr std::size_t kMaxIniFileSize = 16u << 20;
+
+// The buffer the value is read through holds 16,384 characters with the
+// terminator.
+constexpr std::size_t kMaxIniValueChars = 0x4000 - 1;
+
+// `text` cut to `maxChars` UTF-8 characters, never inside one.
+std::string cutToChars(const std::string& text, std::size_t maxChars) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars++ == maxChars) return text.substr(0, i);
+    }
+    return text;
+}
+
+int toInteger(const std::string& item) {
+    // Leading blanks and a sign are allowed, as by the framework's
+    // conversion; anything else after the digits is not.
+    std::size_t i = 0;
+    while (i < item.size() && (item[i] == ' ' || item[i] == '\t'))
+        ++i;
+    std::size_t digits = i;
+    if (digits < item.size() && (item[digits] == '-' || item[digits] == '+')) ++digits;
+    bool ok = digits < item.size();
+    for (std::size_t k = digits; k < item.size() && ok; ++k)
+        ok = item[k] >= '0' && item[k] <= '9';
+    long long value = 0;
+    if (ok) {
+        errno = 0;
+        value = std::strtoll(item.c_str() + i, nullptr, 10);
+        ok = errno == 0 && value >= INT_MIN && value <= INT_MAX;
+    }
+    if (!ok)
+        throw std::invalid_argument("'" + MessageText1251(item) + "' is not a valid integer value");
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
 std::string GetFileVersionString() {
-    return ORVALEN_VERSION;
+    return g_versionOverride ? g_versionOverride : ORVALEN_VERSION;
+}
+
+void TEST_SetFileVersion(const char* version) {
+    g_versionOverride = version;
+}
+
+std::string GetIniFileName() {
+    std::filesystem::path name = ExecutableFileName();
+    name.replace_extension(".ini");
+    return GetAppDataFolder() + name.string();
+}
+
+std::string ReadIniString(const std::string& section, const std::string& key) {
+    std::optional<std::string> bytes;
+    try {
+        bytes = ReadWholeFile(GetIniFileName(), kMaxIniFileSize);
+    } catch (const std::runtime_error&) {
+        return {};  // an unreadable file reads as a missing one
+    }
+    if (!bytes) return {};
+    const std::optional<std::string> value = TIniDocument(std::move(*bytes)).value(section, key);
+    return value ? cutToChars(*value, kMaxIniValueChars) : std::string();
+}
+
+void WriteIniString(const std::string& section, const std::string& key, const std::string& value) {
+    const std::string file = GetIniFileName();
+    // A file that cannot be read whole is not replaced: that would lose
+    // whatever else it holds.
+    std::optional<std::string> bytes = ReadWholeFile(file, kMaxIniFileSize);
+    TIniDocument doc(bytes ? *bytes : std::string());
+    doc.setValue(section, key, value);
+    if (bytes && doc.text() == *bytes) return;
+    WriteFileAtomically(file, doc.text());
+}
+
+std::string RectToString(const TRect& rect) {
+    return std::to_string(rect.Left) + ',' + std::to_string(rect.Top) + ',' +
+           std::to_string(rect.Right) + ',' + std::to_string(rect.Bottom);
+}
+
+TRect StringToRect(const std::string& text) {
+    std::vector<std::string> items;
+    SplitString(items, text, ",");
+    const auto item = [&](std::size_t index) {
+        if (index >= items.size())
+            throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+        return toInteger(items[index]);
+    };
+    TRect r;
+    r.Left = item(0);
+    r.Top = item(1);
+    r.Right = item(2);
+    r.Bottom = item(3);
+    return r;
 }
 
 }  // namespace orvalen

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ErrorBox.h"
@@ -15,6 +16,17 @@ inline std::vector<std::string>& startupErrors() {
     static std::vector<std::string> errors;
     return errors;
 }
+
+// Errors shown in the standard error box while it lives, kept as their texts.
+struct CapturedErrors {
+    CapturedErrors()
+        : saved(SetExceptionSink([this](const std::exception& e) { texts.push_back(e.what()); })) {}
+    ~CapturedErrors() { SetExceptionSink(std::move(saved)); }
+    CapturedErrors(const CapturedErrors&) = delete;
+    CapturedErrors& operator=(const CapturedErrors&) = delete;
+    std::vector<std::string> texts;
+    ExceptionSink saved;
+};
 
 inline TMainDM& dataModule() {
     static TMainDM* dm = [] {

@@ -117,23 +117,47 @@ TEST(TableDefinition, CatalogueFollowsEachStatement) {
     EXPECT_EQ(memory().findTableStorage("ddl_stock"), nullptr);
 }
 
-TEST(TableDefinition, TableOpenElsewhereIsNotRestructured) {
+TEST(TableDefinition, TableOpenElsewhereIsNotChanged) {
     dropIfThere("ddl_open");
     run("create table ddl_open (id integer); insert into ddl_open values (1)");
     TSQLMemTable open;
     open.TableName = "ddl_open";
     open.open();
-    try {
-        run("alter table ddl_open add (b integer)");
-        ADD_FAILURE() << "altered under an open dataset";
-    } catch (const ESQLMemException& e) {
-        EXPECT_NE(std::string(e.what()).find("Table is open by another dataset"), std::string::npos)
-            << e.what();
+    for (const char* sql :
+         {"alter table ddl_open add (b integer)", "alter table ddl_open rename column id to k",
+          "alter table ddl_open drop constraint x", "create index ddl_open_id on ddl_open (id)",
+          "drop table ddl_open", "rename table ddl_open to ddl_closed"}) {
+        try {
+            run(sql);
+            ADD_FAILURE() << sql << ": changed under an open dataset";
+        } catch (const ESQLMemException& e) {
+            EXPECT_NE(std::string(e.what()).find("is open by another dataset"), std::string::npos)
+                << sql << ": " << e.what();
+        }
     }
     EXPECT_EQ(open.fieldCount(), 1);
+    open.refresh();
     EXPECT_EQ(open.fieldByName("id").asInteger(), 1);
     open.close();
     run("drop table ddl_open");
+}
+
+// A script's last result stays with the processor. A copied one has let go
+// of its table, which a later statement may change; a live one reads the
+// table itself, which may then not change under it.
+TEST(TableDefinition, LiveResultHoldsItsTable) {
+    dropIfThere("ddl_held");
+    run("create table ddl_held (id integer); insert into ddl_held values (1)");
+    EXPECT_EQ(run("select * from ddl_held; alter table ddl_held add (b integer)"),
+              std::vector<std::string>{"1"});
+    TSQLMemLocalSQLProcessor live;
+    live.RequestLive = true;
+    live.SQL = "select * from ddl_held; alter table ddl_held add (c integer)";
+    EXPECT_THROW(live.Execute(), ESQLMemException);
+    EXPECT_EQ(fieldsOf(*memory().findTableStorage("ddl_held")), "id:Integer b:Integer");
+    live.SQL = "select 1 from ddl_held";
+    live.Execute();
+    run("drop table ddl_held");
 }
 
 // --- the SQL that recreates a table ------------------------------------------

@@ -347,6 +347,12 @@ void ExecuteAlterTable(TSQLMemDDLAlterTable& alter, const TSQLMemQueryEnv& env) 
                 cursor.renameTable(alter.NewTableName);
                 return;
             case aaRenameColumn:
+                // Open datasets find their fields by name.
+                if (table.openByOthers(&cursor))
+                    throw ESQLMemException(
+                        kErrRestructureOpen,
+                        "Cannot restructure table '%s'. Table is open by another dataset",
+                        {table.name()});
                 for (std::size_t i = 0; i < alter.RenameFrom.size(); ++i)
                     table.renameField(alter.RenameFrom[i], alter.RenameTo[i]);
                 return;

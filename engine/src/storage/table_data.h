@@ -42,6 +42,9 @@ inline bool isBlankTableName(const std::string& name) {
     return name.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
+// A change of structure while other cursors have the table open.
+constexpr int kErrRestructureOpen = 30461;
+
 // The largest record a table may have (its fields' stored widths and the
 // null bitmap together).
 constexpr std::int64_t kMaxRecordSize = 16 * 1024 * 1024;

@@ -15,7 +15,6 @@ namespace sqlmem {
 namespace {
 
 constexpr int kErrRestructureKind = 30460;
-constexpr int kErrRestructureOpen = 30461;
 constexpr int kErrConstraintNotFound = 30462;
 constexpr int kErrConstraintReferenced = 30463;
 constexpr int kErrConstraintNameTaken = 30464;

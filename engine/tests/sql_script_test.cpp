@@ -18,14 +18,19 @@
 //   <value>|<value>|...       (NULL for null; in order unless rowsort)
 //   access <table> <index name | none>   (how the last statement read it)
 //   readonly <yes | no>                  (the last query's result)
+//   schema <table>                       (the SQL that defines the table now)
+//   ----
+//   <its lines; <n> stands for a drawn number>
 //
 // Tables that a script creates, or makes with INTO, are dropped at its end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -36,6 +41,7 @@
 #include "sql_test_support.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "sqlmem/schema.h"
 #include "sqlmem/sqlmem.h"
 #include "storage/database_data.h"
 #include "values/data_types.h"
@@ -118,6 +124,8 @@ public:
                 access(w);
             else if (w[0] == "readonly")
                 EXPECT_EQ(m_readOnly, w.at(1) == "yes");
+            else if (w[0] == "schema")
+                schema(w);
             else
                 FAIL() << "unknown directive: " << line;
         }
@@ -266,6 +274,37 @@ private:
                 return;
             }
         ADD_FAILURE() << "the last statement did not read " << w[1];
+    }
+
+    void schema(const std::vector<std::string>& w) {
+        std::string ignored;
+        ASSERT_TRUE(block(ignored)) << "a schema needs ---- and its lines";
+        const std::vector<std::string> expected = expectedLines();
+        std::vector<std::string> actual;
+        try {
+            std::istringstream text(cp1251::toUtf8(tableSchemaSQL(to1251(w.at(1)))));
+            for (std::string line; std::getline(text, line);)
+                actual.push_back(line);
+        } catch (const std::exception& e) {
+            FAIL() << "schema " << w.at(1) << " raised: " << cp1251::toUtf8(e.what());
+        }
+        ASSERT_EQ(actual.size(), expected.size()) << ::testing::PrintToString(actual);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            // Everything literal but <n>, any run of digits.
+            std::string pattern;
+            for (std::size_t at = 0; at < expected[i].size();) {
+                if (expected[i].compare(at, 3, "<n>") == 0) {
+                    pattern += "[0-9]+";
+                    at += 3;
+                    continue;
+                }
+                const char c = expected[i][at++];
+                if (std::strchr("\\^$.|?*+()[]{}", c)) pattern += '\\';
+                pattern += c;
+            }
+            EXPECT_TRUE(std::regex_match(actual[i], std::regex(pattern)))
+                << "line " << i + 1 << ": " << actual[i] << "\n expected: " << expected[i];
+        }
     }
 
     std::string m_path;

@@ -1,6 +1,7 @@
 #include "exec/sql_processor.h"
 
 #include "exec/data_statements_exec.h"
+#include "exec/ddl_exec.h"
 #include "exec/exec_errors.h"
 #include "exec/field_values.h"
 #include "exec/select_builder.h"
@@ -95,9 +96,29 @@ void TSQLMemLocalSQLProcessor::executeCommand(TSQLMemSQLCommand& command) {
             ExecuteDelete(static_cast<TSQLMemSQLDelete&>(command), live);
             break;
         }
+        case ckCreateTable:
+            ExecuteCreateTable(static_cast<TSQLMemDDLCreateTable&>(command), e);
+            break;
+        case ckDropTable:
+            ExecuteDropTable(static_cast<TSQLMemDDLDropTable&>(command), e);
+            break;
+        case ckAlterTable:
+        case ckRenameTable:
+            ExecuteAlterTable(static_cast<TSQLMemDDLAlterTable&>(command), e);
+            break;
+        case ckCreateIndex:
+            ExecuteCreateIndex(static_cast<TSQLMemDDLCreateIndex&>(command), e);
+            break;
+        case ckDropIndex:
+            ExecuteDropIndex(static_cast<TSQLMemDDLDropIndex&>(command), e);
+            break;
+        case ckStartTransaction:
+        case ckCommit:
+        case ckRollback:
+            // The in-memory database has no transactions, and accepting
+            // them changes nothing.
+            break;
         default:
-            // START TRANSACTION, COMMIT, ROLLBACK: the in-memory database has
-            // no transactions, and accepting them changes nothing.
             break;
     }
 }

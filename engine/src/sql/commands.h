@@ -22,6 +22,12 @@ enum TSQLMemCommandKind : std::uint8_t {
     ckStartTransaction,
     ckCommit,
     ckRollback,
+    ckCreateTable,
+    ckDropTable,
+    ckAlterTable,
+    ckRenameTable,
+    ckCreateIndex,
+    ckDropIndex,
 };
 
 class TSQLMemSQLCommand {

@@ -1,6 +1,7 @@
 #include "sql/statement_dispatch.h"
 
 #include "sql/data_statements.h"
+#include "sql/ddl_commands.h"
 #include "sql/query_expression.h"
 #include "sql/statement_reader.h"
 #include "sql/transaction_commands.h"
@@ -9,29 +10,23 @@ namespace sqlmem {
 
 namespace {
 
-// CREATE, DROP and ALTER name the kind of object next; the words that may
-// follow and the codes for another word and for the end.
-struct ObjectWords {
-    int words[3];  // -1: none
-    int wrongCode;
-    int endCode;
-};
-
-[[noreturn]] void notSupported(TSQLMemStatementReader& r, const std::string& statement) {
-    r.fail(kErrStatementNotSupported, "Statement '%s' is not supported yet at line %d, column %d",
-           {statement});
-}
-
-void tableDefinition(TSQLMemStatementReader& r, const char* verb, const ObjectWords& object) {
+// CREATE, DROP and ALTER name the kind of object next: the word decides the
+// command, and its absence raises with `wrongCode` (or `endCode` at the end).
+std::unique_ptr<TSQLMemSQLCommand> definition(TSQLMemStatementReader& r,
+                                              const TSQLMemExprContext& context, int wrongCode,
+                                              int endCode) {
+    const int verb = r.cur().WordNumber;
+    const TToken& object = r.ahead(1);
+    auto is = [&](int word) { return TSQLMemLexer::IsReservedWord(object, word); };
+    if (verb == rwCREATE && is(rwTABLE)) return std::make_unique<TSQLMemDDLCreateTable>(context);
+    if (verb == rwCREATE && (is(rwUNIQUE) || is(rwINDEX)))
+        return std::make_unique<TSQLMemDDLCreateIndex>(context);
+    if (verb == rwDROP && is(rwTABLE)) return std::make_unique<TSQLMemDDLDropTable>(context);
+    if (verb == rwDROP && is(rwINDEX)) return std::make_unique<TSQLMemDDLDropIndex>(context);
+    if (verb == rwALTER && is(rwTABLE)) return std::make_unique<TSQLMemDDLAlterTable>(context);
     r.advance();
-    for (int word : object.words) {
-        if (word < 0 || !r.isWord(word)) continue;
-        r.lexer().Seek(0);
-        notSupported(r, std::string(verb) + (word == rwTABLE ? " TABLE" : " INDEX"));
-    }
-    if (r.atEnd()) r.failEnd(object.endCode);
-    r.failFound(object.wrongCode,
-                "Object type keyword expected, but '%s' found at line %d, column %d");
+    if (r.atEnd()) r.failEnd(endCode);
+    r.failFound(wrongCode, "Object type keyword expected, but '%s' found at line %d, column %d");
 }
 
 }  // namespace
@@ -68,20 +63,21 @@ std::unique_ptr<TSQLMemSQLCommand> ParseSQLCommand(TSQLMemLexer& lexer,
                 command = std::make_unique<TSQLMemRollback>(context);
                 break;
             case rwCREATE:
-                tableDefinition(r, "CREATE", {{rwTABLE, rwUNIQUE, rwINDEX}, 30147, 30148});
+                command = definition(r, context, 30147, 30148);
                 break;
             case rwDROP:
-                tableDefinition(r, "DROP", {{rwTABLE, rwINDEX, -1}, 30149, 30150});
+                command = definition(r, context, 30149, 30150);
                 break;
             case rwALTER:
-                tableDefinition(r, "ALTER", {{rwTABLE, -1, -1}, 30151, 30152});
+                command = definition(r, context, 30151, 30152);
                 break;
             case rwRENAME:
                 if (r.ahead(1).Kind == tktNone) {
                     r.advance();
                     r.failEnd(30353);
                 }
-                notSupported(r, "RENAME TABLE");
+                command = std::make_unique<TSQLMemDDLRenameTable>(context);
+                break;
             case -1:
                 r.failFound(30154, "SQL token expected, but '%s' found at line %d, column %d");
             default:

@@ -10,8 +10,6 @@ namespace sqlmem {
 
 // The lexer's current statement parsed into its command, the lexer standing
 // at its start. A blank statement raises "Blank SQL command" (30146).
-// Table and index definition statements are recognised but raise
-// kErrStatementNotSupported until they are built.
 std::unique_ptr<TSQLMemSQLCommand> ParseSQLCommand(TSQLMemLexer& lexer,
                                                    const TSQLMemExprContext& context);
 

@@ -16,9 +16,8 @@ namespace sqlmem {
 
 // Codes of the statement parser's own messages, for places the dialect's
 // message table gives none.
-constexpr int kErrLeftoverToken = 30430;          // tokens after a complete statement
-constexpr int kErrNestingTooDeep = 30431;         // see kMaxStatementNesting
-constexpr int kErrStatementNotSupported = 30432;  // table definitions, until they are built
+constexpr int kErrLeftoverToken = 30430;   // tokens after a complete statement
+constexpr int kErrNestingTooDeep = 30431;  // see kMaxStatementNesting
 constexpr int kErrUsingOpen = 30433;
 constexpr int kErrUsingColumn = 30434;
 constexpr int kErrUsingClose = 30435;
@@ -28,6 +27,21 @@ constexpr int kErrQueryClose = 30438;           // ")" of a parenthesised query 
 constexpr int kErrTableReferenceClose = 30439;  // ")" of a parenthesised table reference
 constexpr int kErrOrderByIndexName = 30440;
 constexpr int kErrUpdateColumn = 30441;
+constexpr int kErrBlobDefault = 30442;               // DEFAULT on a BLOB column
+constexpr int kErrBlobCompressionMode = 30443;       // outside 0..255
+constexpr int kErrBlobCompressionAlgorithm = 30444;  // not an algorithm's name
+constexpr int kErrDefinitionTableName = 30445;       // DROP, ALTER, RENAME, INDEX ... ON
+constexpr int kErrNewName = 30446;                   // the name after TO
+constexpr int kErrIndexColumnsOpen = 30447;          // CREATE INDEX ... (
+constexpr int kErrIndexColumnName = 30448;
+constexpr int kErrIndexColumnsClose = 30449;
+constexpr int kErrDropIndexName = 30450;      // DROP INDEX table.
+constexpr int kErrAlterColumnName = 30451;    // DROP or RENAME of a column
+constexpr int kErrIndexWordExpected = 30470;  // CREATE UNIQUE ... INDEX
+constexpr int kErrIndexNotExpected = 30471;   // IF ... NOT EXISTS
+constexpr int kErrIndexExistsExpected = 30472;
+constexpr int kErrIndexNameExpected = 30473;
+constexpr int kErrIndexOnExpected = 30474;
 
 // How many parentheses a statement or a filter may open inside each other.
 // Parsing recurses a few frames per level (query expressions, table

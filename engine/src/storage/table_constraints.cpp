@@ -492,30 +492,31 @@ void TSQLMemTableData::applyForeignKeyActions(const TSQLMemRecordID& id,
 void TSQLMemTableData::linkForeignKeys() {
     if (!m_constraintManager->hasForeignKeys()) return;
     TSQLMemConstraintDefs& defs = m_constraintManager->ConstraintDefs;
-    for (int i = 0; i < defs.count(); ++i) {
-        if (defs[i].Kind != ckForeignKey) continue;
-        auto& fk = static_cast<TSQLMemConstraintDefForeignKey&>(defs[i]);
-        TSQLMemTableData* ref = cp1251::upper(fk.RefTable.Name) == cp1251::upper(m_name)
-                                    ? this
-                                    : m_database->findTableStorage(fk.RefTable.Name);
-        if (!ref)
-            throw ESQLMemException(10028, "Table not found, table name = %s", {fk.RefTable.Name});
-        LockGuard g(*ref, TSQLMemLockMode::Write);
-        auto counterpart = std::make_unique<TSQLMemConstraintDefForeignKeyAction>();
-        counterpart->Name = ref->m_constraintManager->freeName(fk.Name);
-        counterpart->ObjectID = m_database->nextObjectId();
-        counterpart->RefTable.Name = m_name;
-        counterpart->RefConstraint = {fk.Name, fk.ObjectID};
-        counterpart->DeleteAction = fk.DeleteAction;
-        counterpart->UpdateAction = fk.UpdateAction;
-        counterpart->MatchType = fk.MatchType;
-        // The referenced key's columns, as that table's own fields.
-        if (const TSQLMemConstraintDefPrimary* pk = primaryKeyOf(ref->constraintDefs()))
-            counterpart->Columns = pk->Columns;
-        fk.RefTable.Name = ref->m_name;
-        fk.RefConstraint = {counterpart->Name, counterpart->ObjectID};
-        ref->m_constraintManager->add(std::move(counterpart));
-    }
+    for (int i = 0; i < defs.count(); ++i)
+        if (defs[i].Kind == ckForeignKey)
+            linkForeignKey(static_cast<TSQLMemConstraintDefForeignKey&>(defs[i]));
+}
+
+void TSQLMemTableData::linkForeignKey(TSQLMemConstraintDefForeignKey& fk) {
+    TSQLMemTableData* ref = cp1251::upper(fk.RefTable.Name) == cp1251::upper(m_name)
+                                ? this
+                                : m_database->findTableStorage(fk.RefTable.Name);
+    if (!ref) throw ESQLMemException(10028, "Table not found, table name = %s", {fk.RefTable.Name});
+    LockGuard g(*ref, TSQLMemLockMode::Write);
+    auto counterpart = std::make_unique<TSQLMemConstraintDefForeignKeyAction>();
+    counterpart->Name = ref->m_constraintManager->freeName(fk.Name);
+    counterpart->ObjectID = m_database->nextObjectId();
+    counterpart->RefTable.Name = m_name;
+    counterpart->RefConstraint = {fk.Name, fk.ObjectID};
+    counterpart->DeleteAction = fk.DeleteAction;
+    counterpart->UpdateAction = fk.UpdateAction;
+    counterpart->MatchType = fk.MatchType;
+    // The referenced key's columns, as that table's own fields.
+    if (const TSQLMemConstraintDefPrimary* pk = primaryKeyOf(ref->constraintDefs()))
+        counterpart->Columns = pk->Columns;
+    fk.RefTable.Name = ref->m_name;
+    fk.RefConstraint = {counterpart->Name, counterpart->ObjectID};
+    ref->m_constraintManager->add(std::move(counterpart));
 }
 
 void TSQLMemTableData::unlinkForeignKeys() {

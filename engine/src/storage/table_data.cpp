@@ -125,22 +125,25 @@ void TSQLMemTableData::checkDefinitions(const TSQLMemFieldDefs& fields,
 
 void TSQLMemTableData::takeDefinitions(const TSQLMemFieldDefs& fields,
                                        const TSQLMemConstraintDefs& constraints,
-                                       const TSQLMemIndexDefs& indexes) {
+                                       const TSQLMemIndexDefs& indexes, bool keepIds) {
     checkDefinitions(fields, constraints, indexes);
+    auto identify = [&](TSQLMemMetaObjectDef& def) {
+        if (!keepIds || def.ObjectID < 0) def.ObjectID = m_database->nextObjectId();
+    };
     // Everything is valid: copy, identify, lay out.
     auto fieldManager = std::make_unique<TSQLMemBaseFieldManager>();
     fieldManager->assign(fields);
     for (int i = 0; i < fieldManager->FieldDefs.count(); ++i)
-        fieldManager->FieldDefs[i].ObjectID = m_database->nextObjectId();
+        identify(fieldManager->FieldDefs[i]);
     auto indexManager =
         std::make_unique<TSQLMemBaseIndexManager>(*m_pageManager, fieldManager->FieldDefs);
     indexManager->IndexDefs.assign(indexes);
     for (int i = 0; i < indexManager->IndexDefs.count(); ++i)
-        indexManager->IndexDefs[i].ObjectID = m_database->nextObjectId();
+        identify(indexManager->IndexDefs[i]);
     auto constraintManager = std::make_unique<TSQLMemBaseConstraintManager>();
     constraintManager->assign(constraints);
     for (int i = 0; i < constraintManager->ConstraintDefs.count(); ++i)
-        constraintManager->ConstraintDefs[i].ObjectID = m_database->nextObjectId();
+        identify(constraintManager->ConstraintDefs[i]);
     constraintManager->resolveNames(m_name, fieldManager->FieldDefs, indexManager->IndexDefs);
 
     auto sequenceManager = std::make_unique<TSQLMemBaseSequenceManager>();
@@ -285,6 +288,13 @@ void TSQLMemTableData::renameField(const std::string& name, const std::string& n
                     30346,
                     "Cannot rename field '%s' in table '%s' - foreign key '%s' includes this field",
                     {name, m_name, cs[i].Name});
+    }
+    // A field's own constraints name it too.
+    TSQLMemConstraintDefs& own = m_constraintManager->ConstraintDefs;
+    for (int i = 0; i < own.count(); ++i) {
+        if (own[i].Kind != ckNotNull && own[i].Kind != ckCheck) continue;
+        auto& c = static_cast<TSQLMemConstraintDefNotNull&>(own[i]);
+        if (c.Field.ID == f->ObjectID) c.Field.Name = newName;
     }
     f->Name = newName;
 }

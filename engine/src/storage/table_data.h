@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -41,6 +42,9 @@ inline bool isBlankTableName(const std::string& name) {
     return name.find_first_not_of(" \t\r\n") == std::string::npos;
 }
 
+// A change of structure while other cursors have the table open.
+constexpr int kErrRestructureOpen = 30461;
+
 // The largest record a table may have (its fields' stored widths and the
 // null bitmap together).
 constexpr std::int64_t kMaxRecordSize = 16 * 1024 * 1024;
@@ -69,6 +73,30 @@ public:
     // The foreign keys (and their counterparts) that name the table of
     // `oldCrc` name `newName` instead.
     void rewriteReferencedTableName(std::uint32_t oldCrc, const std::string& newName);
+
+    // --- restructuring (table_restructure.cpp) ------------------------------
+    // Turns a stored record (the table's layout) into a record of the new
+    // layout, written through `into`, the table being built, whose BLOB
+    // values it may write. Fields new to the table already hold their
+    // default or auto-increment value.
+    using RecordConverter = std::function<void(const std::uint8_t* oldRecord,
+                                               std::uint8_t* newRecord, TSQLMemTableData& into)>;
+    // New definitions for the table, its records carried over by `convert`
+    // in their order. The new table is built apart and takes the table's
+    // place only once every record is in and passed its constraints, so a
+    // failure leaves the table as it was. Definitions that carry an
+    // ObjectID keep it: the keys of other tables and the sequences that name
+    // them still do, and a kept auto-increment field goes on from where its
+    // sequence stood. Refused while other cursors have the table open.
+    void restructure(TSQLMemLocalCursor& cursor, const TSQLMemFieldDefs& fields,
+                     const TSQLMemConstraintDefs& constraints, const TSQLMemIndexDefs& indexes,
+                     const RecordConverter& convert);
+    // Removes a constraint by name (any case). A key that other tables'
+    // foreign keys refer to goes only with `cascade`, and takes them along.
+    void dropConstraint(TSQLMemLocalCursor& cursor, const std::string& name, bool cascade);
+    // Adds a foreign key once every record satisfies it, and its
+    // counterpart to the table it refers to.
+    void addForeignKey(TSQLMemLocalCursor& cursor, const TSQLMemConstraintDefForeignKey& key);
 
     void attachCursor(TSQLMemLocalCursor* cursor);
     void detachCursor(TSQLMemLocalCursor* cursor);
@@ -216,9 +244,13 @@ protected:
     void freeStoredBlobs() noexcept;
     // The BLOB blocks `stored` refers to that `kept` (null: none) does not.
     void freeBlobsLeaving(const std::uint8_t* stored, const std::uint8_t* kept) noexcept;
-    // Validation and definition copies shared by every storage kind.
+    // Validation and definition copies shared by every storage kind. With
+    // `keepIds` a definition that has an ObjectID keeps it.
     void takeDefinitions(const TSQLMemFieldDefs& fields, const TSQLMemConstraintDefs& constraints,
-                         const TSQLMemIndexDefs& indexes);
+                         const TSQLMemIndexDefs& indexes, bool keepIds = false);
+    // Adds the counterpart of one of this table's foreign keys to the table
+    // it refers to.
+    void linkForeignKey(TSQLMemConstraintDefForeignKey& key);
 
     TSQLMemDatabaseData* m_database;
     std::string m_name;

@@ -6,10 +6,10 @@
 #include <iostream>
 #include <sstream>
 
-#include "schema_text.h"
 #include "sqlmem/catalog.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/query.h"
+#include "sqlmem/schema.h"
 #include "sqlmem/sql_script.h"
 #include "sqlmem/sqlmem.h"
 #include "terminal_text.h"
@@ -261,7 +261,7 @@ void Shell::dotCommand(const std::string& line) {
             const std::vector<std::string> names =
                 args.size() == 2 ? std::vector<std::string>{to1251(args[1])} : sortedTableNames();
             for (const std::string& name : names)
-                m_out << toTerminal(createTableText(memoryTableInfo(name)));
+                m_out << toTerminal(sqlmem::tableSchemaSQL(name));
         });
     } else if (command == ".load") {
         if (wants(1, 1)) loadTable(args[1]);

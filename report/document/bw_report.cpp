@@ -1,5 +1,7 @@
 #include "document/bw_report.h"
 
+#include "base/bw_messages.h"
+#include "build/bw_builder.h"
 #include "data/bw_dataset.h"
 
 namespace bwreport {
@@ -25,6 +27,47 @@ void TBwReport::clear() {
     m_dictionary.clear();
     m_dataManagerBlock.clear();
     TwoPass = false;
+}
+
+void showPreview(TBwReport& report);  // bw_builder.cpp
+
+bool TBwReport::prepareReport() {
+    const QByteArray snapshot = saveToStream();
+    bool complete = false;
+    QString error;
+    // The template comes back as it was, whichever way the build ends.
+    struct Restore {
+        TBwReport& report;
+        const QByteArray& snapshot;
+        ~Restore() {
+            report.FinalPass = false;
+            report.loadFromStream(snapshot);
+        }
+    };
+    try {
+        Restore restore{*this, snapshot};
+        if (OnBeginDoc) OnBeginDoc();
+        TBwBuilder builder(*this);
+        complete = builder.run();
+        error = builder.error();
+        if (OnEndDoc) OnEndDoc();
+    } catch (...) {
+        m_emfPages.clear();
+        throw;
+    }
+    if (!error.isEmpty()) showErrorMessage(error);
+    if (!complete) m_emfPages.clear();
+    return complete;
+}
+
+void TBwReport::showReport() {
+    if (prepareReport()) showPreparedReport();
+}
+
+bool TBwReport::showPreparedReport() {
+    if (m_emfPages.count() == 0) return false;
+    showPreview(*this);
+    return true;
 }
 
 TBwView* TBwReport::findObject(const QString& name) const {

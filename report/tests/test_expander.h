@@ -1,25 +1,41 @@
 // A small stand-in for the report's expressions in build tests: brackets
-// holding the build's counters or a name the test supplies are replaced;
-// any other bracket stays as written.
+// holding the build's counters, DATE and TIME, a dataset field
+// (Dataset."field"), a name the test supplies or one the report's
+// OnGetValue gives are replaced; any other bracket stays as written.
 #pragma once
 
+#include <QDateTime>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <vector>
 
+#include "base/bw_codec.h"
 #include "build/bw_builder.h"
 #include "document/bw_prepared_pages.h"
+#include "document/bw_report.h"
 #include "objects/bw_memo_view.h"
 #include "objects/bw_text_expander.h"
+#include "sqlmem/dataset.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace bwreport::test {
 
 class TestExpander : public TBwTextExpander {
 public:
     std::map<QString, std::function<QString()>> values;
+    std::map<QString, sqlmem::TDataSet*> dataSets;
+
+    static QString dateText(const QDate& d) { return d.toString(QStringLiteral("dd.MM.yyyy")); }
+    static QString timeText(const QTime& t) { return t.toString(QStringLiteral("H:mm:ss")); }
 
     QStringList expandLines(TBwView& /*view*/, const QStringList& lines) override {
         QStringList out;
@@ -45,10 +61,27 @@ public:
 private:
     QString value(const QString& name, const QString& asWritten) const {
         const TBwBuildState* b = currentBuild();
+        if (const auto it = values.find(name); it != values.end()) return it->second();
         if (b && name == u"PAGE#") return QString::number(b->pageIndex + 1);
         if (b && name == u"TOTALPAGES") return QString::number(b->totalPages);
         if (b && name == u"LINE#") return QString::number(b->lineNo);
-        if (const auto it = values.find(name); it != values.end()) return it->second();
+        if (b && name == u"DATE") return dateText(b->started.date());
+        if (b && name == u"TIME") return timeText(b->started.time());
+        static const QRegularExpression field(QStringLiteral("^(\\w+)\\.\"(\\w+)\"$"));
+        if (const auto m = field.match(name); m.hasMatch()) {
+            const auto it = dataSets.find(m.captured(1));
+            if (it != dataSets.end())
+                return fromCp1251(it->second->fieldByName(m.captured(2).toStdString()).asString());
+        }
+        if (b && b->report && b->report->OnGetValue) {
+            QVariant v;
+            b->report->OnGetValue(name, v);
+            if (v.typeId() == QMetaType::QDateTime) {
+                const QDateTime dt = v.toDateTime();
+                return dateText(dt.date()) + QLatin1Char(' ') + timeText(dt.time());
+            }
+            if (v.isValid()) return v.toString();
+        }
         return asWritten;
     }
 };
@@ -72,10 +105,15 @@ inline std::vector<std::vector<Printed>> dump(TBwEMFPages& pages) {
     return out;
 }
 
-// The texts of each page, in printing order.
-inline std::vector<QStringList> texts(TBwEMFPages& pages) {
+// The texts of each page, in printing order, or as read: top to bottom,
+// then left to right.
+inline std::vector<QStringList> texts(TBwEMFPages& pages, bool asRead = false) {
     std::vector<QStringList> out;
-    for (const auto& page : dump(pages)) {
+    for (auto page : dump(pages)) {
+        if (asRead)
+            std::stable_sort(page.begin(), page.end(), [](const Printed& a, const Printed& b) {
+                return a.top != b.top ? a.top < b.top : a.left < b.left;
+            });
         QStringList t;
         for (const Printed& p : page)
             t.append(p.text);

@@ -181,6 +181,48 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
     }
 }
 
+TEST(Build, TemplatePagesFollowOneAnother) {
+    struct Case {
+        const char* name;
+        bool secondContinues;
+        bool secondVisible;
+        std::vector<QStringList> want;
+    };
+    const Case cases[] = {
+        {"each page on sheets of its own", false, true, {{"one1", "one2"}, {"two2"}}},
+        {"PrintToPrevPage goes on below the previous page", true, true, {{"one1", "one2", "two1"}}},
+        {"an invisible page is not built", false, false, {{"one1", "one2"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("one[M]"));
+        TBwUserDataset other(&t.owner, QStringLiteral("N"));
+        other.RangeEnd = reCount;
+        other.RangeEndCount = 1;
+        t.page = &t.report.pages().add();
+        t.page->PrintToPrevPage = c.secondContinues;
+        t.page->Visible = c.secondVisible;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("N"));
+        t.memo(100, 20, QStringLiteral("two[PAGE#]"));
+        ASSERT_TRUE(t.build());
+        const auto got = test::dump(t.report.emfPages());
+        ASSERT_EQ(got.size(), c.want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            QStringList texts;
+            for (const auto& p : got[i])
+                texts << p.text;
+            EXPECT_EQ(texts, c.want[i]);
+        }
+        // A continuing page starts where the previous one stopped.
+        if (c.secondContinues) {
+            EXPECT_EQ(got[0][2].top, got[0][1].top + 20);
+        }
+    }
+}
+
 TEST(Build, PageFooterAndOverflowBreaks) {
     Rig t;
     // 60 records of 20 units cannot share one page.

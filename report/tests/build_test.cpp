@@ -223,6 +223,25 @@ TEST(Build, TemplatePagesFollowOneAnother) {
     }
 }
 
+TEST(Build, AMultipleReportRepeatsForEachOfItsRecords) {
+    Rig t;
+    TBwUserDataset outer(&t.owner, QStringLiteral("Outer"));
+    outer.RangeEnd = reCount;
+    outer.RangeEndCount = 2;
+    t.report.setDataset(&outer);
+    t.report.ReportType = rtMultiple;
+    t.expander.values[QStringLiteral("O")] = [&] { return QString::number(outer.recNo() + 1); };
+    t.master.RangeEndCount = 2;
+    t.title();
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("o[O] m[M]"));
+    ASSERT_TRUE(t.build());
+    const auto got = texts(t.report.emfPages());
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], (QStringList{"title", "o1 m1", "o1 m2"}));
+    EXPECT_EQ(got[1], (QStringList{"title", "o2 m1", "o2 m2"}));
+}
+
 TEST(Build, PageFooterAndOverflowBreaks) {
     Rig t;
     // 60 records of 20 units cannot share one page.

@@ -308,6 +308,13 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
     for (int level = 0; level < kLevels; ++level) {
         const auto& data = byType[dataType(level)];
         if (data.empty()) continue;
+        TBwBand* lead = nullptr;
+        for (TBwBand* d : data) {
+            if (d->dataSet)
+                lead = d;
+            else if (lead)
+                lead->companions.push_back(d);
+        }
         ps.deepestLevel = level;
         for (TBwBand* header : byType[dataType(level) - 1]) {
             const qint64 bottom = qint64(header->top) + header->height;
@@ -412,7 +419,7 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
 void TBwBuilder::setBandState(TBwBand* band) {
     m_state.band = band;
     if (band->isDataBand()) {
-        m_state.bandDataSet = band->dataSet;
+        if (band->dataSet) m_state.bandDataSet = band->dataSet;
         m_state.lineNo = band->lineNo;
         m_state.lineThrough = band->lineThrough;
     }
@@ -551,10 +558,19 @@ void TBwBuilder::printBand(TBwBand* band) {
         if (band->type == btColumnHeader) ps.columnStartY = ps.curY;
         if (band->type == btPageFooter) band->top = ps.curBottomY;
         const int needed = neededHeight(band);
+        qint64 together = needed;
+        for (TBwBand* c : band->companions)
+            if (c->visible) together += neededHeight(c);
         const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
-        if (!exempt && qint64(ps.curY) + needed > ps.curBottomY && ps.curY > ps.freshY)
+        if (!exempt && qint64(ps.curY) + together > ps.curBottomY && ps.curY > ps.freshY)
             newColumnOrPage();
         placeBand(band, needed);
+        for (TBwBand* c : band->companions) {
+            if (!c->visible || m_report.Terminated) continue;
+            c->lineNo = band->lineNo;
+            c->lineThrough = band->lineThrough;
+            placeBand(c, neededHeight(c));
+        }
         printBand(band->child);
         if (band->formNewPage && !band->isDataBand() && band->type != btGroupHeader &&
             !m_report.Terminated)

@@ -46,6 +46,9 @@ public:
     TBwBand* child = nullptr;
     TBwBand* next = nullptr;       // the next band of the same type, lower on the page
     std::vector<TBwBand*> groups;  // a data band's group headers, top to bottom
+    // Data bands of the same type below this one without a data set of
+    // their own: they print with each of its records.
+    std::vector<TBwBand*> companions;
     TBwBand* groupFooter = nullptr;
     QString groupCondition;
     QString groupValue;  // the condition's value at the group's start

@@ -145,6 +145,15 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
              t.memo(200, 20, QStringLiteral("MF"));
          },
          {{"MH", "m1", "DH", "d1", "DF", "m3", "DH", "d1", "d2", "DF", "MF"}}},
+        {"a data band without a data set prints with the one above it",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("a[M]"));
+             t.band(btMasterData, 130, 20);
+             t.memo(130, 20, QStringLiteral("b[M]"));
+         },
+         {{"a1", "b1", "a2", "b2"}}},
         {"an object on a band's bottom edge belongs to that band",
          [](Rig& t) {
              t.master.RangeEndCount = 2;

@@ -47,4 +47,13 @@ inline const QString kIncludeComponents =
     QStringLiteral("You must include these components into your project.");
 inline const QString kDefaultDialogCaption = QStringLiteral("Form");
 
+// Expression errors of our own; each is followed by ": " and the offending text.
+inline const QString kBadExpression = QStringLiteral("Ошибка в выражении");
+inline const QString kUnbalancedParentheses =
+    QStringLiteral("Несогласованные скобки в аргументах функции");
+inline const QString kTooManyArguments = QStringLiteral("Слишком много аргументов функции");
+inline const QString kNotANumber = QStringLiteral("Значение не является числом");
+inline const QString kNotADate = QStringLiteral("Значение не является датой");
+inline const QString kNotATime = QStringLiteral("Значение не является временем");
+
 }  // namespace bwreport

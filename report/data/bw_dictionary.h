@@ -9,6 +9,10 @@
 #include <functional>
 #include <vector>
 
+namespace sqlmem {
+class TDataSet;
+}
+
 namespace bwreport {
 
 class TBwReader;
@@ -43,7 +47,8 @@ private:
 
 // A "Component.field" reference once resolved, kept for the rest of a build.
 struct TBwResolvedField {
-    TBwDataset* dataSet = nullptr;
+    TBwDataset* dataSet = nullptr;       // the adapter, when one names it
+    sqlmem::TDataSet* target = nullptr;  // the application dataset read
     QString fieldName;
 };
 

@@ -3,6 +3,7 @@
 #include "base/bw_messages.h"
 #include "build/bw_builder.h"
 #include "data/bw_dataset.h"
+#include "expr/bw_expressions.h"
 
 namespace bwreport {
 
@@ -10,6 +11,16 @@ TBwReport::TBwReport(TBwOwner* owner, QString name)
     : TBwComponent(owner, std::move(name)), m_pages(this), m_emfPages(this) {}
 
 TBwReport::~TBwReport() = default;
+
+TBwExpressions& TBwReport::expressions() {
+    if (!m_expressions) m_expressions = std::make_unique<TBwExpressions>(*this);
+    return *m_expressions;
+}
+
+TBwExpressionContext& TBwReport::expressionContext() {
+    if (!m_expressionContext) m_expressionContext = std::make_unique<TBwExpressionContext>();
+    return *m_expressionContext;
+}
 
 void TBwReport::setDataset(TBwDataset* dataset) {
     if (m_dataset == dataset) return;

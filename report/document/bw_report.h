@@ -19,6 +19,8 @@ namespace bwreport {
 class TBwBand;
 class TBwDataset;
 class TBwPreviewPanel;
+class TBwExpressions;
+struct TBwExpressionContext;
 
 enum TBwReportType { rtSimple, rtMultiple };
 enum TBwPreviewZoom { pzDefault, pzPageWidth, pzOnePage, pzTwoPages };
@@ -127,6 +129,13 @@ public:
     // Frees the pages and the dictionary; TwoPass becomes false.
     void clear();
 
+    // --- expressions ----------------------------------------------------------
+    // The evaluator bound to this report, and the state of the build that its
+    // names read (pages, bands and objects keep it current; a build starts it
+    // afresh). Both are made on first use.
+    TBwExpressions& expressions();
+    TBwExpressionContext& expressionContext();
+
     // --- objects ------------------------------------------------------------
     TBwView* findObject(const QString& name) const;
     // `base` and the lowest number from 1 that no object of the report has;
@@ -146,6 +155,8 @@ private:
     TBwEMFPages m_emfPages;
     TBwDataDictionary m_dictionary;
     TBwDataset* m_dataset = nullptr;
+    std::unique_ptr<TBwExpressions> m_expressions;
+    std::unique_ptr<TBwExpressionContext> m_expressionContext;
     // A data-manager block (0xFD on) belongs to none of ours; kept to be written back.
     QByteArray m_dataManagerBlock;
     QByteArray m_heldTemplate;

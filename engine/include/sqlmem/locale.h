@@ -19,6 +19,12 @@ std::string dateTime(double dateTime);
 // A date-time by a format text of date and time parts ("dd.mm.yyyy hh:nn",
 // "d mmmm yyyy", quoted literals); throws ESQLMemException for a bad format.
 std::string formatDateTime(const std::string& format, double dateTime);
+// Names in 1251; an index out of range gives an empty string.
+std::string longMonthName(int month);      // 1..12: "Январь"
+std::string genitiveMonthName(int month);  // 1..12: "января"
+std::string shortMonthName(int month);     // 1..12: "янв"
+std::string longDayName(int day);          // 1..7 from Sunday: "воскресенье"
+std::string shortDayName(int day);         // 1..7 from Sunday: "Вс"
 // Shortest text that reads back to the same number, ',' as the separator.
 std::string number(double value);
 

@@ -30,6 +30,26 @@ std::string number(double value) {
     return formatFloat(value);
 }
 
+std::string longMonthName(int month) {
+    return sqlmem::longMonthName(month);
+}
+
+std::string genitiveMonthName(int month) {
+    return sqlmem::genitiveMonthName(month);
+}
+
+std::string shortMonthName(int month) {
+    return sqlmem::shortMonthName(month);
+}
+
+std::string longDayName(int day) {
+    return sqlmem::longDayName(day);
+}
+
+std::string shortDayName(int day) {
+    return sqlmem::shortDayName(day);
+}
+
 bool parseDate(const std::string& text, double& dt) {
     std::int32_t date = 0;
     if (!sqlmem::parseDate(text, date)) return false;

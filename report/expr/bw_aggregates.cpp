@@ -1,0 +1,142 @@
+#include "expr/bw_aggregates.h"
+
+#include <algorithm>
+
+#include "expr/bw_parser.h"
+#include "expr/bw_value.h"
+
+namespace bwreport {
+
+bool TBwAggregates::kindOf(const QString& upperName, TBwAggregateKind& kind) {
+    static const struct {
+        const char16_t* name;
+        TBwAggregateKind kind;
+    } kNames[] = {{u"SUM", TBwAggregateKind::Sum},
+                  {u"AVG", TBwAggregateKind::Avg},
+                  {u"MIN", TBwAggregateKind::Min},
+                  {u"MAX", TBwAggregateKind::Max},
+                  {u"COUNT", TBwAggregateKind::Count}};
+    for (const auto& k : kNames)
+        if (upperName == QStringView(k.name)) {
+            kind = k.kind;
+            return true;
+        }
+    return false;
+}
+
+std::vector<TBwAggregateCall> TBwAggregates::findCalls(const QString& text) {
+    std::vector<TBwAggregateCall> calls;
+    bool inSingle = false, inDouble = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\'' && !inDouble) inSingle = !inSingle;
+        if (c == u'"' && !inSingle) inDouble = !inDouble;
+        if (inSingle || inDouble || !c.isLetter() || (i > 0 && text[i - 1].isLetterOrNumber()))
+            continue;
+        qsizetype k = i;
+        while (k < text.size() && text[k].isLetter())
+            ++k;
+        TBwAggregateKind kind;
+        if (k >= text.size() || text[k] != u'(' || !kindOf(text.mid(i, k - i).toUpper(), kind))
+            continue;
+        qsizetype end = 0;
+        QStringList args;
+        try {
+            args = TBwParser::splitArguments(text, k, end);
+        } catch (const EBwExpressionError&) {
+            continue;  // the call fails when it is evaluated
+        }
+        TBwAggregateCall call{kind, {}, {}, {}};
+        if (kind == TBwAggregateKind::Count) {
+            call.band = args.value(0);
+            call.flag = args.value(1);
+        } else {
+            call.expression = args.value(0);
+            call.band = args.value(1);
+            call.flag = args.value(2);
+        }
+        calls.push_back(call);
+        i = k;
+    }
+    return calls;
+}
+
+double TBwAggregates::startValue(TBwAggregateKind kind) {
+    return kind == TBwAggregateKind::Min ? 1e300 : 0;
+}
+
+void TBwAggregates::add(const QString& band, TBwAggregateKind kind, const QString& expression,
+                        bool countInvisible) {
+    for (Item& it : m_items)
+        if (it.band.compare(band, Qt::CaseInsensitive) == 0 && it.kind == kind &&
+            it.expression == expression) {
+            it.countInvisible = it.countInvisible || countInvisible;
+            return;
+        }
+    m_items.push_back({band, kind, expression, countInvisible, startValue(kind)});
+}
+
+int TBwAggregates::counter(const QString& band) const {
+    for (const auto& [b, n] : m_counters)
+        if (b.compare(band, Qt::CaseInsensitive) == 0) return n;
+    return 0;
+}
+
+void TBwAggregates::accumulate(const QString& band, bool visible,
+                               const std::function<QVariant(const QString&)>& evaluate) {
+    QString lastExpression;
+    double lastValue = 0;
+    bool haveLast = false;
+    for (Item& it : m_items) {
+        if (it.band.compare(band, Qt::CaseInsensitive) != 0 || (!visible && !it.countInvisible))
+            continue;
+        if (it.kind == TBwAggregateKind::Count) {
+            it.value += 1;
+            continue;
+        }
+        if (!haveLast || it.expression != lastExpression) {
+            lastValue = valueNumber(evaluate(it.expression));  // null counts as 0
+            lastExpression = it.expression;
+            haveLast = true;
+        }
+        switch (it.kind) {
+            case TBwAggregateKind::Min:
+                it.value = std::min(it.value, lastValue);
+                break;
+            case TBwAggregateKind::Max:
+                it.value = std::max(it.value, lastValue);
+                break;
+            default:
+                it.value += lastValue;
+        }
+    }
+    for (auto& [b, n] : m_counters)
+        if (b.compare(band, Qt::CaseInsensitive) == 0) {
+            ++n;
+            return;
+        }
+    m_counters.emplace_back(band, 1);
+}
+
+QVariant TBwAggregates::value(const QString& band, TBwAggregateKind kind,
+                              const QString& expression) const {
+    for (const Item& it : m_items)
+        if (it.band.compare(band, Qt::CaseInsensitive) == 0 && it.kind == kind &&
+            it.expression == expression) {
+            if (kind == TBwAggregateKind::Avg) {
+                const int n = counter(band);
+                return n == 0 ? 0.0 : it.value / n;
+            }
+            return it.value;
+        }
+    return qint64(0);
+}
+
+void TBwAggregates::reset(const QString& band) {
+    for (Item& it : m_items)
+        if (it.band.compare(band, Qt::CaseInsensitive) == 0) it.value = startValue(it.kind);
+    for (auto& [b, n] : m_counters)
+        if (b.compare(band, Qt::CaseInsensitive) == 0) n = 0;
+}
+
+}  // namespace bwreport

@@ -1,0 +1,159 @@
+#include "expr/bw_functions.h"
+
+#include <cmath>
+
+#include "expr/bw_aggregates.h"
+#include "expr/bw_expressions.h"
+#include "expr/bw_format.h"
+#include "expr/bw_value.h"
+
+namespace bwreport {
+
+std::function<QString(const QString&, const QString&)> TBwStdFunctionLibrary::InputHandler;
+std::function<int(const QString&, const QString&, int)> TBwStdFunctionLibrary::MessageBoxHandler;
+
+TBwStdFunctionLibrary::TBwStdFunctionLibrary() {
+    m_names = {QStringLiteral("AVG"),
+               QStringLiteral("COUNT"),
+               QStringLiteral("MAX"),
+               QStringLiteral("MIN"),
+               QStringLiteral("SUM"),
+               QStringLiteral("DAYOF"),
+               QStringLiteral("MONTHOF"),
+               QStringLiteral("YEAROF"),
+               QStringLiteral("FORMATDATETIME"),
+               QStringLiteral("FORMATFLOAT"),
+               QStringLiteral("FORMATTEXT"),
+               QStringLiteral("INPUT"),
+               QStringLiteral("LENGTH"),
+               QStringLiteral("LOWERCASE"),
+               QStringLiteral("UPPERCASE"),
+               QStringLiteral("MAXNUM"),
+               QStringLiteral("MINNUM"),
+               QStringLiteral("MESSAGEBOX"),
+               QStringLiteral("NAMECASE"),
+               QStringLiteral("POS"),
+               QStringLiteral("TRIM")};
+}
+
+QVariant TBwStdFunctionLibrary::doFunction(const TBwFunctionCall& call) {
+    const QString& n = call.name;
+    auto eval = [&](const QString& p) { return p.isEmpty() ? QVariant() : call.evaluate(p); };
+    auto text = [&](const QString& p) { return valueText(eval(p)); };
+
+    TBwAggregateKind kind;
+    if (TBwAggregates::kindOf(n, kind)) {
+        // COUNT(band, flag); the others (expression, band, flag).
+        const QString expression = kind == TBwAggregateKind::Count ? QString() : call.p1.trimmed();
+        QString band = (kind == TBwAggregateKind::Count ? call.p1 : call.p2).trimmed();
+        const TBwExpressionContext* ctx = call.context;
+        if (band.isEmpty() && ctx) band = ctx->aggregateBand;
+        if (!ctx || !ctx->aggregates) return qint64(0);
+        return ctx->aggregates->value(band, kind, expression);
+    }
+    if (n == u"DAYOF" || n == u"MONTHOF" || n == u"YEAROF") {
+        int y, m, d, h, mi, s, ms;
+        decodeDateTime(valueNumber(eval(call.p1)), y, m, d, h, mi, s, ms);
+        return qint64(n == u"DAYOF" ? d : (n == u"MONTHOF" ? m : y));
+    }
+    if (n == u"FORMATDATETIME") return formatDateTime(text(call.p1), valueNumber(eval(call.p2)));
+    if (n == u"FORMATFLOAT") return formatFloat(text(call.p1), valueNumber(eval(call.p2)));
+    if (n == u"FORMATTEXT") return formatMaskText(text(call.p1), text(call.p2));
+    if (n == u"INPUT") {
+        const QString prompt = text(call.p1), def = text(call.p2);
+        return InputHandler ? InputHandler(prompt, def) : def;
+    }
+    if (n == u"LENGTH") return qint64(text(call.p1).size());
+    if (n == u"LOWERCASE") return text(call.p1).toLower();
+    if (n == u"UPPERCASE") return text(call.p1).toUpper();
+    if (n == u"MAXNUM" || n == u"MINNUM") {
+        const QVariant a = eval(call.p1), b = eval(call.p2);
+        const bool aBigger = valueNumber(a) > valueNumber(b);
+        return (n == u"MAXNUM") == aBigger ? a : b;
+    }
+    if (n == u"MESSAGEBOX") {
+        const QString t = text(call.p1), caption = text(call.p2);
+        const int flags = static_cast<int>(valueNumber(eval(call.p3)));
+        return qint64(MessageBoxHandler ? MessageBoxHandler(t, caption, flags) : 1);
+    }
+    if (n == u"NAMECASE") {
+        const QString t = text(call.p1).toLower();
+        return t.isEmpty() ? t : t.left(1).toUpper() + t.mid(1);
+    }
+    if (n == u"POS") return qint64(text(call.p2).indexOf(text(call.p1)) + 1);
+    if (n == u"TRIM") return text(call.p1).trimmed();
+    return QStringLiteral("0");
+}
+
+namespace {
+
+std::vector<std::unique_ptr<TBwFunctionLibrary>>& registry() {
+    static std::vector<std::unique_ptr<TBwFunctionLibrary>> libs = [] {
+        std::vector<std::unique_ptr<TBwFunctionLibrary>> v;
+        v.push_back(std::make_unique<TBwStdFunctionLibrary>());
+        return v;
+    }();
+    return libs;
+}
+
+std::vector<TBwFunctionLibrary*>& view() {
+    static std::vector<TBwFunctionLibrary*> v;
+    return v;
+}
+
+void refresh() {
+    view().clear();
+    for (const auto& l : registry())
+        view().push_back(l.get());
+}
+
+}  // namespace
+
+const std::vector<TBwFunctionLibrary*>& TBwInstalledFunctions::libraries() {
+    if (view().size() != registry().size()) refresh();
+    return view();
+}
+
+void TBwInstalledFunctions::add(std::unique_ptr<TBwFunctionLibrary> library) {
+    registry().push_back(std::move(library));
+    refresh();
+}
+
+void TBwInstalledFunctions::remove(TBwFunctionLibrary* library) {
+    auto& r = registry();
+    for (auto it = r.begin(); it != r.end(); ++it)
+        if (it->get() == library) {
+            r.erase(it);
+            break;
+        }
+    refresh();
+}
+
+QString formatMaskText(const QString& mask, const QString& text) {
+    QString out;
+    qsizetype next = 0;
+    int caseMode = 0;  // 1 upper, -1 lower
+    for (qsizetype i = 0; i < mask.size(); ++i) {
+        const QChar c = mask[i];
+        if (c == u'\\' && i + 1 < mask.size()) {
+            out += mask[++i];
+        } else if (c == u'<' && i + 1 < mask.size() && mask[i + 1] == u'>') {
+            caseMode = 0;
+            ++i;
+        } else if (c == u'>' || c == u'<') {
+            caseMode = c == u'>' ? 1 : -1;
+        } else if (QStringView(u"09#LlAaCc").contains(c)) {
+            QChar ch = next < text.size() ? text[next++] : QChar(u' ');
+            if (caseMode > 0) ch = ch.toUpper();
+            if (caseMode < 0) ch = ch.toLower();
+            out += ch;
+        } else if (c == u'!') {
+            continue;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace bwreport

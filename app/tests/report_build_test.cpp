@@ -1,6 +1,6 @@
 // The two printed layouts built from the application's queries over the
-// shipped reference data: what each page holds, and two pages of each
-// compared with stored images.
+// shipped reference data with the report's own expressions: what each page
+// holds, and two pages of each compared with stored images.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -77,8 +77,6 @@ struct ResultsReport {
         goods.setDataSet(&form.GoodsResultsSQLMemQuery);
         EXPECT_EQ(report.loadFromStream(test::readTemplate("recommendations.bwr")),
                   TBwLoadStatus::Loaded);
-        expander.dataSets = {{"TestResultsSQLMemQuery", &form.TestResultsSQLMemQuery},
-                             {"GoodsResultsSQLMemQuery", &form.GoodsResultsSQLMemQuery}};
         report.OnGetValue = [](const QString& name, QVariant& value) {
             if (name == u"ContactInfo") value = kContact;
             if (name == u"TestedName") value = QStringLiteral("Иванов И. И.");
@@ -87,7 +85,6 @@ struct ResultsReport {
     }
     bool build(const std::set<int>& ticked) {
         form.CalculateResults("Ivanov", answerText(ticked), 46357.5);
-        TBwTextExpanderScope scope(&expander);
         return report.prepareReport();
     }
     // Programme name -> product lines "code name", as the queries give them.
@@ -109,7 +106,6 @@ struct ResultsReport {
     TBwReport report{&owner, QStringLiteral("ResultsBwReport")};
     TBwDBDataSet master{&owner, QStringLiteral("TestResultsDBDataSet")};
     TBwDBDataSet goods{&owner, QStringLiteral("GoodsResultsBwDBDataSet")};
-    test::TestExpander expander;
 };
 
 // The questionnaire window's report over its part and question queries.
@@ -138,17 +134,14 @@ struct QuestionnaireReport {
         questionsAdapter.setDataSet(&questions);
         EXPECT_EQ(report.loadFromStream(test::readTemplate("questionnaire.bwr")),
                   TBwLoadStatus::Loaded);
-        expander.dataSets = {{"QPartsQuery", &parts}, {"AllQuestionsQuery", &questions}};
-        expander.values[QStringLiteral("DATE")] = [] { return kFixedDate; };
-        expander.values[QStringLiteral("TIME")] = [] { return kFixedTime; };
+        // DATE and TIME are the build's own; fixed here for the stored images.
         report.OnGetValue = [this](const QString& name, QVariant& value) {
             if (name == u"ContactInfo") value = contact;
+            if (name == u"DATE") value = QDate(2026, 12, 2);
+            if (name == u"TIME") value = QTime(12, 0);
         };
     }
-    bool build() {
-        TBwTextExpanderScope scope(&expander);
-        return report.prepareReport();
-    }
+    bool build() { return report.prepareReport(); }
 
     sqlmem::TSQLMemQuery parts{"QPartsQuery"};
     sqlmem::TDataSource partsSource{&parts};
@@ -157,7 +150,6 @@ struct QuestionnaireReport {
     TBwReport report{&owner, QStringLiteral("QuestionsReport")};
     TBwDBDataSet partsAdapter{&owner, QStringLiteral("QPartsBwDBDataSet")};
     TBwDBDataSet questionsAdapter{&owner, QStringLiteral("QuestionsBwDBDataSet")};
-    test::TestExpander expander;
     QString contact = kContact;
 };
 

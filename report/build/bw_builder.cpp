@@ -8,6 +8,8 @@
 #include "base/bw_strings.h"
 #include "data/bw_dataset.h"
 #include "document/bw_report.h"
+#include "expr/bw_expressions.h"
+#include "expr/bw_value.h"
 #include "objects/bw_band_view.h"
 #include "objects/bw_memo_view.h"
 #include "objects/bw_text_expander.h"
@@ -100,7 +102,7 @@ struct TBwBuilder::PageState {
     int deepestLevel = -1;
 };
 
-TBwBuilder::TBwBuilder(TBwReport& report) : m_report(report) {
+TBwBuilder::TBwBuilder(TBwReport& report) : m_report(report), m_ctx(report.expressionContext()) {
     m_state.report = &report;
     m_outer = current();
     current() = &m_state;
@@ -118,6 +120,21 @@ TBwBand* TBwBuilder::slot(int type) const {
 
 bool TBwBuilder::run() {
     m_state.started = QDateTime::currentDateTime();
+    m_ctx = TBwExpressionContext{};
+    const QDate d = m_state.started.date();
+    const QTime t = m_state.started.time();
+    m_ctx.buildDateTime =
+        encodeDate(d.year(), d.month(), d.day()) + t.msecsSinceStartOfDay() / 86400000.0;
+    m_ctx.aggregates = &m_aggregates;
+    m_ctx.progress = [this](const QString& text) {
+        if (m_progress) m_progress->setDetail(text);
+    };
+    m_ctx.showBand = [this](const QString& name) {
+        if (!m_ps) return;
+        for (const auto& band : m_ps->bands)
+            if (band->view && band->view->Name.compare(name, Qt::CaseInsensitive) == 0)
+                printBand(band.get());
+    };
     const auto work = [this](TBwProgress& progress) { runPasses(&progress); };
     const bool window = m_report.ShowProgress && !m_report.OnProgress && progressRunner();
     if (window) {
@@ -161,6 +178,7 @@ void TBwBuilder::runPasses(TBwProgress* progress) {
 
 void TBwBuilder::buildReport() {
     if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
+    m_report.expressions().clearFieldCache();
     m_error.clear();
     const bool multiple = m_report.ReportType == rtMultiple && m_report.dataset();
     if (multiple) {
@@ -172,11 +190,17 @@ void TBwBuilder::buildReport() {
         for (const auto& page : m_report.pages()) {
             auto ps = std::make_unique<PageState>();
             ps->page = page.get();
-            if (page->PageType == ptReport) initPage(*page, *ps);
+            if (page->PageType == ptReport) {
+                initPage(*page, *ps);
+                registerAggregates(*ps);
+            }
             m_pageStates.push_back(std::move(ps));
         }
     } else {
         rewindDataSets();
+        for (const auto& ps : m_pageStates)
+            for (const auto& band : ps->bands)
+                if (band->isDataBand() && band->view) m_aggregates.reset(band->view->Name);
     }
     m_state.pageIndex = 0;
     m_state.current = 1;
@@ -354,6 +378,14 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
                 other->view->Name.compare(band->view->ChildBand, Qt::CaseInsensitive) == 0)
                 band->child = other.get();
     }
+    for (const auto& band : ps.bands) {
+        if (band->footer) band->footer->aggregateOwner = band.get();
+        for (TBwBand* g : band->groups)
+            if (g->groupFooter) g->groupFooter->aggregateOwner = band.get();
+    }
+    for (const int type : {btPageFooter, btReportSummary, btColumnFooter})
+        for (TBwBand* b = ps.slots[type]; b; b = b->next)
+            if (!b->aggregateOwner) b->aggregateOwner = ps.slots[btMasterData];
     if (page.Columns <= 0) page.Columns = 1;
     page.ColumnWidth = page.computedColumnWidth();
 }
@@ -422,7 +454,71 @@ void TBwBuilder::setBandState(TBwBand* band) {
         if (band->dataSet) m_state.bandDataSet = band->dataSet;
         m_state.lineNo = band->lineNo;
         m_state.lineThrough = band->lineThrough;
+        if (band->view) m_ctx.aggregateBand = band->view->Name;
+    } else if (band->aggregateOwner && band->aggregateOwner->view) {
+        m_ctx.aggregateBand = band->aggregateOwner->view->Name;
     }
+    publish();
+}
+
+void TBwBuilder::publish() {
+    m_ctx.totalPages = m_state.totalPages;
+    m_ctx.finalPass = m_state.finalPass;
+    m_ctx.pageIndex = m_state.pageIndex;
+    m_ctx.page = m_state.page;
+    if (m_ps) {
+        m_ctx.curY = m_ps->curY;
+        m_ctx.pageBottom = m_ps->curBottomY;
+        m_ctx.pageRight = m_ps->page->rightEdge();
+    }
+    m_ctx.column = m_state.column;
+    m_ctx.current = m_state.current;
+    m_ctx.bandDataSet = m_state.bandDataSet;
+    m_ctx.lineNo = m_state.lineNo;
+    m_ctx.lineThrough = m_state.lineThrough;
+    m_ctx.view = m_state.view;
+}
+
+void TBwBuilder::registerAggregates(PageState& ps) {
+    for (const auto& band : ps.bands) {
+        const TBwBand* owner = band->aggregateOwner;
+        for (TBwView* view : band->objects) {
+            const QString text = view->Memo.join(u'\n');
+            for (const TBwAggregateCall& call : TBwAggregates::findCalls(text)) {
+                QString target = call.band;
+                if (target.isEmpty() && owner && owner->view) target = owner->view->Name;
+                if (!target.isEmpty())
+                    m_aggregates.add(target, call.kind, call.expression, call.flag == u"1");
+            }
+        }
+    }
+}
+
+void TBwBuilder::accumulate(TBwBand* band, bool visible) {
+    if (!band->view) return;
+    try {
+        m_aggregates.accumulate(band->view->Name, visible, [this](const QString& expression) {
+            publish();
+            return m_report.expressions().evaluate(expression, m_ctx);
+        });
+    } catch (const std::exception& e) {
+        m_error = QString::fromUtf8(e.what());
+        m_report.Terminated = true;
+    }
+}
+
+bool TBwBuilder::takeRequests() {
+    if (m_ctx.stopReport) m_report.Terminated = true;
+    const bool page = m_ctx.newPage, column = m_ctx.newColumn, curY = m_ctx.curYSet;
+    const int y = m_ctx.curY;
+    m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
+    if (m_report.Terminated) return false;
+    if (page)
+        newPage();
+    else if (column)
+        newColumnOrPage();
+    if (curY) m_ps->curY = y;
+    return page || column;
 }
 
 QString TBwBuilder::groupValue(TBwBand* group) {
@@ -474,6 +570,7 @@ bool TBwBuilder::dataLoop(int level) {
                 printQueue();
             }
             if (counted) printedAny = true;
+            accumulate(band, counted);
             ds->next();
             if (!band->groups.empty()) {
                 int changed = -1;
@@ -553,7 +650,17 @@ void TBwBuilder::printBand(TBwBand* band) {
     TBwBand* const outer = m_state.band;
     setBandState(band);
     if (m_report.OnBeginBand) m_report.OnBeginBand(band);
-    if (band->view && !band->view->Script.isEmpty()) textExpander().runScript(*band->view);
+    if (band->view && !band->view->Script.isEmpty()) {
+        m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
+        try {
+            textExpander().runScript(*band->view);
+        } catch (const std::exception& e) {
+            m_error = QString::fromUtf8(e.what());
+            m_report.Terminated = true;
+        }
+        takeRequests();
+        setBandState(band);
+    }
     if (band->visible) {
         if (band->type == btColumnHeader) ps.columnStartY = ps.curY;
         if (band->type == btPageFooter) band->top = ps.curBottomY;
@@ -578,6 +685,11 @@ void TBwBuilder::printBand(TBwBand* band) {
     } else if (band->printChildIfInvisible) {
         printBand(band->child);
     }
+    // A page footer's totals run on over pages; they belong to its data band.
+    const bool footer = band->type == btMasterFooter || band->type == btDetailFooter ||
+                        band->type == btSubDetailFooter || band->type == btGroupFooter;
+    if (footer && band->aggregateOwner && band->aggregateOwner->view)
+        m_aggregates.reset(band->aggregateOwner->view->Name);
     setBandState(band);
     if (m_report.OnEndBand) m_report.OnEndBand(band);
     m_state.band = outer;
@@ -618,6 +730,7 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
         if (band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view))
             view->Height = std::max(0, needed - top);
         m_state.view = view;
+        publish();
         try {
             if (drawObjects)
                 view->print(emf, m_state.pageIndex, &frame);
@@ -630,6 +743,7 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
         view->Left = left;
         view->Top = top;
         view->Height = height;
+        if (m_ctx.stopReport) m_report.Terminated = true;
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = band->top + needed;
@@ -642,6 +756,7 @@ void TBwBuilder::addPreparedPage() {
     TBwEMFPages& emf = m_report.emfPages();
     m_state.pageIndex = emf.count();
     emf.add(*m_ps->page);
+    publish();
     reportProgress();
     if (m_report.OnBeginPage) m_report.OnBeginPage(m_state.pageIndex);
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/bw_types.h"
+#include "expr/bw_aggregates.h"
 
 namespace bwreport {
 
@@ -20,6 +21,7 @@ class TBwView;
 class TBwBandView;
 class TBwDataset;
 class TBwUserDataset;
+struct TBwExpressionContext;
 
 // A band of a template page as a build sees it.
 class TBwBand {
@@ -50,6 +52,8 @@ public:
     // their own: they print with each of its records.
     std::vector<TBwBand*> companions;
     TBwBand* groupFooter = nullptr;
+    // A footer: the data band whose records its totals count.
+    TBwBand* aggregateOwner = nullptr;
     QString groupCondition;
     QString groupValue;  // the condition's value at the group's start
 
@@ -140,9 +144,17 @@ private:
     QString groupValue(TBwBand* group);
     TBwBand* slot(int type) const;
     void setBandState(TBwBand* band);
+    // The expression context follows the build state.
+    void publish();
+    void registerAggregates(PageState& ps);
+    void accumulate(TBwBand* band, bool visible);
+    // Acts on what a script asked for; true when it moved to a new page or column.
+    bool takeRequests();
 
     TBwReport& m_report;
     TBwBuildState m_state;
+    TBwExpressionContext& m_ctx;
+    TBwAggregates m_aggregates;
     const TBwBuildState* m_outer = nullptr;
     std::vector<std::unique_ptr<PageState>> m_pageStates;
     PageState* m_ps = nullptr;      // the page being built

@@ -2,6 +2,7 @@
 
 #include "base/bw_messages.h"
 #include "build/bw_builder.h"
+#include "build/bw_report_expander.h"
 #include "data/bw_dataset.h"
 #include "expr/bw_expressions.h"
 
@@ -52,11 +53,16 @@ bool TBwReport::prepareReport() {
         const QByteArray& snapshot;
         ~Restore() {
             report.FinalPass = false;
+            // Nothing of the build (its pages, bands, objects) is left to point at.
+            report.expressionContext() = TBwExpressionContext{};
             report.loadFromStream(snapshot);
         }
     };
     try {
         Restore restore{*this, snapshot};
+        // The report's own expressions, unless the caller put others in place.
+        TBwReportExpander own(*this);
+        TBwTextExpanderScope scope(textExpanderInstalled() ? &textExpander() : &own);
         if (OnBeginDoc) OnBeginDoc();
         TBwBuilder builder(*this);
         complete = builder.run();

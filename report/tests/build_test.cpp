@@ -17,6 +17,7 @@
 #include "document/bw_report.h"
 #include "objects/bw_band_view.h"
 #include "objects/bw_memo_view.h"
+#include "sqlmem/sqlmem.h"
 #include "test_expander.h"
 #include "test_util.h"
 #include "ui/bw_progress_form.h"
@@ -249,6 +250,42 @@ TEST(Build, AMultipleReportRepeatsForEachOfItsRecords) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], (QStringList{"title", "o1 m1", "o1 m2"}));
     EXPECT_EQ(got[1], (QStringList{"title", "o2 m1", "o2 m2"}));
+}
+
+// Without a stand-in the build evaluates the report's own expressions:
+// fields of the band's data set, counters, totals in footers, two passes and
+// a band script that asks for a new page.
+TEST(Build, TheReportsOwnExpressions) {
+    sqlmem::TSQLMemTable table("Q");
+    table.TableName = "bw_build_expressions";
+    table.addField("v", sqlmem::TFieldType::ftInteger);
+    table.open();
+    for (int v : {4, 7, 1, 9}) {
+        table.append();
+        table.fieldByName("v").setAsInteger(v);
+        table.post();
+    }
+    {
+        Rig t;
+        TBwDBDataSet adapter(&t.owner, QStringLiteral("QAdapter"));
+        adapter.setDataSet(&table);
+        t.report.TwoPass = true;
+        auto* data = t.band(btMasterData, 100, 20, 0, QStringLiteral("QAdapter"));
+        data->Name = QStringLiteral("MasterData1");
+        data->Script = QStringList{QStringLiteral("if [LINE#] = 2 then NewPage;")};
+        t.memo(100, 20, QStringLiteral("[LINE#]: [Q.\"v\"]"));
+        t.band(btMasterFooter, 140, 20);
+        t.memo(140, 20, QStringLiteral("[SUM([Q.\"v\"])] / [COUNT()] / [MAX([Q.\"v\"])]"));
+        t.band(btPageFooter, 300, 20, flBandOnFirstPage | flBandOnLastPage);
+        t.memo(300, 20, QStringLiteral("[PAGE#] из [TOTALPAGES]"));
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+        const auto got = texts(t.report.emfPages());
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0], (QStringList{"1: 4", "1 из 2"}));
+        EXPECT_EQ(got[1], (QStringList{"2: 7", "3: 1", "4: 9", "21 / 4 / 9", "2 из 2"}));
+    }
+    table.close();
+    table.deleteTable();
 }
 
 TEST(Build, PageFooterAndOverflowBreaks) {

@@ -155,6 +155,19 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
              t.memo(130, 20, QStringLiteral("b[M]"));
          },
          {{"a1", "b1", "a2", "b2"}}},
+        {"column header and footer around the data, the summary last",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btReportSummary, 200, 20);
+             t.memo(200, 20, QStringLiteral("sum"));
+             t.band(btColumnFooter, 170, 20);
+             t.memo(170, 20, QStringLiteral("CF"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btColumnHeader, 60, 20);
+             t.memo(60, 20, QStringLiteral("CH"));
+         },
+         {{"CH", "m1", "m2", "CF", "sum"}}},
         {"an object on a band's bottom edge belongs to that band",
          [](Rig& t) {
              t.master.RangeEndCount = 2;

@@ -661,6 +661,8 @@ void TBwBuilder::printBand(TBwBand* band) {
         takeRequests();
         setBandState(band);
     }
+    // A script may have hidden or shown the band.
+    if (band->view) band->visible = band->view->Visible;
     if (band->visible) {
         if (band->type == btColumnHeader) ps.columnStartY = ps.curY;
         if (band->type == btPageFooter) band->top = ps.curBottomY;

@@ -168,6 +168,22 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
              t.memo(60, 20, QStringLiteral("CH"));
          },
          {{"CH", "m1", "m2", "CF", "sum"}}},
+        {"an invisible band prints nothing, its child only when asked to",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             auto* hidden = t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             hidden->Visible = false;
+             hidden->ChildBand = QStringLiteral("Child1");
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             auto* child = t.band(btChild, 140, 20);
+             child->Name = QStringLiteral("Child1");
+             t.memo(140, 20, QStringLiteral("c[M]"));
+             t.band(btReportSummary, 200, 20, flBandPrintChildIfInvisible);
+             auto* s = t.page->objects().back().get();
+             static_cast<TBwBandView*>(s)->Visible = false;
+             static_cast<TBwBandView*>(s)->ChildBand = QStringLiteral("Child1");
+         },
+         {{"c3"}}},
         {"an object on a band's bottom edge belongs to that band",
          [](Rig& t) {
              t.master.RangeEndCount = 2;

@@ -9,6 +9,7 @@
 
 #include "ErrorBox.h"
 #include "uDMMain.h"
+#include "uTestResultReport.h"
 
 namespace orvalen::testing {
 
@@ -34,6 +35,13 @@ inline TMainDM& dataModule() {
         return new TMainDM();
     }();
     return *dm;
+}
+
+// The one recommendations form: its answers table is the engine's
+// "test_answers", which a second form could not empty while this one is open.
+inline TTestResultReportForm& resultsForm() {
+    static auto* f = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
+    return *f;
 }
 
 }  // namespace orvalen::testing

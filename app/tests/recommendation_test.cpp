@@ -111,8 +111,7 @@ std::string answerText(const std::set<int>& ticked) {
 }
 
 TTestResultReportForm& form() {
-    static TTestResultReportForm* f = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
-    return *f;
+    return orvalen::testing::resultsForm();
 }
 
 std::vector<int> recommended(const std::set<int>& ticked) {

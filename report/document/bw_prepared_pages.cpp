@@ -104,4 +104,49 @@ TBwPage& TBwEMFPages::page(int index) {
     return *p.Page;
 }
 
+QSize TBwEMFPages::sheetSize(int index) const {
+    const TBwPreparedPage& p = *m_pages[index];
+    if (p.PrnInfo.sheetWidth > 0 && p.PrnInfo.sheetHeight > 0)
+        return {p.PrnInfo.sheetWidth, p.PrnInfo.sheetHeight};
+    TBwPage sheet;
+    sheet.pgWidth = p.pgWidth;
+    sheet.pgHeight = p.pgHeight;
+    return {sheet.width(), sheet.height()};
+}
+
+void TBwEMFPages::draw(int index, QPainter& canvas, const QRectF& target) {
+    if (target.isEmpty()) {
+        freePage(index);
+        return;
+    }
+    TBwPage& page = this->page(index);
+    const QSize sheet = sheetSize(index);
+    if (sheet.isEmpty()) return;
+    const double sx = target.width() / sheet.width();
+    const double sy = target.height() / sheet.height();
+    QPaintDevice* device = canvas.device();
+    const int devType = device ? device->devType() : QInternal::Image;
+    const bool screen = devType != QInternal::Printer && devType != QInternal::Picture;
+    QRectF visible = target;
+    if (screen) {
+        QRectF area = device ? QRectF(0, 0, device->width(), device->height()) : target;
+        if (canvas.hasClipping()) area &= canvas.clipBoundingRect();
+        visible = canvas.transform().inverted().mapRect(area) & target;
+    }
+    for (const auto& view : page.objects()) {
+        view->ScaleX = sx;
+        view->ScaleY = sy;
+        view->OffsetX = target.left();
+        view->OffsetY = target.top();
+        if (screen) {
+            const QRectF r(target.left() + view->Left * sx, target.top() + view->Top * sy,
+                           view->Width * sx, view->Height * sy);
+            if (!r.adjusted(-10, -10, 10, 10).intersects(visible)) continue;
+        }
+        canvas.save();
+        view->draw(canvas);
+        canvas.restore();
+    }
+}
+
 }  // namespace bwreport

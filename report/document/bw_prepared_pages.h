@@ -8,6 +8,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPainter>
+#include <QRectF>
+#include <QSize>
 #include <memory>
 #include <vector>
 
@@ -48,6 +51,12 @@ public:
     // Throws EBwStreamError for a stream that cannot be read.
     TBwPage& page(int index);
     void freePage(int index) { m_pages[index]->Page.reset(); }
+    // Draws page `index` scaled to `target` (the sheet fills it). On a
+    // screen, objects more than 10 pixels outside the painter's visible area
+    // are left out. An empty target only frees the decoded page.
+    void draw(int index, QPainter& canvas, const QRectF& target);
+    // The sheet of page `index` in report units.
+    QSize sheetSize(int index) const;
 
 private:
     TBwReport* m_report;

@@ -1,5 +1,8 @@
 #include "document/bw_report.h"
 
+#include "base/bw_messages.h"
+#include "build/bw_builder.h"
+#include "build/bw_report_expander.h"
 #include "data/bw_dataset.h"
 #include "expr/bw_expressions.h"
 
@@ -36,6 +39,52 @@ void TBwReport::clear() {
     m_dictionary.clear();
     m_dataManagerBlock.clear();
     TwoPass = false;
+}
+
+void showPreview(TBwReport& report);  // bw_builder.cpp
+
+bool TBwReport::prepareReport() {
+    const QByteArray snapshot = saveToStream();
+    bool complete = false;
+    QString error;
+    // The template comes back as it was, whichever way the build ends.
+    struct Restore {
+        TBwReport& report;
+        const QByteArray& snapshot;
+        ~Restore() {
+            report.FinalPass = false;
+            // Nothing of the build (its pages, bands, objects) is left to point at.
+            report.expressionContext() = TBwExpressionContext{};
+            report.loadFromStream(snapshot);
+        }
+    };
+    try {
+        Restore restore{*this, snapshot};
+        // The report's own expressions, unless the caller put others in place.
+        TBwReportExpander own(*this);
+        TBwTextExpanderScope scope(textExpanderInstalled() ? &textExpander() : &own);
+        if (OnBeginDoc) OnBeginDoc();
+        TBwBuilder builder(*this);
+        complete = builder.run();
+        error = builder.error();
+        if (OnEndDoc) OnEndDoc();
+    } catch (...) {
+        m_emfPages.clear();
+        throw;
+    }
+    if (!error.isEmpty()) showErrorMessage(error);
+    if (!complete) m_emfPages.clear();
+    return complete;
+}
+
+void TBwReport::showReport() {
+    if (prepareReport()) showPreparedReport();
+}
+
+bool TBwReport::showPreparedReport() {
+    if (m_emfPages.count() == 0) return false;
+    showPreview(*this);
+    return true;
 }
 
 TBwView* TBwReport::findObject(const QString& name) const {

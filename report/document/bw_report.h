@@ -113,6 +113,19 @@ public:
     // The owner has finished loading: load the held template, if any.
     void loaded();
 
+    // --- building -----------------------------------------------------------
+    // Builds the prepared pages; true when they are complete. An error while
+    // an object prints is shown in a box titled "Ошибка"; after an error or a
+    // Cancel no prepared pages are left. Whatever the build changed in the
+    // template is undone. Any other exception (a data set that cannot be
+    // opened) leaves no prepared pages and goes on to the caller.
+    bool prepareReport();
+    // prepareReport, then showPreparedReport.
+    void showReport();
+    // With prepared pages, hands the report to the installed preview
+    // (setPreviewHandler); without, does nothing. True when handed on.
+    bool showPreparedReport();
+
     // Frees the pages and the dictionary; TwoPass becomes false.
     void clear();
 

@@ -17,6 +17,10 @@ TBwTextExpander& textExpander() {
     return e ? *e : identity;
 }
 
+bool textExpanderInstalled() {
+    return installed() != nullptr;
+}
+
 TBwTextExpanderScope::TBwTextExpanderScope(TBwTextExpander* expander) : m_previous(installed()) {
     installed() = expander;
 }

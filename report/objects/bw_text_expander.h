@@ -29,6 +29,9 @@ public:
 // The expander in effect: the installed one, or the identity.
 TBwTextExpander& textExpander();
 
+// Whether an expander other than the identity is installed.
+bool textExpanderInstalled();
+
 // Installs `expander` (null: the identity) for as long as it lives.
 class TBwTextExpanderScope {
 public:

@@ -36,15 +36,30 @@ QPaintDevice* measuringDevice() {
     return &device;
 }
 
+namespace {
+
+// Advances by font and resolution, shared by every measure: a font's
+// engine is looked up once, not again for each object drawn.
+QHash<char16_t, double>& sharedWidths(const QFont& font, const QPaintDevice* device) {
+    static QHash<QString, QHash<char16_t, double>> cache;
+    const QString key = font.key() + u'@' + QString::number(device->logicalDpiX()) + u'x' +
+                        QString::number(device->logicalDpiY());
+    return cache[key];
+}
+
+}  // namespace
+
 TBwTextMeasure::TBwTextMeasure(const QFont& font, double charSpacing, const QPaintDevice* device)
-    : m_metrics(font, device ? device : measuringDevice()), m_spacing(charSpacing) {}
+    : m_metrics(font, device ? device : measuringDevice()),
+      m_spacing(charSpacing),
+      m_widths(&sharedWidths(font, device ? device : measuringDevice())) {}
 
 double TBwTextMeasure::charWidth(QChar c) const {
-    const auto it = m_widths.constFind(c.unicode());
-    if (it != m_widths.constEnd()) return *it;
-    const double w = m_metrics.horizontalAdvance(c) + m_spacing;
-    m_widths.insert(c.unicode(), w);
-    return w;
+    const auto it = m_widths->constFind(c.unicode());
+    if (it != m_widths->constEnd()) return *it + m_spacing;
+    const double w = m_metrics.horizontalAdvance(c);
+    m_widths->insert(c.unicode(), w);
+    return w + m_spacing;
 }
 
 double TBwTextMeasure::width(QStringView text) const {

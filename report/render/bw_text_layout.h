@@ -45,7 +45,7 @@ public:
 private:
     QFontMetricsF m_metrics;
     double m_spacing;
-    mutable QHash<char16_t, double> m_widths;
+    QHash<char16_t, double>* m_widths;  // without spacing
 };
 
 struct TBwWrapOptions {

@@ -1,0 +1,831 @@
+#include "build/bw_builder.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <limits>
+
+#include "base/bw_stream.h"
+#include "base/bw_strings.h"
+#include "data/bw_dataset.h"
+#include "document/bw_report.h"
+#include "expr/bw_expressions.h"
+#include "expr/bw_value.h"
+#include "objects/bw_band_view.h"
+#include "objects/bw_memo_view.h"
+#include "objects/bw_text_expander.h"
+
+namespace bwreport {
+
+namespace {
+
+const TBwBuildState*& current() {
+    static const TBwBuildState* state = nullptr;
+    return state;
+}
+
+TBwProgressRunner& runnerSlot() {
+    static TBwProgressRunner runner;
+    return runner;
+}
+
+TBwPreviewHandler& previewSlot() {
+    static TBwPreviewHandler handler;
+    return handler;
+}
+
+constexpr int kLevels = 3;
+
+int dataType(int level) {
+    return btMasterData + 3 * level;
+}
+
+bool keepsOwnTop(int type) {
+    return type == btPageFooter || type == btOverlay || type == btNone;
+}
+
+bool isCross(int type) {
+    return type >= btCrossHeader && type <= btCrossFooter;
+}
+
+// Draws nothing for the first of two passes while it lives.
+class FirstPassScope {
+public:
+    explicit FirstPassScope(bool on) : m_was(drawState().firstPass) { drawState().firstPass = on; }
+    ~FirstPassScope() { drawState().firstPass = m_was; }
+    FirstPassScope(const FirstPassScope&) = delete;
+    FirstPassScope& operator=(const FirstPassScope&) = delete;
+
+private:
+    bool m_was;
+};
+
+}  // namespace
+
+const TBwBuildState* currentBuild() {
+    return current();
+}
+
+TBwProgressRunner setProgressRunner(TBwProgressRunner runner) {
+    std::swap(runner, runnerSlot());
+    return runner;
+}
+
+const TBwProgressRunner& progressRunner() {
+    return runnerSlot();
+}
+
+TBwPreviewHandler setPreviewHandler(TBwPreviewHandler handler) {
+    std::swap(handler, previewSlot());
+    return handler;
+}
+
+void showPreview(TBwReport& report) {
+    if (previewSlot()) previewSlot()(report);
+}
+
+TBwBand::TBwBand() = default;
+TBwBand::~TBwBand() = default;
+
+struct TBwBuilder::PageState {
+    TBwPage* page = nullptr;
+    std::vector<std::unique_ptr<TBwBand>> bands;
+    std::array<TBwBand*, kBandTypeCount> slots{};
+    int curY = 0;
+    int curBottomY = 0;
+    int column = 0;
+    int xOffset = 0;
+    int columnStartY = 0;
+    // Breaking before a band placed here would only repeat the page.
+    int freshY = 0;
+    bool suppressHeaders = false;
+    bool ignoreColumnFooter = false;
+    int deepestLevel = -1;
+};
+
+TBwBuilder::TBwBuilder(TBwReport& report) : m_report(report), m_ctx(report.expressionContext()) {
+    m_state.report = &report;
+    m_outer = current();
+    current() = &m_state;
+}
+
+TBwBuilder::~TBwBuilder() {
+    current() = m_outer;
+}
+
+TBwBand* TBwBuilder::slot(int type) const {
+    return m_ps ? m_ps->slots[type] : nullptr;
+}
+
+// ------------------------------------------------------------------ passes
+
+bool TBwBuilder::run() {
+    m_state.started = QDateTime::currentDateTime();
+    m_ctx = TBwExpressionContext{};
+    const QDate d = m_state.started.date();
+    const QTime t = m_state.started.time();
+    m_ctx.buildDateTime =
+        encodeDate(d.year(), d.month(), d.day()) + t.msecsSinceStartOfDay() / 86400000.0;
+    m_ctx.aggregates = &m_aggregates;
+    m_ctx.progress = [this](const QString& text) {
+        if (m_progress) m_progress->setDetail(text);
+    };
+    m_ctx.showBand = [this](const QString& name) {
+        if (!m_ps) return;
+        for (const auto& band : m_ps->bands)
+            if (band->view && band->view->Name.compare(name, Qt::CaseInsensitive) == 0)
+                printBand(band.get());
+    };
+    const auto work = [this](TBwProgress& progress) { runPasses(&progress); };
+    const bool window = m_report.ShowProgress && !m_report.OnProgress && progressRunner();
+    if (window) {
+        QString caption = TBwLocale::loadStr(sPreparingReport);
+        if (!m_report.Title.isEmpty()) caption += QStringLiteral(" - ") + m_report.Title;
+        progressRunner()(m_report, caption, work);
+    } else {
+        runPasses(nullptr);
+    }
+    m_pageStates.clear();
+    return !m_cancelled && m_error.isEmpty();
+}
+
+void TBwBuilder::runPasses(TBwProgress* progress) {
+    m_progress = progress;
+    TBwEMFPages& emf = m_report.emfPages();
+    m_report.Terminated = false;
+    emf.clear();
+    m_state.totalPages = 0;
+    if (m_report.TwoPass) {
+        {
+            FirstPassScope scope(true);
+            m_state.firstPass = true;
+            buildReport();
+        }
+        m_state.firstPass = false;
+        if (!m_report.Terminated) {
+            m_state.totalPages = emf.count();
+            emf.clear();
+            m_pass2 = true;
+            m_state.finalPass = m_report.FinalPass = true;
+            buildReport();
+        }
+    } else {
+        m_state.finalPass = m_report.FinalPass = true;
+        buildReport();
+    }
+    if (m_report.Terminated && m_error.isEmpty()) m_cancelled = true;
+    m_progress = nullptr;
+}
+
+void TBwBuilder::buildReport() {
+    if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
+    m_report.expressions().clearFieldCache();
+    m_error.clear();
+    const bool multiple = m_report.ReportType == rtMultiple && m_report.dataset();
+    if (multiple) {
+        m_report.dataset()->init();
+        m_report.dataset()->first();
+    }
+    if (!m_pass2) {
+        m_pageStates.clear();
+        for (const auto& page : m_report.pages()) {
+            auto ps = std::make_unique<PageState>();
+            ps->page = page.get();
+            if (page->PageType == ptReport) {
+                initPage(*page, *ps);
+                registerAggregates(*ps);
+            }
+            m_pageStates.push_back(std::move(ps));
+        }
+    } else {
+        rewindDataSets();
+        for (const auto& ps : m_pageStates)
+            for (const auto& band : ps->bands)
+                if (band->isDataBand() && band->view) m_aggregates.reset(band->view->Name);
+    }
+    m_state.pageIndex = 0;
+    m_state.current = 1;
+    m_continue = false;
+    m_lastPs = nullptr;
+    do {
+        for (std::size_t i = 0; i < m_pageStates.size() && !m_report.Terminated; ++i) {
+            PageState& ps = *m_pageStates[i];
+            // Dialog pages need a window of their own; they are not built.
+            if (ps.page->PageType != ptReport || !ps.page->Visible) continue;
+            m_ps = &ps;
+            m_state.page = ps.page;
+            buildPage(*ps.page, ps);
+            m_lastPs = &ps;
+            const bool nextContinues = i + 1 < m_pageStates.size() &&
+                                       m_pageStates[i + 1]->page->PrintToPrevPage &&
+                                       m_report.emfPages().count() > 0;
+            m_continue = nextContinues;
+            if (!nextContinues) m_state.pageIndex = m_report.emfPages().count();
+        }
+        if (multiple && !m_report.Terminated) m_report.dataset()->next();
+    } while (multiple && !m_report.Terminated && !m_report.dataset()->eof());
+    m_ps = nullptr;
+    m_state.page = nullptr;
+    m_state.band = nullptr;
+    if (multiple) m_report.dataset()->exit();
+    if (m_pass2 || !m_report.TwoPass || m_report.Terminated) {
+        for (const auto& ps : m_pageStates)
+            for (const auto& band : ps->bands)
+                if (band->dataSet) band->dataSet->exit();
+    }
+}
+
+void TBwBuilder::rewindDataSets() {
+    for (const auto& ps : m_pageStates)
+        for (const auto& band : ps->bands)
+            if (band->dataSet) band->dataSet->first();
+}
+
+// -------------------------------------------------------- page initialisation
+
+void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
+    std::vector<TBwBandView*> views;
+    std::vector<TBwView*> others;
+    for (const auto& view : page.objects()) {
+        view->IsPrepared = true;
+        if (auto* band = dynamic_cast<TBwBandView*>(view.get()))
+            views.push_back(band);
+        else
+            others.push_back(view.get());
+    }
+    // Bands by type, then in page-object order within a type: the order in
+    // which an object finds the band it belongs to.
+    for (int type = 0; type < btNone; ++type) {
+        if (isCross(type)) continue;
+        for (TBwBandView* v : views) {
+            if (v->bandType() != type) continue;
+            auto band = std::make_unique<TBwBand>();
+            band->type = type;
+            band->page = &page;
+            band->view = v;
+            band->top = v->Top;
+            band->height = v->Height;
+            const std::uint16_t f = v->Flags;
+            band->stretched = f & flBandStretched;
+            band->formNewPage = f & flBandNewPageAfter;
+            band->printIfSubsetEmpty = f & flBandPrintIfSubsetEmpty;
+            band->breaked = f & flBandBreaked;
+            band->onFirstPage = f & flBandOnFirstPage;
+            band->onLastPage = f & flBandOnLastPage;
+            band->repeatHeader = f & flBandRepeatHeader;
+            band->printChildIfInvisible = f & flBandPrintChildIfInvisible;
+            band->visible = v->Visible;
+            if (band->isDataBand()) {
+                const QString& source = v->dataSource();
+                bool isNumber = false;
+                const int count = source.toInt(&isNumber);
+                if (isNumber) {
+                    band->ownDataSet = std::make_unique<TBwUserDataset>();
+                    band->ownDataSet->RangeEnd = reCount;
+                    band->ownDataSet->RangeEndCount = count;
+                    band->dataSet = band->ownDataSet.get();
+                } else if (!source.isEmpty()) {
+                    band->dataSet = m_report.findDataSet(source);
+                    if (!band->dataSet) throw EBwError(kUnableToOpenDataset + source);
+                } else if (type == btMasterData && m_report.ReportType == rtSimple) {
+                    band->dataSet = m_report.dataset();
+                }
+                if (band->dataSet) band->dataSet->init();
+            } else if (type == btGroupHeader) {
+                band->groupCondition = v->FormatStr;
+            }
+            ps.bands.push_back(std::move(band));
+        }
+    }
+    for (TBwView* view : others) {
+        for (const auto& band : ps.bands) {
+            if (view->Top >= band->top && view->Top <= qint64(band->top) + band->height) {
+                view->Top -= band->top;
+                view->ParentBand = band.get();
+                band->objects.push_back(view);
+                break;
+            }
+        }
+        if (view->ParentBand) continue;
+        if (!ps.slots[btNone]) {
+            auto none = std::make_unique<TBwBand>();
+            none->type = btNone;
+            none->page = &page;
+            ps.slots[btNone] = none.get();
+            ps.bands.push_back(std::move(none));
+        }
+        TBwBand* none = ps.slots[btNone];
+        view->ParentBand = none;
+        none->objects.push_back(view);
+    }
+    // Chains of one type, top to bottom.
+    std::array<std::vector<TBwBand*>, kBandTypeCount> byType;
+    for (const auto& band : ps.bands)
+        if (band->type != btNone) byType[band->type].push_back(band.get());
+    for (int type = 0; type < btNone; ++type) {
+        auto& chain = byType[type];
+        std::stable_sort(chain.begin(), chain.end(),
+                         [](const TBwBand* a, const TBwBand* b) { return a->top < b->top; });
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+            chain[i]->next = chain[i + 1];
+        if (!chain.empty()) ps.slots[type] = chain.front();
+    }
+    for (int level = 0; level < kLevels; ++level) {
+        const auto& data = byType[dataType(level)];
+        if (data.empty()) continue;
+        TBwBand* lead = nullptr;
+        for (TBwBand* d : data) {
+            if (d->dataSet)
+                lead = d;
+            else if (lead)
+                lead->companions.push_back(d);
+        }
+        ps.deepestLevel = level;
+        for (TBwBand* header : byType[dataType(level) - 1]) {
+            const qint64 bottom = qint64(header->top) + header->height;
+            for (TBwBand* d : data) {
+                if (d->top >= bottom) {
+                    if (!d->header) d->header = header;
+                    break;
+                }
+            }
+        }
+        for (TBwBand* footer : byType[dataType(level) + 1]) {
+            TBwBand* owner = nullptr;
+            for (TBwBand* d : data)
+                if (d->top < footer->top) owner = d;
+            if (owner && !owner->footer) owner->footer = footer;
+        }
+    }
+    const auto& groupHeaders = byType[btGroupHeader];
+    const auto& groupFooters = byType[btGroupFooter];
+    for (std::size_t i = 0; i < groupHeaders.size(); ++i) {
+        TBwBand* g = groupHeaders[i];
+        if (i < groupFooters.size()) g->groupFooter = groupFooters[i];
+        TBwBand* owner = ps.slots[btMasterData];
+        if (!g->view->Master.isEmpty()) {
+            owner = nullptr;
+            for (const auto& b : ps.bands)
+                if (b->isDataBand() &&
+                    b->view->Name.compare(g->view->Master, Qt::CaseInsensitive) == 0)
+                    owner = b.get();
+        }
+        if (owner) owner->groups.push_back(g);
+    }
+    for (const auto& band : ps.bands) {
+        if (!band->view || band->view->ChildBand.isEmpty()) continue;
+        for (const auto& other : ps.bands)
+            if (other->type == btChild &&
+                other->view->Name.compare(band->view->ChildBand, Qt::CaseInsensitive) == 0)
+                band->child = other.get();
+    }
+    for (const auto& band : ps.bands) {
+        if (band->footer) band->footer->aggregateOwner = band.get();
+        for (TBwBand* g : band->groups)
+            if (g->groupFooter) g->groupFooter->aggregateOwner = band.get();
+    }
+    for (const int type : {btPageFooter, btReportSummary, btColumnFooter})
+        for (TBwBand* b = ps.slots[type]; b; b = b->next)
+            if (!b->aggregateOwner) b->aggregateOwner = ps.slots[btMasterData];
+    if (page.Columns <= 0) page.Columns = 1;
+    page.ColumnWidth = page.computedColumnWidth();
+}
+
+// ------------------------------------------------------------ page building
+
+void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
+    TBwBand* master = ps.slots[btMasterData];
+    if (!m_report.PrintIfEmpty && master && master->dataSet) {
+        try {
+            master->dataSet->first();
+            if (master->dataSet->eof()) return;
+        } catch (const std::exception&) {
+            return;
+        }
+    }
+    TBwEMFPages& emf = m_report.emfPages();
+    const PageState* before = m_lastPs;
+    bool continuing = m_continue && before && emf.count() > 0;
+    // A continuing page whose predecessor is full starts a page of its own.
+    if (continuing && before->curY >= before->curBottomY) continuing = false;
+    ps.column = 0;
+    ps.xOffset = page.leftEdge();
+    ps.suppressHeaders = false;
+    if (continuing) {
+        ps.curY = before->curY;
+        ps.curBottomY = before->curBottomY;
+    } else {
+        const TBwBand* footer = ps.slots[btPageFooter];
+        ps.curBottomY = page.bottomEdge() - (footer ? footer->height : 0);
+        addPreparedPage();
+        ps.curY = page.topEdge();
+        printBand(ps.slots[btOverlay]);
+        printBand(ps.slots[btNone]);
+    }
+    ps.freshY = ps.curY;
+    ps.columnStartY = ps.curY;
+    if (m_report.OnManualBuild) {
+        m_report.OnManualBuild(&page);
+    } else {
+        const int pagesBefore = emf.count();
+        printBand(ps.slots[btReportTitle]);
+        if (emf.count() == pagesBefore) {
+            TBwBand* header = ps.slots[btPageHeader];
+            if (header && header->onFirstPage) printBand(header);
+            printBand(ps.slots[btColumnHeader]);
+        }
+        if (ps.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
+        if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);
+        ps.ignoreColumnFooter = true;
+        printBand(ps.slots[btReportSummary]);
+        ps.ignoreColumnFooter = false;
+    }
+    if (page.columnCount() > 1) ps.curY = ps.curBottomY;
+    TBwBand* footer = ps.slots[btPageFooter];
+    if (footer && ((m_state.pageIndex == 0 && footer->onFirstPage) || footer->onLastPage))
+        printBand(footer);
+    if (m_report.OnEndPage) m_report.OnEndPage(m_state.pageIndex);
+}
+
+// -------------------------------------------------------------- data loop
+
+void TBwBuilder::setBandState(TBwBand* band) {
+    m_state.band = band;
+    if (band->isDataBand()) {
+        if (band->dataSet) m_state.bandDataSet = band->dataSet;
+        m_state.lineNo = band->lineNo;
+        m_state.lineThrough = band->lineThrough;
+        if (band->view) m_ctx.aggregateBand = band->view->Name;
+    } else if (band->aggregateOwner && band->aggregateOwner->view) {
+        m_ctx.aggregateBand = band->aggregateOwner->view->Name;
+    }
+    publish();
+}
+
+void TBwBuilder::publish() {
+    m_ctx.totalPages = m_state.totalPages;
+    m_ctx.finalPass = m_state.finalPass;
+    m_ctx.pageIndex = m_state.pageIndex;
+    m_ctx.page = m_state.page;
+    if (m_ps) {
+        m_ctx.curY = m_ps->curY;
+        m_ctx.pageBottom = m_ps->curBottomY;
+        m_ctx.pageRight = m_ps->page->rightEdge();
+    }
+    m_ctx.column = m_state.column;
+    m_ctx.current = m_state.current;
+    m_ctx.bandDataSet = m_state.bandDataSet;
+    m_ctx.lineNo = m_state.lineNo;
+    m_ctx.lineThrough = m_state.lineThrough;
+    m_ctx.view = m_state.view;
+}
+
+void TBwBuilder::registerAggregates(PageState& ps) {
+    for (const auto& band : ps.bands) {
+        const TBwBand* owner = band->aggregateOwner;
+        for (TBwView* view : band->objects) {
+            const QString text = view->Memo.join(u'\n');
+            for (const TBwAggregateCall& call : TBwAggregates::findCalls(text)) {
+                QString target = call.band;
+                if (target.isEmpty() && owner && owner->view) target = owner->view->Name;
+                if (!target.isEmpty())
+                    m_aggregates.add(target, call.kind, call.expression, call.flag == u"1");
+            }
+        }
+    }
+}
+
+void TBwBuilder::accumulate(TBwBand* band, bool visible) {
+    if (!band->view) return;
+    try {
+        m_aggregates.accumulate(band->view->Name, visible, [this](const QString& expression) {
+            publish();
+            return m_report.expressions().evaluate(expression, m_ctx);
+        });
+    } catch (const std::exception& e) {
+        m_error = QString::fromUtf8(e.what());
+        m_report.Terminated = true;
+    }
+}
+
+bool TBwBuilder::takeRequests() {
+    if (m_ctx.stopReport) m_report.Terminated = true;
+    const bool page = m_ctx.newPage, column = m_ctx.newColumn, curY = m_ctx.curYSet;
+    const int y = m_ctx.curY;
+    m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
+    if (m_report.Terminated) return false;
+    if (page)
+        newPage();
+    else if (column)
+        newColumnOrPage();
+    if (curY) m_ps->curY = y;
+    return page || column;
+}
+
+QString TBwBuilder::groupValue(TBwBand* group) {
+    if (group->groupCondition.isEmpty() || !group->view) return {};
+    return textExpander().expandText(*group->view,
+                                     QLatin1Char('[') + group->groupCondition + QLatin1Char(']'));
+}
+
+bool TBwBuilder::dataLoop(int level) {
+    PageState& ps = *m_ps;
+    bool printedAny = false;
+    for (TBwBand* band = ps.slots[dataType(level)]; band && !m_report.Terminated;
+         band = band->next) {
+        TBwDataset* ds = band->dataSet;
+        if (!ds) continue;
+        ds->first();
+        band->lineNo = band->lineThrough = 1;
+        for (TBwView* view : band->objects)
+            if (auto* memo = dynamic_cast<TBwMemoView*>(view)) memo->clearLastValue();
+        for (TBwBand* g : band->groups)
+            g->lineNo = g->lineThrough = 1;
+        if (ds->eof()) continue;
+        TBwBand* const outerDataBand = m_dataBand;
+        m_dataBand = band;
+        m_state.bandDataSet = ds;
+        for (TBwBand* g : band->groups) {
+            g->groupValue = groupValue(g);
+            m_queue.push_back(g);
+        }
+        if (band->header) m_queue.push_back(band->header);
+        while (!ds->eof() && !m_report.Terminated) {
+            m_dataBand = band;
+            m_state.bandDataSet = ds;
+            m_state.lineNo = band->lineNo;
+            m_state.lineThrough = band->lineThrough;
+            m_queue.push_back(band);
+            if (band->printIfSubsetEmpty) printQueue();
+            bool counted = true;
+            if (level < ps.deepestLevel) {
+                dataLoop(level + 1);
+                m_dataBand = band;
+                m_state.bandDataSet = ds;
+                const auto it = std::find(m_queue.begin(), m_queue.end(), band);
+                if (it != m_queue.end()) {
+                    m_queue.erase(it);
+                    counted = false;
+                }
+            } else {
+                printQueue();
+            }
+            if (counted) printedAny = true;
+            accumulate(band, counted);
+            ds->next();
+            if (!band->groups.empty()) {
+                int changed = -1;
+                if (ds->eof()) {
+                    changed = 0;
+                } else {
+                    for (std::size_t i = 0; i < band->groups.size(); ++i)
+                        if (groupValue(band->groups[i]) != band->groups[i]->groupValue) {
+                            changed = int(i);
+                            break;
+                        }
+                }
+                if (changed >= 0) {
+                    ds->prior();
+                    for (int j = int(band->groups.size()) - 1; j >= changed; --j) {
+                        TBwBand* g = band->groups[j];
+                        if (g->groupFooter) m_queue.push_back(g->groupFooter);
+                        g->lineNo = g->lineThrough = 1;
+                    }
+                    printQueue();
+                    ds->next();
+                    if (!ds->eof()) {
+                        if (band->groups[changed]->formNewPage) newPage();
+                        for (std::size_t j = changed; j < band->groups.size(); ++j) {
+                            TBwBand* g = band->groups[j];
+                            g->groupValue = groupValue(g);
+                            m_queue.push_back(g);
+                        }
+                    }
+                }
+            }
+            if (counted) {
+                ++m_state.current;
+                ++band->lineNo;
+                ++band->lineThrough;
+                if (!ds->eof() && band->formNewPage) newPage();
+            }
+        }
+        m_dataBand = band;
+        if (m_queue.empty())
+            printBand(band->footer);
+        else
+            m_queue.pop_back();
+        m_dataBand = outerDataBand;
+    }
+    return printedAny;
+}
+
+void TBwBuilder::printQueue() {
+    // Printing may start a page whose repeated headers must not re-enter the queue.
+    std::vector<TBwBand*> queue;
+    queue.swap(m_queue);
+    for (TBwBand* band : queue) {
+        if (m_report.Terminated) break;
+        printBand(band);
+    }
+}
+
+// --------------------------------------------------------------- printing
+
+int TBwBuilder::neededHeight(TBwBand* band) {
+    if (!band->stretched) return band->height;
+    int height = band->height;
+    for (TBwView* view : band->objects) {
+        auto* s = dynamic_cast<TBwStretcheable*>(view);
+        if (!s || !(view->Flags & flStretched)) continue;
+        m_state.view = view;
+        height = std::max<qint64>(height, qint64(view->Top) + s->calcHeight());
+    }
+    m_state.view = nullptr;
+    return height;
+}
+
+void TBwBuilder::printBand(TBwBand* band) {
+    if (!band || m_report.Terminated) return;
+    PageState& ps = *m_ps;
+    TBwBand* const outer = m_state.band;
+    setBandState(band);
+    if (m_report.OnBeginBand) m_report.OnBeginBand(band);
+    if (band->view && !band->view->Script.isEmpty()) {
+        m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
+        try {
+            textExpander().runScript(*band->view);
+        } catch (const std::exception& e) {
+            m_error = QString::fromUtf8(e.what());
+            m_report.Terminated = true;
+        }
+        takeRequests();
+        setBandState(band);
+    }
+    // A script may have hidden or shown the band.
+    if (band->view) band->visible = band->view->Visible;
+    if (band->visible) {
+        if (band->type == btColumnHeader) ps.columnStartY = ps.curY;
+        if (band->type == btPageFooter) band->top = ps.curBottomY;
+        const int needed = neededHeight(band);
+        qint64 together = needed;
+        for (TBwBand* c : band->companions)
+            if (c->visible) together += neededHeight(c);
+        const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
+        if (!exempt && qint64(ps.curY) + together > ps.curBottomY && ps.curY > ps.freshY)
+            newColumnOrPage();
+        placeBand(band, needed);
+        for (TBwBand* c : band->companions) {
+            if (!c->visible || m_report.Terminated) continue;
+            c->lineNo = band->lineNo;
+            c->lineThrough = band->lineThrough;
+            placeBand(c, neededHeight(c));
+        }
+        printBand(band->child);
+        if (band->formNewPage && !band->isDataBand() && band->type != btGroupHeader &&
+            !m_report.Terminated)
+            newPage();
+    } else if (band->printChildIfInvisible) {
+        printBand(band->child);
+    }
+    // A page footer's totals run on over pages; they belong to its data band.
+    const bool footer = band->type == btMasterFooter || band->type == btDetailFooter ||
+                        band->type == btSubDetailFooter || band->type == btGroupFooter;
+    if (footer && band->aggregateOwner && band->aggregateOwner->view)
+        m_aggregates.reset(band->aggregateOwner->view->Name);
+    setBandState(band);
+    if (m_report.OnEndBand) m_report.OnEndBand(band);
+    m_state.band = outer;
+}
+
+void TBwBuilder::placeBand(TBwBand* band, int needed) {
+    PageState& ps = *m_ps;
+    TBwPage& page = *ps.page;
+    const bool ownTop = keepsOwnTop(band->type);
+    if (!ownTop) {
+        band->top = ps.curY;
+        if (band->type != btColumnFooter) {
+            const TBwBand* cf = ps.slots[btColumnFooter];
+            const int cfHeight =
+                (cf && !ps.suppressHeaders && !ps.ignoreColumnFooter) ? cf->height : 0;
+            if (qint64(band->top) + needed + cfHeight > ps.curBottomY && band->top > ps.freshY) {
+                newColumnOrPage();
+                band->top = ps.curY;
+            }
+        }
+    }
+    setBandState(band);
+    band->drawnHeight = needed;
+    TBwBandFrame frame;
+    frame.Left = ps.xOffset;
+    frame.Top = band->top;
+    frame.Width = page.columnCount() > 1 ? page.ColumnWidth : (band->view ? band->view->Width : 0);
+    frame.Height = needed;
+    const int shiftX = ps.xOffset - page.leftEdge();
+    m_state.curY = band->top;
+    TBwEMFPages& emf = m_report.emfPages();
+    const bool drawObjects = !m_state.firstPass || band->breaked;
+    for (TBwView* view : band->objects) {
+        if (m_report.Terminated) break;
+        const int left = view->Left, top = view->Top, height = view->Height;
+        view->Left = left + shiftX;
+        view->Top = band->top + top;
+        if (band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view))
+            view->Height = std::max(0, needed - top);
+        m_state.view = view;
+        publish();
+        try {
+            if (drawObjects)
+                view->print(emf, m_state.pageIndex, &frame);
+            else
+                textExpander().runScript(*view);
+        } catch (const std::exception& e) {
+            m_error = QString::fromUtf8(e.what());
+            m_report.Terminated = true;
+        }
+        view->Left = left;
+        view->Top = top;
+        view->Height = height;
+        if (m_ctx.stopReport) m_report.Terminated = true;
+    }
+    m_state.view = nullptr;
+    if (!ownTop) ps.curY = band->top + needed;
+    m_state.curY = ps.curY;
+}
+
+// ------------------------------------------------------------------ breaks
+
+void TBwBuilder::addPreparedPage() {
+    TBwEMFPages& emf = m_report.emfPages();
+    m_state.pageIndex = emf.count();
+    emf.add(*m_ps->page);
+    publish();
+    reportProgress();
+    if (m_report.OnBeginPage) m_report.OnBeginPage(m_state.pageIndex);
+}
+
+void TBwBuilder::reportProgress() {
+    const int n = m_state.pageIndex + 1;
+    if (m_report.OnProgress) {
+        m_report.OnProgress(n);
+    } else if (m_progress) {
+        QString line;
+        if (m_state.firstPass)
+            line = TBwLocale::loadStr(sFirstPass) + QStringLiteral("  ") + QString::number(n);
+        else if (m_report.TwoPass)
+            line = TBwLocale::loadStr(sBuildingPage) + QStringLiteral("  ") + QString::number(n) +
+                   QLatin1Char(' ') + TBwLocale::loadStr(sOf) + QLatin1Char(' ') +
+                   QString::number(m_state.totalPages);
+        else
+            line = TBwLocale::loadStr(sBuildingPage) + QStringLiteral("  ") + QString::number(n);
+        m_progress->setText(line);
+    }
+    if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
+}
+
+void TBwBuilder::newPage() {
+    PageState& ps = *m_ps;
+    TBwPage& page = *ps.page;
+    TBwBand* const band = m_state.band;
+    if (!ps.suppressHeaders) printBand(ps.slots[TBwBandType(btColumnFooter)]);
+    if (m_report.OnEndPage) m_report.OnEndPage(m_state.pageIndex);
+    TBwBand* footer = ps.slots[btPageFooter];
+    if (footer && (m_state.pageIndex > 0 || footer->onFirstPage)) printBand(footer);
+    ps.curBottomY = page.bottomEdge() - (footer ? footer->height : 0);
+    ps.column = 0;
+    ps.xOffset = page.leftEdge();
+    addPreparedPage();
+    ps.curY = page.topEdge();
+    printBand(ps.slots[btOverlay]);
+    ps.curY = page.topEdge();
+    ps.freshY = ps.curY;
+    ps.columnStartY = ps.curY;
+    printBand(ps.slots[btPageHeader]);
+    printBand(ps.slots[btColumnHeader]);
+    if (m_dataBand) {
+        for (TBwBand* g : m_dataBand->groups)
+            if (g->repeatHeader) printBand(g);
+        if (m_dataBand->header && m_dataBand->header->repeatHeader) printBand(m_dataBand->header);
+    }
+    ps.freshY = ps.curY;
+    m_state.band = band;
+}
+
+void TBwBuilder::newColumnOrPage() {
+    PageState& ps = *m_ps;
+    TBwPage& page = *ps.page;
+    if (ps.column < page.columnCount() - 1) {
+        if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);
+        ++ps.column;
+        m_state.column = ps.column + 1;
+        ps.xOffset += page.ColumnWidth + page.ColumnGap;
+        ps.curY = ps.columnStartY;
+        ps.freshY = ps.curY;
+        printBand(ps.slots[btColumnHeader]);
+        ps.freshY = ps.curY;
+    } else {
+        newPage();
+        m_state.column = 1;
+    }
+}
+
+}  // namespace bwreport

@@ -1,0 +1,172 @@
+// Building a report: template pages and their data sets into prepared pages.
+// The builder lives for one prepare-report; its run-time bands for one build.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "base/bw_types.h"
+#include "expr/bw_aggregates.h"
+
+namespace bwreport {
+
+class TBwReport;
+class TBwPage;
+class TBwView;
+class TBwBandView;
+class TBwDataset;
+class TBwUserDataset;
+struct TBwExpressionContext;
+
+// A band of a template page as a build sees it.
+class TBwBand {
+public:
+    TBwBand();
+    ~TBwBand();
+
+    int type = btNone;
+    TBwPage* page = nullptr;
+    TBwBandView* view = nullptr;  // none for the band of objects outside bands
+    int top = 0, height = 0;
+    int drawnHeight = 0;  // the (stretched) height of the row printed last
+    std::vector<TBwView*> objects;
+
+    bool stretched = false, formNewPage = false, printIfSubsetEmpty = false, breaked = false,
+         printChildIfInvisible = false, onFirstPage = false, onLastPage = false,
+         repeatHeader = false, visible = true;
+
+    TBwDataset* dataSet = nullptr;
+    std::unique_ptr<TBwUserDataset> ownDataSet;  // a data source given as a record count
+
+    TBwBand* header = nullptr;
+    TBwBand* footer = nullptr;
+    TBwBand* child = nullptr;
+    TBwBand* next = nullptr;       // the next band of the same type, lower on the page
+    std::vector<TBwBand*> groups;  // a data band's group headers, top to bottom
+    // Data bands of the same type below this one without a data set of
+    // their own: they print with each of its records.
+    std::vector<TBwBand*> companions;
+    TBwBand* groupFooter = nullptr;
+    // A footer: the data band whose records its totals count.
+    TBwBand* aggregateOwner = nullptr;
+    QString groupCondition;
+    QString groupValue;  // the condition's value at the group's start
+
+    int lineNo = 1;       // LINE#
+    int lineThrough = 1;  // LINETHROUGH#
+    // A page footer's aggregates belong to the page they were collected on.
+    int aggregatePage = -1;
+
+    bool isDataBand() const {
+        return type == btMasterData || type == btDetailData || type == btSubDetailData;
+    }
+};
+
+// What expressions read of a build in progress; valid while one runs.
+struct TBwBuildState {
+    TBwReport* report = nullptr;
+    TBwPage* page = nullptr;
+    TBwBand* band = nullptr;
+    TBwView* view = nullptr;
+    int pageIndex = 0;   // the prepared page being filled; PAGE# is one more
+    int totalPages = 0;  // TOTALPAGES: 0 in a one-pass build
+    bool firstPass = false;
+    bool finalPass = false;
+    int curY = 0;
+    int current = 1;  // CURRENT#
+    int column = 1;   // COLUMN#
+    QDateTime started;
+    TBwDataset* bandDataSet = nullptr;  // the current data band's, or its master's
+    int lineNo = 1;
+    int lineThrough = 1;
+};
+// The build running now, or null.
+const TBwBuildState* currentBuild();
+
+// What the progress window gives the build it runs.
+class TBwProgress {
+public:
+    virtual ~TBwProgress() = default;
+    virtual void setText(const QString& line) = 0;
+    // The second line: what a script assigns to PROGRESS.
+    virtual void setDetail(const QString& /*line*/) {}
+    // Lets the window see its Cancel; true once it was pressed.
+    virtual bool processEvents() = 0;
+};
+
+// Runs `work` from a modal progress window captioned `caption`; returns
+// when it has run. Without a window installed the work runs directly.
+using TBwProgressRunner =
+    std::function<void(TBwReport& report, const QString& caption,
+                       const std::function<void(TBwProgress& progress)>& work)>;
+TBwProgressRunner setProgressRunner(TBwProgressRunner runner);
+const TBwProgressRunner& progressRunner();
+
+// Where show-prepared-report hands a report with prepared pages.
+using TBwPreviewHandler = std::function<void(TBwReport& report)>;
+TBwPreviewHandler setPreviewHandler(TBwPreviewHandler handler);
+
+class TBwBuilder {
+public:
+    explicit TBwBuilder(TBwReport& report);
+    ~TBwBuilder();
+    TBwBuilder(const TBwBuilder&) = delete;
+    TBwBuilder& operator=(const TBwBuilder&) = delete;
+
+    // The passes; true when the pages are complete.
+    bool run();
+
+    const QString& error() const { return m_error; }
+    bool cancelled() const { return m_cancelled; }
+
+private:
+    struct PageState;
+
+    void runPasses(TBwProgress* progress);
+    void buildReport();
+    void initPage(TBwPage& page, PageState& ps);
+    void rewindDataSets();
+    void buildPage(TBwPage& page, PageState& ps);
+    bool dataLoop(int level);
+    void printQueue();
+    void printBand(TBwBand* band);
+    void placeBand(TBwBand* band, int neededHeight);
+    int neededHeight(TBwBand* band);
+    void newPage();
+    void newColumnOrPage();
+    void addPreparedPage();
+    void reportProgress();
+    QString groupValue(TBwBand* group);
+    TBwBand* slot(int type) const;
+    void setBandState(TBwBand* band);
+    // The expression context follows the build state.
+    void publish();
+    void registerAggregates(PageState& ps);
+    void accumulate(TBwBand* band, bool visible);
+    // Acts on what a script asked for; true when it moved to a new page or column.
+    bool takeRequests();
+
+    TBwReport& m_report;
+    TBwBuildState m_state;
+    TBwExpressionContext& m_ctx;
+    TBwAggregates m_aggregates;
+    const TBwBuildState* m_outer = nullptr;
+    std::vector<std::unique_ptr<PageState>> m_pageStates;
+    PageState* m_ps = nullptr;      // the page being built
+    PageState* m_lastPs = nullptr;  // the page built last: a continuing page goes on there
+    TBwProgress* m_progress = nullptr;
+    std::vector<TBwBand*> m_queue;
+    TBwBand* m_dataBand = nullptr;  // the data band whose record is being printed
+    bool m_pass2 = false;
+    bool m_continue = false;  // the next template page continues on this prepared page
+    bool m_stop = false;
+    bool m_cancelled = false;
+    QString m_error;
+};
+
+}  // namespace bwreport

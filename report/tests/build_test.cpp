@@ -1,0 +1,585 @@
+// Building: bands placed on prepared pages, breaks, stretching, empty data,
+// the template left as it was, errors, the progress window and drawing.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+#include "base/bw_stream.h"
+#include "base/bw_strings.h"
+#include "data/bw_dataset.h"
+#include "document/bw_report.h"
+#include "objects/bw_band_view.h"
+#include "objects/bw_memo_view.h"
+#include "sqlmem/sqlmem.h"
+#include "test_expander.h"
+#include "test_util.h"
+#include "ui/bw_progress_form.h"
+
+namespace bwreport {
+namespace {
+
+using test::texts;
+
+// A report over two counted data sets: "M" (masters) and "D", whose record
+// count is given per master.
+class Rig {
+public:
+    Rig() : report(&owner, QStringLiteral("Report")) {
+        master.RangeEnd = reCount;
+        master.RangeEndCount = 3;
+        detail.OnCheckEOF = [this](TBwDataset& d, bool& eof) {
+            const int m = master.recNo();
+            eof = m >= int(details.size()) || d.recNo() >= details[m];
+        };
+        page = &report.pages().add();
+        expander.values[QStringLiteral("M")] = [this] {
+            return QString::number(master.recNo() + 1);
+        };
+        expander.values[QStringLiteral("D")] = [this] {
+            return QString::number(detail.recNo() + 1);
+        };
+    }
+
+    TBwBandView* band(int type, int top, int height, std::uint16_t flags = 0,
+                      const QString& source = {}) {
+        auto v = std::make_unique<TBwBandView>();
+        v->setBandType(TBwBandType(type));
+        v->Top = top;
+        v->Height = height;
+        v->Width = 758;
+        v->Flags = flags;
+        v->FormatStr = source;
+        return static_cast<TBwBandView*>(page->add(std::move(v)));
+    }
+    TBwMemoView* memo(int top, int height, const QString& text, int left = 20) {
+        auto v = std::make_unique<TBwMemoView>();
+        v->Left = left;
+        v->Top = top;
+        v->Width = 300;
+        v->Height = height;
+        v->Memo = QStringList{text};
+        return static_cast<TBwMemoView*>(page->add(std::move(v)));
+    }
+    bool build() {
+        TBwTextExpanderScope scope(&expander);
+        return report.prepareReport();
+    }
+    void title() {
+        band(btReportTitle, 10, 20);
+        memo(10, 20, QStringLiteral("title"));
+    }
+    int topEdge() const { return page->topEdge(); }
+    int bottomEdge() const { return page->bottomEdge(); }
+
+    TBwOwner owner;
+    TBwUserDataset master{&owner, QStringLiteral("M")};
+    TBwUserDataset detail{&owner, QStringLiteral("D")};
+    std::vector<int> details;
+    TBwReport report;
+    TBwPage* page;
+    test::TestExpander expander;
+    test::MessageCapture messages;
+};
+
+TEST(Build, BandsTakeTheirPlacesOnPages) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> setUp;
+        std::vector<QStringList> want;
+    };
+    const Case cases[] = {
+        {"title before the first page header; a header without OnFirstPage from page 2",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.title();
+             t.band(btPageHeader, 40, 20);
+             t.memo(40, 20, QStringLiteral("head [PAGE#]"));
+             t.band(btMasterData, 100, 20, flBandNewPageAfter, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+         },
+         {{"title", "m1"}, {"head 2", "m2"}}},
+        {"FormNewPage: each master on its own page, PAGE# its position",
+         [](Rig& t) {
+             t.band(btMasterData, 100, 20, flBandNewPageAfter, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M] p[PAGE#]"));
+         },
+         {{"m1 p1"}, {"m2 p2"}, {"m3 p3"}}},
+        {"a master with an empty detail is left out",
+         [](Rig& t) {
+             t.details = {2, 0, 1};
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 140, 20, 0, QStringLiteral("D"));
+             t.memo(140, 20, QStringLiteral("d[M].[D] [LINE#]"));
+         },
+         {{"m1", "d1.1 1", "d1.2 2", "m3", "d3.1 1"}}},
+        {"PrintIfSubsetEmpty keeps a master without details",
+         [](Rig& t) {
+             t.details = {1, 0, 1};
+             t.band(btMasterData, 100, 20, flBandPrintIfSubsetEmpty, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 140, 20, 0, QStringLiteral("D"));
+             t.memo(140, 20, QStringLiteral("d[D]"));
+         },
+         {{"m1", "d1", "m2", "m3", "d1"}}},
+        {"headers and footers of both levels, a footer only after records",
+         [](Rig& t) {
+             t.details = {1, 0, 2};
+             t.band(btMasterHeader, 60, 20);
+             t.memo(60, 20, QStringLiteral("MH"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailHeader, 130, 10);
+             t.memo(130, 10, QStringLiteral("DH"));
+             t.band(btDetailData, 150, 20, 0, QStringLiteral("D"));
+             t.memo(150, 20, QStringLiteral("d[D]"));
+             t.band(btDetailFooter, 180, 10);
+             t.memo(180, 10, QStringLiteral("DF"));
+             t.band(btMasterFooter, 200, 20);
+             t.memo(200, 20, QStringLiteral("MF"));
+         },
+         {{"MH", "m1", "DH", "d1", "DF", "m3", "DH", "d1", "d2", "DF", "MF"}}},
+        {"a data band without a data set prints with the one above it",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("a[M]"));
+             t.band(btMasterData, 130, 20);
+             t.memo(130, 20, QStringLiteral("b[M]"));
+         },
+         {{"a1", "b1", "a2", "b2"}}},
+        {"column header and footer around the data, the summary last",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btReportSummary, 200, 20);
+             t.memo(200, 20, QStringLiteral("sum"));
+             t.band(btColumnFooter, 170, 20);
+             t.memo(170, 20, QStringLiteral("CF"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btColumnHeader, 60, 20);
+             t.memo(60, 20, QStringLiteral("CH"));
+         },
+         {{"CH", "m1", "m2", "CF", "sum"}}},
+        {"an invisible band prints nothing, its child only when asked to",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             auto* hidden = t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             hidden->Visible = false;
+             hidden->ChildBand = QStringLiteral("Child1");
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             auto* child = t.band(btChild, 140, 20);
+             child->Name = QStringLiteral("Child1");
+             t.memo(140, 20, QStringLiteral("c[M]"));
+             t.band(btReportSummary, 200, 20, flBandPrintChildIfInvisible);
+             auto* s = t.page->objects().back().get();
+             static_cast<TBwBandView*>(s)->Visible = false;
+             static_cast<TBwBandView*>(s)->ChildBand = QStringLiteral("Child1");
+         },
+         {{"c3"}}},
+        {"an object on a band's bottom edge belongs to that band",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(120, 10, QStringLiteral("edge[M]"));
+         },
+         {{"edge1", "edge2"}}},
+        {"group headers and footers follow their condition",
+         [](Rig& t) {
+             t.master.RangeEndCount = 5;
+             t.expander.values[QStringLiteral("G")] = [&t] {
+                 return QString::number(t.master.recNo() / 2);
+             };
+             auto* g = t.band(btGroupHeader, 60, 20);
+             g->FormatStr = QStringLiteral("G");
+             t.memo(60, 20, QStringLiteral("g[G]"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btGroupFooter, 140, 20);
+             t.memo(140, 20, QStringLiteral("end[G]"));
+         },
+         {{"g0", "m1", "m2", "end0", "g1", "m3", "m4", "end1", "g2", "m5", "end2"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto t = std::make_unique<Rig>();
+        c.setUp(*t);
+        ASSERT_TRUE(t->build());
+        const auto got = texts(t->report.emfPages());
+        ASSERT_EQ(got.size(), c.want.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(got[i].join(',').toStdString(), c.want[i].join(',').toStdString())
+                << "page " << i + 1;
+    }
+}
+
+TEST(Build, TemplatePagesFollowOneAnother) {
+    struct Case {
+        const char* name;
+        bool secondContinues;
+        bool secondVisible;
+        std::vector<QStringList> want;
+    };
+    const Case cases[] = {
+        {"each page on sheets of its own", false, true, {{"one1", "one2"}, {"two2"}}},
+        {"PrintToPrevPage goes on below the previous page", true, true, {{"one1", "one2", "two1"}}},
+        {"an invisible page is not built", false, false, {{"one1", "one2"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("one[M]"));
+        TBwUserDataset other(&t.owner, QStringLiteral("N"));
+        other.RangeEnd = reCount;
+        other.RangeEndCount = 1;
+        t.page = &t.report.pages().add();
+        t.page->PrintToPrevPage = c.secondContinues;
+        t.page->Visible = c.secondVisible;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("N"));
+        t.memo(100, 20, QStringLiteral("two[PAGE#]"));
+        ASSERT_TRUE(t.build());
+        const auto got = test::dump(t.report.emfPages());
+        ASSERT_EQ(got.size(), c.want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            QStringList texts;
+            for (const auto& p : got[i])
+                texts << p.text;
+            EXPECT_EQ(texts, c.want[i]);
+        }
+        // A continuing page starts where the previous one stopped.
+        if (c.secondContinues) {
+            EXPECT_EQ(got[0][2].top, got[0][1].top + 20);
+        }
+    }
+}
+
+TEST(Build, AMultipleReportRepeatsForEachOfItsRecords) {
+    Rig t;
+    TBwUserDataset outer(&t.owner, QStringLiteral("Outer"));
+    outer.RangeEnd = reCount;
+    outer.RangeEndCount = 2;
+    t.report.setDataset(&outer);
+    t.report.ReportType = rtMultiple;
+    t.expander.values[QStringLiteral("O")] = [&] { return QString::number(outer.recNo() + 1); };
+    t.master.RangeEndCount = 2;
+    t.title();
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("o[O] m[M]"));
+    ASSERT_TRUE(t.build());
+    const auto got = texts(t.report.emfPages());
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], (QStringList{"title", "o1 m1", "o1 m2"}));
+    EXPECT_EQ(got[1], (QStringList{"title", "o2 m1", "o2 m2"}));
+}
+
+// Without a stand-in the build evaluates the report's own expressions:
+// fields of the band's data set, counters, totals in footers, two passes and
+// a band script that asks for a new page.
+TEST(Build, TheReportsOwnExpressions) {
+    sqlmem::TSQLMemTable table("Q");
+    table.TableName = "bw_build_expressions";
+    table.addField("v", sqlmem::TFieldType::ftInteger);
+    table.open();
+    for (int v : {4, 7, 1, 9}) {
+        table.append();
+        table.fieldByName("v").setAsInteger(v);
+        table.post();
+    }
+    {
+        Rig t;
+        TBwDBDataSet adapter(&t.owner, QStringLiteral("QAdapter"));
+        adapter.setDataSet(&table);
+        t.report.TwoPass = true;
+        auto* data = t.band(btMasterData, 100, 20, 0, QStringLiteral("QAdapter"));
+        data->Name = QStringLiteral("MasterData1");
+        data->Script = QStringList{QStringLiteral("if [LINE#] = 2 then NewPage;")};
+        t.memo(100, 20, QStringLiteral("[LINE#]: [Q.\"v\"]"));
+        t.band(btMasterFooter, 140, 20);
+        t.memo(140, 20, QStringLiteral("[SUM([Q.\"v\"])] / [COUNT()] / [MAX([Q.\"v\"])]"));
+        t.band(btPageFooter, 300, 20, flBandOnFirstPage | flBandOnLastPage);
+        t.memo(300, 20, QStringLiteral("[PAGE#] из [TOTALPAGES]"));
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+        const auto got = texts(t.report.emfPages());
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0], (QStringList{"1: 4", "1 из 2"}));
+        EXPECT_EQ(got[1], (QStringList{"2: 7", "3: 1", "4: 9", "21 / 4 / 9", "2 из 2"}));
+    }
+    table.close();
+    table.deleteTable();
+}
+
+TEST(Build, PageFooterAndOverflowBreaks) {
+    Rig t;
+    // 60 records of 20 units cannot share one page.
+    t.master.RangeEndCount = 60;
+    t.band(btPageHeader, 40, 20, flBandOnFirstPage);
+    t.memo(40, 20, QStringLiteral("head"));
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    t.band(btPageFooter, 300, 30, flBandOnFirstPage | flBandOnLastPage);
+    t.memo(300, 30, QStringLiteral("foot [PAGE#]"));
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    ASSERT_GE(pages.size(), 2u);
+    const int limit = t.bottomEdge() - 30;
+    int records = 0;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto& p = pages[i];
+        ASSERT_GE(p.size(), 2u);
+        EXPECT_EQ(p.front().text, QStringLiteral("head"));
+        EXPECT_EQ(p.front().top, t.topEdge());
+        // The footer on every page, at the bottom limit.
+        EXPECT_EQ(p.back().text, QStringLiteral("foot %1").arg(i + 1));
+        EXPECT_EQ(p.back().top, limit);
+        for (std::size_t k = 1; k + 1 < p.size(); ++k) {
+            EXPECT_EQ(p[k].text, QStringLiteral("m%1").arg(++records));
+            EXPECT_EQ(p[k].top, p[k - 1].top + 20);
+            EXPECT_LE(p[k].top + 20, limit);
+        }
+        // A page is left only when the next record does not fit.
+        if (i + 1 < pages.size()) {
+            EXPECT_GT(p[p.size() - 2].top + 40, limit);
+        }
+    }
+    EXPECT_EQ(records, 60);
+}
+
+TEST(Build, RepeatedHeadersAndColumns) {
+    {
+        SCOPED_TRACE("a master header with RepeatHeader starts every page");
+        Rig t;
+        t.master.RangeEndCount = 60;
+        t.band(btMasterHeader, 60, 20, flBandRepeatHeader);
+        t.memo(60, 20, QStringLiteral("MH"));
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        ASSERT_TRUE(t.build());
+        const auto pages = texts(t.report.emfPages());
+        ASSERT_GE(pages.size(), 2u);
+        for (const QStringList& p : pages)
+            EXPECT_EQ(p.front(), QStringLiteral("MH"));
+    }
+    {
+        SCOPED_TRACE("two columns: the second column starts where column rows start");
+        Rig t;
+        t.page->Columns = 2;
+        t.page->ColumnGap = 10;
+        t.master.RangeEndCount = 60;
+        t.band(btColumnHeader, 40, 20);
+        t.memo(40, 20, QStringLiteral("CH"));
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m[M]"), 0);
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 1u);
+        const auto& p = pages[0];
+        const int colWidth = t.page->computedColumnWidth();
+        int secondHeader = -1;
+        for (std::size_t i = 1; i < p.size(); ++i)
+            if (p[i].text == u"CH") secondHeader = int(i);
+        ASSERT_GT(secondHeader, 0);
+        EXPECT_EQ(p[secondHeader].top, p[0].top);
+        EXPECT_EQ(p[secondHeader].left, p[0].left + colWidth + 10);
+        EXPECT_EQ(p[secondHeader + 1].text, QStringLiteral("m%1").arg(secondHeader));
+        EXPECT_EQ(p.size(), 62u);
+    }
+}
+
+TEST(Build, StretchedAndFixedBands) {
+    const QString longText = QStringLiteral(
+        "Слова, которых так много, что они не умещаются в одну строку шириной "
+        "в триста единиц и переносятся на следующие строки текста");
+    for (const bool stretched : {false, true}) {
+        SCOPED_TRACE(stretched ? "stretched" : "fixed");
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.band(btMasterData, 100, 20, stretched ? flBandStretched : 0, QStringLiteral("M"));
+        t.memo(100, 20, longText);
+        const int needed =
+            static_cast<TBwMemoView*>(t.page->objects().back().get())->neededHeight({longText});
+        ASSERT_GT(needed, 20);
+        ASSERT_TRUE(t.build());
+        const auto p = test::dump(t.report.emfPages()).at(0);
+        ASSERT_EQ(p.size(), 2u);
+        // A fixed band keeps its objects at their design height.
+        EXPECT_EQ(p[0].height, stretched ? needed : 20);
+        EXPECT_EQ(p[1].top - p[0].top, stretched ? needed : 20);
+    }
+}
+
+TEST(Build, EmptyData) {
+    struct Case {
+        const char* name;
+        bool printIfEmpty;
+        int pages;
+    };
+    for (const Case& c : {Case{"PrintIfEmpty: the page with its header", true, 1},
+                          Case{"without PrintIfEmpty: no pages", false, 0}}) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = 0;
+        t.report.PrintIfEmpty = c.printIfEmpty;
+        t.band(btPageHeader, 40, 20, flBandOnFirstPage);
+        t.memo(40, 20, QStringLiteral("head"));
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m"));
+        int shown = 0;
+        const auto previous = setPreviewHandler([&](TBwReport&) { ++shown; });
+        {
+            TBwTextExpanderScope scope(&t.expander);
+            t.report.showReport();
+        }
+        setPreviewHandler(previous);
+        EXPECT_EQ(t.report.emfPages().count(), c.pages);
+        EXPECT_EQ(shown, c.pages > 0 ? 1 : 0);
+        if (c.pages) {
+            EXPECT_EQ(texts(t.report.emfPages())[0], QStringList{"head"});
+        }
+    }
+}
+
+TEST(Build, TotalPagesInTwoPasses) {
+    for (const bool twoPass : {false, true}) {
+        SCOPED_TRACE(twoPass ? "two passes" : "one pass");
+        Rig t;
+        t.report.TwoPass = twoPass;
+        t.band(btMasterData, 100, 20, flBandNewPageAfter, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("[PAGE#] of [TOTALPAGES]"));
+        std::vector<int> begun;
+        t.report.OnBeginPage = [&](int n) { begun.push_back(n); };
+        ASSERT_TRUE(t.build());
+        const auto pages = texts(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 3u);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(pages[i],
+                      QStringList{QStringLiteral("%1 of %2").arg(i + 1).arg(twoPass ? 3 : 0)});
+        EXPECT_EQ(begun.size(), twoPass ? 6u : 3u);
+        EXPECT_FALSE(t.report.FinalPass);
+    }
+}
+
+TEST(Build, TheTemplateIsLeftAsItWas) {
+    Rig t;
+    t.details = {2, 1, 1};
+    t.title();
+    t.band(btMasterData, 100, 20, flBandStretched, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    t.band(btDetailData, 140, 20, 0, QStringLiteral("D"));
+    t.memo(140, 20, QStringLiteral("d[D]"));
+    const QByteArray before = t.report.saveToStream();
+    ASSERT_TRUE(t.build());
+    EXPECT_EQ(t.report.saveToStream(), before);
+    // And builds the same again.
+    const auto first = texts(t.report.emfPages());
+    ASSERT_TRUE(t.build());
+    EXPECT_EQ(texts(t.report.emfPages()), first);
+}
+
+class FailingExpander : public test::TestExpander {
+public:
+    QStringList expandLines(TBwView& view, const QStringList& lines) override {
+        if (lines.join(QString()).contains(u"boom")) throw EBwError(QStringLiteral("bad [boom]"));
+        return TestExpander::expandLines(view, lines);
+    }
+};
+
+TEST(Build, FailuresLeaveNoPages) {
+    {
+        SCOPED_TRACE("an object that fails to print");
+        Rig t;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("boom"));
+        FailingExpander failing;
+        TBwTextExpanderScope scope(&failing);
+        EXPECT_FALSE(t.report.prepareReport());
+        EXPECT_EQ(t.report.emfPages().count(), 0);
+        EXPECT_EQ(t.messages.titles, QStringList{QStringLiteral("Ошибка")});
+        EXPECT_EQ(t.messages.texts, QStringList{QStringLiteral("bad [boom]")});
+    }
+    {
+        SCOPED_TRACE("a data source that is not there");
+        Rig t;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("Missing"));
+        t.memo(100, 20, QStringLiteral("m"));
+        const QByteArray before = t.report.saveToStream();
+        try {
+            t.build();
+            ADD_FAILURE() << "no exception";
+        } catch (const EBwError& e) {
+            EXPECT_STREQ(e.what(), "Unable to open dataset Missing");
+        }
+        EXPECT_EQ(t.report.emfPages().count(), 0);
+        EXPECT_EQ(t.report.saveToStream(), before);
+    }
+}
+
+TEST(Build, ProgressWindowShowsPagesAndHonoursCancel) {
+    const auto previous = setProgressRunner({});
+    installProgressWindow();
+    Rig t;
+    t.report.Title = QStringLiteral("T");
+    t.master.RangeEndCount = 5;
+    t.band(btMasterData, 100, 20, flBandNewPageAfter, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    QString caption, line;
+    t.report.OnBeginPage = [&](int n) {
+        auto* form = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        caption = form->windowTitle();
+        line = form->findChildren<QLabel*>().at(0)->text();
+        if (n == 1) form->findChild<QPushButton*>()->click();
+    };
+    EXPECT_FALSE(t.build());
+    EXPECT_EQ(caption, QStringLiteral("Подготовка отчета - T"));
+    EXPECT_EQ(line, QStringLiteral("Формируется страница:  2"));
+    EXPECT_EQ(t.report.emfPages().count(), 0);
+    EXPECT_TRUE(t.messages.texts.isEmpty());
+
+    // Without a Cancel the same build completes.
+    t.report.OnBeginPage = nullptr;
+    EXPECT_TRUE(t.build());
+    EXPECT_EQ(t.report.emfPages().count(), 5);
+    setProgressRunner(previous);
+}
+
+TEST(Build, PreparedPagesDrawOnAnyDevice) {
+    Rig t;
+    t.master.RangeEndCount = 1;
+    t.band(btMasterData, 100, 40, 0, QStringLiteral("M"));
+    TBwMemoView* m = t.memo(100, 40, QStringLiteral("ЖЖЖЖЖЖЖЖ"));
+    m->FillColor = 0x0000FF;  // red
+    ASSERT_TRUE(t.build());
+    TBwEMFPages& pages = t.report.emfPages();
+    const QSize sheet = pages.sheetSize(0);
+    for (const double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        QImage image(QSize(sheet.width() * scale, sheet.height() * scale), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        pages.draw(0, p, QRectF(QPointF(0, 0), QSizeF(image.size())));
+        p.end();
+        const int y = int((t.topEdge() + 20) * scale);
+        EXPECT_EQ(image.pixelColor(int(25 * scale), y), QColor(Qt::red));
+        EXPECT_EQ(image.pixelColor(int(330 * scale), y), QColor(Qt::white));
+        EXPECT_EQ(image.pixelColor(int(25 * scale), int((t.topEdge() + 45) * scale)),
+                  QColor(Qt::white));
+    }
+    // An empty target frees the decoded page.
+    QImage image(10, 10, QImage::Format_RGB32);
+    QPainter p(&image);
+    pages.draw(0, p, QRectF());
+    EXPECT_FALSE(pages[0].Page);
+}
+
+}  // namespace
+}  // namespace bwreport

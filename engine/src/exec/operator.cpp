@@ -14,7 +14,7 @@ namespace sqlmem {
 namespace {
 
 bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && cp1251::upper(a) == cp1251::upper(b);
+    return cp1251::equalNoCase(a, b);
 }
 
 bool listed(const std::vector<int>& list, int v) {
@@ -74,6 +74,11 @@ std::int64_t TSQLMemAO::RecordCount() {
 void TSQLMemAO::Prior() {
     assert(m_materialized);
     m_result.prior();
+}
+
+void TSQLMemAO::SeekRow(const TSQLMemRecordID& id) {
+    assert(m_materialized);
+    m_result.seek(id);
 }
 
 void TSQLMemAO::Open(bool finalResult) {

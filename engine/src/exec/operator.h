@@ -79,6 +79,9 @@ public:
     // Steps back one row: from the end onto the last row. REQUIRES:
     // materialised.
     void Prior();
+    // Onto one record of the result, as its cursor identifies it. REQUIRES:
+    // materialised, and the record one the result's cursor sees.
+    void SeekRow(const TSQLMemRecordID& id);
 
     // Stores the final-result flag, opens the children, binds the
     // condition and materialises.

@@ -54,6 +54,13 @@ void TSQLMemRowReader::prior() {
     m_eof = m_current == nullptr;
 }
 
+void TSQLMemRowReader::seek(const TSQLMemRecordID& id) {
+    m_cursor->setToRecord(id);
+    const TSQLMemTableData* table = m_cursor->table();
+    m_current = table->recordManager()->lend(table->session(), id, m_record);
+    m_eof = m_current == nullptr;
+}
+
 std::int64_t TSQLMemRowReader::recordCount() const {
     return m_cursor->recordCount();
 }

@@ -29,6 +29,9 @@ public:
     // Back one record; from the end onto the last one.
     void prior();
     bool eof() const { return m_eof; }
+    // Onto a record the cursor sees, without moving through the others; the
+    // next move goes on from it in the cursor's order only after first().
+    void seek(const TSQLMemRecordID& id);
     // The records the cursor sees (through its filter).
     std::int64_t recordCount() const;
     // REQUIRES: not eof(). A BLOB value is a copy of its own.

@@ -127,6 +127,7 @@ void TSQLMemExpression::compileTests() {
     m_compiledRoot = Root.get();
     m_compiledFields = Fields;
     m_compiled = false;
+    m_neverTrue = false;
     m_tests.clear();
     if (!Root || !Fields) return;
     // The field of a node bound to these fields, when its stored type is an
@@ -148,6 +149,19 @@ void TSQLMemExpression::compileTests() {
     };
     auto compile = [&](TSQLMemExprNode& node) {
         IntegerTest t{};
+        // A comparison of two constants (1=1) holds for every record or for
+        // none: it is decided here, once.
+        if (dynamic_cast<const TSQLMemExprNodeComparison*>(&node) && node.Children.size() == 2 &&
+            dynamic_cast<const TSQLMemExprNodeConst*>(&node.child(0)) &&
+            dynamic_cast<const TSQLMemExprNodeConst*>(&node.child(1))) {
+            try {
+                const TSQLMemVariant& v = node.Evaluate();
+                if (v.IsNull() || !v.GetBoolean()) m_neverTrue = true;
+            } catch (const std::exception&) {
+                return false;  // raised for each record, as the tree does
+            }
+            return true;
+        }
         const auto* between = dynamic_cast<const TSQLMemExprNodeBoolean*>(&node);
         if (between && (node.Operator == eoBetween || node.Operator == eoNotBetween) &&
             node.Children.size() == 3) {
@@ -237,12 +251,16 @@ void TSQLMemExpression::compileTests() {
         all = compile(*Root);
     }
     m_compiled = all;
-    if (!all) m_tests.clear();
+    if (!all) {
+        m_tests.clear();
+        m_neverTrue = false;
+    }
 }
 
 bool TSQLMemExpression::test(const std::uint8_t* record) {
     if (!Root) return true;
     if (m_compiled && m_compiledRoot == Root.get() && m_compiledFields == Fields) {
+        if (m_neverTrue) return false;
         for (const IntegerTest& t : m_tests) {
             bool pass;
             if (record_layout::isNull(record, t.Field)) {

@@ -2,6 +2,8 @@
 // fields, and the splitting services of table search and query execution.
 #include "expr/expression.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/bytes.h"
@@ -123,6 +125,47 @@ void TSQLMemExpression::BindToFields(const TSQLMemFieldDefs* fields) {
     if (Root && Fields) bindAndPrepare();
 }
 
+namespace {
+
+// The values a plain integer type holds; false for any other type.
+bool integerRange(std::uint8_t type, std::int64_t& low, std::int64_t& high) {
+    switch (type) {
+        case bftShortInt:
+            low = INT8_MIN, high = INT8_MAX;
+            return true;
+        case bftSmallInt:
+            low = INT16_MIN, high = INT16_MAX;
+            return true;
+        case bftInteger:
+            low = INT32_MIN, high = INT32_MAX;
+            return true;
+        case bftLargeInt:
+            low = INT64_MIN, high = INT64_MAX;
+            return true;
+        case bftByte:
+            low = 0, high = UINT8_MAX;
+            return true;
+        case bftWord:
+            low = 0, high = UINT16_MAX;
+            return true;
+        case bftCardinal:
+            low = 0, high = UINT32_MAX;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether integer type `common` holds every value of the integer types a
+// and b, so that bringing both to it keeps their values.
+bool holdsBoth(std::uint8_t common, std::uint8_t a, std::uint8_t b) {
+    std::int64_t lc, hc, la, ha, lb, hb;
+    return integerRange(common, lc, hc) && integerRange(a, la, ha) && integerRange(b, lb, hb) &&
+           lc <= std::min(la, lb) && hc >= std::max(ha, hb);
+}
+
+}  // namespace
+
 void TSQLMemExpression::compileTests() {
     m_compiledRoot = Root.get();
     m_compiledFields = Fields;
@@ -141,10 +184,15 @@ void TSQLMemExpression::compileTests() {
     // the tree was prepared); false otherwise.
     auto constantOf = [&](TSQLMemExprNode& node, std::uint8_t type, std::int64_t& out) {
         const auto* c = dynamic_cast<const TSQLMemExprNodeConst*>(&node);
-        if (!c || c->Value.IsNull() || c->Value.Type() != type ||
-            c->Value.Size() < memoryDataSize(type, 0))
+        if (!c || c->Value.IsNull()) return false;
+        const std::uint8_t own = c->Value.Type();
+        // A literal is a LargeInt: against an Integer field both meet in a
+        // type that holds either value as it is, so they compare by value.
+        if (own != type && (!holdsBoth(commonBaseType(type, own), type, own) ||
+                            !holdsBoth(commonBaseType(own, type), type, own)))
             return false;
-        out = loadStoredInteger(type, c->Value.Data());
+        if (c->Value.Size() < memoryDataSize(own, 0)) return false;
+        out = loadStoredInteger(own, c->Value.Data());
         return true;
     };
     auto compile = [&](TSQLMemExprNode& node) {

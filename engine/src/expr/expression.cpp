@@ -229,10 +229,12 @@ void TSQLMemExpression::compileTests() {
             return true;
         }
         const auto* comparison = dynamic_cast<const TSQLMemExprNodeComparison*>(&node);
-        if (!comparison || !comparison->NullAware || comparison->Partial ||
-            node.Children.size() != 2)
-            return false;
+        if (!comparison || comparison->Partial || node.Children.size() != 2) return false;
         int op = node.Operator;
+        // Without null awareness a null field is below a constant that is not
+        // null (the constant is never null here), so only `=` still fails
+        // on it; the other operators would need their own null results.
+        if (!comparison->NullAware && op != eoEqual) return false;
         const TSQLMemExprNodeField* f = integerField(node.child(0));
         int constant = 1;
         if (!f) {

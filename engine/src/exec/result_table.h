@@ -55,6 +55,8 @@ struct TSQLMemSortColumn {
 
 // A table created for one operator's result. A temporary table is freed
 // with this object; an INTO target stays in its database.
+class TSQLMemTemporaryRecordManager;
+
 class TSQLMemResultTable {
 public:
     // `sort` non-empty: the table gets one index over those fields, made
@@ -111,6 +113,9 @@ private:
     EngineBytes m_record;
     TSQLMemBlobValues m_blobs;
     bool m_pending = false;  // m_record may hold blocks no stored record took
+    // A temporary table without index and BLOB fields: nothing but its own
+    // records to keep, so a row goes straight to its record store.
+    TSQLMemTemporaryRecordManager* m_directRecords = nullptr;
 };
 
 // "prefix" followed by a random number in 0..2,147,483,646.

@@ -299,7 +299,8 @@ void TSQLMemAOJoin::dropFilter() {
 void TSQLMemAOJoin::buildProbeIndex() {
     m_probeIndex.reset();
     const std::vector<int>& innerPairs = m_leftDrives ? m_rightPairs : m_leftPairs;
-    if (m_innerEmpty || usableIndex(*m_innerChild, innerPairs)) return;
+    if (m_innerEmpty) return;
+    const bool indexed = usableIndex(*m_innerChild, innerPairs);
     std::vector<int> columns;
     std::vector<std::uint8_t> types;
     for (std::size_t i = 0; i < innerPairs.size(); ++i) {
@@ -310,12 +311,14 @@ void TSQLMemAOJoin::buildProbeIndex() {
     }
     // Sorting costs about log2(n) comparisons per inner row, each cheaper
     // than testing a row against the filter; every probe would test all n.
+    // An index range costs a search per probe instead, which outweighs
+    // reading the side once only when the outer rows far outnumber its own.
     const std::int64_t inner = m_innerChild->RecordCount();
     const std::int64_t outer = m_outerChild->RecordCount();
     int log2 = 0;
     for (std::int64_t n = inner; n > 1; n >>= 1)
         ++log2;
-    if (outer < 2 + log2 / 2) return;
+    if (indexed ? outer < 8 * inner : outer < 2 + log2 / 2) return;
     m_probeIndex = std::make_unique<TSQLMemJoinProbeIndex>();
     m_probeIndex->Build(*m_innerChild, columns, types);
     m_probeReads += static_cast<std::int64_t>(m_probeIndex->Size());

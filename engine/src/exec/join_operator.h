@@ -2,10 +2,10 @@
 // and full outer joins, and the cross product. For every row of the driving
 // side the probed side gets a per-row filter on its join columns, which an
 // index range answers when a join column leads one of its indexes. A probed
-// side without such an index that would be read in full for many driving
-// rows has its keys sorted once instead (TSQLMemJoinProbeIndex); it finds
-// the same rows in the same order. The join's own condition is tested by
-// the base filling loop on every row it produces, null-extended rows
+// side that would be read in full for many driving rows, or searched through
+// its index for far more driving rows than it has, has its keys sorted once
+// instead (TSQLMemJoinProbeIndex); it finds the same rows in the same order. The join's own
+// condition is tested by the base filling loop on every row it produces, null-extended rows
 // included.
 #pragma once
 
@@ -63,7 +63,7 @@ private:
     void chooseDrivingSide();
     void buildInnerFilter();
     // Sorts the probed side's keys when that costs less than the passes
-    // over it that the probes would make.
+    // over it, or the index searches, that the probes would make.
     void buildProbeIndex();
     // The current outer row's keys, brought to the probed fields' types as
     // the filter's constants would be; false when one has another type.

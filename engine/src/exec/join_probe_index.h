@@ -35,7 +35,6 @@ public:
     std::pair<std::size_t, std::size_t> Find(const std::vector<TSQLMemVariant>& key) const;
     const TSQLMemRecordID& Row(std::size_t position) const { return m_rows[position].Id; }
     std::size_t Size() const { return m_rows.size(); }
-    bool IntegerKey() const { return m_integer; }
 
 private:
     struct Entry {

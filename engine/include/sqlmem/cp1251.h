@@ -17,6 +17,8 @@ unsigned char toUpper(unsigned char byte);
 unsigned char toLower(unsigned char byte);
 std::string upper(const std::string& text);
 std::string lower(const std::string& text);
+// upper(a) == upper(b), without making either.
+bool equalNoCase(const std::string& a, const std::string& b);
 
 // UTF-8 <-> 1251 for tools and tests; the application's Qt codec uses the
 // same table. fromUtf8 returns false at the first character 1251 cannot hold

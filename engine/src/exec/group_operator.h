@@ -27,6 +27,11 @@ public:
                        bool distinct) override;
     using TSQLMemAO::GetValue;
     void GetValue(TSQLMemVariant& out, int column, bool allowHidden) override;
+    // Before materialisation the values are the group's: read through GetValue.
+    bool StoredImageOf(int column, const std::uint8_t*& record, const TSQLMemFieldDef*& def,
+                       int& fieldNo) override {
+        return m_materialized && TSQLMemAO::StoredImageOf(column, record, def, fieldNo);
+    }
 
 protected:
     void OwnFirst() override;

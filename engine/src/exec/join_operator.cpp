@@ -5,13 +5,14 @@
 #include "exec/table_operator.h"
 #include "sqlmem/cp1251.h"
 #include "sqlmem/exception.h"
+#include "values/data_types.h"
 
 namespace sqlmem {
 
 namespace {
 
 bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && cp1251::upper(a) == cp1251::upper(b);
+    return cp1251::equalNoCase(a, b);
 }
 
 std::uint64_t idKey(const TSQLMemRecordID& id) {
@@ -205,33 +206,34 @@ std::int64_t TSQLMemAOJoin::OwnRecordCount() {
     return 0;
 }
 
+bool TSQLMemAOJoin::usableIndex(TSQLMemAO& child, const std::vector<int>& pairs) const {
+    // An index whose first column is one of the side's join columns, able
+    // to answer the probe's case-sensitive equality.
+    const TSQLMemLocalCursor& cursor = child.ResultCursor();
+    const TSQLMemFieldDefs& fields = cursor.fieldDefs();
+    const TSQLMemIndexDefs& indexes = cursor.indexDefs();
+    for (int i = 0; i < indexes.count(); ++i) {
+        const TSQLMemIndexDef& index = indexes[i];
+        if (index.Columns.empty() || index.Columns[0].Descending) continue;
+        for (int p : pairs) {
+            const int field = child.Column(m_columns[p].SourceColumnNo).ResultFieldNo;
+            if (field < 0) continue;
+            const TSQLMemFieldDef& def = fields[field];
+            if (!sameName(index.Columns[0].FieldName, def.Name)) continue;
+            if (def.AdvancedType >= aftChar && def.AdvancedType <= aftWideVarchar &&
+                index.Columns[0].CaseInsensitive)
+                continue;
+            return true;
+        }
+    }
+    return false;
+}
+
 void TSQLMemAOJoin::chooseDrivingSide() {
     if (m_joinType == jtLeft || m_joinType == jtRight) {
         m_leftDrives = m_joinType == jtLeft;
         return;
     }
-    // An index whose first column is one of the side's join columns, able
-    // to answer the probe's case-sensitive equality.
-    auto usableIndex = [&](TSQLMemAO& child, const std::vector<int>& pairs) {
-        const TSQLMemLocalCursor& cursor = child.ResultCursor();
-        const TSQLMemFieldDefs& fields = cursor.fieldDefs();
-        const TSQLMemIndexDefs& indexes = cursor.indexDefs();
-        for (int i = 0; i < indexes.count(); ++i) {
-            const TSQLMemIndexDef& index = indexes[i];
-            if (index.Columns.empty() || index.Columns[0].Descending) continue;
-            for (int p : pairs) {
-                const int field = child.Column(m_columns[p].SourceColumnNo).ResultFieldNo;
-                if (field < 0) continue;
-                const TSQLMemFieldDef& def = fields[field];
-                if (!sameName(index.Columns[0].FieldName, def.Name)) continue;
-                if (def.AdvancedType >= aftChar && def.AdvancedType <= aftWideVarchar &&
-                    index.Columns[0].CaseInsensitive)
-                    continue;
-                return true;
-            }
-        }
-        return false;
-    };
     const bool leftIndexed = usableIndex(*m_left, m_leftPairs);
     const bool rightIndexed = usableIndex(*m_right, m_rightPairs);
     if (leftIndexed != rightIndexed) {
@@ -263,8 +265,10 @@ void TSQLMemAOJoin::buildInnerFilter() {
     const TSQLMemFieldDefs& fields = m_innerCursor->fieldDefs();
     auto root = std::make_unique<TSQLMemExprNodeBoolean>(eoAnd);
     m_filterConstants.clear();
+    m_innerFieldTypes.clear();
     for (int p : innerPairs) {
         const int field = m_innerChild->Column(m_columns[p].SourceColumnNo).ResultFieldNo;
+        m_innerFieldTypes.push_back(fields[field].AdvancedType);
         auto cmp = std::make_unique<TSQLMemExprNodeComparison>(eoEqual);
         cmp->NullAware = false;
         cmp->add(std::make_unique<TSQLMemExprNodeField>(std::string(), fields[field].Name));
@@ -292,9 +296,69 @@ void TSQLMemAOJoin::dropFilter() {
     m_filterActive = false;
 }
 
+void TSQLMemAOJoin::buildProbeIndex() {
+    m_probeIndex.reset();
+    const std::vector<int>& innerPairs = m_leftDrives ? m_rightPairs : m_leftPairs;
+    if (m_innerEmpty) return;
+    const bool indexed = usableIndex(*m_innerChild, innerPairs);
+    std::vector<int> columns;
+    std::vector<std::uint8_t> types;
+    for (std::size_t i = 0; i < innerPairs.size(); ++i) {
+        const std::uint8_t type = baseTypeOf(m_innerFieldTypes[i]);
+        if (!TSQLMemJoinProbeIndex::Supports(type)) return;
+        columns.push_back(m_columns[innerPairs[i]].SourceColumnNo);
+        types.push_back(type);
+    }
+    // Sorting costs about log2(n) comparisons per inner row, each cheaper
+    // than testing a row against the filter; every probe would test all n.
+    // An index range costs a search per probe instead, which outweighs
+    // reading the side once only when the outer rows far outnumber its own.
+    const std::int64_t inner = m_innerChild->RecordCount();
+    const std::int64_t outer = m_outerChild->RecordCount();
+    int log2 = 0;
+    for (std::int64_t n = inner; n > 1; n >>= 1)
+        ++log2;
+    if (indexed ? outer < 8 * inner : outer < 2 + log2 / 2) return;
+    m_probeIndex = std::make_unique<TSQLMemJoinProbeIndex>();
+    m_probeIndex->Build(*m_innerChild, columns, types);
+    m_probeReads += static_cast<std::int64_t>(m_probeIndex->Size());
+    m_probeKey.resize(innerPairs.size());
+}
+
+bool TSQLMemAOJoin::probeKey() {
+    for (std::size_t i = 0; i < m_outerColumns.size(); ++i) {
+        TSQLMemVariant& key = m_probeKey[i];
+        GetValue(key, m_outerColumns[i], true);
+        adaptConstantToField(m_innerFieldTypes[i], key, false);
+        // A value the comparison would bring to another type orders unlike
+        // the sorted keys.
+        if (!key.IsNull() && key.Type() != baseTypeOf(m_innerFieldTypes[i])) return false;
+    }
+    return true;
+}
+
+bool TSQLMemAOJoin::nextIndexedMatch() {
+    for (; m_matchAt < m_matchEnd; ++m_matchAt) {
+        m_innerChild->SeekRow(m_probeIndex->Row(m_matchAt));
+        if (!m_matchCondition || m_matchCondition->IsEmpty() || m_matchCondition->IsTrue())
+            return true;
+    }
+    m_indexActive = false;
+    return false;
+}
+
 bool TSQLMemAOJoin::probe() {
     m_leftSideNull = m_rightSideNull = false;
-    if (!m_innerEmpty) {
+    if (!m_innerEmpty && m_probeIndex && probeKey()) {
+        const auto [first, last] = m_probeIndex->Find(m_probeKey);
+        m_matchAt = first;
+        m_matchEnd = last;
+        m_indexActive = true;
+        if (nextIndexedMatch()) {
+            recordInner();
+            return true;
+        }
+    } else if (!m_innerEmpty) {
         for (std::size_t i = 0; i < m_outerColumns.size(); ++i) {
             GetValue(m_value, m_outerColumns[i], true);
             m_filterConstants[i]->Value.Assign(m_value);
@@ -340,6 +404,7 @@ bool TSQLMemAOJoin::matched(const TSQLMemRecordID& id) const {
 
 void TSQLMemAOJoin::enterSecondPhase() {
     dropFilter();
+    m_indexActive = false;
     m_secondPhase = true;
     m_leftSideNull = m_rightSideNull = false;
     setOuterNull(true);
@@ -374,6 +439,8 @@ void TSQLMemAOJoin::OwnFirst() {
     m_innerEmpty = m_innerChild->Eof();
     // An inner join with nothing to probe is over before it starts.
     if (m_isInner && m_innerEmpty) return;
+    m_indexActive = false;
+    buildProbeIndex();
     m_outerChild->First();
     if (m_outerChild->Eof()) {
         if (m_joinType == jtFull) enterSecondPhase();
@@ -396,6 +463,13 @@ void TSQLMemAOJoin::OwnNext() {
             m_innerChild->Next();
             if (m_innerChild->Eof() || !matched(m_innerCursor->CurrentId)) return;
             continue;
+        }
+        if (m_indexActive) {
+            ++m_matchAt;
+            if (nextIndexedMatch()) {
+                recordInner();
+                return;
+            }
         }
         if (m_filterActive) {
             m_innerChild->Next();
@@ -425,6 +499,8 @@ bool TSQLMemAOJoin::OwnEof() {
 
 void TSQLMemAOJoin::ReleaseInputs() {
     dropFilter();
+    m_indexActive = false;
+    m_probeIndex.reset();
     if (m_innerChild && (m_probeIndexId >= 0 || m_probeReads > 0))
         if (auto* table = dynamic_cast<TSQLMemAOTable*>(m_innerChild))
             table->NoteJoinProbes(m_probeIndexId, m_probeReads);

@@ -1,9 +1,12 @@
 // The join of two operators on pairs of equal columns: inner, left, right
-// and full outer joins, and the cross product. No hash table and no sort:
-// for every row of the driving side the probed side gets a per-row filter
-// on its join columns, which an index range answers when a join column
-// leads one of its indexes. The join's own condition is tested by the base
-// filling loop on every row it produces, null-extended rows included.
+// and full outer joins, and the cross product. For every row of the driving
+// side the probed side gets a per-row filter on its join columns, which an
+// index range answers when a join column leads one of its indexes. A probed
+// side that would be read in full for many driving rows, or searched through
+// its index for far more driving rows than it has, has its keys sorted once
+// instead (TSQLMemJoinProbeIndex); it finds the same rows in the same order. The join's own
+// condition is tested by the base filling loop on every row it produces, null-extended rows
+// included.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "exec/join_probe_index.h"
 #include "exec/operator.h"
 
 namespace sqlmem {
@@ -54,8 +58,18 @@ private:
     // Makes visible every column the subtree's field references name: a
     // child copies only visible columns into its result.
     void showFieldsOf(const TSQLMemExprNode& node);
+    // Whether the probed side has an index led by one of its join columns.
+    bool usableIndex(TSQLMemAO& child, const std::vector<int>& pairs) const;
     void chooseDrivingSide();
     void buildInnerFilter();
+    // Sorts the probed side's keys when that costs less than the passes
+    // over it, or the index searches, that the probes would make.
+    void buildProbeIndex();
+    // The current outer row's keys, brought to the probed fields' types as
+    // the filter's constants would be; false when one has another type.
+    bool probeKey();
+    // Onto the first match from m_matchAt that the ON condition accepts.
+    bool nextIndexedMatch();
     // Probes the current outer row; true when a row is to be delivered (a
     // match, or the outer row null-extended for an outer join).
     bool probe();
@@ -86,6 +100,11 @@ private:
     std::vector<TSQLMemExprNodeConst*> m_filterConstants;  // in pair order
     bool m_secondPhase = false;
     bool m_filterActive = false;
+    std::unique_ptr<TSQLMemJoinProbeIndex> m_probeIndex;  // null: the filter probes
+    std::vector<std::uint8_t> m_innerFieldTypes;          // advanced, in pair order
+    std::vector<TSQLMemVariant> m_probeKey;
+    bool m_indexActive = false;  // m_matchAt..m_matchEnd are the outer row's matches
+    std::size_t m_matchAt = 0, m_matchEnd = 0;
     bool m_innerEmpty = false;
     std::vector<std::uint64_t> m_matched;  // full join: inner records that matched
     bool m_matchedSorted = false;

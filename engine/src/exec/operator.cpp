@@ -14,7 +14,7 @@ namespace sqlmem {
 namespace {
 
 bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && cp1251::upper(a) == cp1251::upper(b);
+    return cp1251::equalNoCase(a, b);
 }
 
 bool listed(const std::vector<int>& list, int v) {
@@ -76,6 +76,11 @@ void TSQLMemAO::Prior() {
     m_result.prior();
 }
 
+void TSQLMemAO::SeekRow(const TSQLMemRecordID& id) {
+    assert(m_materialized);
+    m_result.seek(id);
+}
+
 void TSQLMemAO::Open(bool finalResult) {
     m_finalResult = finalResult;
     if (m_left) m_left->Open(false);
@@ -132,6 +137,13 @@ void TSQLMemAO::Materialize() {
                 direct[f] = c.SourceColumnNo;
         }
 
+    // Columns read through a child: copied as stored too, row by row, where
+    // the child's field is of the result's type and width.
+    std::vector<char> throughChild(static_cast<std::size_t>(defs.count()), 0);
+    for (int f = 0; f < defs.count(); ++f)
+        if (copied[f] >= 0 && direct[f] < 0 && !m_columns[copied[f]].Computed &&
+            m_columns[copied[f]].SourceOperator)
+            throughChild[f] = 1;
     const bool keySearch = m_distinct && !sortAfterwards;
     std::int64_t kept = 0;
     TSQLMemVariant value;
@@ -147,6 +159,18 @@ void TSQLMemAO::Materialize() {
                 copyStoredImage(rows->cursor()->fieldDefs()[direct[f]], direct[f], rows->record(),
                                 defs[f], f, record);
                 continue;
+            }
+            if (throughChild[f]) {
+                const std::uint8_t* from = nullptr;
+                const TSQLMemFieldDef* fromDef = nullptr;
+                int fromField = -1;
+                if (StoredImageOf(copied[f], from, fromDef, fromField)) {
+                    if (!from) continue;  // null, as the fresh record has it
+                    if (sameStoredImage(*fromDef, defs[f])) {
+                        copyStoredImage(*fromDef, fromField, from, defs[f], f, record);
+                        continue;
+                    }
+                }
             }
             GetValue(value, copied[f], true);
             writeFieldValue(defs[f], f, value, record, &result.blobs());
@@ -466,6 +490,35 @@ void TSQLMemAO::GetValue(TSQLMemVariant& out, int column, bool allowHidden) {
         throw ESQLMemException(10309, "Invalid field link: table name = %s, FieldNo = %d",
                                {c.TableName, std::int64_t{column}});
     }
+}
+
+bool TSQLMemAO::StoredImageOf(int column, const std::uint8_t*& record, const TSQLMemFieldDef*& def,
+                              int& fieldNo) {
+    if (column < 0 || column >= ColumnCount()) return false;
+    const TSQLMemFieldLink& c = m_columns[column];
+    const TSQLMemRowReader* rows = nullptr;
+    if (m_materialized) {
+        if (c.ResultFieldNo < 0) return false;
+        rows = &m_result;
+        fieldNo = c.ResultFieldNo;
+    } else if (c.Computed) {
+        return false;
+    } else if (c.SourceFromDataset) {
+        rows = SourceRows();
+        fieldNo = c.SourceColumnNo;
+    } else if (c.SourceOperator) {
+        if ((m_leftSideNull && c.SourceOperator == m_left.get()) ||
+            (m_rightSideNull && c.SourceOperator == m_right.get())) {
+            record = nullptr;
+            def = nullptr;
+            return true;
+        }
+        return c.SourceOperator->StoredImageOf(c.SourceColumnNo, record, def, fieldNo);
+    }
+    if (!rows || rows->eof() || !rows->record()) return false;
+    record = rows->record();
+    def = &rows->cursor()->fieldDefs()[fieldNo];
+    return true;
 }
 
 void TSQLMemAO::ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink&) {

@@ -79,6 +79,9 @@ public:
     // Steps back one row: from the end onto the last row. REQUIRES:
     // materialised.
     void Prior();
+    // Onto one record of the result, as its cursor identifies it. REQUIRES:
+    // materialised, and the record one the result's cursor sees.
+    void SeekRow(const TSQLMemRecordID& id);
 
     // Stores the final-result flag, opens the children, binds the
     // condition and materialises.
@@ -112,6 +115,12 @@ public:
     void MoveConditionsTo(TSQLMemExpression& condition, bool hereOnly);
     // The current row's value of a column.
     virtual void GetValue(TSQLMemVariant& out, int column, bool allowHidden);
+    // Where the current row's value of a column lies as a stored field, for
+    // copying it as it is: the record, the field's definition and number
+    // (record null: the value is null). False when the value must be read
+    // through GetValue (computed, or answered by the operator itself).
+    virtual bool StoredImageOf(int column, const std::uint8_t*& record, const TSQLMemFieldDef*& def,
+                               int& fieldNo);
 
     // --- TSQLMemExprRowSource -------------------------------------------------
     int MatchColumns(const std::string& alias, const std::string& name, int& column) const override;

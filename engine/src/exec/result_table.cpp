@@ -54,6 +54,13 @@ void TSQLMemRowReader::prior() {
     m_eof = m_current == nullptr;
 }
 
+void TSQLMemRowReader::seek(const TSQLMemRecordID& id) {
+    m_cursor->setToRecord(id);
+    const TSQLMemTableData* table = m_cursor->table();
+    m_current = table->recordManager()->lend(table->session(), id, m_record);
+    m_eof = m_current == nullptr;
+}
+
 std::int64_t TSQLMemRowReader::recordCount() const {
     return m_cursor->recordCount();
 }
@@ -98,6 +105,12 @@ TSQLMemResultTable::TSQLMemResultTable(const TSQLMemFieldDefs& fields,
     m_cursor->open(fields, indexes, constraints);
     m_record.assign(static_cast<std::size_t>(m_cursor->recordSize()), 0);
     m_blobs = m_cursor->blobValues();
+    bool blobFields = false;
+    for (int i = 0; i < fields.count(); ++i)
+        blobFields = blobFields || isBlobBaseType(fields[i].BaseType);
+    if (m_temporary && m_indexName.empty() && !blobFields)
+        if (auto* t = dynamic_cast<TSQLMemTemporaryTableData*>(m_cursor->table()))
+            m_directRecords = t->temporaryRecords();
 }
 
 TSQLMemResultTable::~TSQLMemResultTable() {
@@ -119,6 +132,13 @@ std::uint8_t* TSQLMemResultTable::newRecord() {
 }
 
 void TSQLMemResultTable::append() {
+    if (m_directRecords) {
+        TSQLMemRecordID id;
+        m_pending = false;
+        if (!m_directRecords->add(m_record.data(), id))
+            throw ESQLMemChangeRefused("Error adding record");
+        return;
+    }
     try {
         m_cursor->post(true, m_record.data());
     } catch (...) {
@@ -294,32 +314,37 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
                 appendSortKey(defs[s.Field], s, records + i * size, keys);
             ends[i] = keys.size();
         }
-        // The first 16 key bytes, big-endian in two words, settle most
-        // comparisons without a call; the rest is compared only on a tie.
-        constexpr std::size_t kHead = 16;
+        // The first 24 key bytes, big-endian in three words, settle most
+        // comparisons without a call (a text's first characters are often
+        // shared: the surname and first name of many people); the rest is
+        // compared only on a tie.
+        constexpr std::size_t kWords = 3, kHead = 8 * kWords;
         struct Key {
-            std::uint64_t head[2];
+            std::uint64_t head[kWords];
             const std::uint8_t* bytes;
-            std::size_t length;
-            std::size_t record;
+            std::uint32_t length;
+            std::uint32_t record;
         };
         std::vector<Key> sorted(n);
         for (std::size_t i = 0; i < n; ++i) {
             const std::size_t begin = i == 0 ? 0 : ends[i - 1];
             Key& k = sorted[i];
-            k = {{0, 0}, keys.data() + begin, ends[i] - begin, i};
+            k = {{},
+                 keys.data() + begin,
+                 static_cast<std::uint32_t>(ends[i] - begin),
+                 static_cast<std::uint32_t>(i)};
             // Zero padding keeps a short key before those it is a prefix
             // of; where the heads tie, the lengths then decide.
             std::uint8_t head[kHead] = {};
-            std::memcpy(head, k.bytes, std::min(k.length, kHead));
-            for (int w = 0; w < 2; ++w)
+            std::memcpy(head, k.bytes, std::min<std::size_t>(k.length, kHead));
+            for (std::size_t w = 0; w < kWords; ++w)
                 for (std::size_t b = 0; b < 8; ++b)
                     k.head[w] = k.head[w] << 8 | head[w * 8 + b];
         }
         // Equal keys keep the order the records came in.
         std::sort(sorted.begin(), sorted.end(), [](const Key& x, const Key& y) {
-            if (x.head[0] != y.head[0]) return x.head[0] < y.head[0];
-            if (x.head[1] != y.head[1]) return x.head[1] < y.head[1];
+            for (std::size_t w = 0; w < kWords; ++w)
+                if (x.head[w] != y.head[w]) return x.head[w] < y.head[w];
             if (x.length > kHead && y.length > kHead) {
                 const int c = std::memcmp(x.bytes + kHead, y.bytes + kHead,
                                           std::min(x.length, y.length) - kHead);
@@ -364,6 +389,7 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     }
     if (sorted.m_pending) sorted.m_blobs.freePending(sorted.m_record.data());
     sorted.m_pending = false;
+    m_directRecords = nullptr;  // the store of the table that goes
     std::swap(m_cursor, sorted.m_cursor);
     std::swap(m_blobs, sorted.m_blobs);
     std::swap(m_indexName, sorted.m_indexName);

@@ -29,6 +29,9 @@ public:
     // Back one record; from the end onto the last one.
     void prior();
     bool eof() const { return m_eof; }
+    // Onto a record the cursor sees, without moving through the others; the
+    // next move goes on from it in the cursor's order only after first().
+    void seek(const TSQLMemRecordID& id);
     // The records the cursor sees (through its filter).
     std::int64_t recordCount() const;
     // REQUIRES: not eof(). A BLOB value is a copy of its own.
@@ -52,6 +55,8 @@ struct TSQLMemSortColumn {
 
 // A table created for one operator's result. A temporary table is freed
 // with this object; an INTO target stays in its database.
+class TSQLMemTemporaryRecordManager;
+
 class TSQLMemResultTable {
 public:
     // `sort` non-empty: the table gets one index over those fields, made
@@ -108,6 +113,9 @@ private:
     EngineBytes m_record;
     TSQLMemBlobValues m_blobs;
     bool m_pending = false;  // m_record may hold blocks no stored record took
+    // A temporary table without index and BLOB fields: nothing but its own
+    // records to keep, so a row goes straight to its record store.
+    TSQLMemTemporaryRecordManager* m_directRecords = nullptr;
 };
 
 // "prefix" followed by a random number in 0..2,147,483,646.

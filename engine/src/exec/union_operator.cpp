@@ -14,7 +14,7 @@ namespace sqlmem {
 namespace {
 
 bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && cp1251::upper(a) == cp1251::upper(b);
+    return cp1251::equalNoCase(a, b);
 }
 
 int fieldNamed(const std::vector<TSQLMemResultField>& fields, const std::string& name) {

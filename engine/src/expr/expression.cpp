@@ -2,6 +2,8 @@
 // fields, and the splitting services of table search and query execution.
 #include "expr/expression.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/bytes.h"
@@ -123,10 +125,52 @@ void TSQLMemExpression::BindToFields(const TSQLMemFieldDefs* fields) {
     if (Root && Fields) bindAndPrepare();
 }
 
+namespace {
+
+// The values a plain integer type holds; false for any other type.
+bool integerRange(std::uint8_t type, std::int64_t& low, std::int64_t& high) {
+    switch (type) {
+        case bftShortInt:
+            low = INT8_MIN, high = INT8_MAX;
+            return true;
+        case bftSmallInt:
+            low = INT16_MIN, high = INT16_MAX;
+            return true;
+        case bftInteger:
+            low = INT32_MIN, high = INT32_MAX;
+            return true;
+        case bftLargeInt:
+            low = INT64_MIN, high = INT64_MAX;
+            return true;
+        case bftByte:
+            low = 0, high = UINT8_MAX;
+            return true;
+        case bftWord:
+            low = 0, high = UINT16_MAX;
+            return true;
+        case bftCardinal:
+            low = 0, high = UINT32_MAX;
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Whether integer type `common` holds every value of the integer types a
+// and b, so that bringing both to it keeps their values.
+bool holdsBoth(std::uint8_t common, std::uint8_t a, std::uint8_t b) {
+    std::int64_t lc, hc, la, ha, lb, hb;
+    return integerRange(common, lc, hc) && integerRange(a, la, ha) && integerRange(b, lb, hb) &&
+           lc <= std::min(la, lb) && hc >= std::max(ha, hb);
+}
+
+}  // namespace
+
 void TSQLMemExpression::compileTests() {
     m_compiledRoot = Root.get();
     m_compiledFields = Fields;
     m_compiled = false;
+    m_neverTrue = false;
     m_tests.clear();
     if (!Root || !Fields) return;
     // The field of a node bound to these fields, when its stored type is an
@@ -140,14 +184,32 @@ void TSQLMemExpression::compileTests() {
     // the tree was prepared); false otherwise.
     auto constantOf = [&](TSQLMemExprNode& node, std::uint8_t type, std::int64_t& out) {
         const auto* c = dynamic_cast<const TSQLMemExprNodeConst*>(&node);
-        if (!c || c->Value.IsNull() || c->Value.Type() != type ||
-            c->Value.Size() < memoryDataSize(type, 0))
+        if (!c || c->Value.IsNull()) return false;
+        const std::uint8_t own = c->Value.Type();
+        // A literal is a LargeInt: against an Integer field both meet in a
+        // type that holds either value as it is, so they compare by value.
+        if (own != type && (!holdsBoth(commonBaseType(type, own), type, own) ||
+                            !holdsBoth(commonBaseType(own, type), type, own)))
             return false;
-        out = loadStoredInteger(type, c->Value.Data());
+        if (c->Value.Size() < memoryDataSize(own, 0)) return false;
+        out = loadStoredInteger(own, c->Value.Data());
         return true;
     };
     auto compile = [&](TSQLMemExprNode& node) {
         IntegerTest t{};
+        // A comparison of two constants (1=1) holds for every record or for
+        // none: it is decided here, once.
+        if (dynamic_cast<const TSQLMemExprNodeComparison*>(&node) && node.Children.size() == 2 &&
+            dynamic_cast<const TSQLMemExprNodeConst*>(&node.child(0)) &&
+            dynamic_cast<const TSQLMemExprNodeConst*>(&node.child(1))) {
+            try {
+                const TSQLMemVariant& v = node.Evaluate();
+                if (v.IsNull() || !v.GetBoolean()) m_neverTrue = true;
+            } catch (const std::exception&) {
+                return false;  // raised for each record, as the tree does
+            }
+            return true;
+        }
         const auto* between = dynamic_cast<const TSQLMemExprNodeBoolean*>(&node);
         if (between && (node.Operator == eoBetween || node.Operator == eoNotBetween) &&
             node.Children.size() == 3) {
@@ -167,10 +229,12 @@ void TSQLMemExpression::compileTests() {
             return true;
         }
         const auto* comparison = dynamic_cast<const TSQLMemExprNodeComparison*>(&node);
-        if (!comparison || !comparison->NullAware || comparison->Partial ||
-            node.Children.size() != 2)
-            return false;
+        if (!comparison || comparison->Partial || node.Children.size() != 2) return false;
         int op = node.Operator;
+        // Without null awareness a null field is below a constant that is not
+        // null (the constant is never null here), so only `=` still fails
+        // on it; the other operators would need their own null results.
+        if (!comparison->NullAware && op != eoEqual) return false;
         const TSQLMemExprNodeField* f = integerField(node.child(0));
         int constant = 1;
         if (!f) {
@@ -237,12 +301,16 @@ void TSQLMemExpression::compileTests() {
         all = compile(*Root);
     }
     m_compiled = all;
-    if (!all) m_tests.clear();
+    if (!all) {
+        m_tests.clear();
+        m_neverTrue = false;
+    }
 }
 
 bool TSQLMemExpression::test(const std::uint8_t* record) {
     if (!Root) return true;
     if (m_compiled && m_compiledRoot == Root.get() && m_compiledFields == Fields) {
+        if (m_neverTrue) return false;
         for (const IntegerTest& t : m_tests) {
             bool pass;
             if (record_layout::isNull(record, t.Field)) {

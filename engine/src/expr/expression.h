@@ -100,6 +100,12 @@ enum TSQLMemExprOp : std::uint8_t {
     eoToBlob,
 };
 
+// A constant compared with a field of advanced type `fieldType` is brought
+// to the field's base type once, when that is the type every comparison
+// would bring both to anyway; otherwise, or when it does not convert, it
+// stays as it is.
+void adaptConstantToField(std::uint8_t fieldType, TSQLMemVariant& constant, bool constantOnLeft);
+
 // The operator's text in messages ("=", "LIKE", "SUM"); "unknown" for
 // codes without one.
 const char* exprOperatorText(int op);
@@ -498,11 +504,13 @@ private:
     void forgetTests() {
         m_compiledRoot = nullptr;
         m_compiled = false;
+        m_neverTrue = false;
         m_tests.clear();
     }
     const TSQLMemExprNode* m_compiledRoot = nullptr;  // what m_tests stand for
     const TSQLMemFieldDefs* m_compiledFields = nullptr;
-    bool m_compiled = false;  // m_tests replace the tree
+    bool m_compiled = false;   // m_tests replace the tree
+    bool m_neverTrue = false;  // a constant conjunct is not true
     std::vector<IntegerTest> m_tests;
 };
 

@@ -234,7 +234,8 @@ std::unique_ptr<TSQLMemRecordPredicate> TSQLMemExpression::splitForIndexes(
         out.push_back(std::move(condition));
     }
     if (remaining.empty()) return nullptr;
-    if (remaining.size() == conjuncts.size() && !rootAnd)
+    // Nothing taken: the whole expression tests, with its compiled tests.
+    if (remaining.size() == conjuncts.size())
         return std::make_unique<TSQLMemBorrowedPredicate>(*this);
     return std::make_unique<RemainingConjuncts>(std::move(remaining));
 }

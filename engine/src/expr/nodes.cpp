@@ -76,30 +76,33 @@ const char* const kEnglishMonths[] = {"January",   "February", "March",    "Apri
                                       "May",       "June",     "July",     "August",
                                       "September", "October",  "November", "December"};
 
-// A constant compared with a field is brought to the field's type once, when
-// that is the type every comparison would bring both to anyway.
 void adaptConstantTo(TSQLMemExprNode& field, TSQLMemExprNode& constant, bool constantOnLeft) {
     auto* f = dynamic_cast<TSQLMemExprNodeField*>(&field);
     auto* c = dynamic_cast<TSQLMemExprNodeConst*>(&constant);
-    if (!f || !c || c->Value.IsNull() || f->FieldType == aftUnknown) return;
-    const std::uint8_t fieldBase = baseTypeOf(f->FieldType);
-    const std::uint8_t constBase = c->Value.Type();
+    if (!f || !c) return;
+    adaptConstantToField(f->FieldType, c->Value, constantOnLeft);
+}
+
+}  // namespace
+
+void adaptConstantToField(std::uint8_t fieldType, TSQLMemVariant& constant, bool constantOnLeft) {
+    if (constant.IsNull() || fieldType == aftUnknown) return;
+    const std::uint8_t fieldBase = baseTypeOf(fieldType);
+    const std::uint8_t constBase = constant.Type();
     if (fieldBase == constBase || isBlobType(fieldBase)) return;
     const std::uint8_t common = constantOnLeft ? commonBaseType(constBase, fieldBase)
                                                : commonBaseType(fieldBase, constBase);
     const bool narrowWide =
         isWideType(constBase) && isPlainStringType(fieldBase) && !isWideType(fieldBase);
     if (common != fieldBase && !narrowWide) return;
-    TSQLMemVariant converted(c->Value);
+    TSQLMemVariant converted(constant);
     try {
         converted.ConvertTo(narrowWide ? std::uint8_t{bftVarchar} : fieldBase);
     } catch (const std::exception&) {
         return;  // evaluation reports it, row by row, as it always would
     }
-    c->Value = std::move(converted);
+    constant = std::move(converted);
 }
-
-}  // namespace
 
 const char* exprOperatorText(int op) {
     switch (op) {

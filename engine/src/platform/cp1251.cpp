@@ -95,6 +95,15 @@ std::string upper(const std::string& text) {
     return r;
 }
 
+bool equalNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    const auto& up = tables().upper;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (up[static_cast<unsigned char>(a[i])] != up[static_cast<unsigned char>(b[i])])
+            return false;
+    return true;
+}
+
 std::string lower(const std::string& text) {
     std::string r(text);
     for (char& c : r)

@@ -37,7 +37,7 @@ std::int64_t readTopNumber(TSQLMemStatementReader& r, int code) {
 }
 
 bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && cp1251::upper(a) == cp1251::upper(b);
+    return cp1251::equalNoCase(a, b);
 }
 
 }  // namespace

@@ -61,9 +61,8 @@ void TSQLMemMetaObjectDefs::moveItem(int from, int to) {
 }
 
 int TSQLMemMetaObjectDefs::indexOfName(const std::string& name) const {
-    const std::string u = cp1251::upper(name);
     for (size_t i = 0; i < m_items.size(); ++i)
-        if (cp1251::upper(m_items[i]->Name) == u) return static_cast<int>(i);
+        if (cp1251::equalNoCase(m_items[i]->Name, name)) return static_cast<int>(i);
     return -1;
 }
 

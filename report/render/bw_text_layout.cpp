@@ -40,10 +40,11 @@ namespace {
 
 // Advances by font and resolution, shared by every measure: a font's
 // engine is looked up once, not again for each object drawn.
-QHash<char16_t, double>& sharedWidths(const QFont& font, const QPaintDevice* device) {
+QHash<char16_t, double>& sharedWidths(const QFont& font, const QPaintDevice* device,
+                                      bool wholePixels) {
     static QHash<QString, QHash<char16_t, double>> cache;
     const QString key = font.key() + u'@' + QString::number(device->logicalDpiX()) + u'x' +
-                        QString::number(device->logicalDpiY());
+                        QString::number(device->logicalDpiY()) + (wholePixels ? u'w' : u'f');
     return cache[key];
 }
 
@@ -52,12 +53,14 @@ QHash<char16_t, double>& sharedWidths(const QFont& font, const QPaintDevice* dev
 TBwTextMeasure::TBwTextMeasure(const QFont& font, double charSpacing, const QPaintDevice* device)
     : m_metrics(font, device ? device : measuringDevice()),
       m_spacing(charSpacing),
-      m_widths(&sharedWidths(font, device ? device : measuringDevice())) {}
+      m_wholePixels(!device || device == measuringDevice()),
+      m_widths(&sharedWidths(font, device ? device : measuringDevice(), m_wholePixels)) {}
 
 double TBwTextMeasure::charWidth(QChar c) const {
     const auto it = m_widths->constFind(c.unicode());
     if (it != m_widths->constEnd()) return *it + m_spacing;
-    const double w = m_metrics.horizontalAdvance(c);
+    const double advance = m_metrics.horizontalAdvance(c);
+    const double w = m_wholePixels ? std::round(advance) : advance;
     m_widths->insert(c.unicode(), w);
     return w + m_spacing;
 }

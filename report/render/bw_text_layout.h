@@ -45,6 +45,12 @@ public:
 private:
     QFontMetricsF m_metrics;
     double m_spacing;
+    // Layout in report units counts whole pixels per character, as the
+    // templates were laid out with: a field sized to fit its caption exactly
+    // would otherwise overflow by a fraction and wrap. Drawing on a device
+    // keeps its fractional advances, so that a string drawn whole is as wide
+    // as its characters added up.
+    bool m_wholePixels;
     QHash<char16_t, double>* m_widths;  // without spacing
 };
 

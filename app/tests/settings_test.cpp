@@ -167,6 +167,22 @@ TEST_F(SettingsFile, ALongValueIsCutToTheReadBuffer) {
     EXPECT_EQ(read, value.substr(0, 2 * 16383));
 }
 
+// A file saved in the Windows code page: the Cyrillic is the operator's
+// text, and writing the file back at the end of the run must keep it.
+TEST_F(SettingsFile, AValueInTheWindowsCodePageIsReadAsCyrillic) {
+    writeFile(GetIniFileName(),
+              "[Common]\nContactInfo=\xC8\xE2\xE0\xED\xEE\xE2, \xF2\xE5\xEB. 1\n"
+              "[Other]\nAscii=plain\n");
+    const std::string read = ReadIniString("Common", "ContactInfo");
+    EXPECT_EQ(read, "Иванов, тел. 1");
+    EXPECT_EQ(ReadIniString("Other", "Ascii"), "plain");
+    WriteIniString("Common", "ContactInfo", read);
+    EXPECT_EQ(ReadIniString("Common", "ContactInfo"), "Иванов, тел. 1");
+    // UTF-8 stays UTF-8, though its bytes would be 1251 text too.
+    WriteIniString("Common", "ContactInfo", "Ёлкин");
+    EXPECT_EQ(ReadIniString("Common", "ContactInfo"), "Ёлкин");
+}
+
 // The file size limit makes the write fail part-way, as a full disk would.
 TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileAndNoPieces) {
     const std::string old = "[Common]\nContactInfo=old\n";

@@ -190,6 +190,15 @@ TEST_F(GridTest, AQueryGridTakesTheColumnsOfEachResult) {
     console.setDataSource(nullptr);
 }
 
+// A designed width far beyond the grid once overflowed the share; the
+// narrow column still gets the header's minimum without a scroll bar.
+TEST_F(GridTest, AnOversizedDesignedWidthKeepsTheLargestShare) {
+    grid->setColumns(
+        {{"id", "№", 10'000'000, Qt::AlignCenter}, {"tested_name", "ФИО", 10, Qt::AlignCenter}});
+    EXPECT_GT(grid->columnWidth(0), grid->columnWidth(1));
+    EXPECT_EQ(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
+}
+
 TEST_F(GridTest, TheGridFollowsTheDataSet) {
     const int window = grid->visibleRowCount();
     ASSERT_GT(window, 3);

@@ -480,9 +480,12 @@ bool TDBGrid::findNext() {
         showFindDialog();
         return false;
     }
-    const TGridFindOptions o = m_findOptions;
-    const Qt::CaseSensitivity cs = o.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    TGridFindOptions o = m_findOptions;
     const int columns = m_model->columnCount();
+    // The columns may have changed since the search was set (a query run
+    // again): a column no longer there means every column, not no match.
+    if (o.column >= columns) o.column = m_findOptions.column = -1;
+    const Qt::CaseSensitivity cs = o.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
     auto matches = [&](TDataSet&) {
         for (int c = 0; c < columns; ++c) {
             if (o.column >= 0 && c != o.column) continue;

@@ -77,12 +77,15 @@ void TBaseForm::LoadSettings() {
     if (text.empty()) return;
     Guarded([&] {
         const TRect r = StringToRect(text);
-        // In 64 bits: a hand-edited file may hold any two integers.
+        // A hand-edited file may hold any integers: the extent is taken in
+        // 64 bits, and a place far off every screen is kept where Qt's own
+        // rectangle arithmetic cannot overflow (it is moved onto one below).
         const auto extent = [](int from, int to) {
             return static_cast<int>(
                 std::clamp<long long>(static_cast<long long>(to) - from, 0, QWIDGETSIZE_MAX));
         };
-        setGeometry(r.Left, r.Top, extent(r.Left, r.Right), extent(r.Top, r.Bottom));
+        const auto place = [](int at) { return std::clamp(at, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); };
+        setGeometry(place(r.Left), place(r.Top), extent(r.Left, r.Right), extent(r.Top, r.Bottom));
         // The window's own limits (a fixed size, a minimum) have had their say.
         setGeometry(reachableBounds(geometry()));
     });

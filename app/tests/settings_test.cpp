@@ -183,6 +183,17 @@ TEST_F(SettingsFile, AValueInTheWindowsCodePageIsReadAsCyrillic) {
     EXPECT_EQ(ReadIniString("Common", "ContactInfo"), "Ёлкин");
 }
 
+// An operator who keeps the file elsewhere and links it in keeps the link.
+TEST_F(SettingsFile, ALinkedFileIsWrittenThroughTheLink) {
+    const fs::path real = fs::path(GetIniFileName()).parent_path() / "kept-elsewhere.ini";
+    writeFile(real.string(), "[Common]\nContactInfo=old\n");
+    fs::create_symlink(real, GetIniFileName());
+    WriteIniString("Common", "ContactInfo", "new");
+    EXPECT_TRUE(fs::is_symlink(GetIniFileName())) << "the link was replaced by a file";
+    EXPECT_EQ(readFile(real.string()), "[Common]\nContactInfo=new\n");
+    fs::remove(real);
+}
+
 // The file size limit makes the write fail part-way, as a full disk would.
 TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileAndNoPieces) {
     const std::string old = "[Common]\nContactInfo=old\n";

@@ -118,7 +118,15 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
     return bytes;
 }
 
-void WriteFileAtomically(const std::string& file, const std::string& bytes) {
+void WriteFileAtomically(const std::string& given, const std::string& bytes) {
+    // A link the operator made (the file kept elsewhere) stays a link: the
+    // file it leads to is the one replaced.
+    std::error_code linkError;
+    std::string file = given;
+    if (std::filesystem::is_symlink(given, linkError)) {
+        const std::filesystem::path target = std::filesystem::canonical(given, linkError);
+        if (!linkError) file = target.string();
+    }
     std::string temp = file + ".tmp-XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) throw std::runtime_error(message("Не удалось записать файл", file, errno));

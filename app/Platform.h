@@ -28,8 +28,9 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
 
 // Replaces `file` by `bytes` or leaves it as it was: the bytes go to a
 // unique temporary file beside it, which is flushed to the disk and renamed
-// over it. Raises std::runtime_error (1251 text) on failure, after removing
-// the temporary file.
+// over it. A symbolic link stays one: the file it leads to is replaced.
+// Raises std::runtime_error (1251 text) on failure, after removing the
+// temporary file.
 void WriteFileAtomically(const std::string& file, const std::string& bytes);
 
 // UTF-8 text (a path, a value from the settings file) in 1251 for a

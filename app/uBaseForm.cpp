@@ -1,13 +1,57 @@
 #include "uBaseForm.h"
 
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "ErrorBox.h"
 #include "TabOrder.h"
 #include "uUtils.h"
 
 namespace orvalen {
+
+namespace {
+
+// Bounds saved under another screen set-up, or edited by hand, must not
+// lose the window: one larger than its screen is cut to it (a huge one
+// cannot even be painted), and one whose top edge no screen shows, so that
+// the operator could not take it by its title, is moved onto the screen.
+// A window the operator left partly off the screen stays where it was.
+QRect reachableBounds(QRect r) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty()) return r;
+    // Enough of the top edge to take hold of.
+    constexpr int kGripWidth = 50, kGripHeight = 20;
+    const auto reachableOn = [&](const QRect& area) {
+        const int overlap = std::min(r.right(), area.right()) - std::max(r.left(), area.left()) + 1;
+        return r.top() >= area.top() && r.top() <= area.bottom() - kGripHeight &&
+               overlap >= std::min(r.width(), kGripWidth);
+    };
+    QScreen* best = QGuiApplication::primaryScreen();
+    long long bestArea = 0;
+    for (QScreen* s : screens) {
+        const QRect common = s->availableGeometry().intersected(r);
+        const long long area = static_cast<long long>(common.width()) * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = s;
+        }
+    }
+    if (!best) return r;
+    const QRect area = best->availableGeometry();
+    r.setWidth(std::min(r.width(), area.width()));
+    r.setHeight(std::min(r.height(), area.height()));
+    if (std::any_of(screens.begin(), screens.end(),
+                    [&](QScreen* s) { return reachableOn(s->availableGeometry()); }))
+        return r;
+    r.moveLeft(std::clamp(r.left(), area.left(), area.right() - r.width() + 1));
+    r.moveTop(std::clamp(r.top(), area.top(), area.bottom() - r.height() + 1));
+    return r;
+}
+
+}  // namespace
 
 TBaseForm::TBaseForm(QWidget* parent) : QWidget(parent) {}
 
@@ -33,7 +77,17 @@ void TBaseForm::LoadSettings() {
     if (text.empty()) return;
     Guarded([&] {
         const TRect r = StringToRect(text);
-        setGeometry(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+        // A hand-edited file may hold any integers: the extent is taken in
+        // 64 bits, and a place far off every screen is kept where Qt's own
+        // rectangle arithmetic cannot overflow (it is moved onto one below).
+        const auto extent = [](int from, int to) {
+            return static_cast<int>(
+                std::clamp<long long>(static_cast<long long>(to) - from, 0, QWIDGETSIZE_MAX));
+        };
+        const auto place = [](int at) { return std::clamp(at, -QWIDGETSIZE_MAX, QWIDGETSIZE_MAX); };
+        setGeometry(place(r.Left), place(r.Top), extent(r.Left, r.Right), extent(r.Top, r.Bottom));
+        // The window's own limits (a fixed size, a minimum) have had their say.
+        setGeometry(reachableBounds(geometry()));
     });
 }
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "IniFile.h"
+#include "sqlmem/cp1251.h"
 
 namespace orvalen {
 
@@ -86,6 +87,39 @@ std::string cutToChars(const std::string& text, std::size_t maxChars) {
     return text;
 }
 
+bool isUtf8(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        char32_t c = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            length = 2, c = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3, c = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4, c = b & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past Unicode.
+        if ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) || c > 0x10FFFF ||
+            (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
 int toInteger(const std::string& item) {
     // Leading blanks and a sign are allowed, as by the framework's
     // conversion; anything else after the digits is not.
@@ -132,8 +166,13 @@ std::string ReadIniString(const std::string& section, const std::string& key) {
         return {};  // an unreadable file reads as a missing one
     }
     if (!bytes) return {};
-    const std::optional<std::string> value = TIniDocument(std::move(*bytes)).value(section, key);
-    return value ? cutToChars(*value, kMaxIniValueChars) : std::string();
+    std::optional<std::string> value = TIniDocument(std::move(*bytes)).value(section, key);
+    if (!value) return {};
+    // A file saved in the Windows code page by an editor: its Cyrillic read
+    // as replacement marks would be written back as them at the end of the
+    // run, and the operator's text lost.
+    if (!isUtf8(*value)) *value = sqlmem::cp1251::toUtf8(*value);
+    return cutToChars(*value, kMaxIniValueChars);
 }
 
 void WriteIniString(const std::string& section, const std::string& key, const std::string& value) {

@@ -41,7 +41,8 @@ std::string GetIniFileName();
 
 // The value, empty when the file, the section or the key is missing or the
 // file cannot be read. A value longer than 16,383 characters (what a buffer
-// of 16,384 holds with its terminator) comes back cut to them.
+// of 16,384 holds with its terminator) comes back cut to them. A value that
+// is not UTF-8 is taken as Windows-1251 text.
 std::string ReadIniString(const std::string& section, const std::string& key);
 
 // Writes the value, making the file, section or key as needed; the rest of

@@ -248,21 +248,25 @@ void TDBGrid::fitColumns() {
             widths[i] = m_model->designedWidth(i) > 0 ? m_model->designedWidth(i) : defaultWidth(i);
     }
     const int room = viewport()->width();
-    constexpr int kMinWidth = 8;
-    if (m_fitColumns && room >= n * kMinWidth) {
+    // The header will not make a column narrower than this.
+    const int minWidth = std::max(8, horizontalHeader()->minimumSectionSize());
+    if (m_fitColumns && room >= n * minWidth) {
         long long total = 0;
         for (int w : widths)
             total += std::max(1, w);
         int used = 0;
-        for (int i = 0; i < n; ++i) {
-            if (i + 1 < n) {
-                widths[i] =
-                    std::max(kMinWidth, static_cast<int>(std::max(1, widths[i]) * room / total));
-                used += widths[i];
-            } else {
-                // The last column takes what rounding left over.
-                widths[i] = std::max(kMinWidth, room - used);
-            }
+        for (int i = 0; i + 1 < n; ++i) {
+            widths[i] = std::max(minWidth, static_cast<int>(std::max(1, widths[i]) *
+                                                            static_cast<long long>(room) / total));
+            used += widths[i];
+        }
+        // The last column takes what rounding left over; when the minimum
+        // of narrow columns left it too little, the widest pays for it.
+        widths[n - 1] = room - used;
+        if (widths[n - 1] < minWidth) {
+            int& widest = *std::max_element(widths.begin(), widths.end() - 1);
+            widest = std::max(minWidth, widest - (minWidth - widths[n - 1]));
+            widths[n - 1] = minWidth;
         }
     }
     m_fitting = true;
@@ -476,9 +480,12 @@ bool TDBGrid::findNext() {
         showFindDialog();
         return false;
     }
-    const TGridFindOptions o = m_findOptions;
-    const Qt::CaseSensitivity cs = o.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    TGridFindOptions o = m_findOptions;
     const int columns = m_model->columnCount();
+    // The columns may have changed since the search was set (a query run
+    // again): a column no longer there means every column, not no match.
+    if (o.column >= columns) o.column = m_findOptions.column = -1;
+    const Qt::CaseSensitivity cs = o.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
     auto matches = [&](TDataSet&) {
         for (int c = 0; c < columns; ++c) {
             if (o.column >= 0 && c != o.column) continue;

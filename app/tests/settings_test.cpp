@@ -167,6 +167,33 @@ TEST_F(SettingsFile, ALongValueIsCutToTheReadBuffer) {
     EXPECT_EQ(read, value.substr(0, 2 * 16383));
 }
 
+// A file saved in the Windows code page: the Cyrillic is the operator's
+// text, and writing the file back at the end of the run must keep it.
+TEST_F(SettingsFile, AValueInTheWindowsCodePageIsReadAsCyrillic) {
+    writeFile(GetIniFileName(),
+              "[Common]\nContactInfo=\xC8\xE2\xE0\xED\xEE\xE2, \xF2\xE5\xEB. 1\n"
+              "[Other]\nAscii=plain\n");
+    const std::string read = ReadIniString("Common", "ContactInfo");
+    EXPECT_EQ(read, "Иванов, тел. 1");
+    EXPECT_EQ(ReadIniString("Other", "Ascii"), "plain");
+    WriteIniString("Common", "ContactInfo", read);
+    EXPECT_EQ(ReadIniString("Common", "ContactInfo"), "Иванов, тел. 1");
+    // UTF-8 stays UTF-8, though its bytes would be 1251 text too.
+    WriteIniString("Common", "ContactInfo", "Ёлкин");
+    EXPECT_EQ(ReadIniString("Common", "ContactInfo"), "Ёлкин");
+}
+
+// An operator who keeps the file elsewhere and links it in keeps the link.
+TEST_F(SettingsFile, ALinkedFileIsWrittenThroughTheLink) {
+    const fs::path real = fs::path(GetIniFileName()).parent_path() / "kept-elsewhere.ini";
+    writeFile(real.string(), "[Common]\nContactInfo=old\n");
+    fs::create_symlink(real, GetIniFileName());
+    WriteIniString("Common", "ContactInfo", "new");
+    EXPECT_TRUE(fs::is_symlink(GetIniFileName())) << "the link was replaced by a file";
+    EXPECT_EQ(readFile(real.string()), "[Common]\nContactInfo=new\n");
+    fs::remove(real);
+}
+
 // The file size limit makes the write fail part-way, as a full disk would.
 TEST_F(SettingsFile, AFailedWriteLeavesTheOldFileAndNoPieces) {
     const std::string old = "[Common]\nContactInfo=old\n";

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -20,6 +21,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
+#include <string>
 
 #include "DBGrid.h"
 #include "LinkLabel.h"
@@ -29,6 +32,11 @@
 #include "uMain.h"
 #include "uSqlTesting.h"
 #include "uUtils.h"
+
+// Failures name a rectangle by its numbers, not its bytes.
+inline void PrintTo(const QRect& r, std::ostream* out) {
+    *out << r.x() << ',' << r.y() << ' ' << r.width() << 'x' << r.height();
+}
 
 using namespace orvalen;
 using orvalen::testing::CapturedErrors;
@@ -157,6 +165,41 @@ TEST_F(Windows, AMalformedBoundsIsShownAndTheDesignedBoundsStay) {
         TProbeForm form;
         EXPECT_EQ(errors.texts, std::vector<std::string>{c.error}) << c.bounds;
         EXPECT_EQ(form.geometry(), TProbeForm::kDesigned) << c.bounds;
+    }
+}
+
+// Bounds from another screen set-up or a hand-edited file: the window must
+// come up where the operator can take hold of it, and in one piece.
+TEST_F(Windows, BoundsThatWouldLoseTheWindowBringItOntoTheScreen) {
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    const int right = screen.right() + 1, bottom = screen.bottom() + 1;
+    struct Case {
+        const char* why;
+        std::string bounds;
+        QRect expected;
+    } cases[] = {
+        {"beyond the top left: moved in, its size kept",
+         "-5000,-5000,-4700,-4800",
+         {screen.left(), screen.top(), 300, 200}},
+        {"beyond the bottom right",
+         "100000,100000,100300,100200",
+         {right - 300, bottom - 200, 300, 200}},
+        {"the title above the screen", "100,-150,400,50", {100, screen.top(), 300, 200}},
+        {"larger than the screen: cut to it", "0,0,2000000000,2000000000", screen},
+        {"the extreme integers", "-2147483648,-2147483648,2147483647,2147483647", screen},
+        {"left partly off the right edge by the operator: kept",
+         std::to_string(right - 100) + ",100," + std::to_string(right + 200) + ",300",
+         {right - 100, 100, 300, 200}},
+    };
+    for (const Case& c : cases) {
+        writeFile(GetIniFileName(), "[TProbeForm]\nBounds=" + c.bounds + "\n");
+        CapturedErrors errors;
+        TProbeForm form;
+        form.SaveSettingsOnDestroy = false;
+        EXPECT_TRUE(errors.texts.empty()) << c.why;
+        EXPECT_EQ(form.geometry(), c.expected) << c.why;
+        form.show();
+        QApplication::processEvents();  // a huge window crashed while painting
     }
 }
 

@@ -190,6 +190,37 @@ TEST_F(GridTest, AQueryGridTakesTheColumnsOfEachResult) {
     console.setDataSource(nullptr);
 }
 
+// A designed width far beyond the grid once overflowed the share; the
+// narrow column still gets the header's minimum without a scroll bar.
+TEST_F(GridTest, AnOversizedDesignedWidthKeepsTheLargestShare) {
+    grid->setColumns(
+        {{"id", "№", 10'000'000, Qt::AlignCenter}, {"tested_name", "ФИО", 10, Qt::AlignCenter}});
+    EXPECT_GT(grid->columnWidth(0), grid->columnWidth(1));
+    EXPECT_EQ(grid->columnWidth(0) + grid->columnWidth(1), grid->viewport()->width());
+}
+
+// F3 after the console ran a query with fewer columns than the search named.
+TEST_F(GridTest, ASearchOutlivesAChangeOfColumns) {
+    sqlmem::TSQLMemQuery query("TestSQLMemQuery");
+    sqlmem::TDataSource querySource(&query);
+    TDBGrid console;
+    console.setDataSource(&querySource);
+    console.resize(400, 200);
+    query.setSQL("select id, test_date, tested_name from " + table->TableName);
+    query.open();
+    console.setFindOptions({QStringLiteral("сидорова"), 2, false, false});
+    ASSERT_TRUE(console.findNext());
+    EXPECT_EQ(query.recNo(), 3);
+
+    query.close();
+    query.setSQL("select tested_name from " + table->TableName);
+    query.open();
+    EXPECT_TRUE(console.findNext()) << "the search looked in a column that is gone";
+    EXPECT_EQ(query.recNo(), 3);
+    EXPECT_EQ(console.findOptions().column, -1);
+    console.setDataSource(nullptr);
+}
+
 TEST_F(GridTest, TheGridFollowsTheDataSet) {
     const int window = grid->visibleRowCount();
     ASSERT_GT(window, 3);

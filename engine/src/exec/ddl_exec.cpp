@@ -71,7 +71,8 @@ void applyColumn(const TSQLFieldDef& d, TSQLMemFieldDef& f) {
     if (d.BlobCompressionMode) f.BlobCompressionMode = *d.BlobCompressionMode;
     if (d.BlobCompressionAlgorithm) f.BlobCompressionAlgorithm = *d.BlobCompressionAlgorithm;
     if (d.DefaultValue) f.DefaultValue = *d.DefaultValue;
-    if (isBlobBaseType(f.BaseType)) {
+    // A field that becomes auto-increment drops the default it had.
+    if (isBlobBaseType(f.BaseType) || isAutoIncType(f.AdvancedType)) {
         f.DefaultValue.Clear(f.BaseType);
         return;
     }

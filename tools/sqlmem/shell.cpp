@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "sqlmem/catalog.h"
@@ -117,6 +119,30 @@ std::vector<std::string> sortedTableNames() {
         return cp1251::upper(a) < cp1251::upper(b);
     });
     return names;
+}
+
+// Every table after the tables its foreign keys refer to, so that the
+// texts run back in this order; otherwise by name. Tables whose keys refer
+// to each other in a ring stay in name order.
+std::vector<std::string> schemaOrder() {
+    const std::vector<std::string> names = sortedTableNames();
+    std::set<std::string> existing;
+    for (const std::string& name : names)
+        existing.insert(cp1251::upper(name));
+    std::vector<std::string> out;
+    std::set<std::string> placed, visiting;
+    std::function<void(const std::string&)> place = [&](const std::string& name) {
+        const std::string key = cp1251::upper(name);
+        if (!existing.contains(key) || placed.contains(key) || !visiting.insert(key).second) return;
+        for (const std::string& referenced : tablesReferenced(name))
+            place(referenced);
+        visiting.erase(key);
+        placed.insert(key);
+        out.push_back(name);
+    };
+    for (const std::string& name : names)
+        place(name);
+    return out;
 }
 
 }  // namespace
@@ -259,7 +285,7 @@ void Shell::dotCommand(const std::string& line) {
         if (!wants(0, 1)) return;
         guarded([&] {
             const std::vector<std::string> names =
-                args.size() == 2 ? std::vector<std::string>{to1251(args[1])} : sortedTableNames();
+                args.size() == 2 ? std::vector<std::string>{to1251(args[1])} : schemaOrder();
             for (const std::string& name : names)
                 m_out << toTerminal(sqlmem::tableSchemaSQL(name));
         });

@@ -296,6 +296,29 @@ TEST_F(ShellTest, SchemaWritesEverySettingBack) {
     expectRun(shell({}, kinds + ".schema kinds\n"), kinds, "", 0);
 }
 
+// The whole schema runs back as it stands: a table comes after the tables
+// its foreign keys refer to, whatever their names.
+TEST_F(ShellTest, SchemaOfAllTablesRunsBack) {
+    const std::string tables =
+        "CREATE TABLE [b_people] (\n"
+        "  [id] INTEGER,\n"
+        "  PRIMARY KEY [pk_people] ([id])\n"
+        ");\n"
+        "CREATE TABLE [a_visits] (\n"
+        "  [person] INTEGER,\n"
+        "  FOREIGN KEY [fk_person] ([person]) REFERENCES [b_people]\n"
+        ");\n"
+        "CREATE TABLE [c_notes] (\n"
+        "  [id] INTEGER,\n"
+        "  [up] INTEGER,\n"
+        "  PRIMARY KEY [pk_notes] ([id]),\n"
+        "  FOREIGN KEY [fk_up] ([up]) REFERENCES [c_notes]\n"
+        ");\n";
+    const ShellRun first = shell({}, tables + ".schema\n");
+    expectRun(first, tables, "", 0);
+    expectRun(shell({}, first.out + ".schema\n"), tables, "", 0);
+}
+
 TEST_F(ShellTest, CommandErrors) {
     struct Case {
         const char* why;

@@ -173,15 +173,22 @@ void Shell::guarded(const std::function<void()>& op) {
 void Shell::run(const LineSource& next) {
     std::string pending;
     std::string line;
-    while (!m_quit && next(line, hasTokens(pending))) {
-        if (line.starts_with('.') && !hasTokens(pending)) {
+    // Lexing all that is pending after every line would make a long
+    // statement, or one left open by a stray quote, cost the square of its
+    // length: only a ";" can end a statement, and text added after a token
+    // leaves that token where it is.
+    bool pendingTokens = false;
+    while (!m_quit && next(line, pendingTokens)) {
+        if (line.starts_with('.') && !pendingTokens) {
             pending.clear();
             dotCommand(line);
             continue;
         }
         pending += line;
         pending += '\n';
-        runComplete(pending, false);
+        const bool mayEnd = line.find(';') != std::string::npos;
+        if (mayEnd) runComplete(pending, false);
+        if (mayEnd || !pendingTokens) pendingTokens = hasTokens(pending);
     }
     if (!m_quit) runComplete(pending, true);
 }

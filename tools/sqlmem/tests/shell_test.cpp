@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -209,6 +210,22 @@ TEST_F(ShellTest, AnErrorIsReportedAndTheScriptGoesOn) {
     EXPECT_EQ(fromOption.out, fromStdin.out);
     EXPECT_EQ(fromOption.err, fromStdin.err);
     EXPECT_EQ(fromOption.status, 1);
+}
+
+// A statement of many lines, or a stray quote that holds the rest of a long
+// script open, is read in time proportional to its length.
+TEST_F(ShellTest, ALongStatementIsReadInLinearTime) {
+    std::string script = "select count(*)\n";
+    for (int i = 0; i < 100000; ++i)
+        script += "-- one of many lines\n";
+    script += "from tests; select 'never closed\n";
+    for (int i = 0; i < 100000; ++i)
+        script += "select 1 from tests\n";
+    const auto start = std::chrono::steady_clock::now();
+    expectRun(shell({"journal.dat"}, script), "3\n",
+              "Error: Unterminated string at line 1, column 9 - Native error: 30061\n", 1);
+    // Read line by line lexing all that is pending, it takes minutes.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
 TEST_F(ShellTest, ACharacterOutside1251IsRefusedNotReplaced) {

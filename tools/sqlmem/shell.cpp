@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -321,7 +322,9 @@ void Shell::dotCommand(const std::string& line) {
     } else if (command == ".read") {
         if (!wants(1, 1)) return;
         std::ifstream in(args[1]);
-        if (!in) {
+        // A folder opens as a stream that reads nothing.
+        std::error_code ec;
+        if (!in || std::filesystem::is_directory(args[1], ec)) {
             error("cannot open \"" + args[1] + "\"");
         } else if (m_readDepth >= kMaxReadDepth) {
             error(".read nested more than " + std::to_string(kMaxReadDepth) + " deep");

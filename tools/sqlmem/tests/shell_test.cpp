@@ -349,6 +349,8 @@ TEST_F(ShellTest, CommandErrors) {
          "Error: Table not found, table name = nosuch - Native error: 10154\n"},
         {"a file that is not a table image", ".load notimage.dat\n.tables\n", "tests\n",
          "Error: Invalid signature = SELE. Should be ACS1 - Native error: 10161\n"},
+        {"a script that is not there, or is a folder", ".read nosuch.sql\n.read .\n", "",
+         "Error: cannot open \"nosuch.sql\"\nError: cannot open \".\"\n"},
         {"a bad argument", ".mode html\n.save tests x.dat lzma\n.headers maybe\n", "",
          "Error: unknown mode \"html\" (list or csv)\n"
          "Error: unknown compression \"lzma\" (zlib, bzip or none)\n"

@@ -262,6 +262,16 @@ void Shell::loadTable(const std::string& fileName) {
         // engine's to report, under a name no table has.
         const std::string stored = storedTableName(fileName);
         if (!stored.empty()) {
+            // The table replaced would take with it the rules by which the
+            // keys of other tables refer to it.
+            for (const std::string& other : memoryTableNames()) {
+                if (cp1251::upper(other) == cp1251::upper(stored)) continue;
+                for (const std::string& referenced : tablesReferenced(other))
+                    if (cp1251::upper(referenced) == cp1251::upper(stored))
+                        throw ShellError("cannot replace table \"" + toTerminal(stored) +
+                                         "\": foreign keys of table \"" + toTerminal(other) +
+                                         "\" refer to it");
+            }
             table.TableName = stored;
         } else {
             while (table.exists())

@@ -336,6 +336,22 @@ TEST_F(ShellTest, SchemaOfAllTablesRunsBack) {
     expectRun(shell({}, first.out + ".schema\n"), tables, "", 0);
 }
 
+// Loading over a table that other tables' keys refer to would drop the
+// rules those keys keep by it (a cascade, a refused delete).
+TEST_F(ShellTest, LoadDoesNotReplaceAReferencedTable) {
+    const std::string script =
+        "create table p (id integer primary key);\n"
+        "insert into p values (1);\n"
+        ".save p referenced.dat\n"
+        "create table c (x integer, foreign key fk (x) references p on delete cascade);\n"
+        "insert into c values (1);\n"
+        ".load referenced.dat\n"
+        "delete from p;\n"
+        "select count(*) from c;\n";
+    expectRun(shell({}, script), "0\n",
+              "Error: cannot replace table \"p\": foreign keys of table \"c\" refer to it\n", 1);
+}
+
 TEST_F(ShellTest, CommandErrors) {
     struct Case {
         const char* why;

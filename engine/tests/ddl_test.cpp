@@ -119,14 +119,20 @@ TEST(TableDefinition, CatalogueFollowsEachStatement) {
 
 TEST(TableDefinition, TableOpenElsewhereIsNotChanged) {
     dropIfThere("ddl_open");
+    dropIfThere("ddl_open_ref");
+    run("create table ddl_open_ref (id integer primary key); insert into ddl_open_ref values (1)");
     run("create table ddl_open (id integer); insert into ddl_open values (1)");
+    run("create index ddl_open_k on ddl_open (id)");
     TSQLMemTable open;
     open.TableName = "ddl_open";
     open.open();
     for (const char* sql :
          {"alter table ddl_open add (b integer)", "alter table ddl_open rename column id to k",
           "alter table ddl_open drop constraint x", "create index ddl_open_id on ddl_open (id)",
-          "drop table ddl_open", "rename table ddl_open to ddl_closed"}) {
+          "drop table ddl_open", "rename table ddl_open to ddl_closed",
+          "drop index ddl_open.ddl_open_k", "alter table ddl_open add primary key (id)",
+          "alter table ddl_open modify (id largeint)", "alter table ddl_open drop column id",
+          "alter table ddl_open add foreign key (id) references ddl_open_ref"}) {
         try {
             run(sql);
             ADD_FAILURE() << sql << ": changed under an open dataset";
@@ -140,6 +146,7 @@ TEST(TableDefinition, TableOpenElsewhereIsNotChanged) {
     EXPECT_EQ(open.fieldByName("id").asInteger(), 1);
     open.close();
     run("drop table ddl_open");
+    run("drop table ddl_open_ref");
 }
 
 // A script's last result stays with the processor. A copied one has let go

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "sqlmem/catalog.h"
@@ -119,6 +122,30 @@ std::vector<std::string> sortedTableNames() {
     return names;
 }
 
+// Every table after the tables its foreign keys refer to, so that the
+// texts run back in this order; otherwise by name. Tables whose keys refer
+// to each other in a ring stay in name order.
+std::vector<std::string> schemaOrder() {
+    const std::vector<std::string> names = sortedTableNames();
+    std::set<std::string> existing;
+    for (const std::string& name : names)
+        existing.insert(cp1251::upper(name));
+    std::vector<std::string> out;
+    std::set<std::string> placed, visiting;
+    std::function<void(const std::string&)> place = [&](const std::string& name) {
+        const std::string key = cp1251::upper(name);
+        if (!existing.contains(key) || placed.contains(key) || !visiting.insert(key).second) return;
+        for (const std::string& referenced : tablesReferenced(name))
+            place(referenced);
+        visiting.erase(key);
+        placed.insert(key);
+        out.push_back(name);
+    };
+    for (const std::string& name : names)
+        place(name);
+    return out;
+}
+
 }  // namespace
 
 void Shell::setMode(Mode mode) {
@@ -147,15 +174,22 @@ void Shell::guarded(const std::function<void()>& op) {
 void Shell::run(const LineSource& next) {
     std::string pending;
     std::string line;
-    while (!m_quit && next(line, hasTokens(pending))) {
-        if (line.starts_with('.') && !hasTokens(pending)) {
+    // Lexing all that is pending after every line would make a long
+    // statement, or one left open by a stray quote, cost the square of its
+    // length: only a ";" can end a statement, and text added after a token
+    // leaves that token where it is.
+    bool pendingTokens = false;
+    while (!m_quit && next(line, pendingTokens)) {
+        if (line.starts_with('.') && !pendingTokens) {
             pending.clear();
             dotCommand(line);
             continue;
         }
         pending += line;
         pending += '\n';
-        runComplete(pending, false);
+        const bool mayEnd = line.find(';') != std::string::npos;
+        if (mayEnd) runComplete(pending, false);
+        if (mayEnd || !pendingTokens) pendingTokens = hasTokens(pending);
     }
     if (!m_quit) runComplete(pending, true);
 }
@@ -228,6 +262,16 @@ void Shell::loadTable(const std::string& fileName) {
         // engine's to report, under a name no table has.
         const std::string stored = storedTableName(fileName);
         if (!stored.empty()) {
+            // The table replaced would take with it the rules by which the
+            // keys of other tables refer to it.
+            for (const std::string& other : memoryTableNames()) {
+                if (cp1251::upper(other) == cp1251::upper(stored)) continue;
+                for (const std::string& referenced : tablesReferenced(other))
+                    if (cp1251::upper(referenced) == cp1251::upper(stored))
+                        throw ShellError("cannot replace table \"" + toTerminal(stored) +
+                                         "\": foreign keys of table \"" + toTerminal(other) +
+                                         "\" refer to it");
+            }
             table.TableName = stored;
         } else {
             while (table.exists())
@@ -259,7 +303,7 @@ void Shell::dotCommand(const std::string& line) {
         if (!wants(0, 1)) return;
         guarded([&] {
             const std::vector<std::string> names =
-                args.size() == 2 ? std::vector<std::string>{to1251(args[1])} : sortedTableNames();
+                args.size() == 2 ? std::vector<std::string>{to1251(args[1])} : schemaOrder();
             for (const std::string& name : names)
                 m_out << toTerminal(sqlmem::tableSchemaSQL(name));
         });
@@ -288,7 +332,9 @@ void Shell::dotCommand(const std::string& line) {
     } else if (command == ".read") {
         if (!wants(1, 1)) return;
         std::ifstream in(args[1]);
-        if (!in) {
+        // A folder opens as a stream that reads nothing.
+        std::error_code ec;
+        if (!in || std::filesystem::is_directory(args[1], ec)) {
             error("cannot open \"" + args[1] + "\"");
         } else if (m_readDepth >= kMaxReadDepth) {
             error(".read nested more than " + std::to_string(kMaxReadDepth) + " deep");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace sqlmem {
 
@@ -16,5 +17,11 @@ namespace sqlmem {
 // (10028) for a table the database does not have.
 std::string tableSchemaSQL(const std::string& tableName,
                            const std::string& databaseName = "MEMORY");
+
+// The tables whose keys the foreign keys of `tableName` refer to, each once,
+// in the order of its keys; the table itself when a key refers to it. Their
+// texts must run before its own. Raises as tableSchemaSQL does.
+std::vector<std::string> tablesReferenced(const std::string& tableName,
+                                          const std::string& databaseName = "MEMORY");
 
 }  // namespace sqlmem

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "io/compression.h"
@@ -185,6 +186,26 @@ std::string tableSchemaSQL(const std::string& tableName, const std::string& data
         out += std::string("CREATE ") + (ix.Unique ? "UNIQUE " : "") + "INDEX " +
                quoteName(ix.Name) + " ON " + quoteName(table->name()) + " " +
                keyColumns(ix.Columns) + ";\n";
+    }
+    return out;
+}
+
+std::vector<std::string> tablesReferenced(const std::string& tableName,
+                                          const std::string& databaseName) {
+    TSQLMemDatabaseData* db = engineDatabase(databaseName);
+    TSQLMemTableData* table = db ? db->findTableStorage(tableName) : nullptr;
+    if (!table) throw ESQLMemException(10028, "Table not found, table name = %s", {tableName});
+    LockGuard g(*table, TSQLMemLockMode::Read);
+    const TSQLMemConstraintDefs& constraints = table->constraintDefs();
+    std::vector<std::string> out;
+    for (int i = 0; i < constraints.count(); ++i) {
+        if (constraints[i].Kind != ckForeignKey) continue;
+        const std::string& name =
+            static_cast<const TSQLMemConstraintDefForeignKey&>(constraints[i]).RefTable.Name;
+        const bool listed = std::any_of(out.begin(), out.end(), [&](const std::string& n) {
+            return cp1251::upper(n) == cp1251::upper(name);
+        });
+        if (!listed) out.push_back(name);
     }
     return out;
 }

@@ -71,7 +71,8 @@ void applyColumn(const TSQLFieldDef& d, TSQLMemFieldDef& f) {
     if (d.BlobCompressionMode) f.BlobCompressionMode = *d.BlobCompressionMode;
     if (d.BlobCompressionAlgorithm) f.BlobCompressionAlgorithm = *d.BlobCompressionAlgorithm;
     if (d.DefaultValue) f.DefaultValue = *d.DefaultValue;
-    if (isBlobBaseType(f.BaseType)) {
+    // A field that becomes auto-increment drops the default it had.
+    if (isBlobBaseType(f.BaseType) || isAutoIncType(f.AdvancedType)) {
         f.DefaultValue.Clear(f.BaseType);
         return;
     }
@@ -168,6 +169,36 @@ void addForeignKeys(const std::vector<TSQLMemForeignKeyDef>& keys,
         fk.UpdateAction = k.UpdateAction;
         for (const std::string& c : k.Columns)
             fk.Columns.push_back({c, -1});
+    }
+}
+
+// A foreign key can only be checked against a primary key that has a column
+// for each of its own: refused now rather than on every record later.
+void checkReferencedKeys(const std::string& tableName, const TSQLMemConstraintDefs& constraints,
+                         TSQLMemDatabaseData& db) {
+    for (int i = 0; i < constraints.count(); ++i) {
+        if (constraints[i].Kind != ckForeignKey) continue;
+        const auto& fk = static_cast<const TSQLMemConstraintDefForeignKey&>(constraints[i]);
+        const bool self = cp1251::upper(fk.RefTable.Name) == cp1251::upper(tableName);
+        const TSQLMemTableData* ref = self ? nullptr : db.findTableStorage(fk.RefTable.Name);
+        // A missing table is the engine's to report.
+        if (!self && !ref) continue;
+        const TSQLMemConstraintDefs& refDefs = self ? constraints : ref->constraintDefs();
+        const TSQLMemConstraintDef* pk = nullptr;
+        for (int j = 0; j < refDefs.count() && !pk; ++j)
+            if (refDefs[j].Kind == ckPrimary) pk = &refDefs[j];
+        const std::string refName = self ? tableName : ref->name();
+        if (!pk)
+            throw ESQLMemException(11424,
+                                   "Error checking constraint foreign key '%s' in table '%s' - "
+                                   "primary key not found in referenced table '%s'",
+                                   {fk.Name, tableName, refName});
+        if (static_cast<const TSQLMemConstraintDefPrimary*>(pk)->Columns.size() < fk.Columns.size())
+            throw ESQLMemException(11425,
+                                   "Error checking constraint foreign key '%s' in table '%s' - "
+                                   "primary key '%s' has invalid number of columns in referenced "
+                                   "table '%s'",
+                                   {fk.Name, tableName, pk->Name, refName});
     }
 }
 
@@ -309,6 +340,7 @@ void ExecuteCreateTable(TSQLMemDDLCreateTable& create, const TSQLMemQueryEnv& en
             applyColumnConstraints(d, f, constraints);
         }
         addForeignKeys(create.ForeignKeys, constraints);
+        checkReferencedKeys(create.TableName, constraints, db);
         TSQLMemLocalCursor cursor(&db);
         openCursor(cursor, create.TableName);
         cursor.createTable(fields, indexes, constraints);

@@ -191,6 +191,13 @@ void TSQLMemDDLTableManipulation::parseColumnDefinition(TSQLMemStatementReader& 
                 r.fail(kErrBlobDefault,
                        "BLOB field '%s' cannot have a default value at line %d, column %d",
                        {f.Name});
+            // The sequence gives every record its value: a default would never
+            // be used, and a table file keeps none for such a field.
+            if (isAutoIncType(*f.AdvancedType))
+                r.fail(kErrAutoIncDefault,
+                       "Auto-increment field '%s' cannot have a default value at line %d, column "
+                       "%d",
+                       {f.Name});
             if (r.isWord(rwNULL)) {
                 r.advance();
                 f.DefaultValue = TSQLMemVariant(type);

@@ -42,6 +42,7 @@ constexpr int kErrIndexNotExpected = 30471;   // IF ... NOT EXISTS
 constexpr int kErrIndexExistsExpected = 30472;
 constexpr int kErrIndexNameExpected = 30473;
 constexpr int kErrIndexOnExpected = 30474;
+constexpr int kErrAutoIncDefault = 30475;  // DEFAULT on an auto-increment column
 
 // How many parentheses a statement or a filter may open inside each other.
 // Parsing recurses a few frames per level (query expressions, table

@@ -90,9 +90,17 @@ void TSQLMemTableData::checkDefinitions(const TSQLMemFieldDefs& fields,
                                    "Cannot create table '%s'. Error in indexes definition - "
                                    "multiple primary indexes are not allowed",
                                    {t});
-        for (const TSQLMemIndexColumn& c : ix.Columns)
-            if (fields.indexOfName(c.FieldName) < 0)
-                throw ESQLMemException(20043, "Cannot find index field '%s'", {c.FieldName});
+        for (const TSQLMemIndexColumn& c : ix.Columns) {
+            const TSQLMemFieldDef* f = fields.findByName(c.FieldName);
+            if (!f) throw ESQLMemException(20043, "Cannot find index field '%s'", {c.FieldName});
+            // A key holds the record's own bytes, which for a BLOB are only a
+            // reference to its blocks: such keys cannot be compared.
+            if (isBlobBaseType(f->BaseType))
+                throw ESQLMemException(kErrBlobIndexField,
+                                       "Cannot create table '%s'. Index '%s' cannot include BLOB "
+                                       "field '%s'",
+                                       {t, ix.Name, f->Name});
+        }
         if (const std::int64_t size = TSQLMemBTreeIndex::keySizeOf(ix, fields); size > kMaxKeySize)
             throw ESQLMemException(11429,
                                    "Cannot create table '%s'. Key of index '%s' is too long: %d "

@@ -44,6 +44,8 @@ inline bool isBlankTableName(const std::string& name) {
 
 // A change of structure while other cursors have the table open.
 constexpr int kErrRestructureOpen = 30461;
+// An index over a BLOB field.
+constexpr int kErrBlobIndexField = 30476;
 
 // The largest record a table may have (its fields' stored widths and the
 // null bitmap together).

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -211,6 +212,22 @@ TEST_F(ShellTest, AnErrorIsReportedAndTheScriptGoesOn) {
     EXPECT_EQ(fromOption.status, 1);
 }
 
+// A statement of many lines, or a stray quote that holds the rest of a long
+// script open, is read in time proportional to its length.
+TEST_F(ShellTest, ALongStatementIsReadInLinearTime) {
+    std::string script = "select count(*)\n";
+    for (int i = 0; i < 100000; ++i)
+        script += "-- one of many lines\n";
+    script += "from tests; select 'never closed\n";
+    for (int i = 0; i < 100000; ++i)
+        script += "select 1 from tests\n";
+    const auto start = std::chrono::steady_clock::now();
+    expectRun(shell({"journal.dat"}, script), "3\n",
+              "Error: Unterminated string at line 1, column 9 - Native error: 30061\n", 1);
+    // Read line by line lexing all that is pending, it takes minutes.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
 TEST_F(ShellTest, ACharacterOutside1251IsRefusedNotReplaced) {
     expectRun(shell({"journal.dat"},
                     "insert into tests (id, tested_name) values (5, 'Smile 😀');\n"
@@ -296,6 +313,45 @@ TEST_F(ShellTest, SchemaWritesEverySettingBack) {
     expectRun(shell({}, kinds + ".schema kinds\n"), kinds, "", 0);
 }
 
+// The whole schema runs back as it stands: a table comes after the tables
+// its foreign keys refer to, whatever their names.
+TEST_F(ShellTest, SchemaOfAllTablesRunsBack) {
+    const std::string tables =
+        "CREATE TABLE [b_people] (\n"
+        "  [id] INTEGER,\n"
+        "  PRIMARY KEY [pk_people] ([id])\n"
+        ");\n"
+        "CREATE TABLE [a_visits] (\n"
+        "  [person] INTEGER,\n"
+        "  FOREIGN KEY [fk_person] ([person]) REFERENCES [b_people]\n"
+        ");\n"
+        "CREATE TABLE [c_notes] (\n"
+        "  [id] INTEGER,\n"
+        "  [up] INTEGER,\n"
+        "  PRIMARY KEY [pk_notes] ([id]),\n"
+        "  FOREIGN KEY [fk_up] ([up]) REFERENCES [c_notes]\n"
+        ");\n";
+    const ShellRun first = shell({}, tables + ".schema\n");
+    expectRun(first, tables, "", 0);
+    expectRun(shell({}, first.out + ".schema\n"), tables, "", 0);
+}
+
+// Loading over a table that other tables' keys refer to would drop the
+// rules those keys keep by it (a cascade, a refused delete).
+TEST_F(ShellTest, LoadDoesNotReplaceAReferencedTable) {
+    const std::string script =
+        "create table p (id integer primary key);\n"
+        "insert into p values (1);\n"
+        ".save p referenced.dat\n"
+        "create table c (x integer, foreign key fk (x) references p on delete cascade);\n"
+        "insert into c values (1);\n"
+        ".load referenced.dat\n"
+        "delete from p;\n"
+        "select count(*) from c;\n";
+    expectRun(shell({}, script), "0\n",
+              "Error: cannot replace table \"p\": foreign keys of table \"c\" refer to it\n", 1);
+}
+
 TEST_F(ShellTest, CommandErrors) {
     struct Case {
         const char* why;
@@ -309,6 +365,8 @@ TEST_F(ShellTest, CommandErrors) {
          "Error: Table not found, table name = nosuch - Native error: 10154\n"},
         {"a file that is not a table image", ".load notimage.dat\n.tables\n", "tests\n",
          "Error: Invalid signature = SELE. Should be ACS1 - Native error: 10161\n"},
+        {"a script that is not there, or is a folder", ".read nosuch.sql\n.read .\n", "",
+         "Error: cannot open \"nosuch.sql\"\nError: cannot open \".\"\n"},
         {"a bad argument", ".mode html\n.save tests x.dat lzma\n.headers maybe\n", "",
          "Error: unknown mode \"html\" (list or csv)\n"
          "Error: unknown compression \"lzma\" (zlib, bzip or none)\n"

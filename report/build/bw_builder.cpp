@@ -671,7 +671,8 @@ void TBwBuilder::printBand(TBwBand* band) {
         for (TBwBand* c : band->companions)
             if (c->visible) together += neededHeight(c);
         const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
-        if (!exempt && qint64(ps.curY) + together > ps.curBottomY && ps.curY > ps.freshY)
+        if (!exempt && !band->breaked && qint64(ps.curY) + together > ps.curBottomY &&
+            ps.curY > ps.freshY)
             newColumnOrPage();
         placeBand(band, needed);
         for (TBwBand* c : band->companions) {
@@ -703,11 +704,13 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     const bool ownTop = keepsOwnTop(band->type);
     if (!ownTop) {
         band->top = ps.curY;
-        if (band->type != btColumnFooter) {
-            const TBwBand* cf = ps.slots[btColumnFooter];
-            const int cfHeight =
-                (cf && !ps.suppressHeaders && !ps.ignoreColumnFooter) ? cf->height : 0;
-            if (qint64(band->top) + needed + cfHeight > ps.curBottomY && band->top > ps.freshY) {
+        if (band->type != btColumnFooter &&
+            qint64(band->top) + needed + columnFooterRoom() > ps.curBottomY) {
+            if (band->breaked) {
+                placeInPieces(band, needed);
+                return;
+            }
+            if (band->top > ps.freshY) {
                 newColumnOrPage();
                 band->top = ps.curY;
             }
@@ -749,6 +752,119 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = band->top + needed;
+    m_state.curY = ps.curY;
+}
+
+int TBwBuilder::columnFooterRoom() const {
+    const PageState& ps = *m_ps;
+    const TBwBand* cf = ps.slots[btColumnFooter];
+    return (cf && !ps.suppressHeaders && !ps.ignoreColumnFooter) ? cf->height : 0;
+}
+
+// A band taller than the room left: each text object prints the lines that
+// fit and goes on at the top of the next page; any other object moves whole
+// to the first page it fits on.
+void TBwBuilder::placeInPieces(TBwBand* band, int needed) {
+    PageState& ps = *m_ps;
+    TBwPage& page = *ps.page;
+    TBwEMFPages& emf = m_report.emfPages();
+    struct Part {
+        TBwView* view;
+        TBwMemoView* memo;
+        int height;  // what is left of the object's height
+        bool started = false;
+        bool done = false;
+    };
+    std::vector<Part> parts;
+    for (TBwView* view : band->objects) {
+        int height = view->Height;
+        auto* memo = dynamic_cast<TBwMemoView*>(view);
+        const bool grows =
+            band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view);
+        if (grows) height = std::max(0, needed - view->Top);
+        // A growing text prints all its lines, whatever rounding its
+        // measured height had; a fixed one no more than its height holds.
+        if (grows && memo) height = std::numeric_limits<int>::max() / 2;
+        parts.push_back({view, memo, height});
+    }
+    band->drawnHeight = needed;
+    int consumed = 0;  // the part of the band the earlier pages took
+    bool fresh = band->top <= ps.freshY;
+    for (;;) {
+        setBandState(band);
+        const int pieceTop = band->top;
+        const int room = ps.curBottomY - columnFooterRoom() - pieceTop;
+        TBwBandFrame frame;
+        frame.Left = ps.xOffset;
+        frame.Top = pieceTop;
+        frame.Width =
+            page.columnCount() > 1 ? page.ColumnWidth : (band->view ? band->view->Width : 0);
+        frame.Height = std::max(0, room);
+        const int shiftX = ps.xOffset - page.leftEdge();
+        int bottom = pieceTop;
+        bool progress = false;
+        for (Part& p : parts) {
+            if (p.done || m_report.Terminated) continue;
+            TBwView* view = p.view;
+            const int rel = p.started ? 0 : std::max(0, view->Top - consumed);
+            const int space = room - rel;
+            const int wants = p.memo ? p.memo->minHeight() : p.height;
+            if (space < wants && !(fresh && rel == 0)) continue;
+            const int left = view->Left, top = view->Top, height = view->Height;
+            view->Left = left + shiftX;
+            view->Top = pieceTop + rel;
+            view->Height = p.height;
+            m_state.view = view;
+            publish();
+            try {
+                if (p.memo) {
+                    const int lines =
+                        p.memo->printPiece(emf, m_state.pageIndex, std::min(space, p.height));
+                    const int step = p.memo->lineStep();
+                    const int used = lines * step;
+                    if (lines > 0)
+                        bottom =
+                            std::max(bottom, pieceTop + rel + p.memo->minHeight() - step + used);
+                    p.height -= used;
+                    p.started = true;
+                    progress = progress || lines > 0;
+                    if (p.memo->remainingLines() <= 0 || p.height < p.memo->minHeight()) {
+                        p.memo->dropPieces();
+                        p.done = true;
+                    } else if (lines == 0 && fresh) {
+                        // Not one line fits on an empty page: the rest is lost.
+                        p.memo->dropPieces();
+                        p.done = true;
+                    }
+                } else {
+                    view->print(emf, m_state.pageIndex, &frame);
+                    bottom = std::max(bottom, pieceTop + rel + p.height);
+                    progress = true;
+                    p.done = true;
+                }
+            } catch (const std::exception& e) {
+                m_error = QString::fromUtf8(e.what());
+                m_report.Terminated = true;
+            }
+            view->Left = left;
+            view->Top = top;
+            view->Height = height;
+            if (m_ctx.stopReport) m_report.Terminated = true;
+        }
+        m_state.view = nullptr;
+        const bool finished =
+            std::all_of(parts.begin(), parts.end(), [](const Part& p) { return p.done; });
+        // A page with no room at all would repeat for ever.
+        if (finished || m_report.Terminated || (fresh && room <= 0)) {
+            const int rest = std::max(0, needed - consumed);
+            ps.curY = std::max(bottom, std::min(pieceTop + rest, ps.curBottomY));
+            break;
+        }
+        newPage();
+        band->top = ps.curY;
+        consumed += std::max(0, room);
+        fresh = true;
+    }
     m_state.curY = ps.curY;
 }
 

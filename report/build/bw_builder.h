@@ -136,6 +136,8 @@ private:
     void printQueue();
     void printBand(TBwBand* band);
     void placeBand(TBwBand* band, int neededHeight);
+    void placeInPieces(TBwBand* band, int neededHeight);
+    int columnFooterRoom() const;
     int neededHeight(TBwBand* band);
     void newPage();
     void newColumnOrPage();

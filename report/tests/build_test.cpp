@@ -17,6 +17,7 @@
 #include "document/bw_report.h"
 #include "objects/bw_band_view.h"
 #include "objects/bw_memo_view.h"
+#include "render/bw_text_layout.h"
 #include "sqlmem/sqlmem.h"
 #include "test_expander.h"
 #include "test_util.h"
@@ -414,6 +415,64 @@ TEST(Build, StretchedAndFixedBands) {
         // A fixed band keeps its objects at their design height.
         EXPECT_EQ(p[0].height, stretched ? needed : 20);
         EXPECT_EQ(p[1].top - p[0].top, stretched ? needed : 20);
+    }
+}
+
+// The lines each page holds of the records' texts, the title left out.
+std::vector<QStringList> recordLines(TBwEMFPages& pages) {
+    std::vector<QStringList> out;
+    for (const QStringList& page : texts(pages)) {
+        QStringList lines;
+        for (const QString& text : page)
+            for (const QString& line : text.split(QLatin1Char('|')))
+                if (line.startsWith(QLatin1Char('r')))
+                    lines.append(QString(line).remove(kParagraphEnd));
+        out.push_back(lines);
+    }
+    return out;
+}
+
+TEST(Build, BreakedBandsSplitAcrossPages) {
+    // Two records of 50 lines each cannot share a page.
+    QStringList text;
+    for (int i = 1; i <= 50; ++i)
+        text.append(QStringLiteral("r[M].%1").arg(i));
+    QStringList all;
+    for (int m = 1; m <= 2; ++m)
+        for (int i = 1; i <= 50; ++i)
+            all.append(QStringLiteral("r%1.%2").arg(m).arg(i));
+    for (const bool breaked : {false, true}) {
+        SCOPED_TRACE(breaked ? "breaked" : "kept whole");
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.title();
+        t.band(btMasterData, 100, 20, flBandStretched | (breaked ? flBandBreaked : 0),
+               QStringLiteral("M"));
+        TBwMemoView* m = t.memo(100, 20, QString());
+        m->Memo = text;
+        m->Flags |= flStretched;
+        const int step = m->lineStep();
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        const auto lines = recordLines(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 2u);
+        ASSERT_EQ(pages[0].size(), breaked ? 3u : 2u);
+        // Whatever the pieces, every line is printed once, in order.
+        EXPECT_EQ((lines[0] + lines[1]).join(',').toStdString(), all.join(',').toStdString());
+        const auto& second = pages[1].front();
+        EXPECT_EQ(second.top, t.topEdge());
+        if (breaked) {
+            // The second record fills the first page and goes on at the top
+            // of the next; its first piece starts right below the first record.
+            const auto& first = pages[0][1];
+            const auto& piece = pages[0][2];
+            EXPECT_EQ(piece.top, first.top + first.height);
+            EXPECT_LE(piece.top + piece.height, t.bottomEdge());
+            EXPECT_GT(piece.top + piece.height + step, t.bottomEdge());
+            EXPECT_TRUE(lines[1].front().startsWith(QStringLiteral("r2.")));
+        } else {
+            EXPECT_EQ(lines[1].front().toStdString(), "r2.1");
+        }
     }
 }
 

@@ -43,6 +43,11 @@ bool keepsOwnTop(int type) {
     return type == btPageFooter || type == btOverlay || type == btNone;
 }
 
+// A band whose records go into columns of its own.
+bool hasOwnColumns(const TBwBand* band) {
+    return band->view && band->view->Columns > 1 && !band->breaked && !keepsOwnTop(band->type);
+}
+
 bool isCross(int type) {
     return type >= btCrossHeader && type <= btCrossFooter;
 }
@@ -99,6 +104,12 @@ struct TBwBuilder::PageState {
     int freshY = 0;
     bool suppressHeaders = false;
     bool ignoreColumnFooter = false;
+    // The row a band with columns of its own is filling.
+    struct Row {
+        TBwBand* band = nullptr;
+        int top = 0, x = 0, bottom = 0;
+        int column = 0, inColumn = 0;
+    } row;
     int deepestLevel = -1;
 };
 
@@ -410,6 +421,7 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
     ps.column = 0;
     ps.xOffset = page.leftEdge();
     ps.suppressHeaders = false;
+    ps.row = {};
     if (continuing) {
         ps.curY = before->curY;
         ps.curBottomY = before->curBottomY;
@@ -434,6 +446,7 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
             printBand(ps.slots[btColumnHeader]);
         }
         if (ps.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
+        finishRow();
         if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);
         ps.ignoreColumnFooter = true;
         printBand(ps.slots[btReportSummary]);
@@ -648,6 +661,7 @@ void TBwBuilder::printBand(TBwBand* band) {
     if (!band || m_report.Terminated) return;
     PageState& ps = *m_ps;
     TBwBand* const outer = m_state.band;
+    if (ps.row.band && ps.row.band != band) finishRow();
     setBandState(band);
     if (m_report.OnBeginBand) m_report.OnBeginBand(band);
     if (band->view && !band->view->Script.isEmpty()) {
@@ -671,8 +685,8 @@ void TBwBuilder::printBand(TBwBand* band) {
         for (TBwBand* c : band->companions)
             if (c->visible) together += neededHeight(c);
         const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
-        if (!exempt && !band->breaked && qint64(ps.curY) + together > ps.curBottomY &&
-            ps.curY > ps.freshY)
+        if (!exempt && !band->breaked && !hasOwnColumns(band) &&
+            qint64(ps.curY) + together > ps.curBottomY && ps.curY > ps.freshY)
             newColumnOrPage();
         placeBand(band, needed);
         for (TBwBand* c : band->companions) {
@@ -702,6 +716,8 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     const bool ownTop = keepsOwnTop(band->type);
+    const bool ownColumns = hasOwnColumns(band);
+    if (ownColumns) nextCell(band);
     if (!ownTop) {
         band->top = ps.curY;
         if (band->type != btColumnFooter &&
@@ -712,6 +728,7 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
             }
             if (band->top > ps.freshY) {
                 newColumnOrPage();
+                if (ownColumns) nextCell(band);
                 band->top = ps.curY;
             }
         }
@@ -721,7 +738,9 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     TBwBandFrame frame;
     frame.Left = ps.xOffset;
     frame.Top = band->top;
-    frame.Width = page.columnCount() > 1 ? page.ColumnWidth : (band->view ? band->view->Width : 0);
+    frame.Width = ownColumns               ? band->view->ColumnWidth
+                  : page.columnCount() > 1 ? page.ColumnWidth
+                                           : (band->view ? band->view->Width : 0);
     frame.Height = needed;
     const int shiftX = ps.xOffset - page.leftEdge();
     m_state.curY = band->top;
@@ -752,7 +771,40 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = band->top + needed;
+    if (ownColumns) {
+        ++ps.row.inColumn;
+        ps.row.bottom = std::max(ps.row.bottom, ps.curY);
+    }
     m_state.curY = ps.curY;
+}
+
+// Where the band's next record goes: below the last one in its column until
+// the column holds NewColumnAfter records, then at the top of the next
+// column; after the last column a new row starts below the whole row.
+void TBwBuilder::nextCell(TBwBand* band) {
+    PageState& ps = *m_ps;
+    const TBwBandView& v = *band->view;
+    if (ps.row.band == band && ps.row.inColumn >= std::max(1, v.NewColumnAfter)) {
+        ++ps.row.column;
+        ps.row.inColumn = 0;
+        if (ps.row.column >= v.Columns)
+            finishRow();
+        else
+            ps.curY = ps.row.top;
+    }
+    if (ps.row.band != band) {
+        finishRow();
+        ps.row = {band, ps.curY, ps.xOffset, ps.curY, 0, 0};
+    }
+    ps.xOffset = ps.row.x + ps.row.column * (v.ColumnWidth + v.ColumnGap);
+}
+
+void TBwBuilder::finishRow() {
+    PageState& ps = *m_ps;
+    if (!ps.row.band) return;
+    ps.curY = std::max(ps.curY, ps.row.bottom);
+    ps.xOffset = ps.row.x;
+    ps.row.band = nullptr;
 }
 
 int TBwBuilder::columnFooterRoom() const {
@@ -902,6 +954,7 @@ void TBwBuilder::newPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     TBwBand* const band = m_state.band;
+    finishRow();
     if (!ps.suppressHeaders) printBand(ps.slots[TBwBandType(btColumnFooter)]);
     if (m_report.OnEndPage) m_report.OnEndPage(m_state.pageIndex);
     TBwBand* footer = ps.slots[btPageFooter];
@@ -929,6 +982,7 @@ void TBwBuilder::newPage() {
 void TBwBuilder::newColumnOrPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
+    finishRow();
     if (ps.column < page.columnCount() - 1) {
         if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);
         ++ps.column;

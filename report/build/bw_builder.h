@@ -138,6 +138,8 @@ private:
     void placeBand(TBwBand* band, int neededHeight);
     void placeInPieces(TBwBand* band, int neededHeight);
     int columnFooterRoom() const;
+    void nextCell(TBwBand* band);
+    void finishRow();
     int neededHeight(TBwBand* band);
     void newPage();
     void newColumnOrPage();

@@ -476,6 +476,59 @@ TEST(Build, BreakedBandsSplitAcrossPages) {
     }
 }
 
+TEST(Build, ABandsOwnColumns) {
+    struct Case {
+        const char* name;
+        int columns, newColumnAfter, records;
+        // Each record's column and row, then the summary's row.
+        std::vector<std::pair<int, int>> cells;
+        int summaryRow;
+    };
+    const Case cases[] = {
+        {"one record per column: side by side, rows below",
+         3,
+         1,
+         7,
+         {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}},
+         3},
+        {"two records down each column before the next",
+         2,
+         2,
+         5,
+         {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}},
+         3},
+        {"a single column is the plain band", 1, 1, 3, {{0, 0}, {0, 1}, {0, 2}}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = c.records;
+        auto* data = t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        data->Columns = c.columns;
+        data->ColumnWidth = 200;
+        data->ColumnGap = 20;
+        data->NewColumnAfter = c.newColumnAfter;
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.band(btReportSummary, 200, 20);
+        t.memo(200, 20, QStringLiteral("sum"));
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 1u);
+        const auto& p = pages[0];
+        ASSERT_EQ(p.size(), c.cells.size() + 1);
+        for (std::size_t i = 0; i < c.cells.size(); ++i) {
+            SCOPED_TRACE(i + 1);
+            EXPECT_EQ(p[i].text, QStringLiteral("m%1").arg(i + 1));
+            EXPECT_EQ(p[i].left, 20 + c.cells[i].first * 220);
+            EXPECT_EQ(p[i].top, t.topEdge() + c.cells[i].second * 20);
+        }
+        // The row is finished before the next band: it starts at the left
+        // below the lowest record.
+        EXPECT_EQ(p.back().left, 20);
+        EXPECT_EQ(p.back().top, t.topEdge() + c.summaryRow * 20);
+    }
+}
+
 TEST(Build, EmptyData) {
     struct Case {
         const char* name;

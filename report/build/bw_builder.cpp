@@ -11,6 +11,7 @@
 #include "expr/bw_expressions.h"
 #include "expr/bw_value.h"
 #include "objects/bw_band_view.h"
+#include "objects/bw_line_view.h"
 #include "objects/bw_memo_view.h"
 #include "objects/bw_text_expander.h"
 
@@ -104,6 +105,8 @@ struct TBwBuilder::PageState {
     int freshY = 0;
     bool suppressHeaders = false;
     bool ignoreColumnFooter = false;
+    // Printed only where a sub-report object of another page stands.
+    bool subReport = false;
     // The row a band with columns of its own is filling.
     struct Row {
         TBwBand* band = nullptr;
@@ -201,11 +204,21 @@ void TBwBuilder::buildReport() {
         for (const auto& page : m_report.pages()) {
             auto ps = std::make_unique<PageState>();
             ps->page = page.get();
+            m_pageStates.push_back(std::move(ps));
+        }
+        for (const auto& page : m_report.pages())
+            for (const auto& view : page->objects())
+                if (auto* sub = dynamic_cast<TBwSubReportView*>(view.get()))
+                    if (sub->SubPage >= 0 && sub->SubPage < int(m_pageStates.size()) &&
+                        m_pageStates[sub->SubPage]->page != page.get())
+                        m_pageStates[sub->SubPage]->subReport = true;
+        for (const auto& owned : m_pageStates) {
+            PageState* ps = owned.get();
+            TBwPage* page = ps->page;
             if (page->PageType == ptReport) {
                 initPage(*page, *ps);
                 registerAggregates(*ps);
             }
-            m_pageStates.push_back(std::move(ps));
         }
     } else {
         rewindDataSets();
@@ -221,7 +234,7 @@ void TBwBuilder::buildReport() {
         for (std::size_t i = 0; i < m_pageStates.size() && !m_report.Terminated; ++i) {
             PageState& ps = *m_pageStates[i];
             // Dialog pages need a window of their own; they are not built.
-            if (ps.page->PageType != ptReport || !ps.page->Visible) continue;
+            if (ps.page->PageType != ptReport || !ps.page->Visible || ps.subReport) continue;
             m_ps = &ps;
             m_state.page = ps.page;
             buildPage(*ps.page, ps);
@@ -277,9 +290,9 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             band->height = v->Height;
             const std::uint16_t f = v->Flags;
             band->stretched = f & flBandStretched;
-            band->formNewPage = f & flBandNewPageAfter;
+            band->formNewPage = (f & flBandNewPageAfter) && !ps.subReport;
             band->printIfSubsetEmpty = f & flBandPrintIfSubsetEmpty;
-            band->breaked = f & flBandBreaked;
+            band->breaked = (f & flBandBreaked) && !ps.subReport;
             band->onFirstPage = f & flBandOnFirstPage;
             band->onLastPage = f & flBandOnLastPage;
             band->repeatHeader = f & flBandRepeatHeader;
@@ -307,6 +320,10 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             ps.bands.push_back(std::move(band));
         }
     }
+    // Sub-reports print after the ordinary objects of their band.
+    std::stable_partition(others.begin(), others.end(), [](const TBwView* v) {
+        return !dynamic_cast<const TBwSubReportView*>(v);
+    });
     for (TBwView* view : others) {
         for (const auto& band : ps.bands) {
             if (view->Top >= band->top && view->Top <= qint64(band->top) + band->height) {
@@ -685,8 +702,15 @@ void TBwBuilder::printBand(TBwBand* band) {
         for (TBwBand* c : band->companions)
             if (c->visible) together += neededHeight(c);
         const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
-        if (!exempt && !band->breaked && !hasOwnColumns(band) &&
-            qint64(ps.curY) + together > ps.curBottomY && ps.curY > ps.freshY)
+        const bool overflows = qint64(ps.curY) + together > ps.curBottomY;
+        if (ps.subReport && !exempt && overflows) {
+            // A sub-report has no pages of its own to go on to.
+            setBandState(band);
+            if (m_report.OnEndBand) m_report.OnEndBand(band);
+            m_state.band = outer;
+            return;
+        }
+        if (!exempt && !band->breaked && !hasOwnColumns(band) && overflows && ps.curY > ps.freshY)
             newColumnOrPage();
         placeBand(band, needed);
         for (TBwBand* c : band->companions) {
@@ -726,7 +750,7 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
                 placeInPieces(band, needed);
                 return;
             }
-            if (band->top > ps.freshY) {
+            if (band->top > ps.freshY && !ps.subReport) {
                 newColumnOrPage();
                 if (ownColumns) nextCell(band);
                 band->top = ps.curY;
@@ -746,8 +770,15 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     m_state.curY = band->top;
     TBwEMFPages& emf = m_report.emfPages();
     const bool drawObjects = !m_state.firstPass || band->breaked;
+    int subBottom = 0;
     for (TBwView* view : band->objects) {
         if (m_report.Terminated) break;
+        if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
+            if (sub->Visible)
+                subBottom = std::max(
+                    subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
+            continue;
+        }
         const int left = view->Left, top = view->Top, height = view->Height;
         view->Left = left + shiftX;
         view->Top = band->top + top;
@@ -770,7 +801,7 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
         if (m_ctx.stopReport) m_report.Terminated = true;
     }
     m_state.view = nullptr;
-    if (!ownTop) ps.curY = band->top + needed;
+    if (!ownTop) ps.curY = std::max(band->top + needed, subBottom);
     if (ownColumns) {
         ++ps.row.inColumn;
         ps.row.bottom = std::max(ps.row.bottom, ps.curY);
@@ -805,6 +836,38 @@ void TBwBuilder::finishRow() {
     ps.curY = std::max(ps.curY, ps.row.bottom);
     ps.xOffset = ps.row.x;
     ps.row.band = nullptr;
+}
+
+// The bands of a sub-report page, at (left, top) of the current page and
+// above its bottom limit; returns where they ended.
+int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
+    if (view.SubPage < 0 || view.SubPage >= int(m_pageStates.size())) return top;
+    PageState& sub = *m_pageStates[view.SubPage];
+    if (!sub.subReport || sub.page->PageType != ptReport || &sub == m_ps) return top;
+    PageState* const parent = m_ps;
+    TBwBand* const band = m_state.band;
+    TBwBand* const dataBand = m_dataBand;
+    std::vector<TBwBand*> queue;
+    queue.swap(m_queue);
+    sub.curY = top;
+    sub.freshY = top;
+    sub.columnStartY = top;
+    sub.curBottomY = parent->curBottomY;
+    sub.column = 0;
+    sub.xOffset = left;
+    sub.row = {};
+    sub.suppressHeaders = true;
+    m_ps = &sub;
+    printBand(sub.slots[btReportTitle]);
+    if (sub.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
+    finishRow();
+    printBand(sub.slots[btReportSummary]);
+    const int bottom = sub.curY;
+    m_ps = parent;
+    m_queue.swap(queue);
+    m_dataBand = dataBand;
+    setBandState(band);
+    return bottom;
 }
 
 int TBwBuilder::columnFooterRoom() const {

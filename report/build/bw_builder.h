@@ -19,6 +19,7 @@ class TBwReport;
 class TBwPage;
 class TBwView;
 class TBwBandView;
+class TBwSubReportView;
 class TBwDataset;
 class TBwUserDataset;
 struct TBwExpressionContext;
@@ -139,6 +140,7 @@ private:
     void placeInPieces(TBwBand* band, int neededHeight);
     int columnFooterRoom() const;
     void nextCell(TBwBand* band);
+    int printSubReport(TBwSubReportView& view, int left, int top);
     void finishRow();
     int neededHeight(TBwBand* band);
     void newPage();

@@ -16,6 +16,7 @@
 #include "data/bw_dataset.h"
 #include "document/bw_report.h"
 #include "objects/bw_band_view.h"
+#include "objects/bw_line_view.h"
 #include "objects/bw_memo_view.h"
 #include "render/bw_text_layout.h"
 #include "sqlmem/sqlmem.h"
@@ -526,6 +527,43 @@ TEST(Build, ABandsOwnColumns) {
         // below the lowest record.
         EXPECT_EQ(p.back().left, 20);
         EXPECT_EQ(p.back().top, t.topEdge() + c.summaryRow * 20);
+    }
+}
+
+TEST(Build, SubReportsPrintTheirPageInPlace) {
+    Rig t;
+    t.master.RangeEndCount = 2;
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    auto sub = std::make_unique<TBwSubReportView>();
+    sub->Left = 400;
+    sub->Top = 100;
+    sub->Width = 200;
+    sub->Height = 20;
+    sub->SubPage = 1;
+    t.page->add(std::move(sub));
+    TBwPage* main = t.page;
+    t.page = &t.report.pages().add();
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("2"));
+    t.memo(100, 20, QStringLiteral("s[M].[LINE#]"), t.page->leftEdge() + 5);
+    t.page = main;
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    // The sub-report's page is not built on its own.
+    ASSERT_EQ(pages.size(), 1u);
+    struct Want {
+        const char* text;
+        int left, row;
+    };
+    const Want want[] = {{"m1", 20, 0}, {"s1.1", 405, 0}, {"s1.2", 405, 1},
+                         {"m2", 20, 2}, {"s2.1", 405, 2}, {"s2.2", 405, 3}};
+    const auto& p = pages[0];
+    ASSERT_EQ(p.size(), std::size(want));
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(p[i].text.toStdString(), want[i].text);
+        EXPECT_EQ(p[i].left, want[i].left);
+        EXPECT_EQ(p[i].top, t.topEdge() + want[i].row * 20);
     }
 }
 

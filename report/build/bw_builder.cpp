@@ -65,7 +65,17 @@ private:
     bool m_was;
 };
 
+TBwDialogRunner& dialogSlot() {
+    static TBwDialogRunner runner;
+    return runner;
+}
+
 }  // namespace
+
+TBwDialogRunner setDialogRunner(TBwDialogRunner runner) {
+    std::swap(runner, dialogSlot());
+    return runner;
+}
 
 const TBwBuildState* currentBuild() {
     return current();
@@ -199,6 +209,14 @@ void TBwBuilder::buildReport() {
         m_report.dataset()->init();
         m_report.dataset()->first();
     }
+    // Dialog pages ask before anything is built, and only once a build.
+    if (!m_pass2 && dialogSlot()) {
+        for (const auto& page : m_report.pages()) {
+            if (m_report.Terminated) break;
+            if (page->PageType != ptDialog || !page->Visible) continue;
+            if (!dialogSlot()(m_report, *page)) m_report.Terminated = true;
+        }
+    }
     if (!m_pass2) {
         m_pageStates.clear();
         for (const auto& page : m_report.pages()) {
@@ -233,7 +251,7 @@ void TBwBuilder::buildReport() {
     do {
         for (std::size_t i = 0; i < m_pageStates.size() && !m_report.Terminated; ++i) {
             PageState& ps = *m_pageStates[i];
-            // Dialog pages need a window of their own; they are not built.
+            // Dialog pages were shown before; they print nothing.
             if (ps.page->PageType != ptReport || !ps.page->Visible || ps.subReport) continue;
             m_ps = &ps;
             m_state.page = ps.page;

@@ -108,6 +108,11 @@ using TBwProgressRunner =
 TBwProgressRunner setProgressRunner(TBwProgressRunner runner);
 const TBwProgressRunner& progressRunner();
 
+// Shows a dialog page modally before a build; false when it was cancelled
+// or closed, which cancels the build. Without one, dialog pages are passed by.
+using TBwDialogRunner = std::function<bool(TBwReport& report, TBwPage& page)>;
+TBwDialogRunner setDialogRunner(TBwDialogRunner runner);
+
 // Where show-prepared-report hands a report with prepared pages.
 using TBwPreviewHandler = std::function<void(TBwReport& report)>;
 TBwPreviewHandler setPreviewHandler(TBwPreviewHandler handler);

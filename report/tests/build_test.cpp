@@ -673,6 +673,36 @@ TEST(Build, FailuresLeaveNoPages) {
     }
 }
 
+TEST(Build, DialogPagesAskBeforeBuilding) {
+    for (const bool twoPass : {false, true})
+        for (const bool accepted : {true, false}) {
+            SCOPED_TRACE(QStringLiteral("two passes %1, accepted %2")
+                             .arg(twoPass)
+                             .arg(accepted)
+                             .toStdString());
+            Rig t;
+            t.report.TwoPass = twoPass;
+            t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+            t.memo(100, 20, QStringLiteral("m[M]"));
+            TBwPage& dialog = t.report.pages().add();
+            dialog.PageType = ptDialog;
+            int shown = 0, pagesWhenShown = -1;
+            const TBwDialogRunner previous = setDialogRunner([&](TBwReport& report, TBwPage& page) {
+                EXPECT_EQ(&page, &dialog);
+                ++shown;
+                pagesWhenShown = report.emfPages().count();
+                return accepted;
+            });
+            const bool built = t.build();
+            setDialogRunner(previous);
+            EXPECT_EQ(shown, 1);
+            EXPECT_EQ(pagesWhenShown, 0);
+            EXPECT_EQ(built, accepted);
+            EXPECT_EQ(t.report.emfPages().count(), accepted ? 1 : 0);
+            EXPECT_TRUE(t.messages.titles.isEmpty());
+        }
+}
+
 TEST(Build, ProgressWindowShowsPagesAndHonoursCancel) {
     const auto previous = setProgressRunner({});
     installProgressWindow();

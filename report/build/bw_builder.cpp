@@ -115,6 +115,9 @@ struct TBwBuilder::PageState {
     int freshY = 0;
     bool suppressHeaders = false;
     bool ignoreColumnFooter = false;
+    // The cross data band, and the objects lying across it or to its right.
+    TBwBand* crossData = nullptr;
+    std::vector<TBwView*> crossObjects, rightOfCross;
     // Printed only where a sub-report object of another page stands.
     bool subReport = false;
     // The row a band with columns of its own is filling.
@@ -338,12 +341,46 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             ps.bands.push_back(std::move(band));
         }
     }
+    for (TBwBandView* v : views) {
+        if (v->bandType() != btCrossData || ps.crossData) continue;
+        auto band = std::make_unique<TBwBand>();
+        band->type = btCrossData;
+        band->page = &page;
+        band->view = v;
+        band->left = v->Left;
+        band->width = v->Width;
+        const QString& source = v->dataSource();
+        bool isNumber = false;
+        const int count = source.toInt(&isNumber);
+        if (isNumber) {
+            band->ownDataSet = std::make_unique<TBwUserDataset>();
+            band->ownDataSet->RangeEnd = reCount;
+            band->ownDataSet->RangeEndCount = count;
+            band->dataSet = band->ownDataSet.get();
+        } else if (!source.isEmpty()) {
+            band->dataSet = m_report.findDataSet(source);
+            if (!band->dataSet) throw EBwError(kUnableToOpenDataset + source);
+        }
+        if (!band->dataSet) continue;
+        band->dataSet->init();
+        ps.crossData = band.get();
+        ps.bands.push_back(std::move(band));
+    }
+    if (TBwBand* cross = ps.crossData) {
+        for (TBwView* view : others) {
+            if (view->Left >= cross->left && view->Left < qint64(cross->left) + cross->width)
+                ps.crossObjects.push_back(view);
+            else if (view->Left >= qint64(cross->left) + cross->width)
+                ps.rightOfCross.push_back(view);
+        }
+    }
     // Sub-reports print after the ordinary objects of their band.
     std::stable_partition(others.begin(), others.end(), [](const TBwView* v) {
         return !dynamic_cast<const TBwSubReportView*>(v);
     });
     for (TBwView* view : others) {
         for (const auto& band : ps.bands) {
+            if (isCross(band->type)) continue;
             if (view->Top >= band->top && view->Top <= qint64(band->top) + band->height) {
                 view->Top -= band->top;
                 view->ParentBand = band.get();
@@ -786,37 +823,42 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     frame.Height = needed;
     const int shiftX = ps.xOffset - page.leftEdge();
     m_state.curY = band->top;
-    TBwEMFPages& emf = m_report.emfPages();
     const bool drawObjects = !m_state.firstPass || band->breaked;
     int subBottom = 0;
+    // Objects across the cross data band repeat for each of its records,
+    // each time one band width further right; what lies right of it follows
+    // the last record.
+    TBwBand* const cross = ps.crossData;
+    int crossCount = 1;
+    if (cross) {
+        crossCount = 0;
+        for (cross->dataSet->first(); !cross->dataSet->eof(); cross->dataSet->next())
+            ++crossCount;
+    }
+    auto has = [](const std::vector<TBwView*>& list, const TBwView* v) {
+        return std::find(list.begin(), list.end(), v) != list.end();
+    };
     for (TBwView* view : band->objects) {
         if (m_report.Terminated) break;
+        if (cross && has(ps.crossObjects, view)) {
+            const int column = m_state.column;
+            int k = 0;
+            for (cross->dataSet->first(); !cross->dataSet->eof() && !m_report.Terminated;
+                 cross->dataSet->next(), ++k) {
+                m_state.column = k + 1;
+                printObject(band, view, shiftX + k * cross->width, needed, frame, drawObjects);
+            }
+            m_state.column = column;
+            continue;
+        }
         if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
             if (sub->Visible)
                 subBottom = std::max(
                     subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
             continue;
         }
-        const int left = view->Left, top = view->Top, height = view->Height;
-        view->Left = left + shiftX;
-        view->Top = band->top + top;
-        if (band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view))
-            view->Height = std::max(0, needed - top);
-        m_state.view = view;
-        publish();
-        try {
-            if (drawObjects)
-                view->print(emf, m_state.pageIndex, &frame);
-            else
-                textExpander().runScript(*view);
-        } catch (const std::exception& e) {
-            m_error = QString::fromUtf8(e.what());
-            m_report.Terminated = true;
-        }
-        view->Left = left;
-        view->Top = top;
-        view->Height = height;
-        if (m_ctx.stopReport) m_report.Terminated = true;
+        const int extra = cross && has(ps.rightOfCross, view) ? (crossCount - 1) * cross->width : 0;
+        printObject(band, view, shiftX + extra, needed, frame, drawObjects);
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = std::max(band->top + needed, subBottom);
@@ -825,6 +867,30 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
         ps.row.bottom = std::max(ps.row.bottom, ps.curY);
     }
     m_state.curY = ps.curY;
+}
+
+void TBwBuilder::printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                             const TBwBandFrame& frame, bool draw) {
+    const int left = view->Left, top = view->Top, height = view->Height;
+    view->Left = left + shiftX;
+    view->Top = band->top + top;
+    if (band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view))
+        view->Height = std::max(0, needed - top);
+    m_state.view = view;
+    publish();
+    try {
+        if (draw)
+            view->print(m_report.emfPages(), m_state.pageIndex, &frame);
+        else
+            textExpander().runScript(*view);
+    } catch (const std::exception& e) {
+        m_error = QString::fromUtf8(e.what());
+        m_report.Terminated = true;
+    }
+    view->Left = left;
+    view->Top = top;
+    view->Height = height;
+    if (m_ctx.stopReport) m_report.Terminated = true;
 }
 
 // Where the band's next record goes: below the last one in its column until

@@ -20,6 +20,7 @@ class TBwPage;
 class TBwView;
 class TBwBandView;
 class TBwSubReportView;
+struct TBwBandFrame;
 class TBwDataset;
 class TBwUserDataset;
 struct TBwExpressionContext;
@@ -34,7 +35,8 @@ public:
     TBwPage* page = nullptr;
     TBwBandView* view = nullptr;  // none for the band of objects outside bands
     int top = 0, height = 0;
-    int drawnHeight = 0;  // the (stretched) height of the row printed last
+    int left = 0, width = 0;  // a cross band's strip
+    int drawnHeight = 0;      // the (stretched) height of the row printed last
     std::vector<TBwView*> objects;
 
     bool stretched = false, formNewPage = false, printIfSubsetEmpty = false, breaked = false,
@@ -145,6 +147,8 @@ private:
     void placeInPieces(TBwBand* band, int neededHeight);
     int columnFooterRoom() const;
     void nextCell(TBwBand* band);
+    void printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                     const TBwBandFrame& frame, bool draw);
     int printSubReport(TBwSubReportView& view, int left, int top);
     void finishRow();
     int neededHeight(TBwBand* band);

@@ -567,6 +567,40 @@ TEST(Build, SubReportsPrintTheirPageInPlace) {
     }
 }
 
+TEST(Build, CrossDataRepeatsAcrossEachRow) {
+    for (const int crossRecords : {3, 1}) {
+        SCOPED_TRACE(crossRecords);
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.memo(100, 20, QStringLiteral("c[M].[COLUMN#]"), 210);
+        t.memo(100, 20, QStringLiteral("r[M]"), 300);
+        auto* cross = t.band(btCrossData, 0, 400, 0, QString::number(crossRecords));
+        cross->Left = 200;
+        cross->Width = 60;
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 1u);
+        std::vector<std::pair<QString, int>> want;
+        for (int m = 1; m <= 2; ++m) {
+            want.push_back({QStringLiteral("m%1").arg(m), 20});
+            for (int k = 0; k < crossRecords; ++k)
+                want.push_back({QStringLiteral("c%1.%2").arg(m).arg(k + 1), 210 + 60 * k});
+            // What lies right of the cross band moves out past its last copy.
+            want.push_back({QStringLiteral("r%1").arg(m), 300 + 60 * (crossRecords - 1)});
+        }
+        const auto& p = pages[0];
+        ASSERT_EQ(p.size(), want.size());
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(p[i].text, want[i].first);
+            EXPECT_EQ(p[i].left, want[i].second);
+            EXPECT_EQ(p[i].top, t.topEdge() + (i < want.size() / 2 ? 0 : 20));
+        }
+    }
+}
+
 TEST(Build, EmptyData) {
     struct Case {
         const char* name;

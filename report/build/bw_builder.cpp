@@ -11,6 +11,7 @@
 #include "expr/bw_expressions.h"
 #include "expr/bw_value.h"
 #include "objects/bw_band_view.h"
+#include "objects/bw_line_view.h"
 #include "objects/bw_memo_view.h"
 #include "objects/bw_text_expander.h"
 
@@ -43,6 +44,11 @@ bool keepsOwnTop(int type) {
     return type == btPageFooter || type == btOverlay || type == btNone;
 }
 
+// A band whose records go into columns of its own.
+bool hasOwnColumns(const TBwBand* band) {
+    return band->view && band->view->Columns > 1 && !band->breaked && !keepsOwnTop(band->type);
+}
+
 bool isCross(int type) {
     return type >= btCrossHeader && type <= btCrossFooter;
 }
@@ -59,7 +65,17 @@ private:
     bool m_was;
 };
 
+TBwDialogRunner& dialogSlot() {
+    static TBwDialogRunner runner;
+    return runner;
+}
+
 }  // namespace
+
+TBwDialogRunner setDialogRunner(TBwDialogRunner runner) {
+    std::swap(runner, dialogSlot());
+    return runner;
+}
 
 const TBwBuildState* currentBuild() {
     return current();
@@ -99,6 +115,17 @@ struct TBwBuilder::PageState {
     int freshY = 0;
     bool suppressHeaders = false;
     bool ignoreColumnFooter = false;
+    // The cross data band, and the objects lying across it or to its right.
+    TBwBand* crossData = nullptr;
+    std::vector<TBwView*> crossObjects, rightOfCross;
+    // Printed only where a sub-report object of another page stands.
+    bool subReport = false;
+    // The row a band with columns of its own is filling.
+    struct Row {
+        TBwBand* band = nullptr;
+        int top = 0, x = 0, bottom = 0;
+        int column = 0, inColumn = 0;
+    } row;
     int deepestLevel = -1;
 };
 
@@ -185,16 +212,34 @@ void TBwBuilder::buildReport() {
         m_report.dataset()->init();
         m_report.dataset()->first();
     }
+    // Dialog pages ask before anything is built, and only once a build.
+    if (!m_pass2 && dialogSlot()) {
+        for (const auto& page : m_report.pages()) {
+            if (m_report.Terminated) break;
+            if (page->PageType != ptDialog || !page->Visible) continue;
+            if (!dialogSlot()(m_report, *page)) m_report.Terminated = true;
+        }
+    }
     if (!m_pass2) {
         m_pageStates.clear();
         for (const auto& page : m_report.pages()) {
             auto ps = std::make_unique<PageState>();
             ps->page = page.get();
+            m_pageStates.push_back(std::move(ps));
+        }
+        for (const auto& page : m_report.pages())
+            for (const auto& view : page->objects())
+                if (auto* sub = dynamic_cast<TBwSubReportView*>(view.get()))
+                    if (sub->SubPage >= 0 && sub->SubPage < int(m_pageStates.size()) &&
+                        m_pageStates[sub->SubPage]->page != page.get())
+                        m_pageStates[sub->SubPage]->subReport = true;
+        for (const auto& owned : m_pageStates) {
+            PageState* ps = owned.get();
+            TBwPage* page = ps->page;
             if (page->PageType == ptReport) {
                 initPage(*page, *ps);
                 registerAggregates(*ps);
             }
-            m_pageStates.push_back(std::move(ps));
         }
     } else {
         rewindDataSets();
@@ -209,8 +254,8 @@ void TBwBuilder::buildReport() {
     do {
         for (std::size_t i = 0; i < m_pageStates.size() && !m_report.Terminated; ++i) {
             PageState& ps = *m_pageStates[i];
-            // Dialog pages need a window of their own; they are not built.
-            if (ps.page->PageType != ptReport || !ps.page->Visible) continue;
+            // Dialog pages were shown before; they print nothing.
+            if (ps.page->PageType != ptReport || !ps.page->Visible || ps.subReport) continue;
             m_ps = &ps;
             m_state.page = ps.page;
             buildPage(*ps.page, ps);
@@ -266,9 +311,9 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             band->height = v->Height;
             const std::uint16_t f = v->Flags;
             band->stretched = f & flBandStretched;
-            band->formNewPage = f & flBandNewPageAfter;
+            band->formNewPage = (f & flBandNewPageAfter) && !ps.subReport;
             band->printIfSubsetEmpty = f & flBandPrintIfSubsetEmpty;
-            band->breaked = f & flBandBreaked;
+            band->breaked = (f & flBandBreaked) && !ps.subReport;
             band->onFirstPage = f & flBandOnFirstPage;
             band->onLastPage = f & flBandOnLastPage;
             band->repeatHeader = f & flBandRepeatHeader;
@@ -296,8 +341,46 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             ps.bands.push_back(std::move(band));
         }
     }
+    for (TBwBandView* v : views) {
+        if (v->bandType() != btCrossData || ps.crossData) continue;
+        auto band = std::make_unique<TBwBand>();
+        band->type = btCrossData;
+        band->page = &page;
+        band->view = v;
+        band->left = v->Left;
+        band->width = v->Width;
+        const QString& source = v->dataSource();
+        bool isNumber = false;
+        const int count = source.toInt(&isNumber);
+        if (isNumber) {
+            band->ownDataSet = std::make_unique<TBwUserDataset>();
+            band->ownDataSet->RangeEnd = reCount;
+            band->ownDataSet->RangeEndCount = count;
+            band->dataSet = band->ownDataSet.get();
+        } else if (!source.isEmpty()) {
+            band->dataSet = m_report.findDataSet(source);
+            if (!band->dataSet) throw EBwError(kUnableToOpenDataset + source);
+        }
+        if (!band->dataSet) continue;
+        band->dataSet->init();
+        ps.crossData = band.get();
+        ps.bands.push_back(std::move(band));
+    }
+    if (TBwBand* cross = ps.crossData) {
+        for (TBwView* view : others) {
+            if (view->Left >= cross->left && view->Left < qint64(cross->left) + cross->width)
+                ps.crossObjects.push_back(view);
+            else if (view->Left >= qint64(cross->left) + cross->width)
+                ps.rightOfCross.push_back(view);
+        }
+    }
+    // Sub-reports print after the ordinary objects of their band.
+    std::stable_partition(others.begin(), others.end(), [](const TBwView* v) {
+        return !dynamic_cast<const TBwSubReportView*>(v);
+    });
     for (TBwView* view : others) {
         for (const auto& band : ps.bands) {
+            if (isCross(band->type)) continue;
             if (view->Top >= band->top && view->Top <= qint64(band->top) + band->height) {
                 view->Top -= band->top;
                 view->ParentBand = band.get();
@@ -410,6 +493,7 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
     ps.column = 0;
     ps.xOffset = page.leftEdge();
     ps.suppressHeaders = false;
+    ps.row = {};
     if (continuing) {
         ps.curY = before->curY;
         ps.curBottomY = before->curBottomY;
@@ -434,6 +518,7 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
             printBand(ps.slots[btColumnHeader]);
         }
         if (ps.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
+        finishRow();
         if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);
         ps.ignoreColumnFooter = true;
         printBand(ps.slots[btReportSummary]);
@@ -648,6 +733,7 @@ void TBwBuilder::printBand(TBwBand* band) {
     if (!band || m_report.Terminated) return;
     PageState& ps = *m_ps;
     TBwBand* const outer = m_state.band;
+    if (ps.row.band && ps.row.band != band) finishRow();
     setBandState(band);
     if (m_report.OnBeginBand) m_report.OnBeginBand(band);
     if (band->view && !band->view->Script.isEmpty()) {
@@ -671,7 +757,15 @@ void TBwBuilder::printBand(TBwBand* band) {
         for (TBwBand* c : band->companions)
             if (c->visible) together += neededHeight(c);
         const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
-        if (!exempt && qint64(ps.curY) + together > ps.curBottomY && ps.curY > ps.freshY)
+        const bool overflows = qint64(ps.curY) + together > ps.curBottomY;
+        if (ps.subReport && !exempt && overflows) {
+            // A sub-report has no pages of its own to go on to.
+            setBandState(band);
+            if (m_report.OnEndBand) m_report.OnEndBand(band);
+            m_state.band = outer;
+            return;
+        }
+        if (!exempt && !band->breaked && !hasOwnColumns(band) && overflows && ps.curY > ps.freshY)
             newColumnOrPage();
         placeBand(band, needed);
         for (TBwBand* c : band->companions) {
@@ -701,14 +795,19 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     const bool ownTop = keepsOwnTop(band->type);
+    const bool ownColumns = hasOwnColumns(band);
+    if (ownColumns) nextCell(band);
     if (!ownTop) {
         band->top = ps.curY;
-        if (band->type != btColumnFooter) {
-            const TBwBand* cf = ps.slots[btColumnFooter];
-            const int cfHeight =
-                (cf && !ps.suppressHeaders && !ps.ignoreColumnFooter) ? cf->height : 0;
-            if (qint64(band->top) + needed + cfHeight > ps.curBottomY && band->top > ps.freshY) {
+        if (band->type != btColumnFooter &&
+            qint64(band->top) + needed + columnFooterRoom() > ps.curBottomY) {
+            if (band->breaked) {
+                placeInPieces(band, needed);
+                return;
+            }
+            if (band->top > ps.freshY && !ps.subReport) {
                 newColumnOrPage();
+                if (ownColumns) nextCell(band);
                 band->top = ps.curY;
             }
         }
@@ -718,37 +817,253 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     TBwBandFrame frame;
     frame.Left = ps.xOffset;
     frame.Top = band->top;
-    frame.Width = page.columnCount() > 1 ? page.ColumnWidth : (band->view ? band->view->Width : 0);
+    frame.Width = ownColumns               ? band->view->ColumnWidth
+                  : page.columnCount() > 1 ? page.ColumnWidth
+                                           : (band->view ? band->view->Width : 0);
     frame.Height = needed;
     const int shiftX = ps.xOffset - page.leftEdge();
     m_state.curY = band->top;
-    TBwEMFPages& emf = m_report.emfPages();
     const bool drawObjects = !m_state.firstPass || band->breaked;
+    int subBottom = 0;
+    // Objects across the cross data band repeat for each of its records,
+    // each time one band width further right; what lies right of it follows
+    // the last record.
+    TBwBand* const cross = ps.crossData;
+    int crossCount = 1;
+    if (cross) {
+        crossCount = 0;
+        for (cross->dataSet->first(); !cross->dataSet->eof(); cross->dataSet->next())
+            ++crossCount;
+    }
+    auto has = [](const std::vector<TBwView*>& list, const TBwView* v) {
+        return std::find(list.begin(), list.end(), v) != list.end();
+    };
     for (TBwView* view : band->objects) {
         if (m_report.Terminated) break;
-        const int left = view->Left, top = view->Top, height = view->Height;
-        view->Left = left + shiftX;
-        view->Top = band->top + top;
-        if (band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view))
-            view->Height = std::max(0, needed - top);
-        m_state.view = view;
-        publish();
-        try {
-            if (drawObjects)
-                view->print(emf, m_state.pageIndex, &frame);
-            else
-                textExpander().runScript(*view);
-        } catch (const std::exception& e) {
-            m_error = QString::fromUtf8(e.what());
-            m_report.Terminated = true;
+        if (cross && has(ps.crossObjects, view)) {
+            const int column = m_state.column;
+            int k = 0;
+            for (cross->dataSet->first(); !cross->dataSet->eof() && !m_report.Terminated;
+                 cross->dataSet->next(), ++k) {
+                m_state.column = k + 1;
+                printObject(band, view, shiftX + k * cross->width, needed, frame, drawObjects);
+            }
+            m_state.column = column;
+            continue;
         }
-        view->Left = left;
-        view->Top = top;
-        view->Height = height;
-        if (m_ctx.stopReport) m_report.Terminated = true;
+        if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
+            if (sub->Visible)
+                subBottom = std::max(
+                    subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
+            continue;
+        }
+        const int extra = cross && has(ps.rightOfCross, view) ? (crossCount - 1) * cross->width : 0;
+        printObject(band, view, shiftX + extra, needed, frame, drawObjects);
     }
     m_state.view = nullptr;
-    if (!ownTop) ps.curY = band->top + needed;
+    if (!ownTop) ps.curY = std::max(band->top + needed, subBottom);
+    if (ownColumns) {
+        ++ps.row.inColumn;
+        ps.row.bottom = std::max(ps.row.bottom, ps.curY);
+    }
+    m_state.curY = ps.curY;
+}
+
+void TBwBuilder::printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                             const TBwBandFrame& frame, bool draw) {
+    const int left = view->Left, top = view->Top, height = view->Height;
+    view->Left = left + shiftX;
+    view->Top = band->top + top;
+    if (band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view))
+        view->Height = std::max(0, needed - top);
+    m_state.view = view;
+    publish();
+    try {
+        if (draw)
+            view->print(m_report.emfPages(), m_state.pageIndex, &frame);
+        else
+            textExpander().runScript(*view);
+    } catch (const std::exception& e) {
+        m_error = QString::fromUtf8(e.what());
+        m_report.Terminated = true;
+    }
+    view->Left = left;
+    view->Top = top;
+    view->Height = height;
+    if (m_ctx.stopReport) m_report.Terminated = true;
+}
+
+// Where the band's next record goes: below the last one in its column until
+// the column holds NewColumnAfter records, then at the top of the next
+// column; after the last column a new row starts below the whole row.
+void TBwBuilder::nextCell(TBwBand* band) {
+    PageState& ps = *m_ps;
+    const TBwBandView& v = *band->view;
+    if (ps.row.band == band && ps.row.inColumn >= std::max(1, v.NewColumnAfter)) {
+        ++ps.row.column;
+        ps.row.inColumn = 0;
+        if (ps.row.column >= v.Columns)
+            finishRow();
+        else
+            ps.curY = ps.row.top;
+    }
+    if (ps.row.band != band) {
+        finishRow();
+        ps.row = {band, ps.curY, ps.xOffset, ps.curY, 0, 0};
+    }
+    ps.xOffset = ps.row.x + ps.row.column * (v.ColumnWidth + v.ColumnGap);
+}
+
+void TBwBuilder::finishRow() {
+    PageState& ps = *m_ps;
+    if (!ps.row.band) return;
+    ps.curY = std::max(ps.curY, ps.row.bottom);
+    ps.xOffset = ps.row.x;
+    ps.row.band = nullptr;
+}
+
+// The bands of a sub-report page, at (left, top) of the current page and
+// above its bottom limit; returns where they ended.
+int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
+    if (view.SubPage < 0 || view.SubPage >= int(m_pageStates.size())) return top;
+    PageState& sub = *m_pageStates[view.SubPage];
+    if (!sub.subReport || sub.page->PageType != ptReport || &sub == m_ps) return top;
+    PageState* const parent = m_ps;
+    TBwBand* const band = m_state.band;
+    TBwBand* const dataBand = m_dataBand;
+    std::vector<TBwBand*> queue;
+    queue.swap(m_queue);
+    sub.curY = top;
+    sub.freshY = top;
+    sub.columnStartY = top;
+    sub.curBottomY = parent->curBottomY;
+    sub.column = 0;
+    sub.xOffset = left;
+    sub.row = {};
+    sub.suppressHeaders = true;
+    m_ps = &sub;
+    printBand(sub.slots[btReportTitle]);
+    if (sub.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
+    finishRow();
+    printBand(sub.slots[btReportSummary]);
+    const int bottom = sub.curY;
+    m_ps = parent;
+    m_queue.swap(queue);
+    m_dataBand = dataBand;
+    setBandState(band);
+    return bottom;
+}
+
+int TBwBuilder::columnFooterRoom() const {
+    const PageState& ps = *m_ps;
+    const TBwBand* cf = ps.slots[btColumnFooter];
+    return (cf && !ps.suppressHeaders && !ps.ignoreColumnFooter) ? cf->height : 0;
+}
+
+// A band taller than the room left: each text object prints the lines that
+// fit and goes on at the top of the next page; any other object moves whole
+// to the first page it fits on.
+void TBwBuilder::placeInPieces(TBwBand* band, int needed) {
+    PageState& ps = *m_ps;
+    TBwPage& page = *ps.page;
+    TBwEMFPages& emf = m_report.emfPages();
+    struct Part {
+        TBwView* view;
+        TBwMemoView* memo;
+        int height;  // what is left of the object's height
+        bool started = false;
+        bool done = false;
+    };
+    std::vector<Part> parts;
+    for (TBwView* view : band->objects) {
+        int height = view->Height;
+        auto* memo = dynamic_cast<TBwMemoView*>(view);
+        const bool grows =
+            band->stretched && (view->Flags & flStretched) && dynamic_cast<TBwStretcheable*>(view);
+        if (grows) height = std::max(0, needed - view->Top);
+        // A growing text prints all its lines, whatever rounding its
+        // measured height had; a fixed one no more than its height holds.
+        if (grows && memo) height = std::numeric_limits<int>::max() / 2;
+        parts.push_back({view, memo, height});
+    }
+    band->drawnHeight = needed;
+    int consumed = 0;  // the part of the band the earlier pages took
+    bool fresh = band->top <= ps.freshY;
+    for (;;) {
+        setBandState(band);
+        const int pieceTop = band->top;
+        const int room = ps.curBottomY - columnFooterRoom() - pieceTop;
+        TBwBandFrame frame;
+        frame.Left = ps.xOffset;
+        frame.Top = pieceTop;
+        frame.Width =
+            page.columnCount() > 1 ? page.ColumnWidth : (band->view ? band->view->Width : 0);
+        frame.Height = std::max(0, room);
+        const int shiftX = ps.xOffset - page.leftEdge();
+        int bottom = pieceTop;
+        bool progress = false;
+        for (Part& p : parts) {
+            if (p.done || m_report.Terminated) continue;
+            TBwView* view = p.view;
+            const int rel = p.started ? 0 : std::max(0, view->Top - consumed);
+            const int space = room - rel;
+            const int wants = p.memo ? p.memo->minHeight() : p.height;
+            if (space < wants && !(fresh && rel == 0)) continue;
+            const int left = view->Left, top = view->Top, height = view->Height;
+            view->Left = left + shiftX;
+            view->Top = pieceTop + rel;
+            view->Height = p.height;
+            m_state.view = view;
+            publish();
+            try {
+                if (p.memo) {
+                    const int lines =
+                        p.memo->printPiece(emf, m_state.pageIndex, std::min(space, p.height));
+                    const int step = p.memo->lineStep();
+                    const int used = lines * step;
+                    if (lines > 0)
+                        bottom =
+                            std::max(bottom, pieceTop + rel + p.memo->minHeight() - step + used);
+                    p.height -= used;
+                    p.started = true;
+                    progress = progress || lines > 0;
+                    if (p.memo->remainingLines() <= 0 || p.height < p.memo->minHeight()) {
+                        p.memo->dropPieces();
+                        p.done = true;
+                    } else if (lines == 0 && fresh) {
+                        // Not one line fits on an empty page: the rest is lost.
+                        p.memo->dropPieces();
+                        p.done = true;
+                    }
+                } else {
+                    view->print(emf, m_state.pageIndex, &frame);
+                    bottom = std::max(bottom, pieceTop + rel + p.height);
+                    progress = true;
+                    p.done = true;
+                }
+            } catch (const std::exception& e) {
+                m_error = QString::fromUtf8(e.what());
+                m_report.Terminated = true;
+            }
+            view->Left = left;
+            view->Top = top;
+            view->Height = height;
+            if (m_ctx.stopReport) m_report.Terminated = true;
+        }
+        m_state.view = nullptr;
+        const bool finished =
+            std::all_of(parts.begin(), parts.end(), [](const Part& p) { return p.done; });
+        // A page with no room at all would repeat for ever.
+        if (finished || m_report.Terminated || (fresh && room <= 0)) {
+            const int rest = std::max(0, needed - consumed);
+            ps.curY = std::max(bottom, std::min(pieceTop + rest, ps.curBottomY));
+            break;
+        }
+        newPage();
+        band->top = ps.curY;
+        consumed += std::max(0, room);
+        fresh = true;
+    }
     m_state.curY = ps.curY;
 }
 
@@ -786,6 +1101,7 @@ void TBwBuilder::newPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     TBwBand* const band = m_state.band;
+    finishRow();
     if (!ps.suppressHeaders) printBand(ps.slots[TBwBandType(btColumnFooter)]);
     if (m_report.OnEndPage) m_report.OnEndPage(m_state.pageIndex);
     TBwBand* footer = ps.slots[btPageFooter];
@@ -813,6 +1129,7 @@ void TBwBuilder::newPage() {
 void TBwBuilder::newColumnOrPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
+    finishRow();
     if (ps.column < page.columnCount() - 1) {
         if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);
         ++ps.column;

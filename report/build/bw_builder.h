@@ -19,6 +19,8 @@ class TBwReport;
 class TBwPage;
 class TBwView;
 class TBwBandView;
+class TBwSubReportView;
+struct TBwBandFrame;
 class TBwDataset;
 class TBwUserDataset;
 struct TBwExpressionContext;
@@ -33,7 +35,8 @@ public:
     TBwPage* page = nullptr;
     TBwBandView* view = nullptr;  // none for the band of objects outside bands
     int top = 0, height = 0;
-    int drawnHeight = 0;  // the (stretched) height of the row printed last
+    int left = 0, width = 0;  // a cross band's strip
+    int drawnHeight = 0;      // the (stretched) height of the row printed last
     std::vector<TBwView*> objects;
 
     bool stretched = false, formNewPage = false, printIfSubsetEmpty = false, breaked = false,
@@ -107,6 +110,11 @@ using TBwProgressRunner =
 TBwProgressRunner setProgressRunner(TBwProgressRunner runner);
 const TBwProgressRunner& progressRunner();
 
+// Shows a dialog page modally before a build; false when it was cancelled
+// or closed, which cancels the build. Without one, dialog pages are passed by.
+using TBwDialogRunner = std::function<bool(TBwReport& report, TBwPage& page)>;
+TBwDialogRunner setDialogRunner(TBwDialogRunner runner);
+
 // Where show-prepared-report hands a report with prepared pages.
 using TBwPreviewHandler = std::function<void(TBwReport& report)>;
 TBwPreviewHandler setPreviewHandler(TBwPreviewHandler handler);
@@ -136,6 +144,13 @@ private:
     void printQueue();
     void printBand(TBwBand* band);
     void placeBand(TBwBand* band, int neededHeight);
+    void placeInPieces(TBwBand* band, int neededHeight);
+    int columnFooterRoom() const;
+    void nextCell(TBwBand* band);
+    void printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                     const TBwBandFrame& frame, bool draw);
+    int printSubReport(TBwSubReportView& view, int left, int top);
+    void finishRow();
     int neededHeight(TBwBand* band);
     void newPage();
     void newColumnOrPage();

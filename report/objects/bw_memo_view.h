@@ -103,6 +103,12 @@ public:
     // starts over with a newly computed text.
     int printPiece(TBwEMFPages& pages, int pageIndex, int height);
     int remainingLines() const { return int(m_pieceLines.size()) - m_printedLines; }
+    // Lines left over when the object's own height ran out: the next piece
+    // starts with a new text.
+    void dropPieces() {
+        m_pieceLines.clear();
+        m_printedLines = 0;
+    }
 
     // --- measuring at scale 1 (report units as 96-dpi pixels) ---------------
     // The output lines of `text`: wrapped to the usable width unless it

@@ -16,7 +16,9 @@
 #include "data/bw_dataset.h"
 #include "document/bw_report.h"
 #include "objects/bw_band_view.h"
+#include "objects/bw_line_view.h"
 #include "objects/bw_memo_view.h"
+#include "render/bw_text_layout.h"
 #include "sqlmem/sqlmem.h"
 #include "test_expander.h"
 #include "test_util.h"
@@ -417,6 +419,188 @@ TEST(Build, StretchedAndFixedBands) {
     }
 }
 
+// The lines each page holds of the records' texts, the title left out.
+std::vector<QStringList> recordLines(TBwEMFPages& pages) {
+    std::vector<QStringList> out;
+    for (const QStringList& page : texts(pages)) {
+        QStringList lines;
+        for (const QString& text : page)
+            for (const QString& line : text.split(QLatin1Char('|')))
+                if (line.startsWith(QLatin1Char('r')))
+                    lines.append(QString(line).remove(kParagraphEnd));
+        out.push_back(lines);
+    }
+    return out;
+}
+
+TEST(Build, BreakedBandsSplitAcrossPages) {
+    // Two records of 50 lines each cannot share a page.
+    QStringList text;
+    for (int i = 1; i <= 50; ++i)
+        text.append(QStringLiteral("r[M].%1").arg(i));
+    QStringList all;
+    for (int m = 1; m <= 2; ++m)
+        for (int i = 1; i <= 50; ++i)
+            all.append(QStringLiteral("r%1.%2").arg(m).arg(i));
+    for (const bool breaked : {false, true}) {
+        SCOPED_TRACE(breaked ? "breaked" : "kept whole");
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.title();
+        t.band(btMasterData, 100, 20, flBandStretched | (breaked ? flBandBreaked : 0),
+               QStringLiteral("M"));
+        TBwMemoView* m = t.memo(100, 20, QString());
+        m->Memo = text;
+        m->Flags |= flStretched;
+        const int step = m->lineStep();
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        const auto lines = recordLines(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 2u);
+        ASSERT_EQ(pages[0].size(), breaked ? 3u : 2u);
+        // Whatever the pieces, every line is printed once, in order.
+        EXPECT_EQ((lines[0] + lines[1]).join(',').toStdString(), all.join(',').toStdString());
+        const auto& second = pages[1].front();
+        EXPECT_EQ(second.top, t.topEdge());
+        if (breaked) {
+            // The second record fills the first page and goes on at the top
+            // of the next; its first piece starts right below the first record.
+            const auto& first = pages[0][1];
+            const auto& piece = pages[0][2];
+            EXPECT_EQ(piece.top, first.top + first.height);
+            EXPECT_LE(piece.top + piece.height, t.bottomEdge());
+            EXPECT_GT(piece.top + piece.height + step, t.bottomEdge());
+            EXPECT_TRUE(lines[1].front().startsWith(QStringLiteral("r2.")));
+        } else {
+            EXPECT_EQ(lines[1].front().toStdString(), "r2.1");
+        }
+    }
+}
+
+TEST(Build, ABandsOwnColumns) {
+    struct Case {
+        const char* name;
+        int columns, newColumnAfter, records;
+        // Each record's column and row, then the summary's row.
+        std::vector<std::pair<int, int>> cells;
+        int summaryRow;
+    };
+    const Case cases[] = {
+        {"one record per column: side by side, rows below",
+         3,
+         1,
+         7,
+         {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}},
+         3},
+        {"two records down each column before the next",
+         2,
+         2,
+         5,
+         {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {0, 2}},
+         3},
+        {"a single column is the plain band", 1, 1, 3, {{0, 0}, {0, 1}, {0, 2}}, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = c.records;
+        auto* data = t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        data->Columns = c.columns;
+        data->ColumnWidth = 200;
+        data->ColumnGap = 20;
+        data->NewColumnAfter = c.newColumnAfter;
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.band(btReportSummary, 200, 20);
+        t.memo(200, 20, QStringLiteral("sum"));
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 1u);
+        const auto& p = pages[0];
+        ASSERT_EQ(p.size(), c.cells.size() + 1);
+        for (std::size_t i = 0; i < c.cells.size(); ++i) {
+            SCOPED_TRACE(i + 1);
+            EXPECT_EQ(p[i].text, QStringLiteral("m%1").arg(i + 1));
+            EXPECT_EQ(p[i].left, 20 + c.cells[i].first * 220);
+            EXPECT_EQ(p[i].top, t.topEdge() + c.cells[i].second * 20);
+        }
+        // The row is finished before the next band: it starts at the left
+        // below the lowest record.
+        EXPECT_EQ(p.back().left, 20);
+        EXPECT_EQ(p.back().top, t.topEdge() + c.summaryRow * 20);
+    }
+}
+
+TEST(Build, SubReportsPrintTheirPageInPlace) {
+    Rig t;
+    t.master.RangeEndCount = 2;
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    auto sub = std::make_unique<TBwSubReportView>();
+    sub->Left = 400;
+    sub->Top = 100;
+    sub->Width = 200;
+    sub->Height = 20;
+    sub->SubPage = 1;
+    t.page->add(std::move(sub));
+    TBwPage* main = t.page;
+    t.page = &t.report.pages().add();
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("2"));
+    t.memo(100, 20, QStringLiteral("s[M].[LINE#]"), t.page->leftEdge() + 5);
+    t.page = main;
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    // The sub-report's page is not built on its own.
+    ASSERT_EQ(pages.size(), 1u);
+    struct Want {
+        const char* text;
+        int left, row;
+    };
+    const Want want[] = {{"m1", 20, 0}, {"s1.1", 405, 0}, {"s1.2", 405, 1},
+                         {"m2", 20, 2}, {"s2.1", 405, 2}, {"s2.2", 405, 3}};
+    const auto& p = pages[0];
+    ASSERT_EQ(p.size(), std::size(want));
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(p[i].text.toStdString(), want[i].text);
+        EXPECT_EQ(p[i].left, want[i].left);
+        EXPECT_EQ(p[i].top, t.topEdge() + want[i].row * 20);
+    }
+}
+
+TEST(Build, CrossDataRepeatsAcrossEachRow) {
+    for (const int crossRecords : {3, 1}) {
+        SCOPED_TRACE(crossRecords);
+        Rig t;
+        t.master.RangeEndCount = 2;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.memo(100, 20, QStringLiteral("c[M].[COLUMN#]"), 210);
+        t.memo(100, 20, QStringLiteral("r[M]"), 300);
+        auto* cross = t.band(btCrossData, 0, 400, 0, QString::number(crossRecords));
+        cross->Left = 200;
+        cross->Width = 60;
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 1u);
+        std::vector<std::pair<QString, int>> want;
+        for (int m = 1; m <= 2; ++m) {
+            want.push_back({QStringLiteral("m%1").arg(m), 20});
+            for (int k = 0; k < crossRecords; ++k)
+                want.push_back({QStringLiteral("c%1.%2").arg(m).arg(k + 1), 210 + 60 * k});
+            // What lies right of the cross band moves out past its last copy.
+            want.push_back({QStringLiteral("r%1").arg(m), 300 + 60 * (crossRecords - 1)});
+        }
+        const auto& p = pages[0];
+        ASSERT_EQ(p.size(), want.size());
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(p[i].text, want[i].first);
+            EXPECT_EQ(p[i].left, want[i].second);
+            EXPECT_EQ(p[i].top, t.topEdge() + (i < want.size() / 2 ? 0 : 20));
+        }
+    }
+}
+
 TEST(Build, EmptyData) {
     struct Case {
         const char* name;
@@ -521,6 +705,36 @@ TEST(Build, FailuresLeaveNoPages) {
         EXPECT_EQ(t.report.emfPages().count(), 0);
         EXPECT_EQ(t.report.saveToStream(), before);
     }
+}
+
+TEST(Build, DialogPagesAskBeforeBuilding) {
+    for (const bool twoPass : {false, true})
+        for (const bool accepted : {true, false}) {
+            SCOPED_TRACE(QStringLiteral("two passes %1, accepted %2")
+                             .arg(twoPass)
+                             .arg(accepted)
+                             .toStdString());
+            Rig t;
+            t.report.TwoPass = twoPass;
+            t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+            t.memo(100, 20, QStringLiteral("m[M]"));
+            TBwPage& dialog = t.report.pages().add();
+            dialog.PageType = ptDialog;
+            int shown = 0, pagesWhenShown = -1;
+            const TBwDialogRunner previous = setDialogRunner([&](TBwReport& report, TBwPage& page) {
+                EXPECT_EQ(&page, &dialog);
+                ++shown;
+                pagesWhenShown = report.emfPages().count();
+                return accepted;
+            });
+            const bool built = t.build();
+            setDialogRunner(previous);
+            EXPECT_EQ(shown, 1);
+            EXPECT_EQ(pagesWhenShown, 0);
+            EXPECT_EQ(built, accepted);
+            EXPECT_EQ(t.report.emfPages().count(), accepted ? 1 : 0);
+            EXPECT_TRUE(t.messages.titles.isEmpty());
+        }
 }
 
 TEST(Build, ProgressWindowShowsPagesAndHonoursCancel) {

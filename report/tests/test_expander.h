@@ -65,6 +65,7 @@ private:
         if (b && name == u"PAGE#") return QString::number(b->pageIndex + 1);
         if (b && name == u"TOTALPAGES") return QString::number(b->totalPages);
         if (b && name == u"LINE#") return QString::number(b->lineNo);
+        if (b && name == u"COLUMN#") return QString::number(b->column);
         if (b && name == u"DATE") return dateText(b->started.date());
         if (b && name == u"TIME") return timeText(b->started.time());
         static const QRegularExpression field(QStringLiteral("^(\\w+)\\.\"(\\w+)\"$"));

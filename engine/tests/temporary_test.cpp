@@ -450,6 +450,33 @@ TEST(TemporaryRecordStoreTest, GetModes) {
     EXPECT_EQ(rm.approximatePosition(TSQLMemTemporaryRecordManager::idOfNumber(3)), -1);
 }
 
+TEST(TemporaryRecordStoreTest, TextTailsAreZeroInReusedAndTakenBackSlots) {
+    // Dirty freed memory where the store's block is likely to land, so that a
+    // slot not cleared before the copy shows the bytes.
+    void* dirty = TSQLMemMemoryManager::instance().allocate(1000 * 8);
+    std::memset(dirty, 0xFF, 1000 * 8);
+    TSQLMemMemoryManager::instance().free(dirty);
+
+    TSQLMemTemporaryRecordManager rm(nullptr, 8);
+    TSQLMemRecordCopier copier;
+    copier.addSegment(0, 8, 1);
+    rm.setCopier(&copier);
+    TSQLMemRecordID id;
+    const std::uint8_t longText[8] = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 0};
+    const std::uint8_t shortText[8] = {'X', 0, 'j', 'u', 'n', 'k', '!', 0};
+    const std::string expected("X\0\0\0\0\0\0\0", 8);
+    auto stored = [&](std::int64_t n) {
+        const std::uint8_t* p = rm.peek(TSQLMemTemporaryRecordManager::idOfNumber(n));
+        return p ? std::string(reinterpret_cast<const char*>(p), 8) : std::string("-");
+    };
+    ASSERT_TRUE(rm.add(shortText, id));
+    EXPECT_EQ(stored(0), expected) << "a fresh slot of a reused block";
+    ASSERT_TRUE(rm.add(longText, id));
+    rm.dropLast();
+    ASSERT_TRUE(rm.add(shortText, id));
+    EXPECT_EQ(stored(1), expected) << "the slot of a record taken back";
+}
+
 TEST(TemporaryRecordStoreTest, DamagedImagesAreRefusedBeforeAnythingChanges) {
     auto patched = [](std::size_t at, std::uint8_t value) {
         std::vector<std::uint8_t> image = kThreeRecords;

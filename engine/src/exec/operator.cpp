@@ -274,17 +274,20 @@ void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
     }
     for (int c = 0; c < ColumnCount(); ++c) {
         const TSQLMemFieldLink& column = m_columns[c];
-        if (!alias.empty() && !AliasMatches(alias, column)) continue;
         if (all) {
             // Computed columns are the select list's own, not the tables'.
-            if (!column.Computed && !listed(result, c)) result.push_back(c);
+            if (!column.Computed && (alias.empty() || AliasMatches(alias, column)) &&
+                !listed(result, c))
+                result.push_back(c);
             continue;
         }
-        if (sameName(name, column.Name) ||
-            (!column.DisplayName.empty() && sameName(name, column.DisplayName))) {
-            if (!listed(result, c)) result.push_back(c);
-            break;
-        }
+        // The name first: it rules out nearly every column, the alias few.
+        if (!sameName(name, column.Name) &&
+            (column.DisplayName.empty() || !sameName(name, column.DisplayName)))
+            continue;
+        if (!alias.empty() && !AliasMatches(alias, column)) continue;
+        if (!listed(result, c)) result.push_back(c);
+        break;
     }
 }
 

@@ -17,13 +17,13 @@ constexpr char16_t kHigh[64] = {
     0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
 };
 
-char32_t unicodeOf(unsigned b) {
+constexpr char32_t unicodeOf(unsigned b) {
     if (b < 0x80) return b;
     if (b >= 0xC0) return 0x0410 + (b - 0xC0);
     return kHigh[b - 0x80];
 }
 
-char32_t unicodeUpper(char32_t u) {
+constexpr char32_t unicodeUpper(char32_t u) {
     if (u >= 'a' && u <= 'z') return u - 0x20;
     if (u >= 0x0430 && u <= 0x044F) return u - 0x20;
     if (u >= 0x0450 && u <= 0x045F) return u - 0x50;
@@ -31,7 +31,7 @@ char32_t unicodeUpper(char32_t u) {
     return u;
 }
 
-char32_t unicodeLower(char32_t u) {
+constexpr char32_t unicodeLower(char32_t u) {
     if (u >= 'A' && u <= 'Z') return u + 0x20;
     if (u >= 0x0410 && u <= 0x042F) return u + 0x20;
     if (u >= 0x0400 && u <= 0x040F) return u + 0x50;
@@ -39,30 +39,7 @@ char32_t unicodeLower(char32_t u) {
     return u;
 }
 
-struct Tables {
-    std::array<unsigned char, 256> upper{}, lower{};
-    Tables() {
-        for (unsigned b = 0; b < 256; ++b) {
-            upper[b] = lower[b] = static_cast<unsigned char>(b);
-            unsigned char m;
-            if (fromUnicode(unicodeUpper(unicodeOf(b)), m)) upper[b] = m;
-            if (fromUnicode(unicodeLower(unicodeOf(b)), m)) lower[b] = m;
-        }
-    }
-};
-
-const Tables& tables() {
-    static const Tables t;
-    return t;
-}
-
-}  // namespace
-
-char32_t toUnicode(unsigned char byte) {
-    return unicodeOf(byte);
-}
-
-bool fromUnicode(char32_t u, unsigned char& byte) {
+constexpr bool byteOf(char32_t u, unsigned char& byte) {
     if (u < 0x80) {
         byte = static_cast<unsigned char>(u);
         return true;
@@ -79,6 +56,36 @@ bool fromUnicode(char32_t u, unsigned char& byte) {
         }
     }
     return false;
+}
+
+// Built at compile time: name comparisons map every byte, and a lazily made
+// table paid its initialisation check on each one.
+struct Tables {
+    std::array<unsigned char, 256> upper{}, lower{};
+    constexpr Tables() {
+        for (unsigned b = 0; b < 256; ++b) {
+            upper[b] = lower[b] = static_cast<unsigned char>(b);
+            unsigned char m = 0;
+            if (byteOf(unicodeUpper(unicodeOf(b)), m)) upper[b] = m;
+            if (byteOf(unicodeLower(unicodeOf(b)), m)) lower[b] = m;
+        }
+    }
+};
+
+constexpr Tables kTables;
+
+constexpr const Tables& tables() {
+    return kTables;
+}
+
+}  // namespace
+
+char32_t toUnicode(unsigned char byte) {
+    return unicodeOf(byte);
+}
+
+bool fromUnicode(char32_t u, unsigned char& byte) {
+    return byteOf(u, byte);
 }
 
 unsigned char toUpper(unsigned char byte) {
@@ -99,7 +106,8 @@ bool equalNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     const auto& up = tables().upper;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (up[static_cast<unsigned char>(a[i])] != up[static_cast<unsigned char>(b[i])])
+        if (a[i] != b[i] &&
+            up[static_cast<unsigned char>(a[i])] != up[static_cast<unsigned char>(b[i])])
             return false;
     return true;
 }

@@ -405,9 +405,9 @@ void TSQLMemMemoryManager::resetPeakUse() {
     m_peak = m_current;
 }
 
-void EngineBlock::resize(std::size_t size) {
+void EngineBlock::resize(std::size_t size, bool zeroGrowth) {
     if (size == m_size) return;
-    TSQLMemMemoryManager::instance().reallocate(m_data, size, true);
+    TSQLMemMemoryManager::instance().reallocate(m_data, size, zeroGrowth);
     m_size = size;
 }
 

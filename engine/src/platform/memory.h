@@ -161,9 +161,10 @@ public:
         return *this;
     }
 
-    // Grows or shrinks keeping the contents; new bytes are zero. Raises the
-    // manager's errors, and the block is then unchanged.
-    void resize(std::size_t size);
+    // Grows or shrinks keeping the contents; new bytes are zero unless
+    // zeroGrowth is off (their owner then writes each before reading it).
+    // Raises the manager's errors, and the block is then unchanged.
+    void resize(std::size_t size, bool zeroGrowth = true);
     void reset();
 
     std::uint8_t* data() { return static_cast<std::uint8_t*>(m_data); }

@@ -45,11 +45,13 @@ void TSQLMemTemporaryRecordManager::clear() {
 
 void TSQLMemTemporaryRecordManager::placeInMemory(const std::uint8_t* record) {
     std::uint8_t* dest = m_memory.data() + static_cast<std::size_t>(m_memoryCount) * m_recordSize;
-    // Fresh slots are zero: writing only the used parts of text fields keeps
-    // every stored record with zero text tails.
-    if (m_copier)
+    // Slots are zeroed as they are taken, not when the block grows: a result
+    // of a few records would otherwise clear room for a thousand. Writing
+    // only the used parts of text fields keeps zero text tails.
+    if (m_copier) {
+        std::memset(dest, 0, m_recordSize);
         m_copier->copyOntoZero(dest, record);
-    else
+    } else
         std::memcpy(dest, record, m_recordSize);
     ++m_memoryCount;
 }
@@ -84,7 +86,7 @@ void TSQLMemTemporaryRecordManager::reserve(std::int64_t records) {
     LockGuard g(*this, TSQLMemLockMode::Write);
     const std::int32_t wanted = static_cast<std::int32_t>(std::min<std::int64_t>(records, m_limit));
     if (wanted <= m_memoryCapacity) return;
-    m_memory.resize(static_cast<std::size_t>(wanted) * m_recordSize);
+    m_memory.resize(static_cast<std::size_t>(wanted) * m_recordSize, false);
     m_memoryCapacity = wanted;
 }
 
@@ -123,8 +125,6 @@ bool TSQLMemTemporaryRecordManager::sortInMemory(const Arrange& arrange, const S
             if (kept != i) std::memcpy(at(kept), at(i), size);
             ++kept;
         }
-        // Freed slots are zero again, as fresh ones are.
-        std::memset(at(kept), 0, (n - kept) * size);
     }
     m_memoryCount = static_cast<std::int32_t>(kept);
     m_recordCount = static_cast<std::int64_t>(kept);
@@ -143,7 +143,7 @@ bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecor
         } else if (m_memoryCapacity < m_limit) {
             const std::int32_t grown =
                 m_memoryCapacity > m_limit - m_growth ? m_limit : m_memoryCapacity + m_growth;
-            m_memory.resize(static_cast<std::size_t>(grown) * m_recordSize);
+            m_memory.resize(static_cast<std::size_t>(grown) * m_recordSize, false);
             m_memoryCapacity = grown;
             placeInMemory(record);
         } else {
@@ -167,8 +167,6 @@ void TSQLMemTemporaryRecordManager::dropLast() {
     const std::int64_t last = m_recordCount - 1;
     if (last < m_memoryCount) {
         --m_memoryCount;
-        std::memset(m_memory.data() + static_cast<std::size_t>(m_memoryCount) * m_recordSize, 0,
-                    m_recordSize);
     } else {
         std::lock_guard f(m_fileSection);
         if (m_writeCount > 0) {

@@ -39,7 +39,14 @@ public:
 
     int count() const { return static_cast<int>(m_pages.size()); }
     TBwPreparedPage& operator[](int index) { return *m_pages[index]; }
+    const TBwPreparedPage& operator[](int index) const { return *m_pages[index]; }
     void clear() { m_pages.clear(); }
+    TBwPreparedPage& append(std::unique_ptr<TBwPreparedPage> page) {
+        m_pages.push_back(std::move(page));
+        return *m_pages.back();
+    }
+    // Exchanges the pages only; each list stays with its report.
+    void swapPages(TBwEMFPages& other) noexcept { m_pages.swap(other.m_pages); }
     // A new page with the paper, margins and geometry of template page `from`.
     TBwPreparedPage& add(const TBwPage& from);
     TBwPreparedPage& insert(int index, const TBwPage& from);

@@ -3,14 +3,37 @@
 #include <QApplication>
 #include <QScreen>
 #include <QStyle>
+#include <cctype>
 #include <stdexcept>
 
 #include "Cp1251Codec.h"
 #include "DBGrid.h"
 #include "ErrorBox.h"
+#include "sqlmem/sql_script.h"
 #include "ui_uSqlTesting.h"
 
 namespace orvalen {
+
+namespace {
+
+// Whether the script's result, that of its last statement, is rows: the
+// processor's own rule, a statement that starts with SELECT or "(". A script
+// without statements is opened, so that the engine reports it.
+bool ReturnsRows(const std::string& script) {
+    const std::vector<sqlmem::TSQLStatementSpan> spans = sqlmem::splitSQLStatements(script);
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+        if (it->TokenBegin == std::string::npos) continue;
+        if (script[it->TokenBegin] == '(') return true;
+        std::string word;
+        for (std::size_t i = it->TokenBegin;
+             i < it->End && std::isalpha(static_cast<unsigned char>(script[i])); ++i)
+            word += static_cast<char>(std::toupper(static_cast<unsigned char>(script[i])));
+        return word == "SELECT";
+    }
+    return true;
+}
+
+}  // namespace
 
 TSqlTestingForm* SqlTestingForm = nullptr;
 
@@ -72,8 +95,19 @@ void TSqlTestingForm::RunSqlButtonClick() {
         throw std::runtime_error(message);
     }
     TestSQLMemQuery.close();
+    m_ui->ResultLabel->setText(QStringLiteral("Результаты выполнения запроса"));
     TestSQLMemQuery.SQL().setText(bytes);
-    TestSQLMemQuery.open();
+    if (ReturnsRows(bytes)) {
+        TestSQLMemQuery.open();
+        return;
+    }
+    // Opening would run a statement without rows and then report that it
+    // has none, inviting a second run of what already took effect.
+    TestSQLMemQuery.execSQL();
+    const int affected = TestSQLMemQuery.rowsAffected();
+    m_ui->ResultLabel->setText(
+        affected >= 0 ? QStringLiteral("Запрос выполнен, изменено записей: %1").arg(affected)
+                      : QStringLiteral("Запрос выполнен"));
 }
 
 }  // namespace orvalen

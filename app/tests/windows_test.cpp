@@ -514,6 +514,30 @@ TEST_F(Windows, TheConsoleRunsAnyStatementAndShowsItsErrors) {
     QTest::mouseClick(run, Qt::LeftButton);
     ASSERT_EQ(errors.texts.size(), 2u);
     EXPECT_NE(errors.texts[1].find("U+03A9"), std::string::npos) << errors.texts[1];
+
+    // Statements without rows run once and say so, without an error box.
+    auto* label = child<QLabel>(&console, "ResultLabel");
+    const struct {
+        const char* sql;
+        const char* label;
+        int rows;  // in the grid; -1: the query is closed
+    } steps[] = {
+        {"create table console_scratch (n integer)", "Запрос выполнен, изменено записей: 0", -1},
+        {"insert into console_scratch values (1);\ninsert into console_scratch values (2)",
+         "Запрос выполнен, изменено записей: 2", -1},
+        {"/* rows */ (select n from console_scratch)", "Результаты выполнения запроса", 2},
+        {"drop table console_scratch", "Запрос выполнен, изменено записей: 0", -1},
+    };
+    for (const auto& step : steps) {
+        memo->setPlainText(QString::fromUtf8(step.sql));
+        QTest::mouseClick(run, Qt::LeftButton);
+        EXPECT_EQ(label->text().toStdString(), step.label) << step.sql;
+        EXPECT_EQ(console.TestSQLMemQuery.active(), step.rows >= 0) << step.sql;
+        if (step.rows >= 0) {
+            EXPECT_EQ(grid->model()->rowCount(), step.rows) << step.sql;
+        }
+    }
+    EXPECT_EQ(errors.texts.size(), 2u) << errors.texts.back();
 }
 
 #include "windows_test.moc"

@@ -8,41 +8,19 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <fstream>
 #include <map>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "journal_rows.h"
+#include "reference_rows.h"
 #include "sqlmem/query.h"
 #include "sqlmem/sqlmem.h"
 #include "uTestResultReport.h"
-#include "uUtils.h"
 
 namespace {
-
-using Rows = std::vector<std::vector<std::string>>;
-
-// A reference file's rows without the header and the row number.
-Rows readReference(const std::string& name) {
-    std::ifstream in(std::string(ORVALEN_REFERENCE_DIR) + "/" + name + ".csv", std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    Rows rows;
-    std::vector<std::string> lines = orvalen::SplitLines(all.str());
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::vector<std::string> pieces;
-        orvalen::SplitString(pieces, lines[i], ";");
-        std::vector<std::string> row;
-        for (std::size_t j = 1; j < pieces.size(); ++j)
-            row.push_back(orvalen::ExtractQuotedString(pieces[j], '"'));
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 struct Table {
     const char* name;
@@ -94,7 +72,7 @@ struct World {
             bench::exec(db, create.c_str());
             table->open();
             bench::exec(db, "BEGIN");
-            for (const std::vector<std::string>& row : readReference(t.file)) {
+            for (const std::vector<std::string>& row : bench::readReference(t.file)) {
                 table->append();
                 std::string insert = std::string("INSERT INTO ") + t.name + " VALUES (";
                 for (std::size_t i = 0; i < t.columns.size(); ++i) {

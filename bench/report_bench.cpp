@@ -10,39 +10,20 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "data/bw_dataset.h"
 #include "document/bw_report.h"
+#include "reference_rows.h"
 #include "sqlmem/sqlmem.h"
 #include "uTestResultReport.h"
-#include "uUtils.h"
 
 namespace {
 
 using namespace bwreport;
-
-std::vector<std::vector<std::string>> readRows(const std::string& name) {
-    std::ifstream in(std::string(ORVALEN_REFERENCE_DIR) + "/" + name + ".csv", std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    std::vector<std::vector<std::string>> rows;
-    const std::vector<std::string> lines = orvalen::SplitLines(all.str());
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::vector<std::string> pieces;
-        orvalen::SplitString(pieces, lines[i], ";");
-        std::vector<std::string> row;
-        for (std::size_t j = 1; j < pieces.size(); ++j)
-            row.push_back(orvalen::ExtractQuotedString(pieces[j], '"'));
-        rows.push_back(row);
-    }
-    return rows;
-}
 
 // A reference table, filled here unless another benchmark already has it;
 // what was filled here is dropped again so that nobody sees it twice.
@@ -58,7 +39,7 @@ public:
         m_table.open();
         if (m_table.recordCount() > 0) return;
         m_owned = true;
-        for (const auto& row : readRows(file)) {
+        for (const auto& row : bench::readReference(file)) {
             m_table.append();
             for (std::size_t i = 0; i < cols.size(); ++i)
                 m_table.field(static_cast<int>(i)).setAsString(row[i]);

@@ -287,6 +287,22 @@ void TBwBuilder::rewindDataSets() {
 
 // -------------------------------------------------------- page initialisation
 
+// A band's data source as written: a number is that many records of the
+// band's own, a name one of the report's data sets; empty binds nothing.
+void TBwBuilder::bindDataSource(TBwBand& band, const QString& source) {
+    bool isNumber = false;
+    const int count = source.toInt(&isNumber);
+    if (isNumber) {
+        band.ownDataSet = std::make_unique<TBwUserDataset>();
+        band.ownDataSet->RangeEnd = reCount;
+        band.ownDataSet->RangeEndCount = count;
+        band.dataSet = band.ownDataSet.get();
+    } else if (!source.isEmpty()) {
+        band.dataSet = m_report.findDataSet(source);
+        if (!band.dataSet) throw EBwError(kUnableToOpenDataset + source);
+    }
+}
+
 void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
     std::vector<TBwBandView*> views;
     std::vector<TBwView*> others;
@@ -321,19 +337,9 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             band->visible = v->Visible;
             if (band->isDataBand()) {
                 const QString& source = v->dataSource();
-                bool isNumber = false;
-                const int count = source.toInt(&isNumber);
-                if (isNumber) {
-                    band->ownDataSet = std::make_unique<TBwUserDataset>();
-                    band->ownDataSet->RangeEnd = reCount;
-                    band->ownDataSet->RangeEndCount = count;
-                    band->dataSet = band->ownDataSet.get();
-                } else if (!source.isEmpty()) {
-                    band->dataSet = m_report.findDataSet(source);
-                    if (!band->dataSet) throw EBwError(kUnableToOpenDataset + source);
-                } else if (type == btMasterData && m_report.ReportType == rtSimple) {
+                bindDataSource(*band, source);
+                if (source.isEmpty() && type == btMasterData && m_report.ReportType == rtSimple)
                     band->dataSet = m_report.dataset();
-                }
                 if (band->dataSet) band->dataSet->init();
             } else if (type == btGroupHeader) {
                 band->groupCondition = v->FormatStr;
@@ -349,18 +355,7 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
         band->view = v;
         band->left = v->Left;
         band->width = v->Width;
-        const QString& source = v->dataSource();
-        bool isNumber = false;
-        const int count = source.toInt(&isNumber);
-        if (isNumber) {
-            band->ownDataSet = std::make_unique<TBwUserDataset>();
-            band->ownDataSet->RangeEnd = reCount;
-            band->ownDataSet->RangeEndCount = count;
-            band->dataSet = band->ownDataSet.get();
-        } else if (!source.isEmpty()) {
-            band->dataSet = m_report.findDataSet(source);
-            if (!band->dataSet) throw EBwError(kUnableToOpenDataset + source);
-        }
+        bindDataSource(*band, v->dataSource());
         if (!band->dataSet) continue;
         band->dataSet->init();
         ps.crossData = band.get();

@@ -138,6 +138,7 @@ private:
     void runPasses(TBwProgress* progress);
     void buildReport();
     void initPage(TBwPage& page, PageState& ps);
+    void bindDataSource(TBwBand& band, const QString& source);
     void rewindDataSets();
     void buildPage(TBwPage& page, PageState& ps);
     bool dataLoop(int level);

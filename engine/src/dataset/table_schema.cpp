@@ -13,24 +13,23 @@ namespace sqlmem {
 
 namespace {
 
-// A name as the lexer reads it back whatever it holds: bracketed, a "]"
-// inside doubled.
-std::string quoteName(const std::string& name) {
-    std::string out = "[";
-    for (char c : name) {
+// `text` between `open` and `close`, each `close` inside doubled: the form
+// the lexer reads back whatever the text holds.
+std::string enclosed(const std::string& text, char open, char close) {
+    std::string out(1, open);
+    for (char c : text) {
         out += c;
-        if (c == ']') out += ']';
+        if (c == close) out += close;
     }
-    return out + "]";
+    return out + close;
+}
+
+std::string quoteName(const std::string& name) {
+    return enclosed(name, '[', ']');
 }
 
 std::string quoteText(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
+    return enclosed(text, '\'', '\'');
 }
 
 // A value as a literal that reads back, converted to the field's type, as

@@ -51,18 +51,6 @@ std::uint8_t autoIncOfInteger(int advanced) {
     }
 }
 
-// [ASC | DESC] [CASE | NOCASE] after a key column.
-void parseKeyOrder(TSQLMemStatementReader& r, TSQLMemIndexField& column) {
-    if (r.isWord(rwASC) || r.isWord(rwDESC)) {
-        column.Descending = r.isWord(rwDESC);
-        r.advance();
-    }
-    if (r.isWord(rwCASE) || r.isWord(rwNOCASE)) {
-        column.NoCase = r.isWord(rwNOCASE);
-        r.advance();
-    }
-}
-
 // "(" option { [","] option } ")" after an auto-increment type.
 void parseAutoIncOptions(TSQLMemStatementReader& r, TSQLFieldDef& f, bool plainAutoInc) {
     r.advance();  // (
@@ -115,6 +103,17 @@ void parseAutoIncOptions(TSQLMemStatementReader& r, TSQLFieldDef& f, bool plainA
 }
 
 }  // namespace
+
+void parseKeyOrder(TSQLMemStatementReader& r, TSQLMemIndexField& column) {
+    if (r.isWord(rwASC) || r.isWord(rwDESC)) {
+        column.Descending = r.isWord(rwDESC);
+        r.advance();
+    }
+    if (r.isWord(rwCASE) || r.isWord(rwNOCASE)) {
+        column.NoCase = r.isWord(rwNOCASE);
+        r.advance();
+    }
+}
 
 std::int64_t parseInteger(TSQLMemStatementReader& r, int code) {
     bool negative = false;

@@ -48,14 +48,7 @@ void TSQLMemDDLCreateIndex::ParseFrom(TSQLMemStatementReader& r) {
                         "Field name expected, but '%s' found at line %d, column %d");
         TSQLMemIndexField column{r.cur().Text};
         r.advance();
-        if (r.isWord(rwASC) || r.isWord(rwDESC)) {
-            column.Descending = r.isWord(rwDESC);
-            r.advance();
-        }
-        if (r.isWord(rwCASE) || r.isWord(rwNOCASE)) {
-            column.NoCase = r.isWord(rwNOCASE);
-            r.advance();
-        }
+        parseKeyOrder(r, column);
         Columns.push_back(column);
         if (r.isKind(tktComma)) {
             r.advance();

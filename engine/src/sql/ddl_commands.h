@@ -163,5 +163,7 @@ public:
 // A statement's number as a 64-bit integer, an optional sign before it;
 // anything else raises "Integer expected" with `code`.
 std::int64_t parseInteger(TSQLMemStatementReader& r, int code);
+// [ASC | DESC] [CASE | NOCASE] after a key column.
+void parseKeyOrder(TSQLMemStatementReader& r, TSQLMemIndexField& column);
 
 }  // namespace sqlmem

@@ -8,6 +8,7 @@
 #include "storage/database_data.h"
 #include "storage/local_cursor.h"
 #include "storage/record_layout.h"
+#include "storage/record_walk.h"
 #include "storage/table_data.h"
 
 namespace sqlmem {
@@ -41,23 +42,6 @@ bool storeValue(const TSQLMemFieldDef& f, const TSQLMemVariant& value, std::uint
     }
     record_layout::setNull(record, fieldNo, false);
     return true;
-}
-
-// Calls `visit(record, id)` for every record of the store, in slot order,
-// until it answers true; answers whether one did.
-template <class Visit>
-bool anyRecord(const TSQLMemBaseRecordManager& rm, int session, Visit visit) {
-    EngineBytes buffer(rm.recordSize());
-    TSQLMemGetRequest r;
-    r.Session = session;
-    r.Mode = TSQLMemGetMode::Next;
-    r.FromFirst = true;
-    r.Dest = buffer.data();
-    for (;;) {
-        rm.get(r);
-        if (r.Answer != TSQLMemGetAnswer::Found) return false;
-        if (visit(buffer.data(), TSQLMemRecordID{r.Slot, r.ItemNo})) return true;
-    }
 }
 
 const TSQLMemConstraintDefPrimary* primaryKeyOf(const TSQLMemConstraintDefs& defs) {

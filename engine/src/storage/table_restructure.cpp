@@ -8,6 +8,7 @@
 #include "storage/database_data.h"
 #include "storage/local_cursor.h"
 #include "storage/record_layout.h"
+#include "storage/record_walk.h"
 #include "storage/table_data.h"
 
 namespace sqlmem {
@@ -21,19 +22,6 @@ constexpr int kErrConstraintNameTaken = 30464;
 
 bool isForeign(std::uint8_t kind) {
     return kind == ckForeignKey || kind == ckForeignKeyAction;
-}
-
-// Calls `visit(record)` for every record of the store in slot order.
-template <class Visit>
-void eachRecord(const TSQLMemBaseRecordManager& rm, int session, Visit visit) {
-    EngineBytes buffer(rm.recordSize());
-    TSQLMemGetRequest r;
-    r.Session = session;
-    r.Mode = TSQLMemGetMode::Next;
-    r.FromFirst = true;
-    r.Dest = buffer.data();
-    for (rm.get(r); r.Answer == TSQLMemGetAnswer::Found; rm.get(r))
-        visit(static_cast<const std::uint8_t*>(buffer.data()));
 }
 
 void writeSequenceValue(const TSQLMemFieldDef& f, std::int64_t v, std::uint8_t* record, int no) {

@@ -6,10 +6,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -18,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 
@@ -204,6 +208,20 @@ TEST(TextSearchTest, FindsAcrossPagesInOrderAndFoldsCyrillicCase) {
     EXPECT_EQ(findText(pages, QString(), Qt::CaseInsensitive, 0).page, -1);
     // The search decodes pages for itself only.
     EXPECT_FALSE(pages[2].Page);
+
+    // A page drawn within its margins has its text there too.
+    TBwPreparedPage& inset = pages[0];
+    inset.UseMargins = false;
+    inset.LeftMargin = 100;
+    inset.TopMargin = 50;
+    inset.RightMargin = 100;
+    inset.BottomMargin = 50;
+    const QSize sheet = pages.sheetSize(0);
+    const double sx = (sheet.width() - 200.0) / sheet.width();
+    const std::vector<TBwTextRecord> insetTexts = pageTextRecords(pages, 0);
+    ASSERT_EQ(insetTexts.size(), 1u);
+    EXPECT_NEAR(insetTexts[0].rect.left(), 100 + 40 * sx, 1.5);
+    EXPECT_GT(insetTexts[0].rect.top(), 50 + 40 * sx);
 }
 
 // --- the window ----------------------------------------------------------------
@@ -218,6 +236,11 @@ TEST_F(PreviewTest, HoldsThePagesWhileOpenAndShowsTheStatusLine) {
         EXPECT_EQ(form->statusLabel()->text(), QStringLiteral("Стр. 1/4"));
         EXPECT_EQ(form->pageView()->accessibleDescription(), QStringLiteral("Стр. 1/4"));
         EXPECT_EQ(form->button(TBwPreviewForm::Zoom)->text(), QStringLiteral("100%"));
+        // Painting decodes the pages in view and frees those far below it.
+        form->pages().page(3);
+        form->pageView()->viewport()->repaint();
+        EXPECT_TRUE(form->pages()[0].Page);
+        EXPECT_FALSE(form->pages()[3].Page);
         QTest::keyClick(form->pageView(), Qt::Key_Escape);
         EXPECT_FALSE(form->isVisible());
         EXPECT_EQ(form->result(), QDialog::Rejected);
@@ -338,6 +361,11 @@ TEST_F(PreviewTest, MouseMakesPagesCurrentScrollsAndPans) {
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(300, 250));
     EXPECT_EQ(v->value(), 170);
 
+    // The right button opens the zoom menu.
+    QTest::mouseClick(viewport, Qt::RightButton, {}, QPoint(300, 300));
+    EXPECT_TRUE(form->zoomMenu()->isVisible());
+    form->zoomMenu()->hide();
+
     // A handler for object clicks receives the object instead.
     QString clicked;
     report.OnObjectClick = [&](TBwView* view) { clicked = view->Memo1.join(u' '); };
@@ -345,6 +373,15 @@ TEST_F(PreviewTest, MouseMakesPagesCurrentScrollsAndPans) {
     const QRect page = form->pageRectInView(1);
     QTest::mouseClick(viewport, Qt::LeftButton, {}, page.topLeft() + QPoint(60, 50));
     EXPECT_EQ(clicked, QStringLiteral("Страница 2"));
+
+    // The pointer over an object takes the cursor the handler chooses.
+    report.OnMouseOverObject = [](TBwView*, Qt::CursorShape& cursor) {
+        cursor = Qt::PointingHandCursor;
+    };
+    QTest::mouseMove(viewport, page.topLeft() + QPoint(60, 50));
+    EXPECT_EQ(viewport->cursor().shape(), Qt::PointingHandCursor);
+    QTest::mouseMove(viewport, page.topLeft() + QPoint(60, 150));
+    EXPECT_EQ(viewport->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(PreviewTest, SearchFindsTextOnLaterPagesAndF3GoesOn) {
@@ -474,6 +511,75 @@ TEST_F(PreviewTest, ButtonsFollowPreviewButtonsAndCarryTheirHints) {
     EXPECT_FALSE(dialog);
 }
 
+TEST_F(PreviewTest, GrayedButtonsTakeColourUnderThePointerAndHelpShowsTheKeys) {
+    TBwReport report;
+    fillReport(report, 1);
+    report.GrayedButtons = true;
+    auto form = open(report);
+    QAction* find = form->action(TBwPreviewForm::Find);
+    const qint64 grey = find->icon().cacheKey();
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(form->button(TBwPreviewForm::Find), &enter);
+    EXPECT_NE(find->icon().cacheKey(), grey);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(form->button(TBwPreviewForm::Find), &leave);
+    EXPECT_EQ(find->icon().cacheKey(), grey);
+
+    QString help;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        if (auto* text = modal->findChild<QTextBrowser*>()) help = text->toPlainText();
+        modal->close();
+    });
+    form->action(TBwPreviewForm::Help)->trigger();
+    EXPECT_TRUE(help.contains(QStringLiteral("Ctrl+F"))) << help.toStdString();
+    EXPECT_TRUE(help.contains(QStringLiteral("Esc")));
+}
+
+// Answers the next file dialog with `path`.
+void answerFileDialog(const QString& path, QString* offered = nullptr) {
+    QTimer::singleShot(0, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* dialog = dynamic_cast<QFileDialog*>(modal);
+        if (!dialog) {
+            if (modal) modal->close();
+            return;
+        }
+        if (offered && !dialog->selectedFiles().isEmpty())
+            *offered = QFileInfo(dialog->selectedFiles().constFirst()).fileName();
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog hides it
+    });
+}
+
+TEST_F(PreviewTest, FileButtonsGoThroughTheirDialogs) {
+    QTemporaryDir dir;
+    TBwReport report;
+    report.Title = QStringLiteral("Рекомендации");
+    fillReport(report, 2);
+    auto form = open(report);
+
+    answerFileDialog(dir.filePath(QStringLiteral("saved")));
+    QTest::keyClick(form->pageView(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("saved.bwp"))));
+
+    QString offered;
+    answerFileDialog(dir.filePath(QStringLiteral("report.pdf")), &offered);
+    QTest::keyClick(form->pageView(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(offered, suggestedPdfName(report.Title, QDate::currentDate()));
+    QFile pdf(dir.filePath(QStringLiteral("report.pdf")));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+
+    TBwReport other;
+    fillReport(other, 1);
+    auto second = open(other);
+    answerFileDialog(dir.filePath(QStringLiteral("saved.bwp")));
+    QTest::keyClick(second->pageView(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(second->statusText(), QStringLiteral("Стр. 1/2"));
+}
+
 // One installed printer that takes any paper at 300 dpi.
 class OnePrinter : public TBwPrinterPlatform {
 public:
@@ -570,6 +676,20 @@ TEST_F(PreviewTest, ShowReportOpensTheWindowModally) {
     EXPECT_TRUE(report.showPreparedReport());
     EXPECT_EQ(status, QStringLiteral("Стр. 1/3"));
     EXPECT_EQ(heldByReport, 0);
+    EXPECT_EQ(report.emfPages().count(), 3);
+
+    // Without ModalPreview the call returns with the window up.
+    report.ModalPreview = false;
+    EXPECT_TRUE(report.showPreparedReport());
+    TBwPreviewForm* open = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = dynamic_cast<TBwPreviewForm*>(w); f && f->isVisible()) open = f;
+    ASSERT_TRUE(open);
+    EXPECT_EQ(report.emfPages().count(), 0);
+    QPointer<TBwPreviewForm> watch(open);
+    open->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watch.isNull());
     EXPECT_EQ(report.emfPages().count(), 3);
 }
 

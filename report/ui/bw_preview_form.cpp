@@ -137,9 +137,9 @@ protected:
         if (!m_form.handleKey(event)) QAbstractScrollArea::keyPressEvent(event);
     }
     void wheelEvent(QWheelEvent* event) override {
-        const QPoint notches = event->angleDelta() / 120;
-        const int dy = -notches.y() * kLineStep;
-        const int dx = -notches.x() * kLineStep;
+        // Fine-grained wheels send parts of a notch; each part scrolls its share.
+        const int dy = -event->angleDelta().y() * kLineStep / 120;
+        const int dx = -event->angleDelta().x() * kLineStep / 120;
         if (event->modifiers() & Qt::ShiftModifier)
             m_form.scrollBy(dy, dx);
         else

@@ -57,7 +57,6 @@ inline const QString kNotADate = QStringLiteral("Значение не явля�
 inline const QString kNotATime = QStringLiteral("Значение не является временем");
 
 // The preview's texts of our own: PDF export, load errors and the key help.
-inline const QString kPdfButton = QStringLiteral("PDF");
 inline const QString kPdfHint = QStringLiteral("Сохранить отчет в PDF");
 inline const QString kPdfFilter = QStringLiteral("Документ PDF (*.pdf)");
 inline const QString kDefaultReportName = QStringLiteral("Отчёт");

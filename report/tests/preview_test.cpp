@@ -691,6 +691,20 @@ TEST_F(PreviewTest, ShowReportOpensTheWindowModally) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(watch.isNull());
     EXPECT_EQ(report.emfPages().count(), 3);
+
+    // A report that goes first takes the window with it.
+    auto owned = std::make_unique<TBwReport>();
+    fillReport(*owned, 2);
+    owned->ModalPreview = false;
+    owned->showPreparedReport();
+    watch = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* f = dynamic_cast<TBwPreviewForm*>(w); f && f->isVisible()) watch = f;
+    ASSERT_TRUE(watch);
+    owned.reset();
+    EXPECT_FALSE(watch->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watch.isNull());
 }
 
 // --- PDF -------------------------------------------------------------------------

@@ -115,6 +115,11 @@ void setLastPreviewZoom(TBwPreviewZoomChoice zoom) {
     zoomSlot() = zoom;
 }
 
+struct TBwPreviewForm::ReportWatch : TBwComponent {
+    std::function<void()> gone;
+    void componentRemoved(TBwComponent*) override { gone(); }
+};
+
 // The scroll area the pages are drawn in; the window does the work.
 class TBwPreviewView : public QAbstractScrollArea {
 public:
@@ -184,11 +189,24 @@ TBwPreviewForm::TBwPreviewForm(TBwReport& report, QWidget* parent)
       m_pages(&report) {
     // While the window is open the pages are its own; the report holds none.
     m_pages.swapPages(report.emfPages());
+    m_watch = std::make_unique<ReportWatch>();
+    m_watch->gone = [this] { reportDestroyed(); };
+    m_watch->freeNotification(&report);
     init();
 }
 
 TBwPreviewForm::~TBwPreviewForm() {
     giveTheReportItsPages();
+}
+
+void TBwPreviewForm::reportDestroyed() {
+    // The report is half destroyed already: touch nothing of it. Its pages
+    // go with it, and so does the window.
+    m_pagesReturned = true;
+    m_layout.setSheets({});
+    m_pages.clear();
+    m_matchPage = -1;
+    close();
 }
 
 QAbstractScrollArea* TBwPreviewForm::pageView() const {

@@ -111,6 +111,7 @@ private:
     void setCurrent(int index);
     void takePagesBack();
     void giveTheReportItsPages();
+    void reportDestroyed();
     void showMatch();
     bool handleKey(QKeyEvent* event);
     void scrollBy(int dx, int dy);
@@ -134,6 +135,9 @@ private:
     TBwReport& m_report;
     TBwEMFPages m_pages;
     bool m_pagesReturned = false;
+    // Hears when the report goes: a window that is not modal can outlive it.
+    struct ReportWatch;
+    std::unique_ptr<ReportWatch> m_watch;
 
     TBwPreviewView* m_view = nullptr;
     QToolBar* m_toolBar = nullptr;

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
+#include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -597,6 +598,8 @@ public:
         out.paperCodes = {9};
         return true;
     }
+    QPrinter* device(const QString&) override { return &printer; }
+    QPrinter printer;
 };
 
 TEST_F(PreviewTest, PrintGoesThroughTheHookWithThePagesHandedBack) {
@@ -630,6 +633,43 @@ TEST_F(PreviewTest, PrintGoesThroughTheHookWithThePagesHandedBack) {
     EXPECT_EQ(printedPages, 2);
     EXPECT_EQ(form->pageCount(), 2);
     EXPECT_EQ(report.emfPages().count(), 0);
+}
+
+TEST_F(PreviewTest, PageSetupGivesEveryPageTheChosenPaperAndMargins) {
+    auto platform = std::make_unique<OnePrinter>();
+    QPrinter& device = platform->printer;
+    device.setOutputFormat(QPrinter::PdfFormat);
+    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A5), QPageLayout::Landscape,
+                                     QMarginsF(10, 20, 10, 20), QPageLayout::Millimeter));
+    TBwPrinter::TEST_setPlatform(std::move(platform));
+    struct Restore {
+        ~Restore() { TBwPrinter::TEST_setPlatform(makeNoPrinterPlatform()); }
+    } restore;
+
+    TBwReport report;
+    report.PreviewButtons |= pbPageSetup;
+    fillReport(report, 2);
+    auto form = open(report);
+    ASSERT_TRUE(form->action(TBwPreviewForm::PageSetup)->isEnabled());
+    bool accepted = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            accepted = true;
+            static_cast<QDialog*>(modal)->accept();
+        }
+    });
+    form->action(TBwPreviewForm::PageSetup)->trigger();
+    ASSERT_TRUE(accepted);
+    for (int i = 0; i < 2; ++i) {
+        const TBwPreparedPage& p = form->pages()[i];
+        EXPECT_EQ(p.pgOr, poLandscape);
+        EXPECT_EQ(p.pgWidth, 2100);
+        EXPECT_EQ(p.pgHeight, 1480);
+        EXPECT_NEAR(p.LeftMargin, 10 * 18600.0 / 203 / 25.4, 1);
+        EXPECT_NEAR(p.TopMargin, 20 * 18600.0 / 203 / 25.4, 1);
+    }
+    // The view lays the pages out on their new sheets.
+    EXPECT_GT(form->layout().rect(0).width(), form->layout().rect(0).height());
 }
 
 TEST_F(PreviewTest, BoundsAreKeptPerUserAndTheFirstOpeningIsMaximised) {

@@ -56,4 +56,15 @@ inline const QString kNotANumber = QStringLiteral("Значение не явл�
 inline const QString kNotADate = QStringLiteral("Значение не является датой");
 inline const QString kNotATime = QStringLiteral("Значение не является временем");
 
+// The preview's texts of our own: PDF export, load errors and the key help.
+inline const QString kPdfHint = QStringLiteral("Сохранить отчет в PDF");
+inline const QString kPdfFilter = QStringLiteral("Документ PDF (*.pdf)");
+inline const QString kDefaultReportName = QStringLiteral("Отчёт");
+inline const QString kNoPagesToExport = QStringLiteral("В отчете нет страниц");
+// Followed by the file's name.
+inline const QString kCannotWriteFile = QStringLiteral("Не удалось записать файл ");
+inline const QString kCannotLoadReport = QStringLiteral("Не удалось открыть отчет ");
+inline const QString kPageSetupHint = QStringLiteral("Параметры страницы");
+inline const QString kPreviewHelpTitle = QStringLiteral("Справка");
+
 }  // namespace bwreport

@@ -114,6 +114,18 @@ QSize TBwEMFPages::sheetSize(int index) const {
     return {sheet.width(), sheet.height()};
 }
 
+QRectF TBwEMFPages::contentRect(int index, const QRectF& sheet) const {
+    const TBwPreparedPage& p = *m_pages[index];
+    const QSize units = sheetSize(index);
+    if (p.UseMargins || units.isEmpty()) return sheet;
+    const double sx = sheet.width() / units.width();
+    const double sy = sheet.height() / units.height();
+    const QRectF inner = sheet.adjusted(p.LeftMargin * sx, p.TopMargin * sy, -p.RightMargin * sx,
+                                        -p.BottomMargin * sy);
+    // Margins wider than the sheet leave the sheet as it is.
+    return inner.isValid() ? inner : sheet;
+}
+
 void TBwEMFPages::draw(int index, QPainter& canvas, const QRectF& target) {
     if (target.isEmpty()) {
         freePage(index);

@@ -64,6 +64,9 @@ public:
     void draw(int index, QPainter& canvas, const QRectF& target);
     // The sheet of page `index` in report units.
     QSize sheetSize(int index) const;
+    // Where page `index` is drawn when its sheet is shown as `sheet`: the
+    // whole sheet with use-margins, else the sheet inset by its margins.
+    QRectF contentRect(int index, const QRectF& sheet) const;
 
 private:
     TBwReport* m_report;

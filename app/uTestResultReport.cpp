@@ -1,12 +1,21 @@
 #include "uTestResultReport.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <algorithm>
 #include <stdexcept>
 
+#include "Cp1251Codec.h"
+#include "ErrorBox.h"
+#include "ReportPrinting.h"
+#include "expr/bw_value.h"
 #include "uDMMain.h"
+#include "uMain.h"
 #include "uUtils.h"
 
 namespace orvalen {
+
+TTestResultReportForm* TestResultReportForm = nullptr;
 
 namespace {
 
@@ -90,9 +99,10 @@ void FillTestAnswers(sqlmem::TSQLMemTable& answers, sqlmem::TSQLMemTable& questi
     }
 }
 
-TTestResultReportForm::TTestResultReportForm(sqlmem::TSQLMemTable& questions)
-    : m_questions(questions) {
+TTestResultReportForm::TTestResultReportForm(sqlmem::TSQLMemTable& questions, QWidget* parent)
+    : TBaseForm(parent), m_questions(questions) {
     using sqlmem::TFieldType;
+    setObjectName(QStringLiteral("TTestResultReportForm"));
     TestAnswersMemTable.TableName = "test_answers";
     TestAnswersMemTable.StoreDefs = true;
     TestAnswersMemTable.MemoryTableAllocBy = 1000;
@@ -113,12 +123,41 @@ TTestResultReportForm::TTestResultReportForm(sqlmem::TSQLMemTable& questions)
     GoodsResultsSQLMemQuery.addField("code", TFieldType::ftString, 50);
     GoodsResultsSQLMemQuery.addField("name", TFieldType::ftString, 200);
 
-    TestAnswersMemTable.open();
+    TestResultsDBDataSet.setDataSet(&TestResultsSQLMemQuery);
+    GoodsResultsBwDBDataSet.setDataSet(&GoodsResultsSQLMemQuery);
+    ResultsBwReport.StoreInForm = true;
+    ResultsBwReport.OnGetValue = [this](const QString& name, QVariant& value) {
+        ResultsBwReportGetValue(name, value);
+    };
+    // The window goes on without its report: the recommendations are
+    // still computed, and the error has been shown.
+    Guarded([this] { LoadStoredReport(ResultsBwReport, "recommendations.bwr"); });
+
+    Guarded([this] { TestAnswersMemTable.open(); });
     FormCreate();
 }
 
+TTestResultReportForm::~TTestResultReportForm() {
+    FormDestroy();
+    if (TestResultReportForm == this) TestResultReportForm = nullptr;
+}
+
 void TTestResultReportForm::FormCreate() {
+    TBaseForm::FormCreate();
     SetLangParam(TestResultsSQLMemQuery);
+}
+
+void TTestResultReportForm::ShowRecommendations(const std::string& testedName,
+                                                const std::string& answerText, double testTime) {
+    CalculateResults(testedName, answerText, testTime);
+    if (TestResultsSQLMemQuery.isEmpty()) {
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
+                        QStringLiteral("Недостаточно информации для выдачи рекомендаций"),
+                        QMessageBox::Ok, QApplication::activeWindow());
+        box.exec();
+        return;
+    }
+    ResultsBwReport.showReport();
 }
 
 void TTestResultReportForm::CalculateResults(const std::string& testedName,
@@ -132,6 +171,15 @@ void TTestResultReportForm::CalculateResults(const std::string& testedName,
 
 void TTestResultReportForm::FillTestAnswers(const std::string& answerText) {
     orvalen::FillTestAnswers(TestAnswersMemTable, m_questions, answerText);
+}
+
+void TTestResultReportForm::ResultsBwReportGetValue(const QString& name, QVariant& value) const {
+    if (name == u"TestedName")
+        value = fromCp1251(m_testedName);
+    else if (name == u"TestTime")
+        value = bwreport::dateTimeValue(m_testTime);
+    else if (name == u"ContactInfo")
+        value = ContactInfo;
 }
 
 }  // namespace orvalen

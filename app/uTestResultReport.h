@@ -4,11 +4,16 @@
 // products.
 #pragma once
 
+#include <QVariant>
 #include <string>
 #include <vector>
 
+#include "base/bw_component.h"
+#include "data/bw_dataset.h"
+#include "document/bw_report.h"
 #include "sqlmem/query.h"
 #include "sqlmem/sqlmem.h"
+#include "uBaseForm.h"
 
 namespace orvalen {
 
@@ -31,35 +36,54 @@ void FillTestAnswers(sqlmem::TSQLMemTable& answers, sqlmem::TSQLMemTable& questi
 
 // The recommendations of one survey: the answers table and the two
 // queries, the products one a detail of the programmes through
-// TestResultsDataSource. The report built over them comes with the
-// preview.
-class TTestResultReportForm {
+// TestResultsDataSource, and the report printed over them. The window
+// itself is never shown.
+class TTestResultReportForm : public TBaseForm {
+    Q_OBJECT
 public:
-    // Declares the components and runs FormCreate; the answers table is
-    // active (made empty on the spot).
-    explicit TTestResultReportForm(sqlmem::TSQLMemTable& questions);
-    TTestResultReportForm(const TTestResultReportForm&) = delete;
-    TTestResultReportForm& operator=(const TTestResultReportForm&) = delete;
+    // Declares the components, loads the report's template and runs
+    // FormCreate; the answers table is active (made empty on the spot).
+    explicit TTestResultReportForm(sqlmem::TSQLMemTable& questions, QWidget* parent = nullptr);
+    ~TTestResultReportForm() override;
 
-    void FormCreate();
+    // Recomputes the recommendations and shows them in the report's
+    // preview, or says that there are none.
+    void ShowRecommendations(const std::string& testedName, const std::string& answerText,
+                             double testTime);
     // Stores name and time, fills the answers and re-runs the
     // recommendations (the products follow their master).
     void CalculateResults(const std::string& testedName, const std::string& answerText,
                           double testTime);
     void FillTestAnswers(const std::string& answerText);
+    void ResultsBwReportGetValue(const QString& name, QVariant& value) const;
 
     sqlmem::TSQLMemTable TestAnswersMemTable{"TestAnswersMemTable"};
     sqlmem::TSQLMemQuery TestResultsSQLMemQuery{"TestResultsSQLMemQuery"};
     sqlmem::TDataSource TestResultsDataSource{&TestResultsSQLMemQuery};
     sqlmem::TSQLMemQuery GoodsResultsSQLMemQuery{"GoodsResultsSQLMemQuery"};
 
+private:
+    // The report finds its data sets through this owner; it outlives them.
+    bwreport::TBwOwner m_components;
+
+public:
+    bwreport::TBwDBDataSet TestResultsDBDataSet{&m_components,
+                                                QStringLiteral("TestResultsDBDataSet")};
+    bwreport::TBwDBDataSet GoodsResultsBwDBDataSet{&m_components,
+                                                   QStringLiteral("GoodsResultsBwDBDataSet")};
+    bwreport::TBwReport ResultsBwReport{&m_components, QStringLiteral("ResultsBwReport")};
+
     const std::string& testedName() const { return m_testedName; }
     double testTime() const { return m_testTime; }
 
 private:
+    void FormCreate();
+
     sqlmem::TSQLMemTable& m_questions;
     std::string m_testedName;
     double m_testTime = 0;
 };
+
+extern TTestResultReportForm* TestResultReportForm;
 
 }  // namespace orvalen

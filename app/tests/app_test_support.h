@@ -32,15 +32,22 @@ struct CapturedErrors {
 inline TMainDM& dataModule() {
     static TMainDM* dm = [] {
         SetExceptionSink([](const std::exception& e) { startupErrors().push_back(e.what()); });
-        return new TMainDM();
+        MainDM = new TMainDM();
+        return MainDM;
     }();
     return *dm;
 }
 
 // The one recommendations form: its answers table is the engine's
-// "test_answers", which a second form could not empty while this one is open.
+// "test_answers", which a second form could not empty while this one is
+// open. It is the application's too, for the questionnaire to hand on to.
 inline TTestResultReportForm& resultsForm() {
-    static auto* f = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
+    static auto* f = [] {
+        auto* form = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
+        form->SaveSettingsOnDestroy = false;
+        TestResultReportForm = form;
+        return form;
+    }();
     return *f;
 }
 

@@ -3,6 +3,12 @@
 // creation reported.
 #pragma once
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +55,28 @@ inline TTestResultReportForm& resultsForm() {
         return form;
     }();
     return *f;
+}
+
+// Answers every message box that shows while `action` runs: a question
+// with `press`, a plain message with OK. Answers the boxes' texts in order.
+inline QStringList answerBoxes(const std::function<void()>& action,
+                               QMessageBox::StandardButton press = QMessageBox::Ok) {
+    QStringList texts;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            texts.append(box->text());
+            QAbstractButton* b = box->button(press);
+            (b ? b : box->button(QMessageBox::Ok))->click();
+        }
+    });
+    poll.start();
+    action();
+    poll.stop();
+    return texts;
 }
 
 }  // namespace orvalen::testing

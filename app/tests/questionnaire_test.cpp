@@ -32,34 +32,13 @@
 #include "uUtils.h"
 
 using namespace orvalen;
+using orvalen::testing::answerBoxes;
 using orvalen::testing::dataModule;
 using orvalen::testing::resultsForm;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Answers every message box that shows while `action` runs: a question
-// with `press`, a plain message with OK. Answers the boxes' texts in order.
-QStringList answerBoxes(const std::function<void()>& action,
-                        QMessageBox::StandardButton press = QMessageBox::Ok) {
-    QStringList texts;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible()) continue;
-            texts.append(box->text());
-            QAbstractButton* b = box->button(press);
-            (b ? b : box->button(QMessageBox::Ok))->click();
-        }
-    });
-    poll.start();
-    action();
-    poll.stop();
-    return texts;
-}
 
 // Types `text` key by key; QTest's own typing knows only ASCII.
 void typeText(QWidget* w, const QString& text) {

@@ -136,7 +136,12 @@ void TTestingForm::init() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    QWidget* infoPanel = fixedPanel(this, "InfoPanel", 57);
+    // The paragraph takes what its lines need at the screen's font, the
+    // designed height at least: a clipped line would not be read.
+    auto* infoPanel = new QWidget(this);
+    infoPanel->setObjectName(QStringLiteral("InfoPanel"));
+    infoPanel->setMinimumHeight(57);
+    infoPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     InfoLabel = new QLabel(infoPanel);
     InfoLabel->setObjectName(QStringLiteral("InfoLabel"));
     InfoLabel->setAlignment(Qt::AlignCenter);

@@ -216,6 +216,8 @@ TEST_F(Questionnaire, EveryControlIsReachedByTabAndNamed) {
     EXPECT_EQ(form->QuestionsCLB->accessibleName(), part(1)->text());
     EXPECT_FALSE(part(1)->text().isEmpty());
     EXPECT_FALSE(form->InfoLabel->text().isEmpty());
+    // The whole paragraph is on the screen, whatever the font makes of it.
+    EXPECT_GE(form->InfoLabel->height(), form->InfoLabel->heightForWidth(form->InfoLabel->width()));
 }
 
 TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {

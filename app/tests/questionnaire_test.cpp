@@ -301,6 +301,32 @@ TEST_F(Questionnaire, FinishingSavesAndShowsTheRecommendations) {
     EXPECT_NEAR(secs, before, 5);
 }
 
+// The recommendations failing leaves the window open with the survey
+// saved; finishing again must not store it twice.
+TEST_F(Questionnaire, FinishingAgainAfterAnErrorDoesNotSaveTwice) {
+    startSurvey();
+    typeText(form->NameEdit, QStringLiteral("Орлов"));
+    for (int n : {1, 2, 3})
+        toggle(n);
+    sqlmem::TSQLMemQuery& programmes = resultsForm().TestResultsSQLMemQuery;
+    const std::string sql = programmes.SQL().text();
+    programmes.SQL().setText("select no_such_column from q_parts");
+    {
+        orvalen::testing::CapturedErrors errors;
+        QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+        EXPECT_EQ(errors.texts.size(), 1u);
+    }
+    programmes.SQL().setText(sql);
+    SetLangParam(programmes);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(shown.empty());
+    QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(journal(),
+              (std::vector<JournalRow>{{"\xce\xf0\xeb\xee\xe2", "1 2 3\r\n\r\n\r\n\r\n"}}));
+}
+
 TEST_F(Questionnaire, ASurveyNotSavedIsDatedByItsEnd) {
     const struct {
         const char* why;

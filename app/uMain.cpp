@@ -115,7 +115,6 @@ void TMainForm::Label1Click() {
 
 // The journal window shows here, modally, once it exists
 // (TestResultsForm->ShowModal()). Until then this link does nothing.
-
 void TMainForm::Label3Click() {}
 
 void TMainForm::Label4Click() {

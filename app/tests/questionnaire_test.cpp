@@ -212,6 +212,15 @@ TEST_F(Questionnaire, EveryControlIsReachedByTabAndNamed) {
     EXPECT_EQ(order,
               (std::vector<std::string>{"NameEdit", "PartButton1", "QuestionsCLB", "NextButton",
                                         "PrintTestButton", "PrintResultsButton", "CloseButton"}));
+    // The arrows pick the part.
+    part(1)->setFocus();
+    QTest::keyClick(part(1), Qt::Key_Down);
+    EXPECT_TRUE(part(2)->isChecked());
+    EXPECT_EQ(shownPart(), 2);
+    EXPECT_EQ(form->QuestionsCLB->accessibleName(), part(2)->text());
+    QTest::keyClick(part(2), Qt::Key_Up);
+    EXPECT_EQ(shownPart(), 1);
+
     EXPECT_EQ(form->NameEdit->accessibleName(), QStringLiteral("Введите ФИО тестируемого:"));
     EXPECT_EQ(form->QuestionsCLB->accessibleName(), part(1)->text());
     EXPECT_FALSE(part(1)->text().isEmpty());

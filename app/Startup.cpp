@@ -8,6 +8,10 @@
 #include <csignal>
 
 #include "ErrorBox.h"
+#include "uDMMain.h"
+#include "uMain.h"
+#include "uTestResultReport.h"
+#include "uTesting.h"
 
 namespace orvalen {
 
@@ -42,6 +46,18 @@ void QuitOnTerminationSignals() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+}
+
+std::unique_ptr<TMainForm> CreateApplicationForms() {
+    auto mainForm = std::make_unique<TMainForm>();
+    MainForm = mainForm.get();
+    auto testing = std::make_unique<TTestingForm>();
+    TestingForm = testing.get();
+    OwnByApplication(std::move(testing));
+    auto results = std::make_unique<TTestResultReportForm>(MainDM->QuestionsSQLMemTable);
+    TestResultReportForm = results.get();
+    OwnByApplication(std::move(results));
+    return mainForm;
 }
 
 }  // namespace orvalen

@@ -2,7 +2,11 @@
 // main() and the tests so that both run the same start-up.
 #pragma once
 
+#include <memory>
+
 namespace orvalen {
+
+class TMainForm;
 
 // Titles the application "Orvalen" (the caption of every message box) and
 // routes the engine's callback errors to the standard error box.
@@ -12,5 +16,11 @@ void InitApplication();
 // closing the main window does, so that every window still writes its
 // settings. For the program alone: tests keep the default handling.
 void QuitOnTerminationSignals();
+
+// The windows of a run over the data module MainDM, each in its global: the
+// main window first (closing it ends the program), then the questionnaire
+// and the recommendations, which the application owns until
+// FreeApplicationForms. Answers the main window.
+std::unique_ptr<TMainForm> CreateApplicationForms();
 
 }  // namespace orvalen

@@ -14,8 +14,7 @@ int main(int argc, char* argv[]) {
     // Errors inside the data module's creation are shown there; start-up goes on.
     auto dataModule = std::make_unique<orvalen::TMainDM>();
     orvalen::MainDM = dataModule.get();
-    auto mainForm = std::make_unique<orvalen::TMainForm>();
-    orvalen::MainForm = mainForm.get();
+    std::unique_ptr<orvalen::TMainForm> mainForm = orvalen::CreateApplicationForms();
     mainForm->show();
 
     const int rc = QApplication::exec();

@@ -12,6 +12,7 @@
 #include "ErrorBox.h"
 #include "LinkLabel.h"
 #include "uSqlTesting.h"
+#include "uTesting.h"
 #include "uUtils.h"
 #include "ui_uMain.h"
 
@@ -108,11 +109,12 @@ void TMainForm::SaveSettings() {
     WriteIniString("Common", "ContactInfo", ContactInfo.toStdString());
 }
 
-// The questionnaire and journal windows show here, modally, once they
-// exist (TestingForm->ShowModal(), TestResultsForm->ShowModal()). Until
-// then these two links do nothing.
-void TMainForm::Label1Click() {}
+void TMainForm::Label1Click() {
+    if (TestingForm) TestingForm->ShowModal();
+}
 
+// The journal window shows here, modally, once it exists
+// (TestResultsForm->ShowModal()). Until then this link does nothing.
 void TMainForm::Label3Click() {}
 
 void TMainForm::Label4Click() {

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "Recommendations.h"
 #include "journal_rows.h"
 #include "reference_rows.h"
 #include "sqlmem/query.h"
 #include "sqlmem/sqlmem.h"
-#include "uTestResultReport.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "Recommendations.h"
 #include "data/bw_dataset.h"
 #include "document/bw_report.h"
 #include "reference_rows.h"
 #include "sqlmem/sqlmem.h"
-#include "uTestResultReport.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ void reportBuild(benchmark::State& state) {
         }
     }
     {
-        orvalen::TTestResultReportForm form(questions.table());
+        orvalen::TRecommendations form(questions.table());
         form.CalculateResults("Ivanov", answers, 46357.5);
 
         TBwOwner owner;

@@ -3,6 +3,12 @@
 // creation reported.
 #pragma once
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,16 +38,45 @@ struct CapturedErrors {
 inline TMainDM& dataModule() {
     static TMainDM* dm = [] {
         SetExceptionSink([](const std::exception& e) { startupErrors().push_back(e.what()); });
-        return new TMainDM();
+        MainDM = new TMainDM();
+        return MainDM;
     }();
     return *dm;
 }
 
 // The one recommendations form: its answers table is the engine's
-// "test_answers", which a second form could not empty while this one is open.
+// "test_answers", which a second form could not empty while this one is
+// open. It is the application's too, for the questionnaire to hand on to.
 inline TTestResultReportForm& resultsForm() {
-    static auto* f = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
+    static auto* f = [] {
+        auto* form = new TTestResultReportForm(dataModule().QuestionsSQLMemTable);
+        form->SaveSettingsOnDestroy = false;
+        TestResultReportForm = form;
+        return form;
+    }();
     return *f;
+}
+
+// Answers every message box that shows while `action` runs: a question
+// with `press`, a plain message with OK. Answers the boxes' texts in order.
+inline QStringList answerBoxes(const std::function<void()>& action,
+                               QMessageBox::StandardButton press = QMessageBox::Ok) {
+    QStringList texts;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible()) continue;
+            texts.append(box->text());
+            QAbstractButton* b = box->button(press);
+            (b ? b : box->button(QMessageBox::Ok))->click();
+        }
+    });
+    poll.start();
+    action();
+    poll.stop();
+    return texts;
 }
 
 }  // namespace orvalen::testing

@@ -13,7 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "Cp1251Codec.h"
 #include "app_test_support.h"
+#include "build/bw_builder.h"
+#include "expr/bw_value.h"
+#include "test_expander.h"
+#include "uMain.h"
 #include "uTestResultReport.h"
 
 using namespace orvalen;
@@ -237,6 +242,105 @@ TEST(Recommendations, ProductsOfEachProgrammeByAscendingCode) {
     // The shipped data has a product named only in another language and a
     // pair whose code is no product: both must have been left out above.
     EXPECT_GE(dropped, 2);
+}
+
+// The programmes a survey's preview lists, each name as often as printed.
+std::vector<std::string> previewed(const std::string& answers, QStringList* boxes = nullptr) {
+    std::vector<std::string> names;
+    std::set<std::string> known;
+    for (const auto& [programme, nameId] : reference().nameOf)
+        if (const auto it = reference().strings.find({nameId, 1}); it != reference().strings.end())
+            known.insert(it->second);
+    const auto previous = bwreport::setPreviewHandler([&](bwreport::TBwReport& report) {
+        for (const QStringList& page : bwreport::test::texts(report.emfPages()))
+            for (const QString& text : page) {
+                std::string bytes;
+                if (toCp1251(text, bytes) && known.count(bytes)) names.push_back(bytes);
+            }
+    });
+    const QStringList shown = orvalen::testing::answerBoxes(
+        [&] { form().ShowRecommendations("Ivanov", answers, 46357.5); });
+    bwreport::setPreviewHandler(previous);
+    if (boxes) *boxes = shown;
+    return names;
+}
+
+std::string nameOf(int programme) {
+    return reference().strings.at({reference().nameOf.at(programme), 1});
+}
+
+TEST(Recommendations, ThePreviewListsEachRecommendedProgrammeOnce) {
+    // A programme that qualifies on two weight levels at once: every
+    // question weighing for it ticked.
+    int twoLevels = 0;
+    std::set<int> itsQuestions;
+    for (const auto& [programme, v] : reference().thresholds) {
+        std::set<int> mine;
+        std::array<int, 3> count{};
+        for (const Reference::Weight& w : reference().weights)
+            if (w.resultSet == programme) {
+                mine.insert(w.question);
+                ++count[std::size_t(w.val - 1)];
+            }
+        int levels = 0;
+        for (int k = 0; k < 3; ++k)
+            levels += v[std::size_t(k)] != 0 && v[std::size_t(k)] <= count[std::size_t(k)];
+        if (levels >= 2) {
+            twoLevels = programme;
+            itsQuestions = mine;
+            break;
+        }
+    }
+    ASSERT_NE(twoLevels, 0) << "the shipped data has no programme on two levels";
+    const std::vector<int> forIt = recommended(itsQuestions);
+    EXPECT_EQ(std::count(forIt.begin(), forIt.end(), twoLevels), 1);
+
+    const struct {
+        const char* why;
+        std::string answers;
+        std::vector<int> programmes;
+    } cases[] = {
+        {"questions 1, 2 and 3", answerText({1, 2, 3}), {2}},
+        {"questions 58 and 4", answerText({58, 4}), {1}},
+        {"a programme on two levels", answerText(itsQuestions), forIt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        QStringList boxes;
+        std::vector<std::string> expected;
+        for (int programme : c.programmes)
+            expected.push_back(nameOf(programme));
+        EXPECT_EQ(previewed(c.answers, &boxes), expected);
+        EXPECT_TRUE(boxes.isEmpty());
+    }
+}
+
+TEST(Recommendations, NoProgrammeGivesAMessageAndNoPreview) {
+    QStringList boxes;
+    EXPECT_EQ(previewed("\r\n\r\n\r\n\r\n", &boxes), std::vector<std::string>{});
+    EXPECT_EQ(boxes,
+              QStringList{QStringLiteral("Недостаточно информации для выдачи рекомендаций")});
+}
+
+TEST(Recommendations, TheReportAsksTheWindowForThreeNamesOnly) {
+    ContactInfo = QStringLiteral("тел. 123");
+    form().CalculateResults("\xc8\xe2\xe0\xed\xee\xe2", answerText({}), 46357.75);
+    const struct {
+        const char* name;
+        QVariant value;
+    } cases[] = {
+        {"TestedName", QStringLiteral("Иванов")},
+        {"TestTime", bwreport::dateTimeValue(46357.75)},
+        {"ContactInfo", QStringLiteral("тел. 123")},
+        {"testedname", QVariant()},
+        {"DATE", QVariant()},
+    };
+    for (const auto& c : cases) {
+        QVariant value;
+        form().ResultsBwReportGetValue(QString::fromLatin1(c.name), value);
+        EXPECT_EQ(value, c.value) << c.name;
+    }
+    ContactInfo.clear();
 }
 
 }  // namespace

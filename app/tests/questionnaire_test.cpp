@@ -1,0 +1,393 @@
+// The questionnaire window driven by keyboard and mouse: ticks kept per
+// part, walking the parts, closing with and without a name, finishing into
+// the recommendations and printing the blank questionnaire.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Cp1251Codec.h"
+#include "ReportPrinting.h"
+#include "app_test_support.h"
+#include "build/bw_builder.h"
+#include "test_expander.h"
+#include "uMain.h"
+#include "uTestResultReport.h"
+#include "uTesting.h"
+#include "uUtils.h"
+
+using namespace orvalen;
+using orvalen::testing::answerBoxes;
+using orvalen::testing::dataModule;
+using orvalen::testing::resultsForm;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Types `text` key by key; QTest's own typing knows only ASCII.
+void typeText(QWidget* w, const QString& text) {
+    for (const QChar c : text) {
+        QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+const QString kUnnamed = QStringLiteral("Вы не ввели ФИО тестируемого. Сохранить изменения?");
+const QString kNoAdvice = QStringLiteral("Недостаточно информации для выдачи рекомендаций");
+
+struct JournalRow {
+    std::string name, answers;
+    bool operator==(const JournalRow&) const = default;
+};
+
+// The journal as its file holds it.
+std::vector<JournalRow> journal() {
+    TMainDM& dm = dataModule();
+    dm.OpenTestsTable();
+    std::vector<JournalRow> rows;
+    auto& t = dm.TestsSQLMemTable;
+    for (t.first(); !t.eof(); t.next())
+        rows.push_back(
+            {t.fieldByName("tested_name").asString(), t.fieldByName("test_results").asString()});
+    return rows;
+}
+
+// The questions of `part` by id: what the check-list must list.
+std::vector<std::pair<int, std::string>> questionsOf(int part) {
+    std::vector<std::pair<int, std::string>> out;
+    std::map<int, std::string> text;
+    auto& s = dataModule().StringsSQLMemTable;
+    for (s.first(); !s.eof(); s.next())
+        if (s.fieldByName("lang").asInteger() == 1)
+            text[int(s.fieldByName("id").asInteger())] = s.fieldByName("text").asString();
+    auto& q = dataModule().QuestionsSQLMemTable;
+    for (q.first(); !q.eof(); q.next())
+        if (q.fieldByName("q_part").asInteger() == part)
+            out.push_back({int(q.fieldByName("id").asInteger()),
+                           text[int(q.fieldByName("text_id").asInteger())]});
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class Questionnaire : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resultsForm();
+        fs::remove(TMainDM::GetTestsFileName());
+        form = std::make_unique<TTestingForm>();
+        form->SaveSettingsOnDestroy = false;
+        shown.clear();
+        previous = bwreport::setPreviewHandler([this](bwreport::TBwReport& report) {
+            shown.push_back(bwreport::test::texts(report.emfPages()));
+        });
+    }
+    void TearDown() override {
+        bwreport::setPreviewHandler(previous);
+        form.reset();
+        fs::remove(TMainDM::GetTestsFileName());
+    }
+
+    QRadioButton* part(int n) { return form->PartButtons().at(std::size_t(n - 1)); }
+    // The part the check-list shows, from its items' question ids.
+    int shownPart() {
+        if (form->QuestionsCLB->count() == 0) return 0;
+        const int id = form->QuestionsCLB->item(0)->data(Qt::UserRole).toInt();
+        for (int p = 1; p <= 4; ++p)
+            if (questionsOf(p).front().first == id) return p;
+        return -1;
+    }
+    // Ticks or unticks item `n` (1-based) as the operator does: to it, Space.
+    void toggle(int n) {
+        form->QuestionsCLB->setFocus();
+        form->QuestionsCLB->setCurrentRow(n - 1);
+        QTest::keyClick(form->QuestionsCLB, Qt::Key_Space);
+    }
+    std::vector<int> ticked() {
+        std::vector<int> out;
+        for (int i = 0; i < form->QuestionsCLB->count(); ++i)
+            if (form->QuestionsCLB->item(i)->checkState() == Qt::Checked) out.push_back(i + 1);
+        return out;
+    }
+    void startSurvey() {
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void closeWithButton() { QTest::mouseClick(form->CloseButton, Qt::LeftButton); }
+
+    std::unique_ptr<TTestingForm> form;
+    std::vector<std::vector<QStringList>> shown;  // the previews' page texts
+    bwreport::TBwPreviewHandler previous;
+};
+
+TEST_F(Questionnaire, PartsAreListedAsNumberedQuestionsAndTicksAreKeptPerPart) {
+    startSurvey();
+    ASSERT_EQ(form->PartButtons().size(), 4u);
+    EXPECT_TRUE(part(1)->isChecked());
+    for (int p = 1; p <= 4; ++p) {
+        SCOPED_TRACE(p);
+        QTest::mouseClick(part(p), Qt::LeftButton);
+        const auto questions = questionsOf(p);
+        ASSERT_EQ(form->QuestionsCLB->count(), int(questions.size()));
+        for (std::size_t i = 0; i < questions.size(); ++i) {
+            EXPECT_EQ(form->QuestionsCLB->item(int(i))->text(),
+                      QString::number(i + 1) + u' ' + fromCp1251(questions[i].second));
+            EXPECT_EQ(form->QuestionsCLB->item(int(i))->data(Qt::UserRole).toInt(),
+                      questions[i].first);
+        }
+    }
+
+    QTest::mouseClick(part(1), Qt::LeftButton);
+    toggle(3);
+    toggle(1);
+    QTest::mouseClick(part(3), Qt::LeftButton);
+    EXPECT_EQ(ticked(), std::vector<int>{});
+    toggle(2);
+    QTest::mouseClick(part(1), Qt::LeftButton);
+    EXPECT_EQ(ticked(), (std::vector<int>{1, 3}));
+    EXPECT_EQ(form->AnswerText(), "1 3\r\n\r\n2\r\n\r\n");
+
+    // A tick by mouse, on the item's box, counts as well.
+    const QRect item = form->QuestionsCLB->visualItemRect(form->QuestionsCLB->item(1));
+    QTest::mouseClick(form->QuestionsCLB->viewport(), Qt::LeftButton, {},
+                      QPoint(item.left() + 10, item.center().y()));
+    EXPECT_EQ(form->AnswerText(), "1 2 3\r\n\r\n2\r\n\r\n");
+
+    // Unticking a whole part leaves its line empty.
+    for (int n : {1, 2, 3})
+        toggle(n);
+    EXPECT_EQ(form->AnswerText(), "\r\n\r\n2\r\n\r\n");
+}
+
+TEST_F(Questionnaire, BackAndNextWalkThePartsAndAreEnabledByPart) {
+    startSurvey();
+    const struct {
+        int part;
+        bool back, next;
+    } expected[] = {{1, false, true}, {2, true, true}, {3, true, true}, {4, true, false}};
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.part);
+        EXPECT_EQ(shownPart(), e.part);
+        EXPECT_TRUE(part(e.part)->isChecked());
+        EXPECT_EQ(form->BackButton->isEnabled(), e.back);
+        EXPECT_EQ(form->NextButton->isEnabled(), e.next);
+        if (e.next) QTest::mouseClick(form->NextButton, Qt::LeftButton);
+    }
+    toggle(2);
+    for (int p = 3; p >= 1; --p) {
+        QTest::mouseClick(form->BackButton, Qt::LeftButton);
+        EXPECT_EQ(shownPart(), p);
+    }
+    EXPECT_FALSE(form->BackButton->isEnabled());
+    EXPECT_EQ(form->AnswerText(), "\r\n\r\n\r\n2\r\n");
+}
+
+TEST_F(Questionnaire, EveryControlIsReachedByTabAndNamed) {
+    startSurvey();
+    EXPECT_EQ(QApplication::focusWidget(), form->NameEdit);
+    std::vector<std::string> order;
+    QWidget* w = form->NameEdit;
+    for (int i = 0; i < 20; ++i) {
+        order.push_back(w->objectName().toStdString());
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = QApplication::focusWidget();
+        if (!w || w == form->NameEdit) break;
+    }
+    // A group of radio buttons is one stop; the arrows move inside it.
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"NameEdit", "PartButton1", "QuestionsCLB", "NextButton",
+                                        "PrintTestButton", "PrintResultsButton", "CloseButton"}));
+    // The arrows pick the part.
+    part(1)->setFocus();
+    QTest::keyClick(part(1), Qt::Key_Down);
+    EXPECT_TRUE(part(2)->isChecked());
+    EXPECT_EQ(shownPart(), 2);
+    EXPECT_EQ(form->QuestionsCLB->accessibleName(), part(2)->text());
+    QTest::keyClick(part(2), Qt::Key_Up);
+    EXPECT_EQ(shownPart(), 1);
+
+    EXPECT_EQ(form->NameEdit->accessibleName(), QStringLiteral("Введите ФИО тестируемого:"));
+    EXPECT_EQ(form->QuestionsCLB->accessibleName(), part(1)->text());
+    EXPECT_FALSE(part(1)->text().isEmpty());
+    EXPECT_FALSE(form->InfoLabel->text().isEmpty());
+    // The whole paragraph is on the screen, whatever the font makes of it.
+    EXPECT_GE(form->InfoLabel->height(), form->InfoLabel->heightForWidth(form->InfoLabel->width()));
+}
+
+TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
+    // Whether the last survey ended on part 1 or elsewhere.
+    for (const int lastPart : {3, 1}) {
+        SCOPED_TRACE(lastPart);
+        startSurvey();
+        typeText(form->NameEdit, QStringLiteral("Петров"));
+        toggle(1);
+        QTest::mouseClick(part(2), Qt::LeftButton);
+        toggle(2);
+        QTest::mouseClick(part(lastPart), Qt::LeftButton);
+        closeWithButton();
+        ASSERT_FALSE(form->isVisible());
+
+        startSurvey();
+        EXPECT_TRUE(form->NameEdit->text().isEmpty());
+        EXPECT_TRUE(part(1)->isChecked());
+        EXPECT_EQ(shownPart(), 1);
+        EXPECT_EQ(ticked(), std::vector<int>{});
+        EXPECT_EQ(form->AnswerText(), "\r\n\r\n\r\n\r\n");
+        QTest::mouseClick(part(2), Qt::LeftButton);
+        EXPECT_EQ(ticked(), std::vector<int>{});
+        closeWithButton();
+        EXPECT_FALSE(form->isVisible()) << "nothing ticked: nothing asked";
+    }
+    EXPECT_EQ(journal(),
+              (std::vector<JournalRow>{{"\xcf\xe5\xf2\xf0\xee\xe2", "1\r\n2\r\n\r\n\r\n"},
+                                       {"\xcf\xe5\xf2\xf0\xee\xe2", "1\r\n2\r\n\r\n\r\n"}}));
+}
+
+TEST_F(Questionnaire, ClosingWithTicksButNoNameAsks) {
+    struct Case {
+        QMessageBox::StandardButton answer;
+        bool staysOpen;
+        std::vector<JournalRow> journal;
+    } cases[] = {
+        {QMessageBox::Cancel, true, {}},
+        {QMessageBox::No, false, {}},
+        {QMessageBox::Yes, false, {{"", "2\r\n\r\n\r\n\r\n"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        fs::remove(TMainDM::GetTestsFileName());
+        startSurvey();
+        toggle(2);
+        EXPECT_EQ(answerBoxes([&] { closeWithButton(); }, c.answer), QStringList{kUnnamed});
+        EXPECT_EQ(form->isVisible(), c.staysOpen);
+        EXPECT_EQ(journal(), c.journal);
+        if (c.staysOpen) {
+            EXPECT_EQ(ticked(), std::vector<int>{2});
+            EXPECT_EQ(form->AnswerText(), "2\r\n\r\n\r\n\r\n");
+            // The window's own close box asks again; this time the survey goes.
+            EXPECT_EQ(answerBoxes([&] { form->close(); }, QMessageBox::No), QStringList{kUnnamed});
+            EXPECT_FALSE(form->isVisible());
+        }
+    }
+}
+
+TEST_F(Questionnaire, FinishingSavesAndShowsTheRecommendations) {
+    startSurvey();
+    typeText(form->NameEdit, QStringLiteral("Сидоров"));
+    for (int n : {1, 2, 3})
+        toggle(n);
+    const double before = QDateTime::currentDateTime().toSecsSinceEpoch();
+    QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(journal(),
+              (std::vector<JournalRow>{{"\xd1\xe8\xe4\xee\xf0\xee\xe2", "1 2 3\r\n\r\n\r\n\r\n"}}));
+    ASSERT_EQ(shown.size(), 1u);
+    ASSERT_FALSE(shown[0].empty());
+    sqlmem::TSQLMemQuery& programmes = resultsForm().TestResultsSQLMemQuery;
+    ASSERT_EQ(programmes.recordCount(), 1);
+    programmes.first();
+    EXPECT_EQ(programmes.fieldByName("id").asInteger(), 2);
+    EXPECT_TRUE(shown[0][0].contains(fromCp1251(programmes.fieldByName("rs_name").asString())));
+    EXPECT_EQ(resultsForm().testedName(), "\xd1\xe8\xe4\xee\xf0\xee\xe2");
+    // The survey time is the moment it was saved.
+    const double days = resultsForm().testTime();
+    const double secs = (days - 25569) * 86400 - QDateTime::currentDateTime().offsetFromUtc();
+    EXPECT_NEAR(secs, before, 5);
+}
+
+// The recommendations failing leaves the window open with the survey
+// saved; finishing again must not store it twice.
+TEST_F(Questionnaire, FinishingAgainAfterAnErrorDoesNotSaveTwice) {
+    startSurvey();
+    typeText(form->NameEdit, QStringLiteral("Орлов"));
+    for (int n : {1, 2, 3})
+        toggle(n);
+    sqlmem::TSQLMemQuery& programmes = resultsForm().TestResultsSQLMemQuery;
+    const std::string sql = programmes.SQL().text();
+    programmes.SQL().setText("select no_such_column from q_parts");
+    {
+        orvalen::testing::CapturedErrors errors;
+        QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+        EXPECT_EQ(errors.texts.size(), 1u);
+    }
+    programmes.SQL().setText(sql);
+    SetLangParam(programmes);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(shown.empty());
+    QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(shown.size(), 1u);
+    EXPECT_EQ(journal(),
+              (std::vector<JournalRow>{{"\xce\xf0\xeb\xee\xe2", "1 2 3\r\n\r\n\r\n\r\n"}}));
+}
+
+TEST_F(Questionnaire, ASurveyNotSavedIsDatedByItsEnd) {
+    const struct {
+        const char* why;
+        bool tick;
+    } cases[] = {{"nothing ticked", false}, {"the operator answered No", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        startSurvey();
+        if (c.tick) toggle(1);
+        const QStringList boxes = answerBoxes(
+            [&] { QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton); }, QMessageBox::No);
+        EXPECT_EQ(boxes, (c.tick ? QStringList{kUnnamed, kNoAdvice} : QStringList{kNoAdvice}));
+        EXPECT_TRUE(shown.empty());
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(journal(), std::vector<JournalRow>{});
+        const double days = resultsForm().testTime();
+        const double secs = (days - 25569) * 86400 - QDateTime::currentDateTime().offsetFromUtc();
+        EXPECT_NEAR(secs, QDateTime::currentDateTime().toSecsSinceEpoch(), 5);
+    }
+}
+
+TEST_F(Questionnaire, TheBlankQuestionnaireGoesToThePrinterWithoutAPreview) {
+    ContactInfo = QStringLiteral("тел. 555-00-00");
+    startSurvey();
+    toggle(1);  // ticks play no part
+    std::vector<QStringList> printed;
+    QWidget* parent = nullptr;
+    const TPrintHandler saved = SetPrintHandler([&](bwreport::TBwReport& report, QWidget* p) {
+        printed = bwreport::test::texts(report.emfPages(), true);
+        parent = p;
+        return true;
+    });
+    QTest::mouseClick(form->PrintTestButton, Qt::LeftButton);
+    SetPrintHandler(saved);
+    EXPECT_TRUE(shown.empty()) << "a preview was shown";
+    EXPECT_EQ(parent, form.get());
+    ASSERT_EQ(printed.size(), 4u);
+    EXPECT_EQ(printed[0].front(), form->InfoLabel->text()) << "one paragraph on screen and paper";
+    for (int p = 1; p <= 4; ++p) {
+        SCOPED_TRACE(p);
+        const QStringList& page = printed[std::size_t(p - 1)];
+        EXPECT_TRUE(page.contains(QStringLiteral("Раздел %1").arg(p)));
+        EXPECT_TRUE(page.contains(part(p)->text()));
+        EXPECT_EQ(page.back(), ContactInfo);
+    }
+    EXPECT_TRUE(form->isVisible());
+    ContactInfo.clear();
+
+    // With no printer installed nothing is printed and nothing complains.
+    const TPrintHandler none = SetPrintHandler(nullptr);
+    EXPECT_FALSE(PrintPreparedReport(form->QuestionsReport, form.get()));
+    SetPrintHandler(none);
+}
+
+}  // namespace

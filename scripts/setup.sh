@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev libsqlite3-dev
     libedit-dev
     fonts-liberation xvfb xauth
+    cups printer-driver-cups-pdf poppler-utils
 )
 
 missing=()

@@ -16,6 +16,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -270,6 +271,16 @@ void TBwPrintForm::done(int result) {
     if (result != Accepted && printer.printerIndex() != m_previousPrinter)
         printer.selectPrinter(m_previousPrinter);
     QDialog::done(result);
+}
+
+void TBwPrintForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Centred on the screen, not over the window that opened it.
+    if (const QScreen* s = screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(s->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
 bool TBwPrintForm::eventFilter(QObject* watched, QEvent* event) {

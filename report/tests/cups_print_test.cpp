@@ -6,20 +6,27 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPageSetupDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include "document/bw_print_report.h"
 #include "print_fixture.h"
+#include "ui/bw_print_form.h"
 
 namespace bwreport {
 namespace {
@@ -204,6 +211,42 @@ TEST(RealCups, TwoPagesReachACupsPdfQueue) {
         EXPECT_NEAR(printedPage.height(), referencePage.height(), 1);
         expectSameInk(ink(printedPage), ink(referencePage), 3);
     }
+}
+
+// The properties button opens the page-setup dialog of the chosen printer;
+// what is accepted there becomes the printer layer's paper.
+TEST(RealCups, PropertiesOfTheChosenPrinterBecomeTheLayersSettings) {
+    if (!run(QStringLiteral("lpstat"), {"-r"}).contains(QStringLiteral("scheduler is running")))
+        GTEST_SKIP() << "no CUPS scheduler answers (lpstat -r)";
+    const QString queue = cupsPdfQueue();
+    if (queue.isEmpty()) GTEST_SKIP() << "no cups-pdf queue (lpstat -v)";
+
+    TBwPrinter::TEST_setPlatform(makeSystemPrinterPlatform());
+    struct Restore {
+        ~Restore() { TBwPrinter::TEST_setPlatform(makeNoPrinterPlatform()); }
+    } restore;
+    TBwPrinter& printer = TBwPrinter::instance();
+    printer.selectPrinter(printer.indexOf(queue));
+    ASSERT_TRUE(printer.setPaper(kA4Paper, 0, 0, poPortrait, -1, true));
+
+    TBwPrintForm form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    bool shown = false;
+    QTimer::singleShot(0, [&shown] {
+        auto* setup = qobject_cast<QPageSetupDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(setup, nullptr);
+        shown = true;
+        auto* landscape = setup->findChild<QRadioButton*>(QStringLiteral("landscape"));
+        ASSERT_NE(landscape, nullptr);
+        landscape->click();
+        setup->accept();
+    });
+    QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("PropertiesButton")),
+                      Qt::LeftButton);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(printer.orientation(), poLandscape);
+    EXPECT_NEAR(printer.geometry().sheetWidth, 1071, 1);
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST_F(PrintFormTest, KeyboardChoicesDriveWhatIsPrinted) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);  // odd pages
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     });
-    ASSERT_TRUE(printPreparedReportDlg(report, nullptr, &target));
+    ASSERT_TRUE(printPreparedReportDlg(report, nullptr, 0, &target));
     // Pages 2 to 5, odd ones: 3 and 5; two uncollated copies made by the printer.
     EXPECT_EQ(target.pages(), (Pages{{3, 5}}));
     ASSERT_EQ(target.jobs.size(), 1u);
@@ -103,20 +103,24 @@ TEST_F(PrintFormTest, EscapeCancelsAndGivesThePreviousPrinterBack) {
         chosen = TBwPrinter::instance().printerName();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     });
-    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, &target));
+    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, 0, &target));
     EXPECT_EQ(chosen, QStringLiteral("Label")) << "chosen in the printer layer at once";
     EXPECT_EQ(TBwPrinter::instance().printerName(), QStringLiteral("Office"));
     EXPECT_TRUE(target.jobs.empty());
 }
 
-TEST_F(PrintFormTest, AChosenPrinterStaysAfterOk) {
+TEST_F(PrintFormTest, TheChosenPrinterAndTheCurrentPageAreWhatPrints) {
     whenModal([](QWidget* form) {
         auto* printers = child<QComboBox>(form, "PrinterCombo");
         printers->setFocus();
         QTest::keyClick(printers, Qt::Key_Down);
-        QTest::keyClick(printers, Qt::Key_Return);
+        auto* current = child<QRadioButton>(form, "CurrentRB");
+        mnemonic(form, u'Т');  // "&Текущая"
+        EXPECT_TRUE(QTest::qWaitFor([current] { return current->isChecked(); }));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     });
-    EXPECT_TRUE(printPreparedReportDlg(report, nullptr, &target));
+    EXPECT_TRUE(printPreparedReportDlg(report, nullptr, 4, &target));
+    EXPECT_EQ(target.pages(), (Pages{{4}}));
     ASSERT_EQ(target.jobs.size(), 1u);
     EXPECT_EQ(target.jobs[0].printer, QStringLiteral("Label"));
     EXPECT_EQ(TBwPrinter::instance().printerName(), QStringLiteral("Label"));
@@ -187,7 +191,7 @@ TEST_F(PrintFormTest, TheProgressWindowsCancelStopsThePrint) {
         line = progress->line()->text();
         QTest::mouseClick(progress->cancelButton(), Qt::LeftButton);
     };
-    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, &target));
+    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, 0, &target));
     setProgressRunner(previous);
     EXPECT_EQ(caption, QStringLiteral("Подготовка отчета - Опросник"));
     EXPECT_EQ(line, QStringLiteral("Печатается страница:  1"));
@@ -211,7 +215,7 @@ TEST(PrintFormNoPrinter, NothingPrintsAndTheDialogCannotPrint) {
         }
     });
     guard.start(200);
-    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, &target));
+    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, 0, &target));
     EXPECT_FALSE(dialogShown);
     EXPECT_TRUE(target.jobs.empty());
     EXPECT_EQ(printPreparedReport(report, {}, &target), TBwPrintResult::NoPrinter);

@@ -309,7 +309,8 @@ void TBwPrintForm::updateCollatePicture() {
     m_collatePicture->setPixmap(collatePicture(m_collate->isChecked()));
 }
 
-bool printPreparedReportDlg(TBwReport& report, QWidget* parent, TBwPrintTarget* target) {
+bool printPreparedReportDlg(TBwReport& report, QWidget* parent, int currentPage,
+                            TBwPrintTarget* target) {
     if (!TBwPrinter::instance().hasInstalledPrinters()) return false;
     TBwPrintOptions options{{}, report.DefaultCopies, ppAll, report.DefaultCollate};
     if (report.ShowPrintDialog) {
@@ -317,7 +318,7 @@ bool printPreparedReportDlg(TBwReport& report, QWidget* parent, TBwPrintTarget* 
         form.setPageCount(report.emfPages().count());
         form.setCopies(report.DefaultCopies);
         form.setCollate(report.DefaultCollate);
-        form.setCurrentPage(0);
+        form.setCurrentPage(currentPage);
         if (form.exec() != QDialog::Accepted) return false;
         options = {form.pageList(), form.copies(), form.whichPages(), form.collate()};
     }

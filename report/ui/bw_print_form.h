@@ -72,10 +72,11 @@ private:
 };
 
 // Prints the report's prepared pages after the print dialog (with the
-// report's default copies and collation, "&Текущая" disabled), or at once
-// with those defaults when the report does not show the dialog. Does
-// nothing without an installed printer. True when the pages were sent;
-// `target` replaces the printer's device, as in tests.
-bool printPreparedReportDlg(TBwReport& report, QWidget* parent, TBwPrintTarget* target = nullptr);
+// report's default copies and collation; "&Текущая" prints `currentPage`,
+// and is disabled for 0), or at once with those defaults when the report
+// does not show the dialog. Does nothing without an installed printer. True
+// when the pages were sent; `target` replaces the printer's device, as in tests.
+bool printPreparedReportDlg(TBwReport& report, QWidget* parent, int currentPage = 0,
+                            TBwPrintTarget* target = nullptr);
 
 }  // namespace bwreport

@@ -121,9 +121,12 @@ TBwPrintForm::TBwPrintForm(QWidget* parent)
     m_pages->installEventFilter(this);
     auto* hint = new QLabel(TBwLocale::loadStr(sPageNumbersHint), pagesBox);
     hint->setWordWrap(true);
+    // A wrapped label gets no height of its own inside nested layouts.
+    constexpr int kHintWidth = 240;
+    hint->setMinimumWidth(kHintWidth);
+    hint->setMinimumHeight(hint->heightForWidth(kHintWidth));
     m_pagesError = new QLabel(pagesBox);
     m_pagesError->setObjectName(QStringLiteral("PageListError"));
-    m_pagesError->setWordWrap(true);
     m_pagesError->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold"));
     m_pagesError->hide();
     auto* pagesLayout = new QGridLayout(pagesBox);
@@ -209,6 +212,7 @@ TBwPrintForm::TBwPrintForm(QWidget* parent)
     connect(m_pages, &QLineEdit::textEdited, this, [this] {
         m_numbers->setChecked(true);
         m_pagesError->hide();
+        m_pages->setAccessibleDescription(TBwLocale::loadStr(sPageNumbersHint));
     });
     connect(m_collate, &QCheckBox::toggled, this, &TBwPrintForm::updateCollatePicture);
     setCollate(true);
@@ -259,6 +263,7 @@ void TBwPrintForm::accept() {
     if (m_numbers->isChecked() && !parsePageList(m_pages->text(), m_pageCount)) {
         m_pagesError->setText(kBadPageItem.arg(badPageItem()));
         m_pagesError->show();
+        m_pages->setAccessibleDescription(m_pagesError->text());
         m_pages->setFocus();
         m_pages->selectAll();
         return;

@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev libsqlite3-dev
     libedit-dev
     fonts-liberation xvfb xauth
-    poppler-utils
+    cups printer-driver-cups-pdf poppler-utils
 )
 
 missing=()

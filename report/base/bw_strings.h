@@ -31,6 +31,22 @@ enum TBwStringId : int {
     sDefaultCharset = 55337,
     sBadFormat = 55345,
     sUndefinedVariable = 55439,
+    sPrint = 53040,  // the print dialog's texts, 53040 to 53055
+    sPrinterGroup = 53041,
+    sProperties = 53042,
+    sCopiesGroup = 53043,
+    sPagesGroup = 53044,
+    sAllPages = 53045,
+    sCurrentPage = 53046,
+    sPageNumbers = 53047,
+    sPageNumbersHint = 53048,
+    sPrinterName = 53049,
+    sCopyCount = 53050,
+    sCollate = 53051,
+    sPrintWhich = 53052,
+    sWhichAll = 53053,
+    sWhichOdd = 53054,
+    sWhichEven = 53055,
 };
 
 class TBwLocale {
@@ -66,5 +82,7 @@ inline const QString kCannotWriteFile = QStringLiteral("Не удалось за
 inline const QString kCannotLoadReport = QStringLiteral("Не удалось открыть отчет ");
 inline const QString kPageSetupHint = QStringLiteral("Параметры страницы");
 inline const QString kPreviewHelpTitle = QStringLiteral("Справка");
+// The print dialog's page-number field holds an item that is not a page or a range.
+inline const QString kBadPageItem = QStringLiteral("Неверный номер или диапазон страниц: \"%1\"");
 
 }  // namespace bwreport

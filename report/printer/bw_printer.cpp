@@ -202,6 +202,15 @@ TBwPageGeometry TBwPrinter::geometry() const {
     return g;
 }
 
+bool TBwPrinter::readDeviceSettings() {
+    if (isVirtual()) return false;
+    // A request without a paper code changes nothing on the device; it only reads it.
+    TBwDeviceState state;
+    if (!m_platform->apply(printerName(), TBwPaperRequest{}, state)) return false;
+    takeDeviceState(state);
+    return true;
+}
+
 QPrinter* TBwPrinter::device() {
     return isVirtual() ? nullptr : m_platform->device(printerName());
 }

@@ -131,6 +131,10 @@ public:
     // Settings chosen in the platform's document-properties dialog become the
     // printer's own.
     void takeDeviceState(const TBwDeviceState& state);
+    // Takes back what the current real printer's device holds now, as after
+    // its properties dialog. False for the virtual printer or a device whose
+    // settings cannot be read.
+    bool readDeviceSettings();
 
 private:
     void useVirtualPrinter();

@@ -41,6 +41,8 @@
 #include "objects/bw_view.h"
 #include "printer/bw_paper_table.h"
 #include "printer/bw_printer.h"
+#include "ui/bw_print_form.h"
+#include "ui/bw_progress_form.h"
 #include "ui/bw_search_form.h"
 
 namespace bwreport {
@@ -964,6 +966,16 @@ void installMessageBoxes() {
         QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok,
                         QApplication::activeWindow());
         box.exec();
+    });
+}
+
+void installReportWindows() {
+    installPreviewWindow();
+    installProgressWindow();
+    installMessageBoxes();
+    setPrintHandler([](TBwReport& report, QWidget* parent) {
+        const auto* preview = dynamic_cast<const TBwPreviewForm*>(parent);
+        return printPreparedReportDlg(report, parent, preview ? preview->currentPage() : 0);
     });
 }
 

@@ -164,5 +164,9 @@ private:
 void installPreviewWindow();
 // Shows the engine's error messages in message boxes.
 void installMessageBoxes();
+// Everything a program with windows wants from the engine: the preview,
+// the progress window, message boxes, and the preview's print button going
+// to the print dialog (its "current page" being the preview's).
+void installReportWindows();
 
 }  // namespace bwreport

@@ -53,6 +53,17 @@ bool isCross(int type) {
     return type >= btCrossHeader && type <= btCrossFooter;
 }
 
+bool isFooter(int type) {
+    return type == btMasterFooter || type == btDetailFooter || type == btSubDetailFooter ||
+           type == btGroupFooter || type == btPageFooter || type == btColumnFooter ||
+           type == btCrossFooter;
+}
+
+// An object lies in a cross band's strip when its left edge does.
+bool inStrip(const TBwBand& cross, const TBwView& view) {
+    return view.Left >= cross.left && view.Left < qint64(cross.left) + cross.width;
+}
+
 // Draws nothing for the first of two passes while it lives.
 class FirstPassScope {
 public:
@@ -115,9 +126,12 @@ struct TBwBuilder::PageState {
     int freshY = 0;
     bool suppressHeaders = false;
     bool ignoreColumnFooter = false;
-    // The cross data band, and the objects lying across it or to its right.
+    // Vertical strips across the horizontal bands: the cross header printed
+    // once a row, the cross data once per record of its data set, then the
+    // cross footer with the row's totals. Only the first of each type counts.
+    TBwBand* crossHeader = nullptr;
     TBwBand* crossData = nullptr;
-    std::vector<TBwView*> crossObjects, rightOfCross;
+    TBwBand* crossFooter = nullptr;
     // Printed only where a sub-report object of another page stands.
     bool subReport = false;
     // The row a band with columns of its own is filling.
@@ -155,6 +169,9 @@ bool TBwBuilder::run() {
     m_ctx.aggregates = &m_aggregates;
     m_ctx.progress = [this](const QString& text) {
         if (m_progress) m_progress->setDetail(text);
+    };
+    m_ctx.findAggregateSource = [this](const QString& name) -> const void* {
+        return findDataBand(name);
     };
     m_ctx.showBand = [this](const QString& name) {
         if (!m_ps) return;
@@ -245,7 +262,7 @@ void TBwBuilder::buildReport() {
         rewindDataSets();
         for (const auto& ps : m_pageStates)
             for (const auto& band : ps->bands)
-                if (band->isDataBand() && band->view) m_aggregates.reset(band->view->Name);
+                m_aggregates.reset(band.get());
     }
     m_state.pageIndex = 0;
     m_state.current = 1;
@@ -348,27 +365,32 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
         }
     }
     for (TBwBandView* v : views) {
-        if (v->bandType() != btCrossData || ps.crossData) continue;
+        const int type = v->bandType();
+        TBwBand** strip = type == btCrossHeader   ? &ps.crossHeader
+                          : type == btCrossData   ? &ps.crossData
+                          : type == btCrossFooter ? &ps.crossFooter
+                                                  : nullptr;
+        if (!strip || *strip) continue;
         auto band = std::make_unique<TBwBand>();
-        band->type = btCrossData;
+        band->type = type;
         band->page = &page;
         band->view = v;
         band->left = v->Left;
         band->width = v->Width;
-        bindDataSource(*band, v->dataSource());
-        if (!band->dataSet) continue;
-        band->dataSet->init();
-        ps.crossData = band.get();
+        band->visible = v->Visible;
+        if (type == btCrossData) {
+            bindDataSource(*band, v->dataSource());
+            if (!band->dataSet) continue;
+            band->dataSet->init();
+        }
+        *strip = band.get();
         ps.bands.push_back(std::move(band));
     }
-    if (TBwBand* cross = ps.crossData) {
-        for (TBwView* view : others) {
-            if (view->Left >= cross->left && view->Left < qint64(cross->left) + cross->width)
-                ps.crossObjects.push_back(view);
-            else if (view->Left >= qint64(cross->left) + cross->width)
-                ps.rightOfCross.push_back(view);
-        }
-    }
+    // Header and footer strips frame the data strip; without it they are
+    // plain parts of their rows.
+    if (!ps.crossData) ps.crossHeader = ps.crossFooter = nullptr;
+    for (TBwBand* cross : {ps.crossHeader, ps.crossFooter})
+        if (cross) cross->aggregateOwner = ps.crossData;
     // Sub-reports print after the ordinary objects of their band.
     std::stable_partition(others.begin(), others.end(), [](const TBwView* v) {
         return !dynamic_cast<const TBwSubReportView*>(v);
@@ -534,10 +556,9 @@ void TBwBuilder::setBandState(TBwBand* band) {
         if (band->dataSet) m_state.bandDataSet = band->dataSet;
         m_state.lineNo = band->lineNo;
         m_state.lineThrough = band->lineThrough;
-        if (band->view) m_ctx.aggregateBand = band->view->Name;
-    } else if (band->aggregateOwner && band->aggregateOwner->view) {
-        m_ctx.aggregateBand = band->aggregateOwner->view->Name;
     }
+    m_ctx.aggregateUser = band;
+    m_ctx.aggregateSource = band->isDataBand() ? band : band->aggregateOwner;
     publish();
 }
 
@@ -559,25 +580,41 @@ void TBwBuilder::publish() {
     m_ctx.view = m_state.view;
 }
 
+TBwBand* TBwBuilder::findDataBand(const QString& name) const {
+    for (const auto& ps : m_pageStates)
+        for (const auto& band : ps->bands)
+            if ((band->isDataBand() || band->type == btCrossData) && band->view &&
+                band->view->Name.compare(name, Qt::CaseInsensitive) == 0)
+                return band.get();
+    return nullptr;
+}
+
+// Every band that shows totals gets accumulators of its own, so that each
+// restarts after its own printing only.
 void TBwBuilder::registerAggregates(PageState& ps) {
+    const auto add = [this](const TBwBand* user, const TBwBand* owner, const QStringList& text) {
+        for (const TBwAggregateCall& call : TBwAggregates::findCalls(text.join(u'\n'))) {
+            const TBwBand* source = call.band.isEmpty() ? owner : findDataBand(call.band);
+            if (source)
+                m_aggregates.add(user, source, call.kind, call.expression, call.flag == u"1");
+        }
+    };
     for (const auto& band : ps.bands) {
-        const TBwBand* owner = band->aggregateOwner;
+        const TBwBand* owner = band->isDataBand() ? band.get() : band->aggregateOwner;
+        if (band->view) add(band.get(), owner, band->view->Script);
         for (TBwView* view : band->objects) {
-            const QString text = view->Memo.join(u'\n');
-            for (const TBwAggregateCall& call : TBwAggregates::findCalls(text)) {
-                QString target = call.band;
-                if (target.isEmpty() && owner && owner->view) target = owner->view->Name;
-                if (!target.isEmpty())
-                    m_aggregates.add(target, call.kind, call.expression, call.flag == u"1");
-            }
+            // What stands in the cross footer's strip counts the cross records.
+            const bool crossTotal = ps.crossFooter && inStrip(*ps.crossFooter, *view);
+            const TBwBand* user = crossTotal ? ps.crossFooter : band.get();
+            add(user, crossTotal ? ps.crossData : owner, view->Memo);
+            add(user, crossTotal ? ps.crossData : owner, view->Script);
         }
     }
 }
 
 void TBwBuilder::accumulate(TBwBand* band, bool visible) {
-    if (!band->view) return;
     try {
-        m_aggregates.accumulate(band->view->Name, visible, [this](const QString& expression) {
+        m_aggregates.accumulate(band, visible, [this](const QString& expression) {
             publish();
             return m_report.expressions().evaluate(expression, m_ctx);
         });
@@ -664,14 +701,18 @@ bool TBwBuilder::dataLoop(int level) {
                         }
                 }
                 if (changed >= 0) {
-                    ds->prior();
+                    // The footers show the group's last record. An application
+                    // dataset at its end still stands on it, and stepping back
+                    // and on again would leave it no longer at its end.
+                    const bool stepBack = !ds->eof() || !ds->endsOnLastRecord();
+                    if (stepBack) ds->prior();
                     for (int j = int(band->groups.size()) - 1; j >= changed; --j) {
                         TBwBand* g = band->groups[j];
                         if (g->groupFooter) m_queue.push_back(g->groupFooter);
                         g->lineNo = g->lineThrough = 1;
                     }
                     printQueue();
-                    ds->next();
+                    if (stepBack) ds->next();
                     if (!ds->eof()) {
                         if (band->groups[changed]->formNewPage) newPage();
                         for (std::size_t j = changed; j < band->groups.size(); ++j) {
@@ -776,11 +817,9 @@ void TBwBuilder::printBand(TBwBand* band) {
     } else if (band->printChildIfInvisible) {
         printBand(band->child);
     }
-    // A page footer's totals run on over pages; they belong to its data band.
-    const bool footer = band->type == btMasterFooter || band->type == btDetailFooter ||
-                        band->type == btSubDetailFooter || band->type == btGroupFooter;
-    if (footer && band->aggregateOwner && band->aggregateOwner->view)
-        m_aggregates.reset(band->aggregateOwner->view->Name);
+    // A footer's totals restart once it has shown them (a page footer's on
+    // the page they were collected on, which is the one it closes).
+    if (isFooter(band->type)) m_aggregates.reset(band);
     setBandState(band);
     if (m_report.OnEndBand) m_report.OnEndBand(band);
     m_state.band = outer;
@@ -820,40 +859,13 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     m_state.curY = band->top;
     const bool drawObjects = !m_state.firstPass || band->breaked;
     int subBottom = 0;
-    // Objects across the cross data band repeat for each of its records,
-    // each time one band width further right; what lies right of it follows
-    // the last record.
-    TBwBand* const cross = ps.crossData;
-    int crossCount = 1;
-    if (cross) {
-        crossCount = 0;
-        for (cross->dataSet->first(); !cross->dataSet->eof(); cross->dataSet->next())
-            ++crossCount;
-    }
-    auto has = [](const std::vector<TBwView*>& list, const TBwView* v) {
-        return std::find(list.begin(), list.end(), v) != list.end();
-    };
-    for (TBwView* view : band->objects) {
-        if (m_report.Terminated) break;
-        if (cross && has(ps.crossObjects, view)) {
-            const int column = m_state.column;
-            int k = 0;
-            for (cross->dataSet->first(); !cross->dataSet->eof() && !m_report.Terminated;
-                 cross->dataSet->next(), ++k) {
-                m_state.column = k + 1;
-                printObject(band, view, shiftX + k * cross->width, needed, frame, drawObjects);
-            }
-            m_state.column = column;
-            continue;
+    if (ps.crossData) {
+        placeAcrossCross(band, shiftX, needed, frame, drawObjects, subBottom);
+    } else {
+        for (TBwView* view : band->objects) {
+            if (m_report.Terminated) break;
+            printBandObject(band, view, shiftX, needed, frame, drawObjects, subBottom);
         }
-        if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
-            if (sub->Visible)
-                subBottom = std::max(
-                    subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
-            continue;
-        }
-        const int extra = cross && has(ps.rightOfCross, view) ? (crossCount - 1) * cross->width : 0;
-        printObject(band, view, shiftX + extra, needed, frame, drawObjects);
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = std::max(band->top + needed, subBottom);
@@ -862,6 +874,97 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
         ps.row.bottom = std::max(ps.row.bottom, ps.curY);
     }
     m_state.curY = ps.curY;
+}
+
+void TBwBuilder::printBandObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                                 const TBwBandFrame& frame, bool draw, int& subBottom) {
+    if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
+        if (sub->Visible)
+            subBottom =
+                std::max(subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
+        return;
+    }
+    printObject(band, view, shiftX, needed, frame, draw);
+}
+
+// A row crossed by the cross strips: what lies left of the data strip, the
+// data strip once per cross record (each copy one strip width further
+// right), the footer strip with the row's totals over those records, then
+// the rest. Every strip right of another moves by what that one grew or
+// shrank: an invisible header or footer strip, or a data set without
+// records, takes no room.
+void TBwBuilder::placeAcrossCross(TBwBand* band, int shiftX, int needed, const TBwBandFrame& frame,
+                                  bool draw, int& subBottom) {
+    PageState& ps = *m_ps;
+    TBwBand* const data = ps.crossData;
+    int count = 0;
+    if (data->visible)
+        for (data->dataSet->first(); !data->dataSet->eof(); data->dataSet->next())
+            ++count;
+    struct Strip {
+        TBwBand* band;
+        int copies;
+    };
+    std::vector<Strip> strips{{data, count}};
+    for (TBwBand* cross : {ps.crossHeader, ps.crossFooter})
+        if (cross) strips.push_back({cross, cross->visible ? 1 : 0});
+    const auto stripOf = [&](const TBwView& view) -> const Strip* {
+        for (const Strip& st : strips)
+            if (inStrip(*st.band, view)) return &st;
+        return nullptr;
+    };
+    // How far an object at `left` moves for the strips wholly left of it.
+    const auto moved = [&](int left) {
+        int dx = 0;
+        for (const Strip& st : strips)
+            if (qint64(st.band->left) + st.band->width <= left)
+                dx += (st.copies - 1) * st.band->width;
+        return dx;
+    };
+    const auto phase = [&](const TBwView& view) {
+        const Strip* st = stripOf(view);
+        if (st && st->band == data) return 1;
+        if (st && st->band == ps.crossFooter) return 2;
+        return view.Left < data->left ? 0 : 3;
+    };
+    TBwDataset* const bandDataSet = m_state.bandDataSet;
+    for (int ph = 0; ph < 4 && !m_report.Terminated; ++ph) {
+        if (ph == 1) {
+            const int column = m_state.column;
+            m_state.bandDataSet = data->dataSet;
+            int k = 0;
+            for (data->dataSet->first(); k < count && !m_report.Terminated;
+                 data->dataSet->next(), ++k) {
+                m_state.column = k + 1;
+                for (TBwView* view : band->objects)
+                    if (phase(*view) == 1)
+                        printBandObject(band, view, shiftX + moved(view->Left) + k * data->width,
+                                        needed, frame, draw, subBottom);
+                accumulate(data, true);
+            }
+            m_state.column = column;
+            m_state.bandDataSet = bandDataSet;
+            continue;
+        }
+        if (ph == 2) {
+            if (!ps.crossFooter || !ps.crossFooter->visible) continue;
+            m_ctx.aggregateUser = ps.crossFooter;
+            m_ctx.aggregateSource = data;
+            m_state.bandDataSet = data->dataSet;
+        }
+        for (TBwView* view : band->objects) {
+            if (m_report.Terminated) break;
+            if (phase(*view) != ph) continue;
+            const Strip* st = stripOf(*view);
+            if (st && st->copies == 0) continue;
+            printBandObject(band, view, shiftX + moved(view->Left), needed, frame, draw, subBottom);
+        }
+        if (ph == 2) {
+            m_aggregates.reset(ps.crossFooter);
+            m_state.bandDataSet = bandDataSet;
+            setBandState(band);
+        }
+    }
 }
 
 void TBwBuilder::printObject(TBwBand* band, TBwView* view, int shiftX, int needed,

@@ -62,8 +62,6 @@ public:
 
     int lineNo = 1;       // LINE#
     int lineThrough = 1;  // LINETHROUGH#
-    // A page footer's aggregates belong to the page they were collected on.
-    int aggregatePage = -1;
 
     bool isDataBand() const {
         return type == btMasterData || type == btDetailData || type == btSubDetailData;
@@ -151,6 +149,13 @@ private:
     void printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
                      const TBwBandFrame& frame, bool draw);
     int printSubReport(TBwSubReportView& view, int left, int top);
+    // One object of a band; a sub-report object prints its page and pushes
+    // subBottom down to where that ended.
+    void printBandObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                         const TBwBandFrame& frame, bool draw, int& subBottom);
+    void placeAcrossCross(TBwBand* band, int shiftX, int needed, const TBwBandFrame& frame,
+                          bool draw, int& subBottom);
+    TBwBand* findDataBand(const QString& name) const;
     void finishRow();
     int neededHeight(TBwBand* band);
     void newPage();

@@ -319,6 +319,55 @@ TEST(Build, TheReportsOwnExpressions) {
     table.deleteTable();
 }
 
+// Each band that shows totals restarts only its own: a group footer's do
+// not take from the band footer's over the same data band, and a page
+// footer's cover its page.
+TEST(Build, TotalsBelongToTheBandShowingThem) {
+    sqlmem::TSQLMemTable table("T");
+    table.TableName = "bw_build_totals";
+    table.addField("g", sqlmem::TFieldType::ftInteger);
+    table.addField("v", sqlmem::TFieldType::ftInteger);
+    table.open();
+    for (const auto& [g, v] : {std::pair{1, 4}, {1, 7}, {2, 1}, {2, 9}, {2, 5}}) {
+        table.append();
+        table.fieldByName("g").setAsInteger(g);
+        table.fieldByName("v").setAsInteger(v);
+        table.post();
+    }
+    for (const bool groupPages : {false, true}) {
+        SCOPED_TRACE(groupPages ? "a page for each group" : "one page");
+        Rig t;
+        TBwDBDataSet adapter(&t.owner, QStringLiteral("TAdapter"));
+        adapter.setDataSet(&table);
+        auto* g = t.band(btGroupHeader, 60, 20, groupPages ? flBandNewPageAfter : 0);
+        g->FormatStr = QStringLiteral("[T.\"g\"]");
+        t.memo(60, 20, QStringLiteral("g[T.\"g\"]"));
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("TAdapter"))->Name =
+            QStringLiteral("Data1");
+        t.memo(100, 20, QStringLiteral("[T.\"v\"]"));
+        t.band(btGroupFooter, 140, 20);
+        t.memo(140, 20, QStringLiteral("sum [SUM([T.\"v\"])] n [COUNT()]"));
+        t.band(btMasterFooter, 180, 20);
+        t.memo(180, 20, QStringLiteral("total [SUM([T.\"v\"])] avg [AVG([T.\"v\"])] n [COUNT()]"));
+        t.band(btReportSummary, 220, 20);
+        t.memo(220, 20, QStringLiteral("all [SUM([T.\"v\"], Data1)]"));
+        t.band(btPageFooter, 300, 20, flBandOnFirstPage | flBandOnLastPage);
+        t.memo(300, 20, QStringLiteral("page [SUM([T.\"v\"])]"));
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+        const QStringList group1{"g1", "4", "7", "sum 11 n 2"};
+        const QStringList group2{"g2", "1", "9", "5", "sum 15 n 3"};
+        const QStringList end{"total 26 avg 5,2 n 5", "all 26"};
+        std::vector<QStringList> want;
+        if (groupPages)
+            want = {group1 + QStringList{"page 11"}, group2 + end + QStringList{"page 15"}};
+        else
+            want = {group1 + group2 + end + QStringList{"page 26"}};
+        EXPECT_EQ(texts(t.report.emfPages()), want);
+    }
+    table.close();
+    table.deleteTable();
+}
+
 TEST(Build, PageFooterAndOverflowBreaks) {
     Rig t;
     // 60 records of 20 units cannot share one page.
@@ -567,36 +616,70 @@ TEST(Build, SubReportsPrintTheirPageInPlace) {
     }
 }
 
-TEST(Build, CrossDataRepeatsAcrossEachRow) {
-    for (const int crossRecords : {3, 1}) {
-        SCOPED_TRACE(crossRecords);
+TEST(Build, CrossBandsFrameTheColumnsOfEachRow) {
+    // Strips: cross header 100..150, cross data 200..260, cross footer
+    // 300..350, and an object right of them all at 400. The footer totals
+    // the row's cross records.
+    struct Case {
+        const char* name;
+        int records;
+        bool headerVisible, footerVisible;
+        std::vector<std::pair<const char*, int>> row;  // text and left, for master 1
+    };
+    const Case cases[] = {
+        {"three records: the data strip three times, the rest moved past it",
+         3,
+         true,
+         true,
+         {{"h1", 100}, {"c1", 210}, {"c2", 270}, {"c3", 330}, {"f6", 420}, {"r", 520}}},
+        {"one record: everything at its design place",
+         1,
+         true,
+         true,
+         {{"h1", 100}, {"c1", 210}, {"f1", 300}, {"r", 400}}},
+        {"no records: the data strip takes no room",
+         0,
+         true,
+         true,
+         {{"h1", 100}, {"f0", 240}, {"r", 340}}},
+        {"invisible header and footer strips take no room",
+         2,
+         false,
+         false,
+         {{"c1", 160}, {"c2", 220}, {"r", 360}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Rig t;
         t.master.RangeEndCount = 2;
         t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
-        t.memo(100, 20, QStringLiteral("m[M]"));
-        t.memo(100, 20, QStringLiteral("c[M].[COLUMN#]"), 210);
-        t.memo(100, 20, QStringLiteral("r[M]"), 300);
-        auto* cross = t.band(btCrossData, 0, 400, 0, QString::number(crossRecords));
-        cross->Left = 200;
-        cross->Width = 60;
-        ASSERT_TRUE(t.build());
+        t.memo(100, 20, QStringLiteral("h[LINE#]"), 100);
+        t.memo(100, 20, QStringLiteral("c[COLUMN#]"), 210);
+        t.memo(100, 20, QStringLiteral("f[SUM([COLUMN#])]"), 300);
+        t.memo(100, 20, QStringLiteral("r"), 400);
+        const auto strip = [&](int type, int left, int width, const QString& source) {
+            auto* b = t.band(type, 0, 400, 0, source);
+            b->Left = left;
+            b->Width = width;
+            return b;
+        };
+        strip(btCrossHeader, 100, 50, {})->Visible = c.headerVisible;
+        strip(btCrossData, 200, 60, QString::number(c.records));
+        strip(btCrossFooter, 300, 50, {})->Visible = c.footerVisible;
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
         const auto pages = test::dump(t.report.emfPages());
         ASSERT_EQ(pages.size(), 1u);
-        std::vector<std::pair<QString, int>> want;
-        for (int m = 1; m <= 2; ++m) {
-            want.push_back({QStringLiteral("m%1").arg(m), 20});
-            for (int k = 0; k < crossRecords; ++k)
-                want.push_back({QStringLiteral("c%1.%2").arg(m).arg(k + 1), 210 + 60 * k});
-            // What lies right of the cross band moves out past its last copy.
-            want.push_back({QStringLiteral("r%1").arg(m), 300 + 60 * (crossRecords - 1)});
-        }
         const auto& p = pages[0];
-        ASSERT_EQ(p.size(), want.size());
+        ASSERT_EQ(p.size(), 2 * c.row.size());
         for (std::size_t i = 0; i < p.size(); ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(p[i].text, want[i].first);
-            EXPECT_EQ(p[i].left, want[i].second);
-            EXPECT_EQ(p[i].top, t.topEdge() + (i < want.size() / 2 ? 0 : 20));
+            const auto& [text, left] = c.row[i % c.row.size()];
+            QString want = QString::fromUtf8(text);
+            if (i >= c.row.size()) want.replace(QStringLiteral("h1"), QStringLiteral("h2"));
+            EXPECT_EQ(p[i].text, want);
+            // Shifted like any object: its band's left is the page's left edge.
+            EXPECT_EQ(p[i].left, left);
+            EXPECT_EQ(p[i].top, t.topEdge() + (i < c.row.size() ? 0 : 20));
         }
     }
 }

@@ -223,7 +223,11 @@ void TBwBuilder::runPasses(TBwProgress* progress) {
 void TBwBuilder::buildReport() {
     if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
     m_report.expressions().clearFieldCache();
-    m_error.clear();
+    m_error = subReportCycle();
+    if (!m_error.isEmpty()) {
+        m_report.Terminated = true;
+        return;
+    }
     const bool multiple = m_report.ReportType == rtMultiple && m_report.dataset();
     if (multiple) {
         m_report.dataset()->init();
@@ -244,12 +248,9 @@ void TBwBuilder::buildReport() {
             ps->page = page.get();
             m_pageStates.push_back(std::move(ps));
         }
-        for (const auto& page : m_report.pages())
-            for (const auto& view : page->objects())
-                if (auto* sub = dynamic_cast<TBwSubReportView*>(view.get()))
-                    if (sub->SubPage >= 0 && sub->SubPage < int(m_pageStates.size()) &&
-                        m_pageStates[sub->SubPage]->page != page.get())
-                        m_pageStates[sub->SubPage]->subReport = true;
+        for (std::size_t i = 0; i < m_pageStates.size(); ++i)
+            for (const int sub : subReportPages(i))
+                m_pageStates[sub]->subReport = true;
         for (const auto& owned : m_pageStates) {
             PageState* ps = owned.get();
             TBwPage* page = ps->page;
@@ -303,6 +304,64 @@ void TBwBuilder::rewindDataSets() {
 }
 
 // -------------------------------------------------------- page initialisation
+
+// The report pages the sub-report objects of template page `index` print.
+std::vector<int> TBwBuilder::subReportPages(std::size_t index) const {
+    std::vector<int> out;
+    const TBwPages& pages = m_report.pages();
+    if (pages[int(index)].PageType != ptReport) return out;
+    for (const auto& view : pages[int(index)].objects())
+        if (auto* sub = dynamic_cast<const TBwSubReportView*>(view.get()))
+            if (sub->SubPage >= 0 && sub->SubPage < pages.count() &&
+                pages[sub->SubPage].PageType == ptReport)
+                out.push_back(sub->SubPage);
+    return out;
+}
+
+// A sub-report that leads back to its own page would print itself without
+// end; such a report is refused. Returns the message naming the circle of
+// pages (numbered from 1), or nothing.
+QString TBwBuilder::subReportCycle() const {
+    const std::size_t n = std::size_t(m_report.pages().count());
+    enum { unseen, open, done };
+    std::vector<int> state(n, unseen);
+    std::vector<int> path;
+    std::vector<int> circle;
+    // Depth-first with an explicit stack: a long chain of pages is no
+    // danger to the call stack.
+    for (std::size_t root = 0; root < n && circle.empty(); ++root) {
+        if (state[root] != unseen) continue;
+        std::vector<std::pair<int, std::vector<int>>> stack;
+        stack.push_back({int(root), subReportPages(root)});
+        state[root] = open;
+        path.assign(1, int(root));
+        while (!stack.empty() && circle.empty()) {
+            auto& [page, next] = stack.back();
+            if (next.empty()) {
+                state[page] = done;
+                stack.pop_back();
+                path.pop_back();
+                continue;
+            }
+            const int to = next.back();
+            next.pop_back();
+            if (state[to] == open) {
+                circle.assign(std::find(path.begin(), path.end(), to), path.end());
+                circle.push_back(to);
+            } else if (state[to] == unseen) {
+                state[to] = open;
+                path.push_back(to);
+                stack.push_back({to, subReportPages(to)});
+            }
+        }
+    }
+    if (circle.empty()) return {};
+    QStringList pages;
+    for (const int page : circle)
+        pages.append(QString::number(page + 1));
+    return QStringLiteral("Подотчет ссылается сам на себя: страницы ") +
+           pages.join(QStringLiteral(" -> "));
+}
 
 // A band's data source as written: a number is that many records of the
 // band's own, a name one of the report's data sets; empty binds nothing.
@@ -1025,7 +1084,7 @@ void TBwBuilder::finishRow() {
 int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
     if (view.SubPage < 0 || view.SubPage >= int(m_pageStates.size())) return top;
     PageState& sub = *m_pageStates[view.SubPage];
-    if (!sub.subReport || sub.page->PageType != ptReport || &sub == m_ps) return top;
+    if (!sub.subReport || sub.page->PageType != ptReport) return top;
     PageState* const parent = m_ps;
     TBwBand* const band = m_state.band;
     TBwBand* const dataBand = m_dataBand;
@@ -1040,9 +1099,13 @@ int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
     sub.row = {};
     sub.suppressHeaders = true;
     m_ps = &sub;
+    // The page's bands as a page would print them, less what belongs to a
+    // sheet (page header and footer, overlay): a sub-report has none.
     printBand(sub.slots[btReportTitle]);
+    printBand(sub.slots[btColumnHeader]);
     if (sub.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
     finishRow();
+    printBand(sub.slots[btColumnFooter]);
     printBand(sub.slots[btReportSummary]);
     const int bottom = sub.curY;
     m_ps = parent;

@@ -156,6 +156,8 @@ private:
     void placeAcrossCross(TBwBand* band, int shiftX, int needed, const TBwBandFrame& frame,
                           bool draw, int& subBottom);
     TBwBand* findDataBand(const QString& name) const;
+    std::vector<int> subReportPages(std::size_t index) const;
+    QString subReportCycle() const;
     void finishRow();
     int neededHeight(TBwBand* band);
     void newPage();

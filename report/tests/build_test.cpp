@@ -616,6 +616,96 @@ TEST(Build, SubReportsPrintTheirPageInPlace) {
     }
 }
 
+TEST(Build, SubReportPagesPrintAllTheirBands) {
+    Rig t;
+    t.master.RangeEndCount = 1;
+    TBwUserDataset rows(&t.owner, QStringLiteral("S"));
+    rows.RangeEnd = reCount;
+    rows.RangeEndCount = 3;
+    t.expander.values[QStringLiteral("G")] = [&] { return QString::number(rows.recNo() / 2); };
+    t.expander.values[QStringLiteral("S")] = [&] { return QString::number(rows.recNo() + 1); };
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    auto sub = std::make_unique<TBwSubReportView>();
+    sub->Top = 100;
+    sub->SubPage = 1;
+    t.page->add(std::move(sub));
+    t.page = &t.report.pages().add();
+    const struct {
+        int type;
+        const char* text;
+    } bands[] = {
+        {btPageHeader, "page header"}, {btReportTitle, "title"},     {btColumnHeader, "CH"},
+        {btMasterHeader, "MH"},        {btGroupHeader, "g[G]"},      {btMasterData, "s[S]"},
+        {btGroupFooter, "gf[G]"},      {btMasterFooter, "MF"},       {btColumnFooter, "CF"},
+        {btReportSummary, "summary"},  {btPageFooter, "page footer"}};
+    int top = 40;
+    for (const auto& b : bands) {
+        auto* v = t.band(b.type, top, 20, flBandOnFirstPage | flBandOnLastPage,
+                         b.type == btMasterData ? QStringLiteral("S") : QString());
+        if (b.type == btGroupHeader) v->FormatStr = QStringLiteral("G");
+        t.memo(top, 20, QString::fromUtf8(b.text));
+        top += 40;
+    }
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    ASSERT_EQ(pages.size(), 1u);
+    // A sub-report has no sheet of its own: no page header or footer.
+    const QStringList want{"m1",  "title", "CH", "g0",  "MH", "s1", "s2",
+                           "gf0", "g1",    "s3", "gf1", "MF", "CF", "summary"};
+    QStringList got;
+    for (const auto& p : pages[0])
+        got.append(p.text);
+    EXPECT_EQ(got, want);
+    for (std::size_t i = 1; i < pages[0].size(); ++i)
+        EXPECT_EQ(pages[0][i].top, t.topEdge() + 20 * int(i - 1)) << i;
+}
+
+TEST(Build, SubReportsThatLeadBackToTheirPageAreRefused) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> links;  // page index to sub-report page index
+        const char* error;                       // none: the report builds
+    };
+    const Case cases[] = {
+        {"a page holding a sub-report of itself", {{0, 0}}, "страницы 1 -> 1"},
+        {"sub-report pages printing each other", {{0, 1}, {1, 2}, {2, 1}}, "страницы 2 -> 3 -> 2"},
+        {"one page printed by two others is no circle", {{0, 1}, {0, 2}, {2, 1}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = 1;
+        for (int i = 0; i < 3; ++i) {
+            TBwPage& page = i == 0 ? *t.page : t.report.pages().add();
+            t.page = &page;
+            t.band(btMasterData, 100, 20, 0, i == 0 ? QStringLiteral("M") : QStringLiteral("1"));
+            t.memo(100, 20, QStringLiteral("p%1").arg(i + 1));
+        }
+        for (const auto& [from, to] : c.links) {
+            auto sub = std::make_unique<TBwSubReportView>();
+            // One that stands outside any band (and prints nothing) still counts.
+            sub->Top = from == 2 && c.error ? 500 : 100;
+            sub->SubPage = to;
+            t.report.pages()[from].add(std::move(sub));
+        }
+        const QByteArray before = t.report.saveToStream();
+        const bool built = t.build();
+        EXPECT_EQ(t.report.saveToStream(), before);
+        if (!c.error) {
+            ASSERT_TRUE(built);
+            EXPECT_EQ(texts(t.report.emfPages()),
+                      std::vector<QStringList>({{"p1", "p2", "p3", "p2"}}));
+            continue;
+        }
+        EXPECT_FALSE(built);
+        EXPECT_EQ(t.report.emfPages().count(), 0);
+        EXPECT_EQ(t.messages.titles, QStringList{QStringLiteral("Ошибка")});
+        EXPECT_EQ(t.messages.texts, QStringList{QStringLiteral("Подотчет ссылается сам на себя: ") +
+                                                QString::fromUtf8(c.error)});
+    }
+}
+
 TEST(Build, CrossBandsFrameTheColumnsOfEachRow) {
     // Strips: cross header 100..150, cross data 200..260, cross footer
     // 300..350, and an object right of them all at 400. The footer totals

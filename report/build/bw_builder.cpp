@@ -510,8 +510,12 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
         }
         for (TBwBand* footer : byType[dataType(level) + 1]) {
             TBwBand* owner = nullptr;
-            for (TBwBand* d : data)
-                if (d->top < footer->top) owner = d;
+            TBwBand* lead = nullptr;
+            for (TBwBand* d : data) {
+                if (d->dataSet) lead = d;
+                // A companion's footer is its lead's: they print as one.
+                if (d->top < footer->top) owner = d->dataSet ? d : lead;
+            }
             if (owner && !owner->footer) owner->footer = footer;
         }
     }
@@ -536,6 +540,18 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             if (other->type == btChild &&
                 other->view->Name.compare(band->view->ChildBand, Qt::CaseInsensitive) == 0)
                 band->child = other.get();
+    }
+    // A chain of children that comes back to itself would print for ever:
+    // the link that closes it is dropped.
+    for (const auto& band : ps.bands) {
+        std::vector<const TBwBand*> seen{band.get()};
+        for (TBwBand* b = band.get(); b->child; b = b->child) {
+            if (std::find(seen.begin(), seen.end(), b->child) != seen.end()) {
+                b->child = nullptr;
+                break;
+            }
+            seen.push_back(b->child);
+        }
     }
     for (const auto& band : ps.bands) {
         if (band->footer) band->footer->aggregateOwner = band.get();
@@ -828,7 +844,8 @@ void TBwBuilder::printBand(TBwBand* band) {
     if (!band || m_report.Terminated) return;
     PageState& ps = *m_ps;
     TBwBand* const outer = m_state.band;
-    if (ps.row.band && ps.row.band != band) finishRow();
+    // The parts of a cell go into the row with it.
+    if (ps.row.band && ps.row.band != band && !m_inCell) finishRow();
     setBandState(band);
     if (m_report.OnBeginBand) m_report.OnBeginBand(band);
     if (band->view && !band->view->Script.isEmpty()) {
@@ -848,10 +865,17 @@ void TBwBuilder::printBand(TBwBand* band) {
         if (band->type == btColumnHeader) ps.columnStartY = ps.curY;
         if (band->type == btPageFooter) band->top = ps.curBottomY;
         const int needed = neededHeight(band);
+        // Companions, and the child bands of a band in columns of its own,
+        // print with it: in its cell, or split with it when it may be split.
+        const bool cell = hasOwnColumns(band) && !m_inCell;
+        const bool split = band->breaked || m_splitWith;
         qint64 together = needed;
         for (TBwBand* c : band->companions)
             if (c->visible) together += neededHeight(c);
-        const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
+        if (cell)
+            for (TBwBand* c = band->child; c; c = c->child)
+                if (!c->view || c->view->Visible) together += neededHeight(c);
+        const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter || m_inCell;
         const bool overflows = qint64(ps.curY) + together > ps.curBottomY;
         if (ps.subReport && !exempt && overflows) {
             // A sub-report has no pages of its own to go on to.
@@ -860,9 +884,11 @@ void TBwBuilder::printBand(TBwBand* band) {
             m_state.band = outer;
             return;
         }
-        if (!exempt && !band->breaked && !hasOwnColumns(band) && overflows && ps.curY > ps.freshY)
-            newColumnOrPage();
-        placeBand(band, needed);
+        if (!exempt && !split && !cell && overflows && ps.curY > ps.freshY) newColumnOrPage();
+        placeBand(band, needed, cell ? int(std::min<qint64>(together - needed, ps.curBottomY)) : 0);
+        const bool inCell = m_inCell, splitWith = m_splitWith;
+        m_inCell = m_inCell || cell;
+        m_splitWith = split;
         for (TBwBand* c : band->companions) {
             if (!c->visible || m_report.Terminated) continue;
             c->lineNo = band->lineNo;
@@ -870,6 +896,8 @@ void TBwBuilder::printBand(TBwBand* band) {
             placeBand(c, neededHeight(c));
         }
         printBand(band->child);
+        m_inCell = inCell;
+        m_splitWith = splitWith;
         if (band->formNewPage && !band->isDataBand() && band->type != btGroupHeader &&
             !m_report.Terminated)
             newPage();
@@ -884,17 +912,18 @@ void TBwBuilder::printBand(TBwBand* band) {
     m_state.band = outer;
 }
 
-void TBwBuilder::placeBand(TBwBand* band, int needed) {
+void TBwBuilder::placeBand(TBwBand* band, int needed, int cellRest) {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     const bool ownTop = keepsOwnTop(band->type);
-    const bool ownColumns = hasOwnColumns(band);
+    const bool ownColumns = hasOwnColumns(band) && !m_inCell;
     if (ownColumns) nextCell(band);
     if (!ownTop) {
         band->top = ps.curY;
-        if (band->type != btColumnFooter &&
-            qint64(band->top) + needed + columnFooterRoom() > ps.curBottomY) {
-            if (band->breaked) {
+        // The parts of a cell were measured with it.
+        if (band->type != btColumnFooter && !m_inCell &&
+            qint64(band->top) + needed + cellRest + columnFooterRoom() > ps.curBottomY) {
+            if (band->breaked || m_splitWith) {
                 placeInPieces(band, needed);
                 return;
             }
@@ -928,10 +957,8 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = std::max(band->top + needed, subBottom);
-    if (ownColumns) {
-        ++ps.row.inColumn;
-        ps.row.bottom = std::max(ps.row.bottom, ps.curY);
-    }
+    if (ownColumns) ++ps.row.inColumn;
+    if (ps.row.band) ps.row.bottom = std::max(ps.row.bottom, ps.curY);
     m_state.curY = ps.curY;
 }
 
@@ -1262,6 +1289,8 @@ void TBwBuilder::newPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     TBwBand* const band = m_state.band;
+    // The bands of a page break are no part of the cell or split in progress.
+    const PartScope scope(*this);
     finishRow();
     if (!ps.suppressHeaders) printBand(ps.slots[TBwBandType(btColumnFooter)]);
     if (m_report.OnEndPage) m_report.OnEndPage(m_state.pageIndex);
@@ -1290,6 +1319,7 @@ void TBwBuilder::newPage() {
 void TBwBuilder::newColumnOrPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
+    const PartScope scope(*this);
     finishRow();
     if (ps.column < page.columnCount() - 1) {
         if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);

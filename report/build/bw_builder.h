@@ -142,7 +142,8 @@ private:
     bool dataLoop(int level);
     void printQueue();
     void printBand(TBwBand* band);
-    void placeBand(TBwBand* band, int neededHeight);
+    // `cellRest`: the height of what prints in the band's cell below it.
+    void placeBand(TBwBand* band, int neededHeight, int cellRest = 0);
     void placeInPieces(TBwBand* band, int neededHeight);
     int columnFooterRoom() const;
     void nextCell(TBwBand* band);
@@ -185,6 +186,24 @@ private:
     TBwProgress* m_progress = nullptr;
     std::vector<TBwBand*> m_queue;
     TBwBand* m_dataBand = nullptr;  // the data band whose record is being printed
+    // Printing the companions or child of a band in columns of its own (they
+    // go into its cell), or of a band that may be split (they split with it).
+    bool m_inCell = false;
+    bool m_splitWith = false;
+    // Clears both while it lives.
+    struct PartScope {
+        explicit PartScope(TBwBuilder& b) : b(b), inCell(b.m_inCell), splitWith(b.m_splitWith) {
+            b.m_inCell = b.m_splitWith = false;
+        }
+        ~PartScope() {
+            b.m_inCell = inCell;
+            b.m_splitWith = splitWith;
+        }
+        PartScope(const PartScope&) = delete;
+        PartScope& operator=(const PartScope&) = delete;
+        TBwBuilder& b;
+        bool inCell, splitWith;
+    };
     bool m_pass2 = false;
     bool m_continue = false;  // the next template page continues on this prepared page
     bool m_stop = false;

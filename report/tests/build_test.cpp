@@ -579,6 +579,112 @@ TEST(Build, ABandsOwnColumns) {
     }
 }
 
+TEST(Build, CompanionsAndChildrenShareTheCellOfABandInColumns) {
+    for (const int records : {5, 90}) {
+        SCOPED_TRACE(records);
+        Rig t;
+        t.master.RangeEndCount = records;
+        t.band(btMasterHeader, 60, 20, flBandRepeatHeader);
+        t.memo(60, 20, QStringLiteral("MH"));
+        auto* data = t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        data->Columns = 2;
+        data->ColumnWidth = 200;
+        data->ColumnGap = 20;
+        data->ChildBand = QStringLiteral("Child1");
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.band(btMasterData, 130, 20);  // no data set: prints with the one above
+        t.memo(130, 20, QStringLiteral("b[M]"));
+        t.band(btChild, 160, 20)->Name = QStringLiteral("Child1");
+        t.memo(160, 20, QStringLiteral("c[M]"));
+        t.band(btMasterFooter, 200, 20);
+        t.memo(200, 20, QStringLiteral("MF"));
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size() > 1, records > 5);
+        int next = 1;
+        for (std::size_t n = 0; n < pages.size(); ++n) {
+            SCOPED_TRACE(n);
+            const auto& p = pages[n];
+            ASSERT_FALSE(p.empty());
+            EXPECT_EQ(p[0].text, QStringLiteral("MH"));
+            const int rowsTop = p[0].top + 20;
+            std::size_t i = 1;
+            for (int cell = 0; i + 2 < p.size() && p[i].text.startsWith(u'm'); ++cell, i += 3) {
+                SCOPED_TRACE(p[i].text.toStdString());
+                // A whole cell: record, companion and child, one below the other.
+                EXPECT_EQ(p[i].text, QStringLiteral("m%1").arg(next));
+                EXPECT_EQ(p[i + 1].text, QStringLiteral("b%1").arg(next));
+                EXPECT_EQ(p[i + 2].text, QStringLiteral("c%1").arg(next));
+                ++next;
+                EXPECT_EQ(p[i].left, 20 + (cell % 2) * 220);
+                EXPECT_EQ(p[i].top, rowsTop + (cell / 2) * 60);
+                for (int k : {1, 2}) {
+                    EXPECT_EQ(p[i + k].left, p[i].left);
+                    EXPECT_EQ(p[i + k].top, p[i].top + 20 * k);
+                }
+                EXPECT_LE(p[i + 2].top + 20, t.bottomEdge());
+            }
+            if (n + 1 == pages.size()) {
+                // The footer below the last row, at the left.
+                ASSERT_EQ(i + 1, p.size());
+                EXPECT_EQ(p[i].text, QStringLiteral("MF"));
+                EXPECT_EQ(p[i].left, 20);
+                EXPECT_EQ(p[i].top, p[i - 3].top + 60);
+            } else {
+                EXPECT_EQ(i, p.size());
+            }
+        }
+        EXPECT_EQ(next, records + 1);
+    }
+}
+
+TEST(Build, BandsPrintedWithASplitBandSplitWithIt) {
+    // A record of 30 lines, its companion and its child of 40 lines each:
+    // more than a page together.
+    const auto lines = [](const char* prefix, int count) {
+        QStringList out;
+        for (int i = 1; i <= count; ++i)
+            out.append(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i));
+        return out;
+    };
+    for (const bool child : {false, true}) {
+        SCOPED_TRACE(child ? "child band" : "companion data band");
+        Rig t;
+        t.master.RangeEndCount = 1;
+        t.title();
+        auto* data =
+            t.band(btMasterData, 100, 20, flBandStretched | flBandBreaked, QStringLiteral("M"));
+        data->ChildBand = QStringLiteral("Child1");
+        TBwMemoView* lead = t.memo(100, 20, QString());
+        lead->Memo = lines("r", 30);
+        lead->Flags |= flStretched;
+        auto* part = t.band(child ? btChild : btMasterData, 140, 20, flBandStretched);
+        part->Name = QStringLiteral("Child1");
+        TBwMemoView* m = t.memo(140, 20, QString());
+        m->Memo = lines("k", 40);
+        m->Flags |= flStretched;
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 2u);
+        ASSERT_EQ(pages[0].size(), 3u);  // the title, the record, the first piece
+        ASSERT_EQ(pages[1].size(), 1u);
+        const auto& record = pages[0][1];
+        const auto& first = pages[0][2];
+        const auto& rest = pages[1][0];
+        // The piece starts right below the record and fills the page.
+        EXPECT_EQ(first.top, record.top + record.height);
+        EXPECT_LE(first.top + first.height, t.bottomEdge());
+        EXPECT_GT(first.top + first.height + m->lineStep(), t.bottomEdge());
+        EXPECT_EQ(rest.top, t.topEdge());
+        QStringList printed = first.text.split(u'|') + rest.text.split(u'|');
+        printed.removeAll(QString());
+        for (QString& line : printed)
+            line.remove(kParagraphEnd);
+        printed.removeAll(QString());
+        EXPECT_EQ(printed, lines("k", 40));
+    }
+}
+
 TEST(Build, SubReportsPrintTheirPageInPlace) {
     Rig t;
     t.master.RangeEndCount = 2;

@@ -36,6 +36,9 @@ TBwPreviewHandler& previewSlot() {
 
 constexpr int kLevels = 3;
 
+// A dialog's modal results that do not accept it.
+constexpr double kModalNone = 0, kModalCancel = 2;
+
 int dataType(int level) {
     return btMasterData + 3 * level;
 }
@@ -233,12 +236,32 @@ void TBwBuilder::buildReport() {
         m_report.dataset()->init();
         m_report.dataset()->first();
     }
-    // Dialog pages ask before anything is built, and only once a build.
-    if (!m_pass2 && dialogSlot()) {
+    // Dialog pages ask before anything is built, and only once a build. A
+    // page script that sets MODALRESULT answers for the window.
+    if (!m_pass2) {
         for (const auto& page : m_report.pages()) {
             if (m_report.Terminated) break;
             if (page->PageType != ptDialog || !page->Visible) continue;
-            if (!dialogSlot()(m_report, *page)) m_report.Terminated = true;
+            m_ctx.modalResult = QVariant();
+            if (!page->Script.isEmpty()) {
+                m_state.page = page.get();
+                publish();
+                try {
+                    m_report.expressions().runScript(page->Script, m_ctx);
+                } catch (const std::exception& e) {
+                    m_error = QString::fromUtf8(e.what());
+                    m_report.Terminated = true;
+                    break;
+                }
+                m_state.page = nullptr;
+            }
+            const double answer = valueNumber(m_ctx.modalResult);
+            bool accepted = true;
+            if (m_ctx.modalResult.isValid() && answer != kModalNone)
+                accepted = answer != kModalCancel;
+            else if (dialogSlot())
+                accepted = dialogSlot()(m_report, *page);
+            if (!accepted) m_report.Terminated = true;
         }
     }
     if (!m_pass2) {

@@ -728,12 +728,14 @@ bool TBwBuilder::takeRequests() {
     const int y = m_ctx.curY;
     m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
     if (m_report.Terminated) return false;
-    if (page)
+    // A sub-report has no pages or columns of its own to break to.
+    const bool breaks = (page || column) && !m_ps->subReport;
+    if (breaks && page)
         newPage();
-    else if (column)
+    else if (breaks)
         newColumnOrPage();
     if (curY) m_ps->curY = y;
-    return page || column;
+    return breaks;
 }
 
 QString TBwBuilder::groupValue(TBwBand* group) {
@@ -1138,6 +1140,8 @@ int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
     PageState* const parent = m_ps;
     TBwBand* const band = m_state.band;
     TBwBand* const dataBand = m_dataBand;
+    // Its bands are no part of the cell or split the object stands in.
+    const PartScope scope(*this);
     std::vector<TBwBand*> queue;
     queue.swap(m_queue);
     sub.curY = top;

@@ -765,6 +765,19 @@ TEST(Build, SubReportPagesPrintAllTheirBands) {
     EXPECT_EQ(got, want);
     for (std::size_t i = 1; i < pages[0].size(); ++i)
         EXPECT_EQ(pages[0][i].top, t.topEdge() + 20 * int(i - 1)) << i;
+
+    // A script's page break has no page to go to there (scripts need the
+    // report's own expressions; the names come from its handler).
+    t.report.OnGetValue = [&](const QString& name, QVariant& value) {
+        if (const auto it = t.expander.values.find(name); it != t.expander.values.end())
+            value = it->second();
+    };
+    TBwPage& other = t.report.pages()[1];
+    for (const auto& view : other.objects())
+        if (auto* b = dynamic_cast<TBwBandView*>(view.get()); b && b->bandType() == btMasterData)
+            b->Script = QStringList{QStringLiteral("NewPage")};
+    ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+    EXPECT_EQ(texts(t.report.emfPages()), std::vector<QStringList>{want});
 }
 
 TEST(Build, SubReportsThatLeadBackToTheirPageAreRefused) {

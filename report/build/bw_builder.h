@@ -109,7 +109,8 @@ TBwProgressRunner setProgressRunner(TBwProgressRunner runner);
 const TBwProgressRunner& progressRunner();
 
 // Shows a dialog page modally before a build; false when it was cancelled
-// or closed, which cancels the build. Without one, dialog pages are passed by.
+// or closed, which cancels the build. It is not asked when the page's script
+// set MODALRESULT. Without one, dialog pages are passed by.
 using TBwDialogRunner = std::function<bool(TBwReport& report, TBwPage& page)>;
 TBwDialogRunner setDialogRunner(TBwDialogRunner runner);
 

@@ -36,6 +36,9 @@ TBwPreviewHandler& previewSlot() {
 
 constexpr int kLevels = 3;
 
+// A dialog's modal results that do not accept it.
+constexpr double kModalNone = 0, kModalCancel = 2;
+
 int dataType(int level) {
     return btMasterData + 3 * level;
 }
@@ -51,6 +54,17 @@ bool hasOwnColumns(const TBwBand* band) {
 
 bool isCross(int type) {
     return type >= btCrossHeader && type <= btCrossFooter;
+}
+
+bool isFooter(int type) {
+    return type == btMasterFooter || type == btDetailFooter || type == btSubDetailFooter ||
+           type == btGroupFooter || type == btPageFooter || type == btColumnFooter ||
+           type == btCrossFooter;
+}
+
+// An object lies in a cross band's strip when its left edge does.
+bool inStrip(const TBwBand& cross, const TBwView& view) {
+    return view.Left >= cross.left && view.Left < qint64(cross.left) + cross.width;
 }
 
 // Draws nothing for the first of two passes while it lives.
@@ -115,9 +129,12 @@ struct TBwBuilder::PageState {
     int freshY = 0;
     bool suppressHeaders = false;
     bool ignoreColumnFooter = false;
-    // The cross data band, and the objects lying across it or to its right.
+    // Vertical strips across the horizontal bands: the cross header printed
+    // once a row, the cross data once per record of its data set, then the
+    // cross footer with the row's totals. Only the first of each type counts.
+    TBwBand* crossHeader = nullptr;
     TBwBand* crossData = nullptr;
-    std::vector<TBwView*> crossObjects, rightOfCross;
+    TBwBand* crossFooter = nullptr;
     // Printed only where a sub-report object of another page stands.
     bool subReport = false;
     // The row a band with columns of its own is filling.
@@ -155,6 +172,9 @@ bool TBwBuilder::run() {
     m_ctx.aggregates = &m_aggregates;
     m_ctx.progress = [this](const QString& text) {
         if (m_progress) m_progress->setDetail(text);
+    };
+    m_ctx.findAggregateSource = [this](const QString& name) -> const void* {
+        return findDataBand(name);
     };
     m_ctx.showBand = [this](const QString& name) {
         if (!m_ps) return;
@@ -206,18 +226,42 @@ void TBwBuilder::runPasses(TBwProgress* progress) {
 void TBwBuilder::buildReport() {
     if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
     m_report.expressions().clearFieldCache();
-    m_error.clear();
+    m_error = subReportCycle();
+    if (!m_error.isEmpty()) {
+        m_report.Terminated = true;
+        return;
+    }
     const bool multiple = m_report.ReportType == rtMultiple && m_report.dataset();
     if (multiple) {
         m_report.dataset()->init();
         m_report.dataset()->first();
     }
-    // Dialog pages ask before anything is built, and only once a build.
-    if (!m_pass2 && dialogSlot()) {
+    // Dialog pages ask before anything is built, and only once a build. A
+    // page script that sets MODALRESULT answers for the window.
+    if (!m_pass2) {
         for (const auto& page : m_report.pages()) {
             if (m_report.Terminated) break;
             if (page->PageType != ptDialog || !page->Visible) continue;
-            if (!dialogSlot()(m_report, *page)) m_report.Terminated = true;
+            m_ctx.modalResult = QVariant();
+            if (!page->Script.isEmpty()) {
+                m_state.page = page.get();
+                publish();
+                try {
+                    m_report.expressions().runScript(page->Script, m_ctx);
+                } catch (const std::exception& e) {
+                    m_error = QString::fromUtf8(e.what());
+                    m_report.Terminated = true;
+                    break;
+                }
+                m_state.page = nullptr;
+            }
+            const double answer = valueNumber(m_ctx.modalResult);
+            bool accepted = true;
+            if (m_ctx.modalResult.isValid() && answer != kModalNone)
+                accepted = answer != kModalCancel;
+            else if (dialogSlot())
+                accepted = dialogSlot()(m_report, *page);
+            if (!accepted) m_report.Terminated = true;
         }
     }
     if (!m_pass2) {
@@ -227,12 +271,9 @@ void TBwBuilder::buildReport() {
             ps->page = page.get();
             m_pageStates.push_back(std::move(ps));
         }
-        for (const auto& page : m_report.pages())
-            for (const auto& view : page->objects())
-                if (auto* sub = dynamic_cast<TBwSubReportView*>(view.get()))
-                    if (sub->SubPage >= 0 && sub->SubPage < int(m_pageStates.size()) &&
-                        m_pageStates[sub->SubPage]->page != page.get())
-                        m_pageStates[sub->SubPage]->subReport = true;
+        for (std::size_t i = 0; i < m_pageStates.size(); ++i)
+            for (const int sub : subReportPages(i))
+                m_pageStates[sub]->subReport = true;
         for (const auto& owned : m_pageStates) {
             PageState* ps = owned.get();
             TBwPage* page = ps->page;
@@ -245,7 +286,7 @@ void TBwBuilder::buildReport() {
         rewindDataSets();
         for (const auto& ps : m_pageStates)
             for (const auto& band : ps->bands)
-                if (band->isDataBand() && band->view) m_aggregates.reset(band->view->Name);
+                m_aggregates.reset(band.get());
     }
     m_state.pageIndex = 0;
     m_state.current = 1;
@@ -286,6 +327,64 @@ void TBwBuilder::rewindDataSets() {
 }
 
 // -------------------------------------------------------- page initialisation
+
+// The report pages the sub-report objects of template page `index` print.
+std::vector<int> TBwBuilder::subReportPages(std::size_t index) const {
+    std::vector<int> out;
+    const TBwPages& pages = m_report.pages();
+    if (pages[int(index)].PageType != ptReport) return out;
+    for (const auto& view : pages[int(index)].objects())
+        if (auto* sub = dynamic_cast<const TBwSubReportView*>(view.get()))
+            if (sub->SubPage >= 0 && sub->SubPage < pages.count() &&
+                pages[sub->SubPage].PageType == ptReport)
+                out.push_back(sub->SubPage);
+    return out;
+}
+
+// A sub-report that leads back to its own page would print itself without
+// end; such a report is refused. Returns the message naming the circle of
+// pages (numbered from 1), or nothing.
+QString TBwBuilder::subReportCycle() const {
+    const std::size_t n = std::size_t(m_report.pages().count());
+    enum { unseen, open, done };
+    std::vector<int> state(n, unseen);
+    std::vector<int> path;
+    std::vector<int> circle;
+    // Depth-first with an explicit stack: a long chain of pages is no
+    // danger to the call stack.
+    for (std::size_t root = 0; root < n && circle.empty(); ++root) {
+        if (state[root] != unseen) continue;
+        std::vector<std::pair<int, std::vector<int>>> stack;
+        stack.push_back({int(root), subReportPages(root)});
+        state[root] = open;
+        path.assign(1, int(root));
+        while (!stack.empty() && circle.empty()) {
+            auto& [page, next] = stack.back();
+            if (next.empty()) {
+                state[page] = done;
+                stack.pop_back();
+                path.pop_back();
+                continue;
+            }
+            const int to = next.back();
+            next.pop_back();
+            if (state[to] == open) {
+                circle.assign(std::find(path.begin(), path.end(), to), path.end());
+                circle.push_back(to);
+            } else if (state[to] == unseen) {
+                state[to] = open;
+                path.push_back(to);
+                stack.push_back({to, subReportPages(to)});
+            }
+        }
+    }
+    if (circle.empty()) return {};
+    QStringList pages;
+    for (const int page : circle)
+        pages.append(QString::number(page + 1));
+    return QStringLiteral("Подотчет ссылается сам на себя: страницы ") +
+           pages.join(QStringLiteral(" -> "));
+}
 
 // A band's data source as written: a number is that many records of the
 // band's own, a name one of the report's data sets; empty binds nothing.
@@ -348,27 +447,32 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
         }
     }
     for (TBwBandView* v : views) {
-        if (v->bandType() != btCrossData || ps.crossData) continue;
+        const int type = v->bandType();
+        TBwBand** strip = type == btCrossHeader   ? &ps.crossHeader
+                          : type == btCrossData   ? &ps.crossData
+                          : type == btCrossFooter ? &ps.crossFooter
+                                                  : nullptr;
+        if (!strip || *strip) continue;
         auto band = std::make_unique<TBwBand>();
-        band->type = btCrossData;
+        band->type = type;
         band->page = &page;
         band->view = v;
         band->left = v->Left;
         band->width = v->Width;
-        bindDataSource(*band, v->dataSource());
-        if (!band->dataSet) continue;
-        band->dataSet->init();
-        ps.crossData = band.get();
+        band->visible = v->Visible;
+        if (type == btCrossData) {
+            bindDataSource(*band, v->dataSource());
+            if (!band->dataSet) continue;
+            band->dataSet->init();
+        }
+        *strip = band.get();
         ps.bands.push_back(std::move(band));
     }
-    if (TBwBand* cross = ps.crossData) {
-        for (TBwView* view : others) {
-            if (view->Left >= cross->left && view->Left < qint64(cross->left) + cross->width)
-                ps.crossObjects.push_back(view);
-            else if (view->Left >= qint64(cross->left) + cross->width)
-                ps.rightOfCross.push_back(view);
-        }
-    }
+    // Header and footer strips frame the data strip; without it they are
+    // plain parts of their rows.
+    if (!ps.crossData) ps.crossHeader = ps.crossFooter = nullptr;
+    for (TBwBand* cross : {ps.crossHeader, ps.crossFooter})
+        if (cross) cross->aggregateOwner = ps.crossData;
     // Sub-reports print after the ordinary objects of their band.
     std::stable_partition(others.begin(), others.end(), [](const TBwView* v) {
         return !dynamic_cast<const TBwSubReportView*>(v);
@@ -429,8 +533,12 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
         }
         for (TBwBand* footer : byType[dataType(level) + 1]) {
             TBwBand* owner = nullptr;
-            for (TBwBand* d : data)
-                if (d->top < footer->top) owner = d;
+            TBwBand* lead = nullptr;
+            for (TBwBand* d : data) {
+                if (d->dataSet) lead = d;
+                // A companion's footer is its lead's: they print as one.
+                if (d->top < footer->top) owner = d->dataSet ? d : lead;
+            }
             if (owner && !owner->footer) owner->footer = footer;
         }
     }
@@ -455,6 +563,18 @@ void TBwBuilder::initPage(TBwPage& page, PageState& ps) {
             if (other->type == btChild &&
                 other->view->Name.compare(band->view->ChildBand, Qt::CaseInsensitive) == 0)
                 band->child = other.get();
+    }
+    // A chain of children that comes back to itself would print for ever:
+    // the link that closes it is dropped.
+    for (const auto& band : ps.bands) {
+        std::vector<const TBwBand*> seen{band.get()};
+        for (TBwBand* b = band.get(); b->child; b = b->child) {
+            if (std::find(seen.begin(), seen.end(), b->child) != seen.end()) {
+                b->child = nullptr;
+                break;
+            }
+            seen.push_back(b->child);
+        }
     }
     for (const auto& band : ps.bands) {
         if (band->footer) band->footer->aggregateOwner = band.get();
@@ -534,10 +654,9 @@ void TBwBuilder::setBandState(TBwBand* band) {
         if (band->dataSet) m_state.bandDataSet = band->dataSet;
         m_state.lineNo = band->lineNo;
         m_state.lineThrough = band->lineThrough;
-        if (band->view) m_ctx.aggregateBand = band->view->Name;
-    } else if (band->aggregateOwner && band->aggregateOwner->view) {
-        m_ctx.aggregateBand = band->aggregateOwner->view->Name;
     }
+    m_ctx.aggregateUser = band;
+    m_ctx.aggregateSource = band->isDataBand() ? band : band->aggregateOwner;
     publish();
 }
 
@@ -559,25 +678,41 @@ void TBwBuilder::publish() {
     m_ctx.view = m_state.view;
 }
 
+TBwBand* TBwBuilder::findDataBand(const QString& name) const {
+    for (const auto& ps : m_pageStates)
+        for (const auto& band : ps->bands)
+            if ((band->isDataBand() || band->type == btCrossData) && band->view &&
+                band->view->Name.compare(name, Qt::CaseInsensitive) == 0)
+                return band.get();
+    return nullptr;
+}
+
+// Every band that shows totals gets accumulators of its own, so that each
+// restarts after its own printing only.
 void TBwBuilder::registerAggregates(PageState& ps) {
+    const auto add = [this](const TBwBand* user, const TBwBand* owner, const QStringList& text) {
+        for (const TBwAggregateCall& call : TBwAggregates::findCalls(text.join(u'\n'))) {
+            const TBwBand* source = call.band.isEmpty() ? owner : findDataBand(call.band);
+            if (source)
+                m_aggregates.add(user, source, call.kind, call.expression, call.flag == u"1");
+        }
+    };
     for (const auto& band : ps.bands) {
-        const TBwBand* owner = band->aggregateOwner;
+        const TBwBand* owner = band->isDataBand() ? band.get() : band->aggregateOwner;
+        if (band->view) add(band.get(), owner, band->view->Script);
         for (TBwView* view : band->objects) {
-            const QString text = view->Memo.join(u'\n');
-            for (const TBwAggregateCall& call : TBwAggregates::findCalls(text)) {
-                QString target = call.band;
-                if (target.isEmpty() && owner && owner->view) target = owner->view->Name;
-                if (!target.isEmpty())
-                    m_aggregates.add(target, call.kind, call.expression, call.flag == u"1");
-            }
+            // What stands in the cross footer's strip counts the cross records.
+            const bool crossTotal = ps.crossFooter && inStrip(*ps.crossFooter, *view);
+            const TBwBand* user = crossTotal ? ps.crossFooter : band.get();
+            add(user, crossTotal ? ps.crossData : owner, view->Memo);
+            add(user, crossTotal ? ps.crossData : owner, view->Script);
         }
     }
 }
 
 void TBwBuilder::accumulate(TBwBand* band, bool visible) {
-    if (!band->view) return;
     try {
-        m_aggregates.accumulate(band->view->Name, visible, [this](const QString& expression) {
+        m_aggregates.accumulate(band, visible, [this](const QString& expression) {
             publish();
             return m_report.expressions().evaluate(expression, m_ctx);
         });
@@ -593,12 +728,14 @@ bool TBwBuilder::takeRequests() {
     const int y = m_ctx.curY;
     m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
     if (m_report.Terminated) return false;
-    if (page)
+    // A sub-report has no pages or columns of its own to break to.
+    const bool breaks = (page || column) && !m_ps->subReport;
+    if (breaks && page)
         newPage();
-    else if (column)
+    else if (breaks)
         newColumnOrPage();
     if (curY) m_ps->curY = y;
-    return page || column;
+    return breaks;
 }
 
 QString TBwBuilder::groupValue(TBwBand* group) {
@@ -664,14 +801,18 @@ bool TBwBuilder::dataLoop(int level) {
                         }
                 }
                 if (changed >= 0) {
-                    ds->prior();
+                    // The footers show the group's last record. An application
+                    // dataset at its end still stands on it, and stepping back
+                    // and on again would leave it no longer at its end.
+                    const bool stepBack = !ds->eof() || !ds->endsOnLastRecord();
+                    if (stepBack) ds->prior();
                     for (int j = int(band->groups.size()) - 1; j >= changed; --j) {
                         TBwBand* g = band->groups[j];
                         if (g->groupFooter) m_queue.push_back(g->groupFooter);
                         g->lineNo = g->lineThrough = 1;
                     }
                     printQueue();
-                    ds->next();
+                    if (stepBack) ds->next();
                     if (!ds->eof()) {
                         if (band->groups[changed]->formNewPage) newPage();
                         for (std::size_t j = changed; j < band->groups.size(); ++j) {
@@ -728,7 +869,8 @@ void TBwBuilder::printBand(TBwBand* band) {
     if (!band || m_report.Terminated) return;
     PageState& ps = *m_ps;
     TBwBand* const outer = m_state.band;
-    if (ps.row.band && ps.row.band != band) finishRow();
+    // The parts of a cell go into the row with it.
+    if (ps.row.band && ps.row.band != band && !m_inCell) finishRow();
     setBandState(band);
     if (m_report.OnBeginBand) m_report.OnBeginBand(band);
     if (band->view && !band->view->Script.isEmpty()) {
@@ -748,10 +890,17 @@ void TBwBuilder::printBand(TBwBand* band) {
         if (band->type == btColumnHeader) ps.columnStartY = ps.curY;
         if (band->type == btPageFooter) band->top = ps.curBottomY;
         const int needed = neededHeight(band);
+        // Companions, and the child bands of a band in columns of its own,
+        // print with it: in its cell, or split with it when it may be split.
+        const bool cell = hasOwnColumns(band) && !m_inCell;
+        const bool split = band->breaked || m_splitWith;
         qint64 together = needed;
         for (TBwBand* c : band->companions)
             if (c->visible) together += neededHeight(c);
-        const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter;
+        if (cell)
+            for (TBwBand* c = band->child; c; c = c->child)
+                if (!c->view || c->view->Visible) together += neededHeight(c);
+        const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter || m_inCell;
         const bool overflows = qint64(ps.curY) + together > ps.curBottomY;
         if (ps.subReport && !exempt && overflows) {
             // A sub-report has no pages of its own to go on to.
@@ -760,9 +909,11 @@ void TBwBuilder::printBand(TBwBand* band) {
             m_state.band = outer;
             return;
         }
-        if (!exempt && !band->breaked && !hasOwnColumns(band) && overflows && ps.curY > ps.freshY)
-            newColumnOrPage();
-        placeBand(band, needed);
+        if (!exempt && !split && !cell && overflows && ps.curY > ps.freshY) newColumnOrPage();
+        placeBand(band, needed, cell ? int(std::min<qint64>(together - needed, ps.curBottomY)) : 0);
+        const bool inCell = m_inCell, splitWith = m_splitWith;
+        m_inCell = m_inCell || cell;
+        m_splitWith = split;
         for (TBwBand* c : band->companions) {
             if (!c->visible || m_report.Terminated) continue;
             c->lineNo = band->lineNo;
@@ -770,33 +921,34 @@ void TBwBuilder::printBand(TBwBand* band) {
             placeBand(c, neededHeight(c));
         }
         printBand(band->child);
+        m_inCell = inCell;
+        m_splitWith = splitWith;
         if (band->formNewPage && !band->isDataBand() && band->type != btGroupHeader &&
             !m_report.Terminated)
             newPage();
     } else if (band->printChildIfInvisible) {
         printBand(band->child);
     }
-    // A page footer's totals run on over pages; they belong to its data band.
-    const bool footer = band->type == btMasterFooter || band->type == btDetailFooter ||
-                        band->type == btSubDetailFooter || band->type == btGroupFooter;
-    if (footer && band->aggregateOwner && band->aggregateOwner->view)
-        m_aggregates.reset(band->aggregateOwner->view->Name);
+    // A footer's totals restart once it has shown them (a page footer's on
+    // the page they were collected on, which is the one it closes).
+    if (isFooter(band->type)) m_aggregates.reset(band);
     setBandState(band);
     if (m_report.OnEndBand) m_report.OnEndBand(band);
     m_state.band = outer;
 }
 
-void TBwBuilder::placeBand(TBwBand* band, int needed) {
+void TBwBuilder::placeBand(TBwBand* band, int needed, int cellRest) {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     const bool ownTop = keepsOwnTop(band->type);
-    const bool ownColumns = hasOwnColumns(band);
+    const bool ownColumns = hasOwnColumns(band) && !m_inCell;
     if (ownColumns) nextCell(band);
     if (!ownTop) {
         band->top = ps.curY;
-        if (band->type != btColumnFooter &&
-            qint64(band->top) + needed + columnFooterRoom() > ps.curBottomY) {
-            if (band->breaked) {
+        // The parts of a cell were measured with it.
+        if (band->type != btColumnFooter && !m_inCell &&
+            qint64(band->top) + needed + cellRest + columnFooterRoom() > ps.curBottomY) {
+            if (band->breaked || m_splitWith) {
                 placeInPieces(band, needed);
                 return;
             }
@@ -820,48 +972,110 @@ void TBwBuilder::placeBand(TBwBand* band, int needed) {
     m_state.curY = band->top;
     const bool drawObjects = !m_state.firstPass || band->breaked;
     int subBottom = 0;
-    // Objects across the cross data band repeat for each of its records,
-    // each time one band width further right; what lies right of it follows
-    // the last record.
-    TBwBand* const cross = ps.crossData;
-    int crossCount = 1;
-    if (cross) {
-        crossCount = 0;
-        for (cross->dataSet->first(); !cross->dataSet->eof(); cross->dataSet->next())
-            ++crossCount;
-    }
-    auto has = [](const std::vector<TBwView*>& list, const TBwView* v) {
-        return std::find(list.begin(), list.end(), v) != list.end();
-    };
-    for (TBwView* view : band->objects) {
-        if (m_report.Terminated) break;
-        if (cross && has(ps.crossObjects, view)) {
-            const int column = m_state.column;
-            int k = 0;
-            for (cross->dataSet->first(); !cross->dataSet->eof() && !m_report.Terminated;
-                 cross->dataSet->next(), ++k) {
-                m_state.column = k + 1;
-                printObject(band, view, shiftX + k * cross->width, needed, frame, drawObjects);
-            }
-            m_state.column = column;
-            continue;
+    if (ps.crossData) {
+        placeAcrossCross(band, shiftX, needed, frame, drawObjects, subBottom);
+    } else {
+        for (TBwView* view : band->objects) {
+            if (m_report.Terminated) break;
+            printBandObject(band, view, shiftX, needed, frame, drawObjects, subBottom);
         }
-        if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
-            if (sub->Visible)
-                subBottom = std::max(
-                    subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
-            continue;
-        }
-        const int extra = cross && has(ps.rightOfCross, view) ? (crossCount - 1) * cross->width : 0;
-        printObject(band, view, shiftX + extra, needed, frame, drawObjects);
     }
     m_state.view = nullptr;
     if (!ownTop) ps.curY = std::max(band->top + needed, subBottom);
-    if (ownColumns) {
-        ++ps.row.inColumn;
-        ps.row.bottom = std::max(ps.row.bottom, ps.curY);
-    }
+    if (ownColumns) ++ps.row.inColumn;
+    if (ps.row.band) ps.row.bottom = std::max(ps.row.bottom, ps.curY);
     m_state.curY = ps.curY;
+}
+
+void TBwBuilder::printBandObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                                 const TBwBandFrame& frame, bool draw, int& subBottom) {
+    if (auto* sub = dynamic_cast<TBwSubReportView*>(view)) {
+        if (sub->Visible)
+            subBottom =
+                std::max(subBottom, printSubReport(*sub, shiftX + sub->Left, band->top + sub->Top));
+        return;
+    }
+    printObject(band, view, shiftX, needed, frame, draw);
+}
+
+// A row crossed by the cross strips: what lies left of the data strip, the
+// data strip once per cross record (each copy one strip width further
+// right), the footer strip with the row's totals over those records, then
+// the rest. Every strip right of another moves by what that one grew or
+// shrank: an invisible header or footer strip, or a data set without
+// records, takes no room.
+void TBwBuilder::placeAcrossCross(TBwBand* band, int shiftX, int needed, const TBwBandFrame& frame,
+                                  bool draw, int& subBottom) {
+    PageState& ps = *m_ps;
+    TBwBand* const data = ps.crossData;
+    int count = 0;
+    if (data->visible)
+        for (data->dataSet->first(); !data->dataSet->eof(); data->dataSet->next())
+            ++count;
+    struct Strip {
+        TBwBand* band;
+        int copies;
+    };
+    std::vector<Strip> strips{{data, count}};
+    for (TBwBand* cross : {ps.crossHeader, ps.crossFooter})
+        if (cross) strips.push_back({cross, cross->visible ? 1 : 0});
+    const auto stripOf = [&](const TBwView& view) -> const Strip* {
+        for (const Strip& st : strips)
+            if (inStrip(*st.band, view)) return &st;
+        return nullptr;
+    };
+    // How far an object at `left` moves for the strips wholly left of it.
+    const auto moved = [&](int left) {
+        int dx = 0;
+        for (const Strip& st : strips)
+            if (qint64(st.band->left) + st.band->width <= left)
+                dx += (st.copies - 1) * st.band->width;
+        return dx;
+    };
+    const auto phase = [&](const TBwView& view) {
+        const Strip* st = stripOf(view);
+        if (st && st->band == data) return 1;
+        if (st && st->band == ps.crossFooter) return 2;
+        return view.Left < data->left ? 0 : 3;
+    };
+    TBwDataset* const bandDataSet = m_state.bandDataSet;
+    for (int ph = 0; ph < 4 && !m_report.Terminated; ++ph) {
+        if (ph == 1) {
+            const int column = m_state.column;
+            m_state.bandDataSet = data->dataSet;
+            int k = 0;
+            for (data->dataSet->first(); k < count && !m_report.Terminated;
+                 data->dataSet->next(), ++k) {
+                m_state.column = k + 1;
+                for (TBwView* view : band->objects)
+                    if (phase(*view) == 1)
+                        printBandObject(band, view, shiftX + moved(view->Left) + k * data->width,
+                                        needed, frame, draw, subBottom);
+                accumulate(data, true);
+            }
+            m_state.column = column;
+            m_state.bandDataSet = bandDataSet;
+            continue;
+        }
+        if (ph == 2) {
+            if (!ps.crossFooter || !ps.crossFooter->visible) continue;
+            m_ctx.aggregateUser = ps.crossFooter;
+            m_ctx.aggregateSource = data;
+            m_state.bandDataSet = data->dataSet;
+        }
+        for (TBwView* view : band->objects) {
+            if (m_report.Terminated) break;
+            if (phase(*view) != ph) continue;
+            const Strip* st = stripOf(*view);
+            if (st && st->copies == 0) continue;
+            printBandObject(band, view, shiftX + moved(view->Left), needed, frame, draw, subBottom);
+        }
+        if (ph == 2) {
+            m_aggregates.reset(ps.crossFooter);
+            m_state.bandDataSet = bandDataSet;
+            setBandState(band);
+        }
+    }
 }
 
 void TBwBuilder::printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
@@ -922,10 +1136,12 @@ void TBwBuilder::finishRow() {
 int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
     if (view.SubPage < 0 || view.SubPage >= int(m_pageStates.size())) return top;
     PageState& sub = *m_pageStates[view.SubPage];
-    if (!sub.subReport || sub.page->PageType != ptReport || &sub == m_ps) return top;
+    if (!sub.subReport || sub.page->PageType != ptReport) return top;
     PageState* const parent = m_ps;
     TBwBand* const band = m_state.band;
     TBwBand* const dataBand = m_dataBand;
+    // Its bands are no part of the cell or split the object stands in.
+    const PartScope scope(*this);
     std::vector<TBwBand*> queue;
     queue.swap(m_queue);
     sub.curY = top;
@@ -937,9 +1153,13 @@ int TBwBuilder::printSubReport(TBwSubReportView& view, int left, int top) {
     sub.row = {};
     sub.suppressHeaders = true;
     m_ps = &sub;
+    // The page's bands as a page would print them, less what belongs to a
+    // sheet (page header and footer, overlay): a sub-report has none.
     printBand(sub.slots[btReportTitle]);
+    printBand(sub.slots[btColumnHeader]);
     if (sub.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
     finishRow();
+    printBand(sub.slots[btColumnFooter]);
     printBand(sub.slots[btReportSummary]);
     const int bottom = sub.curY;
     m_ps = parent;
@@ -1096,6 +1316,8 @@ void TBwBuilder::newPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
     TBwBand* const band = m_state.band;
+    // The bands of a page break are no part of the cell or split in progress.
+    const PartScope scope(*this);
     finishRow();
     if (!ps.suppressHeaders) printBand(ps.slots[TBwBandType(btColumnFooter)]);
     if (m_report.OnEndPage) m_report.OnEndPage(m_state.pageIndex);
@@ -1124,6 +1346,7 @@ void TBwBuilder::newPage() {
 void TBwBuilder::newColumnOrPage() {
     PageState& ps = *m_ps;
     TBwPage& page = *ps.page;
+    const PartScope scope(*this);
     finishRow();
     if (ps.column < page.columnCount() - 1) {
         if (!ps.suppressHeaders) printBand(ps.slots[btColumnFooter]);

@@ -62,8 +62,6 @@ public:
 
     int lineNo = 1;       // LINE#
     int lineThrough = 1;  // LINETHROUGH#
-    // A page footer's aggregates belong to the page they were collected on.
-    int aggregatePage = -1;
 
     bool isDataBand() const {
         return type == btMasterData || type == btDetailData || type == btSubDetailData;
@@ -111,7 +109,8 @@ TBwProgressRunner setProgressRunner(TBwProgressRunner runner);
 const TBwProgressRunner& progressRunner();
 
 // Shows a dialog page modally before a build; false when it was cancelled
-// or closed, which cancels the build. Without one, dialog pages are passed by.
+// or closed, which cancels the build. It is not asked when the page's script
+// set MODALRESULT. Without one, dialog pages are passed by.
 using TBwDialogRunner = std::function<bool(TBwReport& report, TBwPage& page)>;
 TBwDialogRunner setDialogRunner(TBwDialogRunner runner);
 
@@ -144,13 +143,23 @@ private:
     bool dataLoop(int level);
     void printQueue();
     void printBand(TBwBand* band);
-    void placeBand(TBwBand* band, int neededHeight);
+    // `cellRest`: the height of what prints in the band's cell below it.
+    void placeBand(TBwBand* band, int neededHeight, int cellRest = 0);
     void placeInPieces(TBwBand* band, int neededHeight);
     int columnFooterRoom() const;
     void nextCell(TBwBand* band);
     void printObject(TBwBand* band, TBwView* view, int shiftX, int needed,
                      const TBwBandFrame& frame, bool draw);
     int printSubReport(TBwSubReportView& view, int left, int top);
+    // One object of a band; a sub-report object prints its page and pushes
+    // subBottom down to where that ended.
+    void printBandObject(TBwBand* band, TBwView* view, int shiftX, int needed,
+                         const TBwBandFrame& frame, bool draw, int& subBottom);
+    void placeAcrossCross(TBwBand* band, int shiftX, int needed, const TBwBandFrame& frame,
+                          bool draw, int& subBottom);
+    TBwBand* findDataBand(const QString& name) const;
+    std::vector<int> subReportPages(std::size_t index) const;
+    QString subReportCycle() const;
     void finishRow();
     int neededHeight(TBwBand* band);
     void newPage();
@@ -178,6 +187,24 @@ private:
     TBwProgress* m_progress = nullptr;
     std::vector<TBwBand*> m_queue;
     TBwBand* m_dataBand = nullptr;  // the data band whose record is being printed
+    // Printing the companions or child of a band in columns of its own (they
+    // go into its cell), or of a band that may be split (they split with it).
+    bool m_inCell = false;
+    bool m_splitWith = false;
+    // Clears both while it lives.
+    struct PartScope {
+        explicit PartScope(TBwBuilder& b) : b(b), inCell(b.m_inCell), splitWith(b.m_splitWith) {
+            b.m_inCell = b.m_splitWith = false;
+        }
+        ~PartScope() {
+            b.m_inCell = inCell;
+            b.m_splitWith = splitWith;
+        }
+        PartScope(const PartScope&) = delete;
+        PartScope& operator=(const PartScope&) = delete;
+        TBwBuilder& b;
+        bool inCell, splitWith;
+    };
     bool m_pass2 = false;
     bool m_continue = false;  // the next template page continues on this prepared page
     bool m_stop = false;

@@ -34,6 +34,9 @@ public:
     // With reCount, true once RangeEndCount records were passed; OnCheckEOF
     // may change the answer.
     virtual bool eof();
+    // At its end, whether the data set still stands on its last record (an
+    // application dataset) rather than past it (a counted one).
+    virtual bool endsOnLastRecord() const { return false; }
 
 protected:
     int m_recNo = 0;
@@ -72,6 +75,7 @@ public:
     void next() override;
     void prior() override;
     bool eof() override;
+    bool endsOnLastRecord() const override { return true; }
 
 private:
     sqlmem::TDataSet& checkedTarget() const;

@@ -65,31 +65,26 @@ double TBwAggregates::startValue(TBwAggregateKind kind) {
     return kind == TBwAggregateKind::Min ? 1e300 : 0;
 }
 
-void TBwAggregates::add(const QString& band, TBwAggregateKind kind, const QString& expression,
-                        bool countInvisible) {
+void TBwAggregates::add(TBwAggregateKey user, TBwAggregateKey source, TBwAggregateKind kind,
+                        const QString& expression, bool countInvisible) {
     for (Item& it : m_items)
-        if (it.band.compare(band, Qt::CaseInsensitive) == 0 && it.kind == kind &&
+        if (it.user == user && it.source == source && it.kind == kind &&
             it.expression == expression) {
             it.countInvisible = it.countInvisible || countInvisible;
             return;
         }
-    m_items.push_back({band, kind, expression, countInvisible, startValue(kind)});
+    m_items.push_back({user, source, kind, expression, countInvisible, startValue(kind), 0});
 }
 
-int TBwAggregates::counter(const QString& band) const {
-    for (const auto& [b, n] : m_counters)
-        if (b.compare(band, Qt::CaseInsensitive) == 0) return n;
-    return 0;
-}
-
-void TBwAggregates::accumulate(const QString& band, bool visible,
+void TBwAggregates::accumulate(TBwAggregateKey source, bool visible,
                                const std::function<QVariant(const QString&)>& evaluate) {
     QString lastExpression;
     double lastValue = 0;
     bool haveLast = false;
     for (Item& it : m_items) {
-        if (it.band.compare(band, Qt::CaseInsensitive) != 0 || (!visible && !it.countInvisible))
-            continue;
+        if (it.source != source) continue;
+        ++it.records;  // the band's record counter, invisible records included
+        if (!visible && !it.countInvisible) continue;
         if (it.kind == TBwAggregateKind::Count) {
             it.value += 1;
             continue;
@@ -110,33 +105,25 @@ void TBwAggregates::accumulate(const QString& band, bool visible,
                 it.value += lastValue;
         }
     }
-    for (auto& [b, n] : m_counters)
-        if (b.compare(band, Qt::CaseInsensitive) == 0) {
-            ++n;
-            return;
-        }
-    m_counters.emplace_back(band, 1);
 }
 
-QVariant TBwAggregates::value(const QString& band, TBwAggregateKind kind,
+QVariant TBwAggregates::value(TBwAggregateKey user, TBwAggregateKey source, TBwAggregateKind kind,
                               const QString& expression) const {
     for (const Item& it : m_items)
-        if (it.band.compare(band, Qt::CaseInsensitive) == 0 && it.kind == kind &&
+        if (it.user == user && it.source == source && it.kind == kind &&
             it.expression == expression) {
-            if (kind == TBwAggregateKind::Avg) {
-                const int n = counter(band);
-                return n == 0 ? 0.0 : it.value / n;
-            }
+            if (kind == TBwAggregateKind::Avg) return it.records == 0 ? 0.0 : it.value / it.records;
             return it.value;
         }
     return qint64(0);
 }
 
-void TBwAggregates::reset(const QString& band) {
+void TBwAggregates::reset(TBwAggregateKey user) {
     for (Item& it : m_items)
-        if (it.band.compare(band, Qt::CaseInsensitive) == 0) it.value = startValue(it.kind);
-    for (auto& [b, n] : m_counters)
-        if (b.compare(band, Qt::CaseInsensitive) == 0) n = 0;
+        if (it.user == user) {
+            it.value = startValue(it.kind);
+            it.records = 0;
+        }
 }
 
 }  // namespace bwreport

@@ -1,6 +1,9 @@
-// Totals kept per data band: SUM, AVG, MIN, MAX and COUNT. The builder
-// registers the calls its footers make, feeds each printed record, asks for
-// values while a footer prints, and restarts them after it.
+// Totals: SUM, AVG, MIN, MAX and COUNT. Each band that shows totals (a
+// footer, mostly) has accumulators of its own, fed by the data band whose
+// records they count; so restarting one footer's totals leaves another's
+// over the same data band alone. The builder registers the calls, feeds
+// each printed record, asks for values while a band prints, and restarts
+// a band's totals after it.
 #pragma once
 
 #include <QString>
@@ -20,6 +23,10 @@ struct TBwAggregateCall {
     QString flag;
 };
 
+// A band's identity as the totals know it: the band that shows them, or the
+// data band that feeds them.
+using TBwAggregateKey = const void*;
+
 class TBwAggregates {
 public:
     // Aggregate calls in a text (outside quotes), in order.
@@ -27,36 +34,35 @@ public:
     // The kind named by an upper-cased function name; false for none.
     static bool kindOf(const QString& upperName, TBwAggregateKind& kind);
 
-    // Registers an accumulator of `band` (a data band's name); one already
-    // there with the same kind and expression is kept.
-    void add(const QString& band, TBwAggregateKind kind, const QString& expression,
-             bool countInvisible);
-    // The band has passed a record: visible, or invisible (counted only by
+    // Registers an accumulator that `user` shows of the records of data band
+    // `source`; one already there with the same kind and expression is kept.
+    void add(TBwAggregateKey user, TBwAggregateKey source, TBwAggregateKind kind,
+             const QString& expression, bool countInvisible);
+    // `source` has passed a record: visible, or invisible (counted only by
     // accumulators whose flag was "1"). Each expression is evaluated once per
     // run of accumulators that share it; a null value counts as 0.
-    void accumulate(const QString& band, bool visible,
+    void accumulate(TBwAggregateKey source, bool visible,
                     const std::function<QVariant(const QString&)>& evaluate);
     // 0 for an accumulator that was never registered.
-    QVariant value(const QString& band, TBwAggregateKind kind, const QString& expression) const;
-    // MIN back to the large start value, the rest and the record counter to 0.
-    void reset(const QString& band);
-    void clear() {
-        m_items.clear();
-        m_counters.clear();
-    }
+    QVariant value(TBwAggregateKey user, TBwAggregateKey source, TBwAggregateKind kind,
+                   const QString& expression) const;
+    // The user's MIN back to the large start value, the rest and its record
+    // counters to 0.
+    void reset(TBwAggregateKey user);
+    void clear() { m_items.clear(); }
 
 private:
     struct Item {
-        QString band;
+        TBwAggregateKey user;
+        TBwAggregateKey source;
         TBwAggregateKind kind;
         QString expression;
         bool countInvisible;
         double value;
+        int records;  // the source's records since the last restart, for AVG
     };
     static double startValue(TBwAggregateKind kind);
     std::vector<Item> m_items;
-    std::vector<std::pair<QString, int>> m_counters;  // records per band, for AVG
-    int counter(const QString& band) const;
 };
 
 }  // namespace bwreport

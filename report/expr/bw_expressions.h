@@ -46,9 +46,13 @@ struct TBwExpressionContext {
 
     // Per band.
     TBwDataset* bandDataSet = nullptr;  // the data set whose fields bare names read
-    QString aggregateBand;              // the data band an aggregate without a band name uses
-    int lineNo = 1;                     // LINE#
-    int lineThrough = 1;                // LINETHROUGH#
+    // Totals: the band whose accumulators an aggregate reads, the data band
+    // it counts when the call names none, and the data band of a name.
+    const void* aggregateUser = nullptr;
+    const void* aggregateSource = nullptr;
+    std::function<const void*(const QString& bandName)> findAggregateSource;
+    int lineNo = 1;       // LINE#
+    int lineThrough = 1;  // LINETHROUGH#
 
     // Per object.
     TBwView* view = nullptr;         // its display format and HideZeros apply

@@ -45,11 +45,13 @@ QVariant TBwStdFunctionLibrary::doFunction(const TBwFunctionCall& call) {
     if (TBwAggregates::kindOf(n, kind)) {
         // COUNT(band, flag); the others (expression, band, flag).
         const QString expression = kind == TBwAggregateKind::Count ? QString() : call.p1.trimmed();
-        QString band = (kind == TBwAggregateKind::Count ? call.p1 : call.p2).trimmed();
+        const QString band = (kind == TBwAggregateKind::Count ? call.p1 : call.p2).trimmed();
         const TBwExpressionContext* ctx = call.context;
-        if (band.isEmpty() && ctx) band = ctx->aggregateBand;
         if (!ctx || !ctx->aggregates) return qint64(0);
-        return ctx->aggregates->value(band, kind, expression);
+        const void* source = ctx->aggregateSource;
+        if (!band.isEmpty())
+            source = ctx->findAggregateSource ? ctx->findAggregateSource(band) : nullptr;
+        return ctx->aggregates->value(ctx->aggregateUser, source, kind, expression);
     }
     if (n == u"DAYOF" || n == u"MONTHOF" || n == u"YEAROF") {
         int y, m, d, h, mi, s, ms;

@@ -319,6 +319,55 @@ TEST(Build, TheReportsOwnExpressions) {
     table.deleteTable();
 }
 
+// Each band that shows totals restarts only its own: a group footer's do
+// not take from the band footer's over the same data band, and a page
+// footer's cover its page.
+TEST(Build, TotalsBelongToTheBandShowingThem) {
+    sqlmem::TSQLMemTable table("T");
+    table.TableName = "bw_build_totals";
+    table.addField("g", sqlmem::TFieldType::ftInteger);
+    table.addField("v", sqlmem::TFieldType::ftInteger);
+    table.open();
+    for (const auto& [g, v] : {std::pair{1, 4}, {1, 7}, {2, 1}, {2, 9}, {2, 5}}) {
+        table.append();
+        table.fieldByName("g").setAsInteger(g);
+        table.fieldByName("v").setAsInteger(v);
+        table.post();
+    }
+    for (const bool groupPages : {false, true}) {
+        SCOPED_TRACE(groupPages ? "a page for each group" : "one page");
+        Rig t;
+        TBwDBDataSet adapter(&t.owner, QStringLiteral("TAdapter"));
+        adapter.setDataSet(&table);
+        auto* g = t.band(btGroupHeader, 60, 20, groupPages ? flBandNewPageAfter : 0);
+        g->FormatStr = QStringLiteral("[T.\"g\"]");
+        t.memo(60, 20, QStringLiteral("g[T.\"g\"]"));
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("TAdapter"))->Name =
+            QStringLiteral("Data1");
+        t.memo(100, 20, QStringLiteral("[T.\"v\"]"));
+        t.band(btGroupFooter, 140, 20);
+        t.memo(140, 20, QStringLiteral("sum [SUM([T.\"v\"])] n [COUNT()]"));
+        t.band(btMasterFooter, 180, 20);
+        t.memo(180, 20, QStringLiteral("total [SUM([T.\"v\"])] avg [AVG([T.\"v\"])] n [COUNT()]"));
+        t.band(btReportSummary, 220, 20);
+        t.memo(220, 20, QStringLiteral("all [SUM([T.\"v\"], Data1)]"));
+        t.band(btPageFooter, 300, 20, flBandOnFirstPage | flBandOnLastPage);
+        t.memo(300, 20, QStringLiteral("page [SUM([T.\"v\"])]"));
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+        const QStringList group1{"g1", "4", "7", "sum 11 n 2"};
+        const QStringList group2{"g2", "1", "9", "5", "sum 15 n 3"};
+        const QStringList end{"total 26 avg 5,2 n 5", "all 26"};
+        std::vector<QStringList> want;
+        if (groupPages)
+            want = {group1 + QStringList{"page 11"}, group2 + end + QStringList{"page 15"}};
+        else
+            want = {group1 + group2 + end + QStringList{"page 26"}};
+        EXPECT_EQ(texts(t.report.emfPages()), want);
+    }
+    table.close();
+    table.deleteTable();
+}
+
 TEST(Build, PageFooterAndOverflowBreaks) {
     Rig t;
     // 60 records of 20 units cannot share one page.
@@ -530,6 +579,112 @@ TEST(Build, ABandsOwnColumns) {
     }
 }
 
+TEST(Build, CompanionsAndChildrenShareTheCellOfABandInColumns) {
+    for (const int records : {5, 90}) {
+        SCOPED_TRACE(records);
+        Rig t;
+        t.master.RangeEndCount = records;
+        t.band(btMasterHeader, 60, 20, flBandRepeatHeader);
+        t.memo(60, 20, QStringLiteral("MH"));
+        auto* data = t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        data->Columns = 2;
+        data->ColumnWidth = 200;
+        data->ColumnGap = 20;
+        data->ChildBand = QStringLiteral("Child1");
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.band(btMasterData, 130, 20);  // no data set: prints with the one above
+        t.memo(130, 20, QStringLiteral("b[M]"));
+        t.band(btChild, 160, 20)->Name = QStringLiteral("Child1");
+        t.memo(160, 20, QStringLiteral("c[M]"));
+        t.band(btMasterFooter, 200, 20);
+        t.memo(200, 20, QStringLiteral("MF"));
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size() > 1, records > 5);
+        int next = 1;
+        for (std::size_t n = 0; n < pages.size(); ++n) {
+            SCOPED_TRACE(n);
+            const auto& p = pages[n];
+            ASSERT_FALSE(p.empty());
+            EXPECT_EQ(p[0].text, QStringLiteral("MH"));
+            const int rowsTop = p[0].top + 20;
+            std::size_t i = 1;
+            for (int cell = 0; i + 2 < p.size() && p[i].text.startsWith(u'm'); ++cell, i += 3) {
+                SCOPED_TRACE(p[i].text.toStdString());
+                // A whole cell: record, companion and child, one below the other.
+                EXPECT_EQ(p[i].text, QStringLiteral("m%1").arg(next));
+                EXPECT_EQ(p[i + 1].text, QStringLiteral("b%1").arg(next));
+                EXPECT_EQ(p[i + 2].text, QStringLiteral("c%1").arg(next));
+                ++next;
+                EXPECT_EQ(p[i].left, 20 + (cell % 2) * 220);
+                EXPECT_EQ(p[i].top, rowsTop + (cell / 2) * 60);
+                for (int k : {1, 2}) {
+                    EXPECT_EQ(p[i + k].left, p[i].left);
+                    EXPECT_EQ(p[i + k].top, p[i].top + 20 * k);
+                }
+                EXPECT_LE(p[i + 2].top + 20, t.bottomEdge());
+            }
+            if (n + 1 == pages.size()) {
+                // The footer below the last row, at the left.
+                ASSERT_EQ(i + 1, p.size());
+                EXPECT_EQ(p[i].text, QStringLiteral("MF"));
+                EXPECT_EQ(p[i].left, 20);
+                EXPECT_EQ(p[i].top, p[i - 3].top + 60);
+            } else {
+                EXPECT_EQ(i, p.size());
+            }
+        }
+        EXPECT_EQ(next, records + 1);
+    }
+}
+
+TEST(Build, BandsPrintedWithASplitBandSplitWithIt) {
+    // A record of 30 lines, its companion and its child of 40 lines each:
+    // more than a page together.
+    const auto lines = [](const char* prefix, int count) {
+        QStringList out;
+        for (int i = 1; i <= count; ++i)
+            out.append(QStringLiteral("%1%2").arg(QLatin1String(prefix)).arg(i));
+        return out;
+    };
+    for (const bool child : {false, true}) {
+        SCOPED_TRACE(child ? "child band" : "companion data band");
+        Rig t;
+        t.master.RangeEndCount = 1;
+        t.title();
+        auto* data =
+            t.band(btMasterData, 100, 20, flBandStretched | flBandBreaked, QStringLiteral("M"));
+        data->ChildBand = QStringLiteral("Child1");
+        TBwMemoView* lead = t.memo(100, 20, QString());
+        lead->Memo = lines("r", 30);
+        lead->Flags |= flStretched;
+        auto* part = t.band(child ? btChild : btMasterData, 140, 20, flBandStretched);
+        part->Name = QStringLiteral("Child1");
+        TBwMemoView* m = t.memo(140, 20, QString());
+        m->Memo = lines("k", 40);
+        m->Flags |= flStretched;
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        ASSERT_EQ(pages.size(), 2u);
+        ASSERT_EQ(pages[0].size(), 3u);  // the title, the record, the first piece
+        ASSERT_EQ(pages[1].size(), 1u);
+        const auto& record = pages[0][1];
+        const auto& first = pages[0][2];
+        const auto& rest = pages[1][0];
+        // The piece starts right below the record and fills the page.
+        EXPECT_EQ(first.top, record.top + record.height);
+        EXPECT_LE(first.top + first.height, t.bottomEdge());
+        EXPECT_GT(first.top + first.height + m->lineStep(), t.bottomEdge());
+        EXPECT_EQ(rest.top, t.topEdge());
+        QStringList printed = first.text.split(u'|') + rest.text.split(u'|');
+        printed.removeAll(QString());
+        for (QString& line : printed)
+            line.remove(kParagraphEnd);
+        printed.removeAll(QString());
+        EXPECT_EQ(printed, lines("k", 40));
+    }
+}
+
 TEST(Build, SubReportsPrintTheirPageInPlace) {
     Rig t;
     t.master.RangeEndCount = 2;
@@ -567,36 +722,173 @@ TEST(Build, SubReportsPrintTheirPageInPlace) {
     }
 }
 
-TEST(Build, CrossDataRepeatsAcrossEachRow) {
-    for (const int crossRecords : {3, 1}) {
-        SCOPED_TRACE(crossRecords);
+TEST(Build, SubReportPagesPrintAllTheirBands) {
+    Rig t;
+    t.master.RangeEndCount = 1;
+    TBwUserDataset rows(&t.owner, QStringLiteral("S"));
+    rows.RangeEnd = reCount;
+    rows.RangeEndCount = 3;
+    t.expander.values[QStringLiteral("G")] = [&] { return QString::number(rows.recNo() / 2); };
+    t.expander.values[QStringLiteral("S")] = [&] { return QString::number(rows.recNo() + 1); };
+    t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+    t.memo(100, 20, QStringLiteral("m[M]"));
+    auto sub = std::make_unique<TBwSubReportView>();
+    sub->Top = 100;
+    sub->SubPage = 1;
+    t.page->add(std::move(sub));
+    t.page = &t.report.pages().add();
+    const struct {
+        int type;
+        const char* text;
+    } bands[] = {
+        {btPageHeader, "page header"}, {btReportTitle, "title"},     {btColumnHeader, "CH"},
+        {btMasterHeader, "MH"},        {btGroupHeader, "g[G]"},      {btMasterData, "s[S]"},
+        {btGroupFooter, "gf[G]"},      {btMasterFooter, "MF"},       {btColumnFooter, "CF"},
+        {btReportSummary, "summary"},  {btPageFooter, "page footer"}};
+    int top = 40;
+    for (const auto& b : bands) {
+        auto* v = t.band(b.type, top, 20, flBandOnFirstPage | flBandOnLastPage,
+                         b.type == btMasterData ? QStringLiteral("S") : QString());
+        if (b.type == btGroupHeader) v->FormatStr = QStringLiteral("G");
+        t.memo(top, 20, QString::fromUtf8(b.text));
+        top += 40;
+    }
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    ASSERT_EQ(pages.size(), 1u);
+    // A sub-report has no sheet of its own: no page header or footer.
+    const QStringList want{"m1",  "title", "CH", "g0",  "MH", "s1", "s2",
+                           "gf0", "g1",    "s3", "gf1", "MF", "CF", "summary"};
+    QStringList got;
+    for (const auto& p : pages[0])
+        got.append(p.text);
+    EXPECT_EQ(got, want);
+    for (std::size_t i = 1; i < pages[0].size(); ++i)
+        EXPECT_EQ(pages[0][i].top, t.topEdge() + 20 * int(i - 1)) << i;
+
+    // A script's page break has no page to go to there (scripts need the
+    // report's own expressions; the names come from its handler).
+    t.report.OnGetValue = [&](const QString& name, QVariant& value) {
+        if (const auto it = t.expander.values.find(name); it != t.expander.values.end())
+            value = it->second();
+    };
+    TBwPage& other = t.report.pages()[1];
+    for (const auto& view : other.objects())
+        if (auto* b = dynamic_cast<TBwBandView*>(view.get()); b && b->bandType() == btMasterData)
+            b->Script = QStringList{QStringLiteral("NewPage")};
+    ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+    EXPECT_EQ(texts(t.report.emfPages()), std::vector<QStringList>{want});
+}
+
+TEST(Build, SubReportsThatLeadBackToTheirPageAreRefused) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> links;  // page index to sub-report page index
+        const char* error;                       // none: the report builds
+    };
+    const Case cases[] = {
+        {"a page holding a sub-report of itself", {{0, 0}}, "страницы 1 -> 1"},
+        {"sub-report pages printing each other", {{0, 1}, {1, 2}, {2, 1}}, "страницы 2 -> 3 -> 2"},
+        {"one page printed by two others is no circle", {{0, 1}, {0, 2}, {2, 1}}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig t;
+        t.master.RangeEndCount = 1;
+        for (int i = 0; i < 3; ++i) {
+            TBwPage& page = i == 0 ? *t.page : t.report.pages().add();
+            t.page = &page;
+            t.band(btMasterData, 100, 20, 0, i == 0 ? QStringLiteral("M") : QStringLiteral("1"));
+            t.memo(100, 20, QStringLiteral("p%1").arg(i + 1));
+        }
+        for (const auto& [from, to] : c.links) {
+            auto sub = std::make_unique<TBwSubReportView>();
+            // One that stands outside any band (and prints nothing) still counts.
+            sub->Top = from == 2 && c.error ? 500 : 100;
+            sub->SubPage = to;
+            t.report.pages()[from].add(std::move(sub));
+        }
+        const QByteArray before = t.report.saveToStream();
+        const bool built = t.build();
+        EXPECT_EQ(t.report.saveToStream(), before);
+        if (!c.error) {
+            ASSERT_TRUE(built);
+            EXPECT_EQ(texts(t.report.emfPages()),
+                      std::vector<QStringList>({{"p1", "p2", "p3", "p2"}}));
+            continue;
+        }
+        EXPECT_FALSE(built);
+        EXPECT_EQ(t.report.emfPages().count(), 0);
+        EXPECT_EQ(t.messages.titles, QStringList{QStringLiteral("Ошибка")});
+        EXPECT_EQ(t.messages.texts, QStringList{QStringLiteral("Подотчет ссылается сам на себя: ") +
+                                                QString::fromUtf8(c.error)});
+    }
+}
+
+TEST(Build, CrossBandsFrameTheColumnsOfEachRow) {
+    // Strips: cross header 100..150, cross data 200..260, cross footer
+    // 300..350, and an object right of them all at 400. The footer totals
+    // the row's cross records.
+    struct Case {
+        const char* name;
+        int records;
+        bool headerVisible, footerVisible;
+        std::vector<std::pair<const char*, int>> row;  // text and left, for master 1
+    };
+    const Case cases[] = {
+        {"three records: the data strip three times, the rest moved past it",
+         3,
+         true,
+         true,
+         {{"h1", 100}, {"c1", 210}, {"c2", 270}, {"c3", 330}, {"f6", 420}, {"r", 520}}},
+        {"one record: everything at its design place",
+         1,
+         true,
+         true,
+         {{"h1", 100}, {"c1", 210}, {"f1", 300}, {"r", 400}}},
+        {"no records: the data strip takes no room",
+         0,
+         true,
+         true,
+         {{"h1", 100}, {"f0", 240}, {"r", 340}}},
+        {"invisible header and footer strips take no room",
+         2,
+         false,
+         false,
+         {{"c1", 160}, {"c2", 220}, {"r", 360}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Rig t;
         t.master.RangeEndCount = 2;
         t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
-        t.memo(100, 20, QStringLiteral("m[M]"));
-        t.memo(100, 20, QStringLiteral("c[M].[COLUMN#]"), 210);
-        t.memo(100, 20, QStringLiteral("r[M]"), 300);
-        auto* cross = t.band(btCrossData, 0, 400, 0, QString::number(crossRecords));
-        cross->Left = 200;
-        cross->Width = 60;
-        ASSERT_TRUE(t.build());
+        t.memo(100, 20, QStringLiteral("h[LINE#]"), 100);
+        t.memo(100, 20, QStringLiteral("c[COLUMN#]"), 210);
+        t.memo(100, 20, QStringLiteral("f[SUM([COLUMN#])]"), 300);
+        t.memo(100, 20, QStringLiteral("r"), 400);
+        const auto strip = [&](int type, int left, int width, const QString& source) {
+            auto* b = t.band(type, 0, 400, 0, source);
+            b->Left = left;
+            b->Width = width;
+            return b;
+        };
+        strip(btCrossHeader, 100, 50, {})->Visible = c.headerVisible;
+        strip(btCrossData, 200, 60, QString::number(c.records));
+        strip(btCrossFooter, 300, 50, {})->Visible = c.footerVisible;
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
         const auto pages = test::dump(t.report.emfPages());
         ASSERT_EQ(pages.size(), 1u);
-        std::vector<std::pair<QString, int>> want;
-        for (int m = 1; m <= 2; ++m) {
-            want.push_back({QStringLiteral("m%1").arg(m), 20});
-            for (int k = 0; k < crossRecords; ++k)
-                want.push_back({QStringLiteral("c%1.%2").arg(m).arg(k + 1), 210 + 60 * k});
-            // What lies right of the cross band moves out past its last copy.
-            want.push_back({QStringLiteral("r%1").arg(m), 300 + 60 * (crossRecords - 1)});
-        }
         const auto& p = pages[0];
-        ASSERT_EQ(p.size(), want.size());
+        ASSERT_EQ(p.size(), 2 * c.row.size());
         for (std::size_t i = 0; i < p.size(); ++i) {
             SCOPED_TRACE(i);
-            EXPECT_EQ(p[i].text, want[i].first);
-            EXPECT_EQ(p[i].left, want[i].second);
-            EXPECT_EQ(p[i].top, t.topEdge() + (i < want.size() / 2 ? 0 : 20));
+            const auto& [text, left] = c.row[i % c.row.size()];
+            QString want = QString::fromUtf8(text);
+            if (i >= c.row.size()) want.replace(QStringLiteral("h1"), QStringLiteral("h2"));
+            EXPECT_EQ(p[i].text, want);
+            // Shifted like any object: its band's left is the page's left edge.
+            EXPECT_EQ(p[i].left, left);
+            EXPECT_EQ(p[i].top, t.topEdge() + (i < c.row.size() ? 0 : 20));
         }
     }
 }

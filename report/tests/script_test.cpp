@@ -147,40 +147,50 @@ TEST_F(ScriptTest, CompileErrors) {
 
 TEST(AggregatesTest, TotalsPerBand) {
     TBwAggregates totals;
-    const QString band = QStringLiteral("MasterData1");
+    // Keys are band identities: a data band, and two bands showing its totals.
+    const int data = 0, other = 0, footer = 0, groupFooter = 0;
     for (TBwAggregateKind k : {TBwAggregateKind::Sum, TBwAggregateKind::Avg, TBwAggregateKind::Min,
                                TBwAggregateKind::Max})
-        totals.add(band, k, QStringLiteral("[v]"), false);
-    totals.add(band, TBwAggregateKind::Count, QString(), true);
-    totals.add(QStringLiteral("Other"), TBwAggregateKind::Sum, QStringLiteral("[v]"), false);
+        totals.add(&footer, &data, k, QStringLiteral("[v]"), false);
+    totals.add(&footer, &data, TBwAggregateKind::Count, QString(), true);
+    totals.add(&footer, &other, TBwAggregateKind::Sum, QStringLiteral("[v]"), false);
+    totals.add(&groupFooter, &data, TBwAggregateKind::Sum, QStringLiteral("[v]"), false);
 
     const QVariant values[] = {qint64(3), nullValue(), 5.5};
     int evaluations = 0;
     for (const QVariant& v : values)
-        totals.accumulate(band, true, [&](const QString&) {
+        totals.accumulate(&data, true, [&](const QString&) {
             ++evaluations;
             return v;
         });
-    totals.accumulate(band, false, [&](const QString&) { return QVariant(100); });  // invisible
-    EXPECT_EQ(evaluations, 3);  // the four accumulators of "[v]" share one evaluation
-    auto value = [&](TBwAggregateKind k, const QString& e = QStringLiteral("[v]")) {
-        return valueNumber(totals.value(band, k, e));
+    totals.accumulate(&data, false, [&](const QString&) { return QVariant(100); });  // invisible
+    EXPECT_EQ(evaluations, 3);  // the accumulators of "[v]" share one evaluation
+    auto value = [&](TBwAggregateKind k, const void* user = nullptr,
+                     const QString& e = QStringLiteral("[v]")) {
+        return valueNumber(totals.value(user ? user : &footer, &data, k, e));
     };
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum), 8.5);
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Min), 0);  // null counts as 0
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Max), 5.5);
-    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Count, QString()),
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Count, nullptr, QString()),
                      4);  // flag "1" counts invisible ones
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Avg), 8.5 / 4);
-    EXPECT_DOUBLE_EQ(valueNumber(totals.value(QStringLiteral("Other"), TBwAggregateKind::Sum,
-                                              QStringLiteral("[v]"))),
-                     0);
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum, &groupFooter), 8.5);
+    EXPECT_DOUBLE_EQ(
+        valueNumber(totals.value(&footer, &other, TBwAggregateKind::Sum, QStringLiteral("[v]"))),
+        0);
 
-    totals.reset(band);
-    totals.accumulate(band, true, [](const QString&) { return QVariant(7); });
+    // Restarting one band's totals leaves the other's over the same data.
+    totals.reset(&groupFooter);
+    totals.accumulate(&data, true, [](const QString&) { return QVariant(7); });
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum, &groupFooter), 7);
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum), 15.5);
+    totals.reset(&footer);
+    totals.accumulate(&data, true, [](const QString&) { return QVariant(7); });
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Min), 7);
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum), 7);
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Avg), 7);
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum, &groupFooter), 14);
 }
 
 TEST(AggregatesTest, CallsFoundInTextAndAnsweredThroughExpressions) {
@@ -201,11 +211,15 @@ TEST(AggregatesTest, CallsFoundInTextAndAnsweredThroughExpressions) {
     TBwExpressions ex(report);
     TBwAggregates totals;
     TBwExpressionContext ctx;
+    const int data = 0, footer = 0;
     ctx.aggregates = &totals;
-    ctx.aggregateBand = QStringLiteral("MasterData1");
-    totals.add(QStringLiteral("MasterData1"), TBwAggregateKind::Sum, QStringLiteral("a"), false);
-    totals.accumulate(QStringLiteral("MasterData1"), true,
-                      [](const QString&) { return QVariant(4); });
+    ctx.aggregateUser = &footer;
+    ctx.aggregateSource = &data;
+    ctx.findAggregateSource = [&](const QString& name) -> const void* {
+        return name == u"MasterData1" ? &data : nullptr;
+    };
+    totals.add(&footer, &data, TBwAggregateKind::Sum, QStringLiteral("a"), false);
+    totals.accumulate(&data, true, [](const QString&) { return QVariant(4); });
     EXPECT_EQ(ex.expandText(QStringLiteral("[SUM(a)] [SUM(a, MasterData1)] [COUNT()]"), ctx),
               QStringLiteral("4 4 0"));
 }

@@ -41,6 +41,7 @@
 #include "objects/bw_view.h"
 #include "printer/bw_paper_table.h"
 #include "printer/bw_printer.h"
+#include "ui/bw_dialog_form.h"
 #include "ui/bw_print_form.h"
 #include "ui/bw_progress_form.h"
 #include "ui/bw_search_form.h"
@@ -972,6 +973,7 @@ void installMessageBoxes() {
 void installReportWindows() {
     installPreviewWindow();
     installProgressWindow();
+    installDialogWindows();
     installMessageBoxes();
     setPrintHandler([](TBwReport& report, QWidget* parent) {
         const auto* preview = dynamic_cast<const TBwPreviewForm*>(parent);

@@ -165,8 +165,9 @@ void installPreviewWindow();
 // Shows the engine's error messages in message boxes.
 void installMessageBoxes();
 // Everything a program with windows wants from the engine: the preview,
-// the progress window, message boxes, and the preview's print button going
-// to the print dialog (its "current page" being the preview's).
+// the progress window, dialog pages with the scripts' input and message
+// boxes, error boxes, and the preview's print button going to the print
+// dialog (its "current page" being the preview's).
 void installReportWindows();
 
 }  // namespace bwreport

@@ -250,6 +250,8 @@ QString formatFixed(double value, int decimals, bool thousands, QChar decimalSep
 }
 
 QString formatDateTime(const QString& pattern, double days) {
+    // No pattern reads as "c", not as nothing to show.
+    if (pattern.isEmpty()) return valueText(dateTimeValue(days));
     int y, mo, d, h, mi, s, ms;
     decodeDateTime(days, y, mo, d, h, mi, s, ms);
     const QString lower = pattern.toLower();

@@ -347,6 +347,10 @@ TEST_F(ExpressionTest, DisplayFormats) {
         EXPECT_EQ(formatValue(c.value, c.format, QString::fromUtf8(c.text)),
                   QString::fromUtf8(c.want))
             << std::hex << c.format << " " << c.text << " " << c.want;
+    // More integer places before an exponent than a double can scale to.
+    EXPECT_EQ(formatFloat(QString(320, u'0') + QStringLiteral("E+0"), 123),
+              QStringLiteral("123") + QString(317, u'0') + QStringLiteral("E-317"));
+    EXPECT_EQ(formatFloat(QStringLiteral("0.00E+0"), 4.9e-324), QStringLiteral("4,94E-324"));
 }
 
 TEST_F(ExpressionTest, FormatSuffixOverridesTheObjectsFormat) {

@@ -71,6 +71,9 @@ inline const QString kTooManyArguments = QStringLiteral("Слишком мног
 inline const QString kNotANumber = QStringLiteral("Значение не является числом");
 inline const QString kNotADate = QStringLiteral("Значение не является датой");
 inline const QString kNotATime = QStringLiteral("Значение не является временем");
+// A script that runs on past its step limit (a loop that never ends); it
+// stands alone.
+inline const QString kScriptTooLong = QStringLiteral("Сценарий выполняется слишком долго");
 
 // The preview's texts of our own: PDF export, load errors and the key help.
 inline const QString kPdfHint = QStringLiteral("Сохранить отчет в PDF");

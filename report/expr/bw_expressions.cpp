@@ -1,6 +1,7 @@
 #include "expr/bw_expressions.h"
 
 #include <cmath>
+#include <limits>
 
 #include "base/bw_codec.h"
 #include "base/bw_strings.h"
@@ -590,18 +591,20 @@ QVariant TBwExpressions::reportFunction(const QString& name, const QString& p1, 
             TBwView* view = m_report.findObject(p1.left(dot).trimmed());
             const QString list = p1.mid(dot + 1).trimmed().toUpper();
             if (!view || (list != u"MEMO" && list != u"LINES")) return nullValue();
-            const qint64 i = qint64(std::trunc(valueNumber(index)));
+            const qint64 i = clampedInteger(valueNumber(index), -1, view->Memo.size());
             if (set) {
                 if (i >= 0 && i < view->Memo.size()) view->Memo[i] = valueText(evaluate(p3, ctx));
                 return {};
             }
             return i >= 0 && i < view->Memo.size() ? QVariant(view->Memo[i]) : nullValue();
         }
+        // A whole number is written in digits; one too large for them in its
+        // plain text, so that no two indexes share an element.
         const TBwValueKind k = valueKind(index);
-        const QString indexText = (k == TBwValueKind::Integer || k == TBwValueKind::Float) &&
-                                          std::trunc(valueNumber(index)) == valueNumber(index)
-                                      ? QString::number(qint64(valueNumber(index)))
-                                      : valueText(index);
+        const double number =
+            k == TBwValueKind::Integer || k == TBwValueKind::Float ? valueNumber(index) : 0.5;
+        const bool whole = std::trunc(number) == number && std::fabs(number) < 9e15;
+        const QString indexText = whole ? QString::number(qint64(number)) : valueText(index);
         const QString var = QStringLiteral("Arr_") + p1.trimmed() + u'_' + indexText;
         if (set) {
             globalVariables().set(var, evaluate(p3, ctx));
@@ -641,7 +644,8 @@ void TBwExpressions::assign(const QString& name, const QVariant& value, TBwExpre
         return;
     }
     if (upper == u"CURY") {
-        ctx.curY = static_cast<int>(valueNumber(value));
+        ctx.curY = static_cast<int>(clampedInteger(
+            valueNumber(value), std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
         ctx.curYSet = true;
         return;
     }

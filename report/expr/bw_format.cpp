@@ -12,14 +12,15 @@ namespace bwreport {
 
 namespace {
 
-// A non-negative value as decimal digits, rounded half away from zero to
-// `decimals` places from its 15 significant digits (what the pattern
-// formats show; binary noise below them does not tip a half).
-void roundDecimal(double value, int decimals, QString& intPart, QString& fracPart) {
+// A non-negative value times 10^shift as decimal digits, rounded half away
+// from zero to `decimals` places from its 15 significant digits (what the
+// pattern formats show; binary noise below them does not tip a half). The
+// shift moves the digits, so it never overflows or underflows a double.
+void roundDecimal(double value, int decimals, QString& intPart, QString& fracPart, int shift = 0) {
     const QString e = QString::number(std::fabs(value), 'e', 14);  // d.dddddddddddddde+XX
     const qsizetype ePos = e.indexOf(QLatin1Char('e'));
     QString digits = e.left(ePos).remove(QLatin1Char('.'));
-    int exp = e.mid(ePos + 1).toInt() + 1;  // value = 0.digits * 10^exp
+    int exp = e.mid(ePos + 1).toInt() + 1 + shift;  // value = 0.digits * 10^exp
     if (value == 0) {
         digits.clear();
         exp = 0;
@@ -127,17 +128,17 @@ QString formatSection(const QString& pat, double value, QChar decSep) {
     }
     const int minInt = intZeros < 0 ? 0 : intPlaces - intZeros + 1;
 
+    // The mantissa is the value with its digits moved, not divided: a
+    // pattern may ask for more integer places than a double can scale to.
     int exponent = 0;
-    double v = std::fabs(value);
-    if (scientific && v != 0) {
+    const double v = std::fabs(value);
+    if (scientific && v != 0)
         exponent = static_cast<int>(std::floor(std::log10(v))) - (std::max(intPlaces, 1) - 1);
-        v /= std::pow(10.0, exponent);
-    }
     QString intDigits, fracDigits;
-    roundDecimal(v, fracPlaces, intDigits, fracDigits);
+    roundDecimal(v, fracPlaces, intDigits, fracDigits, -exponent);
     if (scientific && intDigits.size() > std::max(intPlaces, 1)) {  // rounding carried over
         ++exponent;
-        roundDecimal(v / 10, fracPlaces, intDigits, fracDigits);
+        roundDecimal(v, fracPlaces, intDigits, fracDigits, -exponent);
     }
     while (fracDigits.size() < fracZeros)
         fracDigits += u'0';
@@ -250,6 +251,8 @@ QString formatFixed(double value, int decimals, bool thousands, QChar decimalSep
 }
 
 QString formatDateTime(const QString& pattern, double days) {
+    // No pattern reads as "c", not as nothing to show.
+    if (pattern.isEmpty()) return valueText(dateTimeValue(days));
     int y, mo, d, h, mi, s, ms;
     decodeDateTime(days, y, mo, d, h, mi, s, ms);
     const QString lower = pattern.toLower();

@@ -26,7 +26,8 @@ QString formatFixed(double value, int decimals, bool thousands, QChar decimalSep
 // A date-time by a pattern: d dd ddd dddd ddddd dddddd, m mm mmm mmmm (minutes
 // right after an hour), yy yyyy, h hh, n nn, s ss, z zzz, t tt, c, am/pm,
 // a/p, ampm, "/" and ":" as the profile's separators, quoted literals. A long
-// month name after a day number is in the genitive ("11 декабря 2026").
+// month name after a day number is in the genitive ("11 декабря 2026"). An
+// empty pattern is "c".
 QString formatDateTime(const QString& pattern, double days);
 
 // The packed display format: category (bits 24-27), variant (16-23),

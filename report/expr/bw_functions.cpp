@@ -1,11 +1,13 @@
 #include "expr/bw_functions.h"
 
 #include <cmath>
+#include <limits>
 
 #include "expr/bw_aggregates.h"
 #include "expr/bw_expressions.h"
 #include "expr/bw_format.h"
 #include "expr/bw_value.h"
+#include "sqlmem/cp1251.h"
 
 namespace bwreport {
 
@@ -35,6 +37,27 @@ TBwStdFunctionLibrary::TBwStdFunctionLibrary() {
                QStringLiteral("POS"),
                QStringLiteral("TRIM")};
 }
+
+namespace {
+
+// Case by the code page's own tables, so that a text keeps to the
+// characters a report can store (Unicode would make the micro sign a Greek
+// capital). Other characters take their simple one-to-one mapping, so the
+// length never changes.
+QString changeCase(const QString& text, bool upper) {
+    QString out = text;
+    for (QChar& c : out) {
+        unsigned char byte = 0;
+        if (sqlmem::cp1251::fromUnicode(c.unicode(), byte))
+            c = QChar(static_cast<char16_t>(sqlmem::cp1251::toUnicode(
+                upper ? sqlmem::cp1251::toUpper(byte) : sqlmem::cp1251::toLower(byte))));
+        else if (!c.isSurrogate())
+            c = upper ? c.toUpper() : c.toLower();
+    }
+    return out;
+}
+
+}  // namespace
 
 QVariant TBwStdFunctionLibrary::doFunction(const TBwFunctionCall& call) {
     const QString& n = call.name;
@@ -66,8 +89,8 @@ QVariant TBwStdFunctionLibrary::doFunction(const TBwFunctionCall& call) {
         return InputHandler ? InputHandler(prompt, def) : def;
     }
     if (n == u"LENGTH") return qint64(text(call.p1).size());
-    if (n == u"LOWERCASE") return text(call.p1).toLower();
-    if (n == u"UPPERCASE") return text(call.p1).toUpper();
+    if (n == u"LOWERCASE") return changeCase(text(call.p1), false);
+    if (n == u"UPPERCASE") return changeCase(text(call.p1), true);
     if (n == u"MAXNUM" || n == u"MINNUM") {
         const QVariant a = eval(call.p1), b = eval(call.p2);
         const bool aBigger = valueNumber(a) > valueNumber(b);
@@ -75,14 +98,19 @@ QVariant TBwStdFunctionLibrary::doFunction(const TBwFunctionCall& call) {
     }
     if (n == u"MESSAGEBOX") {
         const QString t = text(call.p1), caption = text(call.p2);
-        const int flags = static_cast<int>(valueNumber(eval(call.p3)));
+        const int flags = static_cast<int>(clampedInteger(valueNumber(eval(call.p3)),
+                                                          std::numeric_limits<int>::min(),
+                                                          std::numeric_limits<int>::max()));
         return qint64(MessageBoxHandler ? MessageBoxHandler(t, caption, flags) : 1);
     }
     if (n == u"NAMECASE") {
-        const QString t = text(call.p1).toLower();
-        return t.isEmpty() ? t : t.left(1).toUpper() + t.mid(1);
+        const QString t = changeCase(text(call.p1), false);
+        return t.isEmpty() ? t : changeCase(t.left(1), true) + t.mid(1);
     }
-    if (n == u"POS") return qint64(text(call.p2).indexOf(text(call.p1)) + 1);
+    if (n == u"POS") {
+        const QString part = text(call.p1);
+        return qint64(part.isEmpty() ? 0 : text(call.p2).indexOf(part) + 1);
+    }
     if (n == u"TRIM") return text(call.p1).trimmed();
     return QStringLiteral("0");
 }

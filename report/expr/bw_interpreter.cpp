@@ -297,7 +297,9 @@ TBwScript TBwInterpretator::compile(const QStringList& lines) {
 void TBwInterpretator::run(const TBwScript& script, TBwExpressions& expressions,
                            TBwExpressionContext& ctx) {
     const int n = int(script.steps.size());
+    std::size_t steps = 0;
     for (int pc = 0; pc >= 0 && pc < n;) {
+        if (++steps > MaxSteps) throw EBwExpressionError(kScriptTooLong);
         const TBwScriptStep& s = script.steps[pc];
         switch (s.kind) {
             case TBwScriptStep::Evaluate:

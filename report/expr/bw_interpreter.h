@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <vector>
 
 namespace bwreport {
@@ -33,8 +34,13 @@ class TBwInterpretator {
 public:
     // Throws EBwExpressionError "Line <line>:<position>: <what is missing>".
     static TBwScript compile(const QStringList& lines);
+    // Throws EBwExpressionError kScriptTooLong after MaxSteps steps: a build
+    // runs scripts on the window thread, so a loop that never ends would
+    // freeze it beyond the reach of Cancel.
     static void run(const TBwScript& script, TBwExpressions& expressions,
                     TBwExpressionContext& ctx);
+    // Some seconds of work; far beyond what any real script needs.
+    static inline std::size_t MaxSteps = 10'000'000;
 };
 
 // Whether a condition holds: true, a non-zero number, or a text reading as one

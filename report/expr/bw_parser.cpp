@@ -388,11 +388,16 @@ QVariant TBwParser::callBuiltIn(const TBwPostfixItem& item) const {
     auto arg = [&](int k) { return k < a.size() ? calc(a[k]) : QVariant(); };
     if (item.name == u"COPY") {
         const QString s = valueText(arg(0));
-        qint64 start = toInteger(arg(1));
-        qint64 count = a.size() > 2 ? toInteger(arg(2)) : std::numeric_limits<int>::max();
+        // Beyond the text's length every position and count reads alike.
+        const qint64 limit = s.size() + 1;
+        auto position = [&](int k) {
+            return clampedInteger(std::nearbyint(valueNumber(arg(k))), -limit, limit);
+        };
+        qint64 start = position(1);
+        const qint64 count = a.size() > 2 ? position(2) : limit;
         if (start < 1) start = 1;
         if (count < 0 || start > s.size()) return QString();
-        return s.mid(start - 1, std::min<qint64>(count, s.size()));
+        return s.mid(start - 1, count);
     }
     if (item.name == u"IF") {
         const QVariant cond = arg(0);
@@ -450,7 +455,8 @@ QVariant applyOperator(TBwOp op, const QVariant& a, const QVariant& b) {
             if (ka == TBwValueKind::Text || kb == TBwValueKind::Text)
                 return valueText(a) + valueText(b);
             if (bothIntegers(a, b)) return number(valueNumber(a) + valueNumber(b));
-            if (ka == TBwValueKind::DateTime && kb != TBwValueKind::DateTime)
+            // A day count moved by a number stays a date, whichever side it is on.
+            if ((ka == TBwValueKind::DateTime) != (kb == TBwValueKind::DateTime))
                 return dateTimeValue(valueNumber(a) + valueNumber(b));
             return number(valueNumber(a) + valueNumber(b));
         case TBwOp::Sub:

@@ -155,6 +155,14 @@ double valueNumber(const QVariant& v) {
     return 0;
 }
 
+qint64 clampedInteger(double v, qint64 lo, qint64 hi) {
+    if (std::isnan(v)) return 0;
+    v = std::trunc(v);
+    if (v <= static_cast<double>(lo)) return lo;
+    if (v >= static_cast<double>(hi)) return hi;
+    return static_cast<qint64>(v);
+}
+
 void decodeDateTime(double days, int& year, int& month, int& day, int& hour, int& minute,
                     int& second, int& msec) {
     if (!std::isfinite(days) || std::fabs(days) > 3e6) days = 0;

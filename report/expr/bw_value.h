@@ -40,6 +40,9 @@ bool textToNumber(const QString& text, double& out);
 // The numeric value: true is 1; null, empty and "" are 0; other text must be
 // a number. Throws EBwError "Значение не является числом: <text>".
 double valueNumber(const QVariant& v);
+// `v` cut towards zero to a whole number within [lo, hi]; NaN is 0. For
+// numbers an integer must hold: casting one out of range is undefined.
+qint64 clampedInteger(double v, qint64 lo, qint64 hi);
 
 // Day count <-> the parts of a date-time. Before day 0 the fraction still
 // counts forward from midnight.

@@ -272,11 +272,11 @@ void TBwMemoView::applyAutoWidth(const QStringList& text) {
             widest = std::max(widest, measure.width(part));
     }
     if (rotated()) {
-        Height = static_cast<int>(std::ceil(widest + 2 * insetY()));
+        Height = toUnits(std::ceil(widest + 2 * insetY()));
         return;
     }
-    const int width = static_cast<int>(std::ceil(widest + 2 * insetX()));
-    if ((Alignment & 3) == frtaRight) Left += Width - width;
+    const int width = toUnits(std::ceil(widest + 2 * insetX()));
+    if ((Alignment & 3) == frtaRight) Left = toUnits(double(Left) + Width - width);
     Width = width;
 }
 
@@ -374,7 +374,13 @@ void TBwMemoView::drawUnderlines(QPainter& canvas, double step) {
     QPen pen(toQColor(FrameColor), std::max(m_frameWidthPx, 0.0));
     pen.setCapStyle(Qt::FlatCap);
     canvas.setPen(pen);
-    for (double y = top + step; y <= h; y += step)
+    // Only the rules the target shows: ruling all of a hostile height took minutes.
+    double from = top + step, to = h;
+    if (const auto seen = visibleArea(canvas, 0)) {
+        from = std::max(from, top + step * std::ceil((seen->top() - top) / step));
+        to = std::min(to, seen->bottom());
+    }
+    for (double y = from; y <= to; y += step)
         canvas.drawLine(QPointF(0, y), QPointF(w, y));
     canvas.restore();
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "base/bw_stream.h"
 #include "document/bw_prepared_pages.h"
@@ -154,6 +155,22 @@ void TBwView::endDraw() {
     m_canvas = nullptr;
 }
 
+std::optional<QRectF> visibleArea(const QPainter& canvas, double margin) {
+    const QPaintDevice* device = canvas.device();
+    if (!device || device->width() <= 0 || device->height() <= 0) return std::nullopt;
+    return canvas.combinedTransform()
+        .inverted()
+        .mapRect(QRectF(0, 0, device->width(), device->height()))
+        .adjusted(-margin, -margin, margin, margin);
+}
+
+namespace {
+
+// Far enough outside that a cut frame line shows no change of dash phase.
+constexpr double kDrawMargin = 100000;
+
+}  // namespace
+
 void TBwView::drawBackground(QPainter& canvas) {
     if (drawState().firstPass) return;
     TColor color = FillColor;
@@ -162,7 +179,9 @@ void TBwView::drawBackground(QPainter& canvas) {
         if (IsPrepared) return;
         color = clWhite;
     }
-    canvas.fillRect(m_drawRect, toQColor(color));
+    QRectF area = m_drawRect;
+    if (const auto seen = visibleArea(canvas, kDrawMargin)) area = area.intersected(*seen);
+    if (!area.isEmpty()) canvas.fillRect(area, toQColor(color));
 }
 
 void TBwView::drawFrame(QPainter& canvas) {
@@ -191,12 +210,21 @@ void TBwView::drawFrame(QPainter& canvas) {
     const double x0 = m_drawX, y0 = m_drawY, x1 = m_drawX + m_drawW, y1 = m_drawY + m_drawH;
     // A double frame is two lines, one frame width either side of the edge.
     const QList<double> shifts = FrameStyle == psDouble ? QList<double>{-fw, fw} : QList<double>{0};
+    const auto seen = visibleArea(canvas, kDrawMargin + 2 * fw);
+    auto line = [&](QPointF a, QPointF b) {
+        if (seen) {
+            a = QPointF(std::clamp(a.x(), seen->left(), seen->right()),
+                        std::clamp(a.y(), seen->top(), seen->bottom()));
+            b = QPointF(std::clamp(b.x(), seen->left(), seen->right()),
+                        std::clamp(b.y(), seen->top(), seen->bottom()));
+        }
+        canvas.drawLine(a, b);
+    };
     for (const double d : shifts) {
-        if (FrameTyp & frftLeft) canvas.drawLine(QPointF(x0 - d, y0 - d), QPointF(x0 - d, y1 + d));
-        if (FrameTyp & frftTop) canvas.drawLine(QPointF(x0 - d, y0 - d), QPointF(x1 + d, y0 - d));
-        if (FrameTyp & frftRight) canvas.drawLine(QPointF(x1 + d, y0 - d), QPointF(x1 + d, y1 + d));
-        if (FrameTyp & frftBottom)
-            canvas.drawLine(QPointF(x0 - d, y1 + d), QPointF(x1 + d, y1 + d));
+        if (FrameTyp & frftLeft) line(QPointF(x0 - d, y0 - d), QPointF(x0 - d, y1 + d));
+        if (FrameTyp & frftTop) line(QPointF(x0 - d, y0 - d), QPointF(x1 + d, y0 - d));
+        if (FrameTyp & frftRight) line(QPointF(x1 + d, y0 - d), QPointF(x1 + d, y1 + d));
+        if (FrameTyp & frftBottom) line(QPointF(x0 - d, y1 + d), QPointF(x1 + d, y1 + d));
     }
     canvas.restore();
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/bw_types.h"
@@ -31,6 +32,12 @@ struct TBwDrawState {
     bool firstPass = false;  // the first of two passes draws nothing
 };
 TBwDrawState& drawState();
+
+// What the painter's device shows, in the painter's coordinates, widened by
+// `margin`; none for a device without a size (a picture still being
+// recorded). Stored geometry may be anything: drawing only this much keeps
+// loops short and coordinates inside the raster engine's fixed-point range.
+std::optional<QRectF> visibleArea(const QPainter& canvas, double margin);
 
 // The band an object is printed in, as drawn on the page (report units).
 struct TBwBandFrame {

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "objects/bw_memo_view.h"
 
@@ -84,23 +85,61 @@ bool isBreak(QChar c) {
     return c == u'\r' || c == u'\n';
 }
 
-// Letter classes over the upper-cased word.
+// Letter classes over the upper-cased text.
 enum class Letter { Other, Vowel, Consonant, Sign };
 
 Letter classify(QChar c) {
     static const QString vowels = QStringLiteral("АЕЁИОУЫЭЮЯAEIOUY");
     static const QString signs = QStringLiteral("ЬЪЙ");
+    c = c.toUpper();
     if (vowels.contains(c)) return Letter::Vowel;
     if (signs.contains(c)) return Letter::Sign;
     if (c.isLetter()) return Letter::Consonant;
     return Letter::Other;
 }
 
+// The letter classes of a whole paragraph, classified once, so that a long
+// word overflowing line after line costs no more than its length.
+class Syllables {
+public:
+    explicit Syllables(QStringView text) : m_vowels(text.size() + 1, 0) {
+        m_classes.reserve(text.size());
+        for (qsizetype k = 0; k < text.size(); ++k) {
+            m_classes.append(classify(text[k]));
+            m_vowels[k + 1] = m_vowels[k] + (m_classes[k] == Letter::Vowel);
+        }
+    }
+
+    // Whether the word [from, to) may be split before k: each part keeps two
+    // letters and a vowel; a sign stays with the letter before it, and a
+    // consonant with the vowel after it.
+    bool splitsAt(qsizetype from, qsizetype to, qsizetype k) const {
+        if (k - from < 2 || to - k < 2) return false;
+        const Letter a = m_classes[k - 1], b = m_classes[k];
+        if (a == Letter::Other || b == Letter::Other || b == Letter::Sign) return false;
+        if (a == Letter::Consonant && b == Letter::Vowel) return false;
+        return m_vowels[k] > m_vowels[from] && m_vowels[to] > m_vowels[k];
+    }
+
+private:
+    QList<Letter> m_classes;
+    QList<int> m_vowels;  // vowels before each position
+};
+
 // One paragraph broken into lines at `options.width`.
 void wrapParagraph(const QString& p, const TBwTextMeasure& m, const TBwWrapOptions& o,
                    QStringList& out) {
     const qsizetype n = p.size();
     const qsizetype firstLine = out.size();
+    std::optional<Syllables> syllables;
+    QList<qsizetype> wordEnds;  // where the word at each position ends
+    if (o.wordBreak) {
+        syllables.emplace(p);
+        wordEnds.resize(n + 1);
+        wordEnds[n] = n;
+        for (qsizetype k = n - 1; k >= 0; --k)
+            wordEnds[k] = p[k] == u' ' || isBreak(p[k]) ? k : wordEnds[k + 1];
+    }
     qsizetype start = 0, lastBlank = -1, i = 0;
     double w = 0;
     auto endLine = [&](qsizetype end, qsizetype next, const QString& suffix = {}) {
@@ -122,21 +161,20 @@ void wrapParagraph(const QString& p, const TBwTextMeasure& m, const TBwWrapOptio
         // A blank that overflows ends the line itself.
         if (c == u' ') lastBlank = i;
         if (w > o.width && i > start) {
-            if (o.wordBreak && c != u' ') {
+            if (syllables && c != u' ') {
                 const qsizetype wordStart =
                     lastBlank >= start && lastBlank < i ? lastBlank + 1 : start;
-                qsizetype wordEnd = i;
-                while (wordEnd < n && p[wordEnd] != u' ' && !isBreak(p[wordEnd]))
-                    ++wordEnd;
-                const QStringView word = QStringView(p).mid(wordStart, wordEnd - wordStart);
-                const QList<int> breaks = syllableBreaks(word);
+                const qsizetype wordEnd = wordEnds[i];
                 const double hyphen = m.charWidth(u'-');
+                // The longest part that fits with its hyphen; the overflowing
+                // character stays out.
                 qsizetype cut = -1;
-                for (const int b : breaks) {
-                    const qsizetype end = wordStart + b;
-                    if (end > i) break;  // the overflowing character stays out
-                    if (m.width(QStringView(p).mid(start, end - start)) + hyphen <= o.width)
-                        cut = end;
+                double partWidth = 0;  // of p[start, k)
+                for (qsizetype k = start; k <= i; ++k) {
+                    if (k > start && syllables->splitsAt(wordStart, wordEnd, k) &&
+                        partWidth + hyphen <= o.width)
+                        cut = k;
+                    partWidth += m.charWidth(p[k]);
                 }
                 if (cut > start) {
                     endLine(cut, cut, QStringLiteral("-"));
@@ -175,25 +213,10 @@ QStringList wrapText(const QStringList& paragraphs, const TBwTextMeasure& measur
 }
 
 QList<int> syllableBreaks(QStringView word) {
-    const QString upper = word.toString().toUpper();
-    const qsizetype n = upper.size();
-    QList<Letter> cls;
-    cls.reserve(n);
-    for (const QChar c : upper)
-        cls.append(classify(c));
-    QList<int> vowelsBefore(n + 1, 0);
-    for (qsizetype k = 0; k < n; ++k)
-        vowelsBefore[k + 1] = vowelsBefore[k] + (cls[k] == Letter::Vowel);
+    const Syllables syllables(word);
     QList<int> out;
-    // Each part keeps two letters and a vowel; a sign stays with the letter
-    // before it, and a consonant with the vowel after it.
-    for (qsizetype k = 2; k + 2 <= n; ++k) {
-        const Letter a = cls[k - 1], b = cls[k];
-        if (a == Letter::Other || b == Letter::Other || b == Letter::Sign) continue;
-        if (a == Letter::Consonant && b == Letter::Vowel) continue;
-        if (vowelsBefore[k] == 0 || vowelsBefore[n] - vowelsBefore[k] == 0) continue;
-        out.append(static_cast<int>(k));
-    }
+    for (qsizetype k = 2; k + 2 <= word.size(); ++k)
+        if (syllables.splitsAt(0, word.size(), k)) out.append(static_cast<int>(k));
     return out;
 }
 

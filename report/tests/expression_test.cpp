@@ -122,6 +122,8 @@ TEST_F(ExpressionTest, Functions) {
         {"COPY('Привет', 2, 3)", "рив"},
         {"COPY('abc', 0, 2)", "ab"},
         {"COPY('abc', 5, 2)", ""},
+        {"COPY('abc', 2, 100000000000000000000)", "bc"},  // past any whole number type
+        {"COPY('abc', 100000000000000000000, 1)", ""},
         {"IF(1 = 1, 'да', 'нет')", "да"},
         {"IF(0.5, 'да', 'нет')", "нет"},       // the whole part decides
         {"IF(0, Undefined + 1, 'ok')", "ok"},  // the other branch is never evaluated
@@ -129,21 +131,28 @@ TEST_F(ExpressionTest, Functions) {
         {"STRTODATE('11.12.2026')", "11.12.2026"},
         {"STRTOTIME('9:05:07')", "9:05:07"},
         {"DAYOF(STRTODATE('11.12.2026'))", "11"},
+        {"STRTODATE('11.12.2026') + 1", "12.12.2026"},
+        {"1 + STRTODATE('11.12.2026')", "12.12.2026"},  // a date whichever side it is on
         {"MONTHOF(STRTODATE('11.12.2026'))", "12"},
         {"YEAROF(STRTODATE('11.12.2026'))", "2026"},
         {"LENGTH('абв')", "3"},
         {"UPPERCASE('ёж')", "ЁЖ"},
         {"LOWERCASE('ЁЖ')", "ёж"},
+        {"UPPERCASE('µ-ў')", "µ-Ў"},  // the code page's own case: µ has no capital in it
+        {"NAMECASE('µЖ')", "µж"},
+        {"LENGTH(LOWERCASE('İ'))", "1"},
         {"NAMECASE('иВАНОВ')", "Иванов"},
         {"NAMECASE('')", ""},
         {"POS('ан', 'Иванов')", "3"},
         {"POS('x', 'Иванов')", "0"},
+        {"POS('', 'Иванов')", "0"},  // nothing is found nowhere
         {"TRIM('  a b  ')", "a b"},
         {"MAXNUM(2, 5)", "5"},
         {"MINNUM(2, 5)", "2"},
         {"FORMATFLOAT('#,##0.00', 1234.5)", "1 234,50"},
         {"FORMATDATETIME('d mmmm yyyy', STRTODATE('01.05.2008'))", "1 мая 2008"},
         {"FORMATDATETIME('mmmm', STRTODATE('01.05.2008'))", "Май"},
+        {"FORMATDATETIME('', STRTODATE('01.05.2008') + 0.5)", "01.05.2008 12:00:00"},
         {"FORMATTEXT('(000) 000-00', '12345')", "(123) 45 -  "},
         {"INPUT('Имя?', 'Пётр')", "Пётр"},
         {"MESSAGEBOX('a', 'b', mb_YesNo)", "1"},
@@ -338,6 +347,10 @@ TEST_F(ExpressionTest, DisplayFormats) {
         EXPECT_EQ(formatValue(c.value, c.format, QString::fromUtf8(c.text)),
                   QString::fromUtf8(c.want))
             << std::hex << c.format << " " << c.text << " " << c.want;
+    // More integer places before an exponent than a double can scale to.
+    EXPECT_EQ(formatFloat(QString(320, u'0') + QStringLiteral("E+0"), 123),
+              QStringLiteral("123") + QString(317, u'0') + QStringLiteral("E-317"));
+    EXPECT_EQ(formatFloat(QStringLiteral("0.00E+0"), 4.9e-324), QStringLiteral("4,94E-324"));
 }
 
 TEST_F(ExpressionTest, FormatSuffixOverridesTheObjectsFormat) {
@@ -353,6 +366,7 @@ TEST_F(ExpressionTest, FormatSuffixOverridesTheObjectsFormat) {
         {"[1 = 1 #Bнет;да]", "да"},
         {"[STRTODATE('11.12.2026') #Ddd mmm yyyy]", "11 дек 2026"},
         {"[STRTOTIME('9:05:07') #Th.nn]", "9.05"},
+        {"[STRTODATE('11.12.2026') #D]", "11.12.2026"},  // no pattern: date, and time if any
         {"[1]", "Да"},
     };
     for (const Case& c : cases)

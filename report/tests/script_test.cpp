@@ -1,6 +1,7 @@
 // Object scripts and per-band totals.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 
 #include "base/bw_strings.h"
@@ -69,6 +70,8 @@ TEST_F(ScriptTest, Statements) {
         {"r := 0;\n2: r := r + 1;\nif r < 4 then goto 2", "4"},
         {"begin\n  r := 'x';\n  if r = 'x' then begin r := r + 'y'; r := r + 'z' end\nend", "xyz"},
         {"arr[2] := 'x'; r := arr[2] + GETARRAY(arr, 1 + 1)", "xx"},
+        // Indexes past any whole number type are elements of their own.
+        {"a[10000000000000000000] := 'x'; r := 'y' + a[20000000000000000000]", "y"},
         {"c := 5; INC(c); INC(c); DEC(c); r := c", "6"},
         {"r := 1;;; ", "1"},
     };
@@ -100,6 +103,9 @@ TEST_F(ScriptTest, AssignmentsReachObjectsDictionaryAndBuildState) {
     EXPECT_TRUE(ctx.curYSet);
     EXPECT_EQ(progress, QStringLiteral("step"));
     EXPECT_EQ(ctx.modalResult.toLongLong(), 1);
+    run(QStringLiteral("CURY := 100000000000000000000"));
+    EXPECT_EQ(ctx.curY, std::numeric_limits<int>::max())
+        << "a position past the page stays past it";
     EXPECT_EQ(valueText(globalVariables().value(QStringLiteral("r"))), QStringLiteral("found"));
 }
 
@@ -122,6 +128,22 @@ TEST_F(ScriptTest, ReportFunctionsRaiseRequestsAndTheUserFunctionAlwaysHears) {
     // A function nobody knows yields "0"; the library's result is passed on too.
     EXPECT_TRUE(heard.contains(QStringLiteral("DOUBLE:2 + 1=0")));
     EXPECT_TRUE(heard.contains(QStringLiteral("LENGTH:'ab'=2")));
+}
+
+TEST_F(ScriptTest, ALoopThatNeverEndsIsStopped) {
+    const std::size_t saved = TBwInterpretator::MaxSteps;
+    TBwInterpretator::MaxSteps = 1000;
+    QString error;
+    try {
+        run(QStringLiteral("r := 0; while 1 do r := r + 1"));
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    EXPECT_EQ(error, kScriptTooLong);
+    EXPECT_EQ(run(QStringLiteral("r := 0; for i := 1 to 200 do r := r + i")),
+              QStringLiteral("20100"))
+        << "a loop within the bound runs to its end";
+    TBwInterpretator::MaxSteps = saved;
 }
 
 TEST_F(ScriptTest, CompileErrors) {

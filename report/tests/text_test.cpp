@@ -3,6 +3,7 @@
 // image at its resolution.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QImage>
 #include <QPainter>
@@ -121,6 +122,24 @@ TEST(TextLayout, WrapsParagraphsIntoOutputLines) {
         got.replaceInStrings(kEnd, QStringLiteral("|"));
         EXPECT_EQ(got, c.lines) << c.why;
     }
+}
+
+TEST(TextLayout, ALongWordIsSplitInTimeLinearInItsLength) {
+    // 120 000 letters; classifying the word again for every line it spans
+    // took most of a minute.
+    const QString word = QString::fromUtf8("молоко").repeated(20000);
+    auto m = memo({word}, widthFor(QString::fromUtf8("молоко-")));
+    m->Flags |= flWordBreak;
+    QElapsedTimer timer;
+    timer.start();
+    const QStringList lines = m->layoutLines(m->Memo);
+    EXPECT_LT(timer.elapsed(), 3000);
+    ASSERT_EQ(lines.size(), 20000);
+    EXPECT_EQ(lines.first(), QString::fromUtf8("молоко-"));
+    EXPECT_EQ(lines.last(), QString::fromUtf8("молоко") + kEnd);
+    QString joined = lines.join(QString());
+    joined.remove(u'-').remove(kParagraphEnd);
+    EXPECT_EQ(joined, word);
 }
 
 TEST(TextLayout, SyllableBreaks) {
@@ -393,6 +412,15 @@ TEST_F(TextPrinting, HostileSizesStayInRange) {
     EXPECT_GT(m.minHeight(), 0);
     EXPECT_GE(m.remainHeight(), 0);
     EXPECT_EQ(m.printPiece(pages, 0, 100), 0);
+
+    TBwMemoView& wide = placed(memo({"x"}));
+    wide.GapX = std::numeric_limits<int>::max();
+    wide.Flags |= flAutoWidth;
+    wide.Alignment = frtaRight;
+    wide.print(pages, 0);
+    ASSERT_EQ(printed().size(), 1);
+    EXPECT_GT(printed()[0]->Width, 0) << "AutoWidth with a hostile gap";
+    EXPECT_LE(printed()[0]->Left, 10);
 }
 
 // ---------------------------------------------------------------- drawing
@@ -529,6 +557,17 @@ TEST(TextDrawing, FrameFillAndUnderlines) {
     EXPECT_EQ(img.pixelColor(95, 10 + 2 + 22), QColor(Qt::blue));
     const QRect ink = inkBox(img);
     EXPECT_TRUE(QRect(12, 12, 96, 46).contains(ink)) << "text inside the frame";
+
+    // A stored height may be anything; only the rules the target shows are drawn.
+    m->Height = std::numeric_limits<int>::max();
+    QElapsedTimer timer;
+    timer.start();
+    const QImage tall = render(*m);
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(tall.pixelColor(95, 10 + 2 + 15), QColor(Qt::red));
+    EXPECT_EQ(tall.pixelColor(95, 10 + 2 + 15 * 6), QColor(Qt::red));
+    EXPECT_EQ(tall.pixelColor(95, 10 + 2 + 15 * 6 + 7), QColor(Qt::blue)) << "the fill too";
+    EXPECT_EQ(tall.pixelColor(10, 30), QColor(Qt::red)) << "and the frame";
 }
 
 TEST(TextDrawing, RotatedTextRunsUpwardsAndLinesAdvanceRight) {

@@ -158,6 +158,9 @@ void TTestingForm::init() {
     NameEdit = new QLineEdit(namePanel);
     NameEdit->setObjectName(QStringLiteral("NameEdit"));
     NameEdit->setAccessibleName(nameLabel->text());
+    // The journal keeps 200 characters of a name; the recommendations must
+    // print the name it keeps, so no more can be typed.
+    NameEdit->setMaxLength(200);
     nameLabel->setBuddy(NameEdit);
     auto* nameLayout = new QVBoxLayout(namePanel);
     nameLayout->setContentsMargins(8, 4, 8, 4);

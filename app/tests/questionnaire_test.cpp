@@ -310,6 +310,40 @@ TEST_F(Questionnaire, FinishingSavesAndShowsTheRecommendations) {
     EXPECT_NEAR(secs, before, 5);
 }
 
+// What the journal stores is what the recommendations print: the name as
+// typed, as far as the journal's 200 characters and 1251 can hold it.
+TEST_F(Questionnaire, TheNameReachesJournalAndRecommendationsAlike) {
+    const QString yo = QStringLiteral("Ёлкин Пётр");
+    const QString longName = QString(u'ё').repeated(150) + QString(u'Ё').repeated(106);
+    const struct {
+        const char* why;
+        QString typed, stored;
+    } cases[] = {
+        {"yo in both cases", yo, yo},
+        {"blanks around it", QStringLiteral("  ") + yo + QStringLiteral(" "),
+         QStringLiteral("  ") + yo + QStringLiteral(" ")},
+        {"quotes and SQL", QStringLiteral("O'Neil\"; drop table tests; --"),
+         QStringLiteral("O'Neil\"; drop table tests; --")},
+        {"exactly 200", longName.left(200), longName.left(200)},
+        {"256 typed", longName, longName.left(200)},
+        {"1000 typed", longName.repeated(4).left(1000), longName.left(200)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        fs::remove(TMainDM::GetTestsFileName());
+        startSurvey();
+        typeText(form->NameEdit, c.typed);
+        for (int n : {1, 2, 3})
+            toggle(n);
+        QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+        EXPECT_FALSE(form->isVisible());
+        std::string bytes;
+        ASSERT_TRUE(toCp1251(c.stored, bytes));
+        EXPECT_EQ(journal(), (std::vector<JournalRow>{{bytes, "1 2 3\r\n\r\n\r\n\r\n"}}));
+        EXPECT_EQ(resultsForm().testedName(), bytes);
+    }
+}
+
 // The recommendations failing leaves the window open with the survey
 // saved; finishing again must not store it twice.
 TEST_F(Questionnaire, FinishingAgainAfterAnErrorDoesNotSaveTwice) {

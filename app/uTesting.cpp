@@ -456,12 +456,25 @@ void TTestingForm::SaveTestIfNeeded() {
 void TTestingForm::closeEvent(QCloseEvent* event) {
     TBaseForm::closeEvent(event);
     if (!event->isAccepted() || m_done) return;
-    // A Cancel, or a journal that could not be saved, keeps the survey open.
-    if (!Guarded([this] {
+    // A Cancel keeps the survey open. So does a journal that could not be
+    // saved, unless the operator gives the survey up: the error would
+    // otherwise come back on every attempt and lock him in the window.
+    bool cancelled = false;
+    if (Guarded([this, &cancelled] {
             SaveCurrentPart();
-            SaveTestIfNeeded();
+            try {
+                SaveTestIfNeeded();
+            } catch (const sqlmem::EAbort&) {
+                cancelled = true;
+                throw;
+            }
         }))
-        event->ignore();
+        return;
+    if (!cancelled && ConfirmYesNo("Опрос не сохранён в журнал. Закрыть окно без сохранения?")) {
+        m_done = true;
+        return;
+    }
+    event->ignore();
 }
 
 void TTestingForm::PrintResultsButtonClick() {

@@ -344,6 +344,40 @@ TEST_F(Questionnaire, TheNameReachesJournalAndRecommendationsAlike) {
     }
 }
 
+// A journal that cannot be written keeps the survey on the screen with
+// the error; closing then asks whether to give the survey up, so that the
+// operator is never locked in the window.
+TEST_F(Questionnaire, AJournalThatCannotBeWrittenKeepsTheSurveyUntilGivenUp) {
+    const std::string file = TMainDM::GetTestsFileName();
+    fs::create_directories(file);  // where the file should be, nothing can be written
+    startSurvey();
+    typeText(form->NameEdit, QStringLiteral("Петров"));
+    for (int n : {1, 2, 3})
+        toggle(n);
+    {
+        orvalen::testing::CapturedErrors errors;
+        QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+        EXPECT_FALSE(errors.texts.empty());
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(shown.empty());
+    }
+    const QString giveUp =
+        QStringLiteral("Опрос не сохранён в журнал. Закрыть окно без сохранения?");
+    for (const auto& [answer, staysOpen] :
+         {std::pair{QMessageBox::No, true}, std::pair{QMessageBox::Yes, false}}) {
+        SCOPED_TRACE(staysOpen);
+        orvalen::testing::CapturedErrors errors;
+        EXPECT_EQ(answerBoxes([&] { closeWithButton(); }, answer), QStringList{giveUp});
+        EXPECT_FALSE(errors.texts.empty());
+        EXPECT_EQ(form->isVisible(), staysOpen);
+        if (staysOpen) {
+            EXPECT_EQ(form->AnswerText(), "1 2 3\r\n\r\n\r\n\r\n");
+        }
+    }
+    fs::remove(file);
+    EXPECT_EQ(journal(), std::vector<JournalRow>{});
+}
+
 // The recommendations failing leaves the window open with the survey
 // saved; finishing again must not store it twice.
 TEST_F(Questionnaire, FinishingAgainAfterAnErrorDoesNotSaveTwice) {

@@ -436,7 +436,8 @@ void TTestingForm::SaveTestIfNeeded() {
         m_done = true;
         return;
     }
-    if (!NameEdit->text().isEmpty()) {
+    // Blanks alone are no name: the journal could not find the survey by it.
+    if (!NameEdit->text().trimmed().isEmpty()) {
         SaveTest();
         return;
     }

@@ -259,19 +259,25 @@ TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
 }
 
 TEST_F(Questionnaire, ClosingWithTicksButNoNameAsks) {
+    // Blanks alone name nobody either.
     struct Case {
+        const char* name;
         QMessageBox::StandardButton answer;
         bool staysOpen;
         std::vector<JournalRow> journal;
     } cases[] = {
-        {QMessageBox::Cancel, true, {}},
-        {QMessageBox::No, false, {}},
-        {QMessageBox::Yes, false, {{"", "2\r\n\r\n\r\n\r\n"}}},
+        {"", QMessageBox::Cancel, true, {}},
+        {"", QMessageBox::No, false, {}},
+        {"", QMessageBox::Yes, false, {{"", "2\r\n\r\n\r\n\r\n"}}},
+        {"   ", QMessageBox::Cancel, true, {}},
+        {"   ", QMessageBox::No, false, {}},
+        {"   ", QMessageBox::Yes, false, {{"   ", "2\r\n\r\n\r\n\r\n"}}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
+        SCOPED_TRACE(std::string("'") + c.name + "' " + std::to_string(c.answer));
         fs::remove(TMainDM::GetTestsFileName());
         startSurvey();
+        typeText(form->NameEdit, QString::fromLatin1(c.name));
         toggle(2);
         EXPECT_EQ(answerBoxes([&] { closeWithButton(); }, c.answer), QStringList{kUnnamed});
         EXPECT_EQ(form->isVisible(), c.staysOpen);

@@ -158,6 +158,9 @@ void TTestingForm::init() {
     NameEdit = new QLineEdit(namePanel);
     NameEdit->setObjectName(QStringLiteral("NameEdit"));
     NameEdit->setAccessibleName(nameLabel->text());
+    // The journal keeps 200 characters of a name; the recommendations must
+    // print the name it keeps, so no more can be typed.
+    NameEdit->setMaxLength(200);
     nameLabel->setBuddy(NameEdit);
     auto* nameLayout = new QVBoxLayout(namePanel);
     nameLayout->setContentsMargins(8, 4, 8, 4);
@@ -433,7 +436,8 @@ void TTestingForm::SaveTestIfNeeded() {
         m_done = true;
         return;
     }
-    if (!NameEdit->text().isEmpty()) {
+    // Blanks alone are no name: the journal could not find the survey by it.
+    if (!NameEdit->text().trimmed().isEmpty()) {
         SaveTest();
         return;
     }
@@ -453,12 +457,25 @@ void TTestingForm::SaveTestIfNeeded() {
 void TTestingForm::closeEvent(QCloseEvent* event) {
     TBaseForm::closeEvent(event);
     if (!event->isAccepted() || m_done) return;
-    // A Cancel, or a journal that could not be saved, keeps the survey open.
-    if (!Guarded([this] {
+    // A Cancel keeps the survey open. So does a journal that could not be
+    // saved, unless the operator gives the survey up: the error would
+    // otherwise come back on every attempt and lock him in the window.
+    bool cancelled = false;
+    if (Guarded([this, &cancelled] {
             SaveCurrentPart();
-            SaveTestIfNeeded();
+            try {
+                SaveTestIfNeeded();
+            } catch (const sqlmem::EAbort&) {
+                cancelled = true;
+                throw;
+            }
         }))
-        event->ignore();
+        return;
+    if (!cancelled && ConfirmYesNo("Опрос не сохранён в журнал. Закрыть окно без сохранения?")) {
+        m_done = true;
+        return;
+    }
+    event->ignore();
 }
 
 void TTestingForm::PrintResultsButtonClick() {

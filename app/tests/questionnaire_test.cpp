@@ -259,19 +259,25 @@ TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
 }
 
 TEST_F(Questionnaire, ClosingWithTicksButNoNameAsks) {
+    // Blanks alone name nobody either.
     struct Case {
+        const char* name;
         QMessageBox::StandardButton answer;
         bool staysOpen;
         std::vector<JournalRow> journal;
     } cases[] = {
-        {QMessageBox::Cancel, true, {}},
-        {QMessageBox::No, false, {}},
-        {QMessageBox::Yes, false, {{"", "2\r\n\r\n\r\n\r\n"}}},
+        {"", QMessageBox::Cancel, true, {}},
+        {"", QMessageBox::No, false, {}},
+        {"", QMessageBox::Yes, false, {{"", "2\r\n\r\n\r\n\r\n"}}},
+        {"   ", QMessageBox::Cancel, true, {}},
+        {"   ", QMessageBox::No, false, {}},
+        {"   ", QMessageBox::Yes, false, {{"   ", "2\r\n\r\n\r\n\r\n"}}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.answer);
+        SCOPED_TRACE(std::string("'") + c.name + "' " + std::to_string(c.answer));
         fs::remove(TMainDM::GetTestsFileName());
         startSurvey();
+        typeText(form->NameEdit, QString::fromLatin1(c.name));
         toggle(2);
         EXPECT_EQ(answerBoxes([&] { closeWithButton(); }, c.answer), QStringList{kUnnamed});
         EXPECT_EQ(form->isVisible(), c.staysOpen);
@@ -308,6 +314,74 @@ TEST_F(Questionnaire, FinishingSavesAndShowsTheRecommendations) {
     const double days = resultsForm().testTime();
     const double secs = (days - 25569) * 86400 - QDateTime::currentDateTime().offsetFromUtc();
     EXPECT_NEAR(secs, before, 5);
+}
+
+// What the journal stores is what the recommendations print: the name as
+// typed, as far as the journal's 200 characters and 1251 can hold it.
+TEST_F(Questionnaire, TheNameReachesJournalAndRecommendationsAlike) {
+    const QString yo = QStringLiteral("Ёлкин Пётр");
+    const QString longName = QString(u'ё').repeated(150) + QString(u'Ё').repeated(106);
+    const struct {
+        const char* why;
+        QString typed, stored;
+    } cases[] = {
+        {"yo in both cases", yo, yo},
+        {"blanks around it", QStringLiteral("  ") + yo + QStringLiteral(" "),
+         QStringLiteral("  ") + yo + QStringLiteral(" ")},
+        {"quotes and SQL", QStringLiteral("O'Neil\"; drop table tests; --"),
+         QStringLiteral("O'Neil\"; drop table tests; --")},
+        {"exactly 200", longName.left(200), longName.left(200)},
+        {"256 typed", longName, longName.left(200)},
+        {"1000 typed", longName.repeated(4).left(1000), longName.left(200)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        fs::remove(TMainDM::GetTestsFileName());
+        startSurvey();
+        typeText(form->NameEdit, c.typed);
+        for (int n : {1, 2, 3})
+            toggle(n);
+        QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+        EXPECT_FALSE(form->isVisible());
+        std::string bytes;
+        ASSERT_TRUE(toCp1251(c.stored, bytes));
+        EXPECT_EQ(journal(), (std::vector<JournalRow>{{bytes, "1 2 3\r\n\r\n\r\n\r\n"}}));
+        EXPECT_EQ(resultsForm().testedName(), bytes);
+    }
+}
+
+// A journal that cannot be written keeps the survey on the screen with
+// the error; closing then asks whether to give the survey up, so that the
+// operator is never locked in the window.
+TEST_F(Questionnaire, AJournalThatCannotBeWrittenKeepsTheSurveyUntilGivenUp) {
+    const std::string file = TMainDM::GetTestsFileName();
+    fs::create_directories(file);  // where the file should be, nothing can be written
+    startSurvey();
+    typeText(form->NameEdit, QStringLiteral("Петров"));
+    for (int n : {1, 2, 3})
+        toggle(n);
+    {
+        orvalen::testing::CapturedErrors errors;
+        QTest::mouseClick(form->PrintResultsButton, Qt::LeftButton);
+        EXPECT_FALSE(errors.texts.empty());
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(shown.empty());
+    }
+    const QString giveUp =
+        QStringLiteral("Опрос не сохранён в журнал. Закрыть окно без сохранения?");
+    for (const auto& [answer, staysOpen] :
+         {std::pair{QMessageBox::No, true}, std::pair{QMessageBox::Yes, false}}) {
+        SCOPED_TRACE(staysOpen);
+        orvalen::testing::CapturedErrors errors;
+        EXPECT_EQ(answerBoxes([&] { closeWithButton(); }, answer), QStringList{giveUp});
+        EXPECT_FALSE(errors.texts.empty());
+        EXPECT_EQ(form->isVisible(), staysOpen);
+        if (staysOpen) {
+            EXPECT_EQ(form->AnswerText(), "1 2 3\r\n\r\n\r\n\r\n");
+        }
+    }
+    fs::remove(file);
+    EXPECT_EQ(journal(), std::vector<JournalRow>{});
 }
 
 // The recommendations failing leaves the window open with the survey

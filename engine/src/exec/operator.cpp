@@ -542,6 +542,7 @@ void TSQLMemAO::ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink&) {
 }
 
 void TSQLMemAO::LinkChildColumns() {
+    m_columns.reserve(m_columns.size() + static_cast<std::size_t>(m_left->ColumnCount()));
     for (int i = 0; i < m_left->ColumnCount(); ++i) {
         TSQLMemFieldLink c = m_left->Column(i);
         c.Expression.reset();

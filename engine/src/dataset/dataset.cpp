@@ -53,9 +53,8 @@ TField& TDataSet::addField(const std::string& fieldName, TFieldType type, int si
 }
 
 TField* TDataSet::findField(const std::string& fieldName) {
-    const std::string u = cp1251::upper(fieldName);
     for (auto& f : m_fields)
-        if (cp1251::upper(f->FieldName) == u) return f.get();
+        if (cp1251::equalNoCase(f->FieldName, fieldName)) return f.get();
     return nullptr;
 }
 

@@ -41,6 +41,8 @@ TSQLMemAOJoin::TSQLMemAOJoin(std::unique_ptr<TSQLMemAO> left, std::unique_ptr<TS
     if (!m_isCross && !natural && leftCount != rightCount)
         differentLengths(10330, leftCount, rightCount);
 
+    // Room for every column at once: a column moved on growth moves its names.
+    m_columns.reserve(static_cast<std::size_t>(m_left->ColumnCount() + m_right->ColumnCount()));
     for (TSQLMemAO* child : {m_left.get(), m_right.get()})
         for (int i = 0; i < child->ColumnCount(); ++i) {
             const TSQLMemFieldLink& from = child->Column(i);

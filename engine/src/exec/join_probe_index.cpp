@@ -53,8 +53,11 @@ void TSQLMemJoinProbeIndex::Build(TSQLMemAO& side, const std::vector<int>& colum
         }
         m_rows.push_back(row);
     }
-    std::stable_sort(m_rows.begin(), m_rows.end(),
-                     [&](const Entry& a, const Entry& b) { return compareRows(a, b) < 0; });
+    const auto less = [&](const Entry& a, const Entry& b) { return compareRows(a, b) < 0; };
+    // A side read in key order already (ids joined to their table) is left
+    // as it is, as the sort would leave it.
+    if (!std::is_sorted(m_rows.begin(), m_rows.end(), less))
+        std::stable_sort(m_rows.begin(), m_rows.end(), less);
 }
 
 int TSQLMemJoinProbeIndex::compareRows(const Entry& a, const Entry& b) const {

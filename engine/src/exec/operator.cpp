@@ -261,16 +261,29 @@ bool TSQLMemAO::AliasMatches(const std::string& alias, const TSQLMemFieldLink& c
 void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
                             std::vector<int>& result) const {
     const bool all = name == "*";
+    int offset = 0;  // where the child's columns usually start here
     for (const TSQLMemAO* child : {m_left.get(), m_right.get()}) {
         if (!child) continue;
         std::vector<int> below;
         child->findColumns(name, alias, below);
-        for (int b : below)
+        const int start = offset;
+        offset += child->ColumnCount();
+        for (int b : below) {
+            // Operators link a child's columns in its order, left child
+            // first, and add their duplicates only after them: the column
+            // there is the first linked to b, when it is linked to it at all.
+            const int guess = start + b;
+            if (guess < ColumnCount() && m_columns[guess].SourceOperator == child &&
+                m_columns[guess].SourceColumnNo == b) {
+                if (!listed(result, guess)) result.push_back(guess);
+                continue;
+            }
             for (int c = 0; c < ColumnCount(); ++c)
                 if (m_columns[c].SourceOperator == child && m_columns[c].SourceColumnNo == b) {
                     if (!listed(result, c)) result.push_back(c);
                     break;
                 }
+        }
     }
     for (int c = 0; c < ColumnCount(); ++c) {
         const TSQLMemFieldLink& column = m_columns[c];
@@ -529,6 +542,7 @@ void TSQLMemAO::ReadSourceValue(TSQLMemVariant& out, const TSQLMemFieldLink&) {
 }
 
 void TSQLMemAO::LinkChildColumns() {
+    m_columns.reserve(m_columns.size() + static_cast<std::size_t>(m_left->ColumnCount()));
     for (int i = 0; i < m_left->ColumnCount(); ++i) {
         TSQLMemFieldLink c = m_left->Column(i);
         c.Expression.reset();

@@ -94,6 +94,7 @@ TSQLMemAOTable::TSQLMemAOTable(const TSQLMemQueryEnv& env, const std::string& da
         }
         m_sourceCursor = m_cursor.get();
         const TSQLMemFieldDefs& defs = m_sourceCursor->fieldDefs();
+        m_columns.reserve(static_cast<std::size_t>(defs.count()));
         for (int i = 0; i < defs.count(); ++i) {
             TSQLMemFieldLink c;
             c.Name = c.SourceFieldName = defs[i].Name;

@@ -406,6 +406,10 @@ TSQLMemLexer::TSQLMemLexer(std::string text, const TSQLMemSQLParams* params)
 
 bool TSQLMemLexer::NextStatement() {
     m_tokens.clear();
+    // About a token per four characters, so that the first statement does
+    // not grow its list step by step.
+    if (m_tokens.capacity() == 0)
+        m_tokens.reserve(std::min<std::size_t>(m_text.size() / 4 + 8, 4096));
     m_readPos = 0;
     while (m_statementStart < m_text.size()) {
         StatementScanner scanner(m_text, m_statementStart, m_params, m_tokens);
@@ -435,12 +439,7 @@ bool TSQLMemLexer::IsReservedWord(const TToken& token, int number) {
            (number == kNotReservedWord || token.WordNumber == number);
 }
 
-const TToken& TSQLMemLexer::at(int index) const {
-    static const TToken none;
-    return index >= 0 && static_cast<std::size_t>(index) < m_tokens.size()
-               ? m_tokens[static_cast<std::size_t>(index)]
-               : none;
-}
+const TToken TSQLMemLexer::kNoToken;
 
 bool TSQLMemLexer::copyAt(int index, TToken& out) const {
     out = at(index);

@@ -90,8 +90,15 @@ public:
     static bool IsReservedWord(const TToken& token, int number);
 
 private:
-    const TToken& at(int index) const;
+    // Parsers look at tokens many times each: kept inline.
+    const TToken& at(int index) const {
+        return index >= 0 && static_cast<std::size_t>(index) < m_tokens.size()
+                   ? m_tokens[static_cast<std::size_t>(index)]
+                   : kNoToken;
+    }
     bool copyAt(int index, TToken& out) const;
+
+    static const TToken kNoToken;
 
     std::string m_text;
     const TSQLMemSQLParams* m_params;

@@ -60,18 +60,17 @@ void TSQLMemTableData::checkDefinitions(const TSQLMemFieldDefs& fields,
                                         const TSQLMemIndexDefs& indexes) const {
     const std::string& t = m_name;
     auto upper = [](const std::string& s) { return cp1251::upper(s); };
-    std::vector<std::string> seen;
     for (int i = 0; i < fields.count(); ++i) {
         const std::string& n = fields[i].Name;
         if (n.empty())
             throw ESQLMemException(11432,
                                    "Cannot create table '%s'. Unnamed fields are not allowed", {t});
-        if (std::find(seen.begin(), seen.end(), upper(n)) != seen.end())
-            throw ESQLMemException(11430, "Cannot create table '%s'. Duplicate field name '%s'",
-                                   {t, n});
-        seen.push_back(upper(n));
+        for (int j = 0; j < i; ++j)
+            if (cp1251::equalNoCase(fields[j].Name, n))
+                throw ESQLMemException(11430, "Cannot create table '%s'. Duplicate field name '%s'",
+                                       {t, n});
     }
-    seen.clear();
+    std::vector<std::string> seen;
     int primaries = 0;
     for (int i = 0; i < indexes.count(); ++i) {
         const TSQLMemIndexDef& ix = indexes[i];

@@ -207,6 +207,18 @@ TEST(TextSearchTest, FindsAcrossPagesInOrderAndFoldsCyrillicCase) {
     EXPECT_EQ(findText(pages, QStringLiteral("ПРОГРАММА"), Qt::CaseSensitive, 0).page, -1);
     EXPECT_EQ(findText(pages, QStringLiteral("рамма 3"), Qt::CaseSensitive, 0).page, 2);
     EXPECT_EQ(findText(pages, QString(), Qt::CaseInsensitive, 0).page, -1);
+    // Runs are the unit: one holding the text twice is one match, and a text
+    // split over two runs is none.
+    TBwReport twice;
+    fillReport(twice, 1, [](int) {
+        return QStringList{QStringLiteral("да, да"), QStringLiteral("да")};
+    });
+    m = findText(twice.emfPages(), QStringLiteral("да"), Qt::CaseSensitive, 0);
+    EXPECT_EQ(m.record, 1);
+    m = findText(twice.emfPages(), QStringLiteral("да"), Qt::CaseSensitive, 0, m.record);
+    EXPECT_EQ(m.record, 2);
+    EXPECT_EQ(findText(twice.emfPages(), QStringLiteral("да"), Qt::CaseSensitive, 0, 2).page, -1);
+    EXPECT_EQ(findText(twice.emfPages(), QStringLiteral("1да"), Qt::CaseSensitive, 0).page, -1);
     // The search decodes pages for itself only.
     EXPECT_FALSE(pages[2].Page);
 
@@ -416,6 +428,68 @@ TEST_F(PreviewTest, SearchFindsTextOnLaterPagesAndF3GoesOn) {
     form->goToPage(3);
     ASSERT_TRUE(form->find(QStringLiteral("программа"), true, false));
     EXPECT_EQ(form->currentPage(), 4);
+}
+
+// Counts the modal dialogs that open meanwhile, and closes each.
+class ModalCounter {
+public:
+    ModalCounter() {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ++count;
+                modal->close();
+            }
+        });
+        m_timer.start(20);
+    }
+    int count = 0;
+
+private:
+    QTimer m_timer;
+};
+
+TEST_F(PreviewTest, AFailedOrEmptySearchLeavesNoMatchAndAsksNothing) {
+    TBwReport report;
+    fillReport(report, 3);
+    auto form = open(report);
+    form->chooseZoom(zmFactor, 1.0);
+    ModalCounter modals;
+
+    EXPECT_FALSE(form->find(QString(), false, true));
+    EXPECT_FALSE(form->findNext());
+    QTest::qWait(60);
+    EXPECT_EQ(modals.count, 0) << "a caller's search must not open a dialog";
+    // F3 before any search asks for the text.
+    QTest::keyClick(form->pageView(), Qt::Key_F3);
+    EXPECT_EQ(modals.count, 1);
+
+    ASSERT_TRUE(form->find(QStringLiteral("страница 2"), false, true));
+    EXPECT_EQ(form->matchPage(), 1);
+    const int scrolled = form->pageView()->verticalScrollBar()->value();
+    EXPECT_FALSE(form->find(QStringLiteral("нет такого текста"), false, true));
+    EXPECT_EQ(form->matchPage(), -1);
+    EXPECT_TRUE(form->matchRect().isEmpty());
+    EXPECT_EQ(form->currentPage(), 2);
+    EXPECT_EQ(form->pageView()->verticalScrollBar()->value(), scrolled);
+    EXPECT_FALSE(form->findNext());
+    EXPECT_EQ(form->matchPage(), -1);
+}
+
+TEST_F(PreviewTest, AReportWithoutPagesHasNoCurrentPage) {
+    TBwReport report;
+    auto form = open(report);
+    EXPECT_EQ(form->currentPage(), 0);
+    EXPECT_EQ(form->statusLabel()->text(), QStringLiteral("Стр. 0/0"));
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_End, Qt::ControlModifier},
+                                         {Qt::Key_PageDown, Qt::ControlModifier},
+                                         {Qt::Key_PageUp, Qt::ControlModifier},
+                                         {Qt::Key_Down, Qt::NoModifier}})
+        QTest::keyClick(form->pageView(), key, modifiers);
+    for (const TBwZoomMode mode : {zmPageWidth, zmWholePage, zmTwoPages})
+        form->chooseZoom(mode);
+    form->pageView()->viewport()->repaint();
+    EXPECT_EQ(form->statusLabel()->text(), QStringLiteral("Стр. 0/0"));
+    EXPECT_FALSE(form->find(QStringLiteral("что-то"), false, true));
 }
 
 TEST_F(PreviewTest, SearchDialogCarriesTheTextsAndChoices) {

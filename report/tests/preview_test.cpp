@@ -154,6 +154,36 @@ TEST(PreviewLayoutTest, SinglePagesAreCentredAndScrollRangesLeaveAGap) {
     EXPECT_EQ(layout.pageAt(QPoint(5, 100)), -1);
 }
 
+TEST(PreviewLayoutTest, HugeSheetsOrFactorsStayInsideThePixelRange) {
+    // Sheets of 10 m (the longest a file may hold), and a tiny one that
+    // page width blows up.
+    TBwPreviewLayout layout;
+    std::vector<QSize> sheets(4000, QSize(36073, 36073));
+    sheets.front() = QSize(1, 1);
+    layout.setSheets(sheets);
+    const struct {
+        const char* name;
+        TBwZoomMode mode;
+        double factor;
+    } cases[] = {{"200%", zmFactor, 2.0},
+                 {"a huge factor", zmFactor, 1e12},
+                 {"page width of the tiny sheet", zmPageWidth, 1.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        layout.layout(QSize(800, 600), c.mode, c.factor, 0);
+        EXPECT_GT(layout.factor(), 0);
+        for (int i = 1; i < layout.count(); ++i)
+            ASSERT_GT(layout.rect(i).top(), layout.rect(i - 1).top()) << i;
+        EXPECT_GT(layout.extent().height(), layout.rect(layout.count() - 1).top());
+        EXPECT_LE(layout.extent().height(), TBwPreviewLayout::kMaxExtent);
+        EXPECT_GE(layout.scrollRange(QSize(800, 600)).height(), 0);
+    }
+    // Ordinary sizes keep their factor.
+    layout.setSheets({QSize(758, 1071)});
+    layout.layout(QSize(800, 600), zmFactor, 2.0, 0);
+    EXPECT_DOUBLE_EQ(layout.factor(), 2.0);
+}
+
 // --- text capture and search -------------------------------------------------
 
 TEST(TextRecorderTest, RecordsTextRunsInDrawingOrderWithTheirPlace) {
@@ -343,6 +373,20 @@ TEST_F(PreviewTest, KeysMoveThroughThePages) {
     QTest::keyClick(view, Qt::Key_Space);
     EXPECT_TRUE(form->zoomMenu()->isVisible());
     form->zoomMenu()->hide();
+
+    // All pages in one row: nothing scrolls, yet the keys still change pages
+    // and stop at either end.
+    form->chooseZoom(zmFactor, 0.1);
+    ASSERT_EQ(v->maximum(), 0);
+    const std::pair<Qt::Key, int> steps[] = {{Qt::Key_End, 4},
+                                             {Qt::Key_PageDown, 4},
+                                             {Qt::Key_Home, 1},
+                                             {Qt::Key_PageUp, 1},
+                                             {Qt::Key_PageDown, 2}};
+    for (const auto& [key, page] : steps) {
+        QTest::keyClick(view, key, Qt::ControlModifier);
+        EXPECT_EQ(form->currentPage(), page) << int(key);
+    }
 }
 
 TEST_F(PreviewTest, MouseMakesPagesCurrentScrollsAndPans) {

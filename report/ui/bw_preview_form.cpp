@@ -694,8 +694,10 @@ bool TBwPreviewForm::handleKey(QKeyEvent* event) {
             return true;
         case Qt::Key_Home:
             if (!ctrl) return false;
+            // The first page becomes current even where nothing scrolls.
             m_view->horizontalScrollBar()->setValue(0);
             m_view->verticalScrollBar()->setValue(0);
+            goToPage(1);
             return true;
         case Qt::Key_End:
             if (!ctrl) return false;

@@ -31,14 +31,22 @@ namespace bwreport {
 namespace {
 
 constexpr std::uint8_t kFileVersion = 24;
+// Tenths of a millimetre: 10 m, longer than any sheet a printer takes. A
+// larger size can only come from a damaged file, and would overflow the
+// preview's pixel geometry.
+constexpr int kMaxPaperSide = 100000;
 
 std::unique_ptr<TBwPreparedPage> readPage(TBwReader& r, int version) {
     const qsizetype start = r.pos();
     const std::int32_t end = r.readInt();
     auto p = std::make_unique<TBwPreparedPage>();
     p->pgSize = r.readWord();
+    const qsizetype paperAt = r.pos();
     p->pgWidth = r.readInt();
     p->pgHeight = r.readInt();
+    if (p->pgWidth <= 0 || p->pgHeight <= 0 || p->pgWidth > kMaxPaperSide ||
+        p->pgHeight > kMaxPaperSide)
+        r.fail(QStringLiteral("paper %1 x %2").arg(p->pgWidth).arg(p->pgHeight), paperAt);
     const qsizetype orAt = r.pos();
     const std::uint8_t orientation = r.readByte();
     if (orientation > poLandscape) r.fail(QStringLiteral("orientation %1").arg(orientation), orAt);

@@ -31,6 +31,20 @@ void TBwPreviewLayout::layout(QSize view, TBwZoomMode mode, double factor, int c
     }
     // A view too small for anything still shows the pages at some size.
     if (!(factor > 0)) factor = 0.01;
+    // Huge sheets, many pages or a huge factor must not overflow the pixel
+    // coordinates: the factor shrinks until even one page per row fits. A
+    // scaled side may round up by a pixel; that and the gaps do not scale.
+    double heights = 0, widest = 0;
+    for (const QSize& s : m_sheets) {
+        heights += s.height();
+        widest = std::max<double>(widest, s.width());
+    }
+    const double fixedTall = kGap + double(count()) * (1 + kGap);
+    const double fixedWide = 1 + 2 * kGap;
+    if (heights > 0 && heights * factor + fixedTall > kMaxExtent)
+        factor = (kMaxExtent - fixedTall) / heights;
+    if (widest > 0 && widest * factor + fixedWide > kMaxExtent)
+        factor = (kMaxExtent - fixedWide) / widest;
     m_factor = factor;
 
     std::vector<QSize> scaled;

@@ -15,6 +15,8 @@ class TBwPreviewLayout {
 public:
     // Pixels between pages, and between the pages and the view's edges.
     static constexpr int kGap = 10;
+    // The farthest a laid-out page may reach, in pixels.
+    static constexpr int kMaxExtent = 1 << 30;
 
     // The sheets of the pages in report units.
     void setSheets(std::vector<QSize> sheets) { m_sheets = std::move(sheets); }

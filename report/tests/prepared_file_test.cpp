@@ -176,6 +176,12 @@ TEST(PreparedFile, DamagedFilesAreRefusedAtTheirOffset) {
     const qsizetype streamAt = at + 4 + 2 + 8 + 1 + 4 + 1 + 16;
     QByteArray metafile = good;
     metafile[1] = 7;
+    // A paper side the preview could not lay out: pixel rows would overflow.
+    const auto paper = [&](std::int32_t width, std::int32_t height) {
+        QByteArray file = good;
+        file.replace(at + 4 + 2, 8, le32(width) + le32(height));
+        return file;
+    };
 
     struct Case {
         const char* name;
@@ -190,6 +196,9 @@ TEST(PreparedFile, DamagedFilesAreRefusedAtTheirOffset) {
         {"older metafile layout", metafile, 1},
         {"unknown object type", unknownType, streamAt + kOneLine.size()},
         {"empty file", QByteArray(), 0},
+        {"paper of no width", paper(0, 2970), at + 4 + 2},
+        {"paper of negative height", paper(2100, -1), at + 4 + 2},
+        {"paper 200 km long", paper(2100, 2000000000), at + 4 + 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

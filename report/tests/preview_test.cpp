@@ -154,6 +154,36 @@ TEST(PreviewLayoutTest, SinglePagesAreCentredAndScrollRangesLeaveAGap) {
     EXPECT_EQ(layout.pageAt(QPoint(5, 100)), -1);
 }
 
+TEST(PreviewLayoutTest, HugeSheetsOrFactorsStayInsideThePixelRange) {
+    // Sheets of 10 m (the longest a file may hold), and a tiny one that
+    // page width blows up.
+    TBwPreviewLayout layout;
+    std::vector<QSize> sheets(4000, QSize(36073, 36073));
+    sheets.front() = QSize(1, 1);
+    layout.setSheets(sheets);
+    const struct {
+        const char* name;
+        TBwZoomMode mode;
+        double factor;
+    } cases[] = {{"200%", zmFactor, 2.0},
+                 {"a huge factor", zmFactor, 1e12},
+                 {"page width of the tiny sheet", zmPageWidth, 1.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        layout.layout(QSize(800, 600), c.mode, c.factor, 0);
+        EXPECT_GT(layout.factor(), 0);
+        for (int i = 1; i < layout.count(); ++i)
+            ASSERT_GT(layout.rect(i).top(), layout.rect(i - 1).top()) << i;
+        EXPECT_GT(layout.extent().height(), layout.rect(layout.count() - 1).top());
+        EXPECT_LE(layout.extent().height(), TBwPreviewLayout::kMaxExtent);
+        EXPECT_GE(layout.scrollRange(QSize(800, 600)).height(), 0);
+    }
+    // Ordinary sizes keep their factor.
+    layout.setSheets({QSize(758, 1071)});
+    layout.layout(QSize(800, 600), zmFactor, 2.0, 0);
+    EXPECT_DOUBLE_EQ(layout.factor(), 2.0);
+}
+
 // --- text capture and search -------------------------------------------------
 
 TEST(TextRecorderTest, RecordsTextRunsInDrawingOrderWithTheirPlace) {
@@ -207,6 +237,18 @@ TEST(TextSearchTest, FindsAcrossPagesInOrderAndFoldsCyrillicCase) {
     EXPECT_EQ(findText(pages, QStringLiteral("ПРОГРАММА"), Qt::CaseSensitive, 0).page, -1);
     EXPECT_EQ(findText(pages, QStringLiteral("рамма 3"), Qt::CaseSensitive, 0).page, 2);
     EXPECT_EQ(findText(pages, QString(), Qt::CaseInsensitive, 0).page, -1);
+    // Runs are the unit: one holding the text twice is one match, and a text
+    // split over two runs is none.
+    TBwReport twice;
+    fillReport(twice, 1, [](int) {
+        return QStringList{QStringLiteral("да, да"), QStringLiteral("да")};
+    });
+    m = findText(twice.emfPages(), QStringLiteral("да"), Qt::CaseSensitive, 0);
+    EXPECT_EQ(m.record, 1);
+    m = findText(twice.emfPages(), QStringLiteral("да"), Qt::CaseSensitive, 0, m.record);
+    EXPECT_EQ(m.record, 2);
+    EXPECT_EQ(findText(twice.emfPages(), QStringLiteral("да"), Qt::CaseSensitive, 0, 2).page, -1);
+    EXPECT_EQ(findText(twice.emfPages(), QStringLiteral("1да"), Qt::CaseSensitive, 0).page, -1);
     // The search decodes pages for itself only.
     EXPECT_FALSE(pages[2].Page);
 
@@ -331,6 +373,20 @@ TEST_F(PreviewTest, KeysMoveThroughThePages) {
     QTest::keyClick(view, Qt::Key_Space);
     EXPECT_TRUE(form->zoomMenu()->isVisible());
     form->zoomMenu()->hide();
+
+    // All pages in one row: nothing scrolls, yet the keys still change pages
+    // and stop at either end.
+    form->chooseZoom(zmFactor, 0.1);
+    ASSERT_EQ(v->maximum(), 0);
+    const std::pair<Qt::Key, int> steps[] = {{Qt::Key_End, 4},
+                                             {Qt::Key_PageDown, 4},
+                                             {Qt::Key_Home, 1},
+                                             {Qt::Key_PageUp, 1},
+                                             {Qt::Key_PageDown, 2}};
+    for (const auto& [key, page] : steps) {
+        QTest::keyClick(view, key, Qt::ControlModifier);
+        EXPECT_EQ(form->currentPage(), page) << int(key);
+    }
 }
 
 TEST_F(PreviewTest, MouseMakesPagesCurrentScrollsAndPans) {
@@ -416,6 +472,68 @@ TEST_F(PreviewTest, SearchFindsTextOnLaterPagesAndF3GoesOn) {
     form->goToPage(3);
     ASSERT_TRUE(form->find(QStringLiteral("программа"), true, false));
     EXPECT_EQ(form->currentPage(), 4);
+}
+
+// Counts the modal dialogs that open meanwhile, and closes each.
+class ModalCounter {
+public:
+    ModalCounter() {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ++count;
+                modal->close();
+            }
+        });
+        m_timer.start(20);
+    }
+    int count = 0;
+
+private:
+    QTimer m_timer;
+};
+
+TEST_F(PreviewTest, AFailedOrEmptySearchLeavesNoMatchAndAsksNothing) {
+    TBwReport report;
+    fillReport(report, 3);
+    auto form = open(report);
+    form->chooseZoom(zmFactor, 1.0);
+    ModalCounter modals;
+
+    EXPECT_FALSE(form->find(QString(), false, true));
+    EXPECT_FALSE(form->findNext());
+    QTest::qWait(60);
+    EXPECT_EQ(modals.count, 0) << "a caller's search must not open a dialog";
+    // F3 before any search asks for the text.
+    QTest::keyClick(form->pageView(), Qt::Key_F3);
+    EXPECT_EQ(modals.count, 1);
+
+    ASSERT_TRUE(form->find(QStringLiteral("страница 2"), false, true));
+    EXPECT_EQ(form->matchPage(), 1);
+    const int scrolled = form->pageView()->verticalScrollBar()->value();
+    EXPECT_FALSE(form->find(QStringLiteral("нет такого текста"), false, true));
+    EXPECT_EQ(form->matchPage(), -1);
+    EXPECT_TRUE(form->matchRect().isEmpty());
+    EXPECT_EQ(form->currentPage(), 2);
+    EXPECT_EQ(form->pageView()->verticalScrollBar()->value(), scrolled);
+    EXPECT_FALSE(form->findNext());
+    EXPECT_EQ(form->matchPage(), -1);
+}
+
+TEST_F(PreviewTest, AReportWithoutPagesHasNoCurrentPage) {
+    TBwReport report;
+    auto form = open(report);
+    EXPECT_EQ(form->currentPage(), 0);
+    EXPECT_EQ(form->statusLabel()->text(), QStringLiteral("Стр. 0/0"));
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_End, Qt::ControlModifier},
+                                         {Qt::Key_PageDown, Qt::ControlModifier},
+                                         {Qt::Key_PageUp, Qt::ControlModifier},
+                                         {Qt::Key_Down, Qt::NoModifier}})
+        QTest::keyClick(form->pageView(), key, modifiers);
+    for (const TBwZoomMode mode : {zmPageWidth, zmWholePage, zmTwoPages})
+        form->chooseZoom(mode);
+    form->pageView()->viewport()->repaint();
+    EXPECT_EQ(form->statusLabel()->text(), QStringLiteral("Стр. 0/0"));
+    EXPECT_FALSE(form->find(QStringLiteral("что-то"), false, true));
 }
 
 TEST_F(PreviewTest, SearchDialogCarriesTheTextsAndChoices) {

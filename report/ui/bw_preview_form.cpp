@@ -528,6 +528,10 @@ void TBwPreviewForm::updateStatus() {
     }
 }
 
+int TBwPreviewForm::currentPage() const {
+    return m_pages.count() > 0 ? m_current + 1 : 0;
+}
+
 QString TBwPreviewForm::statusText() const {
     return TBwLocale::loadStr(sPageShort) + u' ' + QString::number(currentPage()) + u'/' +
            QString::number(pageCount());
@@ -691,8 +695,10 @@ bool TBwPreviewForm::handleKey(QKeyEvent* event) {
             return true;
         case Qt::Key_Home:
             if (!ctrl) return false;
+            // The first page becomes current even where nothing scrolls.
             m_view->horizontalScrollBar()->setValue(0);
             m_view->verticalScrollBar()->setValue(0);
+            goToPage(1);
             return true;
         case Qt::Key_End:
             if (!ctrl) return false;
@@ -707,7 +713,13 @@ bool TBwPreviewForm::handleKey(QKeyEvent* event) {
             reject();
             return true;
         case Qt::Key_F3:
-            when(m_actions[Find], [this] { findNext(); });
+            // Nothing searched yet: ask what to find.
+            when(m_actions[Find], [this] {
+                if (m_searchText.isEmpty())
+                    openFindDialog();
+                else
+                    findNext();
+            });
             return true;
         default:
             break;
@@ -752,8 +764,10 @@ bool TBwPreviewForm::loadFile(const QString& fileName) {
         showErrorMessage(kCannotLoadReport + fileName + QStringLiteral(":\n") + e.text());
         return false;
     }
-    m_matchPage = m_matchRecord = -1;
+    m_matchPage = -1;
     m_matchRect = {};
+    m_searchPage = 0;
+    m_searchRecord = -1;
     m_current = 0;
     resetSheets();
     goToPage(1);
@@ -856,32 +870,34 @@ void TBwPreviewForm::openFindDialog() {
 }
 
 bool TBwPreviewForm::find(const QString& text, bool caseSensitive, bool fromStart) {
+    if (text.isEmpty()) return false;
     m_searchText = text;
     m_caseSensitive = caseSensitive;
+    // Going on from the current page continues after a match shown on it.
     if (fromStart || m_matchPage != m_current) {
-        m_matchPage = fromStart ? 0 : m_current;
-        m_matchRecord = -1;
+        m_searchPage = fromStart ? 0 : m_current;
+        m_searchRecord = -1;
     }
+    // The old mark belongs to another search.
+    m_matchPage = -1;
     m_matchRect = {};
+    m_view->viewport()->update();
     return findNext();
 }
 
 bool TBwPreviewForm::findNext() {
-    if (m_searchText.isEmpty()) {
-        openFindDialog();
-        return m_matchPage >= 0 && !m_matchRect.isEmpty();
-    }
+    if (m_searchText.isEmpty()) return false;
     TBwTextMatch match;
     try {
         match = findText(m_pages, m_searchText,
-                         m_caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive,
-                         std::max(m_matchPage, 0), m_matchRecord);
+                         m_caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive, m_searchPage,
+                         m_searchRecord);
     } catch (const EBwStreamError&) {
         return false;
     }
     if (match.page < 0) return false;
-    m_matchPage = match.page;
-    m_matchRecord = match.record;
+    m_searchPage = m_matchPage = match.page;
+    m_searchRecord = match.record;
     m_matchRect = match.rect;
     showMatch();
     return true;

@@ -49,7 +49,8 @@ public:
 
     // --- pages -----------------------------------------------------------
     int pageCount() const { return m_pages.count(); }
-    int currentPage() const { return m_current + 1; }  // from 1
+    // From 1; 0 when there are no pages.
+    int currentPage() const;
     // Scrolls page `number` (from 1) to 10 pixels below the view's top.
     void goToPage(int number);
     QString statusText() const;
@@ -73,9 +74,11 @@ public:
     bool exportPdfFile(const QString& fileName);
 
     // --- search ------------------------------------------------------------
-    // Starts a search from the first page or the current one.
+    // Starts a search from the first page or the current one; an empty
+    // text finds nothing.
     bool find(const QString& text, bool caseSensitive, bool fromStart);
-    // Goes on after the last match; false (the view unchanged) when there is none.
+    // Goes on after the last match; false (the view unchanged) when there is
+    // none or nothing was searched yet.
     bool findNext();
     // The last match's page (from 0) and rectangle in sheet units; page -1 when none.
     int matchPage() const { return m_matchPage; }
@@ -154,8 +157,10 @@ private:
 
     QString m_searchText;
     bool m_caseSensitive = false;
+    // Where the next match is looked for: on this page after this text run.
+    int m_searchPage = 0;
+    int m_searchRecord = -1;
     int m_matchPage = -1;
-    int m_matchRecord = -1;
     QRectF m_matchRect;
 };
 

@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -79,7 +80,12 @@ QCalendarWidget* calendar(QWidget* parent, const char* name, const QString& acce
     c->setAccessibleName(accessibleName);
     c->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     c->setGridVisible(false);
+    // The program speaks Russian whatever the system's language.
+    c->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     c->setFirstDayOfWeek(Qt::Monday);
+    c->setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+    // Squeezed, it would cut off Sunday and the last week.
+    c->setMinimumSize(c->sizeHint());
     return c;
 }
 
@@ -184,8 +190,9 @@ void TTestResultsForm::init() {
 
     auto* searchPanel = new QWidget(this);
     searchPanel->setObjectName(QStringLiteral("SearchPanel"));
-    searchPanel->setFixedHeight(208);
-    searchPanel->setMinimumWidth(627);
+    // The designed height, or the calendars' whole height at this font.
+    searchPanel->setMinimumHeight(208);
+    searchPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* searchLayout = new QVBoxLayout(searchPanel);
     searchLayout->setContentsMargins(8, 4, 8, 4);
 
@@ -219,6 +226,8 @@ void TTestResultsForm::init() {
         m_periods->addButton(radio, i);
         periodLayout->addWidget(radio);
     }
+    // Every period's name whole.
+    PeriodTypeRadioGroup->setMinimumWidth(PeriodTypeRadioGroup->sizeHint().width());
     dateColumn->addWidget(PeriodTypeRadioGroup);
     dateColumn->addStretch(1);
     dateRow->addLayout(dateColumn);
@@ -234,6 +243,7 @@ void TTestResultsForm::init() {
     ClearSearchButton->setAccessibleName(ClearSearchButton->text());
     dateRow->addWidget(ClearSearchButton, 0, Qt::AlignTop);
     searchLayout->addLayout(dateRow, 1);
+    searchPanel->setMinimumWidth(std::max(627, searchPanel->minimumSizeHint().width()));
     layout->addWidget(searchPanel);
 
     auto* actionLabel = new QLabel(QStringLiteral("И действие с ним"), this);
@@ -260,6 +270,11 @@ void TTestResultsForm::init() {
     buttons->addStretch(1);
     buttons->addWidget(ExitButton);
     layout->addWidget(buttonPanel);
+
+    // The designed width, or what the period names and both calendars need
+    // at this screen's font, whichever is more.
+    layout->activate();
+    resize(std::max(width(), minimumSizeHint().width()), height());
 
     connect(SearchEdit, &QLineEdit::textChanged, this,
             [this] { Guarded([this] { SearchEditChange(); }); });

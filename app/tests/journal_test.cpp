@@ -8,6 +8,7 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -29,6 +30,7 @@
 #include "uMain.h"
 #include "uTestResultReport.h"
 #include "uTestResults.h"
+#include "uTesting.h"
 #include "uUtils.h"
 
 using namespace orvalen;
@@ -390,12 +392,31 @@ TEST_F(JournalWindow, TheSearchStaysInForceAcrossShowingsAndNewSurveys) {
     QTest::keyClick(form.get(), Qt::Key_Escape);
     EXPECT_FALSE(form->isVisible());
 
+    // A survey finished in the questionnaire, then two more.
+    {
+        TTestingForm testing;
+        testing.SaveSettingsOnDestroy = false;
+        testing.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&testing));
+        typeText(testing.NameEdit, QStringLiteral("Иванищев"));
+        testing.QuestionsCLB->setFocus();
+        for (int row : {0, 1, 2}) {
+            testing.QuestionsCLB->setCurrentRow(row);
+            QTest::keyClick(testing.QuestionsCLB, Qt::Key_Space);
+        }
+        const QStringList boxes =
+            answerBoxes([&] { QTest::mouseClick(testing.PrintResultsButton, Qt::LeftButton); });
+        EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
+        EXPECT_EQ(shown.size(), 1u);
+    }
     store({{"Иваненко", 0}, {"Сидоров", 0}});
-    EXPECT_EQ(visible(), (std::vector<std::string>{cp("Иванов"), cp("Иваненко")}));
+    // Every new survey got an id of its own, searched or not.
+    EXPECT_EQ(storedCount(), 5);
+    EXPECT_EQ(visible(), (std::vector<std::string>{cp("Иванов"), cp("Иванищев"), cp("Иваненко")}));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     EXPECT_EQ(form->SearchEdit->text(), QStringLiteral("иван"));
-    EXPECT_EQ(form->TestsDBGrid->model()->rowCount(), 2);
+    EXPECT_EQ(form->TestsDBGrid->model()->rowCount(), 3);
     EXPECT_TRUE(buttonsEnabled());
 }
 

@@ -320,8 +320,12 @@ void TTestResultsForm::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            // The default button, wherever the focus is that leaves Enter unused.
-            if (ShowResultsButton->isEnabled()) ShowResultsButton->click();
+            // A focused button takes Enter as its own click; elsewhere Enter
+            // is the default button's, wherever the focus leaves it unused.
+            if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
+                focused->click();
+            else if (ShowResultsButton->isEnabled())
+                ShowResultsButton->click();
             return;
         default:
             TBaseForm::keyPressEvent(event);
@@ -393,7 +397,7 @@ void TTestResultsForm::UpdateButtons() {
 void TTestResultsForm::ShowResultsButtonClick() {
     sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
     // An empty journal has no survey to hand on.
-    if (!tests.active() || tests.isEmpty()) return;
+    if (!tests.active() || tests.isEmpty() || !TestResultReportForm) return;
     TestResultReportForm->ShowRecommendations(
         tests.fieldByName("tested_name").asString(), tests.fieldByName("test_results").asString(),
         tests.fieldByName("test_date").asDateTime() + tests.fieldByName("test_time").asDateTime());

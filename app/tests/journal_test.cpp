@@ -314,6 +314,13 @@ TEST_F(JournalWindow, TheChosenSurveyReopensItsRecommendationsByButtonEnterOrDou
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(resultsForm().testedName(), cp("Иванов"));
 
+    // Enter on a focused button is that button's.
+    form->ClearSearchButton->setFocus();
+    QTest::keyClick(form->ClearSearchButton, Qt::Key_Return);
+    EXPECT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(tests().filtered());
+    tests().setFiltered(false);
+
     auto* grid = form->TestsDBGrid;
     const QPoint at = grid->visualRect(grid->model()->index(1, 2)).center();
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, at);

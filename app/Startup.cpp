@@ -11,6 +11,7 @@
 #include "uDMMain.h"
 #include "uMain.h"
 #include "uTestResultReport.h"
+#include "uTestResults.h"
 #include "uTesting.h"
 
 namespace orvalen {
@@ -54,6 +55,9 @@ std::unique_ptr<TMainForm> CreateApplicationForms() {
     auto testing = std::make_unique<TTestingForm>();
     TestingForm = testing.get();
     OwnByApplication(std::move(testing));
+    auto journal = std::make_unique<TTestResultsForm>();
+    TestResultsForm = journal.get();
+    OwnByApplication(std::move(journal));
     auto results = std::make_unique<TTestResultReportForm>(MainDM->QuestionsSQLMemTable);
     TestResultReportForm = results.get();
     OwnByApplication(std::move(results));

@@ -18,8 +18,8 @@ void InitApplication();
 void QuitOnTerminationSignals();
 
 // The windows of a run over the data module MainDM, each in its global: the
-// main window first (closing it ends the program), then the questionnaire
-// and the recommendations, which the application owns until
+// main window first (closing it ends the program), then the questionnaire,
+// the journal and the recommendations, which the application owns until
 // FreeApplicationForms. Answers the main window.
 std::unique_ptr<TMainForm> CreateApplicationForms();
 

@@ -9,6 +9,7 @@
 #include "Platform.h"
 #include "ReferenceLoader.h"
 #include "sqlmem/cp1251.h"
+#include "sqlmem/query.h"
 #include "uUtils.h"
 
 // Resources of a static library must be registered by name before use.
@@ -187,9 +188,13 @@ void TMainDM::SaveTestsTable() {
 void TMainDM::AddTestRecord(const std::string& testedName, const std::vector<std::string>& answers,
                             double time) {
     OpenTestsTable();
-    TestsSQLMemTable.last();
-    const int lastId =
-        TestsSQLMemTable.isEmpty() ? 0 : TestsSQLMemTable.fieldByName("id").asInteger();
+    // The journal window's search stays on the table: the highest id comes
+    // from every row, not from the last one the search lets through.
+    sqlmem::TSQLMemQuery highest("HighestTestIdQuery");
+    highest.SQL().setText("select max(id) from tests");
+    highest.open();
+    const int lastId = highest.field(0).isNull() ? 0 : highest.field(0).asInteger();
+    highest.close();
     std::string results;
     for (const std::string& line : answers)
         results += line + "\r\n";

@@ -12,6 +12,7 @@
 #include "ErrorBox.h"
 #include "LinkLabel.h"
 #include "uSqlTesting.h"
+#include "uTestResults.h"
 #include "uTesting.h"
 #include "uUtils.h"
 #include "ui_uMain.h"
@@ -113,9 +114,9 @@ void TMainForm::Label1Click() {
     if (TestingForm) TestingForm->ShowModal();
 }
 
-// The journal window shows here, modally, once it exists
-// (TestResultsForm->ShowModal()). Until then this link does nothing.
-void TMainForm::Label3Click() {}
+void TMainForm::Label3Click() {
+    if (TestResultsForm) TestResultsForm->ShowModal();
+}
 
 void TMainForm::Label4Click() {
     QInputDialog input(this);

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -63,6 +65,45 @@ std::vector<std::string> SplitLines(const std::string& text) {
     }
     if (start < text.size()) lines.push_back(text.substr(start));
     return lines;
+}
+
+std::string BuildSearchFilter(const std::string& fieldList, const std::string& searchText) {
+    std::vector<std::string> fields, words;
+    SplitString(fields, fieldList, ";");
+    SplitString(words, searchText, " ");
+    std::string filter;
+    for (const std::string& field : fields) {
+        std::string part;
+        if (!field.empty()) {
+            for (const std::string& word : words) {
+                if (word.empty()) continue;
+                std::string literal;
+                for (const char c : sqlmem::cp1251::lower(word)) {
+                    literal += c;
+                    if (c == '\'') literal += c;
+                }
+                part = JoinText(part, "lower(" + field + ") like '%" + literal + "%'", " and ");
+            }
+        }
+        filter = JoinText(filter, part, " or ");
+    }
+    return filter;
+}
+
+std::string FormatFilterDate(double date) {
+    // Civil date from a day count (proleptic Gregorian), 30.12.1899 being day 0.
+    const long long z = static_cast<long long>(std::trunc(date)) - 25569 + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2d.%.2d.%.4lld", day, month, year);
+    return text;
 }
 
 namespace {

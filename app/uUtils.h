@@ -26,6 +26,20 @@ std::string ExtractQuotedString(const std::string& text, char quote);
 // line without an ending still counts, an ending at the very end adds none.
 std::vector<std::string> SplitLines(const std::string& text);
 
+// --- the journal's search ----------------------------------------------------
+// Text is Windows-1251, as the engine's filters read it.
+
+// A filter condition matching rows where every word of `searchText` (split
+// at blanks, empty words skipped) occurs, case-insensitively, in one field of
+// the ";"-separated `fieldList`; the fields' conditions are joined by " or ".
+// Empty when there is no field or no word. A quote in a word is doubled so
+// that the word stays one string literal.
+std::string BuildSearchFilter(const std::string& fieldList, const std::string& searchText);
+
+// "dd.mm.yyyy" of the day of `date` (days since 30.12.1899, as the engine
+// stores dates).
+std::string FormatFilterDate(double date);
+
 // major.minor.release.build of the program; empty when the build carries
 // no version.
 std::string GetFileVersionString();

@@ -8,6 +8,7 @@ packages=(
     zlib1g-dev libbz2-dev libjpeg-dev
     libgtest-dev libbenchmark-dev libsqlite3-dev
     libedit-dev
+    dpkg-dev
     fonts-liberation xvfb xauth
     cups printer-driver-cups-pdf poppler-utils
 )

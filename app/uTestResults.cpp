@@ -1,0 +1,437 @@
+#include "uTestResults.h"
+
+#include <QButtonGroup>
+#include <QCalendarWidget>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
+#include "DBGrid.h"
+#include "ErrorBox.h"
+#include "sqlmem/cp1251.h"
+#include "uDMMain.h"
+#include "uTestResultReport.h"
+#include "uUtils.h"
+
+namespace orvalen {
+
+TTestResultsForm* TestResultsForm = nullptr;
+
+namespace {
+
+const QColor kCaptionColour(0x80, 0x00, 0x80);
+
+// A narrow button whose caption wraps onto a second line.
+class TWrapButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        p.drawControl(QStyle::CE_PushButton, option);
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::ButtonText));
+        p.drawText(rect().adjusted(4, 2, -4, -2), Qt::AlignCenter | Qt::TextWordWrap, text());
+    }
+    QSize sizeHint() const override {
+        const QSize base = QPushButton::sizeHint();
+        return {std::min(base.width(), 90),
+                std::max(base.height(), 2 * fontMetrics().height() + 8)};
+    }
+};
+
+void makeCaption(QLabel* label) {
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, kCaptionColour);
+    label->setPalette(p);
+    label->setAlignment(Qt::AlignCenter);
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& text, const QString& hint) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setAutoDefault(false);
+    b->setToolTip(hint);
+    b->setAccessibleDescription(hint);
+    return b;
+}
+
+QCalendarWidget* calendar(QWidget* parent, const char* name, const QString& accessibleName) {
+    auto* c = new QCalendarWidget(parent);
+    c->setObjectName(QLatin1String(name));
+    c->setAccessibleName(accessibleName);
+    c->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    c->setGridVisible(false);
+    // The program speaks Russian whatever the system's language.
+    c->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+    c->setFirstDayOfWeek(Qt::Monday);
+    c->setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+    // Squeezed, it would cut off Sunday and the last week.
+    c->setMinimumSize(c->sizeHint());
+    return c;
+}
+
+// The framework's day number of `date`.
+double dayNumber(const QDate& date) {
+    return static_cast<double>(QDate(1899, 12, 30).daysTo(date));
+}
+
+// A single-quoted literal of the filter syntax.
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) {
+        out += c;
+        if (c == '\'') out += c;
+    }
+    return out + '\'';
+}
+
+// The search text in 1251. A character the code page lacks becomes its one
+// unassigned byte, which no stored name holds: such a word finds nothing,
+// as it should, instead of being dropped or changed into another letter.
+std::string searchBytes(const QString& text) {
+    std::string out;
+    const std::u32string chars = text.toStdU32String();
+    for (const char32_t c : chars) {
+        unsigned char byte = 0;
+        out += static_cast<char>(sqlmem::cp1251::fromUnicode(c, byte) ? byte : 0x98);
+    }
+    return out;
+}
+
+// The buttons follow the journal however an action on it ended.
+struct UpdateOnExit {
+    TTestResultsForm& form;
+    ~UpdateOnExit() { form.UpdateButtons(); }
+};
+
+const char* const kPeriods[] = {"На этой неделе",          "В этом месяце", "За последний месяц",
+                                "За последние три месяца", "В этом году",   "В течение года"};
+
+}  // namespace
+
+QDate PeriodStart(TPeriodType period, const QDate& today) {
+    switch (period) {
+        case TPeriodType::ThisWeek:
+            return today.addDays(1 - today.dayOfWeek());
+        case TPeriodType::ThisMonth:
+            return {today.year(), today.month(), 1};
+        case TPeriodType::LastMonth:
+            return today.addMonths(-1);
+        case TPeriodType::LastThreeMonths:
+            return today.addMonths(-3);
+        case TPeriodType::ThisYear:
+            return {today.year(), 1, 1};
+        case TPeriodType::LastYear:
+            return today.addMonths(-12);
+    }
+    return today;
+}
+
+TTestResultsForm::TTestResultsForm(QWidget* parent)
+    : TBaseForm(parent), TestsDataSource(&MainDM->TestsSQLMemTable) {
+    init();
+    FormCreate();
+}
+
+TTestResultsForm::~TTestResultsForm() {
+    FormDestroy();
+    // The grid, a child widget, outlives the data source it reads.
+    TestsDBGrid->setDataSource(nullptr);
+    if (TestResultsForm == this) TestResultsForm = nullptr;
+}
+
+void TTestResultsForm::init() {
+    setObjectName(QStringLiteral("TTestResultsForm"));
+    setWindowTitle(QStringLiteral("Журнал проведения опросов"));
+    setWindowFlag(Qt::Window);
+    resize(659, 556);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* caption = new QLabel(QStringLiteral("Выберите нужный опрос"), this);
+    caption->setObjectName(QStringLiteral("CaptionLabel"));
+    makeCaption(caption);
+    caption->setFixedHeight(25);
+    layout->addWidget(caption);
+
+    TestsDBGrid = new TDBGrid(this);
+    TestsDBGrid->setObjectName(QStringLiteral("TestsDBGrid"));
+    TestsDBGrid->setAccessibleName(caption->text());
+    TestsDBGrid->setMinimumHeight(60);
+    TestsDBGrid->setColumns({
+        {QStringLiteral("test_date"), QStringLiteral("Дата"), 0, Qt::AlignCenter},
+        {QStringLiteral("test_time"), QStringLiteral("Время"), 0, Qt::AlignCenter},
+        {QStringLiteral("tested_name"), QStringLiteral("ФИО опрашиваемого"), 413, Qt::AlignCenter},
+    });
+    TestsDBGrid->setDataSource(&TestsDataSource);
+    caption->setBuddy(TestsDBGrid);
+    layout->addWidget(TestsDBGrid, 1);
+
+    auto* searchPanel = new QWidget(this);
+    searchPanel->setObjectName(QStringLiteral("SearchPanel"));
+    // The designed height, or the calendars' whole height at this font.
+    searchPanel->setMinimumHeight(208);
+    searchPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* searchLayout = new QVBoxLayout(searchPanel);
+    searchLayout->setContentsMargins(8, 4, 8, 4);
+
+    auto* nameRow = new QHBoxLayout;
+    auto* nameLabel = new QLabel(QStringLiteral("Поиск по ФИО"), searchPanel);
+    nameLabel->setObjectName(QStringLiteral("SearchLabel"));
+    SearchEdit = new QLineEdit(searchPanel);
+    SearchEdit->setObjectName(QStringLiteral("SearchEdit"));
+    SearchEdit->setAccessibleName(nameLabel->text());
+    nameLabel->setBuddy(SearchEdit);
+    nameRow->addWidget(nameLabel);
+    nameRow->addWidget(SearchEdit, 1);
+    searchLayout->addLayout(nameRow);
+
+    auto* dateRow = new QHBoxLayout;
+    auto* dateColumn = new QVBoxLayout;
+    auto* dateLabel = new QLabel(QStringLiteral("Поиск по дате проведения опроса"), searchPanel);
+    dateLabel->setObjectName(QStringLiteral("DateLabel"));
+    dateLabel->setWordWrap(true);
+    dateColumn->addWidget(dateLabel);
+    PeriodTypeRadioGroup = new QGroupBox(searchPanel);
+    PeriodTypeRadioGroup->setObjectName(QStringLiteral("PeriodTypeRadioGroup"));
+    PeriodTypeRadioGroup->setAccessibleName(dateLabel->text());
+    auto* periodLayout = new QVBoxLayout(PeriodTypeRadioGroup);
+    periodLayout->setContentsMargins(6, 2, 6, 2);
+    periodLayout->setSpacing(0);
+    m_periods = new QButtonGroup(this);
+    for (int i = 0; i < int(std::size(kPeriods)); ++i) {
+        auto* radio = new QRadioButton(QString::fromUtf8(kPeriods[i]), PeriodTypeRadioGroup);
+        radio->setObjectName(QStringLiteral("PeriodType%1").arg(i));
+        m_periods->addButton(radio, i);
+        periodLayout->addWidget(radio);
+    }
+    // Every period's name whole.
+    PeriodTypeRadioGroup->setMinimumWidth(PeriodTypeRadioGroup->sizeHint().width());
+    dateColumn->addWidget(PeriodTypeRadioGroup);
+    dateColumn->addStretch(1);
+    dateRow->addLayout(dateColumn);
+
+    MonthCalendar1 = calendar(searchPanel, "MonthCalendar1", QStringLiteral("Начальная дата"));
+    MonthCalendar2 = calendar(searchPanel, "MonthCalendar2", QStringLiteral("Конечная дата"));
+    dateRow->addWidget(MonthCalendar1, 1);
+    dateRow->addWidget(MonthCalendar2, 1);
+
+    ClearSearchButton = new TWrapButton(QStringLiteral("Очистить поиск"), searchPanel);
+    ClearSearchButton->setObjectName(QStringLiteral("ClearSearchButton"));
+    ClearSearchButton->setAutoDefault(false);
+    ClearSearchButton->setAccessibleName(ClearSearchButton->text());
+    dateRow->addWidget(ClearSearchButton, 0, Qt::AlignTop);
+    searchLayout->addLayout(dateRow, 1);
+    searchPanel->setMinimumWidth(std::max(627, searchPanel->minimumSizeHint().width()));
+    layout->addWidget(searchPanel);
+
+    auto* actionLabel = new QLabel(QStringLiteral("И действие с ним"), this);
+    actionLabel->setObjectName(QStringLiteral("ActionLabel"));
+    makeCaption(actionLabel);
+    layout->addWidget(actionLabel);
+
+    auto* buttonPanel = new QWidget(this);
+    buttonPanel->setObjectName(QStringLiteral("ButtonPanel"));
+    auto* buttons = new QHBoxLayout(buttonPanel);
+    buttons->setContentsMargins(8, 6, 8, 6);
+    ShowResultsButton = button(buttonPanel, "ShowResultsButton", QStringLiteral("Рекомендации"),
+                               QStringLiteral("Просмотр рекомендаций по выделенносу опросу"));
+    ShowResultsButton->setDefault(true);
+    DeleteRecordButton = button(buttonPanel, "DeleteRecordButton", QStringLiteral("Удалить"),
+                                QStringLiteral("Удалить информацию об этом опросе"));
+    DeleteAllRecordsButton =
+        button(buttonPanel, "DeleteAllRecordsButton", QStringLiteral("Удалить все"),
+               QStringLiteral("Удалить информацию о всех опросах"));
+    ExitButton = button(buttonPanel, "ExitButton", QStringLiteral("Выход"), QString());
+    buttons->addWidget(ShowResultsButton);
+    buttons->addWidget(DeleteRecordButton);
+    buttons->addWidget(DeleteAllRecordsButton);
+    buttons->addStretch(1);
+    buttons->addWidget(ExitButton);
+    layout->addWidget(buttonPanel);
+
+    // The designed width, or what the period names and both calendars need
+    // at this screen's font, whichever is more.
+    layout->activate();
+    resize(std::max(width(), minimumSizeHint().width()), height());
+
+    connect(SearchEdit, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { SearchEditChange(); }); });
+    // A date picked by keyboard counts as much as one clicked.
+    for (QCalendarWidget* c : {MonthCalendar1, MonthCalendar2})
+        connect(c, &QCalendarWidget::selectionChanged, this, [this] {
+            if (!m_settingDates) Guarded([this] { MonthCalendar1Click(); });
+        });
+    connect(m_periods, &QButtonGroup::idClicked, this,
+            [this] { Guarded([this] { PeriodTypeRadioGroupClick(); }); });
+    connect(ClearSearchButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { ClearSearchButtonClick(); }); });
+    connect(ShowResultsButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { ShowResultsButtonClick(); }); });
+    connect(TestsDBGrid, &TDBGrid::recordDoubleClicked, this,
+            [this] { Guarded([this] { TestsDBGridDblClick(); }); });
+    connect(DeleteRecordButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { DeleteRecordButtonClick(); }); });
+    connect(DeleteAllRecordsButton, &QPushButton::clicked, this,
+            [this] { Guarded([this] { DeleteAllRecordsButtonClick(); }); });
+    connect(ExitButton, &QPushButton::clicked, this, [this] {
+        setModalResult(2);
+        close();  // shown without a modal loop too
+    });
+}
+
+void TTestResultsForm::FormCreate() {
+    TBaseForm::FormCreate();
+    const QDate today = QDate::currentDate();
+    setDate(MonthCalendar1, QDate(today.year(), today.month(), 1));
+    setDate(MonthCalendar2, today);
+}
+
+void TTestResultsForm::FormShow() {
+    TBaseForm::FormShow();
+    UpdateButtons();
+}
+
+void TTestResultsForm::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            ExitButton->click();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // A focused button takes Enter as its own click; elsewhere Enter
+            // is the default button's, wherever the focus leaves it unused.
+            if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
+                focused->click();
+            else if (ShowResultsButton->isEnabled())
+                ShowResultsButton->click();
+            return;
+        default:
+            TBaseForm::keyPressEvent(event);
+    }
+}
+
+void TTestResultsForm::setDate(QCalendarWidget* calendar, const QDate& date) {
+    m_settingDates = true;
+    calendar->setSelectedDate(date);
+    m_settingDates = false;
+}
+
+int TTestResultsForm::PeriodType() const {
+    return m_periods->checkedId();
+}
+
+void TTestResultsForm::SearchEditChange() {
+    ApplySearch();
+}
+
+void TTestResultsForm::MonthCalendar1Click() {
+    ApplySearch();
+}
+
+void TTestResultsForm::PeriodTypeRadioGroupClick() {
+    const int choice = PeriodType();
+    if (choice < 0) return;
+    const QDate today = QDate::currentDate();
+    setDate(MonthCalendar1, PeriodStart(static_cast<TPeriodType>(choice), today));
+    setDate(MonthCalendar2, today);
+    ApplySearch();
+}
+
+void TTestResultsForm::ClearSearchButtonClick() {
+    SearchEdit->clear();
+    // No choice at all: an exclusive group keeps one checked otherwise.
+    m_periods->setExclusive(false);
+    if (QAbstractButton* checked = m_periods->checkedButton()) checked->setChecked(false);
+    m_periods->setExclusive(true);
+    const QDate today = QDate::currentDate();
+    setDate(MonthCalendar1, QDate(today.year(), today.month(), 1));
+    setDate(MonthCalendar2, today);
+    ApplySearch();
+}
+
+void TTestResultsForm::ApplySearch() {
+    sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
+    UpdateOnExit update{*this};
+    tests.disableControls();
+    struct Resume {
+        sqlmem::TDataSet& t;
+        ~Resume() { t.enableControls(); }
+    } resume{tests};
+    const std::string name = BuildSearchFilter("tested_name", searchBytes(SearchEdit->text()));
+    const std::string dates =
+        "test_date between " + quoted(FormatFilterDate(dayNumber(MonthCalendar1->selectedDate()))) +
+        " and " + quoted(FormatFilterDate(dayNumber(MonthCalendar2->selectedDate())));
+    tests.setFilter(JoinText(name, dates, " and "));
+    tests.setFiltered(true);
+}
+
+void TTestResultsForm::UpdateButtons() {
+    sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
+    const bool any = tests.active() && !tests.isEmpty();
+    for (QPushButton* b : {ShowResultsButton, DeleteRecordButton, DeleteAllRecordsButton})
+        b->setEnabled(any);
+}
+
+void TTestResultsForm::ShowResultsButtonClick() {
+    sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
+    // An empty journal has no survey to hand on.
+    if (!tests.active() || tests.isEmpty() || !TestResultReportForm) return;
+    TestResultReportForm->ShowRecommendations(
+        tests.fieldByName("tested_name").asString(), tests.fieldByName("test_results").asString(),
+        tests.fieldByName("test_date").asDateTime() + tests.fieldByName("test_time").asDateTime());
+}
+
+void TTestResultsForm::TestsDBGridDblClick() {
+    ShowResultsButton->click();
+}
+
+void TTestResultsForm::DeleteRecordButtonClick() {
+    if (!ConfirmYesNo("Вы уверены, что хотите удалить результаты этого опроса?")) return;
+    UpdateOnExit update{*this};
+    sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
+    if (tests.isEmpty()) return;
+    const std::int64_t id = tests.fieldByName("id").asInteger();
+    MainDM->OpenTestsTable();
+    if (!tests.locate("id", {sqlmem::Variant(id)})) return;
+    tests.deleteRecord();
+    MainDM->SaveTestsTable();
+}
+
+void TTestResultsForm::DeleteAllRecordsButtonClick() {
+    if (!ConfirmYesNo("Вы уверены, что хотите удалить результаты ВСЕХ опросов?")) return;
+    UpdateOnExit update{*this};
+    sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
+    tests.close();
+    try {
+        tests.emptyTable();
+    } catch (...) {
+        // The journal stays on the screen as it was.
+        tests.open();
+        throw;
+    }
+    MainDM->SaveTestsTable();
+}
+
+}  // namespace orvalen

@@ -1,0 +1,77 @@
+// The test journal: the surveys taken, narrowed by words of the name and by
+// a period; a survey's recommendations reopened; one survey or all deleted.
+#pragma once
+
+#include <QDate>
+
+#include "sqlmem/dataset.h"
+#include "uBaseForm.h"
+
+class QButtonGroup;
+class QCalendarWidget;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace orvalen {
+
+class TDBGrid;
+
+// The period choices in the order the window lists them.
+enum class TPeriodType { ThisWeek, ThisMonth, LastMonth, LastThreeMonths, ThisYear, LastYear };
+
+// The first day of `period` as seen on `today`. The week starts on Monday.
+QDate PeriodStart(TPeriodType period, const QDate& today);
+
+class TTestResultsForm : public TBaseForm {
+    Q_OBJECT
+public:
+    explicit TTestResultsForm(QWidget* parent = nullptr);
+    ~TTestResultsForm() override;
+
+    void SearchEditChange();
+    void MonthCalendar1Click();
+    void PeriodTypeRadioGroupClick();
+    void ClearSearchButtonClick();
+    void ShowResultsButtonClick();
+    void TestsDBGridDblClick();
+    void DeleteRecordButtonClick();
+    void DeleteAllRecordsButtonClick();
+
+    void ApplySearch();
+    void UpdateButtons();
+
+    // The chosen period's index in TPeriodType order; -1 for none.
+    int PeriodType() const;
+
+    sqlmem::TDataSource TestsDataSource;
+
+    // --- controls (owned by the window) --------------------------------------
+    TDBGrid* TestsDBGrid = nullptr;
+    QLineEdit* SearchEdit = nullptr;
+    QGroupBox* PeriodTypeRadioGroup = nullptr;
+    QCalendarWidget* MonthCalendar1 = nullptr;
+    QCalendarWidget* MonthCalendar2 = nullptr;
+    QPushButton* ClearSearchButton = nullptr;
+    QPushButton* ShowResultsButton = nullptr;
+    QPushButton* DeleteRecordButton = nullptr;
+    QPushButton* DeleteAllRecordsButton = nullptr;
+    QPushButton* ExitButton = nullptr;
+
+protected:
+    void FormShow() override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void init();
+    void FormCreate();
+    // Sets a calendar without its change counting as the operator's click.
+    void setDate(QCalendarWidget* calendar, const QDate& date);
+
+    QButtonGroup* m_periods = nullptr;
+    bool m_settingDates = false;
+};
+
+extern TTestResultsForm* TestResultsForm;
+
+}  // namespace orvalen

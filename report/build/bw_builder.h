@@ -175,6 +175,10 @@ private:
     void accumulate(TBwBand* band, bool visible);
     // Acts on what a script asked for; true when it moved to a new page or column.
     bool takeRequests();
+    void fail(const std::exception& e);
+    // Leaves every data set a build opened, after an exception cut it short.
+    void exitDataSets() noexcept;
+    void runPageScript(TBwPage& page);
 
     TBwReport& m_report;
     TBwBuildState m_state;
@@ -186,6 +190,13 @@ private:
     PageState* m_lastPs = nullptr;  // the page built last: a continuing page goes on there
     TBwProgress* m_progress = nullptr;
     std::vector<TBwBand*> m_queue;
+    // Bands of the queue being printed that have not printed yet: a page
+    // break among them must not repeat them as headers of the new page.
+    std::vector<TBwBand*> m_pending;
+    // The data band whose FormNewPage (or whose group's) waits for the next
+    // band that prints: when nothing more of its records prints, no empty
+    // page is left behind.
+    TBwBand* m_breakFor = nullptr;
     TBwBand* m_dataBand = nullptr;  // the data band whose record is being printed
     // Printing the companions or child of a band in columns of its own (they
     // go into its cell), or of a band that may be split (they split with it).

@@ -309,6 +309,8 @@ void TBwBuilder::buildReport() {
     m_state.pageIndex = 0;
     m_state.current = 1;
     m_continue = false;
+    m_break = {};
+    m_breakLeft = false;
     m_lastPs = nullptr;
     do {
         for (std::size_t i = 0; i < m_pageStates.size() && !m_report.Terminated; ++i) {
@@ -661,6 +663,9 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
     bool continuing = m_continue && before && emf.count() > 0;
     // A continuing page whose predecessor is full starts a page of its own.
     if (continuing && before->curY >= before->curBottomY) continuing = false;
+    // So does one whose predecessor ended asking for a new page.
+    if (m_breakLeft) continuing = false;
+    m_breakLeft = false;
     ps.column = 0;
     ps.xOffset = page.leftEdge();
     ps.suppressHeaders = false;
@@ -684,7 +689,9 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
         const int pagesBefore = emf.count();
         const int titleY = ps.curY;
         printBand(ps.slots[btReportTitle]);
-        if (emf.count() == pagesBefore) {
+        // A title with FormNewPage has its sheet to itself: the headers
+        // come with the page its break starts.
+        if (emf.count() == pagesBefore && !m_break.on) {
             const bool titled = ps.curY != titleY;
             TBwBand* header = ps.slots[btPageHeader];
             if (header && header->onFirstPage) printBand(header);
@@ -701,6 +708,9 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
         ps.ignoreColumnFooter = false;
     }
     if (page.columnCount() > 1) ps.curY = ps.curBottomY;
+    // Nothing followed a FormNewPage here: no empty page is started for it.
+    m_breakLeft = m_break.on;
+    m_break = {};
     TBwBand* footer = ps.slots[btPageFooter];
     if (footer && ((m_state.pageIndex == 0 && footer->onFirstPage) || footer->onLastPage))
         printBand(footer);
@@ -880,7 +890,7 @@ bool TBwBuilder::dataLoop(int level) {
                     printQueue();
                     if (stepBack) ds->next();
                     if (!ds->eof()) {
-                        if (band->groups[changed]->formNewPage) m_breakFor = band;
+                        if (band->groups[changed]->formNewPage) requestBreak(band);
                         for (std::size_t j = changed; j < band->groups.size(); ++j) {
                             TBwBand* g = band->groups[j];
                             g->groupValue = groupValue(g);
@@ -893,11 +903,11 @@ bool TBwBuilder::dataLoop(int level) {
                 ++m_state.current;
                 ++band->lineNo;
                 ++band->lineThrough;
-                if (!ds->eof() && band->formNewPage) m_breakFor = band;
+                if (!ds->eof() && band->formNewPage) requestBreak(band);
             }
         }
         // Its later records printed nothing: the last page it printed on goes on.
-        if (m_breakFor == band) m_breakFor = nullptr;
+        if (m_break.on && m_break.owner == band) m_break = {};
         m_dataBand = band;
         if (m_queue.empty())
             printBand(band->footer);
@@ -945,11 +955,10 @@ int TBwBuilder::neededHeight(TBwBand* band) {
 void TBwBuilder::printBand(TBwBand* band) {
     if (!band || m_report.Terminated) return;
     PageState& ps = *m_ps;
-    if (m_breakFor && !startsPage(band->type)) {
-        // The page a data band's FormNewPage asked for, now that more follows.
+    if (m_break.on && !startsPage(band->type)) {
+        // The page a FormNewPage asked for, now that more follows.
         TBwBand* const data = m_dataBand;
-        m_dataBand = m_breakFor;
-        m_breakFor = nullptr;
+        m_dataBand = m_break.data;
         newPage();
         m_dataBand = data;
         if (m_report.Terminated) return;
@@ -1015,7 +1024,7 @@ void TBwBuilder::printBand(TBwBand* band) {
         m_splitWith = splitWith;
         if (band->formNewPage && !band->isDataBand() && band->type != btGroupHeader &&
             !m_report.Terminated)
-            newPage();
+            requestBreak(nullptr);
     } else if (band->printChildIfInvisible) {
         printBand(band->child);
     }
@@ -1402,8 +1411,13 @@ void TBwBuilder::reportProgress() {
     if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
 }
 
+void TBwBuilder::requestBreak(TBwBand* owner) {
+    m_break = {true, m_dataBand, owner};
+}
+
 void TBwBuilder::newPage() {
     PageState& ps = *m_ps;
+    m_break = {};
     TBwPage& page = *ps.page;
     TBwBand* const band = m_state.band;
     // The bands of a page break are no part of the cell or split in progress.

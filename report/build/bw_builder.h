@@ -193,10 +193,18 @@ private:
     // Bands of the queue being printed that have not printed yet: a page
     // break among them must not repeat them as headers of the new page.
     std::vector<TBwBand*> m_pending;
-    // The data band whose FormNewPage (or whose group's) waits for the next
-    // band that prints: when nothing more of its records prints, no empty
-    // page is left behind.
-    TBwBand* m_breakFor = nullptr;
+    // A FormNewPage waits for the next band that prints, so that a page is
+    // never started with nothing to follow. `data` is the data band whose
+    // headers the page repeats; `owner` the data band whose record asked,
+    // whose later records may all print nothing.
+    struct PendingBreak {
+        bool on = false;
+        TBwBand* data = nullptr;
+        TBwBand* owner = nullptr;
+    } m_break;
+    // The page built last ended with a break still pending.
+    bool m_breakLeft = false;
+    void requestBreak(TBwBand* owner);
     TBwBand* m_dataBand = nullptr;  // the data band whose record is being printed
     // Printing the companions or child of a band in columns of its own (they
     // go into its cell), or of a band that may be split (they split with it).

@@ -235,6 +235,28 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
              t.memo(180, 20, QStringLiteral("MF"));
          },
          {{"m1", "d1"}, {"m2", "d1", "MF"}}},
+        {"a summary with FormNewPage leaves no empty page after it",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btReportSummary, 140, 20, flBandNewPageAfter);
+             t.memo(140, 20, QStringLiteral("sum"));
+             t.band(btPageFooter, 300, 20, flBandOnFirstPage | flBandOnLastPage);
+             t.memo(300, 20, QStringLiteral("p[PAGE#]"));
+         },
+         {{"m1", "m2", "sum", "p1"}}},
+        {"a title with FormNewPage has its sheet to itself, the headers start the next",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btReportTitle, 10, 20, flBandNewPageAfter);
+             t.memo(10, 20, QStringLiteral("title"));
+             t.band(btPageHeader, 40, 20, flBandOnFirstPage);
+             t.memo(40, 20, QStringLiteral("head [PAGE#]"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+         },
+         {{"title"}, {"head 2", "m1", "m2"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -837,6 +837,15 @@ bool TBwBuilder::dataLoop(int level) {
         TBwBand* const outerDataBand = m_dataBand;
         m_dataBand = band;
         m_state.bandDataSet = ds;
+        // Whether a record printed since each group began, and since the
+        // band did: a group or band none of whose records printed shows
+        // neither header nor footer, as if its data were empty.
+        std::vector<bool> groupPrinted(band->groups.size(), false);
+        bool bandPrinted = false;
+        const auto unqueue = [this](TBwBand* b) {
+            const auto it = std::find(m_queue.begin(), m_queue.end(), b);
+            if (it != m_queue.end()) m_queue.erase(it);
+        };
         for (TBwBand* g : band->groups) {
             g->groupValue = groupValue(g);
             m_queue.push_back(g);
@@ -862,7 +871,10 @@ bool TBwBuilder::dataLoop(int level) {
             } else {
                 printQueue();
             }
-            if (counted) printedAny = true;
+            if (counted) {
+                printedAny = bandPrinted = true;
+                groupPrinted.assign(groupPrinted.size(), true);
+            }
             accumulate(band, counted);
             ds->next();
             if (!band->groups.empty()) {
@@ -882,12 +894,20 @@ bool TBwBuilder::dataLoop(int level) {
                     // and on again would leave it no longer at its end.
                     const bool stepBack = !ds->eof() || !ds->endsOnLastRecord();
                     if (stepBack) ds->prior();
+                    bool footers = false;
                     for (int j = int(band->groups.size()) - 1; j >= changed; --j) {
                         TBwBand* g = band->groups[j];
-                        if (g->groupFooter) m_queue.push_back(g->groupFooter);
+                        if (!groupPrinted[j]) {
+                            unqueue(g);
+                        } else if (g->groupFooter) {
+                            m_queue.push_back(g->groupFooter);
+                            footers = true;
+                        }
                         g->lineNo = g->lineThrough = 1;
                     }
-                    printQueue();
+                    // Without footers the queue holds only what still waits
+                    // for a record to print.
+                    if (footers) printQueue();
                     if (stepBack) ds->next();
                     if (!ds->eof()) {
                         if (band->groups[changed]->formNewPage) requestBreak(band);
@@ -895,6 +915,7 @@ bool TBwBuilder::dataLoop(int level) {
                             TBwBand* g = band->groups[j];
                             g->groupValue = groupValue(g);
                             m_queue.push_back(g);
+                            groupPrinted[j] = false;
                         }
                     }
                 }
@@ -909,10 +930,15 @@ bool TBwBuilder::dataLoop(int level) {
         // Its later records printed nothing: the last page it printed on goes on.
         if (m_break.on && m_break.owner == band) m_break = {};
         m_dataBand = band;
-        if (m_queue.empty())
+        if (!bandPrinted) {
+            unqueue(band->header);
+            for (TBwBand* g : band->groups)
+                unqueue(g);
+        } else if (m_queue.empty()) {
             printBand(band->footer);
-        else
+        } else {
             m_queue.pop_back();
+        }
         m_dataBand = outerDataBand;
     }
     return printedAny;

@@ -257,6 +257,38 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
              t.memo(100, 20, QStringLiteral("m[M]"));
          },
          {{"title"}, {"head 2", "m1", "m2"}}},
+        {"masters that all print nothing leave out their footer",
+         [](Rig& t) {
+             t.details = {0, 0, 0};
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 130, 20, 0, QStringLiteral("D"));
+             t.memo(130, 20, QStringLiteral("d[D]"));
+             t.band(btMasterFooter, 160, 20);
+             t.memo(160, 20, QStringLiteral("MF"));
+         },
+         {{}}},
+        {"a group none of whose masters print is left out whole",
+         [](Rig& t) {
+             t.master.RangeEndCount = 6;
+             t.details = {1, 1, 0, 0, 1, 0};
+             t.expander.values[QStringLiteral("G")] = [&t] {
+                 return QString::number(t.master.recNo() / 2);
+             };
+             t.band(btGroupHeader, 40, 10)->FormatStr = QStringLiteral("G");
+             t.memo(40, 10, QStringLiteral("g[G]"));
+             t.band(btMasterHeader, 60, 20);
+             t.memo(60, 20, QStringLiteral("MH"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 130, 20, 0, QStringLiteral("D"));
+             t.memo(130, 20, QStringLiteral("d[D]"));
+             t.band(btMasterFooter, 160, 20);
+             t.memo(160, 20, QStringLiteral("MF"));
+             t.band(btGroupFooter, 200, 10);
+             t.memo(200, 10, QStringLiteral("end[G]"));
+         },
+         {{"g0", "MH", "m1", "d1", "m2", "d1", "end0", "g2", "m5", "d1", "end2", "MF"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

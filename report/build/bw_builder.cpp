@@ -1399,7 +1399,8 @@ void TBwBuilder::placeInPieces(TBwBand* band, int needed) {
             ps.curY = std::max(bottom, std::min(pieceTop + rest, ps.curBottomY));
             break;
         }
-        newPage();
+        // The next column of a page in columns, like any band that does not fit.
+        newColumnOrPage();
         band->top = ps.curY;
         consumed += std::max(0, room);
         fresh = true;

@@ -685,6 +685,31 @@ TEST(Build, BandsTallerThanAPage) {
     }
 }
 
+TEST(Build, BreakedBandsGoOnInTheNextColumn) {
+    Rig t;
+    t.page->Columns = 2;
+    t.master.RangeEndCount = 1;
+    t.band(btMasterData, 100, 20, flBandStretched | flBandBreaked, QStringLiteral("M"));
+    TBwMemoView* m = t.memo(100, 20, QString(), 0);
+    QStringList all;
+    for (int i = 1; i <= 200; ++i)
+        all.append(QStringLiteral("r%1").arg(i));
+    m->Memo = all;
+    m->Flags |= flStretched;
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    ASSERT_EQ(pages.size(), 2u);
+    // Both columns of the first page hold a piece before the second page starts.
+    ASSERT_EQ(pages[0].size(), 2u);
+    EXPECT_EQ(pages[0][0].left, 0);
+    EXPECT_EQ(pages[0][1].left, t.page->computedColumnWidth() + t.page->ColumnGap);
+    EXPECT_EQ(pages[0][1].top, t.topEdge());
+    QStringList lines;
+    for (const QStringList& page : recordLines(t.report.emfPages()))
+        lines += page;
+    EXPECT_EQ(lines.join(',').toStdString(), all.join(',').toStdString());
+}
+
 TEST(Build, ABandsOwnColumns) {
     struct Case {
         const char* name;

@@ -52,6 +52,18 @@ bool hasOwnColumns(const TBwBand* band) {
     return band->view && band->view->Columns > 1 && !band->breaked && !keepsOwnTop(band->type);
 }
 
+// Bands a page or column break prints itself: they start or close a sheet or
+// column, so breaking before them would only print them again.
+bool startsPage(int type) {
+    return type == btPageHeader || type == btPageFooter || type == btOverlay ||
+           type == btColumnHeader || type == btColumnFooter || type == btNone;
+}
+
+bool repeatable(int type) {
+    return type == btMasterHeader || type == btDetailHeader || type == btSubDetailHeader ||
+           type == btGroupHeader;
+}
+
 bool isCross(int type) {
     return type >= btCrossHeader && type <= btCrossFooter;
 }
@@ -184,12 +196,18 @@ bool TBwBuilder::run() {
     };
     const auto work = [this](TBwProgress& progress) { runPasses(&progress); };
     const bool window = m_report.ShowProgress && !m_report.OnProgress && progressRunner();
-    if (window) {
-        QString caption = TBwLocale::loadStr(sPreparingReport);
-        if (!m_report.Title.isEmpty()) caption += QStringLiteral(" - ") + m_report.Title;
-        progressRunner()(m_report, caption, work);
-    } else {
-        runPasses(nullptr);
+    try {
+        if (window) {
+            QString caption = TBwLocale::loadStr(sPreparingReport);
+            if (!m_report.Title.isEmpty()) caption += QStringLiteral(" - ") + m_report.Title;
+            progressRunner()(m_report, caption, work);
+        } else {
+            runPasses(nullptr);
+        }
+    } catch (...) {
+        exitDataSets();
+        m_pageStates.clear();
+        throw;
     }
     m_pageStates.clear();
     return !m_cancelled && m_error.isEmpty();
@@ -291,14 +309,19 @@ void TBwBuilder::buildReport() {
     m_state.pageIndex = 0;
     m_state.current = 1;
     m_continue = false;
+    m_break = {};
+    m_breakLeft = false;
     m_lastPs = nullptr;
     do {
         for (std::size_t i = 0; i < m_pageStates.size() && !m_report.Terminated; ++i) {
             PageState& ps = *m_pageStates[i];
             // Dialog pages were shown before; they print nothing.
-            if (ps.page->PageType != ptReport || !ps.page->Visible || ps.subReport) continue;
+            if (ps.page->PageType != ptReport || ps.subReport) continue;
             m_ps = &ps;
             m_state.page = ps.page;
+            // A hidden page's script may show it.
+            if (!ps.page->Visible) runPageScript(*ps.page);
+            if (!ps.page->Visible || m_report.Terminated) continue;
             buildPage(*ps.page, ps);
             m_lastPs = &ps;
             const bool nextContinues = i + 1 < m_pageStates.size() &&
@@ -318,6 +341,39 @@ void TBwBuilder::buildReport() {
             for (const auto& band : ps->bands)
                 if (band->dataSet) band->dataSet->exit();
     }
+}
+
+void TBwBuilder::exitDataSets() noexcept {
+    const auto leave = [](TBwDataset* ds) {
+        try {
+            if (ds) ds->exit();
+        } catch (...) {
+            // The build's own exception is the one that counts.
+        }
+    };
+    for (const auto& ps : m_pageStates)
+        for (const auto& band : ps->bands)
+            leave(band->dataSet);
+    if (m_report.ReportType == rtMultiple) leave(m_report.dataset());
+}
+
+void TBwBuilder::fail(const std::exception& e) {
+    if (m_error.isEmpty()) m_error = QString::fromUtf8(e.what());
+    m_report.Terminated = true;
+}
+
+void TBwBuilder::runPageScript(TBwPage& page) {
+    if (page.Script.isEmpty()) return;
+    m_state.page = &page;
+    publish();
+    try {
+        m_report.expressions().runScript(page.Script, m_ctx);
+    } catch (const std::exception& e) {
+        fail(e);
+    }
+    // No sheet is open yet to break from.
+    m_ctx.newPage = m_ctx.newColumn = m_ctx.curYSet = false;
+    if (m_ctx.stopReport) m_report.Terminated = true;
 }
 
 void TBwBuilder::rewindDataSets() {
@@ -600,11 +656,16 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
             return;
         }
     }
+    runPageScript(page);
+    if (m_report.Terminated) return;
     TBwEMFPages& emf = m_report.emfPages();
     const PageState* before = m_lastPs;
     bool continuing = m_continue && before && emf.count() > 0;
     // A continuing page whose predecessor is full starts a page of its own.
     if (continuing && before->curY >= before->curBottomY) continuing = false;
+    // So does one whose predecessor ended asking for a new page.
+    if (m_breakLeft) continuing = false;
+    m_breakLeft = false;
     ps.column = 0;
     ps.xOffset = page.leftEdge();
     ps.suppressHeaders = false;
@@ -626,11 +687,18 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
         m_report.OnManualBuild(&page);
     } else {
         const int pagesBefore = emf.count();
+        const int titleY = ps.curY;
         printBand(ps.slots[btReportTitle]);
-        if (emf.count() == pagesBefore) {
+        // A title with FormNewPage has its sheet to itself: the headers
+        // come with the page its break starts.
+        if (emf.count() == pagesBefore && !m_break.on) {
+            const bool titled = ps.curY != titleY;
             TBwBand* header = ps.slots[btPageHeader];
             if (header && header->onFirstPage) printBand(header);
             printBand(ps.slots[btColumnHeader]);
+            // Without a title the headers are all a sheet starts with: a band
+            // too tall for the room below them is no better off on the next.
+            if (!continuing && !titled && emf.count() == pagesBefore) ps.freshY = ps.curY;
         }
         if (ps.deepestLevel >= 0 && !m_report.Terminated) dataLoop(0);
         finishRow();
@@ -640,6 +708,9 @@ void TBwBuilder::buildPage(TBwPage& page, PageState& ps) {
         ps.ignoreColumnFooter = false;
     }
     if (page.columnCount() > 1) ps.curY = ps.curBottomY;
+    // Nothing followed a FormNewPage here: no empty page is started for it.
+    m_breakLeft = m_break.on;
+    m_break = {};
     TBwBand* footer = ps.slots[btPageFooter];
     if (footer && ((m_state.pageIndex == 0 && footer->onFirstPage) || footer->onLastPage))
         printBand(footer);
@@ -739,9 +810,14 @@ bool TBwBuilder::takeRequests() {
 }
 
 QString TBwBuilder::groupValue(TBwBand* group) {
-    if (group->groupCondition.isEmpty() || !group->view) return {};
-    return textExpander().expandText(*group->view,
-                                     QLatin1Char('[') + group->groupCondition + QLatin1Char(']'));
+    if (group->groupCondition.isEmpty() || !group->view || m_report.Terminated) return {};
+    try {
+        return textExpander().expandText(
+            *group->view, QLatin1Char('[') + group->groupCondition + QLatin1Char(']'));
+    } catch (const std::exception& e) {
+        fail(e);
+        return {};
+    }
 }
 
 bool TBwBuilder::dataLoop(int level) {
@@ -761,6 +837,15 @@ bool TBwBuilder::dataLoop(int level) {
         TBwBand* const outerDataBand = m_dataBand;
         m_dataBand = band;
         m_state.bandDataSet = ds;
+        // Whether a record printed since each group began, and since the
+        // band did: a group or band none of whose records printed shows
+        // neither header nor footer, as if its data were empty.
+        std::vector<bool> groupPrinted(band->groups.size(), false);
+        bool bandPrinted = false;
+        const auto unqueue = [this](TBwBand* b) {
+            const auto it = std::find(m_queue.begin(), m_queue.end(), b);
+            if (it != m_queue.end()) m_queue.erase(it);
+        };
         for (TBwBand* g : band->groups) {
             g->groupValue = groupValue(g);
             m_queue.push_back(g);
@@ -786,7 +871,10 @@ bool TBwBuilder::dataLoop(int level) {
             } else {
                 printQueue();
             }
-            if (counted) printedAny = true;
+            if (counted) {
+                printedAny = bandPrinted = true;
+                groupPrinted.assign(groupPrinted.size(), true);
+            }
             accumulate(band, counted);
             ds->next();
             if (!band->groups.empty()) {
@@ -806,19 +894,28 @@ bool TBwBuilder::dataLoop(int level) {
                     // and on again would leave it no longer at its end.
                     const bool stepBack = !ds->eof() || !ds->endsOnLastRecord();
                     if (stepBack) ds->prior();
+                    bool footers = false;
                     for (int j = int(band->groups.size()) - 1; j >= changed; --j) {
                         TBwBand* g = band->groups[j];
-                        if (g->groupFooter) m_queue.push_back(g->groupFooter);
+                        if (!groupPrinted[j]) {
+                            unqueue(g);
+                        } else if (g->groupFooter) {
+                            m_queue.push_back(g->groupFooter);
+                            footers = true;
+                        }
                         g->lineNo = g->lineThrough = 1;
                     }
-                    printQueue();
+                    // Without footers the queue holds only what still waits
+                    // for a record to print.
+                    if (footers) printQueue();
                     if (stepBack) ds->next();
                     if (!ds->eof()) {
-                        if (band->groups[changed]->formNewPage) newPage();
+                        if (band->groups[changed]->formNewPage) requestBreak(band);
                         for (std::size_t j = changed; j < band->groups.size(); ++j) {
                             TBwBand* g = band->groups[j];
                             g->groupValue = groupValue(g);
                             m_queue.push_back(g);
+                            groupPrinted[j] = false;
                         }
                     }
                 }
@@ -827,14 +924,21 @@ bool TBwBuilder::dataLoop(int level) {
                 ++m_state.current;
                 ++band->lineNo;
                 ++band->lineThrough;
-                if (!ds->eof() && band->formNewPage) newPage();
+                if (!ds->eof() && band->formNewPage) requestBreak(band);
             }
         }
+        // Its later records printed nothing: the last page it printed on goes on.
+        if (m_break.on && m_break.owner == band) m_break = {};
         m_dataBand = band;
-        if (m_queue.empty())
+        if (!bandPrinted) {
+            unqueue(band->header);
+            for (TBwBand* g : band->groups)
+                unqueue(g);
+        } else if (m_queue.empty()) {
             printBand(band->footer);
-        else
+        } else {
             m_queue.pop_back();
+        }
         m_dataBand = outerDataBand;
     }
     return printedAny;
@@ -844,10 +948,12 @@ void TBwBuilder::printQueue() {
     // Printing may start a page whose repeated headers must not re-enter the queue.
     std::vector<TBwBand*> queue;
     queue.swap(m_queue);
-    for (TBwBand* band : queue) {
-        if (m_report.Terminated) break;
-        printBand(band);
+    const std::vector<TBwBand*> outer = std::move(m_pending);
+    for (std::size_t i = 0; i < queue.size() && !m_report.Terminated; ++i) {
+        m_pending.assign(queue.begin() + std::ptrdiff_t(i), queue.end());
+        printBand(queue[i]);
     }
+    m_pending = outer;
 }
 
 // --------------------------------------------------------------- printing
@@ -859,7 +965,14 @@ int TBwBuilder::neededHeight(TBwBand* band) {
         auto* s = dynamic_cast<TBwStretcheable*>(view);
         if (!s || !(view->Flags & flStretched)) continue;
         m_state.view = view;
-        height = std::max<qint64>(height, qint64(view->Top) + s->calcHeight());
+        publish();
+        // Measuring expands the text: its errors are the object's, as in printing.
+        try {
+            height = std::max<qint64>(height, qint64(view->Top) + s->calcHeight());
+        } catch (const std::exception& e) {
+            fail(e);
+            break;
+        }
     }
     m_state.view = nullptr;
     return height;
@@ -868,6 +981,14 @@ int TBwBuilder::neededHeight(TBwBand* band) {
 void TBwBuilder::printBand(TBwBand* band) {
     if (!band || m_report.Terminated) return;
     PageState& ps = *m_ps;
+    if (m_break.on && !startsPage(band->type)) {
+        // The page a FormNewPage asked for, now that more follows.
+        TBwBand* const data = m_dataBand;
+        m_dataBand = m_break.data;
+        newPage();
+        m_dataBand = data;
+        if (m_report.Terminated) return;
+    }
     TBwBand* const outer = m_state.band;
     // The parts of a cell go into the row with it.
     if (ps.row.band && ps.row.band != band && !m_inCell) finishRow();
@@ -900,7 +1021,7 @@ void TBwBuilder::printBand(TBwBand* band) {
         if (cell)
             for (TBwBand* c = band->child; c; c = c->child)
                 if (!c->view || c->view->Visible) together += neededHeight(c);
-        const bool exempt = keepsOwnTop(band->type) || band->type == btColumnFooter || m_inCell;
+        const bool exempt = startsPage(band->type) || m_inCell;
         const bool overflows = qint64(ps.curY) + together > ps.curBottomY;
         if (ps.subReport && !exempt && overflows) {
             // A sub-report has no pages of its own to go on to.
@@ -911,6 +1032,10 @@ void TBwBuilder::printBand(TBwBand* band) {
         }
         if (!exempt && !split && !cell && overflows && ps.curY > ps.freshY) newColumnOrPage();
         placeBand(band, needed, cell ? int(std::min<qint64>(together - needed, ps.curBottomY)) : 0);
+        // A header the next page would repeat, printed at the start of this
+        // one, is part of that start.
+        if (band->repeatHeader && repeatable(band->type) && band->top == ps.freshY && !ps.subReport)
+            ps.freshY = std::max(ps.freshY, ps.curY);
         const bool inCell = m_inCell, splitWith = m_splitWith;
         m_inCell = m_inCell || cell;
         m_splitWith = split;
@@ -925,7 +1050,7 @@ void TBwBuilder::printBand(TBwBand* band) {
         m_splitWith = splitWith;
         if (band->formNewPage && !band->isDataBand() && band->type != btGroupHeader &&
             !m_report.Terminated)
-            newPage();
+            requestBreak(nullptr);
     } else if (band->printChildIfInvisible) {
         printBand(band->child);
     }
@@ -946,7 +1071,7 @@ void TBwBuilder::placeBand(TBwBand* band, int needed, int cellRest) {
     if (!ownTop) {
         band->top = ps.curY;
         // The parts of a cell were measured with it.
-        if (band->type != btColumnFooter && !m_inCell &&
+        if (!startsPage(band->type) && !m_inCell &&
             qint64(band->top) + needed + cellRest + columnFooterRoom() > ps.curBottomY) {
             if (band->breaked || m_splitWith) {
                 placeInPieces(band, needed);
@@ -1274,7 +1399,8 @@ void TBwBuilder::placeInPieces(TBwBand* band, int needed) {
             ps.curY = std::max(bottom, std::min(pieceTop + rest, ps.curBottomY));
             break;
         }
-        newPage();
+        // The next column of a page in columns, like any band that does not fit.
+        newColumnOrPage();
         band->top = ps.curY;
         consumed += std::max(0, room);
         fresh = true;
@@ -1312,8 +1438,13 @@ void TBwBuilder::reportProgress() {
     if (m_progress && m_progress->processEvents()) m_report.Terminated = true;
 }
 
+void TBwBuilder::requestBreak(TBwBand* owner) {
+    m_break = {true, m_dataBand, owner};
+}
+
 void TBwBuilder::newPage() {
     PageState& ps = *m_ps;
+    m_break = {};
     TBwPage& page = *ps.page;
     TBwBand* const band = m_state.band;
     // The bands of a page break are no part of the cell or split in progress.
@@ -1334,12 +1465,22 @@ void TBwBuilder::newPage() {
     ps.columnStartY = ps.curY;
     printBand(ps.slots[btPageHeader]);
     printBand(ps.slots[btColumnHeader]);
-    if (m_dataBand) {
-        for (TBwBand* g : m_dataBand->groups)
-            if (g->repeatHeader) printBand(g);
-        if (m_dataBand->header && m_dataBand->header->repeatHeader) printBand(m_dataBand->header);
-    }
     ps.freshY = ps.curY;
+    if (m_dataBand) {
+        // A header about to print anyway is not repeated; each repeated one
+        // counts as the start of the page, so even one the page cannot hold
+        // does not break again.
+        const auto repeat = [&](TBwBand* header) {
+            if (!header || !header->repeatHeader ||
+                std::find(m_pending.begin(), m_pending.end(), header) != m_pending.end())
+                return;
+            printBand(header);
+            ps.freshY = ps.curY;
+        };
+        for (TBwBand* g : m_dataBand->groups)
+            repeat(g);
+        repeat(m_dataBand->header);
+    }
     m_state.band = band;
 }
 

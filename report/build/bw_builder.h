@@ -175,6 +175,10 @@ private:
     void accumulate(TBwBand* band, bool visible);
     // Acts on what a script asked for; true when it moved to a new page or column.
     bool takeRequests();
+    void fail(const std::exception& e);
+    // Leaves every data set a build opened, after an exception cut it short.
+    void exitDataSets() noexcept;
+    void runPageScript(TBwPage& page);
 
     TBwReport& m_report;
     TBwBuildState m_state;
@@ -186,6 +190,21 @@ private:
     PageState* m_lastPs = nullptr;  // the page built last: a continuing page goes on there
     TBwProgress* m_progress = nullptr;
     std::vector<TBwBand*> m_queue;
+    // Bands of the queue being printed that have not printed yet: a page
+    // break among them must not repeat them as headers of the new page.
+    std::vector<TBwBand*> m_pending;
+    // A FormNewPage waits for the next band that prints, so that a page is
+    // never started with nothing to follow. `data` is the data band whose
+    // headers the page repeats; `owner` the data band whose record asked,
+    // whose later records may all print nothing.
+    struct PendingBreak {
+        bool on = false;
+        TBwBand* data = nullptr;
+        TBwBand* owner = nullptr;
+    } m_break;
+    // The page built last ended with a break still pending.
+    bool m_breakLeft = false;
+    void requestBreak(TBwBand* owner);
     TBwBand* m_dataBand = nullptr;  // the data band whose record is being printed
     // Printing the companions or child of a band in columns of its own (they
     // go into its cell), or of a band that may be split (they split with it).

@@ -15,6 +15,7 @@
 #include "base/bw_strings.h"
 #include "data/bw_dataset.h"
 #include "document/bw_report.h"
+#include "expr/bw_expressions.h"
 #include "objects/bw_band_view.h"
 #include "objects/bw_line_view.h"
 #include "objects/bw_memo_view.h"
@@ -208,6 +209,86 @@ TEST(Build, BandsTakeTheirPlacesOnPages) {
              t.memo(140, 20, QStringLiteral("end[G]"));
          },
          {{"g0", "m1", "m2", "end0", "g1", "m3", "m4", "end1", "g2", "m5", "end2"}}},
+        {"a group's FormNewPage does not repeat the header that starts the page anyway",
+         [](Rig& t) {
+             t.master.RangeEndCount = 4;
+             t.expander.values[QStringLiteral("G")] = [&t] {
+                 return QString::number(t.master.recNo() / 2);
+             };
+             auto* g = t.band(btGroupHeader, 60, 20, flBandNewPageAfter | flBandRepeatHeader);
+             g->FormatStr = QStringLiteral("G");
+             t.memo(60, 20, QStringLiteral("g[G]"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btGroupFooter, 140, 20);
+             t.memo(140, 20, QStringLiteral("end[G]"));
+         },
+         {{"g0", "m1", "m2", "end0"}, {"g1", "m3", "m4", "end1"}}},
+        {"FormNewPage leaves no empty page when the later masters print nothing",
+         [](Rig& t) {
+             t.details = {1, 1, 0};
+             t.band(btMasterData, 100, 20, flBandNewPageAfter, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 140, 20, 0, QStringLiteral("D"));
+             t.memo(140, 20, QStringLiteral("d[D]"));
+             t.band(btMasterFooter, 180, 20);
+             t.memo(180, 20, QStringLiteral("MF"));
+         },
+         {{"m1", "d1"}, {"m2", "d1", "MF"}}},
+        {"a summary with FormNewPage leaves no empty page after it",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btReportSummary, 140, 20, flBandNewPageAfter);
+             t.memo(140, 20, QStringLiteral("sum"));
+             t.band(btPageFooter, 300, 20, flBandOnFirstPage | flBandOnLastPage);
+             t.memo(300, 20, QStringLiteral("p[PAGE#]"));
+         },
+         {{"m1", "m2", "sum", "p1"}}},
+        {"a title with FormNewPage has its sheet to itself, the headers start the next",
+         [](Rig& t) {
+             t.master.RangeEndCount = 2;
+             t.band(btReportTitle, 10, 20, flBandNewPageAfter);
+             t.memo(10, 20, QStringLiteral("title"));
+             t.band(btPageHeader, 40, 20, flBandOnFirstPage);
+             t.memo(40, 20, QStringLiteral("head [PAGE#]"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+         },
+         {{"title"}, {"head 2", "m1", "m2"}}},
+        {"masters that all print nothing leave out their footer",
+         [](Rig& t) {
+             t.details = {0, 0, 0};
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 130, 20, 0, QStringLiteral("D"));
+             t.memo(130, 20, QStringLiteral("d[D]"));
+             t.band(btMasterFooter, 160, 20);
+             t.memo(160, 20, QStringLiteral("MF"));
+         },
+         {{}}},
+        {"a group none of whose masters print is left out whole",
+         [](Rig& t) {
+             t.master.RangeEndCount = 6;
+             t.details = {1, 1, 0, 0, 1, 0};
+             t.expander.values[QStringLiteral("G")] = [&t] {
+                 return QString::number(t.master.recNo() / 2);
+             };
+             t.band(btGroupHeader, 40, 10)->FormatStr = QStringLiteral("G");
+             t.memo(40, 10, QStringLiteral("g[G]"));
+             t.band(btMasterHeader, 60, 20);
+             t.memo(60, 20, QStringLiteral("MH"));
+             t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+             t.memo(100, 20, QStringLiteral("m[M]"));
+             t.band(btDetailData, 130, 20, 0, QStringLiteral("D"));
+             t.memo(130, 20, QStringLiteral("d[D]"));
+             t.band(btMasterFooter, 160, 20);
+             t.memo(160, 20, QStringLiteral("MF"));
+             t.band(btGroupFooter, 200, 10);
+             t.memo(200, 10, QStringLiteral("end[G]"));
+         },
+         {{"g0", "MH", "m1", "d1", "m2", "d1", "end0", "g2", "m5", "d1", "end2", "MF"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -315,6 +396,17 @@ TEST(Build, TheReportsOwnExpressions) {
         EXPECT_EQ(got[0], (QStringList{"1: 4", "1 из 2"}));
         EXPECT_EQ(got[1], (QStringList{"2: 7", "3: 1", "4: 9", "21 / 4 / 9", "2 из 2"}));
     }
+    {
+        SCOPED_TRACE("a report page's script runs before its bands print");
+        Rig t;
+        globalVariables().clear();
+        t.page->Script = QStringList{QStringLiteral("shown := 'from the page'")};
+        t.band(btReportTitle, 10, 20);
+        t.memo(10, 20, QStringLiteral("[shown]"));
+        ASSERT_TRUE(t.report.prepareReport()) << t.messages.texts.join(u'|').toStdString();
+        EXPECT_EQ(texts(t.report.emfPages()), std::vector<QStringList>{{"from the page"}});
+        globalVariables().clear();
+    }
     table.close();
     table.deleteTable();
 }
@@ -421,6 +513,24 @@ TEST(Build, RepeatedHeadersAndColumns) {
             EXPECT_EQ(p.front(), QStringLiteral("MH"));
     }
     {
+        SCOPED_TRACE("a repeated header that is itself pushed to the next page prints there once");
+        Rig t;
+        t.master.RangeEndCount = 40;
+        t.details = std::vector<int>(40, 3);
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m[M]"));
+        t.band(btDetailHeader, 130, 30, flBandRepeatHeader);
+        t.memo(130, 20, QStringLiteral("DH[M]"));
+        t.band(btDetailData, 170, 20, 0, QStringLiteral("D"));
+        t.memo(170, 20, QStringLiteral("d[M].[D]"));
+        ASSERT_TRUE(t.build());
+        const auto pages = texts(t.report.emfPages());
+        ASSERT_GE(pages.size(), 3u);
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            for (qsizetype k = 0; k + 1 < pages[i].size(); ++k)
+                EXPECT_NE(pages[i][k], pages[i][k + 1]) << "page " << i + 1;
+    }
+    {
         SCOPED_TRACE("two columns: the second column starts where column rows start");
         Rig t;
         t.page->Columns = 2;
@@ -524,6 +634,80 @@ TEST(Build, BreakedBandsSplitAcrossPages) {
             EXPECT_EQ(lines[1].front().toStdString(), "r2.1");
         }
     }
+}
+
+// Bands taller than the room a fresh page or column gives are placed there
+// anyway, overflowing it: breaking again would only repeat the same start.
+TEST(Build, BandsTallerThanAPage) {
+    for (const int columns : {1, 2, 7}) {
+        SCOPED_TRACE(columns);
+        Rig t;
+        t.page->Columns = columns;
+        t.master.RangeEndCount = 5;
+        t.band(btColumnHeader, 40, 20);
+        t.memo(40, 20, QStringLiteral("CH"), 0);
+        t.band(btMasterData, 100, 1500, 0, QStringLiteral("M"));
+        t.memo(100, 20, QStringLiteral("m[M]"), 0);
+        ASSERT_TRUE(t.build());
+        const auto pages = test::dump(t.report.emfPages());
+        // Record i in column i % columns of page i / columns: the first
+        // column of the first page is not left empty.
+        ASSERT_EQ(int(pages.size()), (5 + columns - 1) / columns);
+        const int step = columns > 1 ? t.page->computedColumnWidth() + t.page->ColumnGap : 0;
+        for (int i = 0; i < 5; ++i) {
+            SCOPED_TRACE(i);
+            const auto& page = pages[i / columns];
+            const auto it = std::find_if(page.begin(), page.end(), [&](const test::Printed& p) {
+                return p.text == QStringLiteral("m%1").arg(i + 1);
+            });
+            ASSERT_NE(it, page.end());
+            EXPECT_EQ(it->left, (i % columns) * step);
+            EXPECT_EQ(it->top, t.topEdge() + 20);
+        }
+    }
+    {
+        SCOPED_TRACE("a page header taller than the page, with headers to repeat below it");
+        Rig t;
+        t.master.RangeEndCount = 3;
+        t.band(btPageHeader, 40, 2000, flBandOnFirstPage);
+        t.memo(40, 20, QStringLiteral("head"));
+        t.band(btColumnHeader, 2100, 20);
+        t.memo(2100, 20, QStringLiteral("CH"));
+        t.band(btMasterHeader, 2200, 20, flBandRepeatHeader);
+        t.memo(2200, 20, QStringLiteral("MH"));
+        t.band(btMasterData, 2300, 20, 0, QStringLiteral("M"));
+        t.memo(2300, 20, QStringLiteral("m[M]"));
+        ASSERT_TRUE(t.build());
+        EXPECT_EQ(texts(t.report.emfPages()),
+                  (std::vector<QStringList>{{"head", "CH", "MH", "m1"},
+                                            {"head", "CH", "MH", "m2"},
+                                            {"head", "CH", "MH", "m3"}}));
+    }
+}
+
+TEST(Build, BreakedBandsGoOnInTheNextColumn) {
+    Rig t;
+    t.page->Columns = 2;
+    t.master.RangeEndCount = 1;
+    t.band(btMasterData, 100, 20, flBandStretched | flBandBreaked, QStringLiteral("M"));
+    TBwMemoView* m = t.memo(100, 20, QString(), 0);
+    QStringList all;
+    for (int i = 1; i <= 200; ++i)
+        all.append(QStringLiteral("r%1").arg(i));
+    m->Memo = all;
+    m->Flags |= flStretched;
+    ASSERT_TRUE(t.build());
+    const auto pages = test::dump(t.report.emfPages());
+    ASSERT_EQ(pages.size(), 2u);
+    // Both columns of the first page hold a piece before the second page starts.
+    ASSERT_EQ(pages[0].size(), 2u);
+    EXPECT_EQ(pages[0][0].left, 0);
+    EXPECT_EQ(pages[0][1].left, t.page->computedColumnWidth() + t.page->ColumnGap);
+    EXPECT_EQ(pages[0][1].top, t.topEdge());
+    QStringList lines;
+    for (const QStringList& page : recordLines(t.report.emfPages()))
+        lines += page;
+    EXPECT_EQ(lines.join(',').toStdString(), all.join(',').toStdString());
 }
 
 TEST(Build, ABandsOwnColumns) {
@@ -967,6 +1151,26 @@ public:
         if (lines.join(QString()).contains(u"boom")) throw EBwError(QStringLiteral("bad [boom]"));
         return TestExpander::expandLines(view, lines);
     }
+    QString expandText(TBwView& view, const QString& text) override {
+        if (text.contains(u"boom")) throw EBwError(QStringLiteral("bad [boom]"));
+        return TestExpander::expandText(view, text);
+    }
+};
+
+// Fails on reaching record `failAt`; counts how often the build left it.
+class FailingDataset : public TBwUserDataset {
+public:
+    using TBwUserDataset::TBwUserDataset;
+    void next() override {
+        TBwUserDataset::next();
+        if (recNo() == failAt) throw EBwError(QStringLiteral("the data broke"));
+    }
+    void exit() override {
+        ++exits;
+        TBwUserDataset::exit();
+    }
+    int failAt = 2;
+    int exits = 0;
 };
 
 TEST(Build, FailuresLeaveNoPages) {
@@ -981,6 +1185,71 @@ TEST(Build, FailuresLeaveNoPages) {
         EXPECT_EQ(t.report.emfPages().count(), 0);
         EXPECT_EQ(t.messages.titles, QStringList{QStringLiteral("Ошибка")});
         EXPECT_EQ(t.messages.texts, QStringList{QStringLiteral("bad [boom]")});
+    }
+    {
+        // Measuring and grouping expand texts too: their errors are the
+        // build's, not exceptions out of it.
+        const struct {
+            const char* name;
+            std::function<void(Rig&)> setUp;
+        } expressionCases[] = {
+            {"a stretched object measured for its band",
+             [](Rig& t) {
+                 t.band(btMasterData, 100, 20, flBandStretched, QStringLiteral("M"));
+                 t.memo(100, 20, QStringLiteral("boom"))->Flags |= flStretched;
+             }},
+            {"a group condition",
+             [](Rig& t) {
+                 t.band(btGroupHeader, 60, 20)->FormatStr = QStringLiteral("boom");
+                 t.band(btMasterData, 100, 20, 0, QStringLiteral("M"));
+                 t.memo(100, 20, QStringLiteral("m"));
+             }},
+        };
+        for (const auto& c : expressionCases) {
+            SCOPED_TRACE(c.name);
+            Rig t;
+            c.setUp(t);
+            FailingExpander failing;
+            TBwTextExpanderScope scope(&failing);
+            bool built = true;
+            EXPECT_NO_THROW(built = t.report.prepareReport());
+            EXPECT_FALSE(built);
+            EXPECT_EQ(t.report.emfPages().count(), 0);
+            EXPECT_EQ(t.messages.texts, QStringList{QStringLiteral("bad [boom]")});
+        }
+    }
+    for (const bool window : {false, true}) {
+        SCOPED_TRACE(window ? "a data set failing under the progress window"
+                            : "a data set failing mid-build");
+        Rig t;
+        FailingDataset data(&t.owner, QStringLiteral("X"));
+        data.RangeEnd = reCount;
+        data.RangeEndCount = 5;
+        t.band(btMasterData, 100, 20, 0, QStringLiteral("X"));
+        t.memo(100, 20, QStringLiteral("x"));
+        const QByteArray before = t.report.saveToStream();
+        t.report.ShowProgress = window;
+        const auto previous = setProgressRunner({});
+        if (window) installProgressWindow();
+        static QStringList qtMessages;
+        qtMessages.clear();
+        const auto handler = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& m) { qtMessages.append(m); });
+        try {
+            t.build();
+            ADD_FAILURE() << "no exception";
+        } catch (const EBwError& e) {
+            EXPECT_STREQ(e.what(), "the data broke");
+        }
+        qInstallMessageHandler(handler);
+        setProgressRunner(previous);
+        EXPECT_EQ(t.report.emfPages().count(), 0);
+        EXPECT_EQ(t.report.saveToStream(), before);
+        // The data set is left as after a build that ended, and the
+        // exception never went through the window's event loop.
+        EXPECT_EQ(data.exits, 1);
+        EXPECT_FALSE(qtMessages.join(u'|').contains(u"exception"))
+            << qtMessages.join(u'|').toStdString();
     }
     {
         SCOPED_TRACE("a data source that is not there");

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <exception>
 
 #include "base/bw_strings.h"
 #include "document/bw_report.h"
@@ -37,16 +38,22 @@ TBwProgressForm::TBwProgressForm(TBwReport& report, const QString& caption, QWid
 int TBwProgressForm::run(const std::function<void(TBwProgress&)>& work) {
     // The work starts from the window's own loop, so the window is up and
     // takes its Cancel while the work runs.
-    QTimer::singleShot(0, this, [this, &work] {
+    // An exception may not pass through the window's loop: it is carried
+    // past it and thrown again once the window has closed.
+    std::exception_ptr failure;
+    QTimer::singleShot(0, this, [this, &work, &failure] {
         try {
             work(*this);
         } catch (...) {
+            failure = std::current_exception();
             done(Rejected);
-            throw;
+            return;
         }
         if (!m_cancelled) done(Accepted);
     });
-    return exec();
+    const int result = exec();
+    if (failure) std::rethrow_exception(failure);
+    return result;
 }
 
 void TBwProgressForm::setText(const QString& line) {

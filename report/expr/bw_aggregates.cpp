@@ -61,10 +61,6 @@ std::vector<TBwAggregateCall> TBwAggregates::findCalls(const QString& text) {
     return calls;
 }
 
-double TBwAggregates::startValue(TBwAggregateKind kind) {
-    return kind == TBwAggregateKind::Min ? 1e300 : 0;
-}
-
 void TBwAggregates::add(TBwAggregateKey user, TBwAggregateKey source, TBwAggregateKind kind,
                         const QString& expression, bool countInvisible) {
     for (Item& it : m_items)
@@ -73,7 +69,7 @@ void TBwAggregates::add(TBwAggregateKey user, TBwAggregateKey source, TBwAggrega
             it.countInvisible = it.countInvisible || countInvisible;
             return;
         }
-    m_items.push_back({user, source, kind, expression, countInvisible, startValue(kind), 0});
+    m_items.push_back({user, source, kind, expression, countInvisible, 0, 0, false});
 }
 
 void TBwAggregates::accumulate(TBwAggregateKey source, bool visible,
@@ -94,16 +90,20 @@ void TBwAggregates::accumulate(TBwAggregateKey source, bool visible,
             lastExpression = it.expression;
             haveLast = true;
         }
+        // MIN and MAX start from the first value: a fixed start (0, or a
+        // large number for MIN) made the MAX of negative values 0 and the
+        // MIN of no values that large number.
         switch (it.kind) {
             case TBwAggregateKind::Min:
-                it.value = std::min(it.value, lastValue);
+                it.value = it.taken ? std::min(it.value, lastValue) : lastValue;
                 break;
             case TBwAggregateKind::Max:
-                it.value = std::max(it.value, lastValue);
+                it.value = it.taken ? std::max(it.value, lastValue) : lastValue;
                 break;
             default:
                 it.value += lastValue;
         }
+        it.taken = true;
     }
 }
 
@@ -121,8 +121,9 @@ QVariant TBwAggregates::value(TBwAggregateKey user, TBwAggregateKey source, TBwA
 void TBwAggregates::reset(TBwAggregateKey user) {
     for (Item& it : m_items)
         if (it.user == user) {
-            it.value = startValue(it.kind);
+            it.value = 0;
             it.records = 0;
+            it.taken = false;
         }
 }
 

@@ -46,8 +46,8 @@ public:
     // 0 for an accumulator that was never registered.
     QVariant value(TBwAggregateKey user, TBwAggregateKey source, TBwAggregateKind kind,
                    const QString& expression) const;
-    // The user's MIN back to the large start value, the rest and its record
-    // counters to 0.
+    // The user's accumulators and record counters back to none (MIN and MAX
+    // then take the next value as it is; with none they give 0).
     void reset(TBwAggregateKey user);
     void clear() { m_items.clear(); }
 
@@ -60,8 +60,8 @@ private:
         bool countInvisible;
         double value;
         int records;  // the source's records since the last restart, for AVG
+        bool taken;   // a value was added since the last restart
     };
-    static double startValue(TBwAggregateKind kind);
     std::vector<Item> m_items;
 };
 

@@ -213,6 +213,15 @@ TEST(AggregatesTest, TotalsPerBand) {
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum), 7);
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Avg), 7);
     EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Sum, &groupFooter), 14);
+
+    // MIN and MAX start from the first value, and give 0 for none.
+    totals.reset(&footer);
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Min), 0);
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Max), 0);
+    for (int v : {-5, -3})
+        totals.accumulate(&data, true, [v](const QString&) { return QVariant(v); });
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Max), -3);
+    EXPECT_DOUBLE_EQ(value(TBwAggregateKind::Min), -5);
 }
 
 TEST(AggregatesTest, CallsFoundInTextAndAnsweredThroughExpressions) {

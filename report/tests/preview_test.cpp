@@ -1,11 +1,13 @@
 // The preview window and what it is built on: the page layout at each zoom,
 // paging by keys and mouse, text search, prepared-report files, PDF export.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -25,6 +27,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
+#include <csignal>
 
 #include "build/bw_builder.h"
 #include "document/bw_pdf_export.h"
@@ -599,6 +602,66 @@ TEST_F(PreviewTest, SavesAndLoadsPreparedReports) {
     EXPECT_EQ(pageStreams(form->pages()), streams);
     EXPECT_FALSE(form->loadFile(dir.filePath(QStringLiteral("missing.bwp"))));
     EXPECT_EQ(messages.texts.size(), 2);
+}
+
+// Files cannot grow past `bytes` while it lives, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_previous;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int) = nullptr;
+};
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(PreviewTest, AFailedWriteLeavesTheFileItReplacesWhole) {
+    TBwReport report;
+    fillReport(report, 3);
+    auto form = open(report);
+    const struct {
+        const char* name;
+        std::function<bool(const QString&)> write;
+    } cases[] = {
+        {"old.bwp", [&](const QString& f) { return !form->saveFile(f).isEmpty(); }},
+        {"old.pdf", [&](const QString& f) { return form->exportPdfFile(f); }},
+    };
+    const QByteArray old(20, 'x');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+        file.close();
+        test::MessageCapture messages;
+        {
+            const FileSizeLimit full(40);
+            EXPECT_FALSE(c.write(path));
+        }
+        EXPECT_EQ(messages.texts.size(), 1);
+        EXPECT_TRUE(messages.texts.value(0).contains(path));
+        EXPECT_EQ(fileBytes(path), old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{c.name});
+        // With room the same call replaces it.
+        EXPECT_TRUE(c.write(path));
+        EXPECT_NE(fileBytes(path), old);
+    }
 }
 
 TEST_F(PreviewTest, ButtonsFollowPreviewButtonsAndCarryTheirHints) {

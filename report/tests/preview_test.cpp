@@ -35,11 +35,14 @@
 #include "document/bw_report.h"
 #include "document/bw_text_search.h"
 #include "objects/bw_memo_view.h"
+#include "print_fixture.h"
 #include "printer/bw_printer.h"
 #include "render/bw_preview_layout.h"
 #include "render/bw_text_recorder.h"
 #include "test_util.h"
 #include "ui/bw_preview_form.h"
+#include "ui/bw_print_form.h"
+#include "ui/bw_progress_form.h"
 #include "ui/bw_search_form.h"
 
 namespace bwreport {
@@ -662,6 +665,62 @@ TEST_F(PreviewTest, AFailedWriteLeavesTheFileItReplacesWhole) {
         EXPECT_TRUE(c.write(path));
         EXPECT_NE(fileBytes(path), old);
     }
+}
+
+// A page built in memory whose object stream was damaged afterwards: export
+// and printing report it, leave no half-written file or running job, and
+// the window keeps its pages.
+TEST_F(PreviewTest, APageThatCannotBeDrawnIsReportedAndLeavesNothingHalfDone) {
+    TBwPrinter::TEST_setPlatform(std::make_unique<test::FakePrinters>());
+    const TBwProgressRunner runner = progressRunner();
+    installProgressWindow();
+    struct Restore {
+        TBwProgressRunner runner;
+        ~Restore() {
+            TBwPrinter::TEST_setPlatform(makeNoPrinterPlatform());
+            setProgressRunner(runner);
+        }
+    } restore{runner};
+    test::RecordingTarget target;
+    setPrintHandler([&target](TBwReport& r, QWidget* parent) {
+        return printPreparedReportDlg(r, parent, 0, &target);
+    });
+    TBwReport report;
+    report.ShowPrintDialog = false;
+    report.ShowProgress = true;
+    fillReport(report, 3);
+    auto form = open(report);
+    form->pages().freePage(1);
+    form->pages()[1].Stream.truncate(3);
+    ASSERT_ANY_THROW(form->pages().page(1));
+    form->pages().freePage(1);
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("old.pdf"));
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("old");
+    file.close();
+    test::MessageCapture messages;
+    EXPECT_FALSE(form->exportPdfFile(pdf));
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.titles[0], QStringLiteral("Ошибка"));
+    EXPECT_TRUE(messages.texts[0].contains(pdf));
+    EXPECT_EQ(fileBytes(pdf), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.pdf")});
+
+    QTest::keyClick(form->pageView(), Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(messages.texts.size(), 2);
+    EXPECT_EQ(messages.titles[1], QStringLiteral("Ошибка"));
+    EXPECT_TRUE(messages.texts[1].startsWith(QStringLiteral("Не удалось напечатать отчет")));
+    ASSERT_EQ(target.jobs.size(), 1u);
+    EXPECT_TRUE(target.jobs[0].aborted);
+    EXPECT_FALSE(target.jobs[0].ended);
+    EXPECT_FALSE(TBwPrinter::instance().printing());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the progress window closed";
+    EXPECT_EQ(form->pageCount(), 3);
+    EXPECT_EQ(report.emfPages().count(), 0);
+    EXPECT_EQ(form->statusText(), QStringLiteral("Стр. 1/3"));
 }
 
 TEST_F(PreviewTest, ButtonsFollowPreviewButtonsAndCarryTheirHints) {

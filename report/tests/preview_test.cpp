@@ -667,6 +667,28 @@ TEST_F(PreviewTest, AFailedWriteLeavesTheFileItReplacesWhole) {
     }
 }
 
+TEST_F(PreviewTest, PrintingFollowsPrintersInstalledWhileRunning) {
+    auto platform = std::make_unique<test::FakePrinters>();
+    test::FakePrinters& printers = *platform;
+    printers.names.clear();
+    TBwPrinter::TEST_setPlatform(std::move(platform));
+    struct Restore {
+        ~Restore() { TBwPrinter::TEST_setPlatform(makeNoPrinterPlatform()); }
+    } restore;
+    setPrintHandler([](TBwReport&, QWidget*) { return true; });
+    TBwReport report;
+    fillReport(report, 1);
+    {
+        auto form = open(report);
+        EXPECT_FALSE(form->action(TBwPreviewForm::Print)->isEnabled());
+        form->reject();
+    }
+    printers.names = {QStringLiteral("Office")};
+    auto form = open(report);
+    EXPECT_TRUE(form->action(TBwPreviewForm::Print)->isEnabled());
+    EXPECT_EQ(TBwPrinter::instance().printerName(), QStringLiteral("Office"));
+}
+
 // A page built in memory whose object stream was damaged afterwards: export
 // and printing report it, leave no half-written file or running job, and
 // the window keeps its pages.

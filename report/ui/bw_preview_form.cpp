@@ -346,7 +346,9 @@ void TBwPreviewForm::buildToolBar() {
 
     const unsigned shown = m_report.PreviewButtons;
     const bool ownWindow = true;  // the panel component is not built
-    const bool printers = TBwPrinter::instance().hasInstalledPrinters();
+    TBwPrinter& printer = TBwPrinter::instance();
+    printer.refreshPrinters();
+    const bool printers = printer.hasInstalledPrinters();
     struct Def {
         Tool tool;
         int hintId;

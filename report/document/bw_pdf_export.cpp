@@ -1,9 +1,9 @@
 #include "document/bw_pdf_export.h"
 
-#include <QFile>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 
 #include "base/bw_strings.h"
 #include "document/bw_prepared_pages.h"
@@ -34,14 +34,12 @@ bool exportPdf(TBwEMFPages& pages, const QString& path, const QString& title, QS
         return false;
     };
     if (pages.count() == 0) return fail(kNoPagesToExport);
-    {
-        // QPdfWriter only reports a file it could not open through a painter
-        // that does not begin; this tells why.
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            return fail(kCannotWriteFile + path + QStringLiteral(": ") + probe.errorString());
-    }
-    QPdfWriter writer(path);
+    // Written beside the target and put in its place only when complete: a
+    // failure leaves an existing file as it was.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(kCannotWriteFile + path + QStringLiteral(": ") + file.errorString());
+    QPdfWriter writer(&file);
     writer.setResolution(kResolution);
     writer.setTitle(title);
     writer.setCreator(QStringLiteral("Orvalen"));
@@ -59,7 +57,9 @@ bool exportPdf(TBwEMFPages& pages, const QString& path, const QString& title, QS
         pages.draw(i, painter, pages.contentRect(i, QRectF(QPointF(0, 0), full.size())));
         if (!decoded) pages.freePage(i);
     }
-    if (!painter.end()) return fail(kCannotWriteFile + path);
+    // commit() does not notice a buffer it could not write out: flush first.
+    if (!painter.end() || !file.flush() || !file.commit())
+        return fail(kCannotWriteFile + path + QStringLiteral(": ") + file.errorString());
     return true;
 }
 

@@ -12,7 +12,9 @@ class TBwReport;
 
 // Writes `pages` to `path`; `title` becomes the document's title. False,
 // with the reason in `error` when given, when there is nothing to write or
-// the file cannot be written.
+// the file cannot be written; an existing file is then left as it was. A
+// page whose objects cannot be decoded or drawn throws (EBwStreamError,
+// EBwError) and leaves the file as it was too.
 bool exportPdf(TBwEMFPages& pages, const QString& path, const QString& title, QString* error);
 // The report's prepared pages under its Title.
 bool exportPdf(TBwReport& report, const QString& path, QString* error);

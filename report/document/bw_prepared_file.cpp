@@ -21,6 +21,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <limits>
 
 #include "base/bw_stream.h"
@@ -174,8 +175,11 @@ void loadPreparedReport(TBwEMFPages& pages, const QByteArray& bytes, bool keepDe
 QString savePreparedReportFile(const TBwEMFPages& pages, const QString& fileName) {
     const QString name = preparedReportFileName(fileName);
     const QByteArray bytes = savePreparedReport(pages);
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    // An existing file is replaced only once the new one is whole. The flush
+    // is ours: commit() does not notice a buffer it could not write out.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit())
         throw EBwError(QStringLiteral("Cannot write \"%1\": %2").arg(name, file.errorString()));
     return name;
 }

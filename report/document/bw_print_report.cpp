@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <cmath>
+#include <exception>
 #include <vector>
 
 #include "base/bw_strings.h"
@@ -183,7 +184,16 @@ TBwPrintResult printPreparedReport(TBwReport& report, const TBwPrintOptions& opt
     PrintRun run(report, printer, *target, plan);
     // A window closed before its work began has cancelled it.
     TBwPrintResult result = TBwPrintResult::Cancelled;
-    const auto work = [&](TBwProgress& progress) { result = run.run(&progress); };
+    // Nothing may leave through the progress window's event loop: a page that
+    // cannot be drawn is thrown again once the window has closed.
+    std::exception_ptr failure;
+    const auto work = [&](TBwProgress& progress) {
+        try {
+            result = run.run(&progress);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
     if (report.ShowProgress && !report.OnProgress && progressRunner()) {
         QString caption = TBwLocale::loadStr(sPreparingReport);
         if (!report.Title.isEmpty()) caption += QStringLiteral(" - ") + report.Title;
@@ -191,6 +201,7 @@ TBwPrintResult printPreparedReport(TBwReport& report, const TBwPrintOptions& opt
     } else {
         result = run.run(nullptr);
     }
+    if (failure) std::rethrow_exception(failure);
     return result;
 }
 

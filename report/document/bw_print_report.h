@@ -52,7 +52,8 @@ enum class TBwPrintResult {
 
 // Sends the report's prepared pages to the current printer, or to `target`
 // when one is given (the printer layer still supplies paper and geometry).
-// A page-list error leaves its text in `error`.
+// A page-list error leaves its text in `error`. A page whose objects cannot
+// be decoded or drawn aborts the job and throws EBwStreamError or EBwError.
 TBwPrintResult printPreparedReport(TBwReport& report, const TBwPrintOptions& options,
                                    TBwPrintTarget* target = nullptr, QString* error = nullptr);
 

@@ -69,14 +69,37 @@ void TBwPrinter::bind() {
     m_printers = m_platform->printerNames();
     m_virtualIndex = static_cast<int>(m_printers.size());
     m_printers.append(TBwLocale::loadStr(sVirtualPrinter));
-    int index = m_virtualIndex;
-    if (m_virtualIndex > 0) {
-        const int d = static_cast<int>(m_printers.indexOf(m_platform->defaultPrinterName()));
-        index = d >= 0 && d < m_virtualIndex ? d : 0;
-    }
     m_paper = {};
     m_index = -1;
-    selectPrinter(index);
+    selectPrinter(startIndex());
+}
+
+int TBwPrinter::startIndex() {
+    if (m_virtualIndex == 0) return m_virtualIndex;
+    const int d = static_cast<int>(m_printers.indexOf(m_platform->defaultPrinterName()));
+    return d >= 0 && d < m_virtualIndex ? d : 0;
+}
+
+void TBwPrinter::refreshPrinters() {
+    // A running job keeps the printer it began on.
+    if (m_printing) return;
+    const QStringList installed = m_platform->printerNames();
+    if (installed == m_printers.first(m_virtualIndex)) return;
+    // The virtual printer stands in for none installed; one chosen among real
+    // printers stays chosen.
+    const bool wasVirtual = isVirtual() && m_virtualIndex > 0;
+    const QString current = printerName();
+    m_printers = installed;
+    m_virtualIndex = static_cast<int>(m_printers.size());
+    m_printers.append(TBwLocale::loadStr(sVirtualPrinter));
+    const int kept = static_cast<int>(installed.indexOf(current));
+    if (wasVirtual || kept >= 0) {
+        // Same printer, same device settings: only its place in the list moved.
+        m_index = wasVirtual ? m_virtualIndex : kept;
+        return;
+    }
+    m_index = -1;
+    selectPrinter(startIndex());
 }
 
 void TBwPrinter::useVirtualPrinter() {

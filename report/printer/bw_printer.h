@@ -88,6 +88,10 @@ public:
     // Rebuilds the list (installed printers, then the virtual printer) and
     // takes the system's current printer, or the virtual one when none is installed.
     void bind();
+    // Reads the installed printers again: one added or removed while the
+    // program runs shows up. The current printer stays current, by name, while
+    // it is listed; otherwise the choice falls back as bind() makes it.
+    void refreshPrinters();
 
     const QStringList& printers() const { return m_printers; }
     int printerIndex() const { return m_index; }
@@ -137,6 +141,8 @@ public:
     bool readDeviceSettings();
 
 private:
+    // The system's default printer, else the first, else the virtual one.
+    int startIndex();
     void useVirtualPrinter();
     bool applyVirtual(const TBwPaperRequest& request);
     bool applyReal(const TBwPaperRequest& request);

@@ -1,11 +1,13 @@
 // The preview window and what it is built on: the page layout at each zoom,
 // paging by keys and mouse, text search, prepared-report files, PDF export.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -25,6 +27,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
+#include <csignal>
 
 #include "build/bw_builder.h"
 #include "document/bw_pdf_export.h"
@@ -32,11 +35,14 @@
 #include "document/bw_report.h"
 #include "document/bw_text_search.h"
 #include "objects/bw_memo_view.h"
+#include "print_fixture.h"
 #include "printer/bw_printer.h"
 #include "render/bw_preview_layout.h"
 #include "render/bw_text_recorder.h"
 #include "test_util.h"
 #include "ui/bw_preview_form.h"
+#include "ui/bw_print_form.h"
+#include "ui/bw_progress_form.h"
 #include "ui/bw_search_form.h"
 
 namespace bwreport {
@@ -599,6 +605,144 @@ TEST_F(PreviewTest, SavesAndLoadsPreparedReports) {
     EXPECT_EQ(pageStreams(form->pages()), streams);
     EXPECT_FALSE(form->loadFile(dir.filePath(QStringLiteral("missing.bwp"))));
     EXPECT_EQ(messages.texts.size(), 2);
+}
+
+// Files cannot grow past `bytes` while it lives, as on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_previous;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int) = nullptr;
+};
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST_F(PreviewTest, AFailedWriteLeavesTheFileItReplacesWhole) {
+    TBwReport report;
+    fillReport(report, 3);
+    auto form = open(report);
+    const struct {
+        const char* name;
+        std::function<bool(const QString&)> write;
+    } cases[] = {
+        {"old.bwp", [&](const QString& f) { return !form->saveFile(f).isEmpty(); }},
+        {"old.pdf", [&](const QString& f) { return form->exportPdfFile(f); }},
+    };
+    const QByteArray old(20, 'x');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+        file.close();
+        test::MessageCapture messages;
+        {
+            const FileSizeLimit full(40);
+            EXPECT_FALSE(c.write(path));
+        }
+        EXPECT_EQ(messages.texts.size(), 1);
+        EXPECT_TRUE(messages.texts.value(0).contains(path));
+        EXPECT_EQ(fileBytes(path), old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{c.name});
+        // With room the same call replaces it.
+        EXPECT_TRUE(c.write(path));
+        EXPECT_NE(fileBytes(path), old);
+    }
+}
+
+TEST_F(PreviewTest, PrintingFollowsPrintersInstalledWhileRunning) {
+    auto platform = std::make_unique<test::FakePrinters>();
+    test::FakePrinters& printers = *platform;
+    printers.names.clear();
+    TBwPrinter::TEST_setPlatform(std::move(platform));
+    struct Restore {
+        ~Restore() { TBwPrinter::TEST_setPlatform(makeNoPrinterPlatform()); }
+    } restore;
+    setPrintHandler([](TBwReport&, QWidget*) { return true; });
+    TBwReport report;
+    fillReport(report, 1);
+    {
+        auto form = open(report);
+        EXPECT_FALSE(form->action(TBwPreviewForm::Print)->isEnabled());
+        form->reject();
+    }
+    printers.names = {QStringLiteral("Office")};
+    auto form = open(report);
+    EXPECT_TRUE(form->action(TBwPreviewForm::Print)->isEnabled());
+    EXPECT_EQ(TBwPrinter::instance().printerName(), QStringLiteral("Office"));
+}
+
+// A page built in memory whose object stream was damaged afterwards: export
+// and printing report it, leave no half-written file or running job, and
+// the window keeps its pages.
+TEST_F(PreviewTest, APageThatCannotBeDrawnIsReportedAndLeavesNothingHalfDone) {
+    TBwPrinter::TEST_setPlatform(std::make_unique<test::FakePrinters>());
+    const TBwProgressRunner runner = progressRunner();
+    installProgressWindow();
+    struct Restore {
+        TBwProgressRunner runner;
+        ~Restore() {
+            TBwPrinter::TEST_setPlatform(makeNoPrinterPlatform());
+            setProgressRunner(runner);
+        }
+    } restore{runner};
+    test::RecordingTarget target;
+    setPrintHandler([&target](TBwReport& r, QWidget* parent) {
+        return printPreparedReportDlg(r, parent, 0, &target);
+    });
+    TBwReport report;
+    report.ShowPrintDialog = false;
+    report.ShowProgress = true;
+    fillReport(report, 3);
+    auto form = open(report);
+    form->pages().freePage(1);
+    form->pages()[1].Stream.truncate(3);
+    ASSERT_ANY_THROW(form->pages().page(1));
+    form->pages().freePage(1);
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("old.pdf"));
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("old");
+    file.close();
+    test::MessageCapture messages;
+    EXPECT_FALSE(form->exportPdfFile(pdf));
+    ASSERT_EQ(messages.texts.size(), 1);
+    EXPECT_EQ(messages.titles[0], QStringLiteral("Ошибка"));
+    EXPECT_TRUE(messages.texts[0].contains(pdf));
+    EXPECT_EQ(fileBytes(pdf), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.pdf")});
+
+    QTest::keyClick(form->pageView(), Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(messages.texts.size(), 2);
+    EXPECT_EQ(messages.titles[1], QStringLiteral("Ошибка"));
+    EXPECT_TRUE(messages.texts[1].startsWith(QStringLiteral("Не удалось напечатать отчет")));
+    ASSERT_EQ(target.jobs.size(), 1u);
+    EXPECT_TRUE(target.jobs[0].aborted);
+    EXPECT_FALSE(target.jobs[0].ended);
+    EXPECT_FALSE(TBwPrinter::instance().printing());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the progress window closed";
+    EXPECT_EQ(form->pageCount(), 3);
+    EXPECT_EQ(report.emfPages().count(), 0);
+    EXPECT_EQ(form->statusText(), QStringLiteral("Стр. 1/3"));
 }
 
 TEST_F(PreviewTest, ButtonsFollowPreviewButtonsAndCarryTheirHints) {

@@ -54,7 +54,9 @@ void whenModal(const std::function<void(QWidget*)>& drive) {
 class PrintFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TBwPrinter::TEST_setPlatform(std::make_unique<FakePrinters>());
+        auto platform = std::make_unique<FakePrinters>();
+        printers = platform.get();
+        TBwPrinter::TEST_setPlatform(std::move(platform));
         report.ShowProgress = false;
         test::preparePages(report, 6);
     }
@@ -62,6 +64,7 @@ protected:
 
     TBwReport report;
     RecordingTarget target;
+    FakePrinters* printers = nullptr;  // owned by the printer layer
 };
 
 TEST_F(PrintFormTest, KeyboardChoicesDriveWhatIsPrinted) {
@@ -107,6 +110,65 @@ TEST_F(PrintFormTest, EscapeCancelsAndGivesThePreviousPrinterBack) {
     EXPECT_EQ(chosen, QStringLiteral("Label")) << "chosen in the printer layer at once";
     EXPECT_EQ(TBwPrinter::instance().printerName(), QStringLiteral("Office"));
     EXPECT_TRUE(target.jobs.empty());
+}
+
+TEST_F(PrintFormTest, PrintersInstalledMeanwhileAreListedAndCancelRestoresByName) {
+    TBwPrinter& layer = TBwPrinter::instance();
+    const auto choose = [](TBwPrintForm& form, const QString& name) {
+        auto* combo = child<QComboBox>(&form, "PrinterCombo");
+        const int index = combo->findText(name);
+        ASSERT_GE(index, 0) << name.toStdString();
+        combo->setCurrentIndex(index);
+        Q_EMIT combo->activated(index);
+    };
+    printers->names = {QStringLiteral("Annex"), QStringLiteral("Office"), QStringLiteral("Label")};
+    {
+        TBwPrintForm form;
+        auto* combo = child<QComboBox>(&form, "PrinterCombo");
+        EXPECT_EQ(combo->count(), 3) << "installed after start-up, listed when the dialog opens";
+        EXPECT_EQ(combo->currentText(), QStringLiteral("Office"));
+        EXPECT_EQ(layer.printerName(), QStringLiteral("Office"));
+        choose(form, QStringLiteral("Label"));
+        // The list is read again while the dialog is open: "Office" moves.
+        printers->names = {QStringLiteral("Label"), QStringLiteral("Annex"),
+                           QStringLiteral("Office")};
+        layer.refreshPrinters();
+        EXPECT_EQ(layer.printerName(), QStringLiteral("Label"));
+        form.reject();
+        EXPECT_EQ(layer.printerName(), QStringLiteral("Office"));
+    }
+    {
+        TBwPrintForm form;
+        choose(form, QStringLiteral("Label"));
+        printers->names = {QStringLiteral("Label")};
+        layer.refreshPrinters();
+        form.reject();
+        EXPECT_EQ(layer.printerName(), QStringLiteral("Label")) << "the previous one is gone";
+        EXPECT_FALSE(layer.isVirtual());
+    }
+}
+
+TEST_F(PrintFormTest, ARemovedPrinterFallsBackAsAtStartUp) {
+    TBwPrinter& layer = TBwPrinter::instance();
+    layer.selectPrinter(layer.indexOf(QStringLiteral("Label")));
+    printers->names = {QStringLiteral("Annex"), QStringLiteral("Office")};
+    layer.refreshPrinters();
+    EXPECT_EQ(layer.printerName(), QStringLiteral("Office")) << "the system's default";
+    printers->defaultName.clear();
+    printers->names = {QStringLiteral("Annex")};
+    layer.refreshPrinters();
+    EXPECT_EQ(layer.printerName(), QStringLiteral("Annex")) << "no default: the first";
+    printers->names.clear();
+    layer.refreshPrinters();
+    EXPECT_TRUE(layer.isVirtual());
+    EXPECT_FALSE(layer.hasInstalledPrinters());
+    EXPECT_FALSE(printPreparedReportDlg(report, nullptr, 0, &target));
+    // One installed again: the dialog prints on it without a restart.
+    printers->names = {QStringLiteral("Label")};
+    report.ShowPrintDialog = false;
+    EXPECT_TRUE(printPreparedReportDlg(report, nullptr, 0, &target));
+    ASSERT_EQ(target.jobs.size(), 1u);
+    EXPECT_EQ(target.jobs[0].printer, QStringLiteral("Label"));
 }
 
 TEST_F(PrintFormTest, TheChosenPrinterAndTheCurrentPageAreWhatPrints) {

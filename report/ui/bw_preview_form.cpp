@@ -50,6 +50,9 @@ namespace bwreport {
 
 namespace {
 
+// Followed by why: a page's objects that cannot be decoded or drawn.
+const QString kCannotPrintReport = QStringLiteral("Не удалось напечатать отчет: ");
+
 TBwPrintHandler& printSlot() {
     static TBwPrintHandler handler;
     return handler;
@@ -343,7 +346,9 @@ void TBwPreviewForm::buildToolBar() {
 
     const unsigned shown = m_report.PreviewButtons;
     const bool ownWindow = true;  // the panel component is not built
-    const bool printers = TBwPrinter::instance().hasInstalledPrinters();
+    TBwPrinter& printer = TBwPrinter::instance();
+    printer.refreshPrinters();
+    const bool printers = printer.hasInstalledPrinters();
     struct Def {
         Tool tool;
         int hintId;
@@ -804,11 +809,15 @@ bool TBwPreviewForm::exportPdfFile(const QString& fileName) {
     QString name = fileName;
     if (!name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
     QString error;
-    if (!exportPdf(m_pages, name, m_report.Title, &error)) {
-        showErrorMessage(error);
-        return false;
+    try {
+        if (exportPdf(m_pages, name, m_report.Title, &error)) return true;
+    } catch (const EBwStreamError& e) {
+        error = kCannotWriteFile + name + QStringLiteral(": ") + e.text();
+    } catch (const EBwError& e) {
+        error = kCannotWriteFile + name + QStringLiteral(": ") + e.text();
     }
-    return true;
+    showErrorMessage(error);
+    return false;
 }
 
 // --- printing --------------------------------------------------------------
@@ -818,6 +827,10 @@ void TBwPreviewForm::print() {
     giveTheReportItsPages();
     try {
         printSlot()(m_report, this);
+    } catch (const EBwStreamError& e) {
+        showErrorMessage(kCannotPrintReport + e.text());
+    } catch (const EBwError& e) {
+        showErrorMessage(kCannotPrintReport + e.text());
     } catch (...) {
         takePagesBack();
         throw;

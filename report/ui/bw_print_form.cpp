@@ -77,11 +77,12 @@ QString plain(QString text) {
 
 }  // namespace
 
-TBwPrintForm::TBwPrintForm(QWidget* parent)
-    : QDialog(parent), m_previousPrinter(TBwPrinter::instance().printerIndex()) {
+TBwPrintForm::TBwPrintForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(TBwLocale::loadStr(sPrint));
     setModal(true);
     TBwPrinter& printer = TBwPrinter::instance();
+    printer.refreshPrinters();
+    m_previousPrinter = printer.printerName();
 
     // Printer: the installed printers; the virtual one cannot print.
     auto* printerBox = new QGroupBox(TBwLocale::loadStr(sPrinterGroup), this);
@@ -273,8 +274,11 @@ void TBwPrintForm::accept() {
 
 void TBwPrintForm::done(int result) {
     TBwPrinter& printer = TBwPrinter::instance();
-    if (result != Accepted && printer.printerIndex() != m_previousPrinter)
-        printer.selectPrinter(m_previousPrinter);
+    if (result != Accepted) {
+        // A printer removed meanwhile cannot come back; the current one stays.
+        const int previous = printer.indexOf(m_previousPrinter);
+        if (previous >= 0 && previous != printer.printerIndex()) printer.selectPrinter(previous);
+    }
     QDialog::done(result);
 }
 
@@ -316,7 +320,9 @@ void TBwPrintForm::updateCollatePicture() {
 
 bool printPreparedReportDlg(TBwReport& report, QWidget* parent, int currentPage,
                             TBwPrintTarget* target) {
-    if (!TBwPrinter::instance().hasInstalledPrinters()) return false;
+    TBwPrinter& printer = TBwPrinter::instance();
+    printer.refreshPrinters();
+    if (!printer.hasInstalledPrinters()) return false;
     TBwPrintOptions options{{}, report.DefaultCopies, ppAll, report.DefaultCollate};
     if (report.ShowPrintDialog) {
         TBwPrintForm form(parent);

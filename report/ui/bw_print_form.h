@@ -1,6 +1,7 @@
 // The print dialog: the printer, the pages, the copies and collation, and
-// all, odd or even pages. Choosing a printer selects it in the printer layer
-// at once; leaving other than with OK gives the previous one back.
+// all, odd or even pages. It lists the printers installed as it opens.
+// Choosing a printer selects it in the printer layer at once; leaving other
+// than with OK gives the previous one back.
 #pragma once
 
 #include <QDialog>
@@ -52,7 +53,8 @@ private:
     // The first item of the typed list that names no page or range; empty when all do.
     QString badPageItem() const;
 
-    int m_previousPrinter;
+    // By name: the list may be read again while the dialog is open.
+    QString m_previousPrinter;
     int m_currentPage = 0;
     int m_pageCount = 0;
     QComboBox* m_printers;

@@ -3,6 +3,9 @@
 
 #include "ReportPrinting.h"
 #include "Startup.h"
+#include "base/bw_messages.h"
+#include "base/bw_stream.h"
+#include "base/bw_strings.h"
 #include "uBaseForm.h"
 #include "uDMMain.h"
 #include "uMain.h"
@@ -14,8 +17,17 @@ int main(int argc, char* argv[]) {
     orvalen::InitApplication();
     orvalen::QuitOnTerminationSignals();
     bwreport::installReportWindows();
+    // A page that cannot be drawn is reported like any other engine error,
+    // as the preview does, rather than ending the program.
     orvalen::SetPrintHandler([](bwreport::TBwReport& report, QWidget* parent) {
-        return bwreport::printPreparedReportDlg(report, parent);
+        try {
+            return bwreport::printPreparedReportDlg(report, parent);
+        } catch (const bwreport::EBwStreamError& e) {
+            bwreport::showErrorMessage(bwreport::kCannotPrintReport + e.text());
+        } catch (const bwreport::EBwError& e) {
+            bwreport::showErrorMessage(bwreport::kCannotPrintReport + e.text());
+        }
+        return false;
     });
 
     // Errors inside the data module's creation are shown there; start-up goes on.

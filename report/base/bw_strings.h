@@ -83,6 +83,8 @@ inline const QString kNoPagesToExport = QStringLiteral("В отчете нет �
 // Followed by the file's name.
 inline const QString kCannotWriteFile = QStringLiteral("Не удалось записать файл ");
 inline const QString kCannotLoadReport = QStringLiteral("Не удалось открыть отчет ");
+// Followed by why: a page's objects that cannot be decoded or drawn.
+inline const QString kCannotPrintReport = QStringLiteral("Не удалось напечатать отчет: ");
 inline const QString kPageSetupHint = QStringLiteral("Параметры страницы");
 inline const QString kPreviewHelpTitle = QStringLiteral("Справка");
 // The print dialog's page-number field holds an item that is not a page or a range.

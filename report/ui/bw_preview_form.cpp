@@ -50,9 +50,6 @@ namespace bwreport {
 
 namespace {
 
-// Followed by why: a page's objects that cannot be decoded or drawn.
-const QString kCannotPrintReport = QStringLiteral("Не удалось напечатать отчет: ");
-
 TBwPrintHandler& printSlot() {
     static TBwPrintHandler handler;
     return handler;

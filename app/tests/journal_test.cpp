@@ -80,6 +80,9 @@ TEST(JournalSearch, FilterHasOneLikePerWordAndFieldWithQuotesDoubled) {
         {"tested_name", "ИВАНОВ  Пётр",
          "lower(tested_name) like '%иванов%' and lower(tested_name) like '%пётр%'"},
         {"tested_name", "O'Neil", "lower(tested_name) like '%o''neil%'"},
+        // The wildcards of like stand for themselves in a searched word.
+        {"tested_name", "Ива 5%_'",
+         "lower(tested_name) like '%ива%' and pos('5%_''', lower(tested_name)) > 0"},
         {"a;;b", "x", "lower(a) like '%x%' or lower(b) like '%x%'"},
         {"", "x", ""},
     };
@@ -256,6 +259,26 @@ TEST_F(JournalWindow, NameWordsFindMixedCaseQuotesAndIgnoreBlanks) {
     typeText(form->SearchEdit, QStringLiteral("Ива\u0101"));
     EXPECT_TRUE(visible().empty());
     EXPECT_FALSE(buttonsEnabled());
+}
+
+TEST_F(JournalWindow, PercentAndUnderscoreInAWordFindOnlyThemselves) {
+    store({{"Ева Сто%", 0}, {"Стоун Ева", 0}, {"Ива_нов", 0}, {"Иванов", 0}});
+    open();
+    const struct {
+        const char* text;
+        std::vector<const char*> names;
+    } cases[] = {
+        {"%", {"Ева Сто%"}}, {"о%", {"Ева Сто%"}}, {"ева сто%", {"Ева Сто%"}},
+        {"_", {"Ива_нов"}},  {"А_Н", {"Ива_нов"}}, {"ева%", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        form->SearchEdit->setText(QString::fromUtf8(c.text));
+        std::vector<std::string> names;
+        for (const char* n : c.names)
+            names.push_back(cp(n));
+        EXPECT_EQ(visible(), names);
+    }
 }
 
 TEST_F(JournalWindow, PeriodsSetTheCalendarsAndKeepTheTextAndClearingResetsThem) {

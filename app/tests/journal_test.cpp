@@ -317,6 +317,21 @@ TEST_F(JournalWindow, PeriodsSetTheCalendarsAndKeepTheTextAndClearingResetsThem)
     EXPECT_EQ(visible(), (std::vector<std::string>{cp("Анна Новая"), cp("Борис")}));
 }
 
+TEST_F(JournalWindow, CalendarsOfferOnlyDatesTheFilterCanCompare) {
+    store({{"Иванов", 0}});
+    open();
+    CapturedErrors errors;
+    for (QCalendarWidget* c : {form->MonthCalendar1, form->MonthCalendar2}) {
+        // The year box of the calendar goes as far as the calendar allows.
+        EXPECT_GE(c->minimumDate(), QDate(1, 1, 1));
+        EXPECT_LE(c->maximumDate(), QDate(9999, 12, 31));
+    }
+    form->MonthCalendar1->setSelectedDate(QDate(1, 1, 1).addDays(-1));
+    form->MonthCalendar2->setSelectedDate(QDate(9999, 12, 31));
+    EXPECT_TRUE(errors.texts.empty());
+    EXPECT_EQ(visible(), std::vector<std::string>{cp("Иванов")});
+}
+
 TEST_F(JournalWindow, TheChosenSurveyReopensItsRecommendationsByButtonEnterOrDoubleClick) {
     store({{"Иванов", 3}, {"Петров", 1}});
     open();

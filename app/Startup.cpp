@@ -18,6 +18,8 @@ namespace orvalen {
 
 void InitApplication() {
     QApplication::setApplicationName(QStringLiteral("Orvalen"));
+    // Ties the windows to the installed desktop entry (its icon and name).
+    QApplication::setDesktopFileName(QStringLiteral("orvalen"));
     InstallEngineErrorHandler();
 }
 

@@ -84,6 +84,9 @@ QCalendarWidget* calendar(QWidget* parent, const char* name, const QString& acce
     c->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     c->setFirstDayOfWeek(Qt::Monday);
     c->setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+    // The filter writes a four-digit year: a date outside these years makes
+    // it a text the journal's date cannot be compared with.
+    c->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
     // Squeezed, it would cut off Sunday and the last week.
     c->setMinimumSize(c->sizeHint());
     return c;

@@ -82,7 +82,13 @@ std::string BuildSearchFilter(const std::string& fieldList, const std::string& s
                     literal += c;
                     if (c == '\'') literal += c;
                 }
-                part = JoinText(part, "lower(" + field + ") like '%" + literal + "%'", " and ");
+                // Like has no escape: a word holding its wildcards would match
+                // other names, so such a word is searched as plain text.
+                const bool wild = word.find_first_of("%_") != std::string::npos;
+                part = JoinText(part,
+                                wild ? "pos('" + literal + "', lower(" + field + ")) > 0"
+                                     : "lower(" + field + ") like '%" + literal + "%'",
+                                " and ");
             }
         }
         filter = JoinText(filter, part, " or ");

@@ -33,7 +33,8 @@ std::vector<std::string> SplitLines(const std::string& text);
 // at blanks, empty words skipped) occurs, case-insensitively, in one field of
 // the ";"-separated `fieldList`; the fields' conditions are joined by " or ".
 // Empty when there is no field or no word. A quote in a word is doubled so
-// that the word stays one string literal.
+// that the word stays one string literal; "%" and "_" in a word are plain
+// characters, not wildcards.
 std::string BuildSearchFilter(const std::string& fieldList, const std::string& searchText);
 
 // "dd.mm.yyyy" of the day of `date` (days since 30.12.1899, as the engine

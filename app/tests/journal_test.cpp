@@ -80,6 +80,9 @@ TEST(JournalSearch, FilterHasOneLikePerWordAndFieldWithQuotesDoubled) {
         {"tested_name", "ИВАНОВ  Пётр",
          "lower(tested_name) like '%иванов%' and lower(tested_name) like '%пётр%'"},
         {"tested_name", "O'Neil", "lower(tested_name) like '%o''neil%'"},
+        // The wildcards of like stand for themselves in a searched word.
+        {"tested_name", "Ива 5%_'",
+         "lower(tested_name) like '%ива%' and pos('5%_''', lower(tested_name)) > 0"},
         {"a;;b", "x", "lower(a) like '%x%' or lower(b) like '%x%'"},
         {"", "x", ""},
     };
@@ -258,6 +261,26 @@ TEST_F(JournalWindow, NameWordsFindMixedCaseQuotesAndIgnoreBlanks) {
     EXPECT_FALSE(buttonsEnabled());
 }
 
+TEST_F(JournalWindow, PercentAndUnderscoreInAWordFindOnlyThemselves) {
+    store({{"Ева Сто%", 0}, {"Стоун Ева", 0}, {"Ива_нов", 0}, {"Иванов", 0}});
+    open();
+    const struct {
+        const char* text;
+        std::vector<const char*> names;
+    } cases[] = {
+        {"%", {"Ева Сто%"}}, {"о%", {"Ева Сто%"}}, {"ева сто%", {"Ева Сто%"}},
+        {"_", {"Ива_нов"}},  {"А_Н", {"Ива_нов"}}, {"ева%", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        form->SearchEdit->setText(QString::fromUtf8(c.text));
+        std::vector<std::string> names;
+        for (const char* n : c.names)
+            names.push_back(cp(n));
+        EXPECT_EQ(visible(), names);
+    }
+}
+
 TEST_F(JournalWindow, PeriodsSetTheCalendarsAndKeepTheTextAndClearingResetsThem) {
     store({{"Анна Старая", 400}, {"Анна Прошлогодняя", 200}, {"Анна Новая", 0}, {"Борис", 0}});
     open();
@@ -292,6 +315,21 @@ TEST_F(JournalWindow, PeriodsSetTheCalendarsAndKeepTheTextAndClearingResetsThem)
     EXPECT_EQ(form->MonthCalendar2->selectedDate(), today);
     EXPECT_EQ(tests().filter(), dateFilter(QDate(today.year(), today.month(), 1), today));
     EXPECT_EQ(visible(), (std::vector<std::string>{cp("Анна Новая"), cp("Борис")}));
+}
+
+TEST_F(JournalWindow, CalendarsOfferOnlyDatesTheFilterCanCompare) {
+    store({{"Иванов", 0}});
+    open();
+    CapturedErrors errors;
+    for (QCalendarWidget* c : {form->MonthCalendar1, form->MonthCalendar2}) {
+        // The year box of the calendar goes as far as the calendar allows.
+        EXPECT_GE(c->minimumDate(), QDate(1, 1, 1));
+        EXPECT_LE(c->maximumDate(), QDate(9999, 12, 31));
+    }
+    form->MonthCalendar1->setSelectedDate(QDate(1, 1, 1).addDays(-1));
+    form->MonthCalendar2->setSelectedDate(QDate(9999, 12, 31));
+    EXPECT_TRUE(errors.texts.empty());
+    EXPECT_EQ(visible(), std::vector<std::string>{cp("Иванов")});
 }
 
 TEST_F(JournalWindow, TheChosenSurveyReopensItsRecommendationsByButtonEnterOrDoubleClick) {

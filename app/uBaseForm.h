@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ErrorBox.h"
+
 class QEventLoop;
 
 namespace orvalen {
@@ -63,6 +65,15 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+
+    // `handler` of this window runs when `sender` emits `signal`, its errors
+    // shown in the error box: none may pass through Qt's event loop.
+    template <class Sender, class Signal, class Form>
+    void ConnectGuarded(Sender* sender, Signal signal, void (Form::*handler)()) {
+        connect(sender, signal, this, [this, handler] {
+            Guarded([this, handler] { (static_cast<Form*>(this)->*handler)(); });
+        });
+    }
 
 private:
     std::vector<std::unique_ptr<void, void (*)(void*)>> m_owned;

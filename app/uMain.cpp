@@ -87,12 +87,9 @@ void TMainForm::init() {
     m_ui->NoteLabel->setFont(note);
     setTextColour(m_ui->NoteLabel, Qt::black);
 
-    connect(m_ui->Label1, &TLinkLabel::clicked, this,
-            [this] { Guarded([this] { Label1Click(); }); });
-    connect(m_ui->Label3, &TLinkLabel::clicked, this,
-            [this] { Guarded([this] { Label3Click(); }); });
-    connect(m_ui->Label4, &TLinkLabel::clicked, this,
-            [this] { Guarded([this] { Label4Click(); }); });
+    ConnectGuarded(m_ui->Label1, &TLinkLabel::clicked, &TMainForm::Label1Click);
+    ConnectGuarded(m_ui->Label3, &TLinkLabel::clicked, &TMainForm::Label3Click);
+    ConnectGuarded(m_ui->Label4, &TLinkLabel::clicked, &TMainForm::Label4Click);
 
     // Designed at the centre of the screen; saved bounds, read next, win.
     if (const QScreen* screen = QApplication::primaryScreen())

@@ -76,8 +76,7 @@ void TSqlTestingForm::init() {
     m_ui->ResultLabel->setBuddy(DBGrid1);
     m_ui->ResultLayout->addWidget(DBGrid1, 1);
 
-    connect(m_ui->RunSqlButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { RunSqlButtonClick(); }); });
+    ConnectGuarded(m_ui->RunSqlButton, &QPushButton::clicked, &TSqlTestingForm::RunSqlButtonClick);
 }
 
 void TSqlTestingForm::RunSqlButtonClick() {

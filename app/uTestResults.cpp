@@ -279,25 +279,24 @@ void TTestResultsForm::init() {
     layout->activate();
     resize(std::max(width(), minimumSizeHint().width()), height());
 
-    connect(SearchEdit, &QLineEdit::textChanged, this,
-            [this] { Guarded([this] { SearchEditChange(); }); });
+    ConnectGuarded(SearchEdit, &QLineEdit::textChanged, &TTestResultsForm::SearchEditChange);
     // A date picked by keyboard counts as much as one clicked.
     for (QCalendarWidget* c : {MonthCalendar1, MonthCalendar2})
         connect(c, &QCalendarWidget::selectionChanged, this, [this] {
             if (!m_settingDates) Guarded([this] { MonthCalendar1Click(); });
         });
-    connect(m_periods, &QButtonGroup::idClicked, this,
-            [this] { Guarded([this] { PeriodTypeRadioGroupClick(); }); });
-    connect(ClearSearchButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { ClearSearchButtonClick(); }); });
-    connect(ShowResultsButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { ShowResultsButtonClick(); }); });
-    connect(TestsDBGrid, &TDBGrid::recordDoubleClicked, this,
-            [this] { Guarded([this] { TestsDBGridDblClick(); }); });
-    connect(DeleteRecordButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { DeleteRecordButtonClick(); }); });
-    connect(DeleteAllRecordsButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { DeleteAllRecordsButtonClick(); }); });
+    ConnectGuarded(m_periods, &QButtonGroup::idClicked,
+                   &TTestResultsForm::PeriodTypeRadioGroupClick);
+    ConnectGuarded(ClearSearchButton, &QPushButton::clicked,
+                   &TTestResultsForm::ClearSearchButtonClick);
+    ConnectGuarded(ShowResultsButton, &QPushButton::clicked,
+                   &TTestResultsForm::ShowResultsButtonClick);
+    ConnectGuarded(TestsDBGrid, &TDBGrid::recordDoubleClicked,
+                   &TTestResultsForm::TestsDBGridDblClick);
+    ConnectGuarded(DeleteRecordButton, &QPushButton::clicked,
+                   &TTestResultsForm::DeleteRecordButtonClick);
+    ConnectGuarded(DeleteAllRecordsButton, &QPushButton::clicked,
+                   &TTestResultsForm::DeleteAllRecordsButtonClick);
     connect(ExitButton, &QPushButton::clicked, this, [this] {
         setModalResult(2);
         close();  // shown without a modal loop too

@@ -219,14 +219,11 @@ void TTestingForm::init() {
     connect(QuestionsCLB, &QListWidget::itemChanged, this, [this] {
         if (!m_filling) Guarded([this] { QuestionsCLBClickCheck(); });
     });
-    connect(BackButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { BackButtonClick(); }); });
-    connect(NextButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { NextButtonClick(); }); });
-    connect(PrintTestButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { PrintTestButtonClick(); }); });
-    connect(PrintResultsButton, &QPushButton::clicked, this,
-            [this] { Guarded([this] { PrintResultsButtonClick(); }); });
+    ConnectGuarded(BackButton, &QPushButton::clicked, &TTestingForm::BackButtonClick);
+    ConnectGuarded(NextButton, &QPushButton::clicked, &TTestingForm::NextButtonClick);
+    ConnectGuarded(PrintTestButton, &QPushButton::clicked, &TTestingForm::PrintTestButtonClick);
+    ConnectGuarded(PrintResultsButton, &QPushButton::clicked,
+                   &TTestingForm::PrintResultsButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, [this] {
         if (isModal())
             setModalResult(1);

@@ -1,0 +1,62 @@
+// Why each programme is (or is not) recommended for one survey, computed by
+// the engine from the same tables and the same rule as the recommendation
+// statement, so that the explanation can never disagree with the list.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "sqlmem/sqlmem.h"
+
+namespace orvalen {
+
+class TRecommendations;
+
+// A ticked question that counted for a programme on one weight level.
+struct TCountedQuestion {
+    int id = 0;        // questions.id, the questionnaire's running number
+    int part = 0;      // questions.q_part
+    int position = 0;  // 1-based place in its part, as the window numbers it
+    QString text;      // in the survey's language
+};
+
+// One weight level k (1 to 3) of one programme.
+struct TLevelExplanation {
+    int level = 0;
+    int threshold = 0;                        // vk; 0 means the level never qualifies
+    int count = 0;                            // ticked questions weighing k for the programme
+    bool qualifies = false;                   // threshold != 0 && threshold <= count
+    std::vector<TCountedQuestion> questions;  // by ascending id
+};
+
+struct TProgrammeExplanation {
+    int id = 0;
+    QString name;  // in the survey's language
+    std::array<TLevelExplanation, 3> levels;
+    bool recommended = false;  // some level qualifies
+    // Not recommended, and some level with vk != 0 lacks exactly one question.
+    bool nearMiss = false;
+    // The level with the highest count / threshold among levels with vk != 0
+    // (the lowest such level on a tie), 0 when every threshold is 0.
+    int bestLevel = 0;
+    double bestRatio = 0;     // count / threshold of bestLevel; 0 when none
+    int tickedCount() const;  // ticked questions over all levels
+};
+
+struct TSurveyExplanation {
+    // Recommended programmes first, then near misses, then the others, each
+    // group by ascending id. Every programme of the reference tables appears.
+    std::vector<TProgrammeExplanation> programmes;
+    std::vector<const TProgrammeExplanation*> recommended() const;
+    std::vector<const TProgrammeExplanation*> nearMisses() const;
+};
+
+// Fills `recommendations`' answers table from `answerText` (as
+// FillTestAnswers does) and explains the survey in the language the
+// recommendation statement is run in.
+// Raises the engine's or the answer text's error unchanged.
+TSurveyExplanation ExplainSurvey(TRecommendations& recommendations, const std::string& answerText);
+
+}  // namespace orvalen

@@ -295,8 +295,12 @@ void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
             continue;
         }
         // The name first: it rules out nearly every column, the alias few.
+        // A qualified name also finds a column renamed to keep the join's
+        // names unique (b.x stored as x_1), which is all that is left to
+        // find it by once the children are gone.
         if (!sameName(name, column.Name) &&
-            (column.DisplayName.empty() || !sameName(name, column.DisplayName)))
+            (column.DisplayName.empty() || !sameName(name, column.DisplayName)) &&
+            (alias.empty() || column.Computed || !sameName(name, column.SourceFieldName)))
             continue;
         if (!alias.empty() && !AliasMatches(alias, column)) continue;
         if (!listed(result, c)) result.push_back(c);

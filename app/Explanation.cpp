@@ -25,11 +25,14 @@ std::vector<std::string> levelBlock(int k, bool qualifies) {
         "  count(t.question) ticked, " + std::string(qualifies ? "1" : "0") +
             " qualifies, s.text rs_name",
         "from result_sets rs",
-        "  join strings s on s.id = rs.name_id and s.lang = :lang",
         "  left join (select qs.result_set, qs.question",
         "             from question_values qs, test_answers ta",
         "             where qs.question = ta.question and qs.val = " + std::to_string(k) + ") t",
-        "    on t.result_set = rs.id",
+        "    on t.result_set = rs.id,",
+        "  strings s",
+        "where",
+        "  s.lang = :lang and",
+        "  s.id = rs.name_id",
         "group by rs.id, " + v + ", s.text",
         "having",
         "  " + (qualifies ? having : "not (" + having + ")"),
@@ -109,8 +112,13 @@ int intField(sqlmem::TSQLMemQuery& q, const char* name) {
 }
 
 void summarise(TProgrammeExplanation& p) {
-    for (const TLevelExplanation& l : p.levels) {
+    for (TLevelExplanation& l : p.levels) {
+        // A level nothing was ticked for is not one short: with every
+        // threshold 1 that would make each programme not recommended a near
+        // miss.
+        l.oneShort = l.count > 0 && l.threshold - l.count == 1;
         p.recommended = p.recommended || l.qualifies;
+        p.nearMiss = p.nearMiss || l.oneShort;
         if (l.threshold == 0) continue;
         const double ratio = double(l.count) / l.threshold;
         if (p.bestLevel == 0 || ratio > p.bestRatio) {
@@ -118,11 +126,7 @@ void summarise(TProgrammeExplanation& p) {
             p.bestRatio = ratio;
         }
     }
-    if (p.recommended) return;
-    // A level nothing was ticked for is no near miss: every threshold 1
-    // would otherwise make each programme not recommended one.
-    for (const TLevelExplanation& l : p.levels)
-        p.nearMiss = p.nearMiss || (l.count > 0 && l.threshold - l.count == 1);
+    p.nearMiss = p.nearMiss && !p.recommended;
 }
 
 }  // namespace

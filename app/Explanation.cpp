@@ -15,8 +15,10 @@ namespace {
 // One weight level k of every programme, split by the recommendation
 // statement's own HAVING into the rows that qualify (1) and the rows that
 // do not (0), so that "qualifies" is that predicate and nothing else. The
-// ticked questions come through a derived table: a programme with none at
-// this level still gets its row, with count 0.
+// ticked questions of level k come as one derived table, left-joined so
+// that a programme with none still gets its row (count 0); the engine's
+// HAVING cannot yet name test_answers.question beside the same-named
+// question_values.question.
 std::vector<std::string> levelBlock(int k, bool qualifies) {
     const std::string v = "rs.v" + std::to_string(k);
     const std::string having = v + " <> 0 and " + v + " <= count(t.question)";
@@ -148,6 +150,8 @@ TSurveyExplanation ExplainSurvey(TRecommendations& recommendations, const std::s
         if (added) {
             TProgrammeExplanation& p = out.programmes.emplace_back();
             p.id = id;
+            for (int k = 1; k <= 3; ++k)
+                p.levels[std::size_t(k - 1)].level = k;
             p.name = fromCp1251(levels.fieldByName("rs_name").asString());
         }
         const int k = intField(levels, "lvl");

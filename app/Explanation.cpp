@@ -16,9 +16,7 @@ namespace {
 // statement's own HAVING into the rows that qualify (1) and the rows that
 // do not (0), so that "qualifies" is that predicate and nothing else. The
 // ticked questions of level k come as one derived table, left-joined so
-// that a programme with none still gets its row (count 0); the engine's
-// HAVING cannot yet name test_answers.question beside the same-named
-// question_values.question.
+// that a programme with none still gets its row (count 0).
 std::vector<std::string> levelBlock(int k, bool qualifies) {
     const std::string v = "rs.v" + std::to_string(k);
     const std::string having = v + " <> 0 and " + v + " <= count(t.question)";

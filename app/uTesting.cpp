@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcutEvent>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -117,11 +118,12 @@ QChar russianTwin(int key) {
     return i < 0 ? QChar() : russian.at(i);
 }
 
-// Does what the mnemonic `sequence` of a button or label in `window` does.
+// Does what the mnemonic `sequence` of a button or label in `window` does,
+// the focus left where it is.
 bool activateMnemonic(QWidget* window, const QKeySequence& sequence) {
     for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
         if (b->shortcut() == sequence && b->isVisible() && b->isEnabled()) {
-            b->animateClick();
+            b->click();
             return true;
         }
     for (QLabel* l : window->findChildren<QLabel*>())
@@ -283,7 +285,8 @@ void TTestingForm::init() {
                                         screen->availableGeometry()));
 
     for (QWidget* w : {static_cast<QWidget*>(NameEdit), static_cast<QWidget*>(NumbersEdit),
-                       static_cast<QWidget*>(QuestionsCLB)})
+                       static_cast<QWidget*>(QuestionsCLB), static_cast<QWidget*>(BackButton),
+                       static_cast<QWidget*>(NextButton)})
         w->installEventFilter(this);
     connect(QuestionsCLB, &QListWidget::itemChanged, this, [this] {
         if (!m_filling) Guarded([this] { QuestionsCLBClickCheck(); });
@@ -362,6 +365,7 @@ void TTestingForm::CreatePartButtons() {
         b->setProperty("tag", QVariant::fromValue(QPartsQuery.fieldByName("id").asInteger()));
         b->setGeometry(8, 16 + 32 * i, QuestionPartsPanel->width() - 16, 32);
         if (i < 9) b->setDigit(i + 1);
+        b->installEventFilter(this);
         QFont f = b->font();
         f.setBold(true);
         b->setFont(f);
@@ -378,6 +382,15 @@ void TTestingForm::CreatePartButtons() {
 bool TTestingForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && LatinMnemonic(static_cast<QKeyEvent*>(event)))
         return true;
+    // Back, Next and the parts picked by their keys leave the focus where it
+    // is, so that the numbers of the next part are typed straight on.
+    if (event->type() == QEvent::Shortcut && !static_cast<QShortcutEvent*>(event)->isAmbiguous() &&
+        (watched == BackButton || watched == NextButton ||
+         std::find(m_partButtons->begin(), m_partButtons->end(), watched) !=
+             m_partButtons->end())) {
+        static_cast<QAbstractButton*>(watched)->click();
+        return true;
+    }
     // The buttons keep their margins as the panel follows the window's width.
     if (watched == QuestionPartsPanel && event->type() == QEvent::Resize) {
         const int w = QuestionPartsPanel->width();

@@ -37,6 +37,13 @@ int toNumber(QStringView digits) {
     return static_cast<int>(n);
 }
 
+// A token as the message names it: a pasted paragraph would push the
+// reason out of sight.
+QString named(QStringView token) {
+    constexpr qsizetype kShown = 20;
+    return token.size() <= kShown + 4 ? token.toString() : token.left(kShown).toString() + u'…';
+}
+
 TItemNumbers refuse(const QString& error, int start, int length) {
     TItemNumbers r;
     r.Error = error;
@@ -60,7 +67,7 @@ TItemNumbers ParseItemNumbers(const QString& text, int count) {
         while (i < n && !isSeparator(text[i]))
             ++i;
         const QStringView token = QStringView(text).mid(start, i - start);
-        const QString quoted = u'«' + token.toString() + u'»';
+        const QString quoted = u'«' + named(token) + u'»';
 
         int dash = -1;
         bool onlyDigitsAndDashes = true;
@@ -101,9 +108,9 @@ TItemNumbers ParseItemNumbers(const QString& text, int count) {
             if (value < 1 || value > count) {
                 const QString message =
                     count < 1 ? QStringLiteral("Нет пункта %1: в этом разделе нет пунктов.")
-                                    .arg(p.digits.toString())
+                                    .arg(named(p.digits))
                               : QStringLiteral("Нет пункта %1: в этом разделе пункты с 1 по %2.")
-                                    .arg(p.digits.toString())
+                                    .arg(named(p.digits))
                                     .arg(count);
                 return refuse(message, p.at, static_cast<int>(p.digits.size()));
             }

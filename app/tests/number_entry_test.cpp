@@ -68,6 +68,12 @@ TEST(NumberEntry, ARefusedLineNamesAndMarksItsFirstBadTokenAndGivesNothing) {
         {u"\u0663", 40, u"\u0663", u"не номер пункта"},  // a digit, but not one we print
         {u"2 x 3 y", 40, u"x", u"«x»"},                  // the first of several
         {u"50 abc", 40, u"50", u"Нет пункта 50:"},
+        // A long token is cut in the message, so that the reason stays in sight,
+        // and marked whole.
+        {u"1 abcdefghijklmnopqrstuvwxyz", 40, u"abcdefghijklmnopqrstuvwxyz",
+         u"«abcdefghijklmnopqrst…» — не номер пункта"},
+        {u"123456789012345678901234567890", 40, u"123456789012345678901234567890",
+         u"Нет пункта 12345678901234567890…:"},
     };
     for (const auto& c : cases) {
         const QString text = QString::fromUtf16(c.text);

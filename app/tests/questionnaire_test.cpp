@@ -358,11 +358,15 @@ TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
         QTest::mouseClick(part(2), Qt::LeftButton);
         toggle(2);
         QTest::mouseClick(part(lastPart), Qt::LeftButton);
+        // A refused line left behind must not tick anything for the next person.
+        enterNumbers("3 99");
         closeWithButton();
         ASSERT_FALSE(form->isVisible());
 
         startSurvey();
         EXPECT_TRUE(form->NameEdit->text().isEmpty());
+        EXPECT_TRUE(form->NumbersEdit->text().isEmpty());
+        EXPECT_TRUE(form->NumbersResultLabel->text().isEmpty());
         EXPECT_TRUE(part(1)->isChecked());
         EXPECT_EQ(shownPart(), 1);
         EXPECT_EQ(ticked(), std::vector<int>{});

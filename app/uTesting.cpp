@@ -380,8 +380,15 @@ void TTestingForm::CreatePartButtons() {
 }
 
 bool TTestingForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && LatinMnemonic(static_cast<QKeyEvent*>(event)))
-        return true;
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (LatinMnemonic(key)) return true;
+        // Alt with a letter is a command, never text: the key of a button
+        // disabled now (Back on part 1) must not leave its letter in an edit.
+        if (key->modifiers() == Qt::AltModifier && !key->text().isEmpty() &&
+            qobject_cast<QLineEdit*>(watched))
+            return true;
+    }
     // Back, Next and the parts picked by their keys leave the focus where it
     // is, so that the numbers of the next part are typed straight on.
     if (event->type() == QEvent::Shortcut && !static_cast<QShortcutEvent*>(event)->isAmbiguous() &&

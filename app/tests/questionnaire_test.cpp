@@ -272,6 +272,11 @@ TEST_F(Questionnaire, EveryActionAnswersItsVisibleShortcut) {
     ASSERT_EQ(QApplication::focusWidget(), form->NameEdit);
     alt(kCyrO);
     EXPECT_EQ(QApplication::focusWidget(), form->NumbersEdit);
+    // Back is disabled on part 1: its key does nothing, and types nothing either.
+    alt(kCyrN);
+    alt(Qt::Key_Y);
+    EXPECT_EQ(shownPart(), 1);
+    EXPECT_EQ(form->NumbersEdit->text(), QString());
     // Parts change while the typing stays in the number line.
     const struct {
         int key, part;
@@ -283,6 +288,7 @@ TEST_F(Questionnaire, EveryActionAnswersItsVisibleShortcut) {
         EXPECT_EQ(shownPart(), w.part);
         EXPECT_TRUE(part(w.part)->isChecked());
         EXPECT_EQ(QApplication::focusWidget(), form->NumbersEdit);
+        EXPECT_EQ(form->NumbersEdit->text(), QString());
     }
     alt(kCyrF);
     EXPECT_EQ(QApplication::focusWidget(), form->NameEdit);

@@ -1,15 +1,20 @@
 #include "uTesting.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcutEvent>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -20,6 +25,7 @@
 
 #include "Cp1251Codec.h"
 #include "ErrorBox.h"
+#include "NumberEntry.h"
 #include "ReportPrinting.h"
 #include "objects/bw_view.h"
 #include "sqlmem/dataset.h"
@@ -42,6 +48,14 @@ class TWrapRadioButton : public QRadioButton {
 public:
     using QRadioButton::QRadioButton;
 
+    // Alt+digit picks the part; the digit is shown before the name, as the
+    // paper form numbers its parts, and underlined like any other shortcut.
+    void setDigit(int digit) {
+        m_prefix = QStringLiteral("&%1  ").arg(digit);
+        setShortcut(QKeySequence(Qt::ALT | Qt::Key(Qt::Key_0 + digit)));
+        update();
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override {
         QStylePainter p(this);
@@ -54,18 +68,23 @@ protected:
         p.drawPrimitive(QStyle::PE_IndicatorRadioButton, mark);
         const int gap = style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, this);
         const QRect textRect = rect().adjusted(indicator.right() + 1 + gap, 0, -2, 0);
-        constexpr int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
+        constexpr int flags =
+            Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+        const QString shown = m_prefix + QString(text()).replace(u'&', QStringLiteral("&&"));
         p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                  QPalette::WindowText));
-        p.drawText(textRect, flags, text());
+        p.drawText(textRect, flags, shown);
         if (hasFocus()) {
             QStyleOptionFocusRect focus;
             focus.initFrom(this);
-            focus.rect = p.boundingRect(textRect, flags, text()).adjusted(-1, 0, 1, 0);
+            focus.rect = p.boundingRect(textRect, flags, shown).adjusted(-1, 0, 1, 0);
             p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
         }
     }
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+private:
+    QString m_prefix;
 };
 
 QWidget* fixedPanel(QWidget* parent, const char* name, int height) {
@@ -89,6 +108,31 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text) {
     b->setObjectName(QLatin1String(name));
     b->setAutoDefault(false);
     return b;
+}
+
+// The Russian letter on the key that gives `key` in the Latin layout.
+QChar russianTwin(int key) {
+    static const QString latin = QStringLiteral("QWERTYUIOP[]ASDFGHJKL;'ZXCVBNM,.`");
+    static const QString russian = QStringLiteral("ЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁ");
+    const qsizetype i = key > 0 && key < 0x80 ? latin.indexOf(QChar(key)) : -1;
+    return i < 0 ? QChar() : russian.at(i);
+}
+
+// Does what the mnemonic `sequence` of a button or label in `window` does,
+// the focus left where it is.
+bool activateMnemonic(QWidget* window, const QKeySequence& sequence) {
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (b->shortcut() == sequence && b->isVisible() && b->isEnabled()) {
+            b->click();
+            return true;
+        }
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (l->buddy() && QKeySequence::mnemonic(l->text()) == sequence && l->isVisible() &&
+            l->buddy()->isEnabled()) {
+            l->buddy()->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+    return false;
 }
 
 double now() {
@@ -152,12 +196,12 @@ void TTestingForm::init() {
     layout->addWidget(infoPanel);
 
     QWidget* namePanel = fixedPanel(this, "NamePanel", 56);
-    auto* nameLabel = new QLabel(QStringLiteral("Введите ФИО тестируемого:"), namePanel);
+    auto* nameLabel = new QLabel(QStringLiteral("Введите &ФИО тестируемого:"), namePanel);
     nameLabel->setObjectName(QStringLiteral("NameLabel"));
     makeCaption(nameLabel);
     NameEdit = new QLineEdit(namePanel);
     NameEdit->setObjectName(QStringLiteral("NameEdit"));
-    NameEdit->setAccessibleName(nameLabel->text());
+    NameEdit->setAccessibleName(QStringLiteral("Введите ФИО тестируемого:"));
     // The journal keeps 200 characters of a name; the recommendations must
     // print the name it keeps, so no more can be typed.
     NameEdit->setMaxLength(200);
@@ -186,23 +230,47 @@ void TTestingForm::init() {
     QuestionsCLB->setWordWrap(false);
     layout->addWidget(QuestionsCLB, 1);
 
-    QWidget* navPanel = fixedPanel(this, "NavPanel", 41);
-    BackButton = button(navPanel, "BackButton", QStringLiteral("Назад"));
-    NextButton = button(navPanel, "NextButton", QStringLiteral("Далее"));
-    auto* navLayout = new QHBoxLayout(navPanel);
-    navLayout->setContentsMargins(8, 6, 8, 6);
-    navLayout->addStretch(1);
-    navLayout->addWidget(BackButton);
-    navLayout->addWidget(NextButton);
-    navLayout->addStretch(1);
+    // The numbers from a paper form go in beside Back and Next, which walk
+    // the parts while the typing stays here; the line under them answers.
+    auto* navPanel = new QWidget(this);
+    navPanel->setObjectName(QStringLiteral("NavPanel"));
+    navPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    auto* numbersLabel = new QLabel(QStringLiteral("&Отметить пункты:"), navPanel);
+    numbersLabel->setObjectName(QStringLiteral("NumbersLabel"));
+    NumbersEdit = new QLineEdit(navPanel);
+    NumbersEdit->setObjectName(QStringLiteral("NumbersEdit"));
+    NumbersEdit->setAccessibleName(QStringLiteral("Отметить пункты"));
+    NumbersEdit->setPlaceholderText(QStringLiteral("номера как на бланке: 1 5 12-14, 40"));
+    NumbersEdit->setToolTip(
+        QStringLiteral("Номера пунктов показанного раздела, как на бланке и в списке: через "
+                       "пробел или запятую, диапазон через дефис. Enter отмечает их."));
+    NumbersEdit->setMinimumWidth(260);
+    numbersLabel->setBuddy(NumbersEdit);
+    NumbersResultLabel = new QLabel(navPanel);
+    NumbersResultLabel->setObjectName(QStringLiteral("NumbersResultLabel"));
+    NumbersResultLabel->setMinimumHeight(NumbersResultLabel->fontMetrics().height());
+    NumbersResultLabel->setTextFormat(Qt::PlainText);
+    // A long message must not widen the window; its tooltip holds it whole.
+    NumbersResultLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    BackButton = button(navPanel, "BackButton", QStringLiteral("&Назад"));
+    NextButton = button(navPanel, "NextButton", QStringLiteral("&Далее"));
+    auto* navLayout = new QGridLayout(navPanel);
+    navLayout->setContentsMargins(8, 6, 8, 2);
+    navLayout->setVerticalSpacing(2);
+    navLayout->addWidget(numbersLabel, 0, 0);
+    navLayout->addWidget(NumbersEdit, 0, 1);
+    navLayout->setColumnStretch(2, 1);
+    navLayout->addWidget(BackButton, 0, 3);
+    navLayout->addWidget(NextButton, 0, 4);
+    navLayout->addWidget(NumbersResultLabel, 1, 0, 1, 5);
     layout->addWidget(navPanel);
 
     QWidget* bottomPanel = fixedPanel(this, "BottomPanel", 40);
     PrintTestButton =
-        button(bottomPanel, "PrintTestButton", QStringLiteral("Напечатать чистый опросник"));
+        button(bottomPanel, "PrintTestButton", QStringLiteral("На&печатать чистый опросник"));
     PrintResultsButton = button(bottomPanel, "PrintResultsButton",
-                                QStringLiteral("Закончить опрос - посмотреть рекомендации"));
-    CloseButton = button(bottomPanel, "CloseButton", QStringLiteral("Выход"));
+                                QStringLiteral("&Закончить опрос - посмотреть рекомендации"));
+    CloseButton = button(bottomPanel, "CloseButton", QStringLiteral("&Выход"));
     auto* bottomLayout = new QHBoxLayout(bottomPanel);
     bottomLayout->setContentsMargins(8, 6, 8, 6);
     bottomLayout->addWidget(PrintTestButton);
@@ -216,12 +284,17 @@ void TTestingForm::init() {
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         screen->availableGeometry()));
 
+    for (QWidget* w : {static_cast<QWidget*>(NameEdit), static_cast<QWidget*>(NumbersEdit),
+                       static_cast<QWidget*>(QuestionsCLB), static_cast<QWidget*>(BackButton),
+                       static_cast<QWidget*>(NextButton)})
+        w->installEventFilter(this);
     connect(QuestionsCLB, &QListWidget::itemChanged, this, [this] {
         if (!m_filling) Guarded([this] { QuestionsCLBClickCheck(); });
     });
     ConnectGuarded(BackButton, &QPushButton::clicked, &TTestingForm::BackButtonClick);
     ConnectGuarded(NextButton, &QPushButton::clicked, &TTestingForm::NextButtonClick);
     ConnectGuarded(PrintTestButton, &QPushButton::clicked, &TTestingForm::PrintTestButtonClick);
+    ConnectGuarded(NumbersEdit, &QLineEdit::returnPressed, &TTestingForm::NumbersEditReturnPressed);
     ConnectGuarded(PrintResultsButton, &QPushButton::clicked,
                    &TTestingForm::PrintResultsButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, [this] {
@@ -291,6 +364,8 @@ void TTestingForm::CreatePartButtons() {
         b->setObjectName(QStringLiteral("PartButton%1").arg(i + 1));
         b->setProperty("tag", QVariant::fromValue(QPartsQuery.fieldByName("id").asInteger()));
         b->setGeometry(8, 16 + 32 * i, QuestionPartsPanel->width() - 16, 32);
+        if (i < 9) b->setDigit(i + 1);
+        b->installEventFilter(this);
         QFont f = b->font();
         f.setBold(true);
         b->setFont(f);
@@ -305,6 +380,24 @@ void TTestingForm::CreatePartButtons() {
 }
 
 bool TTestingForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (LatinMnemonic(key)) return true;
+        // Alt with a letter is a command, never text: the key of a button
+        // disabled now (Back on part 1) must not leave its letter in an edit.
+        if (key->modifiers() == Qt::AltModifier && !key->text().isEmpty() &&
+            qobject_cast<QLineEdit*>(watched))
+            return true;
+    }
+    // Back, Next and the parts picked by their keys leave the focus where it
+    // is, so that the numbers of the next part are typed straight on.
+    if (event->type() == QEvent::Shortcut && !static_cast<QShortcutEvent*>(event)->isAmbiguous() &&
+        (watched == BackButton || watched == NextButton ||
+         std::find(m_partButtons->begin(), m_partButtons->end(), watched) !=
+             m_partButtons->end())) {
+        static_cast<QAbstractButton*>(watched)->click();
+        return true;
+    }
     // The buttons keep their margins as the panel follows the window's width.
     if (watched == QuestionPartsPanel && event->type() == QEvent::Resize) {
         const int w = QuestionPartsPanel->width();
@@ -314,6 +407,22 @@ bool TTestingForm::eventFilter(QObject* watched, QEvent* event) {
             b->resize(w - 16, b->height());
     }
     return TBaseForm::eventFilter(watched, event);
+}
+
+// The mnemonics are Russian letters; with the Latin layout on, Alt and the
+// same key match no shortcut and come here as a key press, to do what the
+// label shows all the same. The edits would take them as text.
+bool TTestingForm::LatinMnemonic(QKeyEvent* event) {
+    if (event->modifiers() != Qt::AltModifier) return false;
+    const QChar twin = russianTwin(event->key());
+    return !twin.isNull() && activateMnemonic(this, QKeySequence(Qt::ALT | twin.unicode()));
+}
+
+void TTestingForm::keyPressEvent(QKeyEvent* event) {
+    if (LatinMnemonic(event))
+        event->accept();
+    else
+        TBaseForm::keyPressEvent(event);
 }
 
 void TTestingForm::PartButtonClick(QRadioButton* sender) {
@@ -351,6 +460,39 @@ void TTestingForm::ShowPart(int part) {
     if (QuestionsCLB->count() > 0) QuestionsCLB->setCurrentRow(0);
     for (QRadioButton* b : *m_partButtons)
         if (b->property("tag").toLongLong() == part) QuestionsCLB->setAccessibleName(b->text());
+}
+
+void TTestingForm::NumbersEditReturnPressed() {
+    const TItemNumbers entry = ParseItemNumbers(NumbersEdit->text(), QuestionsCLB->count());
+    const auto report = [this](const QString& text, bool refused) {
+        QPalette p = NumbersResultLabel->palette();
+        p.setColor(QPalette::WindowText,
+                   refused ? QColor(0xB0, 0x00, 0x00) : palette().color(QPalette::WindowText));
+        NumbersResultLabel->setPalette(p);
+        NumbersResultLabel->setText(text);
+        NumbersResultLabel->setToolTip(text);
+    };
+    if (!entry.ok()) {
+        report(entry.Error + QStringLiteral(" Ничего не отмечено."), true);
+        // Kept for correcting, the refused part selected: typing replaces it.
+        NumbersEdit->setSelection(entry.ErrorStart, entry.ErrorLength);
+        return;
+    }
+    if (entry.Numbers.empty()) {
+        report(QStringLiteral("Введите номера пунктов, например 1 5 12-14, 40, и нажмите Enter."),
+               false);
+        return;
+    }
+    // Each tick goes the way of a tick by hand, so the answers follow it.
+    for (int n : entry.Numbers)
+        QuestionsCLB->item(n - 1)->setCheckState(Qt::Checked);
+    QuestionsCLB->scrollToItem(QuestionsCLB->item(entry.Numbers.back() - 1));
+    QuestionsCLB->setCurrentRow(entry.Numbers.front() - 1);
+    report(QStringLiteral("Раздел %1: отмечено %2.")
+               .arg(SelectedPartButton() + 1)
+               .arg(FormatItemNumbers(entry.Numbers)),
+           false);
+    NumbersEdit->clear();
 }
 
 void TTestingForm::SaveCurrentPart() {
@@ -405,6 +547,8 @@ void TTestingForm::FormShow() {
     for (std::string& line : *m_answers)
         line.clear();
     NameEdit->clear();
+    NumbersEdit->clear();
+    NumbersResultLabel->clear();
     m_done = false;
     if (!m_partButtons->empty()) m_partButtons->front()->setChecked(true);
     // Every survey starts with the name.

@@ -13,6 +13,7 @@
 #include "sqlmem/query.h"
 #include "uBaseForm.h"
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -45,6 +46,8 @@ public:
     void NextButtonClick();
     void PrintTestButtonClick();
     void PrintResultsButtonClick();
+    // Enter in NumbersEdit: ticks the typed numbers of the part shown.
+    void NumbersEditReturnPressed();
     void QuestionsReportGetValue(const QString& name, QVariant& value) const;
 
     // --- components ---------------------------------------------------------
@@ -68,6 +71,8 @@ public:
     QLineEdit* NameEdit = nullptr;
     QWidget* QuestionPartsPanel = nullptr;
     QListWidget* QuestionsCLB = nullptr;
+    QLineEdit* NumbersEdit = nullptr;
+    QLabel* NumbersResultLabel = nullptr;
     QPushButton* BackButton = nullptr;
     QPushButton* NextButton = nullptr;
     QPushButton* PrintTestButton = nullptr;
@@ -78,6 +83,7 @@ protected:
     void FormShow() override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void init();
@@ -90,6 +96,7 @@ private:
     // Raises EAbort when the operator cancels.
     void SaveTestIfNeeded();
     int SelectedPartButton() const;
+    bool LatinMnemonic(QKeyEvent* event);
 
     // Owned through the window's object list; the button list does not
     // own its buttons, the window does.

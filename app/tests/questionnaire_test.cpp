@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -129,6 +130,20 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
     void closeWithButton() { QTest::mouseClick(form->CloseButton, Qt::LeftButton); }
+    // Alt and `key` pressed where the focus is, as the operator does.
+    void alt(int key) {
+        QWidget* w = QApplication::focusWidget();
+        // QTest's own key names are ASCII only.
+        QTest::sendKeyEvent(QTest::Click, w ? w : form.get(), Qt::Key(key),
+                            QString(QChar(key)).toLower(), Qt::AltModifier);
+    }
+    // Types `text` into the number line and presses Enter there.
+    void enterNumbers(const char* text) {
+        QTest::keyClicks(form->NumbersEdit, QString::fromLatin1(text));
+        QTest::keyClick(form->NumbersEdit, Qt::Key_Return);
+    }
+    // A button pressed by its shortcut acts after its press is shown.
+    static bool waitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, 2000); }
 
     std::unique_ptr<TTestingForm> form;
     std::vector<std::vector<QStringList>> shown;  // the previews' page texts
@@ -209,9 +224,9 @@ TEST_F(Questionnaire, EveryControlIsReachedByTabAndNamed) {
         if (!w || w == form->NameEdit) break;
     }
     // A group of radio buttons is one stop; the arrows move inside it.
-    EXPECT_EQ(order,
-              (std::vector<std::string>{"NameEdit", "PartButton1", "QuestionsCLB", "NextButton",
-                                        "PrintTestButton", "PrintResultsButton", "CloseButton"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"NameEdit", "PartButton1", "QuestionsCLB",
+                                               "NumbersEdit", "NextButton", "PrintTestButton",
+                                               "PrintResultsButton", "CloseButton"}));
     // The arrows pick the part.
     part(1)->setFocus();
     QTest::keyClick(part(1), Qt::Key_Down);
@@ -229,6 +244,116 @@ TEST_F(Questionnaire, EveryControlIsReachedByTabAndNamed) {
     EXPECT_GE(form->InfoLabel->height(), form->InfoLabel->heightForWidth(form->InfoLabel->width()));
 }
 
+// Russian letters underlined in the window's texts, and their keys on the
+// Latin layout.
+constexpr int kCyrO = 0x41E, kCyrF = 0x424, kCyrN = 0x41D, kCyrD = 0x414, kCyrP = 0x41F,
+              kCyrV = 0x412;
+
+TEST_F(Questionnaire, EveryActionAnswersItsVisibleShortcut) {
+    startSurvey();
+    std::vector<QKeySequence> keys;
+    for (QAbstractButton* b : form->findChildren<QAbstractButton*>()) {
+        SCOPED_TRACE(b->objectName().toStdString());
+        EXPECT_FALSE(b->shortcut().isEmpty());
+        if (qobject_cast<QPushButton*>(b)) {
+            EXPECT_TRUE(b->text().contains(u'&'));
+        }
+        keys.push_back(b->shortcut());
+    }
+    EXPECT_EQ(keys.size(), 4u + 5u);
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end()) << "a shortcut twice";
+
+    int printed = 0;
+    const TPrintHandler saved = SetPrintHandler([&](bwreport::TBwReport&, QWidget*) {
+        ++printed;
+        return true;
+    });
+    ASSERT_EQ(QApplication::focusWidget(), form->NameEdit);
+    alt(kCyrO);
+    EXPECT_EQ(QApplication::focusWidget(), form->NumbersEdit);
+    // Back is disabled on part 1: its key does nothing, and types nothing either.
+    alt(kCyrN);
+    alt(Qt::Key_Y);
+    EXPECT_EQ(shownPart(), 1);
+    EXPECT_EQ(form->NumbersEdit->text(), QString());
+    // Parts change while the typing stays in the number line.
+    const struct {
+        int key, part;
+    } walks[] = {{Qt::Key_3, 3}, {kCyrN, 2}, {kCyrD, 3}, {Qt::Key_L, 4}, {Qt::Key_1, 1}};
+    for (const auto& w : walks) {
+        SCOPED_TRACE(w.part);
+        alt(w.key);
+        // At once: the next key typed is already a number of this part.
+        EXPECT_EQ(shownPart(), w.part);
+        EXPECT_TRUE(part(w.part)->isChecked());
+        EXPECT_EQ(QApplication::focusWidget(), form->NumbersEdit);
+        EXPECT_EQ(form->NumbersEdit->text(), QString());
+    }
+    alt(kCyrF);
+    EXPECT_EQ(QApplication::focusWidget(), form->NameEdit);
+    // The same keys on the Latin layout; the name takes no letter from them.
+    alt(Qt::Key_J);
+    EXPECT_EQ(QApplication::focusWidget(), form->NumbersEdit);
+    alt(Qt::Key_A);
+    EXPECT_EQ(QApplication::focusWidget(), form->NameEdit);
+    EXPECT_EQ(form->NameEdit->text(), QString());
+
+    alt(kCyrP);
+    EXPECT_TRUE(waitFor([&] { return printed == 1; }));
+    SetPrintHandler(saved);
+    alt(kCyrV);
+    EXPECT_TRUE(waitFor([&] { return !form->isVisible(); }));
+}
+
+TEST_F(Questionnaire, TypedNumbersTickTheirPartAsClicksDoAndABadLineTicksNothing) {
+    startSurvey();
+    typeText(form->NameEdit, QStringLiteral("Сидоров"));
+    alt(kCyrO);
+    enterNumbers("5, 1-3");
+    EXPECT_EQ(ticked(), (std::vector<int>{1, 2, 3, 5}));
+    EXPECT_EQ(form->AnswerText(), "1 2 3 5\r\n\r\n\r\n\r\n");
+    EXPECT_EQ(form->NumbersEdit->text(), QString());
+    EXPECT_EQ(form->NumbersResultLabel->text(), QStringLiteral("Раздел 1: отмечено 1-3, 5."));
+    EXPECT_EQ(QApplication::focusWidget(), form->NumbersEdit);
+
+    alt(kCyrD);
+    ASSERT_EQ(shownPart(), 2);
+    const int count = form->QuestionsCLB->count();
+    ASSERT_LT(count, 10);
+    enterNumbers("3 10");
+    EXPECT_EQ(ticked(), std::vector<int>{});
+    EXPECT_EQ(form->AnswerText(), "1 2 3 5\r\n\r\n\r\n\r\n");
+    EXPECT_EQ(form->NumbersEdit->text(), QStringLiteral("3 10"));
+    EXPECT_EQ(form->NumbersEdit->selectedText(), QStringLiteral("10"));
+    EXPECT_EQ(form->NumbersResultLabel->text(),
+              QStringLiteral("Нет пункта 10: в этом разделе пункты с 1 по %1. Ничего не отмечено.")
+                  .arg(count));
+    // Typing replaces the marked number.
+    enterNumbers("9");
+    EXPECT_EQ(ticked(), (std::vector<int>{3, 9}));
+    EXPECT_EQ(form->AnswerText(), "1 2 3 5\r\n3 9\r\n\r\n\r\n");
+
+    // The first item ticked is the list's current one: Space there unticks it.
+    QTest::keyClick(form->NumbersEdit, Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget(), form->QuestionsCLB);
+    EXPECT_EQ(form->QuestionsCLB->currentRow(), 2);
+    QTest::keyClick(form->QuestionsCLB, Qt::Key_Space);
+    EXPECT_EQ(form->AnswerText(), "1 2 3 5\r\n9\r\n\r\n\r\n");
+    // Typing a ticked number keeps it ticked.
+    form->NumbersEdit->setFocus();
+    enterNumbers("9");
+    EXPECT_EQ(ticked(), std::vector<int>{9});
+
+    // Finished from the keyboard: saved and advised as by the mouse.
+    alt(Qt::Key_P);
+    ASSERT_TRUE(waitFor([&] { return !form->isVisible(); }));
+    EXPECT_EQ(
+        journal(),
+        (std::vector<JournalRow>{{"\xd1\xe8\xe4\xee\xf0\xee\xe2", "1 2 3 5\r\n9\r\n\r\n\r\n"}}));
+    EXPECT_EQ(shown.size(), 1u);
+}
+
 TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
     // Whether the last survey ended on part 1 or elsewhere.
     for (const int lastPart : {3, 1}) {
@@ -239,11 +364,15 @@ TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
         QTest::mouseClick(part(2), Qt::LeftButton);
         toggle(2);
         QTest::mouseClick(part(lastPart), Qt::LeftButton);
+        // A refused line left behind must not tick anything for the next person.
+        enterNumbers("3 99");
         closeWithButton();
         ASSERT_FALSE(form->isVisible());
 
         startSurvey();
         EXPECT_TRUE(form->NameEdit->text().isEmpty());
+        EXPECT_TRUE(form->NumbersEdit->text().isEmpty());
+        EXPECT_TRUE(form->NumbersResultLabel->text().isEmpty());
         EXPECT_TRUE(part(1)->isChecked());
         EXPECT_EQ(shownPart(), 1);
         EXPECT_EQ(ticked(), std::vector<int>{});

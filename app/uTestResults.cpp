@@ -1,5 +1,6 @@
 #include "uTestResults.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCalendarWidget>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 
 #include "DBGrid.h"
@@ -469,6 +471,14 @@ QString todayText() {
     return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
 }
 
+// A long journal takes seconds to export or to check.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 }  // namespace
 
 void TTestResultsForm::ExportCsvButtonClick() {
@@ -478,6 +488,7 @@ void TTestResultsForm::ExportCsvButtonClick() {
                    QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
     if (file.empty()) return;
     if (!TestResultReportForm) throw std::logic_error("No recommendations window");
+    WaitCursor wait;
     ExportJournalCsv(file, MainDM->TestsSQLMemTable, *TestResultReportForm,
                      MainDM->QPartsSQLMemTable.recordCount());
 }
@@ -498,7 +509,9 @@ void TTestResultsForm::RestoreButtonClick() {
         UserFilesFolder(), QStringLiteral("Резервные копии журнала (*.dat);;Все файлы (*)"));
     if (file.empty()) return;
     UpdateOnExit update{*this};
+    std::optional<WaitCursor> wait(std::in_place);
     TJournalRestore restore(*MainDM, file);
+    wait.reset();
     const QString question =
         QStringLiteral(
             "Заменить журнал опросов журналом из файла\n%1\n(опросов в нём: %2)?\n\n"

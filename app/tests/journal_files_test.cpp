@@ -6,8 +6,10 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTime>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -484,4 +487,57 @@ TEST_F(JournalFiles, ARestoreWhoseReplaceFailsLeavesTheOldJournal) {
     EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
     EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
     EXPECT_EQ(gridNames(), (std::vector<std::string>{cp("Иванов"), cp("Петров")}));
+}
+
+TEST_F(JournalFiles, ARestoreWithoutAJournalFileKeepsNothingAside) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    chosen = path("backup.dat");
+    BackupJournal(dataModule(), chosen);
+    fs::remove(TMainDM::GetTestsFileName());
+    dataModule().OpenTestsTable();
+    open();
+    ASSERT_TRUE(gridNames().empty());
+
+    CapturedErrors errors;
+    answerBoxes([&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
+    EXPECT_TRUE(errors.texts.empty());
+    EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
+    EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), bytesOf(chosen));
+    EXPECT_EQ(gridNames(), std::vector<std::string>{cp("Иванов")});
+    EXPECT_TRUE(form->DeleteRecordButton->isEnabled());
+}
+
+// The toolkit's dialog itself, answered by typing a name without its
+// extension and Enter.
+TEST_F(JournalFiles, TheSaveDialogOffersTheDatedNameAndAddsTheExtension) {
+    SetFileChooser(nullptr);
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    open();
+    QString offered;
+    QStringList labels;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        poll.stop();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(name);
+        offered = name->text();
+        labels = {dialog->labelText(QFileDialog::FileName), dialog->labelText(QFileDialog::Accept)};
+        dialog->setDirectory(folder.path());
+        name->clear();
+        name->setFocus();
+        QTest::keyClicks(name, QStringLiteral("copy"));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    poll.start();
+    CapturedErrors errors;
+    QTest::mouseClick(form->BackupButton, Qt::LeftButton);
+    poll.stop();
+    EXPECT_TRUE(errors.texts.empty());
+    EXPECT_EQ(offered, QStringLiteral("OrvalenTests-%1.dat")
+                           .arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"))));
+    EXPECT_EQ(labels, (QStringList{QStringLiteral("Имя файла:"), QStringLiteral("Сохранить")}));
+    EXPECT_TRUE(fs::exists(path("copy.dat")));
 }

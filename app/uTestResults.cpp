@@ -1,7 +1,9 @@
 #include "uTestResults.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCalendarWidget>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -16,9 +18,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <optional>
+#include <stdexcept>
 
 #include "DBGrid.h"
 #include "ErrorBox.h"
+#include "FileChoice.h"
+#include "JournalBackup.h"
+#include "JournalExport.h"
 #include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uTestResultReport.h"
@@ -273,6 +280,7 @@ void TTestResultsForm::init() {
     buttons->addStretch(1);
     buttons->addWidget(ExitButton);
     layout->addWidget(buttonPanel);
+    initFileButtons(layout);
 
     // The designed width, or what the period names and both calendars need
     // at this screen's font, whichever is more.
@@ -301,6 +309,27 @@ void TTestResultsForm::init() {
         setModalResult(2);
         close();  // shown without a modal loop too
     });
+}
+
+void TTestResultsForm::initFileButtons(QVBoxLayout* layout) {
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("FileButtonPanel"));
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(8, 0, 8, 6);
+    ExportCsvButton =
+        button(panel, "ExportCsvButton", QStringLiteral("&Экспорт в CSV"),
+               QStringLiteral("Сохранить показанные опросы в файл для электронной таблицы"));
+    BackupButton = button(panel, "BackupButton", QStringLiteral("Резервная &копия"),
+                          QStringLiteral("Сохранить копию всего журнала в файл"));
+    RestoreButton = button(panel, "RestoreButton", QStringLiteral("&Восстановить"),
+                           QStringLiteral("Заменить журнал его резервной копией"));
+    for (QPushButton* b : {ExportCsvButton, BackupButton, RestoreButton})
+        row->addWidget(b);
+    row->addStretch(1);
+    layout->addWidget(panel);
+    ConnectGuarded(ExportCsvButton, &QPushButton::clicked, &TTestResultsForm::ExportCsvButtonClick);
+    ConnectGuarded(BackupButton, &QPushButton::clicked, &TTestResultsForm::BackupButtonClick);
+    ConnectGuarded(RestoreButton, &QPushButton::clicked, &TTestResultsForm::RestoreButtonClick);
 }
 
 void TTestResultsForm::FormCreate() {
@@ -434,6 +463,65 @@ void TTestResultsForm::DeleteAllRecordsButtonClick() {
         throw;
     }
     MainDM->SaveTestsTable();
+}
+
+namespace {
+
+QString todayText() {
+    return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// A long journal takes seconds to export or to check.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+void TTestResultsForm::ExportCsvButtonClick() {
+    const std::string file =
+        ChooseFile(TFileChoice::Save, QStringLiteral("Экспорт журнала в CSV"),
+                   UserFilesFolder() + QStringLiteral("/Журнал опросов %1.csv").arg(todayText()),
+                   QStringLiteral("Файлы CSV (*.csv);;Все файлы (*)"));
+    if (file.empty()) return;
+    if (!TestResultReportForm) throw std::logic_error("No recommendations window");
+    WaitCursor wait;
+    ExportJournalCsv(file, MainDM->TestsSQLMemTable, *TestResultReportForm,
+                     MainDM->QPartsSQLMemTable.recordCount());
+}
+
+void TTestResultsForm::BackupButtonClick() {
+    const std::string file =
+        ChooseFile(TFileChoice::Save, QStringLiteral("Резервная копия журнала"),
+                   UserFilesFolder() + QStringLiteral("/OrvalenTests-%1.dat").arg(todayText()),
+                   QStringLiteral("Резервные копии журнала (*.dat);;Все файлы (*)"));
+    if (file.empty()) return;
+    UpdateOnExit update{*this};
+    BackupJournal(*MainDM, file);
+}
+
+void TTestResultsForm::RestoreButtonClick() {
+    const std::string file = ChooseFile(
+        TFileChoice::Open, QStringLiteral("Восстановить журнал из резервной копии"),
+        UserFilesFolder(), QStringLiteral("Резервные копии журнала (*.dat);;Все файлы (*)"));
+    if (file.empty()) return;
+    UpdateOnExit update{*this};
+    std::optional<WaitCursor> wait(std::in_place);
+    TJournalRestore restore(*MainDM, file);
+    wait.reset();
+    const QString question =
+        QStringLiteral(
+            "Заменить журнал опросов журналом из файла\n%1\n(опросов в нём: %2)?\n\n"
+            "Текущий журнал будет сохранён рядом под именем\n%3%4<дата и время>.")
+            .arg(QString::fromStdString(file))
+            .arg(restore.surveyCount())
+            .arg(QFileInfo(QString::fromStdString(TMainDM::GetTestsFileName())).fileName(),
+                 QString::fromLatin1(kBeforeRestoreSuffix));
+    if (!ConfirmYesNo(question.toStdString())) return;
+    restore.commit();
 }
 
 }  // namespace orvalen

@@ -12,6 +12,7 @@ class QCalendarWidget;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace orvalen {
 
@@ -37,6 +38,9 @@ public:
     void TestsDBGridDblClick();
     void DeleteRecordButtonClick();
     void DeleteAllRecordsButtonClick();
+    void ExportCsvButtonClick();
+    void BackupButtonClick();
+    void RestoreButtonClick();
 
     void ApplySearch();
     void UpdateButtons();
@@ -57,6 +61,9 @@ public:
     QPushButton* DeleteRecordButton = nullptr;
     QPushButton* DeleteAllRecordsButton = nullptr;
     QPushButton* ExitButton = nullptr;
+    QPushButton* ExportCsvButton = nullptr;
+    QPushButton* BackupButton = nullptr;
+    QPushButton* RestoreButton = nullptr;
 
 protected:
     void FormShow() override;
@@ -67,6 +74,7 @@ private:
     void FormCreate();
     // Sets a calendar without its change counting as the operator's click.
     void setDate(QCalendarWidget* calendar, const QDate& date);
+    void initFileButtons(QVBoxLayout* layout);
 
     QButtonGroup* m_periods = nullptr;
     bool m_settingDates = false;

@@ -77,7 +77,7 @@ QStringList TExplanationReport::RecommendedLines(const TProgrammeExplanation& pr
 QString TExplanationReport::NearMissLine(const TProgrammeExplanation& programme) {
     QStringList short1;
     for (const TLevelExplanation& level : programme.levels)
-        if (level.threshold != 0 && level.count + 1 == level.threshold)
+        if (level.oneShort)
             short1 << levelLine(level) +
                           QStringLiteral(", не хватает %1").arg(level.threshold - level.count);
     return programme.name + QStringLiteral(" — ") + short1.join(QStringLiteral("; "));

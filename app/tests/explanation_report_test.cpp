@@ -4,18 +4,25 @@
 // opening the explanation.
 #include <gtest/gtest.h>
 
+#include <QAbstractScrollArea>
 #include <QDateTime>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <QTest>
+#include <QToolBar>
 #include <vector>
 
+#include "Cp1251Codec.h"
 #include "ExplanationReport.h"
 #include "ScoreChart.h"
 #include "ScoreChartView.h"
 #include "document/bw_prepared_file.h"
 #include "document/bw_report.h"
+#include "reference_fixture.h"
 #include "test_expander.h"
+#include "uTestResultReport.h"
+#include "ui/bw_preview_form.h"
 
 using namespace orvalen;
 using namespace bwreport;
@@ -28,6 +35,7 @@ TLevelExplanation level(int k, int threshold, std::vector<TCountedQuestion> ques
     l.threshold = threshold;
     l.count = int(questions.size());
     l.qualifies = threshold != 0 && threshold <= l.count;
+    l.oneShort = l.count > 0 && threshold - l.count == 1;
     l.questions = std::move(questions);
     return l;
 }
@@ -256,4 +264,47 @@ TEST(ExplanationReport, WithoutRecommendationsSaysSoAndKeepsTheChart) {
             EXPECT_EQ(c->bars().size(), 2u);
         }
     EXPECT_EQ(charts, 1);
+}
+
+TEST(ExplanationReport, TheRecommendationsPreviewOpensItWithItsButtonAndF6) {
+    using orvalen::testing::answerText;
+    using orvalen::testing::reference;
+    using orvalen::testing::resultsForm;
+    TTestResultReportForm& form = resultsForm();
+    const QString programme2 = fromCp1251(reference().strings.at({reference().nameOf.at(2), 1}));
+
+    QString hint;
+    std::vector<QStringList> explained;
+    const auto previous = setPreviewHandler([&](TBwReport& report) {
+        if (&report == &form.Explanation.Report()) {
+            explained.push_back(test::texts(report.emfPages(), true).at(0));
+            return;
+        }
+        TBwPreviewForm preview(report);
+        preview.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&preview));
+        QWidget* button = preview.findChild<QToolBar*>()->widgetForAction(preview.addedTool(0));
+        hint = button->accessibleName();
+        QTest::keyClick(preview.pageView(), Qt::Key_F6);
+        QTest::mouseClick(button, Qt::LeftButton);
+    });
+    form.ShowRecommendations("Ivanov", answerText({1, 2, 3}), 46357.5);
+    setPreviewHandler(previous);
+
+    EXPECT_EQ(hint, QStringLiteral("Обоснование рекомендаций (F6)"));
+    ASSERT_EQ(explained.size(), 2u);
+    EXPECT_EQ(explained[0], explained[1]);
+    const QStringList& page = explained[0];
+    ASSERT_GE(page.size(), 6);
+    EXPECT_EQ(page[0], QStringLiteral("Обоснование рекомендаций"));
+    EXPECT_TRUE(page[1].startsWith(QStringLiteral("Тестирование пациента Ivanov от ")));
+    // The one programme these ticks call for, with the level that did it.
+    const qsizetype heading = page.indexOf(QStringLiteral("Рекомендованные программы"));
+    ASSERT_GE(heading, 0);
+    EXPECT_EQ(page.value(heading + 1), programme2);
+    EXPECT_TRUE(page.value(heading + 2).startsWith(QStringLiteral("уровень ")))
+        << page.value(heading + 2).toStdString();
+    EXPECT_TRUE(page.value(heading + 2).contains(QStringLiteral("Головная боль")) ||
+                page.value(heading + 2).contains(QStringLiteral("раздел 1, вопрос 1:")));
+    EXPECT_NE(page.value(heading + 3), programme2);
 }

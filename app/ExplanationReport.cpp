@@ -16,7 +16,7 @@ namespace {
 // Report units; an A4 sheet is 758 wide, text runs from 20 to 732.
 constexpr int kLeft = 20;
 constexpr int kWidth = 712;
-constexpr int kBarPitch = 22;
+constexpr int kBarPitch = 24;
 
 // Views whose text the report writes itself while printing.
 const QString kProgrammeName = QStringLiteral("ProgrammeNameMemo");

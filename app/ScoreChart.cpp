@@ -44,6 +44,38 @@ QString percent(double ratio) {
     return QString::number(std::lround(ratio * 100)) + QStringLiteral(" %");
 }
 
+// A name too long for one line goes on two in a smaller font, cut at a
+// blank where it can be; what does not fit even then is elided.
+void drawLabel(QPainter& painter, const QRectF& box, const QString& name, const QFont& font) {
+    const QFontMetricsF fm(font, painter.device());
+    const auto flags = Qt::AlignRight | Qt::AlignVCenter;
+    if (fm.horizontalAdvance(name) <= box.width()) {
+        painter.setFont(font);
+        painter.drawText(box, flags, name);
+        return;
+    }
+    QFont small = font;
+    small.setPixelSize(std::max(1, int(std::lround(font.pixelSize() * 0.8))));
+    painter.setFont(small);
+    const QFontMetricsF sm(small, painter.device());
+    const QStringList words = name.split(u' ', Qt::SkipEmptyParts);
+    QString first;
+    qsizetype used = 0;
+    for (; used < words.size(); ++used) {
+        const QString longer = first.isEmpty() ? words[used] : first + u' ' + words[used];
+        if (!first.isEmpty() && sm.horizontalAdvance(longer) > box.width()) break;
+        first = longer;
+    }
+    const QString second = words.mid(used).join(u' ');
+    const double h = box.height() / 2;
+    painter.drawText(QRectF(box.left(), box.top(), box.width(), h),
+                     Qt::AlignRight | Qt::AlignBottom,
+                     sm.elidedText(first, Qt::ElideRight, box.width()));
+    painter.drawText(QRectF(box.left(), box.top() + h, box.width(), h),
+                     Qt::AlignRight | Qt::AlignTop,
+                     sm.elidedText(second, Qt::ElideRight, box.width()));
+}
+
 }  // namespace
 
 std::vector<TScoreBar> ScoreBars(const TSurveyExplanation& explanation) {
@@ -93,8 +125,8 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
     const double plotBottom = top + rows * pitch;
 
     const double gap = pitch * 0.3;
-    const double labelWidth = area.width() * 0.34;
-    const double valueWidth = area.width() * 0.17;
+    const double labelWidth = area.width() * 0.38;
+    const double valueWidth = area.width() * 0.1;
     const double x0 = area.left() + labelWidth + gap;
     const double x1 = area.right() - valueWidth - gap;
     if (x1 <= x0) {
@@ -140,10 +172,7 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
         const double rowTop = top + double(i) * pitch;
         const QRectF label(area.left(), rowTop, labelWidth, pitch);
         painter.setPen(Qt::black);
-        painter.setFont(b.kind == TScoreBar::Recommended ? bold : font);
-        const QFontMetricsF lm(painter.font(), painter.device());
-        painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter,
-                         lm.elidedText(b.name, Qt::ElideRight, labelWidth));
+        drawLabel(painter, label, b.name, b.kind == TScoreBar::Recommended ? bold : font);
 
         const double end = std::max(xOf(b.ratio()), x0 + line);
         const QRectF bar(QPointF(x0, rowTop + pitch * 0.2), QPointF(end, rowTop + pitch * 0.8));

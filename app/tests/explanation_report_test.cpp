@@ -70,9 +70,9 @@ TCountedQuestion q(int id, int part, int position, const char* text) {
 // so that the grouping has something to do.
 TSurveyExplanation sampleExplanation() {
     TSurveyExplanation e;
-    e.programmes.push_back(programme(4, QStringLiteral("Опорно-двигательная система"),
-                                     level(1, 4, {q(20, 2, 1, "Отёки")}), level(2, 0, {}),
-                                     level(3, 0, {})));
+    e.programmes.push_back(programme(
+        4, QStringLiteral("Профилактика нарушений опорно-двигательной системы и суставов"),
+        level(1, 4, {q(20, 2, 1, "Отёки")}), level(2, 0, {}), level(3, 0, {})));
     e.programmes.push_back(
         programme(2, QStringLiteral("Сердечно-сосудистая система"), level(1, 0, {}),
                   level(2, 3,
@@ -152,7 +152,8 @@ TEST(ScoreChart, BarsGroupRecommendedThenNearMissesThenTheRestWithTicks) {
         {QStringLiteral("Сердечно-сосудистая система"), 2, 4, 3, TScoreBar::Recommended},
         {QStringLiteral("Иммунная система"), 3, 7, 2, TScoreBar::Recommended},
         {QStringLiteral("Пищеварительная система"), 1, 2, 3, TScoreBar::NearMiss},
-        {QStringLiteral("Опорно-двигательная система"), 1, 1, 4, TScoreBar::Other},
+        {QStringLiteral("Профилактика нарушений опорно-двигательной системы и суставов"), 1, 1, 4,
+         TScoreBar::Other},
     };
     EXPECT_EQ(bars, expected);
     EXPECT_TRUE(ScoreBars(TSurveyExplanation{}).empty());

@@ -67,6 +67,10 @@ void drawLabel(QPainter& painter, const QRectF& box, const QString& name, const 
         first = longer;
     }
     const QString second = words.mid(used).join(u' ');
+    if (second.isEmpty()) {
+        painter.drawText(box, flags, first);
+        return;
+    }
     const double h = box.height() / 2;
     painter.drawText(QRectF(box.left(), box.top(), box.width(), h),
                      Qt::AlignRight | Qt::AlignBottom,

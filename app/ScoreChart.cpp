@@ -44,40 +44,41 @@ QString percent(double ratio) {
     return QString::number(std::lround(ratio * 100)) + QStringLiteral(" %");
 }
 
-// A name too long for one line goes on two in a smaller font, cut at a
-// blank where it can be; what does not fit even then is elided.
+// The labels' font: when some name is too long for one line, every label
+// takes the smaller one, so that the names stay alike.
+QFont labelFont(const QFont& font, bool compact) {
+    if (!compact) return font;
+    QFont small = font;
+    small.setPixelSize(std::max(1, int(std::lround(font.pixelSize() * 0.8))));
+    return small;
+}
+
+// A name too long for one line goes on two, cut at a blank where it can
+// be; what does not fit even then is elided.
 void drawLabel(QPainter& painter, const QRectF& box, const QString& name, const QFont& font) {
+    painter.setFont(font);
     const QFontMetricsF fm(font, painter.device());
     const auto flags = Qt::AlignRight | Qt::AlignVCenter;
     if (fm.horizontalAdvance(name) <= box.width()) {
-        painter.setFont(font);
         painter.drawText(box, flags, name);
         return;
     }
-    QFont small = font;
-    small.setPixelSize(std::max(1, int(std::lround(font.pixelSize() * 0.8))));
-    painter.setFont(small);
-    const QFontMetricsF sm(small, painter.device());
     const QStringList words = name.split(u' ', Qt::SkipEmptyParts);
     QString first;
     qsizetype used = 0;
     for (; used < words.size(); ++used) {
         const QString longer = first.isEmpty() ? words[used] : first + u' ' + words[used];
-        if (!first.isEmpty() && sm.horizontalAdvance(longer) > box.width()) break;
+        if (!first.isEmpty() && fm.horizontalAdvance(longer) > box.width()) break;
         first = longer;
     }
     const QString second = words.mid(used).join(u' ');
-    if (second.isEmpty()) {
-        painter.drawText(box, flags, first);
-        return;
-    }
     const double h = box.height() / 2;
     painter.drawText(QRectF(box.left(), box.top(), box.width(), h),
                      Qt::AlignRight | Qt::AlignBottom,
-                     sm.elidedText(first, Qt::ElideRight, box.width()));
+                     fm.elidedText(first, Qt::ElideRight, box.width()));
     painter.drawText(QRectF(box.left(), box.top() + h, box.width(), h),
                      Qt::AlignRight | Qt::AlignTop,
-                     sm.elidedText(second, Qt::ElideRight, box.width()));
+                     fm.elidedText(second, Qt::ElideRight, box.width()));
 }
 
 }  // namespace
@@ -171,12 +172,18 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
                          Qt::AlignLeft | Qt::AlignVCenter,
                          QStringLiteral("Нет отмеченных вопросов"));
     }
+    bool compact = false;
+    for (const TScoreBar& b : bars) {
+        const QFontMetricsF lm(b.kind == TScoreBar::Recommended ? bold : font, painter.device());
+        compact = compact || lm.horizontalAdvance(b.name) > labelWidth;
+    }
     for (std::size_t i = 0; i < bars.size(); ++i) {
         const TScoreBar& b = bars[i];
         const double rowTop = top + double(i) * pitch;
         const QRectF label(area.left(), rowTop, labelWidth, pitch);
         painter.setPen(Qt::black);
-        drawLabel(painter, label, b.name, b.kind == TScoreBar::Recommended ? bold : font);
+        drawLabel(painter, label, b.name,
+                  labelFont(b.kind == TScoreBar::Recommended ? bold : font, compact));
 
         const double end = std::max(xOf(b.ratio()), x0 + line);
         const QRectF bar(QPointF(x0, rowTop + pitch * 0.2), QPointF(end, rowTop + pitch * 0.8));

@@ -309,3 +309,30 @@ TEST(ExplanationReport, TheRecommendationsPreviewOpensItWithItsButtonAndF6) {
                 page.value(heading + 2).contains(QStringLiteral("раздел 1, вопрос 1:")));
     EXPECT_NE(page.value(heading + 3), programme2);
 }
+
+TEST(ExplanationReport, LongSurveysGoOnNewPagesWithNothingLost) {
+    TSurveyExplanation e;
+    for (int id = 1; id <= 12; ++id) {
+        std::vector<TCountedQuestion> qs;
+        for (int n = 1; n <= 15; ++n)
+            qs.push_back({id * 100 + n, 1, n, QStringLiteral("Вопрос %1.%2").arg(id).arg(n)});
+        e.programmes.push_back(programme(id, QStringLiteral("Программа %1").arg(id),
+                                         level(1, 10, std::move(qs)), level(2, 0, {}),
+                                         level(3, 0, {})));
+    }
+    TExplanationReport r;
+    r.SetSurvey(e, QStringLiteral("Петров"), kSurveyTime);
+    ASSERT_TRUE(r.Report().prepareReport());
+    const auto pages = test::texts(r.Report().emfPages(), true);
+    ASSERT_GE(pages.size(), 3u);
+    QStringList all;
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(pages[i].contains(QStringLiteral("Страница %1").arg(i + 1)));
+        all += pages[i];
+    }
+    for (int id = 1; id <= 12; ++id) {
+        EXPECT_EQ(all.count(QStringLiteral("Программа %1").arg(id)), 1);
+        EXPECT_TRUE(all.join(u'|').contains(QStringLiteral("Вопрос %1.15").arg(id)));
+    }
+}

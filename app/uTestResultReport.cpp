@@ -24,6 +24,9 @@ TTestResultReportForm::TTestResultReportForm(sqlmem::TSQLMemTable& questions, QW
     };
     // Without its report the recommendations are still computed.
     Guarded([this] { LoadStoredReport(ResultsBwReport, "recommendations.bwr"); });
+    ResultsBwReport.PreviewTools.push_back(
+        {QStringLiteral("Обоснование"), QStringLiteral("Обоснование рекомендаций (F6)"),
+         QKeySequence(Qt::Key_F6), [this](QWidget*) { Guarded([this] { ShowExplanation(); }); }});
     FormCreate();
 }
 
@@ -34,6 +37,7 @@ TTestResultReportForm::~TTestResultReportForm() {
 
 void TTestResultReportForm::ShowRecommendations(const std::string& testedName,
                                                 const std::string& answerText, double testTime) {
+    m_answerText = answerText;
     CalculateResults(testedName, answerText, testTime);
     if (TestResultsSQLMemQuery.isEmpty()) {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
@@ -43,6 +47,13 @@ void TTestResultReportForm::ShowRecommendations(const std::string& testedName,
         return;
     }
     ResultsBwReport.showReport();
+}
+
+void TTestResultReportForm::ShowExplanation() {
+    const TSurveyExplanation explanation = ExplainSurvey(*this, m_answerText);
+    Explanation.ContactInfo = ContactInfo;
+    Explanation.SetSurvey(explanation, fromCp1251(testedName()), testTime());
+    Explanation.Report().showReport();
 }
 
 void TTestResultReportForm::ResultsBwReportGetValue(const QString& name, QVariant& value) const {

@@ -6,6 +6,7 @@
 #include <QVariant>
 #include <string>
 
+#include "ExplanationReport.h"
 #include "Recommendations.h"
 #include "base/bw_component.h"
 #include "data/bw_dataset.h"
@@ -27,8 +28,13 @@ public:
     void ShowRecommendations(const std::string& testedName, const std::string& answerText,
                              double testTime);
     void ResultsBwReportGetValue(const QString& name, QVariant& value) const;
+    // Explains the survey last shown (why each programme is or is not
+    // recommended) in a preview of its own; the recommendations preview
+    // opens it with its button "Обоснование" or F6.
+    void ShowExplanation();
 
 private:
+    std::string m_answerText;
     // The report finds its data sets through this owner; it outlives them.
     bwreport::TBwOwner m_components;
 
@@ -38,6 +44,7 @@ public:
     bwreport::TBwDBDataSet GoodsResultsBwDBDataSet{&m_components,
                                                    QStringLiteral("GoodsResultsBwDBDataSet")};
     bwreport::TBwReport ResultsBwReport{&m_components, QStringLiteral("ResultsBwReport")};
+    TExplanationReport Explanation;
 };
 
 extern TTestResultReportForm* TestResultReportForm;

@@ -7,6 +7,7 @@
 
 #include "Cp1251Codec.h"
 #include "Recommendations.h"
+#include "expr/bw_value.h"
 #include "sqlmem/query.h"
 #include "uDMMain.h"
 
@@ -165,6 +166,28 @@ std::vector<int> TickedQuestions(TRecommendations& recommendations, const std::s
     std::sort(ids.begin(), ids.end());
     ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;
+}
+
+std::vector<TSurveyRecord> JournalSurveys() {
+    sqlmem::TSQLMemQuery q("ComparisonJournalQuery");
+    runQuery(q, {"select id, test_date, test_time, tested_name, test_results", "from tests",
+                 "order by id"});
+    std::vector<TSurveyRecord> out;
+    for (q.first(); !q.eof(); q.next()) {
+        TSurveyRecord r;
+        r.id = q.fieldByName("id").asInteger();
+        r.testTime =
+            q.fieldByName("test_date").asDateTime() + q.fieldByName("test_time").asDateTime();
+        r.testedName = q.fieldByName("tested_name").asString();
+        r.answers = q.fieldByName("test_results").asString();
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+QString SurveyCaption(const TSurveyRecord& survey) {
+    return fromCp1251(survey.testedName) + QStringLiteral(", ") +
+           bwreport::valueText(bwreport::dateTimeValue(survey.testTime));
 }
 
 TSurveyComparison CompareSurveys(TRecommendations& recommendations, const TSurveyRecord& a,

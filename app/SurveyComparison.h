@@ -86,6 +86,13 @@ struct TSurveyComparison {
 TSurveyComparison CompareSurveys(TRecommendations& recommendations, const TSurveyRecord& a,
                                  const TSurveyRecord& b);
 
+// Every survey of the journal, by id, read by a query on its table: the
+// journal window's filter and current row stay as they are.
+std::vector<TSurveyRecord> JournalSurveys();
+
+// "Name, date time" as the reports show a survey.
+QString SurveyCaption(const TSurveyRecord& survey);
+
 // The ids of the questions ticked in `answerText`, ascending, read through
 // the recommendations' answers table.
 std::vector<int> TickedQuestions(TRecommendations& recommendations, const std::string& answerText);

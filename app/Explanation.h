@@ -36,7 +36,8 @@ struct TProgrammeExplanation {
     QString name;  // in the survey's language
     std::array<TLevelExplanation, 3> levels;
     bool recommended = false;  // some level qualifies
-    // Not recommended, and some level with vk != 0 lacks exactly one question.
+    // Not recommended, and some level with a ticked question lacks exactly
+    // one more (vk - count == 1, count > 0).
     bool nearMiss = false;
     // The level with the highest count / threshold among levels with vk != 0
     // (the lowest such level on a tie), 0 when every threshold is 0.
@@ -47,11 +48,21 @@ struct TProgrammeExplanation {
 
 struct TSurveyExplanation {
     // Recommended programmes first, then near misses, then the others, each
-    // group by ascending id. Every programme of the reference tables appears.
+    // group by ascending id. Every programme named in the survey's language
+    // appears; one without a name there is left out, as the list leaves it.
     std::vector<TProgrammeExplanation> programmes;
     std::vector<const TProgrammeExplanation*> recommended() const;
     std::vector<const TProgrammeExplanation*> nearMisses() const;
 };
+
+// The statements behind ExplainSurvey, over "test_answers" and the reference
+// tables, each with the parameter "lang". Levels: one row per programme
+// named in that language and weight level k (id, lvl, threshold, ticked,
+// qualifies, rs_name), by id and level. Questions: one row per ticked
+// question and programme it weighs for (result_set, val, id, q_part, place,
+// text), by programme, level and question id.
+const std::vector<std::string>& ExplanationLevelsSQL();
+const std::vector<std::string>& ExplanationQuestionsSQL();
 
 // Fills `recommendations`' answers table from `answerText` (as
 // FillTestAnswers does) and explains the survey in the language the

@@ -1,6 +1,6 @@
 // The recommendations: the answer text filled into "test_answers", the
 // recommendation statement over the shipped reference data against the
-// rule computed here from the weights and thresholds, and the products of
+// rule computed by hand from the weights and thresholds, and the products of
 // each programme as a detail query.
 #include <gtest/gtest.h>
 
@@ -17,103 +17,20 @@
 #include "app_test_support.h"
 #include "build/bw_builder.h"
 #include "expr/bw_value.h"
+#include "reference_fixture.h"
 #include "test_expander.h"
 #include "uMain.h"
 #include "uTestResultReport.h"
 
 using namespace orvalen;
+using orvalen::testing::answerText;
 using orvalen::testing::dataModule;
+using orvalen::testing::Reference;
+using orvalen::testing::reference;
+using orvalen::testing::ruleFor;
 using sqlmem::TSQLMemTable;
 
 namespace {
-
-struct Reference {
-    std::map<int, std::vector<int>> questionsOfPart;  // part -> ids ascending
-    struct Weight {
-        int question, resultSet, val;
-    };
-    std::vector<Weight> weights;
-    std::map<int, std::array<int, 3>> thresholds;             // programme -> v1..v3
-    std::map<int, int> nameOf;                                // programme -> string id
-    std::map<std::pair<int, int>, std::string> strings;       // (id, lang) -> text
-    std::map<std::string, int> goodsName;                     // code -> string id
-    std::vector<std::pair<std::string, int>> goodsInResults;  // (code, programme)
-};
-
-const Reference& reference() {
-    static const Reference r = [] {
-        Reference r;
-        TMainDM& dm = dataModule();
-        auto walk = [](TSQLMemTable& t, auto&& row) {
-            for (t.first(); !t.eof(); t.next())
-                row(t);
-        };
-        walk(dm.QuestionsSQLMemTable, [&](TSQLMemTable& t) {
-            r.questionsOfPart[t.fieldByName("q_part").asInteger()].push_back(
-                t.fieldByName("id").asInteger());
-        });
-        for (auto& [part, ids] : r.questionsOfPart)
-            std::sort(ids.begin(), ids.end());
-        walk(dm.QuestionValuesSQLMemTable, [&](TSQLMemTable& t) {
-            r.weights.push_back({t.fieldByName("question").asInteger(),
-                                 t.fieldByName("result_set").asInteger(),
-                                 t.fieldByName("val").asInteger()});
-        });
-        walk(dm.ResultSetsSQLMemTable, [&](TSQLMemTable& t) {
-            const int id = t.fieldByName("id").asInteger();
-            r.thresholds[id] = {t.fieldByName("v1").asInteger(), t.fieldByName("v2").asInteger(),
-                                t.fieldByName("v3").asInteger()};
-            r.nameOf[id] = t.fieldByName("name_id").asInteger();
-        });
-        walk(dm.StringsSQLMemTable, [&](TSQLMemTable& t) {
-            r.strings[{t.fieldByName("id").asInteger(), t.fieldByName("lang").asInteger()}] =
-                t.fieldByName("text").asString();
-        });
-        walk(dm.GoodsSQLMemTable, [&](TSQLMemTable& t) {
-            r.goodsName[t.fieldByName("code").asString()] = t.fieldByName("name_id").asInteger();
-        });
-        walk(dm.GoodsInResultsSQLMemTable, [&](TSQLMemTable& t) {
-            r.goodsInResults.push_back(
-                {t.fieldByName("goods_code").asString(), t.fieldByName("results_set").asInteger()});
-        });
-        return r;
-    }();
-    return r;
-}
-
-// The rule in plain words: a programme named in language 1 is recommended
-// when at some weight level k its threshold vk is not 0 and at most the
-// number of ticked questions weighing k for it.
-std::vector<int> ruleFor(const std::set<int>& ticked) {
-    const Reference& r = reference();
-    std::vector<int> out;
-    for (const auto& [programme, v] : r.thresholds) {
-        if (!r.strings.count({r.nameOf.at(programme), 1})) continue;
-        for (int k = 1; k <= 3; ++k) {
-            int count = 0;
-            for (const Reference::Weight& w : r.weights)
-                count += w.resultSet == programme && w.val == k && ticked.count(w.question);
-            if (v[k - 1] != 0 && v[k - 1] <= count) {
-                out.push_back(programme);
-                break;
-            }
-        }
-    }
-    return out;  // ascending, as the map is
-}
-
-// The answer text of a survey that ticked `ticked`: per part the 1-based
-// positions in id order, blank-separated, each line ended by CR LF.
-std::string answerText(const std::set<int>& ticked) {
-    std::string text;
-    for (const auto& [part, ids] : reference().questionsOfPart) {
-        std::string line;
-        for (std::size_t i = 0; i < ids.size(); ++i)
-            if (ticked.count(ids[i])) line += (line.empty() ? "" : " ") + std::to_string(i + 1);
-        text += line + "\r\n";
-    }
-    return text;
-}
 
 TTestResultReportForm& form() {
     return orvalen::testing::resultsForm();

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRectF>
 #include <QString>
+#include <cstddef>
 #include <vector>
 
 namespace orvalen {
@@ -20,19 +21,24 @@ struct TScoreBar {
     int threshold = 0;  // that level's threshold
     Kind kind = Other;
     double ratio() const { return threshold > 0 ? double(count) / threshold : 0.0; }
+    bool operator==(const TScoreBar&) const = default;
 };
 
 // Recommended first, then near misses, then the other programmes that have
-// any ticked question; programmes with none are left out.
+// any ticked question; programmes with none are left out. Within a group
+// the explanation's order is kept.
 std::vector<TScoreBar> ScoreBars(const TSurveyExplanation& explanation);
 
 // Draws `bars` into `area` (in the painter's coordinates): names as labels
 // on the left, bars filled when recommended and outlined otherwise, the
 // vertical threshold line at 100 %. `title`, when not empty, heads the chart.
+// Every size follows the area, so the chart looks alike at any resolution.
 void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TScoreBar>& bars,
                     const QString& title = QString());
 
-// The height the chart needs for `bars` at a bar pitch of `barPitch`.
-double ScoreChartHeight(std::size_t barCount, double barPitch);
+// The height the chart needs for `barCount` bars at a bar pitch of
+// `barPitch`: a row per bar (one row when there are none), one for the
+// scale and, with a title, one for that.
+double ScoreChartHeight(std::size_t barCount, double barPitch, bool withTitle = false);
 
 }  // namespace orvalen

@@ -1,0 +1,259 @@
+// The score chart and the report that explains a survey's recommendations:
+// the bars a survey gives, how chart and page look (stored images), the
+// chart surviving a prepared-report file, and the recommendations preview
+// opening the explanation.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <vector>
+
+#include "ExplanationReport.h"
+#include "ScoreChart.h"
+#include "ScoreChartView.h"
+#include "document/bw_prepared_file.h"
+#include "document/bw_report.h"
+#include "test_expander.h"
+
+using namespace orvalen;
+using namespace bwreport;
+
+namespace {
+
+TLevelExplanation level(int k, int threshold, std::vector<TCountedQuestion> questions) {
+    TLevelExplanation l;
+    l.level = k;
+    l.threshold = threshold;
+    l.count = int(questions.size());
+    l.qualifies = threshold != 0 && threshold <= l.count;
+    l.questions = std::move(questions);
+    return l;
+}
+
+TProgrammeExplanation programme(int id, QString name, TLevelExplanation l1, TLevelExplanation l2,
+                                TLevelExplanation l3) {
+    TProgrammeExplanation p;
+    p.id = id;
+    p.name = std::move(name);
+    p.levels = {std::move(l1), std::move(l2), std::move(l3)};
+    for (const TLevelExplanation& l : p.levels) {
+        p.recommended = p.recommended || l.qualifies;
+        if (l.threshold == 0) continue;
+        const double ratio = double(l.count) / l.threshold;
+        if (p.bestLevel == 0 || ratio > p.bestRatio) {
+            p.bestLevel = l.level;
+            p.bestRatio = ratio;
+        }
+    }
+    for (const TLevelExplanation& l : p.levels)
+        p.nearMiss =
+            p.nearMiss || (!p.recommended && l.threshold != 0 && l.count + 1 == l.threshold);
+    return p;
+}
+
+TCountedQuestion q(int id, int part, int position, const char* text) {
+    return {id, part, position, QString::fromUtf8(text)};
+}
+
+// Two recommended (one far over its threshold), one a question short, one
+// with a tick that leads nowhere near, one untouched; listed out of order
+// so that the grouping has something to do.
+TSurveyExplanation sampleExplanation() {
+    TSurveyExplanation e;
+    e.programmes.push_back(programme(4, QStringLiteral("Опорно-двигательная система"),
+                                     level(1, 4, {q(20, 2, 1, "Отёки")}), level(2, 0, {}),
+                                     level(3, 0, {})));
+    e.programmes.push_back(
+        programme(2, QStringLiteral("Сердечно-сосудистая система"), level(1, 0, {}),
+                  level(2, 3,
+                        {q(1, 1, 1, "Головная боль"), q(2, 1, 2, "Головокружение"),
+                         q(3, 1, 3, "Шум в ушах"), q(9, 1, 9, "Одышка при нагрузке [часто]")}),
+                  level(3, 5, {q(58, 4, 2, "Гипертоническая болезнь")})));
+    e.programmes.push_back(programme(5, QStringLiteral("Кожа и волосы"), level(1, 3, {}),
+                                     level(2, 0, {}), level(3, 0, {})));
+    e.programmes.push_back(
+        programme(3, QStringLiteral("Пищеварительная система"),
+                  level(1, 3, {q(30, 2, 11, "Изжога"), q(31, 2, 12, "Горечь во рту")}),
+                  level(2, 0, {}), level(3, 0, {})));
+    e.programmes.push_back(programme(
+        1, QStringLiteral("Иммунная система"), level(1, 0, {}), level(2, 0, {}),
+        level(3, 2,
+              {q(40, 3, 1, "Частые простуды"), q(41, 3, 2, "Герпес"), q(42, 3, 3, "Аллергия"),
+               q(43, 3, 4, "Операции"), q(44, 3, 5, "Антибиотики"), q(45, 3, 6, "Утомляемость"),
+               q(46, 3, 7, "Бессонница")})));
+    return e;
+}
+
+// Compares `image` with a stored one; ORVALEN_UPDATE_GOLDEN=1 stores it.
+void expectLooksLike(QImage image, const QString& file) {
+    image = image.convertToFormat(QImage::Format_Grayscale8);
+    const QString path = QStringLiteral(ORVALEN_GOLDEN "/") + file;
+    if (qEnvironmentVariableIntValue("ORVALEN_UPDATE_GOLDEN")) {
+        QDir().mkpath(QStringLiteral(ORVALEN_GOLDEN));
+        ASSERT_TRUE(image.save(path));
+        return;
+    }
+    QImage golden(path);
+    ASSERT_FALSE(golden.isNull()) << "missing " << path.toStdString();
+    golden = golden.convertToFormat(QImage::Format_Grayscale8);
+    ASSERT_EQ(golden.size(), image.size());
+    // A few edge pixels may shade differently; a changed character does not pass.
+    int differing = 0, inked = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* a = image.constScanLine(y);
+        const uchar* b = golden.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            if (std::abs(a[x] - b[x]) > 64) ++differing;
+            if (b[x] < 128) ++inked;
+        }
+    }
+    EXPECT_GT(inked, 500) << file.toStdString();
+    EXPECT_LE(differing, 16) << file.toStdString();
+}
+
+QImage pageImage(TBwEMFPages& pages, int index) {
+    const QSize sheet = pages.sheetSize(index);
+    QImage image(sheet, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    pages.draw(index, painter, QRectF(QPointF(0, 0), QSizeF(sheet)));
+    painter.end();
+    return image;
+}
+
+QImage chartImage(const std::vector<TScoreBar>& bars, const QString& title, double scale) {
+    const QSizeF size(712, ScoreChartHeight(bars.size(), 20, !title.isEmpty()));
+    QImage image((size * scale).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    DrawScoreChart(painter, QRectF(QPointF(0, 0), size * scale), bars, title);
+    painter.end();
+    return image;
+}
+
+const double kSurveyTime = double(QDate(1899, 12, 30).daysTo(QDate(2026, 12, 2))) + 0.5;
+
+}  // namespace
+
+TEST(ScoreChart, BarsGroupRecommendedThenNearMissesThenTheRestWithTicks) {
+    const std::vector<TScoreBar> bars = ScoreBars(sampleExplanation());
+    const std::vector<TScoreBar> expected = {
+        // Level 3 would give 1/5; level 2's 4/3 is the better.
+        {QStringLiteral("Сердечно-сосудистая система"), 2, 4, 3, TScoreBar::Recommended},
+        {QStringLiteral("Иммунная система"), 3, 7, 2, TScoreBar::Recommended},
+        {QStringLiteral("Пищеварительная система"), 1, 2, 3, TScoreBar::NearMiss},
+        {QStringLiteral("Опорно-двигательная система"), 1, 1, 4, TScoreBar::Other},
+    };
+    EXPECT_EQ(bars, expected);
+    EXPECT_TRUE(ScoreBars(TSurveyExplanation{}).empty());
+}
+
+TEST(ScoreChart, LooksAsStoredAndAlikeAtAnyResolution) {
+    const std::vector<TScoreBar> bars = ScoreBars(sampleExplanation());
+    const QImage chart = chartImage(bars, QStringLiteral("Баллы программ"), 1.0);
+    expectLooksLike(chart, QStringLiteral("score-chart.png"));
+
+    // Drawn four times as large (a printer, a PDF) and scaled back, the
+    // chart keeps its shape: the bars' ink is where it was.
+    const QImage large = chartImage(bars, QStringLiteral("Баллы программ"), 4.0)
+                             .scaled(chart.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_Grayscale8);
+    const QImage small = chart.convertToFormat(QImage::Format_Grayscale8);
+    int dark = 0, darkBoth = 0;
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x)
+            if (small.pixelColor(x, y).lightness() < 100) {
+                ++dark;
+                if (large.pixelColor(x, y).lightness() < 180) ++darkBoth;
+            }
+    EXPECT_GT(dark, 2000);
+    EXPECT_GT(darkBoth, dark * 9 / 10);
+}
+
+TEST(ScoreChartView, BarsSurviveThePreparedReportFile) {
+    TExplanationReport r;
+    r.SetSurvey(sampleExplanation(), QStringLiteral("Иванов И. И."), kSurveyTime);
+    ASSERT_TRUE(r.Report().prepareReport());
+    const QByteArray file = savePreparedReport(r.Report().emfPages());
+
+    TBwReport other;
+    loadPreparedReport(other.emfPages(), file);
+    ASSERT_EQ(other.emfPages().count(), r.Report().emfPages().count());
+    const TScoreChartView* chart = nullptr;
+    for (const auto& view : other.emfPages().page(0).objects())
+        if (auto* c = dynamic_cast<const TScoreChartView*>(view.get())) chart = c;
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->bars(), ScoreBars(sampleExplanation()));
+    EXPECT_EQ(pageImage(other.emfPages(), 0), pageImage(r.Report().emfPages(), 0));
+
+    // A name holding the separator and a line that is no bar.
+    const std::vector<TScoreBar> odd = {{QStringLiteral("A;B"), 1, 2, 3, TScoreBar::NearMiss}};
+    QStringList lines = ScoreChartLines(odd, QStringLiteral("Заголовок"));
+    lines << QStringLiteral("X;1;2;3;bad") << QStringLiteral("R;1;x;3;bad");
+    EXPECT_EQ(ScoreBarsFromLines(lines), odd);
+    EXPECT_EQ(ScoreTitleFromLines(lines), QStringLiteral("Заголовок"));
+}
+
+TEST(ExplanationReport, OnePageExplainsEachRecommendationAndEachNearMiss) {
+    TExplanationReport r;
+    r.ContactInfo = QStringLiteral("г. Москва, тел. 123-45-67");
+    r.SetSurvey(sampleExplanation(), QStringLiteral("Иванов И. И."), kSurveyTime);
+    ASSERT_TRUE(r.Report().prepareReport());
+    TBwEMFPages& pages = r.Report().emfPages();
+    ASSERT_EQ(pages.count(), 1);
+    const QString survey =
+        QStringLiteral("Тестирование пациента Иванов И. И. от 02.12.2026 12:00:00");
+    const QStringList texts = test::texts(pages, true).at(0);
+    const QStringList expected = {
+        QStringLiteral("Обоснование рекомендаций"),
+        survey,
+        texts.value(2),  // the chart's legend
+        QStringLiteral("Рекомендованные программы"),
+        QStringLiteral("Сердечно-сосудистая система"),
+        QStringLiteral("уровень 2: отмечено 4 из 3 необходимых|"
+                       "– раздел 1, вопрос 1: Головная боль|"
+                       "– раздел 1, вопрос 2: Головокружение|"
+                       "– раздел 1, вопрос 3: Шум в ушах|"
+                       "– раздел 1, вопрос 9: Одышка при нагрузке [часто]"),
+        QStringLiteral("Иммунная система"),
+        QStringLiteral("уровень 3: отмечено 7 из 2 необходимых|"
+                       "– раздел 3, вопрос 1: Частые простуды|"
+                       "– раздел 3, вопрос 2: Герпес|"
+                       "– раздел 3, вопрос 3: Аллергия|"
+                       "– раздел 3, вопрос 4: Операции|"
+                       "– раздел 3, вопрос 5: Антибиотики|"
+                       "– раздел 3, вопрос 6: Утомляемость|"
+                       "– раздел 3, вопрос 7: Бессонница"),
+        QStringLiteral("Не рекомендованы: до порога не хватает одного вопроса"),
+        QStringLiteral("Пищеварительная система — уровень 1: отмечено 2 из 3 необходимых, "
+                       "не хватает 1"),
+        survey,
+        QStringLiteral("Страница 1"),
+        QStringLiteral("Контактная информация:"),
+        QStringLiteral("г. Москва, тел. 123-45-67"),
+    };
+    EXPECT_EQ(texts, expected);
+    expectLooksLike(pageImage(pages, 0), QStringLiteral("explanation-1.png"));
+}
+
+TEST(ExplanationReport, WithoutRecommendationsSaysSoAndKeepsTheChart) {
+    TSurveyExplanation e = sampleExplanation();
+    std::erase_if(e.programmes, [](const TProgrammeExplanation& p) { return p.recommended; });
+    TExplanationReport r;
+    r.SetSurvey(e, QStringLiteral("Петров"), kSurveyTime);
+    ASSERT_TRUE(r.Report().prepareReport());
+    const QStringList texts = test::texts(r.Report().emfPages(), true).at(0);
+    EXPECT_TRUE(texts.contains(QStringLiteral("Ни одна программа не набрала порога.")));
+    EXPECT_FALSE(texts.contains(QStringLiteral("Рекомендованные программы")));
+    EXPECT_TRUE(
+        texts.contains(QStringLiteral("Не рекомендованы: до порога не хватает одного вопроса")));
+    int charts = 0;
+    for (const auto& view : r.Report().emfPages().page(0).objects())
+        if (auto* c = dynamic_cast<const TScoreChartView*>(view.get())) {
+            ++charts;
+            EXPECT_EQ(c->bars().size(), 2u);
+        }
+    EXPECT_EQ(charts, 1);
+}

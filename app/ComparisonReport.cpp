@@ -1,9 +1,11 @@
 #include "ComparisonReport.h"
 
 #include <QColor>
+#include <algorithm>
 #include <memory>
 
 #include "Cp1251Codec.h"
+#include "ScoreChartView.h"
 #include "objects/bw_band_view.h"
 #include "objects/bw_memo_view.h"
 #include "uMain.h"
@@ -17,6 +19,7 @@ using namespace bwreport;
 
 constexpr int kPageWidth = 758;
 constexpr int kLine = 18;
+constexpr int kBarPitch = 20;
 
 TBwBandView* addBand(TBwPage& page, TBwBandType type, int top, int height,
                      const QString& source = {}) {
@@ -65,6 +68,37 @@ const Row* rowAt(const std::vector<Row>& rows, const TBwDataset& set) {
 
 }  // namespace
 
+TAlignedScoreBars AlignedScoreBars(const TSurveyExplanation& earlier,
+                                   const TSurveyExplanation& later) {
+    const std::vector<TScoreBar> before = ScoreBars(earlier), after = ScoreBars(later);
+    std::vector<QString> names;
+    for (const auto* bars : {&after, &before})
+        for (const TScoreBar& b : *bars)
+            if (std::find(names.begin(), names.end(), b.name) == names.end())
+                names.push_back(b.name);
+    const auto barFor = [](const QString& name, const std::vector<TScoreBar>& bars,
+                           const TSurveyExplanation& e) {
+        for (const TScoreBar& b : bars)
+            if (b.name == name) return b;
+        // Left out of its own chart: nothing ticked, so neither recommended
+        // nor one short.
+        TScoreBar empty;
+        empty.name = name;
+        for (const TProgrammeExplanation& p : e.programmes)
+            if (p.name == name && p.bestLevel >= 1 && p.bestLevel <= 3) {
+                empty.level = p.bestLevel;
+                empty.threshold = p.levels[std::size_t(p.bestLevel - 1)].threshold;
+            }
+        return empty;
+    };
+    TAlignedScoreBars out;
+    for (const QString& name : names) {
+        out.earlier.push_back(barFor(name, before, earlier));
+        out.later.push_back(barFor(name, after, later));
+    }
+    return out;
+}
+
 QString ScoreText(const TProgrammeChange::Score& score) {
     if (score.level == 0) return QStringLiteral("—");
     return QStringLiteral("%1 из %2 (вес %3)")
@@ -75,6 +109,7 @@ QString ScoreText(const TProgrammeChange::Score& score) {
 
 TComparisonReport::TComparisonReport(TSurveyComparison comparison)
     : m_comparison(std::move(comparison)) {
+    RegisterScoreChartView();
     buildRows();
     QuestionRows.RangeEnd = reCount;
     QuestionRows.RangeEndCount = int(m_questionRows.size());
@@ -131,12 +166,19 @@ void TComparisonReport::buildRows() {
 
 void TComparisonReport::buildTemplate() {
     TBwPage& page = ComparisonBwReport.pages().add();
+    page.changePaper(9, 2100, 2970, kDefaultBin, poPortrait);
 
-    int y = 0;
-    int titleHeight = 30 + 2 * kLine + (m_comparison.samePerson ? 0 : kLine) + 8;
-    addBand(page, btReportTitle, y, titleHeight);
+    const TAlignedScoreBars bars =
+        AlignedScoreBars(m_comparison.earlierExplanation, m_comparison.laterExplanation);
+    const int chartHeight = int(ScoreChartHeight(bars.later.size(), kBarPitch, true));
+    const int textHeight = 30 + 2 * kLine + (m_comparison.samePerson ? 0 : kLine) + 8;
+
+    int y = 20;
+    // Everything in the title has its own height: the charts are drawn to fit.
+    addBand(page, btReportTitle, y, textHeight + chartHeight + 8)->Flags = 0;
     addMemo(page, 20, y, 712, 30, QStringLiteral("Сравнение опросов"), fsBold, 14,
-            frtaCenter | frtaMiddle);
+            frtaCenter | frtaMiddle)
+        ->Flags = flWordWrap;
     y += 30;
     addMemo(page, 20, y, 712, kLine, QStringLiteral("Ранний опрос: [EarlierSurvey]"));
     y += kLine;
@@ -148,7 +190,20 @@ void TComparisonReport::buildTemplate() {
                     QStringLiteral("Внимание: сравниваются опросы разных людей"), fsBold);
         warning->Font.Color = fromQColor(QColor(0xB0, 0x00, 0x00));
     }
-    y = titleHeight;
+    y = 20 + textHeight;
+    const auto addChart = [&](int left, const std::vector<TScoreBar>& chartBars,
+                              const QString& title) {
+        auto chart = std::make_unique<TScoreChartView>();
+        chart->Left = left;
+        chart->Top = y;
+        chart->Width = 350;
+        chart->Height = chartHeight;
+        chart->setChart(chartBars, title);
+        page.add(std::move(chart));
+    };
+    addChart(20, bars.earlier, QStringLiteral("Ранний опрос"));
+    addChart(382, bars.later, QStringLiteral("Поздний опрос"));
+    y += chartHeight + 8;
 
     // Questions: heading, part title, or number and text; each row fills one of them.
     y += 20;

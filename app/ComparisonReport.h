@@ -9,6 +9,7 @@
 #include <QVariant>
 #include <vector>
 
+#include "ScoreChart.h"
 #include "SurveyComparison.h"
 #include "base/bw_component.h"
 #include "data/bw_dataset.h"
@@ -50,6 +51,16 @@ public:
     bwreport::TBwUserDataset ProgrammeRows{&m_components, QStringLiteral("ProgrammeRows")};
     bwreport::TBwReport ComparisonBwReport{&m_components, QStringLiteral("ComparisonBwReport")};
 };
+
+// The two surveys' score bars over the same programmes in the same order, so
+// that the charts side by side read row by row: every programme either chart
+// would show, in the later chart's order, then the rest in the earlier's. A
+// programme one chart would leave out shows there as an empty bar.
+struct TAlignedScoreBars {
+    std::vector<TScoreBar> earlier, later;
+};
+TAlignedScoreBars AlignedScoreBars(const TSurveyExplanation& earlier,
+                                   const TSurveyExplanation& later);
 
 // How a programme's best level reads in the report: "2 из 3 (вес 1)".
 QString ScoreText(const TProgrammeChange::Score& score);

@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "ComparisonReport.h"
 #include "Cp1251Codec.h"
+#include "ScoreChartView.h"
 #include "SurveyComparison.h"
 #include "app_test_support.h"
 #include "sqlmem/cp1251.h"
+#include "test_expander.h"
 
 using namespace orvalen;
 using orvalen::testing::resultsForm;
@@ -131,6 +134,34 @@ TEST(SurveyComparison, SetsMatchADirectComputationOverRandomPairs) {
         for (const TQuestionGroup* g : {&c.onlyEarlier, &c.onlyLater, &c.both})
             expectGroupedByPart(*g);
 
+        // The charts side by side: the same programmes row by row, each bar
+        // its own chart's where that chart has it, else an empty one.
+        const TAlignedScoreBars aligned =
+            AlignedScoreBars(c.earlierExplanation, c.laterExplanation);
+        ASSERT_EQ(aligned.earlier.size(), aligned.later.size());
+        const std::vector<TScoreBar> ownBefore = ScoreBars(c.earlierExplanation);
+        const std::vector<TScoreBar> ownAfter = ScoreBars(c.laterExplanation);
+        std::set<QString> shown;
+        for (const auto* own : {&ownBefore, &ownAfter})
+            for (const TScoreBar& bar : *own)
+                shown.insert(bar.name);
+        EXPECT_EQ(aligned.later.size(), shown.size());
+        for (std::size_t i = 0; i < aligned.later.size(); ++i) {
+            EXPECT_EQ(aligned.earlier[i].name, aligned.later[i].name);
+            for (const auto& [bar, own] : {std::pair{&aligned.earlier[i], &ownBefore},
+                                           std::pair{&aligned.later[i], &ownAfter}}) {
+                const auto it = std::find_if(own->begin(), own->end(), [&](const TScoreBar& b) {
+                    return b.name == bar->name;
+                });
+                if (it != own->end()) {
+                    EXPECT_EQ(*bar, *it);
+                } else {
+                    EXPECT_EQ(bar->count, 0);
+                    EXPECT_EQ(bar->kind, TScoreBar::Other);
+                }
+            }
+        }
+
         // Swapped arguments give the same comparison.
         const TSurveyComparison swapped = CompareSurveys(resultsForm(), rb, ra);
         EXPECT_EQ(swapped.earlier.id, c.earlier.id);
@@ -180,6 +211,34 @@ TEST(SurveyComparison, AWorkedPairWithTextsAndBestLevels) {
     EXPECT_EQ(p12.after.level, 3);
     EXPECT_EQ(p12.after.count, 1);
     EXPECT_EQ(p12.after.threshold, 1);
+}
+
+TEST(ComparisonReport, ChartsSideBySideAndTheWarningOnlyForDifferentPersons) {
+    const TSurveyRecord a{1, cp("Петров"), 46001.5, "1 2 3\r\n\r\n\r\n\r\n"};
+    for (const char* laterName : {"ПЕТРОВ", "Сидоров"}) {
+        SCOPED_TRACE(laterName);
+        const TSurveyRecord b{2, cp(laterName), 46010.5, "1 2\r\n\r\n\r\n21\r\n"};
+        TComparisonReport report(CompareSurveys(resultsForm(), b, a));
+        ASSERT_TRUE(report.ComparisonBwReport.prepareReport());
+        bwreport::TBwEMFPages& pages = report.ComparisonBwReport.emfPages();
+        ASSERT_GE(pages.count(), 1);
+        const QStringList texts = bwreport::test::texts(pages, true).at(0);
+        EXPECT_EQ(texts.contains(QStringLiteral("Внимание: сравниваются опросы разных людей")),
+                  std::string(laterName) == "Сидоров");
+
+        std::vector<const TScoreChartView*> charts;
+        for (const auto& view : pages.page(0).objects())
+            if (auto* chart = dynamic_cast<const TScoreChartView*>(view.get()))
+                charts.push_back(chart);
+        ASSERT_EQ(charts.size(), 2u);
+        EXPECT_EQ(charts[0]->Top, charts[1]->Top);
+        EXPECT_LE(charts[0]->Left + charts[0]->Width, charts[1]->Left);
+        const TAlignedScoreBars aligned = AlignedScoreBars(report.comparison().earlierExplanation,
+                                                           report.comparison().laterExplanation);
+        EXPECT_EQ(charts[0]->bars(), aligned.earlier);
+        EXPECT_EQ(charts[1]->bars(), aligned.later);
+        EXPECT_EQ(charts[0]->title(), QStringLiteral("Ранний опрос"));
+    }
 }
 
 TEST(SurveyComparison, AnAnswerTextShortOfAPartIsRefused) {

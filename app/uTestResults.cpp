@@ -279,13 +279,17 @@ void TTestResultsForm::init() {
     CompareButton = button(buttonPanel, "CompareButton", QStringLiteral("Сравнить"),
                            QStringLiteral("Сравнить этот опрос с другим опросом"));
     buttons->addWidget(CompareButton);
-    CompareLabel = new QLabel(buttonPanel);
-    CompareLabel->setObjectName(QStringLiteral("CompareLabel"));
-    CompareLabel->setWordWrap(true);
-    buttons->addWidget(CompareLabel, 1);
     buttons->addStretch(1);
     buttons->addWidget(ExitButton);
     layout->addWidget(buttonPanel);
+    // Shown only while a survey is marked, on a line of its own so that the
+    // buttons keep their row.
+    CompareLabel = new QLabel(this);
+    CompareLabel->setObjectName(QStringLiteral("CompareLabel"));
+    CompareLabel->setContentsMargins(8, 0, 8, 6);
+    CompareLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    CompareLabel->hide();
+    layout->addWidget(CompareLabel);
 
     // The designed width, or what the period names and both calendars need
     // at this screen's font, whichever is more.
@@ -482,8 +486,10 @@ void TTestResultsForm::setMarkedSurvey(std::optional<std::int64_t> id) {
     if (id)
         for (const TSurveyRecord& r : JournalSurveys())
             if (r.id == *id)
-                text = QStringLiteral("Отмечен для сравнения: %1").arg(SurveyCaption(r));
+                text = QStringLiteral("Отмечен для сравнения с выделенным опросом: %1")
+                           .arg(SurveyCaption(r));
     CompareLabel->setText(text);
+    CompareLabel->setVisible(!text.isEmpty());
 }
 
 void TTestResultsForm::CompareButtonClick() {
@@ -503,6 +509,7 @@ void TTestResultsForm::CompareButtonClick() {
             ShowComparison(*marked, *current);
             return;
         }
+        setMarkedSurvey(std::nullopt);
     }
     std::vector<TSurveyRecord> others = OtherSurveysOfPerson(*current, journal);
     if (others.empty()) {

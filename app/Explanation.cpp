@@ -15,8 +15,10 @@ namespace {
 // One weight level k of every programme, split by the recommendation
 // statement's own HAVING into the rows that qualify (1) and the rows that
 // do not (0), so that "qualifies" is that predicate and nothing else. The
-// ticked questions come through a derived table: a programme with none at
-// this level still gets its row, with count 0.
+// ticked questions of level k come as one derived table, left-joined so
+// that a programme with none still gets its row (count 0); the engine's
+// HAVING cannot yet name test_answers.question beside the same-named
+// question_values.question.
 std::vector<std::string> levelBlock(int k, bool qualifies) {
     const std::string v = "rs.v" + std::to_string(k);
     const std::string having = v + " <> 0 and " + v + " <= count(t.question)";
@@ -25,11 +27,14 @@ std::vector<std::string> levelBlock(int k, bool qualifies) {
         "  count(t.question) ticked, " + std::string(qualifies ? "1" : "0") +
             " qualifies, s.text rs_name",
         "from result_sets rs",
-        "  join strings s on s.id = rs.name_id and s.lang = :lang",
         "  left join (select qs.result_set, qs.question",
         "             from question_values qs, test_answers ta",
         "             where qs.question = ta.question and qs.val = " + std::to_string(k) + ") t",
-        "    on t.result_set = rs.id",
+        "    on t.result_set = rs.id,",
+        "  strings s",
+        "where",
+        "  s.lang = :lang and",
+        "  s.id = rs.name_id",
         "group by rs.id, " + v + ", s.text",
         "having",
         "  " + (qualifies ? having : "not (" + having + ")"),
@@ -109,8 +114,13 @@ int intField(sqlmem::TSQLMemQuery& q, const char* name) {
 }
 
 void summarise(TProgrammeExplanation& p) {
-    for (const TLevelExplanation& l : p.levels) {
+    for (TLevelExplanation& l : p.levels) {
+        // A level nothing was ticked for is not one short: with every
+        // threshold 1 that would make each programme not recommended a near
+        // miss.
+        l.oneShort = l.count > 0 && l.threshold - l.count == 1;
         p.recommended = p.recommended || l.qualifies;
+        p.nearMiss = p.nearMiss || l.oneShort;
         if (l.threshold == 0) continue;
         const double ratio = double(l.count) / l.threshold;
         if (p.bestLevel == 0 || ratio > p.bestRatio) {
@@ -118,11 +128,7 @@ void summarise(TProgrammeExplanation& p) {
             p.bestRatio = ratio;
         }
     }
-    if (p.recommended) return;
-    // A level nothing was ticked for is no near miss: every threshold 1
-    // would otherwise make each programme not recommended one.
-    for (const TLevelExplanation& l : p.levels)
-        p.nearMiss = p.nearMiss || (l.count > 0 && l.threshold - l.count == 1);
+    p.nearMiss = p.nearMiss && !p.recommended;
 }
 
 }  // namespace
@@ -144,6 +150,8 @@ TSurveyExplanation ExplainSurvey(TRecommendations& recommendations, const std::s
         if (added) {
             TProgrammeExplanation& p = out.programmes.emplace_back();
             p.id = id;
+            for (int k = 1; k <= 3; ++k)
+                p.levels[std::size_t(k - 1)].level = k;
             p.name = fromCp1251(levels.fieldByName("rs_name").asString());
         }
         const int k = intField(levels, "lvl");

@@ -25,9 +25,12 @@ struct TCountedQuestion {
 // One weight level k (1 to 3) of one programme.
 struct TLevelExplanation {
     int level = 0;
-    int threshold = 0;                        // vk; 0 means the level never qualifies
-    int count = 0;                            // ticked questions weighing k for the programme
-    bool qualifies = false;                   // threshold != 0 && threshold <= count
+    int threshold = 0;       // vk; 0 means the level never qualifies
+    int count = 0;           // ticked questions weighing k for the programme
+    bool qualifies = false;  // threshold != 0 && threshold <= count
+    // A question of this level was ticked and exactly one more would make it
+    // qualify (threshold - count == 1, count > 0).
+    bool oneShort = false;
     std::vector<TCountedQuestion> questions;  // by ascending id
 };
 
@@ -36,8 +39,7 @@ struct TProgrammeExplanation {
     QString name;  // in the survey's language
     std::array<TLevelExplanation, 3> levels;
     bool recommended = false;  // some level qualifies
-    // Not recommended, and some level with a ticked question lacks exactly
-    // one more (vk - count == 1, count > 0).
+    // Not recommended, and some level is one short.
     bool nearMiss = false;
     // The level with the highest count / threshold among levels with vk != 0
     // (the lowest such level on a tie), 0 when every threshold is 0.

@@ -3,16 +3,20 @@
 #pragma once
 
 #include <QByteArray>
+#include <QKeySequence>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "base/bw_component.h"
 #include "data/bw_dictionary.h"
 #include "document/bw_page.h"
 #include "document/bw_prepared_pages.h"
+
+class QWidget;
 
 namespace bwreport {
 
@@ -33,6 +37,18 @@ enum TBwPreviewButton : unsigned {
     pbHelp = 32,
     pbExit = 64,
     pbPageSetup = 128,
+};
+
+// A tool button the application adds to this report's preview, after the
+// engine's own. Its hint is the tooltip and the button's accessible name;
+// the shortcut works while the preview has the focus, where the engine's
+// own keys do not take it.
+struct TBwPreviewTool {
+    QString caption;
+    QString hint;
+    QKeySequence shortcut;
+    // Called with the preview window, which stays open.
+    std::function<void(QWidget* preview)> action;
 };
 
 enum class TBwLoadStatus {
@@ -66,6 +82,7 @@ public:
     bool ShowProgress = true;
     bool StoreInForm = false;
     QString Title;
+    std::vector<TBwPreviewTool> PreviewTools;
 
     // --- events -----------------------------------------------------------
     std::function<void()> OnBeginDoc, OnEndDoc, OnPrintReport;

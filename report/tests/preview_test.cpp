@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <csignal>
 
@@ -523,6 +524,44 @@ TEST_F(PreviewTest, AFailedOrEmptySearchLeavesNoMatchAndAsksNothing) {
     EXPECT_EQ(form->pageView()->verticalScrollBar()->value(), scrolled);
     EXPECT_FALSE(form->findNext());
     EXPECT_EQ(form->matchPage(), -1);
+}
+
+TEST_F(PreviewTest, AddedToolsShowTheirHintAndAnswerTheirShortcut) {
+    TBwReport report;
+    fillReport(report, 2);
+    std::vector<QWidget*> called;
+    report.PreviewTools.push_back(
+        {QStringLiteral("Обоснование"), QStringLiteral("Обоснование рекомендаций (F6)"),
+         QKeySequence(Qt::Key_F6), [&](QWidget* preview) { called.push_back(preview); }});
+    // Taken by the engine's own key, so this one never runs from the keyboard.
+    report.PreviewTools.push_back({QStringLiteral("Другое"), QStringLiteral("Другое"),
+                                   QKeySequence(Qt::CTRL | Qt::Key_F),
+                                   [&](QWidget*) { ADD_FAILURE() << "Ctrl+F is the search's"; }});
+    auto form = open(report);
+    QWidget* button = form->findChild<QToolBar*>()->widgetForAction(form->addedTool(0));
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isVisible());
+    EXPECT_EQ(button->accessibleName(), QStringLiteral("Обоснование рекомендаций (F6)"));
+    EXPECT_EQ(form->addedTool(0)->toolTip(), QStringLiteral("Обоснование рекомендаций (F6)"));
+    EXPECT_EQ(form->addedTool(0)->text(), QStringLiteral("Обоснование"));
+
+    QTest::keyClick(form->pageView(), Qt::Key_F6);
+    ASSERT_EQ(called.size(), 1u);
+    EXPECT_EQ(called[0], form.get());
+    QTest::keyClick(form->pageView(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(called.size(), 1u);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(called.size(), 2u);
+    EXPECT_TRUE(form->isVisible());
+
+    bool searched = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        searched = dynamic_cast<TBwSearchForm*>(modal) != nullptr;
+        if (modal) modal->close();
+    });
+    QTest::keyClick(form->pageView(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(searched);
 }
 
 TEST_F(PreviewTest, AReportWithoutPagesHasNoCurrentPage) {

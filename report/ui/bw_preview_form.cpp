@@ -397,6 +397,33 @@ void TBwPreviewForm::buildToolBar() {
     connect(m_actions[Exit], &QAction::triggered, this, &TBwPreviewForm::reject);
     m_actions[Print]->setEnabled(printers && bool(printSlot()));
     m_actions[PageSetup]->setEnabled(printers);
+
+    for (const TBwPreviewTool& tool : m_report.PreviewTools) {
+        auto* a = new QAction(tool.caption, this);
+        a->setToolTip(tool.hint);
+        a->setData(QVariant::fromValue(tool.shortcut));
+        m_toolBar->addAction(a);
+        m_addedTools.push_back(a);
+        QWidget* w = m_toolBar->widgetForAction(a);
+        w->setFocusPolicy(Qt::NoFocus);
+        w->setAccessibleName(tool.hint);
+        if (auto* b = qobject_cast<QToolButton*>(w)) b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        // A copy: the report's list may change while the window is open.
+        connect(a, &QAction::triggered, this, [this, action = tool.action] {
+            if (action) action(this);
+        });
+    }
+}
+
+bool TBwPreviewForm::runAddedTool(QKeyEvent* event) {
+    const QKeySequence pressed(event->keyCombination());
+    for (QAction* a : m_addedTools) {
+        const auto shortcut = a->data().value<QKeySequence>();
+        if (shortcut.isEmpty() || shortcut != pressed) continue;
+        a->trigger();
+        return true;
+    }
+    return false;
 }
 
 bool TBwPreviewForm::eventFilter(QObject* watched, QEvent* event) {
@@ -726,7 +753,7 @@ bool TBwPreviewForm::handleKey(QKeyEvent* event) {
         default:
             break;
     }
-    if (!ctrl) return false;
+    if (!ctrl) return runAddedTool(event);
     switch (event->key()) {
         case Qt::Key_O:
             when(m_actions[Load], [this] { openFile(); });
@@ -744,7 +771,7 @@ bool TBwPreviewForm::handleKey(QKeyEvent* event) {
             when(m_actions[Find], [this] { openFindDialog(); });
             return true;
         default:
-            return false;
+            return runAddedTool(event);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "document/bw_prepared_pages.h"
 #include "render/bw_preview_layout.h"
@@ -89,6 +90,8 @@ public:
     QAction* action(Tool tool) const { return m_actions[tool]; }
     QToolButton* button(Tool tool) const;
     QLabel* statusLabel() const { return m_status; }
+    // The buttons of the report's PreviewTools, in their order.
+    QAction* addedTool(int index) const { return m_addedTools.at(std::size_t(index)); }
 
     // A page's rectangle in the view (scrolled), and where its sheet is drawn.
     QRect pageRectInView(int index) const;
@@ -117,6 +120,7 @@ private:
     void reportDestroyed();
     void showMatch();
     bool handleKey(QKeyEvent* event);
+    bool runAddedTool(QKeyEvent* event);
     void scrollBy(int dx, int dy);
 
     // Tool actions.
@@ -147,6 +151,7 @@ private:
     QLabel* m_status = nullptr;
     QMenu* m_zoomMenu = nullptr;
     QAction* m_actions[ToolCount] = {};
+    std::vector<QAction*> m_addedTools;
     QIcon m_icons[ToolCount];
     QIcon m_grayIcons[ToolCount];
 

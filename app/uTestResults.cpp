@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -20,12 +22,15 @@
 #include <iterator>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
+#include "ComparisonReport.h"
 #include "DBGrid.h"
 #include "ErrorBox.h"
 #include "FileChoice.h"
 #include "JournalBackup.h"
 #include "JournalExport.h"
+#include "SurveyPickDialog.h"
 #include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uTestResultReport.h"
@@ -277,10 +282,21 @@ void TTestResultsForm::init() {
     buttons->addWidget(ShowResultsButton);
     buttons->addWidget(DeleteRecordButton);
     buttons->addWidget(DeleteAllRecordsButton);
+    CompareButton = button(buttonPanel, "CompareButton", QStringLiteral("Сравнить"),
+                           QStringLiteral("Сравнить этот опрос с другим опросом"));
+    buttons->addWidget(CompareButton);
     buttons->addStretch(1);
     buttons->addWidget(ExitButton);
     layout->addWidget(buttonPanel);
     initFileButtons(layout);
+    // Shown only while a survey is marked, on a line of its own so that the
+    // buttons keep their row.
+    CompareLabel = new QLabel(this);
+    CompareLabel->setObjectName(QStringLiteral("CompareLabel"));
+    CompareLabel->setContentsMargins(8, 0, 8, 6);
+    CompareLabel->setTextInteractionFlags(Qt::NoTextInteraction);
+    CompareLabel->hide();
+    layout->addWidget(CompareLabel);
 
     // The designed width, or what the period names and both calendars need
     // at this screen's font, whichever is more.
@@ -305,6 +321,9 @@ void TTestResultsForm::init() {
                    &TTestResultsForm::DeleteRecordButtonClick);
     ConnectGuarded(DeleteAllRecordsButton, &QPushButton::clicked,
                    &TTestResultsForm::DeleteAllRecordsButtonClick);
+    ConnectGuarded(CompareButton, &QPushButton::clicked, &TTestResultsForm::CompareButtonClick);
+    // Ctrl+click marks the survey that was current, so that two can be chosen.
+    TestsDBGrid->viewport()->installEventFilter(this);
     connect(ExitButton, &QPushButton::clicked, this, [this] {
         setModalResult(2);
         close();  // shown without a modal loop too
@@ -423,6 +442,7 @@ void TTestResultsForm::UpdateButtons() {
     const bool any = tests.active() && !tests.isEmpty();
     for (QPushButton* b : {ShowResultsButton, DeleteRecordButton, DeleteAllRecordsButton})
         b->setEnabled(any);
+    CompareButton->setEnabled(any);
 }
 
 void TTestResultsForm::ShowResultsButtonClick() {
@@ -522,6 +542,76 @@ void TTestResultsForm::RestoreButtonClick() {
                  QString::fromLatin1(kBeforeRestoreSuffix));
     if (!ConfirmYesNo(question.toStdString())) return;
     restore.commit();
+}
+
+bool TTestResultsForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != TestsDBGrid->viewport()) return TBaseForm::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) return false;
+        if (mouse->modifiers() & Qt::ControlModifier)
+            m_ctrlPressedOn = currentSurveyId();
+        else
+            setMarkedSurvey(std::nullopt);
+    } else if (event->type() == QEvent::MouseButtonRelease && m_ctrlPressedOn) {
+        // By now the grid has moved to the row clicked.
+        const std::optional<std::int64_t> from = std::exchange(m_ctrlPressedOn, std::nullopt);
+        if (from != currentSurveyId()) setMarkedSurvey(from);
+    }
+    return false;
+}
+
+std::optional<std::int64_t> TTestResultsForm::currentSurveyId() const {
+    sqlmem::TSQLMemTable& tests = MainDM->TestsSQLMemTable;
+    if (!tests.active() || tests.isEmpty()) return std::nullopt;
+    return tests.fieldByName("id").asInteger();
+}
+
+void TTestResultsForm::setMarkedSurvey(std::optional<std::int64_t> id) {
+    m_markedSurvey = id;
+    QString text;
+    if (id)
+        for (const TSurveyRecord& r : JournalSurveys())
+            if (r.id == *id)
+                text = QStringLiteral("Отмечен для сравнения с выделенным опросом: %1")
+                           .arg(SurveyCaption(r));
+    CompareLabel->setText(text);
+    CompareLabel->setVisible(!text.isEmpty());
+}
+
+void TTestResultsForm::CompareButtonClick() {
+    const std::optional<std::int64_t> currentId = currentSurveyId();
+    if (!currentId) return;
+    const std::vector<TSurveyRecord> journal = JournalSurveys();
+    const auto find = [&journal](std::int64_t id) -> const TSurveyRecord* {
+        for (const TSurveyRecord& r : journal)
+            if (r.id == id) return &r;
+        return nullptr;
+    };
+    const TSurveyRecord* current = find(*currentId);
+    if (!current) return;
+    // A marked survey deleted meanwhile leaves the question to the operator.
+    if (m_markedSurvey && *m_markedSurvey != *currentId) {
+        if (const TSurveyRecord* marked = find(*m_markedSurvey)) {
+            ShowComparison(*marked, *current);
+            return;
+        }
+        setMarkedSurvey(std::nullopt);
+    }
+    std::vector<TSurveyRecord> others = OtherSurveysOfPerson(*current, journal);
+    if (others.empty()) {
+        QMessageBox box(QMessageBox::Information, QApplication::applicationName(),
+                        QStringLiteral("В журнале нет других опросов этого человека. Чтобы "
+                                       "сравнить опросы разных людей, выберите второй опрос "
+                                       "щелчком с нажатой клавишей Ctrl."),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    TSurveyPickDialog dialog(*current, std::move(others), this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (const std::optional<TSurveyRecord> chosen = dialog.chosen())
+        ShowComparison(*chosen, *current);
 }
 
 }  // namespace orvalen

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDate>
+#include <cstdint>
+#include <optional>
 
 #include "sqlmem/dataset.h"
 #include "uBaseForm.h"
@@ -10,6 +12,7 @@
 class QButtonGroup;
 class QCalendarWidget;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
@@ -41,6 +44,11 @@ public:
     void ExportCsvButtonClick();
     void BackupButtonClick();
     void RestoreButtonClick();
+    // Compares the current survey with the one marked by Ctrl+click, or
+    // else with one of the same person's surveys the operator picks.
+    void CompareButtonClick();
+    // The survey marked for comparison with the current one, if any.
+    std::optional<std::int64_t> MarkedSurvey() const { return m_markedSurvey; }
 
     void ApplySearch();
     void UpdateButtons();
@@ -64,10 +72,13 @@ public:
     QPushButton* ExportCsvButton = nullptr;
     QPushButton* BackupButton = nullptr;
     QPushButton* RestoreButton = nullptr;
+    QPushButton* CompareButton = nullptr;
+    QLabel* CompareLabel = nullptr;
 
 protected:
     void FormShow() override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void init();
@@ -78,6 +89,11 @@ private:
 
     QButtonGroup* m_periods = nullptr;
     bool m_settingDates = false;
+
+    void setMarkedSurvey(std::optional<std::int64_t> id);
+    std::optional<std::int64_t> currentSurveyId() const;
+    std::optional<std::int64_t> m_markedSurvey;
+    std::optional<std::int64_t> m_ctrlPressedOn;  // the current survey when Ctrl+press began
 };
 
 extern TTestResultsForm* TestResultsForm;

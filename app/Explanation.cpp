@@ -16,10 +16,13 @@ namespace {
 // statement's own HAVING into the rows that qualify (1) and the rows that
 // do not (0), so that "qualifies" is that predicate and nothing else. The
 // ticked questions of level k come as one derived table, left-joined so
-// that a programme with none still gets its row (count 0).
+// that a programme with none still gets its row (count 0). The statement's
+// inner join makes no group without a ticked question, which only a
+// negative threshold would otherwise notice.
 std::vector<std::string> levelBlock(int k, bool qualifies) {
     const std::string v = "rs.v" + std::to_string(k);
-    const std::string having = v + " <> 0 and " + v + " <= count(t.question)";
+    const std::string having =
+        v + " <> 0 and " + v + " <= count(t.question) and count(t.question) > 0";
     return {
         "select rs.id, " + std::to_string(k) + " lvl, " + v + " threshold,",
         "  count(t.question) ticked, " + std::string(qualifies ? "1" : "0") +
@@ -58,9 +61,10 @@ const std::vector<std::string>& ExplanationLevelsSQL() {
 
 const std::vector<std::string>& ExplanationQuestionsSQL() {
     // The place of a question in its part counts the part's questions up to
-    // its id, which is how the questionnaire numbers them.
+    // its id, which is how the questionnaire numbers them; distinct, as a
+    // weight given twice repeats them.
     static const std::vector<std::string> lines = {
-        "select qs.result_set, qs.val, q.id, q.q_part, count(p.id) place, s.text",
+        "select qs.result_set, qs.val, q.id, q.q_part, count(distinct p.id) place, s.text",
         "from test_answers ta",
         "  join question_values qs on qs.question = ta.question",
         "  join questions q on q.id = ta.question",

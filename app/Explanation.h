@@ -27,7 +27,7 @@ struct TLevelExplanation {
     int level = 0;
     int threshold = 0;       // vk; 0 means the level never qualifies
     int count = 0;           // ticked questions weighing k for the programme
-    bool qualifies = false;  // threshold != 0 && threshold <= count
+    bool qualifies = false;  // threshold != 0 && threshold <= count && count > 0
     // A question of this level was ticked and exactly one more would make it
     // qualify (threshold - count == 1, count > 0).
     bool oneShort = false;

@@ -22,6 +22,12 @@ bool isDash(QChar c) {
     return c == u'-' || c == u'\u2013';
 }
 
+// Direction marks, zero-width spaces and byte-order marks come along with
+// pasted text and show nothing: the line is read as it looks.
+bool isUnseen(QChar c) {
+    return c.category() == QChar::Other_Format;
+}
+
 bool allDigits(QStringView s) {
     return !s.isEmpty() && std::all_of(s.begin(), s.end(), isAsciiDigit);
 }
@@ -41,7 +47,10 @@ int toNumber(QStringView digits) {
 // reason out of sight.
 QString named(QStringView token) {
     constexpr qsizetype kShown = 20;
-    return token.size() <= kShown + 4 ? token.toString() : token.left(kShown).toString() + u'…';
+    if (token.size() <= kShown + 4) return token.toString();
+    // Half a character would show as a box.
+    const qsizetype cut = token[kShown - 1].isHighSurrogate() ? kShown - 1 : kShown;
+    return token.left(cut).toString() + u'…';
 }
 
 TItemNumbers refuse(const QString& error, int start, int length) {
@@ -66,7 +75,15 @@ TItemNumbers ParseItemNumbers(const QString& text, int count) {
         const int start = i;
         while (i < n && !isSeparator(text[i]))
             ++i;
-        const QStringView token = QStringView(text).mid(start, i - start);
+        // The token as it is seen, and where each of its characters stands.
+        QString token;
+        std::vector<int> at;
+        for (int k = start; k < i; ++k)
+            if (!isUnseen(text[k])) {
+                token.append(text[k]);
+                at.push_back(k);
+            }
+        if (token.isEmpty()) continue;
         const QString quoted = u'«' + named(token) + u'»';
 
         int dash = -1;
@@ -83,24 +100,24 @@ TItemNumbers ParseItemNumbers(const QString& text, int count) {
                                                   "диапазон через дефис, например 12-14."),
                           start, i - start);
 
-        // The numbers of the token with their places in the text.
+        // The numbers of the token with their places in it.
         struct Part {
             QStringView digits;
-            int at;
+            int from;
         };
         std::vector<Part> parts;
         if (dash < 0) {
-            parts.push_back({token, start});
+            parts.push_back({token, 0});
         } else {
-            const QStringView from = token.left(dash);
-            const QStringView to = token.mid(dash + 1);
+            const QStringView from = QStringView(token).left(dash);
+            const QStringView to = QStringView(token).mid(dash + 1);
             if (!allDigits(from) || !allDigits(to))
                 return refuse(quoted + QStringLiteral(" — неверный диапазон: пишите первый и "
                                                       "последний номер через дефис, "
                                                       "например 12-14."),
                               start, i - start);
-            parts.push_back({from, start});
-            parts.push_back({to, start + dash + 1});
+            parts.push_back({from, 0});
+            parts.push_back({to, dash + 1});
         }
 
         for (const Part& p : parts) {
@@ -112,7 +129,9 @@ TItemNumbers ParseItemNumbers(const QString& text, int count) {
                               : QStringLiteral("Нет пункта %1: в этом разделе пункты с 1 по %2.")
                                     .arg(named(p.digits))
                                     .arg(count);
-                return refuse(message, p.at, static_cast<int>(p.digits.size()));
+                const int first = at[static_cast<std::size_t>(p.from)];
+                const int last = at[static_cast<std::size_t>(p.from + p.digits.size() - 1)];
+                return refuse(message, first, last + 1 - first);
             }
         }
         const int first = toNumber(parts.front().digits);

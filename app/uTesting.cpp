@@ -428,6 +428,9 @@ void TTestingForm::keyPressEvent(QKeyEvent* event) {
 void TTestingForm::PartButtonClick(QRadioButton* sender) {
     ShowPart(static_cast<int>(sender->property("tag").toLongLong()));
     UpdateNavButtons();
+    // A line not entered was typed for the part left: what is typed now
+    // replaces it rather than joining it, and Enter alone takes it as shown.
+    NumbersEdit->selectAll();
 }
 
 void TTestingForm::ShowPart(int part) {

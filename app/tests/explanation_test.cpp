@@ -289,6 +289,110 @@ TEST(Explanation, RandomSurveysAgreeWithTheStatementAndTheWeights) {
     EXPECT_GT(twoLevels, 300);
 }
 
+// Reference rows added for one test and taken out again by reloading the
+// shipped tables, which the other tests read.
+class HostileReference : public ::testing::Test {
+protected:
+    void SetUp() override { reference(); }
+    void TearDown() override {
+        TMainDM& dm = orvalen::testing::dataModule();
+        for (auto [name, table] : {std::pair{"result_sets", &dm.ResultSetsSQLMemTable},
+                                   {"question_values", &dm.QuestionValuesSQLMemTable},
+                                   {"strings", &dm.StringsSQLMemTable}}) {
+            table->close();
+            table->emptyTable();
+            table->open();
+            dm.LoadTableFromResource(name, *table);
+        }
+    }
+    static constexpr int kNull = -9999;
+    static void add(sqlmem::TSQLMemTable& t, const std::vector<const char*>& fields,
+                    const std::vector<int>& values) {
+        t.append();
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            if (values[i] == kNull)
+                t.fieldByName(fields[i]).clear();
+            else
+                t.fieldByName(fields[i]).setAsInteger(values[i]);
+        t.post();
+    }
+    // Programme `id` named "P" in language 1, with thresholds v1 to v3.
+    static void programme(int id, int v1, int v2, int v3) {
+        TMainDM& dm = orvalen::testing::dataModule();
+        add(dm.ResultSetsSQLMemTable, {"id", "name_id", "v1", "v2", "v3"}, {id, 9001, v1, v2, v3});
+    }
+    static void weight(int question, int programme, int val) {
+        add(orvalen::testing::dataModule().QuestionValuesSQLMemTable,
+            {"question", "result_set", "val"}, {question, programme, val});
+    }
+    static void name() {
+        auto& s = orvalen::testing::dataModule().StringsSQLMemTable;
+        s.append();
+        s.fieldByName("id").setAsInteger(9001);
+        s.fieldByName("lang").setAsInteger(1);
+        s.fieldByName("text").setAsString("P");
+        s.post();
+    }
+};
+
+// Data the shipped set does not hold, as an edited resource could: the
+// explanation must still say what the statement lists, and number the
+// questions as the questionnaire does.
+TEST_F(HostileReference, OddThresholdsAndWeightsAgreeWithTheStatement) {
+    name();
+    programme(90, -1, 0, 0);  // a negative threshold
+    weight(5, 90, 1);
+    programme(91, 2, 0, 0);  // a weight given twice counts twice, as the statement counts it
+    weight(5, 91, 1);
+    weight(5, 91, 1);
+    programme(92, 0, 0, 0);  // can never qualify
+    weight(5, 92, 1);
+    programme(93, 1, kNull, 1);  // no threshold is no level
+    weight(5, 93, 2);
+    programme(94, 1, 1, 1);  // weights outside 1 to 3 count for nothing
+    for (int val : {0, 4, kNull})
+        weight(5, 94, val);
+
+    const struct {
+        std::set<int> ticked;
+        std::vector<int> recommended;  // of the added ones
+    } cases[] = {
+        {{}, {}},
+        {{6}, {}},  // weighs nothing: the negative threshold has no ticked question
+        {{5}, {90, 91}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(describe(c.ticked));
+        const TSurveyExplanation e = ExplainSurvey(recommendations(), answerText(c.ticked));
+        std::vector<int> explained = ids(e.recommended());
+        std::sort(explained.begin(), explained.end());
+        EXPECT_EQ(explained, statementOverCurrentAnswers());
+        std::vector<int> added;
+        for (int id : explained)
+            if (id >= 90) added.push_back(id);
+        EXPECT_EQ(added, c.recommended);
+        for (int id = 90; id <= 94; ++id) {
+            SCOPED_TRACE(id);
+            const TProgrammeExplanation* p = find(e, id);
+            ASSERT_NE(p, nullptr);
+            for (const TLevelExplanation& l : p->levels)
+                for (const TCountedQuestion& q : l.questions) {
+                    EXPECT_EQ(q.id, 5);
+                    EXPECT_EQ(q.part, 1);
+                    EXPECT_EQ(q.position, 5);
+                }
+        }
+        if (c.ticked.count(5)) {
+            EXPECT_EQ(find(e, 91)->levels[0].count, 2);
+            EXPECT_EQ(countedIds(find(e, 91)->levels[0]), std::vector<int>{5});
+            EXPECT_EQ(find(e, 92)->levels[0].count, 1);
+            EXPECT_EQ(find(e, 92)->bestLevel, 0);
+            EXPECT_FALSE(find(e, 93)->levels[1].qualifies);
+            EXPECT_EQ(find(e, 94)->tickedCount(), 0);
+        }
+    }
+}
+
 TEST(Explanation, AShortAnswerTextRaisesTheListIndexError) {
     try {
         ExplainSurvey(recommendations(), "1\r\n");

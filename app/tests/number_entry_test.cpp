@@ -28,6 +28,10 @@ TEST(NumberEntry, AcceptedLinesGiveEachNumberOnceInOrder) {
         {u"007", {7}},                // leading zeros
         {u"1\u20133", {1, 2, 3}},     // an en dash for the hyphen
         {u"1-40", all},
+        // Marks a pasted text carries, unseen: the line is read as it looks.
+        {u"\ufeff1\u200f 2\u200e-\u200e4", {1, 2, 3, 4}},
+        {u"1\u200b2", {12}},
+        {u"\u200f", {}},
         {u"", {}},
         {u" , ; ", {}},
     };
@@ -74,6 +78,12 @@ TEST(NumberEntry, ARefusedLineNamesAndMarksItsFirstBadTokenAndGivesNothing) {
          u"«abcdefghijklmnopqrst…» — не номер пункта"},
         {u"123456789012345678901234567890", 40, u"123456789012345678901234567890",
          u"Нет пункта 12345678901234567890…:"},
+        // Named without the unseen marks that would make it look well formed.
+        {u"1 4\u200f1", 40, u"4\u200f1", u"Нет пункта 41:"},
+        {u"\u200f1a", 40, u"\u200f1a", u"«1a» — не номер пункта"},
+        // Cut between characters, never inside one.
+        {u"aaaaaaaaaaaaaaaaaaa\U0001F600\U0001F600\U0001F600", 40,
+         u"aaaaaaaaaaaaaaaaaaa\U0001F600\U0001F600\U0001F600", u"«aaaaaaaaaaaaaaaaaaa…»"},
     };
     for (const auto& c : cases) {
         const QString text = QString::fromUtf16(c.text);

@@ -354,6 +354,27 @@ TEST_F(Questionnaire, TypedNumbersTickTheirPartAsClicksDoAndABadLineTicksNothing
     EXPECT_EQ(shown.size(), 1u);
 }
 
+// A line typed for one part and not entered stays in sight when the part
+// changes, but what is typed next starts a line of its own: the numbers of
+// the part left must not reach the part shown by a number typed after them.
+TEST_F(Questionnaire, ALineNotEnteredIsReplacedByTheNextPartsTyping) {
+    startSurvey();
+    alt(kCyrO);
+    enterNumbers("1 3 99");
+    ASSERT_EQ(form->NumbersEdit->selectedText(), QStringLiteral("99"));
+    alt(kCyrD);
+    ASSERT_EQ(shownPart(), 2);
+    EXPECT_EQ(form->NumbersEdit->text(), QStringLiteral("1 3 99"));
+    enterNumbers("4");
+    EXPECT_EQ(form->AnswerText(), "\r\n4\r\n\r\n\r\n");
+
+    // Entered as it stands, the line ticks the part shown.
+    QTest::keyClicks(form->NumbersEdit, QStringLiteral("2"));
+    alt(kCyrD);
+    QTest::keyClick(form->NumbersEdit, Qt::Key_Return);
+    EXPECT_EQ(form->AnswerText(), "\r\n4\r\n2\r\n\r\n");
+}
+
 TEST_F(Questionnaire, ASecondSurveyStartsEmptyOnPartOne) {
     // Whether the last survey ended on part 1 or elsewhere.
     for (const int lastPart : {3, 1}) {

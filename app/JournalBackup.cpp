@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 #include "ErrorBox.h"
 #include "Platform.h"
@@ -109,11 +110,36 @@ void syncFolder(const std::string& file) {
     }
 }
 
+// Field names alone let a table of other types or sizes through: the
+// journal would take it and then refuse every new survey, or cut names short.
+void checkShape(const std::string& tableName, const std::vector<sqlmem::TFieldDef>& journal,
+                const std::string& source) {
+    sqlmem::TSQLMemTable image("JournalRestoreShapeSQLMemTable");
+    image.TableName = tableName;
+    image.open();
+    std::string wrong;
+    for (const sqlmem::TFieldDef& want : journal) {
+        const sqlmem::TField* f = image.findField(want.Name);
+        if (!f || f->dataType() != want.DataType || f->size() != want.Size) {
+            wrong = want.Name;
+            break;
+        }
+    }
+    if (wrong.empty() && image.fieldCount() != static_cast<int>(journal.size()))
+        wrong = image.field(image.fieldCount() - 1).FieldName;
+    image.close();
+    if (!wrong.empty())
+        throw std::runtime_error(failure("Файл не является журналом опросов", source, 0) +
+                                 text1251(": поле \"") + wrong +
+                                 text1251("\" не такое, как в журнале"));
+}
+
 // Loads the image into a table of the journal's name and fields while the
 // journal itself stands aside under another name, reads every survey and
 // drops the table again; the journal is back and open afterwards, however
 // this ends. Answers the number of surveys.
-int loadIntoScratch(sqlmem::TSQLMemTable& tests, const std::string& image) {
+int loadIntoScratch(sqlmem::TSQLMemTable& tests, const std::string& image,
+                    const std::string& source) {
     const std::string journalName = tests.TableName;
     tests.close();
     Reopen reopen{tests};
@@ -143,9 +169,13 @@ int loadIntoScratch(sqlmem::TSQLMemTable& tests, const std::string& image) {
         const sqlmem::TField& f = tests.field(i);
         scratch.addField(f.FieldName, f.dataType(), f.size());
     }
+    // Opening on the journal's index proves the image has it: the journal
+    // window opens the table in that order.
+    scratch.setIndexFieldNames(tests.indexFieldNames());
     int surveys = 0;
     try {
         scratch.loadFromFile(image);
+        checkShape(journalName, tests.FieldDefs, source);
         // Opening binds the journal's fields; reading every value of every
         // survey proves the records as the journal window will read them.
         scratch.open();
@@ -199,7 +229,7 @@ TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(
     m_staged = journal + ".restoring";
     WriteFileAtomically(m_staged, *bytes);
     try {
-        m_surveys = loadIntoScratch(dm.TestsSQLMemTable, m_staged);
+        m_surveys = loadIntoScratch(dm.TestsSQLMemTable, m_staged, source);
     } catch (...) {
         std::error_code ec;
         fs::remove(m_staged, ec);

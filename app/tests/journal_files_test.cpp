@@ -404,22 +404,38 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
     const std::string journal = bytesOf(TMainDM::GetTestsFileName());
     ASSERT_GT(journal.size(), 100u);
 
-    // A table of another name, and one named as the journal without its
-    // fields: both load, neither is a journal.
-    auto saveTable = [&](const char* tableName, const std::string& file) {
+    // A table of another name, and ones named as the journal without its
+    // fields, with its field names but other types or sizes, or without its
+    // index on id: all load, none is a journal the program can go on with.
+    using sqlmem::TFieldType;
+    const std::vector<sqlmem::TFieldDef> x = {{"x", TFieldType::ftInteger, 0, false}};
+    const std::vector<sqlmem::TFieldDef> journalFields = tests().FieldDefs;
+    auto saveTable = [&](const char* tableName, const std::vector<sqlmem::TFieldDef>& fields,
+                         bool indexed = false) {
         sqlmem::TSQLMemTable other("OtherTable");
         other.TableName = tableName;
-        other.FieldDefs.push_back({"x", sqlmem::TFieldType::ftInteger, 0, false});
-        other.addField("x", sqlmem::TFieldType::ftInteger);
+        other.FieldDefs = fields;
+        if (indexed) other.IndexDefs = tests().IndexDefs;
+        for (const sqlmem::TFieldDef& f : fields)
+            other.addField(f.Name, f.DataType, f.Size);
         other.createTable();
-        other.saveToFile(file, 1, 0x100000, 0);
+        other.saveToFile(path("other"), 1, 0x100000, 0);
         other.deleteTable();
-        return bytesOf(file);
+        return bytesOf(path("other"));
     };
-    std::string otherFields = saveTable("testz", path("other"));
-    ASSERT_EQ(otherFields.substr(43, 5), "testz");
-    otherFields[47] = 's';
-    const std::string strings = saveTable("strings_copy", path("other"));
+    auto asJournal = [&](const std::vector<sqlmem::TFieldDef>& fields, bool indexed = true) {
+        std::string bytes = saveTable("testz", fields, indexed);
+        EXPECT_EQ(bytes.substr(43, 5), "testz");
+        bytes[47] = 's';
+        return bytes;
+    };
+    auto changed = [&](const char* name, TFieldType type, int size) {
+        std::vector<sqlmem::TFieldDef> fields = journalFields;
+        for (sqlmem::TFieldDef& f : fields)
+            if (f.Name == name) f = {name, type, size, false};
+        return fields;
+    };
+    const std::string strings = saveTable("strings_copy", x);
 
     std::string flipped = journal;
     flipped[flipped.size() / 2] ^= 0x5A;
@@ -436,8 +452,13 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
         {"flipped", flipped, "Native error"},
         {"signature", "XCS1" + journal.substr(4), "Invalid signature"},
         {"version", badVersion, "Invalid version number"},
-        {"fields", otherFields, "not found"},
+        {"fields", asJournal(x, false), "поле \"id\""},
         {"other table", strings, "strings_copy"},
+        {"id as text", asJournal(changed("id", TFieldType::ftString, 10)),
+         "не является журналом опросов"},
+        {"short names", asJournal(changed("tested_name", TFieldType::ftString, 5)),
+         "поле \"tested_name\""},
+        {"no index on id", asJournal(journalFields, false), "No index for fields 'id'"},
     };
     open();
     const std::vector<std::string> before = gridNames();
@@ -451,7 +472,7 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
             [&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
         EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
         ASSERT_EQ(errors.texts.size(), 1u);
-        EXPECT_NE(errors.texts[0].find(c.error), std::string::npos) << errors.texts[0];
+        EXPECT_NE(errors.texts[0].find(cp(c.error)), std::string::npos) << errors.texts[0];
         EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
         EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
         EXPECT_EQ(gridNames(), before);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -212,6 +213,14 @@ void BackupJournal(TMainDM& dm, const std::string& file) {
 }
 
 TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(dm) {
+    // Bytes that do not begin as an image are the engine's to refuse, from
+    // the file itself: copying them aside first could mean a gigabyte.
+    if (std::ifstream head(source, std::ios::binary); head) {
+        char signature[4] = {};
+        head.read(signature, sizeof signature);
+        if (std::string(signature, static_cast<std::size_t>(head.gcount())) != "ACS1")
+            (void)loadIntoScratch(dm.TestsSQLMemTable, source, source);
+    }
     const std::optional<std::string> bytes = ReadWholeFile(source, kMaxJournalFile);
     if (!bytes) throw std::runtime_error(failure("Нет файла", source, ENOENT));
     // The image names the table it fills: any other name would take the

@@ -97,6 +97,13 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
         if (errno == ENOENT) return std::nullopt;
         throw std::runtime_error(message("Не удалось прочитать файл", file, errno));
     }
+    // A file known to be too large is refused before it is read through.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uintmax_t>(info.st_size) > maxSize) {
+        ::close(fd);
+        throw std::runtime_error(message("Слишком большой файл", file, 0));
+    }
     std::string bytes;
     char buffer[65536];
     for (;;) {

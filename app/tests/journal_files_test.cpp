@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -484,6 +485,41 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
     EXPECT_FALSE(probe.exists());
     dataModule().AddTestRecord(cp("Петров"), {"1", "", "", ""}, today);
     EXPECT_EQ(stored().size(), 2u);
+}
+
+// A huge file (here sparse, so cheap to make) is refused at once: neither
+// read through nor copied into the application-data folder first, which
+// took half a minute and a gigabyte of the operator's disk.
+TEST_F(JournalFiles, ARestoreOfAHugeFileIsRefusedAtOnce) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    const std::string journal = bytesOf(TMainDM::GetTestsFileName());
+    open();
+    const struct {
+        const char* head;
+        std::uintmax_t size;
+        const char* error;
+    } cases[] = {
+        {"", std::uintmax_t{1} << 30, "Invalid signature"},
+        {"ACS1", (std::uintmax_t{1} << 30) + 1, "Слишком большой файл"},
+    };
+    chosen = path("huge.dat");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        writeBytes(chosen, c.head);
+        fs::resize_file(chosen, c.size);
+        CapturedErrors errors;
+        QElapsedTimer took;
+        took.start();
+        const QStringList boxes = answerBoxes(
+            [&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
+        EXPECT_LT(took.elapsed(), 3000);
+        EXPECT_TRUE(boxes.isEmpty());
+        ASSERT_EQ(errors.texts.size(), 1u);
+        EXPECT_NE(errors.texts[0].find(cp(c.error)), std::string::npos) << errors.texts[0];
+        EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
+        EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
+        EXPECT_EQ(gridNames(), std::vector<std::string>{cp("Иванов")});
+    }
 }
 
 TEST_F(JournalFiles, ARestoreWhoseReplaceFailsLeavesTheOldJournal) {

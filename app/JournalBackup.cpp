@@ -102,6 +102,22 @@ std::string keepAside(const std::string& journal) {
     return aside;
 }
 
+// A unique name per restore, so that no file of the operator's is taken
+// for the copy and removed with it.
+constexpr const char* kStagedSuffix = ".restoring-";
+
+void removeStaleStaged(const std::string& folder, const std::string& prefix,
+                       const std::string& keep) {
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            !e.is_regular_file(ec) || fs::equivalent(e.path(), keep, ec))
+            continue;
+        fs::remove(e.path(), ec);
+    }
+}
+
 void syncFolder(const std::string& file) {
     const std::string folder = fs::path(file).parent_path().string();
     const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
@@ -234,10 +250,16 @@ TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(
     // The checked bytes are the ones put in place, whatever becomes of the
     // chosen file meanwhile.
     const std::string journal = TMainDM::GetTestsFileName();
-    RemoveStaleFiles(GetAppDataFolder(), fs::path(journal).filename().string() + ".restoring");
-    m_staged = journal + ".restoring";
-    WriteFileAtomically(m_staged, *bytes);
+    const std::string prefix = fs::path(journal).filename().string() + kStagedSuffix;
+    // A name of the operator's own that happens to look like a staged copy
+    // is the very file being restored; it stays.
+    removeStaleStaged(GetAppDataFolder(), prefix, source);
+    m_staged = journal + kStagedSuffix + "XXXXXX";
+    const int fd = ::mkstemp(m_staged.data());
+    if (fd < 0) throw std::runtime_error(failure("Не удалось записать файл", m_staged, errno));
+    ::close(fd);
     try {
+        WriteFileAtomically(m_staged, *bytes);
         m_surveys = loadIntoScratch(dm.TestsSQLMemTable, m_staged, source);
     } catch (...) {
         std::error_code ec;

@@ -522,6 +522,30 @@ TEST_F(JournalFiles, ARestoreOfAHugeFileIsRefusedAtOnce) {
     }
 }
 
+// A backup the operator named like the copy a restore stages beside the
+// journal is the operator's file: restoring from it, declined or done,
+// leaves it where it was.
+TEST_F(JournalFiles, ARestoreKeepsTheChosenFileWhateverItsName) {
+    const double today = day(QDate::currentDate());
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, today);
+    chosen = TMainDM::GetTestsFileName() + ".restoring";
+    BackupJournal(dataModule(), chosen);
+    const std::string backup = bytesOf(chosen);
+    dataModule().AddTestRecord(cp("Петров"), {"1", "", "", ""}, today);
+    open();
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        SCOPED_TRACE(answer == QMessageBox::No ? "No" : "Yes");
+        CapturedErrors errors;
+        const QStringList boxes =
+            answerBoxes([&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, answer);
+        EXPECT_EQ(boxes.size(), 1);
+        EXPECT_TRUE(errors.texts.empty()) << errors.texts.front();
+        ASSERT_TRUE(fs::exists(chosen));
+        EXPECT_EQ(bytesOf(chosen), backup);
+    }
+    EXPECT_EQ(gridNames(), std::vector<std::string>{cp("Иванов")});
+}
+
 TEST_F(JournalFiles, ARestoreWhoseReplaceFailsLeavesTheOldJournal) {
     const double today = day(QDate::currentDate());
     dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, today);

@@ -222,6 +222,7 @@ void TEST_SetJournalReplace(TJournalReplace replace) {
 }
 
 void BackupJournal(TMainDM& dm, const std::string& file) {
+    CheckReplaceable(file);
     sqlmem::TSQLMemTable& tests = dm.TestsSQLMemTable;
     tests.close();
     Reopen reopen{tests};

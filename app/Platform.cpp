@@ -125,6 +125,14 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
     return bytes;
 }
 
+void CheckReplaceable(const std::string& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    // The mode is looked at too: access() lets a superuser write anything.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(file.c_str(), W_OK) != 0)
+        throw std::runtime_error(message("Не удалось записать файл", file, EACCES));
+}
+
 void WriteFileAtomically(const std::string& given, const std::string& bytes) {
     // A link the operator made (the file kept elsewhere) stays a link: the
     // file it leads to is the one replaced.

@@ -340,6 +340,35 @@ TEST_F(JournalFiles, ACancelledChoiceWritesNothing) {
     EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
 }
 
+// A file the operator made read-only is not replaced by an export or a
+// backup (a rename over it would, file permissions notwithstanding), nor is
+// a folder; the error names the file.
+TEST_F(JournalFiles, ExportAndBackupLeaveAReadOnlyFileAndAFolderAlone) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    open();
+    const std::string readOnly = path("только чтение.csv");
+    writeBytes(readOnly, "kept");
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read);
+    const std::string folderItself = folder.path().toStdString();
+    for (QPushButton* button : {form->ExportCsvButton, form->BackupButton}) {
+        for (const std::string& target : {readOnly, folderItself}) {
+            SCOPED_TRACE(button->objectName().toStdString() + " " + target);
+            chosen = target;
+            CapturedErrors errors;
+            QTest::mouseClick(button, Qt::LeftButton);
+            ASSERT_EQ(errors.texts.size(), 1u);
+            EXPECT_NE(errors.texts[0].find(cp(target)), std::string::npos) << errors.texts[0];
+            EXPECT_EQ(bytesOf(readOnly), "kept");
+            EXPECT_EQ(fs::status(readOnly).permissions(),
+                      fs::perms::owner_read | fs::perms::group_read);
+            EXPECT_TRUE(fs::is_directory(folderItself));
+            EXPECT_TRUE(tests().active());
+        }
+    }
+    // No temporary file stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folderItself), fs::directory_iterator()), 1);
+}
+
 // A backup taken, the journal changed, the backup restored: the journal is
 // the backup's again on the screen and in the file, and the journal it
 // replaced is kept beside it.

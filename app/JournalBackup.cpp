@@ -230,6 +230,11 @@ void BackupJournal(TMainDM& dm, const std::string& file) {
 }
 
 TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(dm) {
+    // Opening a pipe would wait for a writer that never comes.
+    std::error_code ec;
+    const fs::file_status status = fs::status(source, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status))
+        throw std::runtime_error(failure("Файл не является журналом опросов", source, 0));
     // Bytes that do not begin as an image are the engine's to refuse, from
     // the file itself: copying them aside first could mean a gigabyte.
     if (std::ifstream head(source, std::ios::binary); head) {

@@ -2,7 +2,10 @@
 // mouse: the shown surveys exported as CSV and read back by another
 // program's CSV reader, a backup, and restores that replace the journal
 // only by an image that loads.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QDir>
@@ -21,7 +24,9 @@
 #include <QTime>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -29,6 +34,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DBGrid.h"
@@ -548,6 +554,46 @@ TEST_F(JournalFiles, ARestoreOfAHugeFileIsRefusedAtOnce) {
         EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
         EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
         EXPECT_EQ(gridNames(), std::vector<std::string>{cp("Иванов")});
+    }
+}
+
+// A pipe or a folder chosen as the backup is refused without being opened:
+// reading a pipe would hang the window until something wrote to it.
+TEST_F(JournalFiles, ARestoreOfSomethingButAFileIsRefusedWithoutOpeningIt) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    const std::string journal = bytesOf(TMainDM::GetTestsFileName());
+    open();
+    const std::string pipe = path("pipe.dat");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string dir = path("folder.dat");
+    fs::create_directory(dir);
+    for (const std::string& target : {pipe, dir}) {
+        SCOPED_TRACE(target);
+        // Had the restore opened the pipe, this finds it read and lets it go on.
+        std::atomic<bool> stop{false}, opened{false};
+        std::thread writer([&] {
+            while (!stop) {
+                const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    opened = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        chosen = target;
+        CapturedErrors errors;
+        const QStringList boxes = answerBoxes(
+            [&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
+        stop = true;
+        writer.join();
+        EXPECT_FALSE(opened);
+        EXPECT_TRUE(boxes.isEmpty());
+        ASSERT_EQ(errors.texts.size(), 1u);
+        EXPECT_NE(errors.texts[0].find(cp("не является журналом опросов")), std::string::npos)
+            << errors.texts[0];
+        EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
+        EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
     }
 }
 

@@ -223,10 +223,19 @@ void TEST_SetJournalReplace(TJournalReplace replace) {
 
 void BackupJournal(TMainDM& dm, const std::string& file) {
     CheckReplaceable(file);
+    // The save renames its new file over the name it is given: through a
+    // link, that would put a plain file in the link's place and leave the
+    // file it leads to (on another disk, say) as it was.
+    std::string target = file;
+    std::error_code ec;
+    if (fs::is_symlink(file, ec)) {
+        const fs::path resolved = fs::canonical(file, ec);
+        if (!ec) target = resolved.string();
+    }
     sqlmem::TSQLMemTable& tests = dm.TestsSQLMemTable;
     tests.close();
     Reopen reopen{tests};
-    tests.saveToFile(file, 1, 0x100000, 0);
+    tests.saveToFile(target, 1, 0x100000, 0);
 }
 
 TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(dm) {

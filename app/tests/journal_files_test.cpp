@@ -375,6 +375,31 @@ TEST_F(JournalFiles, ExportAndBackupLeaveAReadOnlyFileAndAFolderAlone) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folderItself), fs::directory_iterator()), 1);
 }
 
+// A link the operator made to a file kept elsewhere stays a link, and the
+// file it leads to is the one written.
+TEST_F(JournalFiles, ExportAndBackupWriteThroughALink) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    open();
+    fs::create_directory(path("elsewhere"));
+    const struct {
+        QPushButton* button;
+        const char* start;
+    } cases[] = {{form->ExportCsvButton, "\xEF\xBB\xBF"}, {form->BackupButton, "ACS1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        const std::string target = path("elsewhere/file");
+        writeBytes(target, "old");
+        chosen = path("link");
+        fs::remove(chosen);
+        fs::create_symlink(target, chosen);
+        CapturedErrors errors;
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        EXPECT_TRUE(errors.texts.empty()) << errors.texts.front();
+        EXPECT_TRUE(fs::is_symlink(chosen));
+        EXPECT_EQ(bytesOf(target).rfind(c.start, 0), 0u);
+    }
+}
+
 // A backup taken, the journal changed, the backup restored: the journal is
 // the backup's again on the screen and in the file, and the journal it
 // replaced is kept beside it.

@@ -269,10 +269,11 @@ TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(
     // A name of the operator's own that happens to look like a staged copy
     // is the very file being restored; it stays.
     removeStaleStaged(GetAppDataFolder(), prefix, source);
-    m_staged = journal + kStagedSuffix + "XXXXXX";
-    const int fd = ::mkstemp(m_staged.data());
-    if (fd < 0) throw std::runtime_error(failure("Не удалось записать файл", m_staged, errno));
+    std::string staged = journal + kStagedSuffix + "XXXXXX";
+    const int fd = ::mkstemp(staged.data());
+    if (fd < 0) throw std::runtime_error(failure("Не удалось записать файл", journal, errno));
     ::close(fd);
+    m_staged = staged;
     try {
         WriteFileAtomically(m_staged, *bytes);
         m_surveys = loadIntoScratch(dm.TestsSQLMemTable, m_staged, source);

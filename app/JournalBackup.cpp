@@ -8,7 +8,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "ErrorBox.h"
 #include "Platform.h"
@@ -100,6 +102,22 @@ std::string keepAside(const std::string& journal) {
     return aside;
 }
 
+// A unique name per restore, so that no file of the operator's is taken
+// for the copy and removed with it.
+constexpr const char* kStagedSuffix = ".restoring-";
+
+void removeStaleStaged(const std::string& folder, const std::string& prefix,
+                       const std::string& keep) {
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
+            !e.is_regular_file(ec) || fs::equivalent(e.path(), keep, ec))
+            continue;
+        fs::remove(e.path(), ec);
+    }
+}
+
 void syncFolder(const std::string& file) {
     const std::string folder = fs::path(file).parent_path().string();
     const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
@@ -109,11 +127,36 @@ void syncFolder(const std::string& file) {
     }
 }
 
+// Field names alone let a table of other types or sizes through: the
+// journal would take it and then refuse every new survey, or cut names short.
+void checkShape(const std::string& tableName, const std::vector<sqlmem::TFieldDef>& journal,
+                const std::string& source) {
+    sqlmem::TSQLMemTable image("JournalRestoreShapeSQLMemTable");
+    image.TableName = tableName;
+    image.open();
+    std::string wrong;
+    for (const sqlmem::TFieldDef& want : journal) {
+        const sqlmem::TField* f = image.findField(want.Name);
+        if (!f || f->dataType() != want.DataType || f->size() != want.Size) {
+            wrong = want.Name;
+            break;
+        }
+    }
+    if (wrong.empty() && image.fieldCount() != static_cast<int>(journal.size()))
+        wrong = image.field(image.fieldCount() - 1).FieldName;
+    image.close();
+    if (!wrong.empty())
+        throw std::runtime_error(failure("Файл не является журналом опросов", source, 0) +
+                                 text1251(": поле \"") + wrong +
+                                 text1251("\" не такое, как в журнале"));
+}
+
 // Loads the image into a table of the journal's name and fields while the
 // journal itself stands aside under another name, reads every survey and
 // drops the table again; the journal is back and open afterwards, however
 // this ends. Answers the number of surveys.
-int loadIntoScratch(sqlmem::TSQLMemTable& tests, const std::string& image) {
+int loadIntoScratch(sqlmem::TSQLMemTable& tests, const std::string& image,
+                    const std::string& source) {
     const std::string journalName = tests.TableName;
     tests.close();
     Reopen reopen{tests};
@@ -143,9 +186,13 @@ int loadIntoScratch(sqlmem::TSQLMemTable& tests, const std::string& image) {
         const sqlmem::TField& f = tests.field(i);
         scratch.addField(f.FieldName, f.dataType(), f.size());
     }
+    // Opening on the journal's index proves the image has it: the journal
+    // window opens the table in that order.
+    scratch.setIndexFieldNames(tests.indexFieldNames());
     int surveys = 0;
     try {
         scratch.loadFromFile(image);
+        checkShape(journalName, tests.FieldDefs, source);
         // Opening binds the journal's fields; reading every value of every
         // survey proves the records as the journal window will read them.
         scratch.open();
@@ -175,13 +222,36 @@ void TEST_SetJournalReplace(TJournalReplace replace) {
 }
 
 void BackupJournal(TMainDM& dm, const std::string& file) {
+    CheckReplaceable(file);
+    // The save renames its new file over the name it is given: through a
+    // link, that would put a plain file in the link's place and leave the
+    // file it leads to (on another disk, say) as it was.
+    std::string target = file;
+    std::error_code ec;
+    if (fs::is_symlink(file, ec)) {
+        const fs::path resolved = fs::canonical(file, ec);
+        if (!ec) target = resolved.string();
+    }
     sqlmem::TSQLMemTable& tests = dm.TestsSQLMemTable;
     tests.close();
     Reopen reopen{tests};
-    tests.saveToFile(file, 1, 0x100000, 0);
+    tests.saveToFile(target, 1, 0x100000, 0);
 }
 
 TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(dm) {
+    // Opening a pipe would wait for a writer that never comes.
+    std::error_code ec;
+    const fs::file_status status = fs::status(source, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status))
+        throw std::runtime_error(failure("Файл не является журналом опросов", source, 0));
+    // Bytes that do not begin as an image are the engine's to refuse, from
+    // the file itself: copying them aside first could mean a gigabyte.
+    if (std::ifstream head(source, std::ios::binary); head) {
+        char signature[4] = {};
+        head.read(signature, sizeof signature);
+        if (std::string(signature, static_cast<std::size_t>(head.gcount())) != "ACS1")
+            (void)loadIntoScratch(dm.TestsSQLMemTable, source, source);
+    }
     const std::optional<std::string> bytes = ReadWholeFile(source, kMaxJournalFile);
     if (!bytes) throw std::runtime_error(failure("Нет файла", source, ENOENT));
     // The image names the table it fills: any other name would take the
@@ -195,11 +265,18 @@ TJournalRestore::TJournalRestore(TMainDM& dm, const std::string& source) : m_dm(
     // The checked bytes are the ones put in place, whatever becomes of the
     // chosen file meanwhile.
     const std::string journal = TMainDM::GetTestsFileName();
-    RemoveStaleFiles(GetAppDataFolder(), fs::path(journal).filename().string() + ".restoring");
-    m_staged = journal + ".restoring";
-    WriteFileAtomically(m_staged, *bytes);
+    const std::string prefix = fs::path(journal).filename().string() + kStagedSuffix;
+    // A name of the operator's own that happens to look like a staged copy
+    // is the very file being restored; it stays.
+    removeStaleStaged(GetAppDataFolder(), prefix, source);
+    std::string staged = journal + kStagedSuffix + "XXXXXX";
+    const int fd = ::mkstemp(staged.data());
+    if (fd < 0) throw std::runtime_error(failure("Не удалось записать файл", journal, errno));
+    ::close(fd);
+    m_staged = staged;
     try {
-        m_surveys = loadIntoScratch(dm.TestsSQLMemTable, m_staged);
+        WriteFileAtomically(m_staged, *bytes);
+        m_surveys = loadIntoScratch(dm.TestsSQLMemTable, m_staged, source);
     } catch (...) {
         std::error_code ec;
         fs::remove(m_staged, ec);

@@ -112,6 +112,7 @@ std::string JournalCsv(sqlmem::TSQLMemTable& tests, TRecommendations& recommenda
 
 void ExportJournalCsv(const std::string& file, sqlmem::TSQLMemTable& tests,
                       TRecommendations& recommendations, int partCount) {
+    CheckReplaceable(file);
     WriteFileAtomically(file, JournalCsv(tests, recommendations, partCount));
 }
 

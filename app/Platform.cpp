@@ -97,6 +97,13 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
         if (errno == ENOENT) return std::nullopt;
         throw std::runtime_error(message("Не удалось прочитать файл", file, errno));
     }
+    // A file known to be too large is refused before it is read through.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::uintmax_t>(info.st_size) > maxSize) {
+        ::close(fd);
+        throw std::runtime_error(message("Слишком большой файл", file, 0));
+    }
     std::string bytes;
     char buffer[65536];
     for (;;) {
@@ -116,6 +123,14 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
     }
     ::close(fd);
     return bytes;
+}
+
+void CheckReplaceable(const std::string& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    // The mode is looked at too: access() lets a superuser write anything.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(file.c_str(), W_OK) != 0)
+        throw std::runtime_error(message("Не удалось записать файл", file, EACCES));
 }
 
 void WriteFileAtomically(const std::string& given, const std::string& bytes) {

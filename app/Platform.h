@@ -33,6 +33,11 @@ std::optional<std::string> ReadWholeFile(const std::string& file, std::size_t ma
 // temporary file.
 void WriteFileAtomically(const std::string& file, const std::string& bytes);
 
+// Raises std::runtime_error (1251 text) when `file` exists but may not be
+// written: read-only to everyone, or not writable by this process. A rename
+// would replace it all the same; the operator's "read-only" means no.
+void CheckReplaceable(const std::string& file);
+
 // UTF-8 text (a path, a value from the settings file) in 1251 for a
 // message: a character the code page cannot hold, or a malformed byte,
 // shows as "?".

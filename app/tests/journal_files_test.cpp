@@ -2,10 +2,14 @@
 // mouse: the shown surveys exported as CSV and read back by another
 // program's CSV reader, a backup, and restores that replace the journal
 // only by an image that loads.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,7 +24,9 @@
 #include <QTime>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -28,6 +34,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "DBGrid.h"
@@ -339,6 +346,60 @@ TEST_F(JournalFiles, ACancelledChoiceWritesNothing) {
     EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
 }
 
+// A file the operator made read-only is not replaced by an export or a
+// backup (a rename over it would, file permissions notwithstanding), nor is
+// a folder; the error names the file.
+TEST_F(JournalFiles, ExportAndBackupLeaveAReadOnlyFileAndAFolderAlone) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    open();
+    const std::string readOnly = path("только чтение.csv");
+    writeBytes(readOnly, "kept");
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read);
+    const std::string folderItself = folder.path().toStdString();
+    for (QPushButton* button : {form->ExportCsvButton, form->BackupButton}) {
+        for (const std::string& target : {readOnly, folderItself}) {
+            SCOPED_TRACE(button->objectName().toStdString() + " " + target);
+            chosen = target;
+            CapturedErrors errors;
+            QTest::mouseClick(button, Qt::LeftButton);
+            ASSERT_EQ(errors.texts.size(), 1u);
+            EXPECT_NE(errors.texts[0].find(cp(target)), std::string::npos) << errors.texts[0];
+            EXPECT_EQ(bytesOf(readOnly), "kept");
+            EXPECT_EQ(fs::status(readOnly).permissions(),
+                      fs::perms::owner_read | fs::perms::group_read);
+            EXPECT_TRUE(fs::is_directory(folderItself));
+            EXPECT_TRUE(tests().active());
+        }
+    }
+    // No temporary file stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folderItself), fs::directory_iterator()), 1);
+}
+
+// A link the operator made to a file kept elsewhere stays a link, and the
+// file it leads to is the one written.
+TEST_F(JournalFiles, ExportAndBackupWriteThroughALink) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    open();
+    fs::create_directory(path("elsewhere"));
+    const struct {
+        QPushButton* button;
+        const char* start;
+    } cases[] = {{form->ExportCsvButton, "\xEF\xBB\xBF"}, {form->BackupButton, "ACS1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.button->objectName().toStdString());
+        const std::string target = path("elsewhere/file");
+        writeBytes(target, "old");
+        chosen = path("link");
+        fs::remove(chosen);
+        fs::create_symlink(target, chosen);
+        CapturedErrors errors;
+        QTest::mouseClick(c.button, Qt::LeftButton);
+        EXPECT_TRUE(errors.texts.empty()) << errors.texts.front();
+        EXPECT_TRUE(fs::is_symlink(chosen));
+        EXPECT_EQ(bytesOf(target).rfind(c.start, 0), 0u);
+    }
+}
+
 // A backup taken, the journal changed, the backup restored: the journal is
 // the backup's again on the screen and in the file, and the journal it
 // replaced is kept beside it.
@@ -404,25 +465,45 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
     const std::string journal = bytesOf(TMainDM::GetTestsFileName());
     ASSERT_GT(journal.size(), 100u);
 
-    // A table of another name, and one named as the journal without its
-    // fields: both load, neither is a journal.
-    auto saveTable = [&](const char* tableName, const std::string& file) {
+    // A table of another name, and ones named as the journal without its
+    // fields, with its field names but other types or sizes, or without its
+    // index on id: all load, none is a journal the program can go on with.
+    using sqlmem::TFieldType;
+    const std::vector<sqlmem::TFieldDef> x = {{"x", TFieldType::ftInteger, 0, false}};
+    const std::vector<sqlmem::TFieldDef> journalFields = tests().FieldDefs;
+    auto saveTable = [&](const char* tableName, const std::vector<sqlmem::TFieldDef>& fields,
+                         bool indexed = false) {
         sqlmem::TSQLMemTable other("OtherTable");
         other.TableName = tableName;
-        other.FieldDefs.push_back({"x", sqlmem::TFieldType::ftInteger, 0, false});
-        other.addField("x", sqlmem::TFieldType::ftInteger);
+        other.FieldDefs = fields;
+        if (indexed) other.IndexDefs = tests().IndexDefs;
+        for (const sqlmem::TFieldDef& f : fields)
+            other.addField(f.Name, f.DataType, f.Size);
         other.createTable();
-        other.saveToFile(file, 1, 0x100000, 0);
+        other.saveToFile(path("other"), 1, 0x100000, 0);
         other.deleteTable();
-        return bytesOf(file);
+        return bytesOf(path("other"));
     };
-    std::string otherFields = saveTable("testz", path("other"));
-    ASSERT_EQ(otherFields.substr(43, 5), "testz");
-    otherFields[47] = 's';
-    const std::string strings = saveTable("strings_copy", path("other"));
+    auto asJournal = [&](const std::vector<sqlmem::TFieldDef>& fields, bool indexed = true) {
+        std::string bytes = saveTable("testz", fields, indexed);
+        EXPECT_EQ(bytes.substr(43, 5), "testz");
+        bytes[47] = 's';
+        return bytes;
+    };
+    auto changed = [&](const char* name, TFieldType type, int size) {
+        std::vector<sqlmem::TFieldDef> fields = journalFields;
+        for (sqlmem::TFieldDef& f : fields)
+            if (f.Name == name) f = {name, type, size, false};
+        return fields;
+    };
+    const std::string strings = saveTable("strings_copy", x);
 
+    // A flipped byte inside the compressed body can fall on bits the decoder
+    // never uses (seen: the image loaded unchanged); the body's checksum at
+    // its end is what tells damage in every case.
     std::string flipped = journal;
     flipped[flipped.size() / 2] ^= 0x5A;
+    flipped.back() ^= 0x5A;
     std::string badVersion = journal;
     badVersion[11] = 0x7F;
     const struct {
@@ -436,8 +517,13 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
         {"flipped", flipped, "Native error"},
         {"signature", "XCS1" + journal.substr(4), "Invalid signature"},
         {"version", badVersion, "Invalid version number"},
-        {"fields", otherFields, "not found"},
+        {"fields", asJournal(x, false), "поле \"id\""},
         {"other table", strings, "strings_copy"},
+        {"id as text", asJournal(changed("id", TFieldType::ftString, 10)),
+         "не является журналом опросов"},
+        {"short names", asJournal(changed("tested_name", TFieldType::ftString, 5)),
+         "поле \"tested_name\""},
+        {"no index on id", asJournal(journalFields, false), "No index for fields 'id'"},
     };
     open();
     const std::vector<std::string> before = gridNames();
@@ -451,7 +537,7 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
             [&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
         EXPECT_TRUE(boxes.isEmpty()) << boxes.join(u'|').toStdString();
         ASSERT_EQ(errors.texts.size(), 1u);
-        EXPECT_NE(errors.texts[0].find(c.error), std::string::npos) << errors.texts[0];
+        EXPECT_NE(errors.texts[0].find(cp(c.error)), std::string::npos) << errors.texts[0];
         EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
         EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
         EXPECT_EQ(gridNames(), before);
@@ -463,6 +549,105 @@ TEST_F(JournalFiles, ARestoreOfAnythingButAJournalChangesNothing) {
     EXPECT_FALSE(probe.exists());
     dataModule().AddTestRecord(cp("Петров"), {"1", "", "", ""}, today);
     EXPECT_EQ(stored().size(), 2u);
+}
+
+// A huge file (here sparse, so cheap to make) is refused at once: neither
+// read through nor copied into the application-data folder first, which
+// took half a minute and a gigabyte of the operator's disk.
+TEST_F(JournalFiles, ARestoreOfAHugeFileIsRefusedAtOnce) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    const std::string journal = bytesOf(TMainDM::GetTestsFileName());
+    open();
+    const struct {
+        const char* head;
+        std::uintmax_t size;
+        const char* error;
+    } cases[] = {
+        {"", std::uintmax_t{1} << 30, "Invalid signature"},
+        {"ACS1", (std::uintmax_t{1} << 30) + 1, "Слишком большой файл"},
+    };
+    chosen = path("huge.dat");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        writeBytes(chosen, c.head);
+        fs::resize_file(chosen, c.size);
+        CapturedErrors errors;
+        QElapsedTimer took;
+        took.start();
+        const QStringList boxes = answerBoxes(
+            [&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
+        EXPECT_LT(took.elapsed(), 3000);
+        EXPECT_TRUE(boxes.isEmpty());
+        ASSERT_EQ(errors.texts.size(), 1u);
+        EXPECT_NE(errors.texts[0].find(cp(c.error)), std::string::npos) << errors.texts[0];
+        EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
+        EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
+        EXPECT_EQ(gridNames(), std::vector<std::string>{cp("Иванов")});
+    }
+}
+
+// A pipe or a folder chosen as the backup is refused without being opened:
+// reading a pipe would hang the window until something wrote to it.
+TEST_F(JournalFiles, ARestoreOfSomethingButAFileIsRefusedWithoutOpeningIt) {
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, day(QDate::currentDate()));
+    const std::string journal = bytesOf(TMainDM::GetTestsFileName());
+    open();
+    const std::string pipe = path("pipe.dat");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string dir = path("folder.dat");
+    fs::create_directory(dir);
+    for (const std::string& target : {pipe, dir}) {
+        SCOPED_TRACE(target);
+        // Had the restore opened the pipe, this finds it read and lets it go on.
+        std::atomic<bool> stop{false}, opened{false};
+        std::thread writer([&] {
+            while (!stop) {
+                const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    opened = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        chosen = target;
+        CapturedErrors errors;
+        const QStringList boxes = answerBoxes(
+            [&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, QMessageBox::Yes);
+        stop = true;
+        writer.join();
+        EXPECT_FALSE(opened);
+        EXPECT_TRUE(boxes.isEmpty());
+        ASSERT_EQ(errors.texts.size(), 1u);
+        EXPECT_NE(errors.texts[0].find(cp("не является журналом опросов")), std::string::npos)
+            << errors.texts[0];
+        EXPECT_EQ(bytesOf(TMainDM::GetTestsFileName()), journal);
+        EXPECT_EQ(journalFiles(), std::vector<std::string>{"OrvalenTests.dat"});
+    }
+}
+
+// A backup the operator named like the copy a restore stages beside the
+// journal is the operator's file: restoring from it, declined or done,
+// leaves it where it was.
+TEST_F(JournalFiles, ARestoreKeepsTheChosenFileWhateverItsName) {
+    const double today = day(QDate::currentDate());
+    dataModule().AddTestRecord(cp("Иванов"), {"1", "", "", ""}, today);
+    chosen = TMainDM::GetTestsFileName() + ".restoring";
+    BackupJournal(dataModule(), chosen);
+    const std::string backup = bytesOf(chosen);
+    dataModule().AddTestRecord(cp("Петров"), {"1", "", "", ""}, today);
+    open();
+    for (const auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+        SCOPED_TRACE(answer == QMessageBox::No ? "No" : "Yes");
+        CapturedErrors errors;
+        const QStringList boxes =
+            answerBoxes([&] { QTest::mouseClick(form->RestoreButton, Qt::LeftButton); }, answer);
+        EXPECT_EQ(boxes.size(), 1);
+        EXPECT_TRUE(errors.texts.empty()) << errors.texts.front();
+        ASSERT_TRUE(fs::exists(chosen));
+        EXPECT_EQ(bytesOf(chosen), backup);
+    }
+    EXPECT_EQ(gridNames(), std::vector<std::string>{cp("Иванов")});
 }
 
 TEST_F(JournalFiles, ARestoreWhoseReplaceFailsLeavesTheOldJournal) {

@@ -385,6 +385,9 @@ TEST_F(TableImageTest, DamagedHeadsAreRefusedAndLeaveNoTable) {
     } cases[] = {
         {"signature", "41435332 333333333333 0b40" + std::string(60, '0') + tail, 10161,
          "Invalid signature = ACS2. Should be ACS1 - Native error: 10161"},
+        // Bytes that cannot be shown must not cut the message short.
+        {"zero signature", "00000a7f 333333333333 0b40" + std::string(60, '0') + tail, 10161,
+         "Invalid signature = ????. Should be ACS1 - Native error: 10161"},
         {"version 3.5", "41435331 000000000000 0c40" + std::string(60, '0') + tail, 10162,
          "Invalid version number = 3.500000. Should be 3.400000 - Native error: 10162"},
         {"version 1.0", "41435331 000000000000 f03f" + std::string(60, '0') + tail, 10443,

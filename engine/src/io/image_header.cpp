@@ -37,9 +37,13 @@ void TSQLMemImageHeader::write(std::vector<std::uint8_t>& out) const {
 
 TSQLMemImageHeader TSQLMemImageHeader::read(TByteReader& in) {
     const std::uint8_t* p = in.readBytes(kSize, 10160);
-    if (std::memcmp(p, kSignature, 4) != 0)
-        throw ESQLMemException(10161, "Invalid signature = %s. Should be %s",
-                               {std::string(reinterpret_cast<const char*>(p), 4), "ACS1"});
+    if (std::memcmp(p, kSignature, 4) != 0) {
+        // A NUL among the bytes would end the message where it is shown.
+        std::string seen(reinterpret_cast<const char*>(p), 4);
+        for (char& c : seen)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+        throw ESQLMemException(10161, "Invalid signature = %s. Should be %s", {seen, "ACS1"});
+    }
     const double version = loadLE<double>(p + 4);
     // Checked in this order; a version that is no number fails the first.
     int code = 0;

@@ -172,6 +172,9 @@ void TMainDM::OpenTestsTable() {
         TestsSQLMemTable.loadFromFile(file);
     else
         TestsSQLMemTable.createTable();
+    // Whatever stood in the way of saving (an unreadable journal) is gone:
+    // restored over, or moved away by the operator.
+    m_journalBlocked = false;
 }
 
 void TMainDM::SaveTestsTable() {

@@ -158,6 +158,22 @@ bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecor
     return true;
 }
 
+std::uint8_t* TSQLMemTemporaryRecordManager::slotForNext() {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    if (!m_order.empty() || m_recordCount != m_memoryCount || m_memoryCount >= m_memoryCapacity)
+        return nullptr;
+    std::uint8_t* dest = m_memory.data() + static_cast<std::size_t>(m_memoryCount) * m_recordSize;
+    std::memset(dest, 0, m_recordSize);
+    return dest;
+}
+
+TSQLMemRecordID TSQLMemTemporaryRecordManager::commitSlot() {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    ++m_changeStamp;
+    ++m_memoryCount;
+    return idOfNumber(m_recordCount++);
+}
+
 void TSQLMemTemporaryRecordManager::dropLast() {
     LockGuard g(*this, TSQLMemLockMode::Write);
     if (m_recordCount == 0) return;

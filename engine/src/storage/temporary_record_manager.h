@@ -90,6 +90,13 @@ public:
     using Same = std::function<bool(const std::uint8_t*, const std::uint8_t*)>;
     bool sortInMemory(const Arrange& arrange, const Same& same);
 
+    // The memory slot the next record takes, zeroed, for a filler that
+    // writes the record in place and then calls commitSlot; null when the
+    // record would not go straight to memory (add it instead). Text written
+    // there must be zero past its terminator, as add leaves it.
+    std::uint8_t* slotForNext();
+    TSQLMemRecordID commitSlot();
+
     // Takes back the record added last (its keys could not be indexed).
     void dropLast();
     void takeBackLast(const TSQLMemRecordID&) override { dropLast(); }

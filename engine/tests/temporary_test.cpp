@@ -359,6 +359,10 @@ std::string recordAt(const TSQLMemTemporaryRecordManager& rm, std::int64_t numbe
     return r.Answer == TSQLMemGetAnswer::Found ? std::string(reinterpret_cast<char*>(buf), 4) : "-";
 }
 
+TSQLMemRecordID idOfLast(const TSQLMemTemporaryRecordManager& rm) {
+    return TSQLMemTemporaryRecordManager::idOfNumber(rm.recordCount() - 1);
+}
+
 TEST(TemporaryRecordStoreTest, LoadsAppendsThroughTheWriteBufferAndSavesAgain) {
     TSQLMemTemporaryRecordManager rm(nullptr, 4);
     rm.loadState(kThreeRecords.data(), kThreeRecords.size());
@@ -448,6 +452,53 @@ TEST(TemporaryRecordStoreTest, GetModes) {
     }
     EXPECT_EQ(rm.approximatePosition(TSQLMemTemporaryRecordManager::idOfNumber(2)), 3);
     EXPECT_EQ(rm.approximatePosition(TSQLMemTemporaryRecordManager::idOfNumber(3)), -1);
+}
+
+TEST(TemporaryRecordStoreTest, SortedOrderHoldsThroughReadsAppendsTakeBacksAndSaves) {
+    for (const bool distinct : {false, true}) {
+        SCOPED_TRACE(distinct ? "distinct" : "all rows");
+        TSQLMemTemporaryRecordManager rm(nullptr, 4);
+        TSQLMemRecordID id;
+        for (const char* rec : {"DDDD", "BBBB", "AAAA", "BBBB", "CCCC"})
+            ASSERT_TRUE(rm.add(reinterpret_cast<const std::uint8_t*>(rec), id));
+        auto arrange = [](const std::uint8_t* records, std::size_t n) {
+            std::vector<std::size_t> order(n);
+            for (std::size_t i = 0; i < n; ++i)
+                order[i] = i;
+            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+                return std::memcmp(records + a * 4, records + b * 4, 4) < 0;
+            });
+            return order;
+        };
+        TSQLMemTemporaryRecordManager::Same same;
+        if (distinct)
+            same = [](const std::uint8_t* a, const std::uint8_t* b) {
+                return std::memcmp(a, b, 4) == 0;
+            };
+        ASSERT_TRUE(rm.sortInMemory(arrange, same));
+        const std::string sorted = distinct ? "AAAABBBBCCCCDDDD" : "AAAABBBBBBBBCCCCDDDD";
+        auto all = [&] {
+            std::string s;
+            for (std::int64_t n = 0; n < rm.recordCount(); ++n)
+                s += recordAt(rm, n);
+            return s;
+        };
+        EXPECT_EQ(all(), sorted);
+        const std::uint8_t* last = rm.peek(idOfLast(rm));
+        ASSERT_NE(last, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(last), 4), "DDDD");
+
+        ASSERT_TRUE(rm.add(reinterpret_cast<const std::uint8_t*>("AAAA"), id));
+        EXPECT_EQ(all(), sorted + "AAAA") << "a later record comes after the sorted ones";
+        rm.dropLast();
+        rm.dropLast();
+        EXPECT_EQ(all(), sorted.substr(0, sorted.size() - 4));
+
+        std::vector<std::uint8_t> saved;
+        rm.saveState(saved);
+        const std::string memory(saved.begin() + 36, saved.end() - 8);
+        EXPECT_EQ(memory, sorted.substr(0, sorted.size() - 4)) << "saved in the sorted order";
+    }
 }
 
 TEST(TemporaryRecordStoreTest, TextTailsAreZeroInReusedAndTakenBackSlots) {

@@ -70,12 +70,16 @@ void writeFieldValue(const TSQLMemFieldDef& def, int fieldNo, const TSQLMemVaria
     TSQLMemVariant v(value);
     if (v.Type() != def.BaseType) v.ConvertTo(def.BaseType);
     std::memset(p, 0, def.MemoryDataSize);
+    // Stored text ends at its first terminator, and nothing may follow it:
+    // records are compared and copied as far as the terminator.
     if (def.BaseType == bftChar || def.BaseType == bftVarchar) {
         const std::string s = v.GetString();
-        std::memcpy(p, s.data(), std::min<std::size_t>(s.size(), std::max(def.Size, 0)));
+        std::memcpy(p, s.data(),
+                    std::min<std::size_t>(strnlen(s.data(), s.size()), std::max(def.Size, 0)));
     } else if (def.BaseType == bftWideChar || def.BaseType == bftWideVarchar) {
         const std::u16string s = v.GetWideString();
-        const std::size_t n = std::min<std::size_t>(s.size(), std::max(def.Size, 0));
+        const std::size_t n =
+            std::min<std::size_t>(std::min(s.find(u'\0'), s.size()), std::max(def.Size, 0));
         for (std::size_t i = 0; i < n; ++i) {
             p[2 * i] = static_cast<std::uint8_t>(s[i] & 0xFF);
             p[2 * i + 1] = static_cast<std::uint8_t>(s[i] >> 8);

@@ -122,16 +122,30 @@ TSQLMemResultTable::~TSQLMemResultTable() {
 }
 
 std::uint8_t* TSQLMemResultTable::newRecord() {
+    const int n = m_cursor->fieldDefs().count();
+    // Written where it will stay, the row is not copied into the store.
+    m_inSlot = false;
+    if (m_directRecords)
+        if (std::uint8_t* slot = m_directRecords->slotForNext()) {
+            m_inSlot = true;
+            for (int i = 0; i < n; ++i)
+                record_layout::setNull(slot, i, true);
+            return slot;
+        }
     if (m_pending) m_blobs.freePending(m_record.data());
     m_pending = true;
     std::memset(m_record.data(), 0, m_record.size());
-    const int n = m_cursor->fieldDefs().count();
     for (int i = 0; i < n; ++i)
         record_layout::setNull(m_record.data(), i, true);
     return m_record.data();
 }
 
 void TSQLMemResultTable::append() {
+    if (m_inSlot) {
+        m_inSlot = false;
+        m_directRecords->commitSlot();
+        return;
+    }
     if (m_directRecords) {
         TSQLMemRecordID id;
         m_pending = false;
@@ -390,6 +404,7 @@ void TSQLMemResultTable::sortRecords(const std::vector<TSQLMemSortColumn>& sort,
     if (sorted.m_pending) sorted.m_blobs.freePending(sorted.m_record.data());
     sorted.m_pending = false;
     m_directRecords = nullptr;  // the store of the table that goes
+    m_inSlot = false;
     std::swap(m_cursor, sorted.m_cursor);
     std::swap(m_blobs, sorted.m_blobs);
     std::swap(m_indexName, sorted.m_indexName);

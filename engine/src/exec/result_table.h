@@ -116,6 +116,9 @@ private:
     // A temporary table without index and BLOB fields: nothing but its own
     // records to keep, so a row goes straight to its record store.
     TSQLMemTemporaryRecordManager* m_directRecords = nullptr;
+    // The row is being written in the store's own next slot: appending
+    // only counts it.
+    bool m_inSlot = false;
 };
 
 // "prefix" followed by a random number in 0..2,147,483,646.

@@ -34,6 +34,7 @@ void TSQLMemTemporaryRecordManager::clear() {
     std::lock_guard f(m_fileSection);
     m_memory.reset();
     m_memoryCount = m_memoryCapacity = 0;
+    m_order.clear();
     m_writeBuffer.reset();
     m_writeCount = 0;
     m_readBuffer.reset();
@@ -86,6 +87,7 @@ void TSQLMemTemporaryRecordManager::reserve(std::int64_t records) {
     LockGuard g(*this, TSQLMemLockMode::Write);
     const std::int32_t wanted = static_cast<std::int32_t>(std::min<std::int64_t>(records, m_limit));
     if (wanted <= m_memoryCapacity) return;
+    settleOrder();
     m_memory.resize(static_cast<std::size_t>(wanted) * m_recordSize, false);
     m_memoryCapacity = wanted;
 }
@@ -93,59 +95,37 @@ void TSQLMemTemporaryRecordManager::reserve(std::int64_t records) {
 bool TSQLMemTemporaryRecordManager::sortInMemory(const Arrange& arrange, const Same& same) {
     LockGuard g(*this, TSQLMemLockMode::Write);
     if (m_recordCount != m_memoryCount) return false;
+    settleOrder();
     const std::size_t n = static_cast<std::size_t>(m_memoryCount);
     const std::size_t size = static_cast<std::size_t>(m_recordSize);
-    std::uint8_t* base = m_memory.data();
-    auto at = [&](std::size_t i) { return base + i * size; };
+    const std::uint8_t* base = m_memory.data();
     const std::vector<std::size_t> order = arrange(base, n);
-    // Slot i takes record order[i]: each cycle of the permutation is walked
-    // once with one record held aside, so no second copy of the table is made.
-    EngineBytes held(size);
-    std::vector<bool> done(n);
-    // Each step reads a record from anywhere in the table, and writes where
-    // the step before read: the records a few steps further along the cycle
-    // are fetched meanwhile, so that the steps do not each wait for memory.
-    constexpr int kAhead = 6;
-    auto fetch = [&](std::size_t i) {
-        const std::uint8_t* p = at(i);
-        for (std::size_t b = 0; b < size; b += 64)
-            __builtin_prefetch(p + b);
-    };
-    for (std::size_t start = 0; start < n; ++start) {
-        if (done[start] || order[start] == start) continue;
-        std::memcpy(held.data(), at(start), size);
-        std::size_t j = start;
-        std::size_t ahead = order[start];
-        for (int k = 0; k < kAhead; ++k) {
-            fetch(ahead);
-            ahead = order[ahead];
-        }
-        for (;;) {
-            done[j] = true;
-            fetch(ahead);
-            ahead = order[ahead];
-            const std::size_t from = order[j];
-            if (from == start) {
-                std::memcpy(at(j), held.data(), size);
-                break;
-            }
-            std::memcpy(at(j), at(from), size);
-            j = from;
-        }
+    // The records stay where they are and are read through the order:
+    // moving every record into its place costs more than the scattered
+    // reads, which the walk fetches ahead of time.
+    m_order.resize(n);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t slot = static_cast<std::uint32_t>(order[i]);
+        if (same && kept > 0 && same(base + m_order[kept - 1] * size, base + slot * size)) continue;
+        m_order[kept++] = slot;
     }
-    std::size_t kept = n;
-    if (same && n > 1) {
-        kept = 1;
-        for (std::size_t i = 1; i < n; ++i) {
-            if (same(at(kept - 1), at(i))) continue;
-            if (kept != i) std::memcpy(at(kept), at(i), size);
-            ++kept;
-        }
-    }
+    m_order.resize(kept);
     m_memoryCount = static_cast<std::int32_t>(kept);
     m_recordCount = static_cast<std::int64_t>(kept);
     ++m_changeStamp;
     return true;
+}
+
+void TSQLMemTemporaryRecordManager::settleOrder() {
+    if (m_order.empty()) return;
+    const std::size_t size = static_cast<std::size_t>(m_recordSize);
+    EngineBlock settled;
+    settled.resize(static_cast<std::size_t>(m_memoryCapacity) * size, false);
+    for (std::size_t i = 0; i < m_order.size(); ++i)
+        std::memcpy(settled.data() + i * size, m_memory.data() + m_order[i] * size, size);
+    m_memory = std::move(settled);
+    m_order.clear();
 }
 
 bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecordID& id) {
@@ -154,6 +134,7 @@ bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecor
     if (m_recordCount >= kMaxRecords) return false;
     const std::int64_t number = m_recordCount;
     try {
+        settleOrder();
         if (m_memoryCount < m_memoryCapacity) {
             placeInMemory(record);
         } else if (m_memoryCapacity < m_limit) {
@@ -177,11 +158,28 @@ bool TSQLMemTemporaryRecordManager::add(const std::uint8_t* record, TSQLMemRecor
     return true;
 }
 
+std::uint8_t* TSQLMemTemporaryRecordManager::slotForNext() {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    if (!m_order.empty() || m_recordCount != m_memoryCount || m_memoryCount >= m_memoryCapacity)
+        return nullptr;
+    std::uint8_t* dest = m_memory.data() + static_cast<std::size_t>(m_memoryCount) * m_recordSize;
+    std::memset(dest, 0, m_recordSize);
+    return dest;
+}
+
+TSQLMemRecordID TSQLMemTemporaryRecordManager::commitSlot() {
+    LockGuard g(*this, TSQLMemLockMode::Write);
+    ++m_changeStamp;
+    ++m_memoryCount;
+    return idOfNumber(m_recordCount++);
+}
+
 void TSQLMemTemporaryRecordManager::dropLast() {
     LockGuard g(*this, TSQLMemLockMode::Write);
     if (m_recordCount == 0) return;
     const std::int64_t last = m_recordCount - 1;
     if (last < m_memoryCount) {
+        settleOrder();
         --m_memoryCount;
     } else {
         std::lock_guard f(m_fileSection);
@@ -208,7 +206,7 @@ std::int64_t TSQLMemTemporaryRecordManager::approximatePosition(const TSQLMemRec
 
 void TSQLMemTemporaryRecordManager::readRecord(std::int64_t number, std::uint8_t* dest) {
     if (number < m_memoryCount) {
-        const std::uint8_t* src = m_memory.data() + static_cast<std::size_t>(number) * m_recordSize;
+        const std::uint8_t* src = m_memory.data() + slotOf(number) * m_recordSize;
         if (m_copier)
             m_copier->copyOut(dest, src);
         else
@@ -277,12 +275,20 @@ void TSQLMemTemporaryRecordManager::get(TSQLMemGetRequest& r) const {
     r.Slot = id.PageNo;
     r.ItemNo = id.PageItemNo;
     r.FromFirst = r.FromLast = false;
+    // Sorted records lie scattered: a walk asks now for a record it reaches
+    // a few steps on.
+    if (!m_order.empty() && r.Mode == TSQLMemGetMode::Next && n + kReadAhead < m_memoryCount) {
+        const std::uint8_t* ahead = m_memory.data() + slotOf(n + kReadAhead) * m_recordSize;
+        for (std::int32_t b = 0; b < m_recordSize; b += 64)
+            __builtin_prefetch(ahead + b);
+    }
     if (r.Dest) self.readRecord(n, r.Dest);
 }
 
 void TSQLMemTemporaryRecordManager::saveState(std::vector<std::uint8_t>& out) {
     LockGuard g(*this, TSQLMemLockMode::Read);
     std::lock_guard f(m_fileSection);
+    settleOrder();
     flushWriteBuffer();
     const std::int64_t fileBytes = m_file ? m_file->size() : 0;
     const std::size_t memoryBytes =
@@ -355,6 +361,7 @@ void TSQLMemTemporaryRecordManager::loadState(const std::uint8_t* data, std::siz
     m_memory = std::move(newMemory);
     m_memoryCount = memoryCount;
     m_memoryCapacity = memoryCapacity;
+    m_order.clear();
     m_limit = limit;
     m_growth = growth;
     m_writeCapacity = writeCapacity;

@@ -70,8 +70,7 @@ public:
     // Records in memory are lent where they lie, saving a copy per read.
     const std::uint8_t* peek(const TSQLMemRecordID& id) const override {
         const std::int64_t n = numberOfId(id);
-        return n < m_memoryCount ? m_memory.data() + static_cast<std::size_t>(n) * m_recordSize
-                                 : nullptr;
+        return n < m_memoryCount ? m_memory.data() + slotOf(n) * m_recordSize : nullptr;
     }
     // The record number + 1, -1 outside the table.
     std::int64_t approximatePosition(const TSQLMemRecordID& id) const override;
@@ -82,13 +81,21 @@ public:
     void reserve(std::int64_t records);
 
     // Puts the records in the order `arrange` answers: given the records
-    // (RecordSize apart) and their count, slot i gets record order[i]. With
-    // `same`, only the first of each run of records it joins is kept.
+    // (RecordSize apart) and their count, record i becomes the one that was
+    // order[i]. With `same`, only the first of each run of records it joins
+    // is kept.
     // Answers false, changing nothing, when a record is on the file side.
     // REQUIRES: the table has no indexes (their entries name records by place).
     using Arrange = std::function<std::vector<std::size_t>(const std::uint8_t*, std::size_t)>;
     using Same = std::function<bool(const std::uint8_t*, const std::uint8_t*)>;
     bool sortInMemory(const Arrange& arrange, const Same& same);
+
+    // The memory slot the next record takes, zeroed, for a filler that
+    // writes the record in place and then calls commitSlot; null when the
+    // record would not go straight to memory (add it instead). Text written
+    // there must be zero past its terminator, as add leaves it.
+    std::uint8_t* slotForNext();
+    TSQLMemRecordID commitSlot();
 
     // Takes back the record added last (its keys could not be indexed).
     void dropLast();
@@ -110,6 +117,14 @@ public:
     std::string fileName() const { return m_file ? m_file->fileName() : std::string(); }
 
 private:
+    static constexpr std::int64_t kReadAhead = 8;
+
+    // Where record n (< m_memoryCount) lies in the memory array.
+    std::size_t slotOf(std::int64_t n) const {
+        return m_order.empty() ? static_cast<std::size_t>(n) : m_order[static_cast<std::size_t>(n)];
+    }
+    // Moves the records into their sorted places before the store changes.
+    void settleOrder();
     // REQUIRES: m_fileSection held.
     void flushWriteBuffer();
     void readRecord(std::int64_t number, std::uint8_t* dest);
@@ -124,6 +139,9 @@ private:
     EngineBlock m_memory;
     std::int32_t m_memoryCount = 0;
     std::int32_t m_memoryCapacity = 0;
+    // After a sort: record n lies in slot m_order[n] (a DISTINCT sort leaves
+    // dropped records in slots no entry names).
+    std::vector<std::uint32_t> m_order;
 
     // The file side, guarded by m_fileSection: reading may flush and refill
     // buffers while other readers hold the store's read lock.

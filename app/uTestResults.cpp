@@ -282,7 +282,7 @@ void TTestResultsForm::init() {
     buttons->addWidget(ShowResultsButton);
     buttons->addWidget(DeleteRecordButton);
     buttons->addWidget(DeleteAllRecordsButton);
-    CompareButton = button(buttonPanel, "CompareButton", QStringLiteral("Сравнить"),
+    CompareButton = button(buttonPanel, "CompareButton", QStringLiteral("&Сравнить"),
                            QStringLiteral("Сравнить этот опрос с другим опросом"));
     buttons->addWidget(CompareButton);
     buttons->addStretch(1);
@@ -322,8 +322,10 @@ void TTestResultsForm::init() {
     ConnectGuarded(DeleteAllRecordsButton, &QPushButton::clicked,
                    &TTestResultsForm::DeleteAllRecordsButtonClick);
     ConnectGuarded(CompareButton, &QPushButton::clicked, &TTestResultsForm::CompareButtonClick);
-    // Ctrl+click marks the survey that was current, so that two can be chosen.
+    // Ctrl+click marks the survey that was current, so that two can be chosen;
+    // Ctrl+Space marks the current one, for those who keep to the keyboard.
     TestsDBGrid->viewport()->installEventFilter(this);
+    TestsDBGrid->installEventFilter(this);
     connect(ExitButton, &QPushButton::clicked, this, [this] {
         setModalResult(2);
         close();  // shown without a modal loop too
@@ -545,6 +547,13 @@ void TTestResultsForm::RestoreButtonClick() {
 }
 
 bool TTestResultsForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TestsDBGrid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Space || key->modifiers() != Qt::ControlModifier) return false;
+        const std::optional<std::int64_t> current = currentSurveyId();
+        setMarkedSurvey(current == m_markedSurvey ? std::nullopt : current);
+        return true;
+    }
     if (watched != TestsDBGrid->viewport()) return TBaseForm::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -603,7 +612,8 @@ void TTestResultsForm::CompareButtonClick() {
         QMessageBox box(QMessageBox::Information, QApplication::applicationName(),
                         QStringLiteral("В журнале нет других опросов этого человека. Чтобы "
                                        "сравнить опросы разных людей, выберите второй опрос "
-                                       "щелчком с нажатой клавишей Ctrl."),
+                                       "щелчком с нажатой клавишей Ctrl или клавишами "
+                                       "Ctrl+Пробел."),
                         QMessageBox::Ok, this);
         box.exec();
         return;

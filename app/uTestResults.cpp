@@ -445,6 +445,9 @@ void TTestResultsForm::UpdateButtons() {
     for (QPushButton* b : {ShowResultsButton, DeleteRecordButton, DeleteAllRecordsButton})
         b->setEnabled(any);
     CompareButton->setEnabled(any);
+    // A journal restored, or emptied and filled anew, may have handed the
+    // marked id to another survey.
+    if (m_markedSurvey && !markHolds(JournalSurveys())) setMarkedSurvey(std::nullopt);
 }
 
 void TTestResultsForm::ShowResultsButtonClick() {
@@ -576,14 +579,24 @@ std::optional<std::int64_t> TTestResultsForm::currentSurveyId() const {
     return tests.fieldByName("id").asInteger();
 }
 
+bool TTestResultsForm::markHolds(const std::vector<TSurveyRecord>& journal) const {
+    return std::any_of(journal.begin(), journal.end(), [this](const TSurveyRecord& r) {
+        return r.id == m_marked.id && r.testTime == m_marked.testTime &&
+               r.testedName == m_marked.testedName && r.answers == m_marked.answers;
+    });
+}
+
 void TTestResultsForm::setMarkedSurvey(std::optional<std::int64_t> id) {
-    m_markedSurvey = id;
+    m_markedSurvey = std::nullopt;
     QString text;
     if (id)
         for (const TSurveyRecord& r : JournalSurveys())
-            if (r.id == *id)
+            if (r.id == *id) {
+                m_markedSurvey = id;
+                m_marked = r;
                 text = QStringLiteral("Отмечен для сравнения с выделенным опросом: %1")
                            .arg(SurveyCaption(r));
+            }
     CompareLabel->setText(text);
     CompareLabel->setVisible(!text.isEmpty());
 }
@@ -601,7 +614,7 @@ void TTestResultsForm::CompareButtonClick() {
     if (!current) return;
     // A marked survey deleted meanwhile leaves the question to the operator.
     if (m_markedSurvey && *m_markedSurvey != *currentId) {
-        if (const TSurveyRecord* marked = find(*m_markedSurvey)) {
+        if (const TSurveyRecord* marked = find(*m_markedSurvey); marked && markHolds(journal)) {
             ShowComparison(*marked, *current);
             return;
         }

@@ -267,3 +267,26 @@ TEST_F(CompareFromJournal, KeysAloneMarkASurveyAndCompare) {
         << shown[0].join(u'|').toStdString();
     EXPECT_FALSE(shown[0].contains(kWarning));
 }
+
+// A journal replaced under a mark (restored from a backup, or emptied and
+// filled anew) may give the marked id to another survey.
+TEST_F(CompareFromJournal, AMarkDoesNotOutliveItsSurvey) {
+    store({{"Иванов", 3, k12and77}, {"Петров", 1, k123}});
+    open();
+    clickRow(1);
+    clickRow(0, Qt::ControlModifier);
+    ASSERT_EQ(form->MarkedSurvey(), std::optional<std::int64_t>(2));
+
+    fs::remove(TMainDM::GetTestsFileName());
+    dataModule().OpenTestsTable();
+    store({{"Сидоров", 5, k123}, {"Сидоров", 2, k12and77}, {"Кузнецов", 1, k123}});
+    form->UpdateButtons();
+    EXPECT_FALSE(form->MarkedSurvey());
+    EXPECT_FALSE(form->CompareLabel->isVisible());
+
+    // Comparing now asks for the second survey instead of taking survey 2.
+    clickRow(0);
+    withPicker([&] { QTest::mouseClick(form->CompareButton, Qt::LeftButton); },
+               [](TSurveyPickDialog& d) { d.reject(); });
+    EXPECT_TRUE(shown.empty());
+}

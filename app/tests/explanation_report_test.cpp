@@ -400,3 +400,31 @@ TEST(ExplanationReport, LongSurveysGoOnNewPagesWithNothingLost) {
         EXPECT_TRUE(all.join(u'|').contains(QStringLiteral("Вопрос %1.15").arg(id)));
     }
 }
+
+// More programmes than one page has room for bars: the chart is squeezed
+// onto its page, above the footer, and what follows it is still printed.
+TEST(ExplanationReport, SixtyProgrammesKeepTheChartOnItsPage) {
+    TSurveyExplanation e;
+    for (int id = 1; id <= 60; ++id)
+        e.programmes.push_back(programme(id, QStringLiteral("Программа %1").arg(id),
+                                         level(1, 3, {q(id, 1, 1, "Вопрос")}), level(2, 0, {}),
+                                         level(3, 0, {})));
+    TExplanationReport r;
+    r.SetSurvey(e, QStringLiteral("Петров"), kSurveyTime);
+    ASSERT_TRUE(r.Report().prepareReport());
+    TBwEMFPages& pages = r.Report().emfPages();
+    ASSERT_GE(pages.count(), 1);
+    const TScoreChartView* chart = nullptr;
+    int footerTop = 0;
+    for (const auto& view : pages.page(0).objects()) {
+        if (auto* c = dynamic_cast<const TScoreChartView*>(view.get())) chart = c;
+        if (view->Memo1.value(0).startsWith(QStringLiteral("Страница"))) footerTop = view->Top;
+    }
+    ASSERT_NE(chart, nullptr);
+    ASSERT_GT(footerTop, 0);
+    EXPECT_EQ(chart->bars().size(), 60u);
+    EXPECT_LE(chart->Top + chart->Height, footerTop);
+    EXPECT_TRUE(test::texts(pages, true)
+                    .at(0)
+                    .contains(QStringLiteral("Ни одна программа не набрала порога.")));
+}

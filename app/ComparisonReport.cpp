@@ -29,7 +29,7 @@ TBwBandView* addBand(TBwPage& page, TBwBandType type, int top, int height,
     v->Top = top;
     v->Height = height;
     v->Width = kPageWidth;
-    v->Flags = flBandStretched;
+    v->Flags |= flBandStretched;  // keeps the page-footer flags of the first and last page
     v->FormatStr = source;
     return static_cast<TBwBandView*>(page.add(std::move(v)));
 }

@@ -225,6 +225,10 @@ TEST(ComparisonReport, ChartsSideBySideAndTheWarningOnlyForDifferentPersons) {
         const QStringList texts = bwreport::test::texts(pages, true).at(0);
         EXPECT_EQ(texts.contains(QStringLiteral("Внимание: сравниваются опросы разных людей")),
                   std::string(laterName) == "Сидоров");
+        // Every page, the first and the last included, ends with its footer.
+        const auto all = bwreport::test::texts(pages, true);
+        for (std::size_t i = 0; i < all.size(); ++i)
+            EXPECT_TRUE(all[i].contains(QStringLiteral("Страница %1").arg(i + 1))) << i;
 
         std::vector<const TScoreChartView*> charts;
         for (const auto& view : pages.page(0).objects())

@@ -18,6 +18,7 @@ namespace {
 using namespace bwreport;
 
 constexpr int kPageWidth = 758;
+constexpr int kPageHeight = 1071;
 constexpr int kLine = 18;
 constexpr int kBarPitch = 20;
 
@@ -28,7 +29,7 @@ TBwBandView* addBand(TBwPage& page, TBwBandType type, int top, int height,
     v->Top = top;
     v->Height = height;
     v->Width = kPageWidth;
-    v->Flags = flBandStretched;
+    v->Flags |= flBandStretched;  // keeps the page-footer flags of the first and last page
     v->FormatStr = source;
     return static_cast<TBwBandView*>(page.add(std::move(v)));
 }
@@ -170,8 +171,11 @@ void TComparisonReport::buildTemplate() {
 
     const TAlignedScoreBars bars =
         AlignedScoreBars(m_comparison.earlierExplanation, m_comparison.laterExplanation);
-    const int chartHeight = int(ScoreChartHeight(bars.later.size(), kBarPitch, true));
     const int textHeight = 30 + 2 * kLine + (m_comparison.samePerson ? 0 : kLine) + 8;
+    // The title cannot break across pages: past what the first page leaves
+    // above its footer, the charts draw their bars closer together.
+    const int chartHeight = std::min(int(ScoreChartHeight(bars.later.size(), kBarPitch, true)),
+                                     kPageHeight - 20 - textHeight - 8 - 40 - 20);
 
     int y = 20;
     // Everything in the title has its own height: the charts are drawn to fit.

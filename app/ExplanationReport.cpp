@@ -1,5 +1,6 @@
 #include "ExplanationReport.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "ScoreChartView.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr int kLeft = 20;
 constexpr int kWidth = 712;
 constexpr int kBarPitch = 24;
+// What the first page leaves the chart: the sheet less the headings above
+// it, the line below it and the footer.
+constexpr int kMaxChartHeight = 1071 - 20 - 88 - 8 - 28 - 4 - 40 - 20;
 
 // Views whose text the report writes itself while printing.
 const QString kProgrammeName = QStringLiteral("ProgrammeNameMemo");
@@ -117,7 +121,10 @@ void TExplanationReport::SetSurvey(const TSurveyExplanation& explanation, const 
     page.changePaper(9, 2100, 2970, kDefaultBin, poPortrait);
 
     const std::vector<TScoreBar> bars = ScoreBars(m_explanation);
-    const int chartHeight = int(ScoreChartHeight(bars.size(), kBarPitch));
+    // The title band cannot run onto a second page: past that many bars the
+    // chart draws them closer together instead.
+    const int chartHeight =
+        std::min(int(ScoreChartHeight(bars.size(), kBarPitch)), kMaxChartHeight);
 
     int top = 20;
     const bool none = m_recommended.empty();

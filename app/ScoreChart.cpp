@@ -13,6 +13,9 @@ namespace {
 // Bars past this many times their threshold are cut, so that one programme
 // ticked far over its threshold does not squeeze every other bar.
 constexpr double kMaxScale = 3.0;
+// The largest and the smallest row pitch, as parts of the chart's width.
+constexpr double kLargestPitch = 1.0 / 16;
+constexpr double kSmallestPitch = 1.0 / 60;
 
 const QColor kRecommendedFill(0x1f, 0x5f, 0x99);
 const QColor kNearMissPen(0xc0, 0x5a, 0x00);
@@ -100,11 +103,27 @@ double ScoreChartHeight(std::size_t barCount, double barPitch, bool withTitle) {
     return double(rows) * barPitch;
 }
 
-void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TScoreBar>& bars,
+void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TScoreBar>& allBars,
                     const QString& title) {
-    if (area.width() <= 0 || area.height() <= 0) return;
+    if (!(area.width() > 0 && area.height() > 0)) return;
     const bool withTitle = !title.isEmpty();
-    const double pitch = area.height() / ScoreChartHeight(bars.size(), 1.0, withTitle);
+    // The row pitch follows the height, but within bounds set by the width:
+    // a box taller than its bars need would blow the text up until the scale
+    // overlaps itself, and one far too low would shrink it to a smudge. Bars
+    // that do not fit then give way to a count of them in the last row.
+    const double pitch =
+        std::clamp(area.height() / ScoreChartHeight(allBars.size(), 1.0, withTitle),
+                   area.width() * kSmallestPitch, area.width() * kLargestPitch);
+    const double fixedRows = 1 + (withTitle ? 1 : 0);
+    const double rowsFree = std::floor(area.height() / pitch + 1e-9) - fixedRows;
+    if (rowsFree < 1) return;
+    std::vector<TScoreBar> bars = allBars;
+    std::size_t hidden = 0;
+    if (double(bars.size()) > rowsFree) {
+        const std::size_t shown = std::size_t(rowsFree) - 1;
+        hidden = bars.size() - shown;
+        bars.resize(shown);
+    }
     const double line = std::max(pitch / 18, 0.01);
 
     painter.save();
@@ -126,7 +145,7 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
                          fm.elidedText(title, Qt::ElideRight, area.width()));
         top += pitch;
     }
-    const double rows = double(std::max<std::size_t>(bars.size(), 1));
+    const double rows = double(std::max<std::size_t>(bars.size() + (hidden ? 1 : 0), 1));
     const double plotBottom = top + rows * pitch;
 
     const double gap = pitch * 0.3;
@@ -151,11 +170,17 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
     // Grid and scale.
     painter.setFont(font);
     const QFontMetricsF fm(font, painter.device());
-    for (int step = 0; step <= int(std::lround(scale * 2)); ++step) {
+    // Where half steps leave no room for their labels, only whole ones get one.
+    const int steps = int(std::lround(scale * 2));
+    const QFontMetricsF boldMetrics(bold, painter.device());
+    const bool halfLabels =
+        boldMetrics.horizontalAdvance(percent(scale) + u' ') <= (x1 - x0) / steps;
+    for (int step = 0; step <= steps; ++step) {
         const double ratio = step / 2.0;
         const double x = xOf(ratio);
         painter.setPen(QPen(kGridPen, line, Qt::DotLine));
         if (ratio != 1.0) painter.drawLine(QPointF(x, top), QPointF(x, plotBottom));
+        if (step % 2 && !halfLabels) continue;
         painter.setPen(ratio == 1.0 ? kThresholdPen : QColor(Qt::black));
         painter.setFont(ratio == 1.0 ? bold : font);
         painter.drawText(QRectF(x - pitch * 2, plotBottom, pitch * 4, pitch),
@@ -166,7 +191,12 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
     painter.drawLine(QPointF(x0, plotBottom), QPointF(x1, plotBottom));
 
     painter.setFont(font);
-    if (bars.empty()) {
+    if (hidden) {
+        painter.setPen(Qt::black);
+        painter.drawText(
+            QRectF(area.left(), top + double(bars.size()) * pitch, area.width(), pitch),
+            Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("… и ещё программ: %1").arg(hidden));
+    } else if (bars.empty()) {
         painter.setPen(Qt::black);
         painter.drawText(QRectF(x0 + gap, top, x1 - x0 - gap, pitch),
                          Qt::AlignLeft | Qt::AlignVCenter,
@@ -223,8 +253,8 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
                          fm.elidedText(value, Qt::ElideRight, valueWidth));
     }
 
-    // The threshold line over everything else.
-    painter.setPen(QPen(kThresholdPen, line * 2.5));
+    // The threshold line over everything else; flat ends keep it in the box.
+    painter.setPen(QPen(kThresholdPen, line * 2.5, Qt::SolidLine, Qt::FlatCap));
     const double x100 = xOf(1.0);
     painter.drawLine(QPointF(x100, top), QPointF(x100, plotBottom));
     painter.restore();

@@ -33,6 +33,7 @@ std::vector<TScoreBar> ScoreBars(const TSurveyExplanation& explanation);
 // on the left, bars filled when recommended and outlined otherwise, the
 // vertical threshold line at 100 %. `title`, when not empty, heads the chart.
 // Every size follows the area, so the chart looks alike at any resolution.
+// Bars too many for the area's height are counted in the last row instead.
 void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TScoreBar>& bars,
                     const QString& title = QString());
 

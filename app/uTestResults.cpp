@@ -282,7 +282,7 @@ void TTestResultsForm::init() {
     buttons->addWidget(ShowResultsButton);
     buttons->addWidget(DeleteRecordButton);
     buttons->addWidget(DeleteAllRecordsButton);
-    CompareButton = button(buttonPanel, "CompareButton", QStringLiteral("Сравнить"),
+    CompareButton = button(buttonPanel, "CompareButton", QStringLiteral("&Сравнить"),
                            QStringLiteral("Сравнить этот опрос с другим опросом"));
     buttons->addWidget(CompareButton);
     buttons->addStretch(1);
@@ -322,8 +322,10 @@ void TTestResultsForm::init() {
     ConnectGuarded(DeleteAllRecordsButton, &QPushButton::clicked,
                    &TTestResultsForm::DeleteAllRecordsButtonClick);
     ConnectGuarded(CompareButton, &QPushButton::clicked, &TTestResultsForm::CompareButtonClick);
-    // Ctrl+click marks the survey that was current, so that two can be chosen.
+    // Ctrl+click marks the survey that was current, so that two can be chosen;
+    // Ctrl+Space marks the current one, for those who keep to the keyboard.
     TestsDBGrid->viewport()->installEventFilter(this);
+    TestsDBGrid->installEventFilter(this);
     connect(ExitButton, &QPushButton::clicked, this, [this] {
         setModalResult(2);
         close();  // shown without a modal loop too
@@ -443,6 +445,9 @@ void TTestResultsForm::UpdateButtons() {
     for (QPushButton* b : {ShowResultsButton, DeleteRecordButton, DeleteAllRecordsButton})
         b->setEnabled(any);
     CompareButton->setEnabled(any);
+    // A journal restored, or emptied and filled anew, may have handed the
+    // marked id to another survey.
+    if (m_markedSurvey && !markHolds(JournalSurveys())) setMarkedSurvey(std::nullopt);
 }
 
 void TTestResultsForm::ShowResultsButtonClick() {
@@ -545,6 +550,13 @@ void TTestResultsForm::RestoreButtonClick() {
 }
 
 bool TTestResultsForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TestsDBGrid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Space || key->modifiers() != Qt::ControlModifier) return false;
+        const std::optional<std::int64_t> current = currentSurveyId();
+        setMarkedSurvey(current == m_markedSurvey ? std::nullopt : current);
+        return true;
+    }
     if (watched != TestsDBGrid->viewport()) return TBaseForm::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
@@ -567,14 +579,24 @@ std::optional<std::int64_t> TTestResultsForm::currentSurveyId() const {
     return tests.fieldByName("id").asInteger();
 }
 
+bool TTestResultsForm::markHolds(const std::vector<TSurveyRecord>& journal) const {
+    return std::any_of(journal.begin(), journal.end(), [this](const TSurveyRecord& r) {
+        return r.id == m_marked.id && r.testTime == m_marked.testTime &&
+               r.testedName == m_marked.testedName && r.answers == m_marked.answers;
+    });
+}
+
 void TTestResultsForm::setMarkedSurvey(std::optional<std::int64_t> id) {
-    m_markedSurvey = id;
+    m_markedSurvey = std::nullopt;
     QString text;
     if (id)
         for (const TSurveyRecord& r : JournalSurveys())
-            if (r.id == *id)
+            if (r.id == *id) {
+                m_markedSurvey = id;
+                m_marked = r;
                 text = QStringLiteral("Отмечен для сравнения с выделенным опросом: %1")
                            .arg(SurveyCaption(r));
+            }
     CompareLabel->setText(text);
     CompareLabel->setVisible(!text.isEmpty());
 }
@@ -592,7 +614,7 @@ void TTestResultsForm::CompareButtonClick() {
     if (!current) return;
     // A marked survey deleted meanwhile leaves the question to the operator.
     if (m_markedSurvey && *m_markedSurvey != *currentId) {
-        if (const TSurveyRecord* marked = find(*m_markedSurvey)) {
+        if (const TSurveyRecord* marked = find(*m_markedSurvey); marked && markHolds(journal)) {
             ShowComparison(*marked, *current);
             return;
         }
@@ -603,7 +625,8 @@ void TTestResultsForm::CompareButtonClick() {
         QMessageBox box(QMessageBox::Information, QApplication::applicationName(),
                         QStringLiteral("В журнале нет других опросов этого человека. Чтобы "
                                        "сравнить опросы разных людей, выберите второй опрос "
-                                       "щелчком с нажатой клавишей Ctrl."),
+                                       "щелчком с нажатой клавишей Ctrl или клавишами "
+                                       "Ctrl+Пробел."),
                         QMessageBox::Ok, this);
         box.exec();
         return;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "SurveyComparison.h"
 #include "sqlmem/dataset.h"
 #include "uBaseForm.h"
 
@@ -93,6 +94,9 @@ private:
     void setMarkedSurvey(std::optional<std::int64_t> id);
     std::optional<std::int64_t> currentSurveyId() const;
     std::optional<std::int64_t> m_markedSurvey;
+    TSurveyRecord m_marked;  // the survey as it was marked
+    // Whether `journal` still holds the marked survey under its id.
+    bool markHolds(const std::vector<TSurveyRecord>& journal) const;
     std::optional<std::int64_t> m_ctrlPressedOn;  // the current survey when Ctrl+press began
 };
 

@@ -225,6 +225,10 @@ TEST(ComparisonReport, ChartsSideBySideAndTheWarningOnlyForDifferentPersons) {
         const QStringList texts = bwreport::test::texts(pages, true).at(0);
         EXPECT_EQ(texts.contains(QStringLiteral("Внимание: сравниваются опросы разных людей")),
                   std::string(laterName) == "Сидоров");
+        // Every page, the first and the last included, ends with its footer.
+        const auto all = bwreport::test::texts(pages, true);
+        for (std::size_t i = 0; i < all.size(); ++i)
+            EXPECT_TRUE(all[i].contains(QStringLiteral("Страница %1").arg(i + 1))) << i;
 
         std::vector<const TScoreChartView*> charts;
         for (const auto& view : pages.page(0).objects())
@@ -261,5 +265,31 @@ TEST(SurveyComparison, SamePersonIgnoresCaseAndBlanksOnly) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.a) + "|" + c.b);
         EXPECT_EQ(SamePerson(cp(c.a), cp(c.b)), c.same);
+    }
+}
+
+// The charts sit in the report's title, which cannot break across pages.
+TEST(ComparisonReport, SixtyProgrammesKeepTheChartsOnTheFirstPage) {
+    TSurveyComparison c;
+    c.earlier = {1, cp("Петров"), 46001.5, "\r\n\r\n\r\n\r\n"};
+    c.later = {2, cp("Петров"), 46010.5, "\r\n\r\n\r\n\r\n"};
+    for (int id = 1; id <= 60; ++id) {
+        TProgrammeExplanation p;
+        p.id = id;
+        p.name = QStringLiteral("Программа %1").arg(id);
+        p.bestLevel = 1;
+        p.levels[0] = {1, 3, 1, false, false, {{id, 1, 1, QStringLiteral("Вопрос")}}};
+        c.laterExplanation.programmes.push_back(p);
+    }
+    TComparisonReport report(std::move(c));
+    ASSERT_TRUE(report.ComparisonBwReport.prepareReport());
+    std::vector<const TScoreChartView*> charts;
+    for (const auto& view : report.ComparisonBwReport.emfPages().page(0).objects())
+        if (auto* chart = dynamic_cast<const TScoreChartView*>(view.get())) charts.push_back(chart);
+    ASSERT_EQ(charts.size(), 2u);
+    for (const TScoreChartView* chart : charts) {
+        EXPECT_EQ(chart->bars().size(), 60u);
+        // Above the room the sheet keeps for its 40-unit footer.
+        EXPECT_LE(chart->Top + chart->Height, 1071 - 20 - 40);
     }
 }

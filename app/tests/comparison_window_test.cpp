@@ -3,6 +3,7 @@
 // person's surveys; the report that opens.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDate>
 #include <QLabel>
@@ -221,5 +222,71 @@ TEST_F(CompareFromJournal, AnEmptyJournalLeavesTheButtonDisabled) {
     open();
     EXPECT_FALSE(form->CompareButton->isEnabled());
     form->CompareButtonClick();
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(CompareFromJournal, KeysAloneMarkASurveyAndCompare) {
+    store({{"Иванов", 3, k12and77}, {"Петров", 1, k123}, {"Иванов", 10, k123}});
+    open();
+    // Every Alt letter of the window reaches one control only.
+    QStringList mnemonics;
+    for (const QAbstractButton* b : form->findChildren<QAbstractButton*>()) {
+        const QString m = QKeySequence::mnemonic(b->text()).toString();
+        if (!m.isEmpty()) mnemonics << m.toUpper();
+    }
+    const QString compareKey = QKeySequence::mnemonic(form->CompareButton->text()).toString();
+    ASSERT_FALSE(compareKey.isEmpty());
+    EXPECT_EQ(mnemonics.count(compareKey.toUpper()), 1) << mnemonics.join(u' ').toStdString();
+
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    form->TestsDBGrid->setFocus();
+    QTest::keyClick(form->TestsDBGrid, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(form->TestsDBGrid, Qt::Key_Space, Qt::ControlModifier);
+    ASSERT_EQ(form->MarkedSurvey(), std::optional<std::int64_t>(1));
+    EXPECT_TRUE(form->CompareLabel->isVisible());
+    // Pressed again on the same survey, the mark goes.
+    QTest::keyClick(form->TestsDBGrid, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_FALSE(form->MarkedSurvey());
+    QTest::keyClick(form->TestsDBGrid, Qt::Key_Space, Qt::ControlModifier);
+    QTest::keyClick(form->TestsDBGrid, Qt::Key_Down);
+    QTest::keyClick(form->TestsDBGrid, Qt::Key_Down);
+    EXPECT_EQ(form->MarkedSurvey(), std::optional<std::int64_t>(1));
+
+    // The letter is Cyrillic: sent with its text, as a keyboard would.
+    const QChar letter = compareKey.back();
+    QTest::sendKeyEvent(QTest::Click, form->TestsDBGrid, Qt::Key(letter.unicode()), QString(letter),
+                        Qt::AltModifier);
+    // A button pressed by its mnemonic clicks a moment later.
+    for (int i = 0; i < 100 && shown.empty(); ++i)
+        QTest::qWait(10);
+    ASSERT_EQ(shown.size(), 1u);
+    const QString earlier =
+        QDate::currentDate().addDays(-10).toString(QStringLiteral("dd.MM.yyyy"));
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("Ранний опрос: Иванов, %1 12:00:00").arg(earlier)))
+        << shown[0].join(u'|').toStdString();
+    EXPECT_FALSE(shown[0].contains(kWarning));
+}
+
+// A journal replaced under a mark (restored from a backup, or emptied and
+// filled anew) may give the marked id to another survey.
+TEST_F(CompareFromJournal, AMarkDoesNotOutliveItsSurvey) {
+    store({{"Иванов", 3, k12and77}, {"Петров", 1, k123}});
+    open();
+    clickRow(1);
+    clickRow(0, Qt::ControlModifier);
+    ASSERT_EQ(form->MarkedSurvey(), std::optional<std::int64_t>(2));
+
+    fs::remove(TMainDM::GetTestsFileName());
+    dataModule().OpenTestsTable();
+    store({{"Сидоров", 5, k123}, {"Сидоров", 2, k12and77}, {"Кузнецов", 1, k123}});
+    form->UpdateButtons();
+    EXPECT_FALSE(form->MarkedSurvey());
+    EXPECT_FALSE(form->CompareLabel->isVisible());
+
+    // Comparing now asks for the second survey instead of taking survey 2.
+    clickRow(0);
+    withPicker([&] { QTest::mouseClick(form->CompareButton, Qt::LeftButton); },
+               [](TSurveyPickDialog& d) { d.reject(); });
     EXPECT_TRUE(shown.empty());
 }

@@ -7,6 +7,7 @@
 #include <QAbstractScrollArea>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
@@ -205,6 +206,69 @@ TEST(ScoreChartView, BarsSurviveThePreparedReportFile) {
     EXPECT_EQ(ScoreTitleFromLines(lines), QStringLiteral("Заголовок"));
 }
 
+// A prepared-report file is outside bytes: whatever its chart lines say,
+// the chart draws in its own box, soon, with what it could read.
+TEST(ScoreChartView, DamagedOrHostileLinesDrawInTheirBoxAndSoon) {
+    RegisterScoreChartView();
+    QStringList thousands;
+    for (int i = 0; i < 5000; ++i)
+        thousands << QStringLiteral("O;1;%1;5;Программа %1").arg(i);
+    const QString noBlanks(60000, u'Ж');
+    const QString words = QStringLiteral("слово ").repeated(10000);
+    struct Case {
+        const char* what;
+        QStringList lines;
+        std::size_t bars;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", {}, 0},
+        {"only damaged lines",
+         {"R;1;2", "R;1;nan;3;x", "R;1;1e9;3;x", "R;1;5;-3;x", "R;1;-1;3;x", "Z;1;1;1;x", "",
+          ";;;;", "R;1;99999999999;3;x"},
+         0},
+        {"far over, no threshold, odd levels",
+         {"R;1;2147483647;1;Много", "N;-7;5;0;Без порога", "O;99;1;3;[PAGE#] <b>&amp;</b>"},
+         3},
+        {"thousands of bars", thousands, 5000},
+        {"very long names", {"R;1;2;3;" + noBlanks, "N;1;2;3;" + words}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBwEMFPages pages;
+        TBwPage sheet;
+        pages.add(sheet);
+        TScoreChartView written;
+        written.Left = 20;
+        written.Top = 100;
+        written.Width = 712;
+        written.Height = 200;
+        written.Memo1 = c.lines;
+        pages.appendObject(0, written);
+        TBwEMFPages loaded;
+        loadPreparedReport(loaded, savePreparedReport(pages));
+        const TScoreChartView* chart = nullptr;
+        for (const auto& view : loaded.page(0).objects())
+            if (auto* v = dynamic_cast<const TScoreChartView*>(view.get())) chart = v;
+        ASSERT_NE(chart, nullptr);
+        EXPECT_EQ(chart->bars().size(), c.bars);
+
+        QElapsedTimer clock;
+        clock.start();
+        const QImage page = pageImage(loaded, 0).convertToFormat(QImage::Format_Grayscale8);
+        EXPECT_LT(clock.elapsed(), 2000);
+        // Ink only inside the chart's box, give or take a shaded edge pixel.
+        const double sx = page.width() / 758.0, sy = page.height() / 1071.0;
+        const QRect box =
+            QRectF(20 * sx, 100 * sy, 712 * sx, 200 * sy).toAlignedRect().adjusted(-2, -2, 2, 2);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (page.constScanLine(y)[x] < 160) ++(box.contains(x, y) ? inside : outside);
+        EXPECT_GT(inside, 200);
+        EXPECT_EQ(outside, 0);
+    }
+}
+
 TEST(ExplanationReport, OnePageExplainsEachRecommendationAndEachNearMiss) {
     TExplanationReport r;
     r.ContactInfo = QStringLiteral("г. Москва, тел. 123-45-67");
@@ -335,4 +399,32 @@ TEST(ExplanationReport, LongSurveysGoOnNewPagesWithNothingLost) {
         EXPECT_EQ(all.count(QStringLiteral("Программа %1").arg(id)), 1);
         EXPECT_TRUE(all.join(u'|').contains(QStringLiteral("Вопрос %1.15").arg(id)));
     }
+}
+
+// More programmes than one page has room for bars: the chart is squeezed
+// onto its page, above the footer, and what follows it is still printed.
+TEST(ExplanationReport, SixtyProgrammesKeepTheChartOnItsPage) {
+    TSurveyExplanation e;
+    for (int id = 1; id <= 60; ++id)
+        e.programmes.push_back(programme(id, QStringLiteral("Программа %1").arg(id),
+                                         level(1, 3, {q(id, 1, 1, "Вопрос")}), level(2, 0, {}),
+                                         level(3, 0, {})));
+    TExplanationReport r;
+    r.SetSurvey(e, QStringLiteral("Петров"), kSurveyTime);
+    ASSERT_TRUE(r.Report().prepareReport());
+    TBwEMFPages& pages = r.Report().emfPages();
+    ASSERT_GE(pages.count(), 1);
+    const TScoreChartView* chart = nullptr;
+    int footerTop = 0;
+    for (const auto& view : pages.page(0).objects()) {
+        if (auto* c = dynamic_cast<const TScoreChartView*>(view.get())) chart = c;
+        if (view->Memo1.value(0).startsWith(QStringLiteral("Страница"))) footerTop = view->Top;
+    }
+    ASSERT_NE(chart, nullptr);
+    ASSERT_GT(footerTop, 0);
+    EXPECT_EQ(chart->bars().size(), 60u);
+    EXPECT_LE(chart->Top + chart->Height, footerTop);
+    EXPECT_TRUE(test::texts(pages, true)
+                    .at(0)
+                    .contains(QStringLiteral("Ни одна программа не набрала порога.")));
 }

@@ -28,10 +28,14 @@ const QString kProgrammeLevels = QStringLiteral("ProgrammeLevelsMemo");
 const QString kNearMisses = QStringLiteral("NearMissesMemo");
 
 QString levelLine(const TLevelExplanation& level) {
-    return QStringLiteral("уровень %1: отмечено %2 из %3 необходимых")
+    // "из 1 необходимого", "из 21 необходимого", but "из 11 необходимых".
+    const int n = level.threshold < 0 ? -level.threshold : level.threshold;
+    const bool singular = n % 10 == 1 && n % 100 != 11;
+    return QStringLiteral("уровень %1: отмечено %2 из %3 %4")
         .arg(level.level)
         .arg(level.count)
-        .arg(level.threshold);
+        .arg(level.threshold)
+        .arg(singular ? QStringLiteral("необходимого") : QStringLiteral("необходимых"));
 }
 
 TBwBandView& addBand(TBwPage& page, TBwBandType type, int top, int height) {

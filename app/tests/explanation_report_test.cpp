@@ -311,6 +311,28 @@ TEST(ExplanationReport, OnePageExplainsEachRecommendationAndEachNearMiss) {
     expectLooksLike(pageImage(pages, 0), QStringLiteral("explanation-1.png"));
 }
 
+// The count agrees with the threshold it follows.
+TEST(ExplanationReport, LevelLinesAgreeWithTheirThreshold) {
+    const struct {
+        int threshold;
+        const char* line;
+    } cases[] = {
+        {1, "уровень 1: отмечено 1 из 1 необходимого"},
+        {2, "уровень 1: отмечено 2 из 2 необходимых"},
+        {11, "уровень 1: отмечено 11 из 11 необходимых"},
+        {21, "уровень 1: отмечено 21 из 21 необходимого"},
+        {111, "уровень 1: отмечено 111 из 111 необходимых"},
+    };
+    for (const auto& c : cases) {
+        TProgrammeExplanation p;
+        p.levels[0] = {1, c.threshold, c.threshold, true, false, {}};
+        p.recommended = true;
+        const QStringList lines = TExplanationReport::RecommendedLines(p);
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_EQ(lines.front(), QString::fromUtf8(c.line)) << c.threshold;
+    }
+}
+
 TEST(ExplanationReport, WithoutRecommendationsSaysSoAndKeepsTheChart) {
     TSurveyExplanation e = sampleExplanation();
     std::erase_if(e.programmes, [](const TProgrammeExplanation& p) { return p.recommended; });

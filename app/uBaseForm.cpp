@@ -1,7 +1,11 @@
 #include "uBaseForm.h"
 
+#include <QAbstractButton>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
@@ -49,6 +53,31 @@ QRect reachableBounds(QRect r) {
     r.moveLeft(std::clamp(r.left(), area.left(), area.right() - r.width() + 1));
     r.moveTop(std::clamp(r.top(), area.top(), area.bottom() - r.height() + 1));
     return r;
+}
+
+// The Russian letter on the key that gives `key` in the Latin layout.
+QChar russianTwin(int key) {
+    static const QString latin = QStringLiteral("QWERTYUIOP[]ASDFGHJKL;'ZXCVBNM,.`");
+    static const QString russian = QStringLiteral("ЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁ");
+    const qsizetype i = key > 0 && key < 0x80 ? latin.indexOf(QChar(key)) : -1;
+    return i < 0 ? QChar() : russian.at(i);
+}
+
+// Does what the mnemonic `sequence` of a button or label in `window` does,
+// the focus left where it is.
+bool activateMnemonic(QWidget* window, const QKeySequence& sequence) {
+    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+        if (b->shortcut() == sequence && b->isVisible() && b->isEnabled()) {
+            b->click();
+            return true;
+        }
+    for (QLabel* l : window->findChildren<QLabel*>())
+        if (l->buddy() && QKeySequence::mnemonic(l->text()) == sequence && l->isVisible() &&
+            l->buddy()->isEnabled()) {
+            l->buddy()->setFocus(Qt::ShortcutFocusReason);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace
@@ -168,6 +197,12 @@ void FreeApplicationForms() {
     auto& forms = applicationForms();
     while (!forms.empty())
         forms.pop_back();
+}
+
+bool TBaseForm::LatinMnemonic(QKeyEvent* event) {
+    if (event->modifiers() != Qt::AltModifier) return false;
+    const QChar twin = russianTwin(event->key());
+    return !twin.isNull() && activateMnemonic(this, QKeySequence(Qt::ALT | twin.unicode()));
 }
 
 }  // namespace orvalen

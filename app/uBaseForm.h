@@ -12,6 +12,8 @@
 
 class QEventLoop;
 
+class QKeyEvent;
+
 namespace orvalen {
 
 class TBaseForm : public QWidget {
@@ -65,6 +67,12 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+
+    // The mnemonics are Russian letters; with the Latin layout on, Alt and
+    // the same key match no shortcut and arrive as a key press. This does
+    // what the underlined letter on that key shows, the focus left where it
+    // is; true when something answered.
+    bool LatinMnemonic(QKeyEvent* event);
 
     // `handler` of this window runs when `sender` emits `signal`, its errors
     // shown in the error box: none may pass through Qt's event loop.

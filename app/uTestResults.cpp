@@ -326,6 +326,7 @@ void TTestResultsForm::init() {
     // Ctrl+Space marks the current one, for those who keep to the keyboard.
     TestsDBGrid->viewport()->installEventFilter(this);
     TestsDBGrid->installEventFilter(this);
+    SearchEdit->installEventFilter(this);
     connect(ExitButton, &QPushButton::clicked, this, [this] {
         setModalResult(2);
         close();  // shown without a modal loop too
@@ -366,6 +367,10 @@ void TTestResultsForm::FormShow() {
 }
 
 void TTestResultsForm::keyPressEvent(QKeyEvent* event) {
+    if (LatinMnemonic(event)) {
+        event->accept();
+        return;
+    }
     switch (event->key()) {
         case Qt::Key_Escape:
             ExitButton->click();
@@ -550,6 +555,9 @@ void TTestResultsForm::RestoreButtonClick() {
 }
 
 bool TTestResultsForm::eventFilter(QObject* watched, QEvent* event) {
+    // The search field would take Alt and a Latin letter as text.
+    if (watched == SearchEdit && event->type() == QEvent::KeyPress)
+        return LatinMnemonic(static_cast<QKeyEvent*>(event));
     if (watched == TestsDBGrid && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() != Qt::Key_Space || key->modifiers() != Qt::ControlModifier) return false;

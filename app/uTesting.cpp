@@ -110,31 +110,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text) {
     return b;
 }
 
-// The Russian letter on the key that gives `key` in the Latin layout.
-QChar russianTwin(int key) {
-    static const QString latin = QStringLiteral("QWERTYUIOP[]ASDFGHJKL;'ZXCVBNM,.`");
-    static const QString russian = QStringLiteral("ЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁ");
-    const qsizetype i = key > 0 && key < 0x80 ? latin.indexOf(QChar(key)) : -1;
-    return i < 0 ? QChar() : russian.at(i);
-}
-
-// Does what the mnemonic `sequence` of a button or label in `window` does,
-// the focus left where it is.
-bool activateMnemonic(QWidget* window, const QKeySequence& sequence) {
-    for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
-        if (b->shortcut() == sequence && b->isVisible() && b->isEnabled()) {
-            b->click();
-            return true;
-        }
-    for (QLabel* l : window->findChildren<QLabel*>())
-        if (l->buddy() && QKeySequence::mnemonic(l->text()) == sequence && l->isVisible() &&
-            l->buddy()->isEnabled()) {
-            l->buddy()->setFocus(Qt::ShortcutFocusReason);
-            return true;
-        }
-    return false;
-}
-
 double now() {
     const QDateTime t = QDateTime::currentDateTime();
     return static_cast<double>(QDate(1899, 12, 30).daysTo(t.date())) +
@@ -407,15 +382,6 @@ bool TTestingForm::eventFilter(QObject* watched, QEvent* event) {
             b->resize(w - 16, b->height());
     }
     return TBaseForm::eventFilter(watched, event);
-}
-
-// The mnemonics are Russian letters; with the Latin layout on, Alt and the
-// same key match no shortcut and come here as a key press, to do what the
-// label shows all the same. The edits would take them as text.
-bool TTestingForm::LatinMnemonic(QKeyEvent* event) {
-    if (event->modifiers() != Qt::AltModifier) return false;
-    const QChar twin = russianTwin(event->key());
-    return !twin.isNull() && activateMnemonic(this, QKeySequence(Qt::ALT | twin.unicode()));
 }
 
 void TTestingForm::keyPressEvent(QKeyEvent* event) {

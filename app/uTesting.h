@@ -96,7 +96,6 @@ private:
     // Raises EAbort when the operator cancels.
     void SaveTestIfNeeded();
     int SelectedPartButton() const;
-    bool LatinMnemonic(QKeyEvent* event);
 
     // Owned through the window's object list; the button list does not
     // own its buttons, the window does.

@@ -195,6 +195,11 @@ void TComparisonReport::buildTemplate() {
         warning->Font.Color = fromQColor(QColor(0xB0, 0x00, 0x00));
     }
     y = 20 + textHeight;
+    // One scale for both, so that equal lengths mean equal ratios.
+    double scaleFor = 1.0;
+    for (const auto* side : {&bars.earlier, &bars.later})
+        for (const TScoreBar& b : *side)
+            scaleFor = std::max(scaleFor, b.ratio());
     const auto addChart = [&](int left, const std::vector<TScoreBar>& chartBars,
                               const QString& title) {
         auto chart = std::make_unique<TScoreChartView>();
@@ -202,7 +207,7 @@ void TComparisonReport::buildTemplate() {
         chart->Top = y;
         chart->Width = 350;
         chart->Height = chartHeight;
-        chart->setChart(chartBars, title);
+        chart->setChart(chartBars, title, scaleFor);
         page.add(std::move(chart));
     };
     addChart(20, bars.earlier, QStringLiteral("Ранний опрос"));

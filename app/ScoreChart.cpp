@@ -104,7 +104,7 @@ double ScoreChartHeight(std::size_t barCount, double barPitch, bool withTitle) {
 }
 
 void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TScoreBar>& allBars,
-                    const QString& title) {
+                    const QString& title, double scaleFor) {
     if (!(area.width() > 0 && area.height() > 0)) return;
     const bool withTitle = !title.isEmpty();
     // The row pitch follows the height, but within bounds set by the width:
@@ -158,7 +158,7 @@ void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TSc
         return;
     }
 
-    double maxRatio = 1.0;
+    double maxRatio = std::isfinite(scaleFor) ? std::max(1.0, scaleFor) : 1.0;
     for (const TScoreBar& b : bars)
         maxRatio = std::max(maxRatio, b.ratio());
     // Half steps leave room past the longest bar and keep the scale readable.

@@ -34,8 +34,10 @@ std::vector<TScoreBar> ScoreBars(const TSurveyExplanation& explanation);
 // vertical threshold line at 100 %. `title`, when not empty, heads the chart.
 // Every size follows the area, so the chart looks alike at any resolution.
 // Bars too many for the area's height are counted in the last row instead.
+// The scale reaches at least `scaleFor` (a ratio): charts set side by side
+// pass the same one, so that equal lengths mean equal ratios.
 void DrawScoreChart(QPainter& painter, const QRectF& area, const std::vector<TScoreBar>& bars,
-                    const QString& title = QString());
+                    const QString& title = QString(), double scaleFor = 1.0);
 
 // The height the chart needs for `barCount` bars at a bar pitch of
 // `barPitch`: a row per bar (one row when there are none), one for the

@@ -1,5 +1,7 @@
 #include "ScoreChartView.h"
 
+#include <cmath>
+
 #include "objects/bw_object_factory.h"
 
 namespace orvalen {
@@ -7,6 +9,7 @@ namespace orvalen {
 namespace {
 
 const QString kTitleKey = QStringLiteral("title;");
+const QString kScaleKey = QStringLiteral("scale;");
 
 QChar kindCode(TScoreBar::Kind kind) {
     switch (kind) {
@@ -22,9 +25,11 @@ QChar kindCode(TScoreBar::Kind kind) {
 
 }  // namespace
 
-QStringList ScoreChartLines(const std::vector<TScoreBar>& bars, const QString& title) {
+QStringList ScoreChartLines(const std::vector<TScoreBar>& bars, const QString& title,
+                            double scaleFor) {
     QStringList lines;
     if (!title.isEmpty()) lines << kTitleKey + title;
+    if (scaleFor > 1.0) lines << kScaleKey + QString::number(scaleFor, 'g', 6);
     for (const TScoreBar& b : bars)
         lines << QStringLiteral("%1;%2;%3;%4;%5")
                      .arg(kindCode(b.kind))
@@ -38,7 +43,7 @@ QStringList ScoreChartLines(const std::vector<TScoreBar>& bars, const QString& t
 std::vector<TScoreBar> ScoreBarsFromLines(const QStringList& lines) {
     std::vector<TScoreBar> bars;
     for (const QString& line : lines) {
-        if (line.startsWith(kTitleKey)) continue;
+        if (line.startsWith(kTitleKey) || line.startsWith(kScaleKey)) continue;
         // The name comes last and may hold the separator itself.
         const QStringList f = line.split(u';');
         if (f.size() < 5 || f[0].size() != 1) continue;
@@ -73,13 +78,25 @@ QString ScoreTitleFromLines(const QStringList& lines) {
     return {};
 }
 
+double ScoreScaleFromLines(const QStringList& lines) {
+    for (const QString& line : lines)
+        if (line.startsWith(kScaleKey)) {
+            bool ok = false;
+            const double v = line.mid(kScaleKey.size()).toDouble(&ok);
+            // Damaged lines draw at the plain scale; the chart caps it anyway.
+            return ok && std::isfinite(v) && v > 1.0 ? v : 1.0;
+        }
+    return 1.0;
+}
+
 TScoreChartView::TScoreChartView() : TBwView(bwreport::gtAddIn, QStringLiteral("ScoreChart")) {
     // The bars are data, not text: no expansion, no stretching.
     Flags = 0;
 }
 
-void TScoreChartView::setChart(const std::vector<TScoreBar>& bars, const QString& title) {
-    Memo = ScoreChartLines(bars, title);
+void TScoreChartView::setChart(const std::vector<TScoreBar>& bars, const QString& title,
+                               double scaleFor) {
+    Memo = ScoreChartLines(bars, title, scaleFor);
 }
 
 std::vector<TScoreBar> TScoreChartView::bars() const {
@@ -90,10 +107,15 @@ QString TScoreChartView::title() const {
     return ScoreTitleFromLines(IsPrepared ? Memo1 : Memo);
 }
 
+double TScoreChartView::scaleFor() const {
+    return ScoreScaleFromLines(IsPrepared ? Memo1 : Memo);
+}
+
 void TScoreChartView::draw(QPainter& canvas) {
     beginDraw(canvas);
     drawBackground(canvas);
-    if (!bwreport::drawState().firstPass) DrawScoreChart(canvas, m_drawRect, bars(), title());
+    if (!bwreport::drawState().firstPass)
+        DrawScoreChart(canvas, m_drawRect, bars(), title(), scaleFor());
     drawFrame(canvas);
     endDraw();
 }

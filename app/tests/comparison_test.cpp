@@ -214,7 +214,8 @@ TEST(SurveyComparison, AWorkedPairWithTextsAndBestLevels) {
 }
 
 TEST(ComparisonReport, ChartsSideBySideAndTheWarningOnlyForDifferentPersons) {
-    const TSurveyRecord a{1, cp("Петров"), 46001.5, "1 2 3\r\n\r\n\r\n\r\n"};
+    // The earlier survey passes a threshold by half again, the later none.
+    const TSurveyRecord a{1, cp("Петров"), 46001.5, "1 2 3 4 5 7 8\r\n\r\n\r\n\r\n"};
     for (const char* laterName : {"ПЕТРОВ", "Сидоров"}) {
         SCOPED_TRACE(laterName);
         const TSurveyRecord b{2, cp(laterName), 46010.5, "1 2\r\n\r\n\r\n21\r\n"};
@@ -242,6 +243,14 @@ TEST(ComparisonReport, ChartsSideBySideAndTheWarningOnlyForDifferentPersons) {
         EXPECT_EQ(charts[0]->bars(), aligned.earlier);
         EXPECT_EQ(charts[1]->bars(), aligned.later);
         EXPECT_EQ(charts[0]->title(), QStringLiteral("Ранний опрос"));
+        // One scale for both: the larger of the two surveys' best ratios.
+        double most = 1.0;
+        for (const auto* side : {&aligned.earlier, &aligned.later})
+            for (const TScoreBar& b : *side)
+                most = std::max(most, b.ratio());
+        EXPECT_GT(most, 1.0);
+        EXPECT_DOUBLE_EQ(charts[0]->scaleFor(), most);
+        EXPECT_DOUBLE_EQ(charts[1]->scaleFor(), most);
     }
 }
 

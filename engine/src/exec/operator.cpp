@@ -13,8 +13,10 @@ namespace sqlmem {
 
 namespace {
 
+// Name lookups compare against every column of every operator below; most
+// differ in length, which needs no call to find out.
 bool sameName(const std::string& a, const std::string& b) {
-    return cp1251::equalNoCase(a, b);
+    return a.size() == b.size() && cp1251::equalNoCase(a, b);
 }
 
 bool listed(const std::vector<int>& list, int v) {

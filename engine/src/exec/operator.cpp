@@ -264,9 +264,10 @@ void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
                             std::vector<int>& result) const {
     const bool all = name == "*";
     int offset = 0;  // where the child's columns usually start here
+    std::vector<int> below;
     for (const TSQLMemAO* child : {m_left.get(), m_right.get()}) {
         if (!child) continue;
-        std::vector<int> below;
+        below.clear();
         child->findColumns(name, alias, below);
         const int start = offset;
         offset += child->ColumnCount();

@@ -13,8 +13,10 @@ namespace sqlmem {
 
 namespace {
 
+// Name lookups compare against every column of every operator below; most
+// differ in length, which needs no call to find out.
 bool sameName(const std::string& a, const std::string& b) {
-    return cp1251::equalNoCase(a, b);
+    return a.size() == b.size() && cp1251::equalNoCase(a, b);
 }
 
 bool listed(const std::vector<int>& list, int v) {
@@ -262,9 +264,10 @@ void TSQLMemAO::findColumns(const std::string& name, const std::string& alias,
                             std::vector<int>& result) const {
     const bool all = name == "*";
     int offset = 0;  // where the child's columns usually start here
+    std::vector<int> below;
     for (const TSQLMemAO* child : {m_left.get(), m_right.get()}) {
         if (!child) continue;
-        std::vector<int> below;
+        below.clear();
         child->findColumns(name, alias, below);
         const int start = offset;
         offset += child->ColumnCount();

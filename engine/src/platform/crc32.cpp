@@ -31,8 +31,18 @@ std::uint32_t engineCrc32(const void* data, std::size_t size, std::uint32_t crc)
 
 std::uint32_t tableNameCrc(const std::string& name) {
     if (name.empty()) return 0;
-    std::string u = cp1251::upper(name);
-    return engineCrc32(u.data(), u.size());
+    // Every temporary table of a query is named, looked up and checked for
+    // a clash by this: upper-case on the fly rather than in a copy.
+    static const std::array<std::uint8_t, 256> upper = [] {
+        std::array<std::uint8_t, 256> u{};
+        for (int b = 0; b < 256; ++b)
+            u[b] = cp1251::toUpper(static_cast<unsigned char>(b));
+        return u;
+    }();
+    std::uint32_t crc = 0;
+    for (const char c : name)
+        crc = kTable[(crc ^ upper[static_cast<unsigned char>(c)]) & 0xFF] ^ (crc >> 8);
+    return crc;
 }
 
 }  // namespace sqlmem

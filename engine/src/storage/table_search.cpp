@@ -36,13 +36,7 @@ class Searcher {
 public:
     Searcher(TSQLMemTableData& table, TSQLMemLocalCursor& cursor, TSQLMemBaseRecordManager& records,
              int session, const TSQLMemSearchRequest& request)
-        : m_table(table),
-          m_cursor(cursor),
-          m_rm(records),
-          m_session(session),
-          m_request(request),
-          m_record(static_cast<std::size_t>(records.recordSize())),
-          m_current(static_cast<std::size_t>(records.recordSize())) {}
+        : m_table(table), m_cursor(cursor), m_rm(records), m_session(session), m_request(request) {}
 
     bool run();
 
@@ -81,6 +75,8 @@ private:
     const Condition* m_start = nullptr;
     const Condition* m_end = nullptr;
     std::vector<const Condition*> m_chosen;
+    // Copies of records the store cannot lend; sized on first need, since
+    // an in-memory store lends every record and a join probe searches often.
     EngineBytes m_record, m_current;
     EngineBytes m_keyA, m_keyB;
     bool m_found = false;
@@ -402,6 +398,7 @@ bool Searcher::naturalScan() {
         r.FromLast = m_cursor.AtEnd;
     }
     // An index walk copies each record; the record store lends its bytes.
+    if (order) m_record.resize(static_cast<std::size_t>(m_rm.recordSize()));
     r.Dest = order ? m_record.data() : nullptr;
     for (;;) {
         if (order)

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDate>
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
@@ -13,11 +14,26 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "ErrorBox.h"
+#include "sqlmem/cp1251.h"
 #include "uDMMain.h"
 #include "uTestResultReport.h"
 
 namespace orvalen::testing {
+
+// `utf8` in the engine's 1251, as the journal stores names.
+inline std::string cp(const std::string& utf8) {
+    std::string out;
+    EXPECT_TRUE(sqlmem::cp1251::fromUtf8(utf8, out)) << utf8;
+    return out;
+}
+
+// `d` as the journal's day number.
+inline double day(const QDate& d) {
+    return static_cast<double>(QDate(1899, 12, 30).daysTo(d));
+}
 
 inline std::vector<std::string>& startupErrors() {
     static std::vector<std::string> errors;

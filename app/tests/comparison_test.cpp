@@ -20,6 +20,7 @@
 #include "test_expander.h"
 
 using namespace orvalen;
+using orvalen::testing::cp;
 using orvalen::testing::resultsForm;
 
 namespace {
@@ -27,12 +28,6 @@ namespace {
 // The first question id of each part and the part's size, as shipped.
 constexpr int kPartStart[] = {1, 40, 49, 57};
 constexpr int kPartSize[] = {39, 9, 8, 21};
-
-std::string cp(const char* utf8) {
-    std::string out;
-    EXPECT_TRUE(sqlmem::cp1251::fromUtf8(utf8, out)) << utf8;
-    return out;
-}
 
 struct RandomSurvey {
     std::string answers;

@@ -49,7 +49,9 @@
 using namespace orvalen;
 using orvalen::testing::answerBoxes;
 using orvalen::testing::CapturedErrors;
+using orvalen::testing::cp;
 using orvalen::testing::dataModule;
+using orvalen::testing::day;
 using orvalen::testing::resultsForm;
 
 namespace {
@@ -57,18 +59,8 @@ namespace {
 namespace fs = std::filesystem;
 using Rows = std::vector<std::vector<std::string>>;
 
-std::string cp(const std::string& utf8) {
-    std::string out;
-    EXPECT_TRUE(sqlmem::cp1251::fromUtf8(utf8, out)) << utf8;
-    return out;
-}
-
 std::string utf8(const std::string& text1251) {
     return sqlmem::cp1251::toUtf8(text1251);
-}
-
-double day(const QDate& d) {
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(d));
 }
 
 std::string bytesOf(const std::string& file) {

@@ -36,22 +36,14 @@
 using namespace orvalen;
 using orvalen::testing::answerBoxes;
 using orvalen::testing::CapturedErrors;
+using orvalen::testing::cp;
 using orvalen::testing::dataModule;
+using orvalen::testing::day;
 using orvalen::testing::resultsForm;
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string cp(const char* utf8) {
-    std::string out;
-    EXPECT_TRUE(sqlmem::cp1251::fromUtf8(utf8, out)) << utf8;
-    return out;
-}
-
-double day(const QDate& d) {
-    return static_cast<double>(QDate(1899, 12, 30).daysTo(d));
-}
 
 // Types `text` key by key; QTest's own typing knows only ASCII.
 void typeText(QWidget* w, const QString& text) {

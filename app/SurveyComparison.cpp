@@ -157,8 +157,7 @@ std::vector<const TProgrammeChange*> TSurveyComparison::withKind(
     return out;
 }
 
-std::vector<int> TickedQuestions(TRecommendations& recommendations, const std::string& answerText) {
-    recommendations.FillTestAnswers(answerText);
+std::vector<int> TickedQuestions(TRecommendations& recommendations) {
     sqlmem::TSQLMemTable& answers = recommendations.TestAnswersMemTable;
     std::vector<int> ids;
     for (answers.first(); !answers.eof(); answers.next())
@@ -198,10 +197,11 @@ TSurveyComparison CompareSurveys(TRecommendations& recommendations, const TSurve
     c.later = swap ? a : b;
     c.samePerson = SamePerson(c.earlier.testedName, c.later.testedName);
 
-    const std::vector<int> before = TickedQuestions(recommendations, c.earlier.answers);
+    // Each explanation leaves its survey's answers in the table.
     c.earlierExplanation = ExplainSurvey(recommendations, c.earlier.answers);
-    const std::vector<int> after = TickedQuestions(recommendations, c.later.answers);
+    const std::vector<int> before = TickedQuestions(recommendations);
     c.laterExplanation = ExplainSurvey(recommendations, c.later.answers);
+    const std::vector<int> after = TickedQuestions(recommendations);
 
     std::vector<int> onlyBefore, onlyAfter, common;
     std::set_difference(before.begin(), before.end(), after.begin(), after.end(),

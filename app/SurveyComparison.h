@@ -93,8 +93,8 @@ std::vector<TSurveyRecord> JournalSurveys();
 // "Name, date time" as the reports show a survey.
 QString SurveyCaption(const TSurveyRecord& survey);
 
-// The ids of the questions ticked in `answerText`, ascending, read through
-// the recommendations' answers table.
-std::vector<int> TickedQuestions(TRecommendations& recommendations, const std::string& answerText);
+// The ids of the questions in the recommendations' answers table, as the
+// last survey explained filled it, ascending.
+std::vector<int> TickedQuestions(TRecommendations& recommendations);
 
 }  // namespace orvalen
